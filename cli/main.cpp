@@ -1,0 +1,181 @@
+// kestrin-cli: one analysis run from the command line, the report on standard output.
+
+#include "cli_options.h"
+
+#include "kestrin/run_analysis.h"
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+namespace kestrin {
+namespace {
+
+enum ExitStatus {
+    reportWritten = 0,
+    declined = 1,
+    badCommandLine = 2,
+    fileFailed = 3,
+};
+
+// Shows progress and asks the question on the terminal; prints the report to standard output.
+class ConsoleObserver final : public RunObserver
+{
+public:
+    ConsoleObserver(bool progressWanted, bool yesToQuestion)
+        : showProgress(progressWanted), answerYes(yesToQuestion), started(std::chrono::steady_clock::now())
+    {
+    }
+
+    void ShowProgress(const Progress& now) override
+    {
+        if (!showProgress) {
+            return;
+        }
+        // Only long runs get a progress line; a short one would just flicker.
+        if (std::chrono::steady_clock::now() - started < std::chrono::milliseconds(500)) {
+            return;
+        }
+        const std::string phase = PhaseOf(now.caption);
+        std::string line = "\r" + phase;
+        if (phase.rfind("Counting", 0) == 0) {
+            line += " " + std::to_string(static_cast<int>(now.completion * 100.0)) + "%";
+        }
+        line += "  " + std::to_string(now.matchCount) + " strings";
+        if (line.size() < shownWidth) {
+            line.append(shownWidth - line.size(), ' ');
+        }
+        shownWidth = line.size();
+        std::cerr << line << std::flush;
+    }
+
+    bool YieldAndCheckCancel() override { return false; }
+
+    void Warn(std::string_view message) override
+    {
+        ClearProgress();
+        std::cerr << "kestrin-cli: " << message << '\n';
+    }
+
+    bool AskYesNo(std::string_view question) override
+    {
+        ClearProgress();
+        if (answerYes) {
+            return true;
+        }
+        if (::isatty(STDIN_FILENO) == 0) {
+            std::cerr << "kestrin-cli: " << question << " No (use --yes to answer Yes)\n";
+            return false;
+        }
+        std::cerr << question << " [Y/n] " << std::flush;
+        std::string answer;
+        if (!std::getline(std::cin, answer)) {
+            return false;
+        }
+        return answer.empty() || answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+    }
+
+    void ResetTopResults(std::string_view /*text*/) override {}
+    void ClearUseComments() override {}
+
+    void ShowReport(std::string_view report) override
+    {
+        ClearProgress();
+        reportText = report;
+    }
+
+    void Beep() override {}
+
+    void ClearProgress()
+    {
+        if (shownWidth > 0) {
+            std::cerr << '\r' << std::string(shownWidth, ' ') << '\r' << std::flush;
+            shownWidth = 0;
+        }
+    }
+
+    [[nodiscard]] const std::string& Report() const { return reportText; }
+
+private:
+    // "Calcolo in corso... Indirizzo corrente: 2/3:" becomes "Counting file 2/3".
+    static std::string PhaseOf(const std::string& caption)
+    {
+        const std::string counting = "Calcolo in corso... Indirizzo corrente: ";
+        if (caption.rfind(counting, 0) == 0) {
+            std::string files = caption.substr(counting.size());
+            if (!files.empty() && files.back() == ':') {
+                files.pop_back();
+            }
+            return "Counting file " + files;
+        }
+        if (caption.rfind("Calcolo in corso...", 0) == 0) {
+            return "Ranking";
+        }
+        return "Writing";
+    }
+
+    bool showProgress;
+    bool answerYes;
+    std::chrono::steady_clock::time_point started;
+    std::size_t shownWidth = 0;
+    std::string reportText;
+};
+
+bool WriteStandardOutput(std::string_view text)
+{
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+}
+
+// The exit status of a run, with its messages on stderr.
+int Finish(const RunOutcome& outcome, const ConsoleObserver& observer)
+{
+    switch (outcome.status) {
+    case RunStatus::Declined:
+        return declined;
+    case RunStatus::Refused:
+        std::cerr << "kestrin-cli: " << outcome.message << '\n';
+        return badCommandLine;
+    case RunStatus::Cancelled:
+        return declined;
+    case RunStatus::InputFailed:
+        for (const auto& error : outcome.errors) {
+            std::cerr << "kestrin-cli: cannot read " << Describe(error) << '\n';
+        }
+        return fileFailed;
+    case RunStatus::Completed:
+        break;
+    }
+    for (const auto& error : outcome.errors) {
+        std::cerr << "kestrin-cli: cannot write " << Describe(error) << '\n';
+    }
+    if (!WriteStandardOutput(observer.Report())) {
+        std::cerr << "kestrin-cli: cannot write the report to standard output\n";
+        return fileFailed;
+    }
+    return outcome.errors.empty() ? reportWritten : fileFailed;
+}
+
+} // namespace
+} // namespace kestrin
+
+int main(int argc, char** argv)
+{
+    using namespace kestrin;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const ParsedCommandLine parsed = ParseCommandLine(arguments);
+    if (!parsed.commandLine) {
+        std::cerr << "kestrin-cli: " << parsed.error << "\n\n" << parsed.usage;
+        return badCommandLine;
+    }
+    if (parsed.commandLine->help) {
+        std::cout << parsed.usage;
+        return reportWritten;
+    }
+    const bool showProgress = !parsed.commandLine->quiet && ::isatty(STDERR_FILENO) != 0;
+    ConsoleObserver observer(showProgress, parsed.commandLine->answerYes);
+    const RunOutcome outcome = RunAnalysis(parsed.commandLine->settings, observer);
+    observer.ClearProgress();
+    return Finish(outcome, observer);
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "kestrin/file_error.h"
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrin {
+
+// Skip codes that the filters write over a result's hits, in the order the filters run.
+namespace skip_mark {
+inline constexpr std::int64_t space = -256;
+inline constexpr std::int64_t carriageReturnLineFeed = -64;
+inline constexpr std::int64_t tab = -128;
+inline constexpr std::int64_t tableValue = -32;
+} // namespace skip_mark
+
+// One ranked result: its text and hit count, or a skip code once a filter has marked it.
+struct ResultEntry {
+    std::string text;
+    std::int64_t hits = 0;
+
+    bool operator==(const ResultEntry&) const = default;
+};
+
+[[nodiscard]] bool IsSkipMark(std::int64_t hits);
+
+struct ReportHeader {
+    std::vector<std::filesystem::path> inputFiles;
+    std::int64_t totalCharacters = 0;
+    std::int64_t countedCharacters = 0;
+    std::int64_t distinctStrings = 0;
+    std::vector<std::int16_t> sampleLengths; // sorted
+    std::int64_t elapsedSeconds = 0;
+};
+
+// "HH:MM:SS" with the hours taken modulo 24; a negative span shows as 00:00:00.
+[[nodiscard]] std::string FormatElapsed(std::int64_t seconds);
+
+// Whole seconds between two instants, each taken to the whole second.
+[[nodiscard]] std::int64_t WholeSecondsBetween(std::chrono::system_clock::time_point start,
+                                               std::chrono::system_clock::time_point end);
+
+// One result line without its CR LF: "p:--skipped ...--" or "p: total space = ...; len = n".
+[[nodiscard]] std::string FormatResultLine(std::int64_t position, const ResultEntry& result);
+
+// One line per result, numbered from 0, every line ended by CR LF.
+[[nodiscard]] std::string BuildResultLines(const std::vector<ResultEntry>& results);
+
+// The header lines and the empty line that stand above the result lines, every line ended by CR LF.
+[[nodiscard]] std::string BuildReportHeader(const ReportHeader& header);
+
+// The whole report: header, empty line, result lines.
+[[nodiscard]] std::string BuildReport(const ReportHeader& header, const std::vector<ResultEntry>& results);
+
+// What the results box shows: the report itself up to 32767 characters, else the first 32000 characters
+// between two truncation notices.
+[[nodiscard]] std::string TruncateForDisplay(std::string_view report);
+
+// Replaces the report file with the whole report followed by one more CR LF. The text goes to a
+// temporary file in the same folder that is then renamed over the old one, so a failure leaves the
+// old file as it was.
+[[nodiscard]] std::optional<FileError> WriteReportFile(const std::filesystem::path& path,
+                                                       std::string_view report);
+
+} // namespace kestrin

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrin {
+
+enum class CommentStyle {
+    C,      // "/*" ... "*/"
+    Cpp,    // "//" ... CR LF
+    Thingy, // "<$" ... ">"
+    Custom, // beginComment ... endComment, or CR LF when endComment is empty
+};
+
+// Everything a run reads, copied from the window's controls (or the command line) when a run starts.
+// Texts are bytes, one char per byte, exactly as typed (the window converts them as Latin-1).
+struct RunSettings {
+    std::vector<std::filesystem::path> inputFiles; // read in this order, duplicates allowed
+    std::string sampleLengths = "1";               // txtSampleLength
+    std::string topResults = "25";                 // txtTopResults
+
+    bool useComments = false; // chkUseComments
+    CommentStyle commentStyle = CommentStyle::C;
+    std::string beginComment; // txtBeginComment, used by the custom style only
+    std::string endComment;   // txtEndComment, used by the custom style only
+    bool readInsideComments = false;
+
+    bool ignoreSpace = false;
+    bool ignoreReturn = false; // results holding both a CR and an LF
+    bool ignoreTab = false;
+
+    std::optional<std::filesystem::path> exclusionTable; // skip results listed in this table file
+    std::optional<std::filesystem::path> reportFile;     // replaced with the whole report
+    std::optional<std::filesystem::path> outputTable;    // a block of results is appended
+    std::string writeTableRanges;                        // codes for the output table, a number list
+
+    bool beepOnFinish = false;
+
+    // Counting threads; 0 uses every core. The results never depend on it.
+    unsigned threads = 0;
+};
+
+} // namespace kestrin

@@ -1,0 +1,122 @@
+#include "comment_scanner.h"
+
+#include "kestrin/run_settings.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kestrin {
+
+CommentScanner::CommentScanner(const RunSettings& settings)
+{
+    if (!settings.useComments) {
+        return; // nothing is skipped and no delimiter limits a window
+    }
+    skipText = settings.readInsideComments;
+    switch (settings.commentStyle) {
+    case CommentStyle::C:
+        begin = "/*";
+        end = "*/";
+        break;
+    case CommentStyle::Cpp:
+        begin = "//";
+        end = "\r\n";
+        break;
+    case CommentStyle::Thingy:
+        begin = "<$";
+        end = ">";
+        break;
+    case CommentStyle::Custom:
+        if (settings.beginComment.empty()) {
+            // No begin text: the whole input is text outside comments, counted or not by skipText.
+            return;
+        }
+        begin = settings.beginComment;
+        end = settings.endComment.empty() ? std::string("\r\n") : settings.endComment;
+        break;
+    }
+    active = true;
+}
+
+std::int64_t CommentScanner::LongestDelimiter() const
+{
+    return static_cast<std::int64_t>(std::max(begin.size(), end.size()));
+}
+
+std::int64_t FindDelimiter(const InputFile& file, const std::string& delimiter, std::int64_t from,
+                           std::int64_t to)
+{
+    const auto length = static_cast<std::int64_t>(delimiter.size());
+    const auto matchesAt = [&](std::int64_t position) {
+        return std::memcmp(file.At(position, length), delimiter.data(), delimiter.size()) == 0;
+    };
+    const std::int64_t size = file.Size();
+    std::int64_t position = from;
+    // Within the file, jump from one occurrence of the first byte to the next.
+    while (position <= to && position < size) {
+        const auto* found = static_cast<const char*>(
+            std::memchr(file.Data() + position, delimiter.front(),
+                        static_cast<std::size_t>(std::min(to + 1, size) - position)));
+        if (found == nullptr) {
+            position = std::min(to + 1, size);
+            break;
+        }
+        position = found - file.Data();
+        if (matchesAt(position)) {
+            return position;
+        }
+        ++position;
+    }
+    // Past the end only filler remains, which a delimiter can match only if it is made of NULs.
+    for (; position <= to; ++position) {
+        if (matchesAt(position)) {
+            return position;
+        }
+    }
+    return -1;
+}
+
+FileScan CommentScanner::Scan(const InputFile& file, std::int64_t bufferLength)
+{
+    FileScan scan;
+    // The first position whose read reaches past the end of the file; the file ends after it.
+    const std::int64_t lastPosition = std::max<std::int64_t>(0, file.Size() - bufferLength + 1);
+
+    const auto handle = [&](std::int64_t from, std::int64_t to) { // positions [from, to) with no change
+        if (skipText || from >= to) {
+            return;
+        }
+        const std::string* stop = active ? &SearchDelimiter() : nullptr;
+        if (!scan.runs.empty() && scan.runs.back().end == from && scan.runs.back().stop == stop) {
+            scan.runs.back().end = to;
+        } else {
+            scan.runs.push_back({from, to, stop});
+        }
+        scan.countedPositions += to - from;
+    };
+
+    std::int64_t position = 0;
+    while (true) {
+        const std::int64_t match =
+            active ? FindDelimiter(file, SearchDelimiter(), position, lastPosition) : -1;
+        if (match < 0) {
+            handle(position, lastPosition + 1);
+            scan.lastHandledPosition = lastPosition;
+            return scan;
+        }
+        handle(position, match);
+        const auto skipped = static_cast<std::int64_t>(SearchDelimiter().size());
+        outsideComment = !outsideComment;
+        skipText = !skipText;
+        position = match + skipped; // handled at once, without testing it for a delimiter
+        handle(position, position + 1);
+        if (position >= lastPosition) {
+            // The read after the skip reached past the end of the file.
+            scan.lastHandledPosition = position;
+            return scan;
+        }
+        ++position;
+    }
+}
+
+} // namespace kestrin

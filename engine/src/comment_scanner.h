@@ -1,0 +1,62 @@
+#pragma once
+
+#include "input_file.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrin {
+
+struct RunSettings;
+
+// A stretch of consecutive counted positions of one file. A window that starts at a position of the
+// stretch is counted only when no occurrence of `stop` (the delimiter the scanner waits for there)
+// starts inside it, so that windows end before the next delimiter. An empty stop limits nothing.
+struct CountedRun {
+    std::int64_t begin = 0; // first position, 0-based
+    std::int64_t end = 0;   // one past the last position
+    const std::string* stop = nullptr;
+};
+
+// Everything the scan of one file yields.
+struct FileScan {
+    std::vector<CountedRun> runs;
+    std::int64_t countedPositions = 0;
+    std::int64_t lastHandledPosition = 0; // 0-based
+};
+
+// The two-state comment scanner. Each position is first tested for the delimiter that would change
+// the state; a matched delimiter is stepped over and the position after it is handled at once,
+// without a test. The state carries over from one file into the next.
+class CommentScanner
+{
+public:
+    // Sets the scanner up from the settings. useComments is false afterwards when the custom style has
+    // an empty begin text: no delimiter is then ever recognised.
+    explicit CommentScanner(const RunSettings& settings);
+
+    [[nodiscard]] bool UseComments() const { return active; }
+    // The length of the longer delimiter, 0 when comments are off.
+    [[nodiscard]] std::int64_t LongestDelimiter() const;
+
+    // Scans one file whose reads take bufferLength bytes; a read that reaches past the end of the
+    // file ends the file after its position has been handled.
+    [[nodiscard]] FileScan Scan(const InputFile& file, std::int64_t bufferLength);
+
+private:
+    [[nodiscard]] const std::string& SearchDelimiter() const { return outsideComment ? begin : end; }
+
+    bool active = false;
+    std::string begin;
+    std::string end;
+    bool outsideComment = true;
+    bool skipText = false;
+};
+
+// The first position in [from, to] at which the delimiter starts, or -1. NUL filler past the end of
+// the file takes part like any other byte.
+[[nodiscard]] std::int64_t FindDelimiter(const InputFile& file, const std::string& delimiter,
+                                         std::int64_t from, std::int64_t to);
+
+} // namespace kestrin

@@ -1,0 +1,328 @@
+#include "count_table.h"
+
+#include <absl/container/flat_hash_set.h>
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+#include <xxhash.h>
+
+namespace kestrin {
+namespace {
+
+// How often a worker publishes its progress and looks at the cancel flag.
+constexpr std::int64_t reportEvery = 1 << 16;
+
+// Calls count(position) for each position of the run whose window of `length` bytes holds no start of
+// the run's stop delimiter. Returns false when cancelled.
+template <typename Count>
+bool ForEachWindow(const InputFile& file, const CountedRun& run, std::int64_t length, WorkProgress& progress,
+                   const std::atomic<bool>& cancel, Count&& count)
+{
+    const auto publish = [&](std::int64_t position) {
+        progress.position.store(position, std::memory_order_relaxed);
+        return !cancel.load(std::memory_order_relaxed);
+    };
+    if (run.stop == nullptr) {
+        for (std::int64_t chunk = run.begin; chunk < run.end; chunk += reportEvery) {
+            const std::int64_t chunkEnd = std::min(run.end, chunk + reportEvery);
+            for (std::int64_t position = chunk; position < chunkEnd; ++position) {
+                count(position);
+            }
+            if (!publish(chunkEnd - 1)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Occurrences of the stop delimiter are looked for ahead, a stretch at a time. Starts up to
+    // knownFree are not occurrences; next is the occurrence found after it, or -1.
+    const std::int64_t lastRelevantStart = run.end - 1 + std::max<std::int64_t>(length - 1, 0);
+    const std::int64_t stretch = std::max<std::int64_t>(length, 4096);
+    std::int64_t knownFree = run.begin - 1;
+    std::int64_t next = -1;
+    for (std::int64_t position = run.begin; position < run.end; ++position) {
+        if (next >= 0 && next < position) {
+            next = -1;
+        }
+        knownFree = std::max(knownFree, position - 1);
+        const std::int64_t windowEnd = position + length - 1; // last start a window would contain
+        if (next < 0 && knownFree < windowEnd) {
+            const std::int64_t to = std::min(knownFree + stretch, lastRelevantStart);
+            next = FindDelimiter(file, *run.stop, knownFree + 1, to);
+            knownFree = next >= 0 ? next - 1 : to;
+        }
+        // A window of length 0 holds nothing and is always counted.
+        if (length == 0 || (next >= 0 ? next > windowEnd : knownFree >= windowEnd)) {
+            count(position);
+        }
+        if ((position - run.begin) % reportEvery == reportEvery - 1 && !publish(position)) {
+            return false;
+        }
+    }
+    return publish(run.end - 1);
+}
+
+// Lengths 0, 1 and 2: one slot per possible string (per first byte for length 0).
+class ArrayCounter final : public LengthCounter
+{
+public:
+    explicit ArrayCounter(std::int64_t sampleLength)
+        : LengthCounter(sampleLength), hits(std::size_t{1} << (8 * std::max<std::int64_t>(sampleLength, 1))),
+          order(hits.size())
+    {
+    }
+
+    [[nodiscard]] unsigned Partitions() const override { return 1; }
+
+    bool CountFile(unsigned /*partition*/, const InputFile& file, const FileScan& scan,
+                   std::uint64_t fileBase, WorkProgress& progress, const std::atomic<bool>& cancel) override
+    {
+        for (const CountedRun& run : scan.runs) {
+            const bool completed =
+                ForEachWindow(file, run, length, progress, cancel, [&](std::int64_t position) {
+                    std::size_t slot = file.ByteAt(position);
+                    if (length == 2) {
+                        slot = (slot << 8) | file.ByteAt(position + 1);
+                    }
+                    if (hits[slot]++ == 0) {
+                        order[slot] = fileBase + static_cast<std::uint64_t>(position);
+                        ++distinct;
+                    }
+                });
+            progress.distinct.store(distinct, std::memory_order_relaxed);
+            if (!completed) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    [[nodiscard]] std::int64_t Distinct() const override { return distinct; }
+
+protected:
+    void VisitAll(void (*callback)(void*, const CountedString&), void* context) const override
+    {
+        if (length == 0) {
+            return; // empty strings save nothing and are never ranked
+        }
+        // The string of a slot is its own bytes; keep them here so that results can point at them.
+        for (std::size_t slot = 0; slot < hits.size(); ++slot) {
+            if (hits[slot] == 0) {
+                continue;
+            }
+            CountedString counted;
+            counted.text = SlotText(slot);
+            counted.hits = static_cast<std::int64_t>(hits[slot]);
+            counted.order = order[slot];
+            counted.firstByte = static_cast<unsigned char>(counted.text[0]);
+            callback(context, counted);
+        }
+    }
+
+private:
+    [[nodiscard]] const char* SlotText(std::size_t slot) const
+    {
+        // A table of every one- and two-byte string, shared by all array counters.
+        static const std::vector<char> texts = [] {
+            std::vector<char> all((std::size_t{1} << 16) * 2 + 256);
+            for (std::size_t i = 0; i < (std::size_t{1} << 16); ++i) {
+                all[2 * i] = static_cast<char>(i >> 8);
+                all[2 * i + 1] = static_cast<char>(i & 0xFF);
+            }
+            for (std::size_t i = 0; i < 256; ++i) {
+                all[(std::size_t{1} << 17) + i] = static_cast<char>(i);
+            }
+            return all;
+        }();
+        return length == 1 ? &texts[(std::size_t{1} << 17) + slot] : &texts[2 * slot];
+    }
+
+    std::vector<std::uint64_t> hits;
+    std::vector<std::uint64_t> order;
+    std::int64_t distinct = 0;
+};
+
+// An entry points at the first occurrence of its string in the input instead of owning a copy.
+struct Entry {
+    const char* text;
+    std::uint64_t hits;
+};
+
+// Entries in blocks that never move, indexed in the order their strings were first met.
+class EntryStore
+{
+public:
+    static constexpr unsigned blockBits = 16;
+
+    [[nodiscard]] Entry& operator[](std::uint32_t index)
+    {
+        return blocks[index >> blockBits][index & ((1u << blockBits) - 1)];
+    }
+    [[nodiscard]] const Entry& operator[](std::uint32_t index) const
+    {
+        return blocks[index >> blockBits][index & ((1u << blockBits) - 1)];
+    }
+    [[nodiscard]] std::uint32_t Size() const { return size; }
+
+    std::uint32_t Add(const char* text)
+    {
+        if ((size & ((1u << blockBits) - 1)) == 0) {
+            blocks.push_back(std::make_unique<Entry[]>(std::size_t{1} << blockBits));
+        }
+        (*this)[size] = Entry{text, 1};
+        return size++;
+    }
+
+private:
+    std::vector<std::unique_ptr<Entry[]>> blocks;
+    std::uint32_t size = 0;
+};
+
+// Lengths of 3 and more: hash tables of entry indices, one table per partition.
+class HashCounter final : public LengthCounter
+{
+public:
+    HashCounter(std::int64_t sampleLength, unsigned partitionCount, const PartitionMap& partitionMap)
+        : LengthCounter(sampleLength), owner(partitionMap)
+    {
+        parts.reserve(partitionCount);
+        for (unsigned i = 0; i < partitionCount; ++i) {
+            parts.push_back(std::make_unique<Part>(static_cast<std::size_t>(sampleLength)));
+        }
+    }
+
+    [[nodiscard]] unsigned Partitions() const override { return static_cast<unsigned>(parts.size()); }
+
+    bool CountFile(unsigned partition, const InputFile& file, const FileScan& scan,
+                   std::uint64_t /*fileBase*/, WorkProgress& progress,
+                   const std::atomic<bool>& cancel) override
+    {
+        Part& part = *parts[partition];
+        const bool everything = parts.size() == 1;
+        const auto size = static_cast<std::size_t>(length);
+        for (const CountedRun& run : scan.runs) {
+            const bool completed =
+                ForEachWindow(file, run, length, progress, cancel, [&](std::int64_t position) {
+                    const char* window = file.At(position, length);
+                    if (!everything && owner[static_cast<unsigned char>(window[0])] != partition) {
+                        return;
+                    }
+                    part.Count(std::string_view(window, size));
+                });
+            progress.distinct.store(part.entries.Size(), std::memory_order_relaxed);
+            if (!completed) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    [[nodiscard]] std::int64_t Distinct() const override
+    {
+        std::int64_t total = 0;
+        for (const auto& part : parts) {
+            total += part->entries.Size();
+        }
+        return total;
+    }
+
+protected:
+    void VisitAll(void (*callback)(void*, const CountedString&), void* context) const override
+    {
+        for (const auto& part : parts) {
+            for (std::uint32_t index = 0; index < part->entries.Size(); ++index) {
+                const Entry& entry = part->entries[index];
+                CountedString counted;
+                counted.text = entry.text;
+                counted.hits = static_cast<std::int64_t>(entry.hits);
+                counted.order = index; // all strings of one first byte live in the same part
+                counted.firstByte = static_cast<unsigned char>(entry.text[0]);
+                callback(context, counted);
+            }
+        }
+    }
+
+private:
+    struct Part {
+        explicit Part(std::size_t length) : index(0, Hash{&entries, length}, Equal{&entries, length}) {}
+
+        void Count(std::string_view window)
+        {
+            bool added = false;
+            const auto found = index.lazy_emplace(window, [&](const auto& construct) {
+                added = true;
+                construct(entries.Add(window.data()));
+            });
+            if (!added) {
+                ++entries[*found].hits;
+            }
+        }
+
+        struct Hash {
+            using is_transparent = void;
+            const EntryStore* entries;
+            std::size_t length;
+            std::size_t operator()(std::string_view text) const
+            {
+                return XXH3_64bits(text.data(), text.size());
+            }
+            std::size_t operator()(std::uint32_t index) const
+            {
+                return XXH3_64bits((*entries)[index].text, length);
+            }
+        };
+        struct Equal {
+            using is_transparent = void;
+            const EntryStore* entries;
+            std::size_t length;
+            [[nodiscard]] const char* Text(std::uint32_t index) const { return (*entries)[index].text; }
+            [[nodiscard]] static const char* Text(std::string_view text) { return text.data(); }
+            template <typename A, typename B> bool operator()(const A& a, const B& b) const
+            {
+                return std::memcmp(Text(a), Text(b), length) == 0;
+            }
+        };
+
+        EntryStore entries;
+        absl::flat_hash_set<std::uint32_t, Hash, Equal> index;
+    };
+
+    PartitionMap owner;
+    std::vector<std::unique_ptr<Part>> parts;
+};
+
+} // namespace
+
+PartitionMap BalancePartitions(const std::array<std::uint64_t, 256>& histogram, unsigned partitions)
+{
+    PartitionMap map{};
+    if (partitions <= 1) {
+        return map;
+    }
+    // Greedy: the most frequent byte values first, each to the partition with the least work so far.
+    std::array<int, 256> bytes{};
+    std::iota(bytes.begin(), bytes.end(), 0);
+    std::stable_sort(bytes.begin(), bytes.end(), [&](int a, int b) {
+        return histogram[static_cast<std::size_t>(a)] > histogram[static_cast<std::size_t>(b)];
+    });
+    std::vector<std::uint64_t> load(partitions, 0);
+    for (const int byte : bytes) {
+        const auto lightest =
+            static_cast<std::size_t>(std::min_element(load.begin(), load.end()) - load.begin());
+        map[static_cast<std::size_t>(byte)] = static_cast<std::uint8_t>(lightest);
+        load[lightest] += histogram[static_cast<std::size_t>(byte)];
+    }
+    return map;
+}
+
+std::unique_ptr<LengthCounter> MakeLengthCounter(std::int64_t sampleLength, unsigned partitions,
+                                                 const PartitionMap& partitionMap)
+{
+    if (sampleLength <= 2) {
+        return std::make_unique<ArrayCounter>(sampleLength);
+    }
+    return std::make_unique<HashCounter>(sampleLength, std::max(1u, partitions), partitionMap);
+}
+
+} // namespace kestrin

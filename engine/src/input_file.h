@@ -1,0 +1,60 @@
+#pragma once
+
+#include "kestrin/file_error.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace kestrin {
+
+// One input file held for a whole run: mapped when it is a regular file, read whole otherwise. Reads
+// beyond its end see NUL filler, so that every window of a run is a plain run of bytes in memory and
+// an entry of the count table can point at its text instead of copying it.
+class InputFile
+{
+public:
+    // reach: how far past the end a read may go (the longest window plus the longer delimiter).
+    [[nodiscard]] static std::variant<std::unique_ptr<InputFile>, FileError>
+    Open(const std::filesystem::path& path, std::int64_t reach);
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
+
+    [[nodiscard]] std::int64_t Size() const { return size; }
+
+    // The bytes from the 0-based position on, at least `length` of them, NUL past the end of the file.
+    // position + length must not exceed Size() + 2 * reach.
+    [[nodiscard]] const char* At(std::int64_t position, std::int64_t length) const
+    {
+        if (position + length <= size) {
+            return data + position;
+        }
+        return tail.data() + (position - tailStart);
+    }
+
+    // The byte at a position, 0 past the end.
+    [[nodiscard]] unsigned char ByteAt(std::int64_t position) const
+    {
+        return position < size ? static_cast<unsigned char>(data[position]) : 0;
+    }
+
+    // The file's own bytes (without filler).
+    [[nodiscard]] const char* Data() const { return data; }
+
+private:
+    InputFile() = default;
+    void MakeTail(std::int64_t reach);
+
+    const char* data = nullptr;
+    std::int64_t size = 0;
+    void* mapping = nullptr;
+    std::string owned;          // the content when the file could not be mapped
+    std::int64_t tailStart = 0; // first file position copied into the tail
+    std::vector<char> tail;     // the last bytes of the file followed by NUL filler
+};
+
+} // namespace kestrin

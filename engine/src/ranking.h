@@ -1,0 +1,29 @@
+#pragma once
+
+#include "count_table.h"
+
+#include "kestrin/report.h"
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace kestrin {
+
+// The counters of a run in sample-length order; a length listed twice shares one counter.
+struct RankingInput {
+    std::vector<const LengthCounter*> columns;
+};
+
+// The best `count` strings by space saved (length times hits), best first. Ties go to the earlier
+// sample length, then the lower first byte, then the string met first. When fewer strings save any
+// space, the remaining positions hold {"", -1}. Returns an empty list when cancelled.
+[[nodiscard]] std::vector<ResultEntry> SelectResults(const RankingInput& input, std::int64_t count,
+                                                     const std::atomic<bool>& cancel, bool& cancelled);
+
+// Overwrites hits with skip codes, filter by filter: space, carriage return with line feed, tab, table
+// value. A later filter's code wins. An empty text always counts as listed when a table is in use.
+void ApplySkipFilters(std::vector<ResultEntry>& results, bool ignoreSpace, bool ignoreReturn, bool ignoreTab,
+                      const std::vector<std::string>* exclusionTable);
+
+} // namespace kestrin

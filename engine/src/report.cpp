@@ -1,0 +1,157 @@
+#include "kestrin/report.h"
+
+#include "file_io.h"
+
+namespace kestrin {
+namespace {
+
+constexpr std::string_view lineEnd = "\r\n";
+constexpr std::size_t displayLimit = 32767;
+constexpr std::size_t displayKept = 32000;
+constexpr std::string_view truncationNotice = "--Report truncated because size is too great for text box. To "
+                                              "remedy this situation, reduce the number of "
+                                              "results to be shown that aren't really relevant anyway.--";
+
+std::string_view SkipText(std::int64_t hits)
+{
+    switch (hits) {
+    case skip_mark::space:
+        return "--skipped for containing a space--";
+    case skip_mark::tab:
+        return "--skipped for containing a tab--";
+    case skip_mark::carriageReturnLineFeed:
+        return "--skipped for containing a carriage return linefeed--";
+    case skip_mark::tableValue:
+        return "--skipped for containing a table value--";
+    default:
+        return {};
+    }
+}
+
+void AppendTwoDigits(std::string& out, std::int64_t value)
+{
+    out += static_cast<char>('0' + value / 10);
+    out += static_cast<char>('0' + value % 10);
+}
+
+} // namespace
+
+bool IsSkipMark(std::int64_t hits)
+{
+    return !SkipText(hits).empty();
+}
+
+std::string FormatElapsed(std::int64_t seconds)
+{
+    if (seconds < 0) {
+        seconds = 0;
+    }
+    std::string text;
+    AppendTwoDigits(text, (seconds / 3600) % 24);
+    text += ':';
+    AppendTwoDigits(text, (seconds / 60) % 60);
+    text += ':';
+    AppendTwoDigits(text, seconds % 60);
+    return text;
+}
+
+std::int64_t WholeSecondsBetween(std::chrono::system_clock::time_point start,
+                                 std::chrono::system_clock::time_point end)
+{
+    using std::chrono::floor;
+    using std::chrono::seconds;
+    return (floor<seconds>(end) - floor<seconds>(start)).count();
+}
+
+std::string FormatResultLine(std::int64_t position, const ResultEntry& result)
+{
+    std::string line = std::to_string(position) + ":";
+    if (const std::string_view skip = SkipText(result.hits); !skip.empty()) {
+        line += skip;
+        return line;
+    }
+    const auto length = static_cast<std::int64_t>(result.text.size());
+    line += " total space = " + std::to_string(length * result.hits);
+    line += "; hits = " + std::to_string(result.hits);
+    if (result.text.find('\0') != std::string::npos) {
+        line += "; --string not displayable--";
+    } else {
+        line += "; string = ";
+        line += result.text;
+    }
+    line += "; hex = ";
+    static constexpr char digits[] = "0123456789ABCDEF";
+    for (const char c : result.text) {
+        const auto byte = static_cast<unsigned char>(c);
+        line += digits[byte >> 4];
+        line += digits[byte & 0xF];
+    }
+    line += "; len = " + std::to_string(length);
+    return line;
+}
+
+std::string BuildResultLines(const std::vector<ResultEntry>& results)
+{
+    std::string lines;
+    for (std::size_t position = 0; position < results.size(); ++position) {
+        lines += FormatResultLine(static_cast<std::int64_t>(position), results[position]);
+        lines += lineEnd;
+    }
+    return lines;
+}
+
+std::string BuildReportHeader(const ReportHeader& header)
+{
+    std::string text;
+    for (const auto& file : header.inputFiles) {
+        text += "Filename:";
+        text += file.string();
+        text += lineEnd;
+    }
+    text += "Total characters: " + std::to_string(header.totalCharacters) +
+            "     Characters actually counted: " + std::to_string(header.countedCharacters);
+    text += lineEnd;
+    text += "Number of different strings: " + std::to_string(header.distinctStrings) +
+            "    Sample lengths requested:";
+    for (const std::int16_t length : header.sampleLengths) {
+        text += std::to_string(length) + " ";
+    }
+    text += lineEnd;
+    text += "Elapsed time: " + FormatElapsed(header.elapsedSeconds);
+    text += lineEnd;
+    text += lineEnd;
+    return text;
+}
+
+std::string BuildReport(const ReportHeader& header, const std::vector<ResultEntry>& results)
+{
+    return BuildReportHeader(header) + BuildResultLines(results);
+}
+
+std::string TruncateForDisplay(std::string_view report)
+{
+    if (report.size() <= displayLimit) {
+        return std::string(report);
+    }
+    std::string shown;
+    shown.reserve(displayKept + 2 * truncationNotice.size() + 4 * lineEnd.size());
+    shown += truncationNotice;
+    shown += lineEnd;
+    shown += lineEnd;
+    shown += report.substr(0, displayKept);
+    shown += lineEnd;
+    shown += lineEnd;
+    shown += truncationNotice;
+    return shown;
+}
+
+std::optional<FileError> WriteReportFile(const std::filesystem::path& path, std::string_view report)
+{
+    std::string content;
+    content.reserve(report.size() + lineEnd.size());
+    content += report;
+    content += lineEnd;
+    return ReplaceFile(path, content);
+}
+
+} // namespace kestrin

@@ -1,0 +1,358 @@
+#include "kestrin/run_analysis.h"
+
+#include "comment_scanner.h"
+#include "count_table.h"
+#include "input_file.h"
+#include "ranking.h"
+
+#include "kestrin/number_list.h"
+#include "kestrin/report.h"
+#include "kestrin/table_file.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace kestrin {
+namespace {
+
+// The host gets control at least this often while the workers count.
+constexpr std::chrono::milliseconds yieldInterval{20};
+
+constexpr std::string_view manyLengthsWarning =
+    "Warning: This calculation will be very lengthy since there are over ten sample lengths to be analyzed.";
+constexpr std::string_view longLengthQuestion =
+    "You have a sample length that's way too long. Are you sure you want to use it?";
+constexpr std::string_view defaultRequest = "25";
+
+// Runs jobs 0 to jobCount - 1 on worker threads while the calling thread keeps the host responsive:
+// it calls onTick and lets the host handle its events every yield interval. Returns false when the
+// host asked to stop; the workers then stop at their next look at the cancel flag.
+bool RunJobs(std::size_t jobCount, unsigned threads, const std::function<void(std::size_t)>& job,
+             std::atomic<bool>& cancel, RunObserver& observer, const std::function<void()>& onTick)
+{
+    const auto workerCount = static_cast<unsigned>(std::min<std::size_t>(std::max(1u, threads), jobCount));
+    std::atomic<std::size_t> next{0};
+    std::mutex mutex;
+    std::condition_variable done;
+    unsigned running = workerCount;
+    std::vector<std::thread> workers;
+    workers.reserve(workerCount);
+    for (unsigned w = 0; w < workerCount; ++w) {
+        workers.emplace_back([&] {
+            for (std::size_t i = next++; i < jobCount && !cancel.load(std::memory_order_relaxed);
+                 i = next++) {
+                job(i);
+            }
+            const std::lock_guard lock(mutex);
+            --running;
+            done.notify_one();
+        });
+    }
+    while (true) {
+        {
+            std::unique_lock lock(mutex);
+            if (done.wait_for(lock, yieldInterval, [&] { return running == 0; })) {
+                break;
+            }
+        }
+        onTick();
+        if (observer.YieldAndCheckCancel()) {
+            cancel.store(true);
+        }
+    }
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    return !cancel.load();
+}
+
+// Keeps what the progress page shows and passes on only changes.
+class ProgressDisplay
+{
+public:
+    explicit ProgressDisplay(RunObserver& host) : observer(host) {}
+
+    void Show(const Progress& next)
+    {
+        if (next != shown) {
+            shown = next;
+            observer.ShowProgress(shown);
+        }
+    }
+    [[nodiscard]] const Progress& Current() const { return shown; }
+
+private:
+    RunObserver& observer;
+    Progress shown;
+};
+
+// The address and completion line move only at positions that are multiples of 50 and 500.
+void ShowPosition(Progress& progress, std::int64_t position, std::int64_t fileSize)
+{
+    if (position >= 50) {
+        progress.address = std::to_string(position - position % 50);
+    }
+    if (position >= 500 && fileSize > 0) {
+        progress.completion =
+            std::min(1.0, static_cast<double>(position - position % 500) / static_cast<double>(fileSize));
+    }
+}
+
+} // namespace
+
+std::string CheckSampleLengths(const std::vector<std::int16_t>& sortedLengths)
+{
+    if (sortedLengths.empty()) {
+        return "Lunghezza(e) campione holds no sample length: type one or more lengths, such as 1, 1-3 or "
+               "1,3,5.";
+    }
+    if (sortedLengths.front() < 0) {
+        return "Lunghezza(e) campione holds the negative sample length " +
+               std::to_string(sortedLengths.front()) + ": sample lengths must be 0 or more.";
+    }
+    if (sortedLengths.back() == 0) {
+        return "Lunghezza(e) campione holds only the sample length 0: at least one length must be 1 or more.";
+    }
+    return {};
+}
+
+RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer)
+{
+    const auto startTime = std::chrono::system_clock::now();
+    RunOutcome outcome;
+
+    // Sample lengths: parse, refuse what no run can use, warn, sort, ask about long ones.
+    std::vector<std::int16_t> lengths = ParseNumberList(settings.sampleLengths);
+    std::vector<std::int16_t> sorted = lengths;
+    std::sort(sorted.begin(), sorted.end());
+    if (std::string refusal = CheckSampleLengths(sorted); !refusal.empty()) {
+        outcome.status = RunStatus::Refused;
+        outcome.message = std::move(refusal);
+        return outcome;
+    }
+    if (lengths.size() > 10) {
+        observer.Warn(manyLengthsWarning);
+    }
+    lengths = std::move(sorted);
+    if (lengths.back() > 200 && !observer.AskYesNo(longLengthQuestion)) {
+        outcome.status = RunStatus::Declined;
+        return outcome;
+    }
+
+    // The exclusion table is read before any input, so a bad table costs no counting time.
+    std::optional<std::vector<std::string>> exclusionTable;
+    if (settings.exclusionTable) {
+        ExclusionLoad load = LoadExclusionTable(*settings.exclusionTable);
+        if (load.error) {
+            outcome.status = RunStatus::InputFailed;
+            outcome.errors.push_back(*load.error);
+            return outcome;
+        }
+        exclusionTable = std::move(load.entries);
+    }
+
+    CommentScanner scanner(settings);
+    if (settings.useComments && !scanner.UseComments()) {
+        observer.ClearUseComments();
+    }
+    const std::int64_t bufferLength = std::int64_t{lengths.back()} + scanner.LongestDelimiter();
+
+    std::vector<std::unique_ptr<InputFile>> files;
+    files.reserve(settings.inputFiles.size());
+    for (const auto& path : settings.inputFiles) {
+        auto opened = InputFile::Open(path, bufferLength);
+        if (auto* error = std::get_if<FileError>(&opened)) {
+            outcome.status = RunStatus::InputFailed;
+            outcome.errors.push_back(*error);
+            return outcome;
+        }
+        files.push_back(std::move(std::get<std::unique_ptr<InputFile>>(opened)));
+        outcome.counters.totalCharacters += files.back()->Size();
+    }
+
+    // One counter per different length; a length listed twice is counted once and ranked twice.
+    const unsigned threads =
+        settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::int16_t> different = lengths;
+    different.erase(std::unique(different.begin(), different.end()), different.end());
+    const auto hashLengths = static_cast<unsigned>(
+        std::count_if(different.begin(), different.end(), [](std::int16_t l) { return l > 2; }));
+    const unsigned partitions = hashLengths == 0 ? 1 : std::max(1u, threads / hashLengths);
+    std::array<std::uint64_t, 256> histogram{};
+    if (partitions > 1) {
+        for (const auto& file : files) {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(file->Data());
+            for (std::int64_t i = 0; i < file->Size(); ++i) {
+                ++histogram[bytes[i]];
+            }
+        }
+    }
+    const PartitionMap partitionMap = BalancePartitions(histogram, partitions);
+    std::map<std::int16_t, std::unique_ptr<LengthCounter>> counters;
+    std::map<std::int16_t, std::int64_t> multiplicity;
+    for (const std::int16_t length : lengths) {
+        if (!counters.contains(length)) {
+            counters.emplace(length, MakeLengthCounter(length, partitions, partitionMap));
+        }
+        ++multiplicity[length];
+    }
+    struct Job {
+        LengthCounter* counter;
+        unsigned partition;
+        std::int64_t multiplicity;
+    };
+    std::vector<Job> jobs;
+    for (auto& [length, counter] : counters) {
+        for (unsigned p = 0; p < counter->Partitions(); ++p) {
+            jobs.push_back({counter.get(), p, multiplicity[length]});
+        }
+    }
+    // Longer lengths cost more; start them first so that the short ones fill the gaps at the end.
+    std::stable_sort(jobs.begin(), jobs.end(),
+                     [](const Job& a, const Job& b) { return a.counter->Length() > b.counter->Length(); });
+
+    ProgressDisplay display(observer);
+    std::atomic<bool> cancel{false};
+    std::int64_t distinctBefore = 0; // over all columns, at the start of the current file
+    std::uint64_t fileBase = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const InputFile& file = *files[i];
+        Progress progress = display.Current();
+        progress.caption = "Calcolo in corso... Indirizzo corrente: " + std::to_string(i + 1) + "/" +
+                           std::to_string(files.size()) + ":";
+        progress.address = "1";
+        progress.matchCount = distinctBefore;
+        progress.completion = 0.0;
+        display.Show(progress);
+        if (observer.YieldAndCheckCancel()) {
+            outcome.status = RunStatus::Cancelled;
+            return outcome;
+        }
+
+        const FileScan scan = scanner.Scan(file, bufferLength);
+        outcome.counters.countedCharacters += scan.countedPositions;
+
+        std::vector<WorkProgress> work(jobs.size());
+        for (std::size_t j = 0; j < jobs.size(); ++j) {
+            work[j].position.store(scan.runs.empty() ? 0 : scan.runs.front().begin);
+            work[j].distinct.store(jobs[j].counter->Partitions() == 1 ? jobs[j].counter->Distinct() : 0);
+        }
+        // Partitions of one counter are summed; each counter's total is at least what it had before.
+        const auto tick = [&] {
+            std::int64_t reached = 0;
+            std::int64_t distinct = 0;
+            for (std::size_t j = 0; j < jobs.size(); ++j) {
+                reached += work[j].position.load(std::memory_order_relaxed);
+                distinct += work[j].distinct.load(std::memory_order_relaxed) * jobs[j].multiplicity;
+            }
+            Progress now = display.Current();
+            const std::int64_t position =
+                std::min(reached / static_cast<std::int64_t>(jobs.size()), scan.lastHandledPosition) + 1;
+            ShowPosition(now, position, file.Size());
+            now.matchCount = std::max(distinctBefore, distinct);
+            display.Show(now);
+        };
+        const bool completed = RunJobs(
+            jobs.size(), threads,
+            [&](std::size_t j) {
+                (void)jobs[j].counter->CountFile(jobs[j].partition, file, scan, fileBase, work[j], cancel);
+            },
+            cancel, observer, tick);
+        if (!completed) {
+            outcome.status = RunStatus::Cancelled;
+            return outcome;
+        }
+        distinctBefore = 0;
+        for (const Job& job : jobs) {
+            if (job.partition == 0) {
+                distinctBefore += job.counter->Distinct() * job.multiplicity;
+            }
+        }
+        Progress finished = display.Current();
+        ShowPosition(finished, scan.lastHandledPosition + 1, file.Size());
+        finished.matchCount = distinctBefore;
+        display.Show(finished);
+        fileBase += static_cast<std::uint64_t>(file.Size() + 4 * bufferLength + 4);
+    }
+    outcome.counters.distinctStrings = distinctBefore;
+
+    // Ranking.
+    Progress ranking = display.Current();
+    ranking.caption = "Calcolo in corso... Risultato corrente:";
+    display.Show(ranking);
+    std::string request = settings.topResults;
+    std::optional<NumericText> requested = ParseNumeric(request);
+    if (!requested) {
+        request = defaultRequest;
+        requested = ParseNumeric(request);
+        observer.ResetTopResults(request);
+    }
+    const std::int64_t lastPosition = LastResultPosition(*requested, outcome.counters.distinctStrings);
+    RankingInput input;
+    for (const std::int16_t length : lengths) {
+        input.columns.push_back(counters.at(length).get());
+    }
+    std::vector<ResultEntry> results;
+    bool rankingCancelled = false;
+    const bool ranked = RunJobs(
+        1, 1,
+        [&](std::size_t) { results = SelectResults(input, lastPosition + 1, cancel, rankingCancelled); },
+        cancel, observer, [] {});
+    if (!ranked || rankingCancelled || (lastPosition >= 0 && observer.YieldAndCheckCancel())) {
+        outcome.status = RunStatus::Cancelled;
+        return outcome;
+    }
+    if (lastPosition >= 0) {
+        ranking.address = std::to_string(lastPosition) + " of " + request;
+        display.Show(ranking);
+    }
+    counters.clear();
+
+    // Skip filters; from here on a request to stop is no longer honoured.
+    ranking.caption = "Formattazione Risultati...";
+    display.Show(ranking);
+    (void)observer.YieldAndCheckCancel();
+    ApplySkipFilters(results, settings.ignoreSpace, settings.ignoreReturn, settings.ignoreTab,
+                     exclusionTable ? &*exclusionTable : nullptr);
+
+    if (settings.outputTable) {
+        ranking.caption = "Scrittura valori nella tabella...";
+        display.Show(ranking);
+        if (auto error = WriteOutputTable(*settings.outputTable, results, settings.writeTableRanges)) {
+            outcome.errors.push_back(*error);
+        }
+    }
+
+    ranking.caption = "Generazione report...";
+    display.Show(ranking);
+    (void)observer.YieldAndCheckCancel();
+    ReportHeader header;
+    header.inputFiles = settings.inputFiles;
+    header.totalCharacters = outcome.counters.totalCharacters;
+    header.countedCharacters = outcome.counters.countedCharacters;
+    header.distinctStrings = outcome.counters.distinctStrings;
+    header.sampleLengths = lengths;
+    // The clock is read after the result lines are built, as the elapsed time includes them.
+    const std::string resultLines = BuildResultLines(results);
+    header.elapsedSeconds = WholeSecondsBetween(startTime, std::chrono::system_clock::now());
+    outcome.report = BuildReportHeader(header);
+    outcome.report += resultLines;
+    if (settings.reportFile) {
+        if (auto error = WriteReportFile(*settings.reportFile, outcome.report)) {
+            outcome.errors.push_back(*error);
+        }
+    }
+    observer.ShowReport(outcome.report);
+    if (settings.beepOnFinish) {
+        observer.Beep();
+    }
+    outcome.status = RunStatus::Completed;
+    return outcome;
+}
+
+} // namespace kestrin
