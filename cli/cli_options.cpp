@@ -46,53 +46,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     CommandLine line;
     RunSettings& settings = line.settings;
 
-    CLI::App app(
-        "Counts the byte strings of the given lengths in FILE... and reports those whose replacement "
-        "by one code would save the most space.",
-        "kestrin-cli");
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.set_help_flag(); // --help is handled here, so that the usage can also go to stdout
-    app.get_formatter()->column_width(26);
-
-    std::string style;
-    std::string exclude;
-    std::string report;
-    std::string table;
-    std::vector<std::string> files;
-    app.add_option("-l,--lengths", settings.sampleLengths,
-                   "Sample lengths, such as 2, 2-8 or 1,3-5 (default 1)");
-    app.add_option("-n,--top", settings.topResults, "Results to show: N gives N+1 lines (default 25)");
-    app.add_option("-c,--comments", style,
-                   "Count only outside (or with -i inside) comments: c, cpp, table, custom")
-        ->check(CLI::IsMember({"c", "cpp", "table", "custom"}));
-    app.add_option("--begin", settings.beginComment, "Begin text of custom comments");
-    app.add_option("--end", settings.endComment, "End text of custom comments (default: end of line)");
-    app.add_flag("-i,--inside", settings.readInsideComments, "Count only the text inside comments");
-    app.add_flag("--ignore-space", settings.ignoreSpace, "Skip results that contain a space");
-    app.add_flag("--ignore-return", settings.ignoreReturn, "Skip results that contain a CR and an LF");
-    app.add_flag("--ignore-tab", settings.ignoreTab, "Skip results that contain a tab");
-    const auto* excludeOption =
-        app.add_option("-x,--exclude", exclude, "Skip results listed in this table file");
-    const auto* reportOption =
-        app.add_option("-o,--report", report, "Also write the whole report to this file");
-    const auto* tableOption = app.add_option("-t,--table", table, "Append the results to this table file");
-    app.add_option("-r,--ranges", settings.writeTableRanges, "Codes for the table, such as &H80-&HFF");
-    app.add_flag("-y,--yes", line.answerYes, "Answer Yes to the question about a length over 200");
-    app.add_flag("-q,--quiet", line.quiet, "Show no progress on stderr");
-    app.add_option("--threads", settings.threads, "Counting threads (default: one per core)");
-    app.add_flag("--help", line.help, "Print this help and exit");
-    app.add_option("FILE", files, "Input files, read in this order");
-    parsed.usage = app.help();
-
+    // The options that take a value are read here, before the parser sees the words: their value is
+    // always the next word, even "--", "-1" or an empty word, which CLI11 would take for an option or
+    // a missing value. The parser still knows them, for the help text.
+    std::map<std::string, std::string, std::less<>> values;
     std::vector<std::string> words;
     bool onlyFiles = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
-        if (onlyFiles) {
-            words.push_back(word);
-            continue;
-        }
-        if (word == "--") {
+        if (onlyFiles || word == "--") {
             onlyFiles = true;
             words.push_back(word);
             continue;
@@ -102,11 +64,48 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
                 parsed.error = std::string(*longName) + " needs a value";
                 return parsed;
             }
-            words.push_back(std::string(*longName) + "=" + arguments[++i]);
+            values[std::string(*longName)] = arguments[++i];
             continue;
+        }
+        if (const auto equals = word.find('='); word.rfind("--", 0) == 0 && equals != std::string::npos) {
+            if (const auto longName = LongNameOf(std::string_view(word).substr(0, equals))) {
+                values[std::string(*longName)] = word.substr(equals + 1);
+                continue;
+            }
         }
         words.push_back(word);
     }
+
+    CLI::App app(
+        "Counts the byte strings of the given lengths in FILE... and reports those whose replacement "
+        "by one code would save the most space.",
+        "kestrin-cli");
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.set_help_flag(); // --help is a plain flag here, so that the usage goes to stdout
+    app.get_formatter()->column_width(26);
+    std::string unused;
+    app.add_option("-l,--lengths", unused, "Sample lengths, such as 2, 2-8 or 1,3-5 (default 1)");
+    app.add_option("-n,--top", unused, "Results to show: N gives N+1 lines (default 25)");
+    app.add_option("-c,--comments", unused,
+                   "Count only outside (or with -i inside) comments of the style c, cpp, table or custom");
+    app.add_option("--begin", unused, "Begin text of custom comments");
+    app.add_option("--end", unused, "End text of custom comments (default: end of line)");
+    app.add_flag("-i,--inside", settings.readInsideComments, "Count only the text inside comments");
+    app.add_flag("--ignore-space", settings.ignoreSpace, "Skip results that contain a space");
+    app.add_flag("--ignore-return", settings.ignoreReturn, "Skip results that contain a CR and an LF");
+    app.add_flag("--ignore-tab", settings.ignoreTab, "Skip results that contain a tab");
+    app.add_option("-x,--exclude", unused, "Skip results listed in this table file");
+    app.add_option("-o,--report", unused, "Also write the whole report to this file");
+    app.add_option("-t,--table", unused, "Append the results to this table file");
+    app.add_option("-r,--ranges", unused, "Codes for the table, such as &H80-&HFF");
+    app.add_flag("-y,--yes", line.answerYes, "Answer Yes to the question about a length over 200");
+    app.add_flag("-q,--quiet", line.quiet, "Show no progress on stderr");
+    app.add_option("--threads", unused, "Counting threads (default: one per core)");
+    app.add_flag("--help", line.help, "Print this help and exit");
+    std::vector<std::string> files;
+    app.add_option("FILE", files, "Input files, read in this order");
+    parsed.usage = app.help();
+
     std::reverse(words.begin(), words.end()); // CLI11 takes the words last first
     try {
         app.parse(words);
@@ -123,22 +122,58 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         return parsed;
     }
     settings.inputFiles.assign(files.begin(), files.end());
-    if (!style.empty()) {
+
+    const auto value = [&](std::string_view name) -> const std::string* {
+        const auto found = values.find(name);
+        return found == values.end() ? nullptr : &found->second;
+    };
+    if (const auto* lengths = value("--lengths")) {
+        settings.sampleLengths = *lengths;
+    }
+    if (const auto* top = value("--top")) {
+        settings.topResults = *top;
+    }
+    if (const auto* style = value("--comments")) {
+        static const std::map<std::string, CommentStyle, std::less<>> styles{
+            {"c", CommentStyle::C},
+            {"cpp", CommentStyle::Cpp},
+            {"table", CommentStyle::Thingy},
+            {"custom", CommentStyle::Custom}};
+        const auto found = styles.find(*style);
+        if (found == styles.end()) {
+            parsed.error = "--comments takes c, cpp, table or custom, not \"" + *style + "\"";
+            return parsed;
+        }
         settings.useComments = true;
-        static const std::map<std::string, CommentStyle> styles{{"c", CommentStyle::C},
-                                                                {"cpp", CommentStyle::Cpp},
-                                                                {"table", CommentStyle::Thingy},
-                                                                {"custom", CommentStyle::Custom}};
-        settings.commentStyle = styles.at(style);
+        settings.commentStyle = found->second;
     }
-    if (excludeOption->count() > 0) {
-        settings.exclusionTable = exclude;
+    if (const auto* begin = value("--begin")) {
+        settings.beginComment = *begin;
     }
-    if (reportOption->count() > 0) {
-        settings.reportFile = report;
+    if (const auto* end = value("--end")) {
+        settings.endComment = *end;
     }
-    if (tableOption->count() > 0) {
-        settings.outputTable = table;
+    if (const auto* exclude = value("--exclude")) {
+        settings.exclusionTable = *exclude;
+    }
+    if (const auto* report = value("--report")) {
+        settings.reportFile = *report;
+    }
+    if (const auto* table = value("--table")) {
+        settings.outputTable = *table;
+    }
+    if (const auto* ranges = value("--ranges")) {
+        settings.writeTableRanges = *ranges;
+    }
+    if (const auto* threads = value("--threads")) {
+        const bool digitsOnly =
+            !threads->empty() && threads->size() <= 4 &&
+            std::all_of(threads->begin(), threads->end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!digitsOnly) {
+            parsed.error = "--threads takes a number of threads, not \"" + *threads + "\"";
+            return parsed;
+        }
+        settings.threads = static_cast<unsigned>(std::stoul(*threads));
     }
     parsed.commandLine = std::move(line);
     return parsed;

@@ -244,48 +244,55 @@ protected:
     }
 
 private:
+    // The table holds, for each entry, its index and 32 bits of its hash, so that growing the table and
+    // telling strings apart rarely needs to read the text itself.
+    struct Key {
+        std::string_view text;
+        std::uint32_t hash;
+    };
+
+    static std::size_t Spread(std::uint32_t hash) { return hash * std::size_t{0x9E3779B97F4A7C15}; }
+
     struct Part {
-        explicit Part(std::size_t length) : index(0, Hash{&entries, length}, Equal{&entries, length}) {}
+        explicit Part(std::size_t length) : index(0, Hash{}, Equal{&entries, length}) {}
 
         void Count(std::string_view window)
         {
+            const Key key{window, static_cast<std::uint32_t>(XXH3_64bits(window.data(), window.size()))};
             bool added = false;
-            const auto found = index.lazy_emplace(window, [&](const auto& construct) {
+            const auto found = index.lazy_emplace(key, [&](const auto& construct) {
                 added = true;
-                construct(entries.Add(window.data()));
+                construct(std::uint64_t{key.hash} << 32 | entries.Add(window.data()));
             });
             if (!added) {
-                ++entries[*found].hits;
+                ++entries[static_cast<std::uint32_t>(*found)].hits;
             }
         }
 
         struct Hash {
             using is_transparent = void;
-            const EntryStore* entries;
-            std::size_t length;
-            std::size_t operator()(std::string_view text) const
+            std::size_t operator()(const Key& key) const { return Spread(key.hash); }
+            std::size_t operator()(std::uint64_t slot) const
             {
-                return XXH3_64bits(text.data(), text.size());
-            }
-            std::size_t operator()(std::uint32_t index) const
-            {
-                return XXH3_64bits((*entries)[index].text, length);
+                return Spread(static_cast<std::uint32_t>(slot >> 32));
             }
         };
         struct Equal {
             using is_transparent = void;
             const EntryStore* entries;
             std::size_t length;
-            [[nodiscard]] const char* Text(std::uint32_t index) const { return (*entries)[index].text; }
-            [[nodiscard]] static const char* Text(std::string_view text) { return text.data(); }
-            template <typename A, typename B> bool operator()(const A& a, const B& b) const
+            bool operator()(std::uint64_t a, std::uint64_t b) const { return a == b; }
+            bool operator()(std::uint64_t slot, const Key& key) const
             {
-                return std::memcmp(Text(a), Text(b), length) == 0;
+                return static_cast<std::uint32_t>(slot >> 32) == key.hash &&
+                       std::memcmp((*entries)[static_cast<std::uint32_t>(slot)].text, key.text.data(),
+                                   length) == 0;
             }
+            bool operator()(const Key& key, std::uint64_t slot) const { return (*this)(slot, key); }
         };
 
         EntryStore entries;
-        absl::flat_hash_set<std::uint32_t, Hash, Equal> index;
+        absl::flat_hash_set<std::uint64_t, Hash, Equal> index;
     };
 
     PartitionMap owner;

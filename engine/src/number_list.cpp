@@ -54,7 +54,7 @@ std::optional<NumericText> ParseHex(std::string_view digits)
     // Up to four digits make a 16-bit value, more a 32-bit one: &HFFFF is -1, &H0FFFF is 65535.
     const std::int64_t value = digits.size() <= 4 ? std::int64_t{static_cast<std::int16_t>(bits)}
                                                   : std::int64_t{static_cast<std::int32_t>(bits)};
-    return NumericText{value < 0, value, value};
+    return NumericText{value, value};
 }
 
 std::optional<NumericText> ParseDecimal(std::string_view text)
@@ -78,7 +78,7 @@ std::optional<NumericText> ParseDecimal(std::string_view text)
 
     std::int64_t magnitude = 0;
     for (const char c : whole) {
-        magnitude = std::min(saturation, magnitude * 10 + (c - '0'));
+        magnitude = magnitude >= saturation / 10 ? saturation : magnitude * 10 + (c - '0');
     }
     const auto firstNonZero = fraction.find_first_not_of('0');
     const bool hasFraction = firstNonZero != std::string_view::npos;
@@ -95,7 +95,6 @@ std::optional<NumericText> ParseDecimal(std::string_view text)
     const std::int64_t roundedMagnitude = std::min(saturation, magnitude + (roundUp ? 1 : 0));
 
     NumericText result;
-    result.negative = negative && (magnitude > 0 || hasFraction);
     result.rounded = negative ? -roundedMagnitude : roundedMagnitude;
     result.floor = negative ? -(magnitude + (hasFraction ? 1 : 0)) : magnitude;
     return result;
@@ -150,12 +149,12 @@ std::vector<std::int16_t> ParseNumberList(std::string_view text)
 
 std::int64_t LastResultPosition(const NumericText& request, std::int64_t distinctStrings)
 {
-    if (request.negative || distinctStrings <= 0) {
-        return -1;
+    if (distinctStrings <= 0) {
+        return -1; // nothing was counted: no result lines at all
     }
-    // For a request x >= 0 and a whole count, x < count exactly when floor(x) < count.
+    // For a whole count, x < count exactly when floor(x) < count.
     if (request.floor < distinctStrings) {
-        return request.rounded;
+        return std::max<std::int64_t>(request.rounded, -1);
     }
     return distinctStrings - 1;
 }

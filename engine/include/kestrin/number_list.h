@@ -11,7 +11,6 @@ namespace kestrin {
 // sign and fraction ("12", "+3", "-2.5", "7.", ".5"), or "&H" (either case) with hex digits,
 // surrounded by any number of spaces. Nothing else is numeric: no exponents, grouping or tabs.
 struct NumericText {
-    bool negative = false;
     // The value rounded to the nearest integer, half to even, saturated at +-2^62 for huge decimals.
     std::int64_t rounded = 0;
     // The value rounded towards minus infinity, saturated the same way.
@@ -33,7 +32,8 @@ struct NumericText {
 [[nodiscard]] std::vector<std::int16_t> ParseNumberList(std::string_view text);
 
 // The number of the last result position a request asks for: the request rounded half to even when it
-// is below distinctStrings, else distinctStrings - 1. A result below 0 means no result lines.
+// is below distinctStrings, else distinctStrings - 1; -1 when nothing was counted. A result below 0
+// (a request below -0.5) means no result lines.
 [[nodiscard]] std::int64_t LastResultPosition(const NumericText& request, std::int64_t distinctStrings);
 
 } // namespace kestrin
