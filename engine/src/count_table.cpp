@@ -1,7 +1,9 @@
 #include "count_table.h"
 
+#include <absl/container/flat_hash_map.h>
 #include <absl/container/flat_hash_set.h>
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <numeric>
 #include <xxhash.h>
@@ -14,12 +16,13 @@ constexpr std::int64_t reportEvery = 1 << 16;
 
 // Calls count(position) for each position of the run whose window of `length` bytes holds no start of
 // the run's stop delimiter. Returns false when cancelled.
-template <typename Count>
+template <typename Count, typename Distinct>
 bool ForEachWindow(const InputFile& file, const CountedRun& run, std::int64_t length, WorkProgress& progress,
-                   const std::atomic<bool>& cancel, Count&& count)
+                   const std::atomic<bool>& cancel, Count&& count, Distinct&& distinctNow)
 {
     const auto publish = [&](std::int64_t position) {
         progress.position.store(position, std::memory_order_relaxed);
+        progress.distinct.store(distinctNow(), std::memory_order_relaxed);
         return !cancel.load(std::memory_order_relaxed);
     };
     if (run.stop == nullptr) {
@@ -79,8 +82,9 @@ public:
                    std::uint64_t fileBase, WorkProgress& progress, const std::atomic<bool>& cancel) override
     {
         for (const CountedRun& run : scan.runs) {
-            const bool completed =
-                ForEachWindow(file, run, length, progress, cancel, [&](std::int64_t position) {
+            const bool completed = ForEachWindow(
+                file, run, length, progress, cancel,
+                [&](std::int64_t position) {
                     std::size_t slot = file.ByteAt(position);
                     if (length == 2) {
                         slot = (slot << 8) | file.ByteAt(position + 1);
@@ -89,8 +93,8 @@ public:
                         order[slot] = fileBase + static_cast<std::uint64_t>(position);
                         ++distinct;
                     }
-                });
-            progress.distinct.store(distinct, std::memory_order_relaxed);
+                },
+                [&] { return distinct; });
             if (!completed) {
                 return false;
             }
@@ -179,7 +183,103 @@ private:
     std::uint32_t size = 0;
 };
 
-// Lengths of 3 and more: hash tables of entry indices, one table per partition.
+// Lengths 3 to 8: the string itself, packed into 8 bytes, is the key of the table, so that counting
+// never reads the input twice. Each slot holds 32-bit hits; the rare count beyond that goes on in a
+// side table, so hits stay exact for any input size.
+class PackedCounter final : public LengthCounter
+{
+public:
+    static_assert(std::endian::native == std::endian::little,
+                  "the packed key's bytes are the string's bytes");
+    static constexpr std::int64_t longest = 8;
+
+    PackedCounter(std::int64_t sampleLength, unsigned partitionCount, const PartitionMap& partitionMap)
+        : LengthCounter(sampleLength), owner(partitionMap),
+          mask(~std::uint64_t{0} >> (64 - 8 * static_cast<unsigned>(sampleLength))), parts(partitionCount)
+    {
+    }
+
+    [[nodiscard]] unsigned Partitions() const override { return static_cast<unsigned>(parts.size()); }
+
+    bool CountFile(unsigned partition, const InputFile& file, const FileScan& scan,
+                   std::uint64_t /*fileBase*/, WorkProgress& progress,
+                   const std::atomic<bool>& cancel) override
+    {
+        Part& part = parts[partition];
+        const bool everything = parts.size() == 1;
+        for (const CountedRun& run : scan.runs) {
+            const bool completed = ForEachWindow(
+                file, run, length, progress, cancel,
+                [&](std::int64_t position) {
+                    std::uint64_t key;
+                    std::memcpy(&key, file.At(position, longest), sizeof key);
+                    key &= mask;
+                    if (!everything && owner[key & 0xFF] != partition) {
+                        return;
+                    }
+                    auto [slot, added] = part.table.try_emplace(key, Counts{1, part.next});
+                    if (added) {
+                        ++part.next;
+                    } else if (++slot->second.hits == 0) {
+                        // 2^32 hits: keep counting the excess on the side.
+                        --slot->second.hits;
+                        ++part.excess[key];
+                    }
+                },
+                [&] { return std::int64_t{part.next}; });
+            if (!completed) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    [[nodiscard]] std::int64_t Distinct() const override
+    {
+        std::int64_t total = 0;
+        for (const Part& part : parts) {
+            total += part.next;
+        }
+        return total;
+    }
+
+protected:
+    void VisitAll(void (*callback)(void*, const CountedString&), void* context) const override
+    {
+        for (const Part& part : parts) {
+            for (const auto& [key, counts] : part.table) {
+                CountedString counted;
+                counted.text = reinterpret_cast<const char*>(&key); // the table does not move while visited
+                counted.hits = counts.hits;
+                if (!part.excess.empty()) {
+                    if (const auto more = part.excess.find(key); more != part.excess.end()) {
+                        counted.hits += static_cast<std::int64_t>(more->second);
+                    }
+                }
+                counted.order = counts.order; // all strings of one first byte live in the same part
+                counted.firstByte = static_cast<unsigned char>(key & 0xFF);
+                callback(context, counted);
+            }
+        }
+    }
+
+private:
+    struct Counts {
+        std::uint32_t hits;
+        std::uint32_t order; // the how-manieth different string of its part
+    };
+    struct Part {
+        absl::flat_hash_map<std::uint64_t, Counts> table;
+        absl::flat_hash_map<std::uint64_t, std::uint64_t> excess;
+        std::uint32_t next = 0;
+    };
+
+    PartitionMap owner;
+    std::uint64_t mask;
+    std::vector<Part> parts;
+};
+
+// Lengths above 8: hash tables of entry indices, one table per partition.
 class HashCounter final : public LengthCounter
 {
 public:
@@ -202,15 +302,16 @@ public:
         const bool everything = parts.size() == 1;
         const auto size = static_cast<std::size_t>(length);
         for (const CountedRun& run : scan.runs) {
-            const bool completed =
-                ForEachWindow(file, run, length, progress, cancel, [&](std::int64_t position) {
+            const bool completed = ForEachWindow(
+                file, run, length, progress, cancel,
+                [&](std::int64_t position) {
                     const char* window = file.At(position, length);
                     if (!everything && owner[static_cast<unsigned char>(window[0])] != partition) {
                         return;
                     }
                     part.Count(std::string_view(window, size));
-                });
-            progress.distinct.store(part.entries.Size(), std::memory_order_relaxed);
+                },
+                [&] { return std::int64_t{part.entries.Size()}; });
             if (!completed) {
                 return false;
             }
@@ -328,6 +429,9 @@ std::unique_ptr<LengthCounter> MakeLengthCounter(std::int64_t sampleLength, unsi
 {
     if (sampleLength <= 2) {
         return std::make_unique<ArrayCounter>(sampleLength);
+    }
+    if (sampleLength <= PackedCounter::longest) {
+        return std::make_unique<PackedCounter>(sampleLength, std::max(1u, partitions), partitionMap);
     }
     return std::make_unique<HashCounter>(sampleLength, std::max(1u, partitions), partitionMap);
 }

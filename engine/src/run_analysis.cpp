@@ -165,7 +165,8 @@ RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer)
     std::vector<std::unique_ptr<InputFile>> files;
     files.reserve(settings.inputFiles.size());
     for (const auto& path : settings.inputFiles) {
-        auto opened = InputFile::Open(path, bufferLength);
+        // Reads may reach 8 bytes past a position whatever the lengths: short strings are read as one word.
+        auto opened = InputFile::Open(path, std::max<std::int64_t>(bufferLength, 8));
         if (auto* error = std::get_if<FileError>(&opened)) {
             outcome.status = RunStatus::InputFailed;
             outcome.errors.push_back(*error);

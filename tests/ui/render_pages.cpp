@@ -1,0 +1,116 @@
+// Renders the window's five pages to PNG files for the documentation: render_pages OUTPUT_FOLDER.
+// The pages show a real run over a generated script: the progress page is taken while it counts.
+
+#include "fake_file_dialogs.h"
+#include "frm_frequency.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace {
+
+// A made-up script: Italian-looking lines from a small vocabulary, so that the report has something
+// to rank.
+void WriteScript(const std::string& path, std::size_t bytes)
+{
+    static const char* const words[] = {"il",    "mago",   "della", "torre", "disse", "che",    "non",
+                                        "posso", "aprire", "la",    "porta", "senza", "chiave", "oro"};
+    std::mt19937 random(7);
+    std::ofstream out(path, std::ios::binary);
+    std::size_t written = 0;
+    while (written < bytes) {
+        std::string line;
+        const int count = 3 + static_cast<int>(random() % 6);
+        for (int i = 0; i < count; ++i) {
+            line += words[random() % std::size(words)];
+            line += i + 1 < count ? " " : ".\r\n";
+        }
+        out << line;
+        written += line.size();
+    }
+}
+
+bool Save(QWidget& window, const QString& folder, const char* name)
+{
+    const QString path = QDir(folder).filePath(QString::fromLatin1(name));
+    if (!window.grab().save(path)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: render_pages OUTPUT_FOLDER\n");
+        return 2;
+    }
+    const QString folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    QDir().mkpath(folder);
+    // The files are named relative to a scratch folder, so that the pictures show short, stable names.
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+    const QString script = QStringLiteral("script.txt");
+    WriteScript(script.toStdString(), 4'000'000);
+
+    auto dialogs = std::make_unique<kestrin::FakeFileDialogs>();
+    dialogs->answers.push_back(kestrin::DialogAnswer::Chose(script));
+    dialogs->answers.push_back(kestrin::DialogAnswer::Chose(QStringLiteral("report.txt")));
+    kestrin::FrmFrequency window(std::move(dialogs));
+    window.show();
+
+    auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("SSTab1"));
+    auto* cmdNext = window.findChild<QPushButton*>(QStringLiteral("cmdNext"));
+    auto* cmdAnalyze = window.findChild<QPushButton*>(QStringLiteral("cmdAnalyze"));
+    window.findChild<QPushButton*>(QStringLiteral("cmdOpen"))->click();
+    window.findChild<QLineEdit*>(QStringLiteral("txtSampleLength"))->setText(QStringLiteral("2-4"));
+    bool ok = Save(window, folder, "page-0-input.png");
+
+    cmdNext->click();
+    window.findChild<QPushButton*>(QStringLiteral("cmdOpenOutput"))->click();
+    ok = Save(window, folder, "page-1-output.png") && ok;
+
+    cmdNext->click();
+    window.findChild<QCheckBox*>(QStringLiteral("chkUseComments"))->setChecked(true);
+    window.findChild<QCheckBox*>(QStringLiteral("chkIgnoreReturn"))->setChecked(true);
+    ok = Save(window, folder, "page-2-formatting.png") && ok;
+    window.findChild<QCheckBox*>(QStringLiteral("chkUseComments"))->setChecked(false);
+
+    // The progress page exists only while a run works: take it from inside the run, once the first
+    // progress has been shown.
+    bool progressSaved = false;
+    QElapsedTimer clock;
+    QTimer during;
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        if (window.IsRunning() && !progressSaved && clock.elapsed() > 250) {
+            progressSaved = Save(window, folder, "page-3-analysis.png");
+        }
+    });
+    during.start(20);
+    clock.start();
+    cmdAnalyze->click();
+    during.stop();
+    if (!progressSaved) {
+        std::fprintf(stderr, "the run ended before its progress could be taken\n");
+        ok = false;
+    }
+    ok = tabs->currentIndex() == 4 && Save(window, folder, "page-4-results.png") && ok;
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,65 @@
+#include "file_dialogs.h"
+
+#include <QFileDialog>
+
+namespace kestrin {
+
+namespace {
+
+DialogAnswer ShowDialog(QFileDialog& dialog, const FileDialogRequest& request)
+{
+    dialog.setNameFilters(request.nameFilters);
+    dialog.selectNameFilter(request.selectedFilter);
+    dialog.selectFile(QString());
+    if (dialog.exec() != QDialog::Accepted) {
+        return DialogAnswer::Cancel();
+    }
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.front().isEmpty()) {
+        return DialogAnswer::Fail(1, QStringLiteral("The file dialog was accepted without a file name."));
+    }
+    return DialogAnswer::Chose(chosen.front());
+}
+
+} // namespace
+
+FileDialogRequest MakeFileDialogRequest(QStringView pairs, int selectedEntry)
+{
+    QList<QStringView> items = pairs.split(u'|');
+    if (items.size() % 2 == 1 && items.back().isEmpty()) {
+        items.pop_back(); // the bar that ends the last pattern
+    }
+    FileDialogRequest request;
+    for (qsizetype i = 0; i + 1 < items.size(); i += 2) {
+        QString pattern = items[i + 1].toString();
+        if (pattern == u"*.*") {
+            pattern = QStringLiteral("*");
+        }
+        request.nameFilters.append(items[i].toString() + QStringLiteral(" (") + pattern + u')');
+    }
+    if (!request.nameFilters.isEmpty()) {
+        const bool inRange = selectedEntry >= 1 && selectedEntry <= request.nameFilters.size();
+        request.selectedFilter = request.nameFilters[inRange ? selectedEntry - 1 : 0];
+    }
+    return request;
+}
+
+DialogAnswer QtFileDialogs::GetOpenFileName(QWidget* parent, const FileDialogRequest& request)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return ShowDialog(dialog, request);
+}
+
+DialogAnswer QtFileDialogs::GetSaveFileName(QWidget* parent, const FileDialogRequest& request,
+                                            bool confirmOverwrite)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
+    return ShowDialog(dialog, request);
+}
+
+} // namespace kestrin

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <utility>
+
+class QWidget;
+
+namespace kestrin {
+
+// What a file dialog answered. A cancel is not a failure: the command that asked simply ends.
+struct DialogAnswer {
+    enum class Kind { Chosen, Cancelled, Failed };
+
+    Kind kind = Kind::Cancelled;
+    QString path;             // Chosen: the path exactly as the dialog gave it
+    int errorNumber = 0;      // Failed: the failure's number and description, shown to the user as
+    QString errorDescription; // they are
+
+    [[nodiscard]] static DialogAnswer Chose(QString chosen)
+    {
+        return {Kind::Chosen, std::move(chosen), 0, {}};
+    }
+    [[nodiscard]] static DialogAnswer Cancel() { return {}; }
+    [[nodiscard]] static DialogAnswer Fail(int number, QString description)
+    {
+        return {Kind::Failed, {}, number, std::move(description)};
+    }
+};
+
+// One dialog request: the filter entries in Qt's "Description (patterns)" form and the entry that is
+// selected when the dialog opens.
+struct FileDialogRequest {
+    QStringList nameFilters;
+    QString selectedFilter;
+};
+
+// Turns a filter list written as "description|pattern|description|pattern" into Qt's name filters, one
+// per pair and in the same order. A trailing "|" adds no entry, and "*.*" becomes "*" so that "All
+// Files" also lists names without a dot. selectedEntry counts from 1; an entry out of range selects the
+// first. Empty descriptions or patterns are kept as they are.
+[[nodiscard]] FileDialogRequest MakeFileDialogRequest(QStringView pairs, int selectedEntry);
+
+// The window asks for file names through this interface, so that tests can answer in place of a user.
+class FileDialogs
+{
+public:
+    virtual ~FileDialogs() = default;
+
+    // A file to read. The dialog never proposes an earlier choice.
+    [[nodiscard]] virtual DialogAnswer GetOpenFileName(QWidget* parent, const FileDialogRequest& request) = 0;
+
+    // A file to write; confirmOverwrite asks before an existing file is chosen.
+    [[nodiscard]] virtual DialogAnswer GetSaveFileName(QWidget* parent, const FileDialogRequest& request,
+                                                       bool confirmOverwrite) = 0;
+};
+
+// Qt's own modal file dialog.
+class QtFileDialogs final : public FileDialogs
+{
+public:
+    [[nodiscard]] DialogAnswer GetOpenFileName(QWidget* parent, const FileDialogRequest& request) override;
+    [[nodiscard]] DialogAnswer GetSaveFileName(QWidget* parent, const FileDialogRequest& request,
+                                               bool confirmOverwrite) override;
+};
+
+} // namespace kestrin

@@ -1,0 +1,203 @@
+#pragma once
+
+#include "kestrin/run_analysis.h"
+#include "kestrin/run_observer.h"
+#include "kestrin/run_settings.h"
+
+#include <QWidget>
+
+#include <array>
+#include <memory>
+#include <variant>
+#include <vector>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QShortcut;
+class QTabWidget;
+
+namespace kestrin {
+
+class CompletionLine;
+class FileDialogs;
+class WrappingCheckBox;
+
+// The Kestrin window: a five-page wizard (input, output, formatting, progress, results) whose controls
+// hold every setting of a run. The run itself is the engine's RunAnalysis, called on this window's
+// thread; the window observes it, handling its events whenever the run yields.
+class FrmFrequency : public QWidget, public RunObserver
+{
+    Q_OBJECT
+
+public:
+    // The file commands ask through Qt's file dialog.
+    FrmFrequency();
+    // The file commands ask through dialogs; null uses Qt's file dialog.
+    explicit FrmFrequency(std::unique_ptr<FileDialogs> dialogs, QWidget* parent = nullptr);
+    ~FrmFrequency() override;
+
+    // The settings of a run as the controls and the window's fields hold them now. A delimiter that
+    // the custom comment style would use and that cannot become bytes gives, instead, the message
+    // that refuses the run.
+    [[nodiscard]] std::variant<RunSettings, QString> ReadSettings() const;
+
+    // Whether a run is working (cmdAnalyze is then the button that Escape presses).
+    [[nodiscard]] bool IsRunning() const;
+
+    // RunObserver: what the run tells the window while it works.
+    void ShowProgress(const Progress& now) override;
+    bool YieldAndCheckCancel() override;
+    void Warn(std::string_view message) override;
+    [[nodiscard]] bool AskYesNo(std::string_view question) override;
+    void ResetTopResults(std::string_view text) override;
+    void ClearUseComments() override;
+    void ShowReport(std::string_view report) override;
+    void Beep() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateInputPage(QWidget* page);
+    void CreateOutputPage(QWidget* page);
+    void CreateFormattingPage(QWidget* page);
+    void CreateAnalysisPage(QWidget* page);
+    void CreateResultsPage(QWidget* page);
+    void FitOneLineCaptions();
+    void SetFocusOrder();
+    void ConnectHandlers();
+
+    // Places a page's control at the given twips, measured from the tab control's corner.
+    void PlaceOnPage(QWidget* control, int left, int top, int width, int height) const;
+
+    void Form_Load();
+    void Form_Unload();
+    void cmdBack_Click();
+    void cmdNext_Click();
+    void SSTab1_Click(int currentPage); // the page just shown
+    void txtSampleLength_GotFocus();
+    void txtTopResults_GotFocus();
+    void txtWriteTableRanges_GotFocus();
+    void cmdOpen_Click();
+    void cmdOpenExcludeTable_Click();
+    void cmdOpenOutput_Click();
+    void cmdOpenWriteTable_Click();
+    void cmdReset_Click();
+    void chkUseComments_Click();
+    void chkBeepOnFinish_Click();
+    void lblKestrin_DblClick();
+    void cmdAnalyze_Click();
+    void EnableControls(bool idle);
+
+    // The file-dialog steps the three single-file commands share; false when the dialog was cancelled
+    // or failed (a failure has already ended the program).
+    [[nodiscard]] bool ChooseFile(const char* filter, int selectedEntry, bool save, bool confirmOverwrite,
+                                  QString& path);
+    void ShowFatalError(int number, const QString& description);
+    // Runs with the current settings and reports how the run ended; true when it rejected the sample
+    // lengths (declined or refused), which are then selected for correction.
+    [[nodiscard]] bool RunAndShowOutcome();
+    void ShowOutcome(const RunOutcome& outcome);
+    void ShowMessage(const QString& text);
+    void SelectSampleLength();
+    void SetTabControlEnabled(bool enabled);
+    [[nodiscard]] QList<QWidget*> CommentControls() const;
+
+    std::unique_ptr<FileDialogs> dialogs;
+
+    // Window-level fields: the file paths with their flags, the switches, and the cancel request.
+    std::vector<QString> inputFiles;
+    QString exclusionTablePath;
+    QString reportFilePath;
+    QString outputTablePath;
+    bool useExclusionTable = false;
+    bool writeReportFile = false;
+    bool writeOutputTable = false;
+    bool useComments = false;
+    bool beepOnFinish = false;
+    bool cancelRequested = false;
+    bool closeAfterRun = false; // the window was closed during a run
+
+    // Where page coordinates start inside SSTab1, in pixels.
+    QPoint pageOrigin;
+
+    QTabWidget* SSTab1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QPushButton* cmdReset = nullptr;
+    QPushButton* cmdBack = nullptr;
+    QPushButton* cmdNext = nullptr;
+    QPushButton* cmdAnalyze = nullptr;
+    QShortcut* escapeKey = nullptr; // makes cmdAnalyze the cancel button while enabled
+
+    // Page 0, input.
+    QLabel* lblInfoWelcome = nullptr;
+    QLabel* lblKestrin = nullptr;
+    QPushButton* cmdOpen = nullptr;
+    QLabel* lblInfoOpen = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* lblOpen = nullptr;
+    QLabel* lblSampleSize = nullptr;
+    QLineEdit* txtSampleLength = nullptr;
+    QLabel* lblInfoSampleLength = nullptr;
+    QLabel* lblInfoRequired = nullptr;
+    std::array<QLabel*, 4> lblRequired{};
+
+    // Page 1, output.
+    QLabel* lblInfoTopResults = nullptr;
+    QLabel* lblTop = nullptr;
+    QLineEdit* txtTopResults = nullptr;
+    QLabel* lblResults = nullptr;
+    QLabel* lblInfoOpenOutput = nullptr;
+    QLabel* lblInfoOpenWriteTable = nullptr;
+    QLabel* lblWriteTableRanges = nullptr;
+    QPushButton* cmdOpenOutput = nullptr;
+    QPushButton* cmdOpenWriteTable = nullptr;
+    QLineEdit* txtWriteTableRanges = nullptr;
+    QLabel* lblOpenOutput = nullptr;
+    QLabel* lblOpenWriteTable = nullptr;
+    QCheckBox* chkBeepOnFinish = nullptr;
+    QLabel* lblInfoBeepOnFinish = nullptr;
+
+    // Page 2, formatting, with the comment frame.
+    QGroupBox* fraComments = nullptr;
+    QCheckBox* chkUseComments = nullptr;
+    QLabel* lblInfoOpenExcludeTable = nullptr;
+    QPushButton* cmdOpenExcludeTable = nullptr;
+    QLabel* lblOpenExcludeTable = nullptr;
+    QCheckBox* chkIgnoreSpace = nullptr;
+    QLabel* lblInfoIgnores = nullptr;
+    QCheckBox* chkIgnoreReturn = nullptr;
+    QCheckBox* chkIgnoreTab = nullptr;
+    QLabel* lblInfoComments = nullptr;
+    QLabel* lblBegin = nullptr;
+    QLabel* lblEnd = nullptr;
+    QRadioButton* optC = nullptr;
+    QLabel* lblCEnd = nullptr;
+    QRadioButton* optCPP = nullptr;
+    QLabel* lblCPPEnd = nullptr;
+    QRadioButton* optThingy = nullptr;
+    QLabel* lblThingyEnd = nullptr;
+    QRadioButton* optCustom = nullptr;
+    QLineEdit* txtBeginComment = nullptr;
+    QLineEdit* txtEndComment = nullptr;
+    WrappingCheckBox* chkReadInsideComments = nullptr;
+
+    // Page 3, the progress of a run.
+    QLabel* lblCalc = nullptr;
+    QLabel* lblAddr = nullptr;
+    QLabel* lblMatches = nullptr;
+    QLabel* lblMatchCount = nullptr;
+    CompletionLine* linCompletion = nullptr;
+
+    // Page 4, the report.
+    QPlainTextEdit* txtResults = nullptr;
+};
+
+} // namespace kestrin

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestrin {
+
+// The window and the engine meet here: the engine works on bytes, one char per byte, and the window
+// shows each byte as the character of the same value (Latin-1), so texts cross over one to one.
+
+// Each byte as the character U+0000..U+00FF of the same value.
+[[nodiscard]] QString FromLatin1(std::string_view bytes);
+
+// Each character as the byte of the same value; nullopt when a character lies above U+00FF and so
+// has no byte of its own.
+[[nodiscard]] std::optional<std::string> ToLatin1(const QString& text);
+
+// As ToLatin1, but a character above U+00FF becomes "?". For number texts, where such a character
+// can never be a digit, so that the item holding it stays non-numeric.
+[[nodiscard]] std::string ToLatin1Lossy(const QString& text);
+
+// The first character above U+00FF in the text, or nullopt when every character has a byte.
+[[nodiscard]] std::optional<char32_t> FirstNonLatin1(const QString& text);
+
+// A path as the file dialog gave it, in the file system's own encoding.
+[[nodiscard]] std::filesystem::path ToPath(const QString& path);
+
+} // namespace kestrin
