@@ -31,7 +31,8 @@ std::string TakeText(std::string_view& input, std::size_t most)
     if (input.empty()) {
         return {};
     }
-    const std::size_t length = std::min<std::size_t>(static_cast<unsigned char>(input[0]) % (most + 1), input.size() - 1);
+    const std::size_t length =
+        std::min<std::size_t>(static_cast<unsigned char>(input[0]) % (most + 1), input.size() - 1);
     std::string text(input.substr(1, length));
     input.remove_prefix(1 + length);
     return text;

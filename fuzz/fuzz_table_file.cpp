@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size >= 2) {
         const auto value = static_cast<std::int16_t>(data[0] << 8 | data[1]);
         const std::string code = kestrin::FormatTableCode(value);
-        if (static_cast<std::int16_t>(std::stoul(code, nullptr, 16)) != value || code.size() < 2 || code.size() > 4) {
+        if (static_cast<std::int16_t>(std::stoul(code, nullptr, 16)) != value || code.size() < 2 ||
+            code.size() > 4) {
             std::abort();
         }
     }

@@ -14,22 +14,18 @@ namespace {
 // How often a worker publishes its progress and looks at the cancel flag.
 constexpr std::int64_t reportEvery = 1 << 16;
 
-// Calls count(position) for each position of the run whose window of `length` bytes holds no start of
-// the run's stop delimiter. Returns false when cancelled.
-template <typename Count, typename Distinct>
-bool ForEachWindow(const InputFile& file, const CountedRun& run, std::int64_t length, WorkProgress& progress,
-                   const std::atomic<bool>& cancel, Count&& count, Distinct&& distinctNow)
+// Calls each(position, limit) for each position of the run, where limit is the longest window there that
+// holds no start of the run's stop delimiter, capped at `longest`. publish(position) is called every so
+// often and returns false to stop. Returns false when stopped.
+template <typename Each, typename Publish>
+bool ForEachLimit(const InputFile& file, const CountedRun& run, std::int64_t longest, Each&& each,
+                  Publish&& publish)
 {
-    const auto publish = [&](std::int64_t position) {
-        progress.position.store(position, std::memory_order_relaxed);
-        progress.distinct.store(distinctNow(), std::memory_order_relaxed);
-        return !cancel.load(std::memory_order_relaxed);
-    };
     if (run.stop == nullptr) {
         for (std::int64_t chunk = run.begin; chunk < run.end; chunk += reportEvery) {
             const std::int64_t chunkEnd = std::min(run.end, chunk + reportEvery);
             for (std::int64_t position = chunk; position < chunkEnd; ++position) {
-                count(position);
+                each(position, longest);
             }
             if (!publish(chunkEnd - 1)) {
                 return false;
@@ -40,8 +36,8 @@ bool ForEachWindow(const InputFile& file, const CountedRun& run, std::int64_t le
 
     // Occurrences of the stop delimiter are looked for ahead, a stretch at a time. Starts up to
     // knownFree are not occurrences; next is the occurrence found after it, or -1.
-    const std::int64_t lastRelevantStart = run.end - 1 + std::max<std::int64_t>(length - 1, 0);
-    const std::int64_t stretch = std::max<std::int64_t>(length, 4096);
+    const std::int64_t lastRelevantStart = run.end - 1 + std::max<std::int64_t>(longest - 1, 0);
+    const std::int64_t stretch = std::max<std::int64_t>(longest, 4096);
     std::int64_t knownFree = run.begin - 1;
     std::int64_t next = -1;
     for (std::int64_t position = run.begin; position < run.end; ++position) {
@@ -49,22 +45,59 @@ bool ForEachWindow(const InputFile& file, const CountedRun& run, std::int64_t le
             next = -1;
         }
         knownFree = std::max(knownFree, position - 1);
-        const std::int64_t windowEnd = position + length - 1; // last start a window would contain
+        const std::int64_t windowEnd = position + longest - 1; // last start the longest window holds
         if (next < 0 && knownFree < windowEnd) {
             const std::int64_t to = std::min(knownFree + stretch, lastRelevantStart);
             next = FindDelimiter(file, *run.stop, knownFree + 1, to);
             knownFree = next >= 0 ? next - 1 : to;
         }
-        // A window of length 0 holds nothing and is always counted.
-        if (length == 0 || (next >= 0 ? next > windowEnd : knownFree >= windowEnd)) {
-            count(position);
-        }
+        each(position, next >= 0 ? std::min(longest, next - position) : longest);
         if ((position - run.begin) % reportEvery == reportEvery - 1 && !publish(position)) {
             return false;
         }
     }
     return publish(run.end - 1);
 }
+
+// Calls count(position) for each position of the run whose window of `length` bytes holds no start of
+// the run's stop delimiter (a window of length 0 always counts). Returns false when cancelled.
+template <typename Count, typename Distinct>
+bool ForEachWindow(const InputFile& file, const CountedRun& run, std::int64_t length, WorkProgress& progress,
+                   const std::atomic<bool>& cancel, Count&& count, Distinct&& distinctNow)
+{
+    const auto publish = [&](std::int64_t position) {
+        progress.position.store(position, std::memory_order_relaxed);
+        progress.distinct.store(distinctNow(), std::memory_order_relaxed);
+        return !cancel.load(std::memory_order_relaxed);
+    };
+    return ForEachLimit(
+        file, run, length,
+        [&](std::int64_t position, std::int64_t limit) {
+            if (limit >= length) {
+                count(position);
+            }
+        },
+        publish);
+}
+
+// A unit that counts one sample length.
+class LengthCounter : public CountingUnit
+{
+public:
+    [[nodiscard]] std::int64_t Distinct(std::int64_t /*length*/) const final { return DistinctHere(); }
+
+protected:
+    explicit LengthCounter(std::int64_t sampleLength) : length(sampleLength) {}
+    [[nodiscard]] virtual std::int64_t DistinctHere() const = 0;
+    void VisitAll(std::int64_t /*length*/, void (*callback)(void*, const CountedString&),
+                  void* context) const final
+    {
+        VisitHere(callback, context);
+    }
+    virtual void VisitHere(void (*callback)(void*, const CountedString&), void* context) const = 0;
+
+    std::int64_t length;
+};
 
 // Lengths 0, 1 and 2: one slot per possible string (per first byte for length 0).
 class ArrayCounter final : public LengthCounter
@@ -76,9 +109,9 @@ public:
     {
     }
 
-    [[nodiscard]] unsigned Partitions() const override { return 1; }
+    [[nodiscard]] unsigned FileJobs() const override { return 1; }
 
-    bool CountFile(unsigned /*partition*/, const InputFile& file, const FileScan& scan,
+    bool CountFile(unsigned /*job*/, const InputFile& file, std::uint32_t /*fileIndex*/, const FileScan& scan,
                    std::uint64_t fileBase, WorkProgress& progress, const std::atomic<bool>& cancel) override
     {
         for (const CountedRun& run : scan.runs) {
@@ -102,10 +135,10 @@ public:
         return true;
     }
 
-    [[nodiscard]] std::int64_t Distinct() const override { return distinct; }
+    [[nodiscard]] std::int64_t DistinctHere() const override { return distinct; }
 
 protected:
-    void VisitAll(void (*callback)(void*, const CountedString&), void* context) const override
+    void VisitHere(void (*callback)(void*, const CountedString&), void* context) const override
     {
         if (length == 0) {
             return; // empty strings save nothing and are never ranked
@@ -199,10 +232,10 @@ public:
     {
     }
 
-    [[nodiscard]] unsigned Partitions() const override { return static_cast<unsigned>(parts.size()); }
+    [[nodiscard]] unsigned FileJobs() const override { return static_cast<unsigned>(parts.size()); }
 
-    bool CountFile(unsigned partition, const InputFile& file, const FileScan& scan,
-                   std::uint64_t /*fileBase*/, WorkProgress& progress,
+    bool CountFile(unsigned partition, const InputFile& file, std::uint32_t /*fileIndex*/,
+                   const FileScan& scan, std::uint64_t /*fileBase*/, WorkProgress& progress,
                    const std::atomic<bool>& cancel) override
     {
         Part& part = parts[partition];
@@ -234,7 +267,7 @@ public:
         return true;
     }
 
-    [[nodiscard]] std::int64_t Distinct() const override
+    [[nodiscard]] std::int64_t DistinctHere() const override
     {
         std::int64_t total = 0;
         for (const Part& part : parts) {
@@ -244,7 +277,7 @@ public:
     }
 
 protected:
-    void VisitAll(void (*callback)(void*, const CountedString&), void* context) const override
+    void VisitHere(void (*callback)(void*, const CountedString&), void* context) const override
     {
         for (const Part& part : parts) {
             for (const auto& [key, counts] : part.table) {
@@ -292,10 +325,10 @@ public:
         }
     }
 
-    [[nodiscard]] unsigned Partitions() const override { return static_cast<unsigned>(parts.size()); }
+    [[nodiscard]] unsigned FileJobs() const override { return static_cast<unsigned>(parts.size()); }
 
-    bool CountFile(unsigned partition, const InputFile& file, const FileScan& scan,
-                   std::uint64_t /*fileBase*/, WorkProgress& progress,
+    bool CountFile(unsigned partition, const InputFile& file, std::uint32_t /*fileIndex*/,
+                   const FileScan& scan, std::uint64_t /*fileBase*/, WorkProgress& progress,
                    const std::atomic<bool>& cancel) override
     {
         Part& part = *parts[partition];
@@ -319,7 +352,7 @@ public:
         return true;
     }
 
-    [[nodiscard]] std::int64_t Distinct() const override
+    [[nodiscard]] std::int64_t DistinctHere() const override
     {
         std::int64_t total = 0;
         for (const auto& part : parts) {
@@ -329,7 +362,7 @@ public:
     }
 
 protected:
-    void VisitAll(void (*callback)(void*, const CountedString&), void* context) const override
+    void VisitHere(void (*callback)(void*, const CountedString&), void* context) const override
     {
         for (const auto& part : parts) {
             for (std::uint32_t index = 0; index < part->entries.Size(); ++index) {
@@ -400,6 +433,229 @@ private:
     std::vector<std::unique_ptr<Part>> parts;
 };
 
+// Lengths 3 to 16 together, by sorting instead of hashing: every counted position becomes a record
+// holding the first 8 (or 16) bytes there as a big-endian key, so that sorting the records puts the
+// positions of equal strings of every length side by side; one pass over the sorted records then gives
+// each string of each length with its hits and first occurrence. Sorting streams through memory where
+// a hash table would miss the cache at almost every window, and it sorts one part of the first-byte
+// values at a time, so that only the records of the parts in hand are held.
+template <std::size_t KeyWords> class SortedCounter final : public CountingUnit
+{
+public:
+    static constexpr std::int64_t longest = 8 * static_cast<std::int64_t>(KeyWords);
+
+    SortedCounter(std::vector<std::int64_t> sampleLengths, unsigned partCount,
+                  const PartitionMap& partitionMap)
+        : lengths(std::move(sampleLengths)), owner(partitionMap), entries(partCount)
+    {
+        for (auto& perPart : entries) {
+            perPart.resize(lengths.size());
+        }
+    }
+
+    // Counting waits for the finish: a file job only keeps the file and its counted runs.
+    [[nodiscard]] unsigned FileJobs() const override { return 1; }
+
+    bool CountFile(unsigned /*job*/, const InputFile& file, std::uint32_t fileIndex, const FileScan& scan,
+                   std::uint64_t /*fileBase*/, WorkProgress& /*progress*/,
+                   const std::atomic<bool>& /*cancel*/) override
+    {
+        if (files.size() <= fileIndex) {
+            files.resize(fileIndex + 1);
+        }
+        files[fileIndex] = {&file, scan.runs};
+        return true;
+    }
+
+    [[nodiscard]] unsigned FinishJobs() const override { return static_cast<unsigned>(entries.size()); }
+
+    bool Finish(unsigned part, WorkProgress& progress, const std::atomic<bool>& cancel) override
+    {
+        std::vector<Record> records;
+        if (!Collect(part, records, progress, cancel)) {
+            return false;
+        }
+        std::vector<Record> sorted = SortRecords(records);
+        records = {};
+        if (cancel.load(std::memory_order_relaxed)) {
+            return false;
+        }
+        Scan(sorted, entries[part]);
+        return true;
+    }
+
+    [[nodiscard]] std::int64_t Distinct(std::int64_t length) const override
+    {
+        const std::size_t index = IndexOf(length);
+        std::int64_t total = 0;
+        for (const auto& perPart : entries) {
+            total += static_cast<std::int64_t>(perPart[index].size());
+        }
+        return total;
+    }
+
+protected:
+    void VisitAll(std::int64_t length, void (*callback)(void*, const CountedString&),
+                  void* context) const override
+    {
+        const std::size_t index = IndexOf(length);
+        for (const auto& perPart : entries) {
+            for (const SortedEntry& entry : perPart[index]) {
+                CountedString counted;
+                counted.text = files[entry.file].file->At(entry.position, length);
+                counted.hits = static_cast<std::int64_t>(entry.hits);
+                counted.order = std::uint64_t{entry.file} << 32 | entry.position;
+                counted.firstByte = static_cast<unsigned char>(counted.text[0]);
+                callback(context, counted);
+            }
+        }
+    }
+
+private:
+    struct Record {
+        std::array<std::uint64_t, KeyWords> key; // the bytes at the position, first byte highest
+        std::uint32_t position;
+        std::uint16_t file;
+        std::uint16_t limit; // the longest window counted here
+    };
+    struct SortedEntry {
+        std::uint32_t position; // of the first occurrence
+        std::uint32_t file;
+        std::uint64_t hits;
+    };
+    struct FileRuns {
+        const InputFile* file = nullptr;
+        std::vector<CountedRun> runs;
+    };
+
+    [[nodiscard]] std::size_t IndexOf(std::int64_t length) const
+    {
+        return static_cast<std::size_t>(std::find(lengths.begin(), lengths.end(), length) - lengths.begin());
+    }
+
+    static std::uint64_t LoadKeyWord(const char* bytes)
+    {
+        std::uint64_t word;
+        std::memcpy(&word, bytes, sizeof word);
+        return __builtin_bswap64(word); // std::byteswap is C++23
+    }
+
+    // The records of the positions whose first byte belongs to this part, in input order.
+    bool Collect(unsigned part, std::vector<Record>& records, WorkProgress& progress,
+                 const std::atomic<bool>& cancel) const
+    {
+        const auto publish = [&](std::int64_t position) {
+            progress.position.store(position, std::memory_order_relaxed);
+            return !cancel.load(std::memory_order_relaxed);
+        };
+        const std::int64_t shortest = lengths.front();
+        for (std::size_t index = 0; index < files.size(); ++index) {
+            const InputFile& file = *files[index].file;
+            for (const CountedRun& run : files[index].runs) {
+                const bool completed = ForEachLimit(
+                    file, run, longest,
+                    [&](std::int64_t position, std::int64_t limit) {
+                        if (limit < shortest || owner[file.ByteAt(position)] != part) {
+                            return;
+                        }
+                        const char* bytes = file.At(position, longest);
+                        Record record;
+                        for (std::size_t word = 0; word < KeyWords; ++word) {
+                            record.key[word] = LoadKeyWord(bytes + 8 * word);
+                        }
+                        record.position = static_cast<std::uint32_t>(position);
+                        record.file = static_cast<std::uint16_t>(index);
+                        record.limit = static_cast<std::uint16_t>(limit);
+                        records.push_back(record);
+                    },
+                    publish);
+                if (!completed) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    // Sorted by key: first spread by the first two bytes, then each small bucket sorted on its own.
+    static std::vector<Record> SortRecords(const std::vector<Record>& records)
+    {
+        const auto bucketOf = [](const Record& record) {
+            return static_cast<std::size_t>(record.key[0] >> 48);
+        };
+        std::vector<std::size_t> starts((std::size_t{1} << 16) + 1, 0);
+        for (const Record& record : records) {
+            ++starts[bucketOf(record) + 1];
+        }
+        std::partial_sum(starts.begin(), starts.end(), starts.begin());
+        std::vector<Record> sorted(records.size());
+        std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
+        for (const Record& record : records) {
+            sorted[next[bucketOf(record)]++] = record;
+        }
+        for (std::size_t bucket = 0; bucket + 1 < starts.size(); ++bucket) {
+            if (starts[bucket + 1] - starts[bucket] > 1) {
+                std::sort(sorted.begin() + static_cast<std::ptrdiff_t>(starts[bucket]),
+                          sorted.begin() + static_cast<std::ptrdiff_t>(starts[bucket + 1]),
+                          [](const Record& a, const Record& b) { return a.key < b.key; });
+            }
+        }
+        return sorted;
+    }
+
+    // How many leading bytes two keys share (longest when they are equal).
+    static std::int64_t SharedBytes(const Record& a, const Record& b)
+    {
+        for (std::size_t word = 0; word < KeyWords; ++word) {
+            if (const std::uint64_t differ = a.key[word] ^ b.key[word]; differ != 0) {
+                return static_cast<std::int64_t>(8 * word) + std::countl_zero(differ) / 8;
+            }
+        }
+        return longest;
+    }
+
+    // Each run of records that share their first L bytes is one string of length L; its hits are the
+    // records whose limit allows length L, and it was first met at the earliest of them.
+    void Scan(const std::vector<Record>& sorted, std::vector<std::vector<SortedEntry>>& out) const
+    {
+        struct Group {
+            std::uint64_t hits = 0;
+            std::uint64_t first = ~std::uint64_t{0};
+        };
+        std::vector<Group> groups(lengths.size());
+        const auto close = [&](std::size_t index) {
+            if (groups[index].hits > 0) {
+                out[index].push_back({static_cast<std::uint32_t>(groups[index].first & 0xFFFFFFFF),
+                                      static_cast<std::uint32_t>(groups[index].first >> 32),
+                                      groups[index].hits});
+            }
+            groups[index] = Group{};
+        };
+        for (std::size_t r = 0; r < sorted.size(); ++r) {
+            const Record& record = sorted[r];
+            if (r > 0) {
+                const std::int64_t shared = SharedBytes(sorted[r - 1], record);
+                for (std::size_t index = lengths.size(); index-- > 0 && lengths[index] > shared;) {
+                    close(index);
+                }
+            }
+            const std::uint64_t order = std::uint64_t{record.file} << 32 | record.position;
+            for (std::size_t index = 0; index < lengths.size() && lengths[index] <= record.limit; ++index) {
+                ++groups[index].hits;
+                groups[index].first = std::min(groups[index].first, order);
+            }
+        }
+        for (std::size_t index = 0; index < lengths.size(); ++index) {
+            close(index);
+        }
+    }
+
+    std::vector<std::int64_t> lengths; // ascending, 3 to longest
+    PartitionMap owner;
+    std::vector<FileRuns> files;
+    std::vector<std::vector<std::vector<SortedEntry>>> entries; // by part, then by length
+};
+
 } // namespace
 
 PartitionMap BalancePartitions(const std::array<std::uint64_t, 256>& histogram, unsigned partitions)
@@ -424,16 +680,52 @@ PartitionMap BalancePartitions(const std::array<std::uint64_t, 256>& histogram, 
     return map;
 }
 
-std::unique_ptr<LengthCounter> MakeLengthCounter(std::int64_t sampleLength, unsigned partitions,
-                                                 const PartitionMap& partitionMap)
+CountingPlan PlanCounting(const std::vector<std::int16_t>& differentLengths, unsigned threads,
+                          const InputShape& input)
 {
-    if (sampleLength <= 2) {
-        return std::make_unique<ArrayCounter>(sampleLength);
+    CountingPlan plan;
+    const auto add = [&](std::unique_ptr<CountingUnit> unit, const std::vector<std::int64_t>& covered) {
+        for (const std::int64_t length : covered) {
+            plan.unitOf[length] = unit.get();
+        }
+        plan.units.push_back(std::move(unit));
+    };
+    std::vector<std::int64_t> sortable;
+    std::vector<std::int64_t> hashed;
+    // Records keep positions in 32 bits and file numbers in 16.
+    const bool recordsFit =
+        input.files < (std::size_t{1} << 16) && input.largestFile < (std::int64_t{1} << 31);
+    for (const std::int16_t length : differentLengths) {
+        if (length <= 2) {
+            add(std::make_unique<ArrayCounter>(length), {length});
+        } else if (length <= 16 && recordsFit) {
+            sortable.push_back(length);
+        } else {
+            hashed.push_back(length);
+        }
     }
-    if (sampleLength <= PackedCounter::longest) {
-        return std::make_unique<PackedCounter>(sampleLength, std::max(1u, partitions), partitionMap);
+    threads = std::max(1u, threads);
+    if (!sortable.empty()) {
+        // Several parts per thread, so that only a few parts' records are held at a time.
+        const unsigned parts = 4 * threads;
+        const PartitionMap map = BalancePartitions(input.histogram, parts);
+        if (sortable.back() <= 8) {
+            add(std::make_unique<SortedCounter<1>>(sortable, parts, map), sortable);
+        } else {
+            add(std::make_unique<SortedCounter<2>>(sortable, parts, map), sortable);
+        }
     }
-    return std::make_unique<HashCounter>(sampleLength, std::max(1u, partitions), partitionMap);
+    if (!hashed.empty()) {
+        const unsigned partitions = std::max(1u, threads / static_cast<unsigned>(hashed.size()));
+        const PartitionMap map = BalancePartitions(input.histogram, partitions);
+        for (const std::int64_t length : hashed) {
+            if (length <= PackedCounter::longest) {
+                add(std::make_unique<PackedCounter>(length, partitions, map), {length});
+            } else {
+                add(std::make_unique<HashCounter>(length, partitions, map), {length});
+            }
+        }
+    }
+    return plan;
 }
-
 } // namespace kestrin

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -36,45 +37,63 @@ using PartitionMap = std::array<std::uint8_t, 256>;
 [[nodiscard]] PartitionMap BalancePartitions(const std::array<std::uint64_t, 256>& histogram,
                                              unsigned partitions);
 
-// The counts of one sample length over all input files. A counter is split into partitions that can
-// be filled by different threads at the same time; each partition on its own is filled file by file.
-class LengthCounter
+// Counts strings of one or more sample lengths over all input files. Work comes in jobs that may run
+// on different threads at the same time: file jobs, run for each file in turn (each job on its own
+// sees the files in order), and finish jobs, run once after the last file.
+class CountingUnit
 {
 public:
-    virtual ~LengthCounter() = default;
+    virtual ~CountingUnit() = default;
 
-    [[nodiscard]] virtual unsigned Partitions() const = 0;
+    [[nodiscard]] virtual unsigned FileJobs() const = 0;
 
-    // Counts, into one partition, the windows that start in the counted runs of a file. fileBase orders
-    // this file's positions after those of earlier files. Returns false when cancelled.
-    [[nodiscard]] virtual bool CountFile(unsigned partition, const InputFile& file, const FileScan& scan,
-                                         std::uint64_t fileBase, WorkProgress& progress,
+    // Counts the windows that start in the counted runs of a file. fileBase orders this file's
+    // positions after those of earlier files. Returns false when cancelled.
+    [[nodiscard]] virtual bool CountFile(unsigned job, const InputFile& file, std::uint32_t fileIndex,
+                                         const FileScan& scan, std::uint64_t fileBase, WorkProgress& progress,
                                          const std::atomic<bool>& cancel) = 0;
 
-    // The number of different strings counted so far (safe to call only between files).
-    [[nodiscard]] virtual std::int64_t Distinct() const = 0;
+    [[nodiscard]] virtual unsigned FinishJobs() const { return 0; }
+    [[nodiscard]] virtual bool Finish(unsigned /*job*/, WorkProgress& /*progress*/,
+                                      const std::atomic<bool>& /*cancel*/)
+    {
+        return true;
+    }
 
-    // Calls visit(const CountedString&) for every string with a length above 0.
-    template <typename Visit> void ForEach(Visit&& visit) const;
+    // The number of different strings of a length counted so far (between files and after finishing).
+    [[nodiscard]] virtual std::int64_t Distinct(std::int64_t length) const = 0;
 
-    [[nodiscard]] std::int64_t Length() const { return length; }
+    // Calls visit(const CountedString&) for every string of the length, when the length is above 0.
+    template <typename Visit> void ForEach(std::int64_t length, Visit&& visit) const;
 
 protected:
-    explicit LengthCounter(std::int64_t sampleLength) : length(sampleLength) {}
-
-    virtual void VisitAll(void (*callback)(void*, const CountedString&), void* context) const = 0;
-
-    std::int64_t length;
+    virtual void VisitAll(std::int64_t length, void (*callback)(void*, const CountedString&),
+                          void* context) const = 0;
 };
 
-template <typename Visit> void LengthCounter::ForEach(Visit&& visit) const
+template <typename Visit> void CountingUnit::ForEach(std::int64_t length, Visit&& visit) const
 {
-    VisitAll([](void* context, const CountedString& counted) { (*static_cast<Visit*>(context))(counted); },
-             &visit);
+    VisitAll(
+        length, [](void* context, const CountedString& counted) { (*static_cast<Visit*>(context))(counted); },
+        &visit);
 }
 
-// A counter for one sample length: plain arrays for lengths 0 to 2, hash tables above.
-[[nodiscard]] std::unique_ptr<LengthCounter> MakeLengthCounter(std::int64_t sampleLength, unsigned partitions,
-                                                               const PartitionMap& partitionMap);
+// Which unit counts each sample length.
+struct CountingPlan {
+    std::vector<std::unique_ptr<CountingUnit>> units;
+    std::map<std::int64_t, CountingUnit*> unitOf;
+};
+
+// What the planner needs to know of the input.
+struct InputShape {
+    std::size_t files = 0;
+    std::int64_t largestFile = 0;
+    std::array<std::uint64_t, 256> histogram{}; // of the bytes of all files, to balance partitions
+};
+
+// Plain arrays for lengths 0 to 2; one sorting unit for the lengths 3 to 16 when the input's positions
+// fit its records; hash tables otherwise. The results never depend on the plan or on threads.
+[[nodiscard]] CountingPlan PlanCounting(const std::vector<std::int16_t>& differentLengths, unsigned threads,
+                                        const InputShape& input);
 
 } // namespace kestrin

@@ -46,9 +46,8 @@ std::vector<ResultEntry> SelectResults(const RankingInput& input, std::int64_t c
     const auto limit = static_cast<std::size_t>(count);
     std::uint64_t visited = 0;
     for (std::uint32_t column = 0; column < input.columns.size() && !cancelled; ++column) {
-        const LengthCounter& counter = *input.columns[column];
-        const std::int64_t length = counter.Length();
-        counter.ForEach([&](const CountedString& counted) {
+        const std::int64_t length = input.columns[column].length;
+        input.columns[column].unit->ForEach(length, [&](const CountedString& counted) {
             if (cancelled || ((++visited & 0xFFFF) == 0 && cancel.load(std::memory_order_relaxed))) {
                 cancelled = true;
                 return;
@@ -71,7 +70,7 @@ std::vector<ResultEntry> SelectResults(const RankingInput& input, std::int64_t c
     std::sort_heap(best.begin(), best.end(), Better);
     results.reserve(limit);
     for (const Candidate& candidate : best) {
-        const auto length = static_cast<std::size_t>(input.columns[candidate.column]->Length());
+        const auto length = static_cast<std::size_t>(input.columns[candidate.column].length);
         results.push_back({std::string(candidate.text, length), candidate.hits});
     }
     // Passes that find nothing left to choose give the empty result.

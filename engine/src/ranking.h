@@ -10,9 +10,14 @@
 
 namespace kestrin {
 
-// The counters of a run in sample-length order; a length listed twice shares one counter.
+// The sample lengths of a run in list order, each with the unit that counted it; a length listed twice
+// appears twice.
+struct RankingColumn {
+    const CountingUnit* unit;
+    std::int64_t length;
+};
 struct RankingInput {
-    std::vector<const LengthCounter*> columns;
+    std::vector<RankingColumn> columns;
 };
 
 // The best `count` strings by space saved (length times hits), best first. Ties go to the earlier

@@ -165,8 +165,8 @@ RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer)
     std::vector<std::unique_ptr<InputFile>> files;
     files.reserve(settings.inputFiles.size());
     for (const auto& path : settings.inputFiles) {
-        // Reads may reach 8 bytes past a position whatever the lengths: short strings are read as one word.
-        auto opened = InputFile::Open(path, std::max<std::int64_t>(bufferLength, 8));
+        // Reads may reach 16 bytes past a position whatever the lengths: short strings are read as words.
+        auto opened = InputFile::Open(path, std::max<std::int64_t>(bufferLength, 16));
         if (auto* error = std::get_if<FileError>(&opened)) {
             outcome.status = RunStatus::InputFailed;
             outcome.errors.push_back(*error);
@@ -181,45 +181,44 @@ RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer)
         settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::int16_t> different = lengths;
     different.erase(std::unique(different.begin(), different.end()), different.end());
-    const auto hashLengths = static_cast<unsigned>(
-        std::count_if(different.begin(), different.end(), [](std::int16_t l) { return l > 2; }));
-    const unsigned partitions = hashLengths == 0 ? 1 : std::max(1u, threads / hashLengths);
-    std::array<std::uint64_t, 256> histogram{};
-    if (partitions > 1) {
-        for (const auto& file : files) {
-            const auto* bytes = reinterpret_cast<const unsigned char*>(file->Data());
-            for (std::int64_t i = 0; i < file->Size(); ++i) {
-                ++histogram[bytes[i]];
-            }
+    InputShape shape;
+    shape.files = files.size();
+    for (const auto& file : files) {
+        shape.largestFile = std::max(shape.largestFile, file->Size());
+        // A sample of about a million bytes a file is plenty to balance the partitions by.
+        const auto* bytes = reinterpret_cast<const unsigned char*>(file->Data());
+        const std::int64_t step = std::max<std::int64_t>(1, file->Size() >> 20) | 1;
+        for (std::int64_t i = 0; i < file->Size(); i += step) {
+            ++shape.histogram[bytes[i]];
         }
     }
-    const PartitionMap partitionMap = BalancePartitions(histogram, partitions);
-    std::map<std::int16_t, std::unique_ptr<LengthCounter>> counters;
-    std::map<std::int16_t, std::int64_t> multiplicity;
-    for (const std::int16_t length : lengths) {
-        if (!counters.contains(length)) {
-            counters.emplace(length, MakeLengthCounter(length, partitions, partitionMap));
+    CountingPlan plan = PlanCounting(different, threads, shape);
+    // The different strings over the list, where a length listed twice counts twice.
+    const auto distinctOverList = [&] {
+        std::int64_t total = 0;
+        for (const std::int16_t length : lengths) {
+            total += plan.unitOf.at(length)->Distinct(length);
         }
-        ++multiplicity[length];
-    }
-    struct Job {
-        LengthCounter* counter;
-        unsigned partition;
-        std::int64_t multiplicity;
+        return total;
     };
-    std::vector<Job> jobs;
-    for (auto& [length, counter] : counters) {
-        for (unsigned p = 0; p < counter->Partitions(); ++p) {
-            jobs.push_back({counter.get(), p, multiplicity[length]});
+    struct Job {
+        CountingUnit* unit;
+        unsigned index;
+    };
+    std::vector<Job> fileJobs;
+    std::vector<Job> finishJobs;
+    for (const auto& unit : plan.units) {
+        for (unsigned j = 0; j < unit->FileJobs(); ++j) {
+            fileJobs.push_back({unit.get(), j});
+        }
+        for (unsigned j = 0; j < unit->FinishJobs(); ++j) {
+            finishJobs.push_back({unit.get(), j});
         }
     }
-    // Longer lengths cost more; start them first so that the short ones fill the gaps at the end.
-    std::stable_sort(jobs.begin(), jobs.end(),
-                     [](const Job& a, const Job& b) { return a.counter->Length() > b.counter->Length(); });
 
     ProgressDisplay display(observer);
     std::atomic<bool> cancel{false};
-    std::int64_t distinctBefore = 0; // over all columns, at the start of the current file
+    std::int64_t distinctBefore = 0; // at the start of the current file
     std::uint64_t fileBase = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const InputFile& file = *files[i];
@@ -238,49 +237,58 @@ RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer)
         const FileScan scan = scanner.Scan(file, bufferLength);
         outcome.counters.countedCharacters += scan.countedPositions;
 
-        std::vector<WorkProgress> work(jobs.size());
-        for (std::size_t j = 0; j < jobs.size(); ++j) {
-            work[j].position.store(scan.runs.empty() ? 0 : scan.runs.front().begin);
-            work[j].distinct.store(jobs[j].counter->Partitions() == 1 ? jobs[j].counter->Distinct() : 0);
+        std::vector<WorkProgress> work(fileJobs.size());
+        for (WorkProgress& job : work) {
+            job.position.store(scan.runs.empty() ? 0 : scan.runs.front().begin);
         }
-        // Partitions of one counter are summed; each counter's total is at least what it had before.
+        // The jobs' positions are averaged; their counts of different strings only grow.
         const auto tick = [&] {
             std::int64_t reached = 0;
             std::int64_t distinct = 0;
-            for (std::size_t j = 0; j < jobs.size(); ++j) {
-                reached += work[j].position.load(std::memory_order_relaxed);
-                distinct += work[j].distinct.load(std::memory_order_relaxed) * jobs[j].multiplicity;
+            for (const WorkProgress& job : work) {
+                reached += job.position.load(std::memory_order_relaxed);
+                distinct += job.distinct.load(std::memory_order_relaxed);
             }
             Progress now = display.Current();
             const std::int64_t position =
-                std::min(reached / static_cast<std::int64_t>(jobs.size()), scan.lastHandledPosition) + 1;
+                std::min(reached / static_cast<std::int64_t>(work.size()), scan.lastHandledPosition) + 1;
             ShowPosition(now, position, file.Size());
             now.matchCount = std::max(distinctBefore, distinct);
             display.Show(now);
         };
         const bool completed = RunJobs(
-            jobs.size(), threads,
+            fileJobs.size(), threads,
             [&](std::size_t j) {
-                (void)jobs[j].counter->CountFile(jobs[j].partition, file, scan, fileBase, work[j], cancel);
+                (void)fileJobs[j].unit->CountFile(fileJobs[j].index, file, static_cast<std::uint32_t>(i),
+                                                  scan, fileBase, work[j], cancel);
             },
             cancel, observer, tick);
         if (!completed) {
             outcome.status = RunStatus::Cancelled;
             return outcome;
         }
-        distinctBefore = 0;
-        for (const Job& job : jobs) {
-            if (job.partition == 0) {
-                distinctBefore += job.counter->Distinct() * job.multiplicity;
+        if (i + 1 == files.size() && !finishJobs.empty()) {
+            // The sorting units count now, over all files at once.
+            std::vector<WorkProgress> finishing(finishJobs.size());
+            const bool finished = RunJobs(
+                finishJobs.size(), threads,
+                [&](std::size_t j) {
+                    (void)finishJobs[j].unit->Finish(finishJobs[j].index, finishing[j], cancel);
+                },
+                cancel, observer, [] {});
+            if (!finished) {
+                outcome.status = RunStatus::Cancelled;
+                return outcome;
             }
         }
+        distinctBefore = distinctOverList();
         Progress finished = display.Current();
         ShowPosition(finished, scan.lastHandledPosition + 1, file.Size());
         finished.matchCount = distinctBefore;
         display.Show(finished);
         fileBase += static_cast<std::uint64_t>(file.Size() + 4 * bufferLength + 4);
     }
-    outcome.counters.distinctStrings = distinctBefore;
+    outcome.counters.distinctStrings = distinctOverList();
 
     // Ranking.
     Progress ranking = display.Current();
@@ -296,7 +304,7 @@ RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer)
     const std::int64_t lastPosition = LastResultPosition(*requested, outcome.counters.distinctStrings);
     RankingInput input;
     for (const std::int16_t length : lengths) {
-        input.columns.push_back(counters.at(length).get());
+        input.columns.push_back({plan.unitOf.at(length), length});
     }
     std::vector<ResultEntry> results;
     bool rankingCancelled = false;
@@ -312,7 +320,7 @@ RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer)
         ranking.address = std::to_string(lastPosition) + " of " + request;
         display.Show(ranking);
     }
-    counters.clear();
+    plan = CountingPlan{};
 
     // Skip filters; from here on a request to stop is no longer honoured.
     ranking.caption = "Formattazione Risultati...";
