@@ -446,7 +446,7 @@ public:
 
     SortedCounter(std::vector<std::int64_t> sampleLengths, unsigned partCount,
                   const PartitionMap& partitionMap)
-        : lengths(std::move(sampleLengths)), owner(partitionMap), entries(partCount)
+        : lengths(std::move(sampleLengths)), owner(partitionMap), partSizes(partCount, 0), entries(partCount)
     {
         for (auto& perPart : entries) {
             perPart.resize(lengths.size());
@@ -457,13 +457,32 @@ public:
     [[nodiscard]] unsigned FileJobs() const override { return 1; }
 
     bool CountFile(unsigned /*job*/, const InputFile& file, std::uint32_t fileIndex, const FileScan& scan,
-                   std::uint64_t /*fileBase*/, WorkProgress& /*progress*/,
-                   const std::atomic<bool>& /*cancel*/) override
+                   std::uint64_t /*fileBase*/, WorkProgress& progress,
+                   const std::atomic<bool>& cancel) override
     {
         if (files.size() <= fileIndex) {
             files.resize(fileIndex + 1);
         }
         files[fileIndex] = {&file, scan.runs};
+        // Count each part's records now, so that the finish can hold them in one block of the right size.
+        const std::int64_t shortest = lengths.front();
+        const auto publish = [&](std::int64_t position) {
+            progress.position.store(position, std::memory_order_relaxed);
+            return !cancel.load(std::memory_order_relaxed);
+        };
+        for (const CountedRun& run : scan.runs) {
+            const bool completed = ForEachLimit(
+                file, run, longest,
+                [&](std::int64_t position, std::int64_t limit) {
+                    if (limit >= shortest) {
+                        ++partSizes[owner[file.ByteAt(position)]];
+                    }
+                },
+                publish);
+            if (!completed) {
+                return false;
+            }
+        }
         return true;
     }
 
@@ -472,15 +491,15 @@ public:
     bool Finish(unsigned part, WorkProgress& progress, const std::atomic<bool>& cancel) override
     {
         std::vector<Record> records;
+        records.reserve(partSizes[part]);
         if (!Collect(part, records, progress, cancel)) {
             return false;
         }
-        std::vector<Record> sorted = SortRecords(records);
-        records = {};
+        SortRecords(records);
         if (cancel.load(std::memory_order_relaxed)) {
             return false;
         }
-        Scan(sorted, entries[part]);
+        Scan(records, entries[part]);
         return true;
     }
 
@@ -578,29 +597,48 @@ private:
     }
 
     // Sorted by key: first spread by the first two bytes, then each small bucket sorted on its own.
-    static std::vector<Record> SortRecords(const std::vector<Record>& records)
+    static void SortRecords(std::vector<Record>& records)
     {
-        const auto bucketOf = [](const Record& record) {
-            return static_cast<std::size_t>(record.key[0] >> 48);
+        SortByByte(records.data(), records.data() + records.size(), 0);
+    }
+
+    // Sorts records whose keys agree on their first `depth` bytes: large groups one byte at a time,
+    // in place, small ones by comparison.
+    static void SortByByte(Record* begin, Record* end, std::size_t depth)
+    {
+        const auto count = static_cast<std::size_t>(end - begin);
+        if (count < 2 || depth >= 8 * KeyWords) {
+            return; // nothing to sort, or keys that are equal throughout
+        }
+        if (count < 128) {
+            std::sort(begin, end, [](const Record& a, const Record& b) { return a.key < b.key; });
+            return;
+        }
+        const std::size_t word = depth / 8;
+        const unsigned shift = static_cast<unsigned>(56 - 8 * (depth % 8));
+        const auto byteOf = [&](const Record& record) {
+            return static_cast<std::size_t>((record.key[word] >> shift) & 0xFF);
         };
-        std::vector<std::size_t> starts((std::size_t{1} << 16) + 1, 0);
-        for (const Record& record : records) {
-            ++starts[bucketOf(record) + 1];
+        std::array<std::size_t, 257> starts{};
+        for (const Record* record = begin; record != end; ++record) {
+            ++starts[byteOf(*record) + 1];
         }
         std::partial_sum(starts.begin(), starts.end(), starts.begin());
-        std::vector<Record> sorted(records.size());
-        std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
-        for (const Record& record : records) {
-            sorted[next[bucketOf(record)]++] = record;
-        }
-        for (std::size_t bucket = 0; bucket + 1 < starts.size(); ++bucket) {
-            if (starts[bucket + 1] - starts[bucket] > 1) {
-                std::sort(sorted.begin() + static_cast<std::ptrdiff_t>(starts[bucket]),
-                          sorted.begin() + static_cast<std::ptrdiff_t>(starts[bucket + 1]),
-                          [](const Record& a, const Record& b) { return a.key < b.key; });
+        std::array<std::size_t, 256> next{};
+        std::copy(starts.begin(), starts.end() - 1, next.begin());
+        for (std::size_t bucket = 0; bucket < 256; ++bucket) {
+            while (next[bucket] < starts[bucket + 1]) {
+                const std::size_t home = byteOf(begin[next[bucket]]);
+                if (home == bucket) {
+                    ++next[bucket];
+                } else {
+                    std::swap(begin[next[bucket]], begin[next[home]++]);
+                }
             }
         }
-        return sorted;
+        for (std::size_t bucket = 0; bucket < 256; ++bucket) {
+            SortByByte(begin + starts[bucket], begin + starts[bucket + 1], depth + 1);
+        }
     }
 
     // How many leading bytes two keys share (longest when they are equal).
@@ -653,6 +691,7 @@ private:
     std::vector<std::int64_t> lengths; // ascending, 3 to longest
     PartitionMap owner;
     std::vector<FileRuns> files;
+    std::vector<std::size_t> partSizes;                         // records of each part over all files
     std::vector<std::vector<std::vector<SortedEntry>>> entries; // by part, then by length
 };
 
