@@ -34,26 +34,27 @@ bool ForEachLimit(const InputFile& file, const CountedRun& run, std::int64_t lon
         return true;
     }
 
-    // Occurrences of the stop delimiter are looked for ahead, a stretch at a time. Starts up to
-    // knownFree are not occurrences; next is the occurrence found after it, or -1.
+    // Between two occurrences of the stop delimiter, windows are limited only near the next one: the
+    // positions before it that are more than `longest` away get the full limit in a plain loop.
     const std::int64_t lastRelevantStart = run.end - 1 + std::max<std::int64_t>(longest - 1, 0);
-    const std::int64_t stretch = std::max<std::int64_t>(longest, 4096);
-    std::int64_t knownFree = run.begin - 1;
-    std::int64_t next = -1;
-    for (std::int64_t position = run.begin; position < run.end; ++position) {
-        if (next >= 0 && next < position) {
-            next = -1;
+    std::int64_t position = run.begin;
+    std::int64_t sincePublished = 0;
+    while (position < run.end) {
+        const std::int64_t found = FindDelimiter(file, *run.stop, position, lastRelevantStart);
+        const std::int64_t stop = found >= 0 ? found : lastRelevantStart + 1 + longest;
+        const std::int64_t plainEnd = std::min(run.end, std::max(position, stop - longest + 1));
+        const std::int64_t nearEnd = std::min(run.end, stop + 1);
+        for (; position < plainEnd; ++position) {
+            each(position, longest);
+            if (++sincePublished == reportEvery) {
+                sincePublished = 0;
+                if (!publish(position)) {
+                    return false;
+                }
+            }
         }
-        knownFree = std::max(knownFree, position - 1);
-        const std::int64_t windowEnd = position + longest - 1; // last start the longest window holds
-        if (next < 0 && knownFree < windowEnd) {
-            const std::int64_t to = std::min(knownFree + stretch, lastRelevantStart);
-            next = FindDelimiter(file, *run.stop, knownFree + 1, to);
-            knownFree = next >= 0 ? next - 1 : to;
-        }
-        each(position, next >= 0 ? std::min(longest, next - position) : longest);
-        if ((position - run.begin) % reportEvery == reportEvery - 1 && !publish(position)) {
-            return false;
+        for (; position < nearEnd; ++position) {
+            each(position, std::min(longest, stop - position));
         }
     }
     return publish(run.end - 1);
@@ -734,10 +735,15 @@ CountingPlan PlanCounting(const std::vector<std::int16_t>& differentLengths, uns
     // Records keep positions in 32 bits and file numbers in 16.
     const bool recordsFit =
         input.files < (std::size_t{1} << 16) && input.largestFile < (std::int64_t{1} << 31);
+    // Sorting costs the same for any number of lengths, so the short lengths 3 and 4 join it when a
+    // longer one needs it anyway; alone, their few different strings count faster in small tables.
+    const bool sorting =
+        recordsFit && std::any_of(differentLengths.begin(), differentLengths.end(),
+                                  [](std::int16_t length) { return length >= 5 && length <= 16; });
     for (const std::int16_t length : differentLengths) {
         if (length <= 2) {
             add(std::make_unique<ArrayCounter>(length), {length});
-        } else if (length <= 16 && recordsFit) {
+        } else if (length <= 16 && sorting) {
             sortable.push_back(length);
         } else {
             hashed.push_back(length);

@@ -91,8 +91,9 @@ struct InputShape {
     std::array<std::uint64_t, 256> histogram{}; // of the bytes of all files, to balance partitions
 };
 
-// Plain arrays for lengths 0 to 2; one sorting unit for the lengths 3 to 16 when the input's positions
-// fit its records; hash tables otherwise. The results never depend on the plan or on threads.
+// Plain arrays for lengths 0 to 2; one sorting unit for the lengths 3 to 16 when a length of 5 to 16
+// is asked for and the input's positions fit its records; hash tables otherwise (3 and 4 alone have
+// few different strings, which small tables count fastest). The results never depend on the plan.
 [[nodiscard]] CountingPlan PlanCounting(const std::vector<std::int16_t>& differentLengths, unsigned threads,
                                         const InputShape& input);
 

@@ -2,6 +2,7 @@
 
 #include <absl/container/flat_hash_set.h>
 #include <algorithm>
+#include <thread>
 
 namespace kestrin {
 namespace {
@@ -33,7 +34,7 @@ bool Better(const Candidate& a, const Candidate& b)
 
 } // namespace
 
-std::vector<ResultEntry> SelectResults(const RankingInput& input, std::int64_t count,
+std::vector<ResultEntry> SelectResults(const RankingInput& input, std::int64_t count, unsigned threads,
                                        const std::atomic<bool>& cancel, bool& cancelled)
 {
     cancelled = false;
@@ -41,33 +42,60 @@ std::vector<ResultEntry> SelectResults(const RankingInput& input, std::int64_t c
     if (count <= 0) {
         return results;
     }
-    // A heap whose top is the worst of the best `count` candidates seen so far.
-    std::vector<Candidate> best;
     const auto limit = static_cast<std::size_t>(count);
-    std::uint64_t visited = 0;
-    for (std::uint32_t column = 0; column < input.columns.size() && !cancelled; ++column) {
-        const std::int64_t length = input.columns[column].length;
-        input.columns[column].unit->ForEach(length, [&](const CountedString& counted) {
-            if (cancelled || ((++visited & 0xFFFF) == 0 && cancel.load(std::memory_order_relaxed))) {
-                cancelled = true;
-                return;
-            }
-            const Candidate candidate{length * counted.hits, column,       counted.firstByte,
-                                      counted.order,         counted.text, counted.hits};
-            if (best.size() < limit) {
-                best.push_back(candidate);
-                std::push_heap(best.begin(), best.end(), Better);
-            } else if (Better(candidate, best.front())) {
-                std::pop_heap(best.begin(), best.end(), Better);
-                best.back() = candidate;
-                std::push_heap(best.begin(), best.end(), Better);
-            }
-        });
+    // Each worker takes whole columns and keeps a heap whose top is the worst of the best `count`
+    // candidates it has seen; the heaps are merged at the end.
+    const auto workers = static_cast<unsigned>(std::clamp<std::size_t>(threads, 1, input.columns.size()));
+    std::vector<std::vector<Candidate>> heaps(workers);
+    std::atomic<std::size_t> nextColumn{0};
+    std::atomic<bool> stopped{false};
+    const auto work = [&](std::vector<Candidate>& best) {
+        std::uint64_t visited = 0;
+        for (std::size_t column = nextColumn++; column < input.columns.size() && !stopped;
+             column = nextColumn++) {
+            const std::int64_t length = input.columns[column].length;
+            input.columns[column].unit->ForEach(length, [&](const CountedString& counted) {
+                if ((++visited & 0xFFFF) == 0 && cancel.load(std::memory_order_relaxed)) {
+                    stopped = true;
+                }
+                if (stopped.load(std::memory_order_relaxed)) {
+                    return;
+                }
+                const Candidate candidate{length * counted.hits, static_cast<std::uint32_t>(column),
+                                          counted.firstByte,     counted.order,
+                                          counted.text,          counted.hits};
+                if (best.size() < limit) {
+                    best.push_back(candidate);
+                    std::push_heap(best.begin(), best.end(), Better);
+                } else if (Better(candidate, best.front())) {
+                    std::pop_heap(best.begin(), best.end(), Better);
+                    best.back() = candidate;
+                    std::push_heap(best.begin(), best.end(), Better);
+                }
+            });
+        }
+    };
+    {
+        std::vector<std::thread> helpers;
+        for (unsigned w = 1; w < workers; ++w) {
+            helpers.emplace_back(work, std::ref(heaps[w]));
+        }
+        work(heaps[0]);
+        for (auto& helper : helpers) {
+            helper.join();
+        }
     }
-    if (cancelled) {
+    if (stopped) {
+        cancelled = true;
         return results;
     }
-    std::sort_heap(best.begin(), best.end(), Better);
+    std::vector<Candidate> best = std::move(heaps[0]);
+    for (unsigned w = 1; w < workers; ++w) {
+        best.insert(best.end(), heaps[w].begin(), heaps[w].end());
+    }
+    const std::size_t kept = std::min(limit, best.size());
+    std::partial_sort(best.begin(), best.begin() + static_cast<std::ptrdiff_t>(kept), best.end(), Better);
+    best.resize(kept);
     results.reserve(limit);
     for (const Candidate& candidate : best) {
         const auto length = static_cast<std::size_t>(input.columns[candidate.column].length);

@@ -310,7 +310,9 @@ RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer)
     bool rankingCancelled = false;
     const bool ranked = RunJobs(
         1, 1,
-        [&](std::size_t) { results = SelectResults(input, lastPosition + 1, cancel, rankingCancelled); },
+        [&](std::size_t) {
+            results = SelectResults(input, lastPosition + 1, threads, cancel, rankingCancelled);
+        },
         cancel, observer, [] {});
     if (!ranked || rankingCancelled || (lastPosition >= 0 && observer.YieldAndCheckCancel())) {
         outcome.status = RunStatus::Cancelled;
