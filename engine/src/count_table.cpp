@@ -229,18 +229,18 @@ public:
 
     PackedCounter(std::int64_t sampleLength, unsigned partitionCount, const PartitionMap& partitionMap)
         : LengthCounter(sampleLength), owner(partitionMap),
-          mask(~std::uint64_t{0} >> (64 - 8 * static_cast<unsigned>(sampleLength))), parts(partitionCount)
+          mask(~std::uint64_t{0} >> (64 - 8 * static_cast<unsigned>(sampleLength))), shards(partitionCount)
     {
     }
 
-    [[nodiscard]] unsigned FileJobs() const override { return static_cast<unsigned>(parts.size()); }
+    [[nodiscard]] unsigned FileJobs() const override { return static_cast<unsigned>(shards.size()); }
 
     bool CountFile(unsigned partition, const InputFile& file, std::uint32_t /*fileIndex*/,
                    const FileScan& scan, std::uint64_t /*fileBase*/, WorkProgress& progress,
                    const std::atomic<bool>& cancel) override
     {
-        Part& part = parts[partition];
-        const bool everything = parts.size() == 1;
+        Part& part = shards[partition];
+        const bool everything = shards.size() == 1;
         for (const CountedRun& run : scan.runs) {
             const bool completed = ForEachWindow(
                 file, run, length, progress, cancel,
@@ -271,7 +271,7 @@ public:
     [[nodiscard]] std::int64_t DistinctHere() const override
     {
         std::int64_t total = 0;
-        for (const Part& part : parts) {
+        for (const Part& part : shards) {
             total += part.next;
         }
         return total;
@@ -280,7 +280,7 @@ public:
 protected:
     void VisitHere(void (*callback)(void*, const CountedString&), void* context) const override
     {
-        for (const Part& part : parts) {
+        for (const Part& part : shards) {
             for (const auto& [key, counts] : part.table) {
                 CountedString counted;
                 counted.text = reinterpret_cast<const char*>(&key); // the table does not move while visited
@@ -310,7 +310,7 @@ private:
 
     PartitionMap owner;
     std::uint64_t mask;
-    std::vector<Part> parts;
+    std::vector<Part> shards;
 };
 
 // Lengths above 8: hash tables of entry indices, one table per partition.
@@ -320,20 +320,20 @@ public:
     HashCounter(std::int64_t sampleLength, unsigned partitionCount, const PartitionMap& partitionMap)
         : LengthCounter(sampleLength), owner(partitionMap)
     {
-        parts.reserve(partitionCount);
+        shards.reserve(partitionCount);
         for (unsigned i = 0; i < partitionCount; ++i) {
-            parts.push_back(std::make_unique<Part>(static_cast<std::size_t>(sampleLength)));
+            shards.push_back(std::make_unique<Part>(static_cast<std::size_t>(sampleLength)));
         }
     }
 
-    [[nodiscard]] unsigned FileJobs() const override { return static_cast<unsigned>(parts.size()); }
+    [[nodiscard]] unsigned FileJobs() const override { return static_cast<unsigned>(shards.size()); }
 
     bool CountFile(unsigned partition, const InputFile& file, std::uint32_t /*fileIndex*/,
                    const FileScan& scan, std::uint64_t /*fileBase*/, WorkProgress& progress,
                    const std::atomic<bool>& cancel) override
     {
-        Part& part = *parts[partition];
-        const bool everything = parts.size() == 1;
+        Part& part = *shards[partition];
+        const bool everything = shards.size() == 1;
         const auto size = static_cast<std::size_t>(length);
         for (const CountedRun& run : scan.runs) {
             const bool completed = ForEachWindow(
@@ -356,7 +356,7 @@ public:
     [[nodiscard]] std::int64_t DistinctHere() const override
     {
         std::int64_t total = 0;
-        for (const auto& part : parts) {
+        for (const auto& part : shards) {
             total += part->entries.Size();
         }
         return total;
@@ -365,7 +365,7 @@ public:
 protected:
     void VisitHere(void (*callback)(void*, const CountedString&), void* context) const override
     {
-        for (const auto& part : parts) {
+        for (const auto& part : shards) {
             for (std::uint32_t index = 0; index < part->entries.Size(); ++index) {
                 const Entry& entry = part->entries[index];
                 CountedString counted;
@@ -431,7 +431,7 @@ private:
     };
 
     PartitionMap owner;
-    std::vector<std::unique_ptr<Part>> parts;
+    std::vector<std::unique_ptr<Part>> shards;
 };
 
 // Lengths 3 to 16 together, by sorting instead of hashing: every counted position becomes a record
@@ -439,7 +439,7 @@ private:
 // positions of equal strings of every length side by side; one pass over the sorted records then gives
 // each string of each length with its hits and first occurrence. Sorting streams through memory where
 // a hash table would miss the cache at almost every window, and it sorts one part of the first-byte
-// values at a time, so that only the records of the parts in hand are held.
+// values at a time, so that only the records of the shards in hand are held.
 template <std::size_t KeyWords> class SortedCounter final : public CountingUnit
 {
 public:
@@ -751,13 +751,13 @@ CountingPlan PlanCounting(const std::vector<std::int16_t>& differentLengths, uns
     }
     threads = std::max(1u, threads);
     if (!sortable.empty()) {
-        // Several parts per thread, so that only a few parts' records are held at a time.
-        const unsigned parts = 4 * threads;
-        const PartitionMap map = BalancePartitions(input.histogram, parts);
+        // Several shards per thread, so that only a few shards' records are held at a time.
+        const unsigned shards = 4 * threads;
+        const PartitionMap map = BalancePartitions(input.histogram, shards);
         if (sortable.back() <= 8) {
-            add(std::make_unique<SortedCounter<1>>(sortable, parts, map), sortable);
+            add(std::make_unique<SortedCounter<1>>(sortable, shards, map), sortable);
         } else {
-            add(std::make_unique<SortedCounter<2>>(sortable, parts, map), sortable);
+            add(std::make_unique<SortedCounter<2>>(sortable, shards, map), sortable);
         }
     }
     if (!hashed.empty()) {
