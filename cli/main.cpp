@@ -139,6 +139,9 @@ int Finish(const RunOutcome& outcome, const ConsoleObserver& observer)
         return badCommandLine;
     case RunStatus::Cancelled:
         return declined;
+    case RunStatus::Failed:
+        std::cerr << "kestrin-cli: " << outcome.message << '\n';
+        return fileFailed;
     case RunStatus::InputFailed:
         for (const auto& error : outcome.errors) {
             std::cerr << "kestrin-cli: cannot read " << Describe(error) << '\n';

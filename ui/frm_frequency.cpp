@@ -941,6 +941,9 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
         break;
     case RunStatus::Cancelled:
         break;
+    case RunStatus::Failed:
+        ShowMessage(FromLatin1(outcome.message));
+        break;
     case RunStatus::InputFailed:
         for (const FileError& error : outcome.errors) {
             ShowMessage(QStringLiteral("The analysis stopped because this file could not be read:\n%1")

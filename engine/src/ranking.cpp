@@ -2,6 +2,8 @@
 
 #include <absl/container/flat_hash_set.h>
 #include <algorithm>
+#include <exception>
+#include <mutex>
 #include <thread>
 
 namespace kestrin {
@@ -76,13 +78,27 @@ std::vector<ResultEntry> SelectResults(const RankingInput& input, std::int64_t c
         }
     };
     {
+        std::exception_ptr failure;
+        std::mutex failureMutex;
+        const auto guarded = [&](std::vector<Candidate>& best) {
+            try {
+                work(best);
+            } catch (...) {
+                const std::lock_guard lock(failureMutex);
+                failure = failure ? failure : std::current_exception();
+                stopped = true;
+            }
+        };
         std::vector<std::thread> helpers;
         for (unsigned w = 1; w < workers; ++w) {
-            helpers.emplace_back(work, std::ref(heaps[w]));
+            helpers.emplace_back(guarded, std::ref(heaps[w]));
         }
-        work(heaps[0]);
+        guarded(heaps[0]);
         for (auto& helper : helpers) {
             helper.join();
+        }
+        if (failure) {
+            std::rethrow_exception(failure);
         }
     }
     if (stopped) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -38,15 +39,25 @@ bool RunJobs(std::size_t jobCount, unsigned threads, const std::function<void(st
     const auto workerCount = static_cast<unsigned>(std::min<std::size_t>(std::max(1u, threads), jobCount));
     std::atomic<std::size_t> next{0};
     std::mutex mutex;
+    std::exception_ptr failure;
     std::condition_variable done;
     unsigned running = workerCount;
     std::vector<std::thread> workers;
     workers.reserve(workerCount);
     for (unsigned w = 0; w < workerCount; ++w) {
         workers.emplace_back([&] {
-            for (std::size_t i = next++; i < jobCount && !cancel.load(std::memory_order_relaxed);
-                 i = next++) {
-                job(i);
+            try {
+                for (std::size_t i = next++; i < jobCount && !cancel.load(std::memory_order_relaxed);
+                     i = next++) {
+                    job(i);
+                }
+            } catch (...) {
+                // Out of memory, say: stop the others and hand the failure to the calling thread.
+                const std::lock_guard lock(mutex);
+                if (!failure) {
+                    failure = std::current_exception();
+                }
+                cancel.store(true);
             }
             const std::lock_guard lock(mutex);
             --running;
@@ -67,6 +78,9 @@ bool RunJobs(std::size_t jobCount, unsigned threads, const std::function<void(st
     }
     for (auto& worker : workers) {
         worker.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
     }
     return !cancel.load();
 }
@@ -121,7 +135,9 @@ std::string CheckSampleLengths(const std::vector<std::int16_t>& sortedLengths)
     return {};
 }
 
-RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer)
+namespace {
+
+RunOutcome Run(const RunSettings& settings, RunObserver& observer)
 {
     const auto startTime = std::chrono::system_clock::now();
     RunOutcome outcome;
@@ -364,6 +380,27 @@ RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer)
     }
     outcome.status = RunStatus::Completed;
     return outcome;
+}
+
+} // namespace
+
+RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer)
+{
+    // Nothing is written before the report is complete, so a run that fails here leaves every file
+    // as it was; the table and the report file are each written whole or not at all.
+    RunOutcome failed;
+    failed.status = RunStatus::Failed;
+    try {
+        return Run(settings, observer);
+    } catch (const std::bad_alloc&) {
+        failed.message = "Not enough memory for this run: ask for fewer or shorter sample lengths, fewer "
+                         "results, or less input.";
+    } catch (const std::exception& error) {
+        failed.message = std::string("The run stopped: ") + error.what();
+    } catch (...) {
+        failed.message = "The run stopped on an unexpected error.";
+    }
+    return failed;
 }
 
 } // namespace kestrin

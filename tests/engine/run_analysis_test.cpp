@@ -424,3 +424,31 @@ TEST(RunAnalysis, CountsFilesOver2GiB)
 
 } // namespace
 } // namespace kestrin
+
+namespace kestrin {
+namespace {
+
+// A host that runs out of memory while the run shows its progress.
+class ExhaustedObserver : public testing::RecordingObserver
+{
+public:
+    void ShowProgress(const Progress&) override { throw std::bad_alloc(); }
+};
+
+TEST(RunAnalysis, RunThatRunsOutOfMemoryFailsWithAMessageAndWritesNothing)
+{
+    TempDir dir;
+    RunSettings settings;
+    settings.inputFiles = {dir.Write("in", "abcabc")};
+    settings.reportFile = dir.Write("report.txt", "old");
+    settings.outputTable = dir.Write("out.tbl", "old");
+    ExhaustedObserver observer;
+    const auto outcome = RunAnalysis(settings, observer);
+    EXPECT_EQ(outcome.status, RunStatus::Failed);
+    EXPECT_NE(outcome.message.find("Not enough memory"), std::string::npos);
+    EXPECT_EQ(ReadFile(*settings.reportFile), "old");
+    EXPECT_EQ(ReadFile(*settings.outputTable), "old");
+}
+
+} // namespace
+} // namespace kestrin

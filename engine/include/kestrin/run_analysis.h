@@ -16,6 +16,7 @@ enum class RunStatus {
     Refused,     // no usable sample length; message says why
     Cancelled,   // the host asked to stop while counting or ranking
     InputFailed, // an exclusion table or input file could not be read; errors holds it
+    Failed,      // the run could not finish, for want of memory say; message says why
 };
 
 struct RunCounters {
@@ -26,7 +27,7 @@ struct RunCounters {
 
 struct RunOutcome {
     RunStatus status = RunStatus::Completed;
-    std::string message;           // Refused: the reason, naming the sample-length box
+    std::string message;           // Refused, Failed: the reason
     std::string report;            // Completed: the whole report text
     std::vector<FileError> errors; // InputFailed: what failed; Completed: output files that failed
     RunCounters counters;
