@@ -76,7 +76,8 @@ std::int64_t FindDelimiter(const InputFile& file, const std::string& delimiter, 
     return -1;
 }
 
-FileScan CommentScanner::Scan(const InputFile& file, std::int64_t bufferLength)
+FileScan CommentScanner::Scan(const InputFile& file, std::int64_t bufferLength,
+                              const std::atomic<bool>* cancel)
 {
     FileScan scan;
     // The first position whose read reaches past the end of the file; the file ends after it.
@@ -96,7 +97,10 @@ FileScan CommentScanner::Scan(const InputFile& file, std::int64_t bufferLength)
     };
 
     std::int64_t position = 0;
-    while (true) {
+    for (std::uint64_t delimiters = 1;; ++delimiters) {
+        if (cancel != nullptr && delimiters % 4096 == 0 && cancel->load(std::memory_order_relaxed)) {
+            return scan;
+        }
         const std::int64_t match =
             active ? FindDelimiter(file, SearchDelimiter(), position, lastPosition) : -1;
         if (match < 0) {

@@ -2,6 +2,7 @@
 
 #include "input_file.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,8 +42,10 @@ public:
     [[nodiscard]] std::int64_t LongestDelimiter() const;
 
     // Scans one file whose reads take bufferLength bytes; a read that reaches past the end of the
-    // file ends the file after its position has been handled.
-    [[nodiscard]] FileScan Scan(const InputFile& file, std::int64_t bufferLength);
+    // file ends the file after its position has been handled. A set cancel flag stops the scan early,
+    // leaving an incomplete result.
+    [[nodiscard]] FileScan Scan(const InputFile& file, std::int64_t bufferLength,
+                                const std::atomic<bool>* cancel = nullptr);
 
 private:
     [[nodiscard]] const std::string& SearchDelimiter() const { return outsideComment ? begin : end; }

@@ -496,7 +496,7 @@ public:
         if (!Collect(part, records, progress, cancel)) {
             return false;
         }
-        SortRecords(records);
+        SortRecords(records, cancel);
         if (cancel.load(std::memory_order_relaxed)) {
             return false;
         }
@@ -598,18 +598,21 @@ private:
     }
 
     // Sorted by key: first spread by the first two bytes, then each small bucket sorted on its own.
-    static void SortRecords(std::vector<Record>& records)
+    static void SortRecords(std::vector<Record>& records, const std::atomic<bool>& cancel)
     {
-        SortByByte(records.data(), records.data() + records.size(), 0);
+        SortByByte(records.data(), records.data() + records.size(), 0, cancel);
     }
 
     // Sorts records whose keys agree on their first `depth` bytes: large groups one byte at a time,
     // in place, small ones by comparison.
-    static void SortByByte(Record* begin, Record* end, std::size_t depth)
+    static void SortByByte(Record* begin, Record* end, std::size_t depth, const std::atomic<bool>& cancel)
     {
         const auto count = static_cast<std::size_t>(end - begin);
         if (count < 2 || depth >= 8 * KeyWords) {
             return; // nothing to sort, or keys that are equal throughout
+        }
+        if (count >= 65536 && cancel.load(std::memory_order_relaxed)) {
+            return; // the caller sees the flag too and drops the records
         }
         if (count < 128) {
             std::sort(begin, end, [](const Record& a, const Record& b) { return a.key < b.key; });
@@ -638,7 +641,7 @@ private:
             }
         }
         for (std::size_t bucket = 0; bucket < 256; ++bucket) {
-            SortByByte(begin + starts[bucket], begin + starts[bucket + 1], depth + 1);
+            SortByByte(begin + starts[bucket], begin + starts[bucket + 1], depth + 1, cancel);
         }
     }
 

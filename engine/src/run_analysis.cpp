@@ -250,7 +250,14 @@ RunOutcome Run(const RunSettings& settings, RunObserver& observer)
             return outcome;
         }
 
-        const FileScan scan = scanner.Scan(file, bufferLength);
+        // The scan runs beside the host's events too: on a large file with many delimiters it takes a while.
+        FileScan scan;
+        if (!RunJobs(
+                1, 1, [&](std::size_t) { scan = scanner.Scan(file, bufferLength, &cancel); }, cancel,
+                observer, [] {})) {
+            outcome.status = RunStatus::Cancelled;
+            return outcome;
+        }
         outcome.counters.countedCharacters += scan.countedPositions;
 
         std::vector<WorkProgress> work(fileJobs.size());
