@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <deque>
 #include <numeric>
 #include <xxhash.h>
 
@@ -191,28 +192,47 @@ struct Entry {
 class EntryStore
 {
 public:
-    static constexpr unsigned blockBits = 16;
-
     [[nodiscard]] Entry& operator[](std::uint32_t index)
     {
-        return blocks[index >> blockBits][index & ((1u << blockBits) - 1)];
+        const auto [block, offset] = Locate(index);
+        return blocks[block][offset];
     }
     [[nodiscard]] const Entry& operator[](std::uint32_t index) const
     {
-        return blocks[index >> blockBits][index & ((1u << blockBits) - 1)];
+        const auto [block, offset] = Locate(index);
+        return blocks[block][offset];
     }
     [[nodiscard]] std::uint32_t Size() const { return size; }
 
     std::uint32_t Add(const char* text)
     {
-        if ((size & ((1u << blockBits) - 1)) == 0) {
-            blocks.push_back(std::make_unique<Entry[]>(std::size_t{1} << blockBits));
+        auto [block, offset] = Locate(size);
+        if (block == blocks.size()) {
+            blocks.push_back(std::make_unique<Entry[]>(BlockSize(block)));
         }
-        (*this)[size] = Entry{text, 1};
+        blocks[block][offset] = Entry{text, 1};
         return size++;
     }
 
 private:
+    // Blocks double from 256 entries up to 65536, so that a run with thousands of lengths, and so
+    // thousands of stores, does not reserve much for the many small ones.
+    static constexpr std::size_t firstBlock = 256;
+    static constexpr std::size_t doublings = 8; // the last growing block holds 65536 entries
+    static constexpr std::size_t growingEntries = firstBlock * ((std::size_t{1} << (doublings + 1)) - 1);
+
+    static std::size_t BlockSize(std::size_t block) { return firstBlock << std::min(block, doublings); }
+
+    static std::pair<std::size_t, std::size_t> Locate(std::size_t index)
+    {
+        if (index < growingEntries) {
+            const std::size_t block = static_cast<std::size_t>(std::bit_width(index / firstBlock + 1)) - 1;
+            return {block, index - firstBlock * ((std::size_t{1} << block) - 1)};
+        }
+        const std::size_t beyond = index - growingEntries;
+        return {doublings + 1 + beyond / BlockSize(doublings), beyond % BlockSize(doublings)};
+    }
+
     std::vector<std::unique_ptr<Entry[]>> blocks;
     std::uint32_t size = 0;
 };
