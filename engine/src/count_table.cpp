@@ -521,6 +521,11 @@ public:
             return false;
         }
         Scan(records, entries[part]);
+        std::int64_t found = 0;
+        for (const auto& perLength : entries[part]) {
+            found += static_cast<std::int64_t>(perLength.size());
+        }
+        progress.distinct.store(found, std::memory_order_relaxed);
         return true;
     }
 

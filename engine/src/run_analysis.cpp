@@ -291,14 +291,23 @@ RunOutcome Run(const RunSettings& settings, RunObserver& observer)
             return outcome;
         }
         if (i + 1 == files.size() && !finishJobs.empty()) {
-            // The sorting units count now, over all files at once.
+            // The sorting units count now, over all files at once; each part adds its strings when done.
             std::vector<WorkProgress> finishing(finishJobs.size());
+            const std::int64_t beforeFinish = distinctOverList();
+            const auto finishTick = [&] {
+                Progress now = display.Current();
+                now.matchCount = beforeFinish;
+                for (const WorkProgress& job : finishing) {
+                    now.matchCount += job.distinct.load(std::memory_order_relaxed);
+                }
+                display.Show(now);
+            };
             const bool finished = RunJobs(
                 finishJobs.size(), threads,
                 [&](std::size_t j) {
                     (void)finishJobs[j].unit->Finish(finishJobs[j].index, finishing[j], cancel);
                 },
-                cancel, observer, [] {});
+                cancel, observer, finishTick);
             if (!finished) {
                 outcome.status = RunStatus::Cancelled;
                 return outcome;
