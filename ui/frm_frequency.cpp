@@ -337,6 +337,7 @@ void FrmFrequency::CreateInputPage(QWidget* page)
         const QByteArray name = "lblRequired_" + QByteArray::number(i);
         lblRequired[static_cast<std::size_t>(i)] =
             MakeLabel(page, name.constData(), QStringLiteral("*"), SansFont(32, true));
+        SetTextColour(lblRequired[static_cast<std::size_t>(i)], QColor(128, 0, 0));
         PlaceOnPage(lblRequired[static_cast<std::size_t>(i)], markers[i][0], markers[i][1], 210, 555);
     }
 }
@@ -353,6 +354,7 @@ void FrmFrequency::CreateOutputPage(QWidget* page)
     PlaceOnPage(lblInfoTopResults, 1800, 480, 7455, 975);
 
     lblRequired[3] = MakeLabel(page, "lblRequired_3", QStringLiteral("*"), SansFont(32, true));
+    SetTextColour(lblRequired[3], QColor(128, 0, 0));
     PlaceOnPage(lblRequired[3], 1440, 600, 210, 555);
 
     lblTop = MakeLabel(page, "lblTop", {}, DialogFont());
@@ -525,12 +527,13 @@ void FrmFrequency::CreateAnalysisPage(QWidget* page)
     PlaceOnPage(lblCalc, 2760, 840, 3570, 315);
     lblCalc->hide();
     lblAddr = MakeLabel(page, "lblAddr", QStringLiteral("123456"), SansFont(16));
-    PlaceOnPage(lblAddr, 3480, 1200, 1215, 255);
+    // Wider than designed, so that "9999 of 9999" and nine-digit positions and counts fit.
+    PlaceOnPage(lblAddr, 3480, 1200, 3000, 255);
     lblAddr->hide();
     lblMatches = MakeLabel(page, "lblMatches", QStringLiteral("Risultati ottenuti finora:"), HelpFont());
     PlaceOnPage(lblMatches, 2760, 1800, 3570, 315);
     lblMatchCount = MakeLabel(page, "lblMatchCount", QStringLiteral("654321"), SansFont(16));
-    PlaceOnPage(lblMatchCount, 3480, 2160, 1215, 255);
+    PlaceOnPage(lblMatchCount, 3480, 2160, 3000, 255);
 
     // A 3-pixel line from (0, 3360) to (9360, 3360); the widget spans the page so that X2 can reach its
     // full width, and X2 is counted from the tab control's left edge.
@@ -743,6 +746,11 @@ void FrmFrequency::cmdNext_Click()
 
 void FrmFrequency::SSTab1_Click(int /*currentPage*/)
 {
+    // During a run the progress page stays up, whatever key reached the tab control.
+    if (IsRunning() && SSTab1->currentIndex() != analysisPage) {
+        SSTab1->setCurrentIndex(analysisPage);
+        return;
+    }
     // Which of Back and Next make sense on each page; the progress page offers neither.
     static constexpr bool backEnabled[] = {false, true, true, false, true};
     static constexpr bool nextEnabled[] = {true, true, false, false, false};
@@ -793,7 +801,7 @@ bool FrmFrequency::ChooseFile(const char* filter, int selectedEntry, bool save, 
 void FrmFrequency::ShowFatalError(int number, const QString& description)
 {
     const QString text =
-        QStringLiteral("Error: %1\n%2\n\nHit OK to close Kestrin. If you believe you received "
+        QStringLiteral("Error: %1\r\n%2\r\n\r\nHit OK to close Kestrin. If you believe you received "
                        "this error in error please contact the creator at %3")
             .arg(number)
             .arg(description, QString::fromUtf8(contactAddress));
@@ -864,6 +872,8 @@ void FrmFrequency::cmdAnalyze_Click()
     EnableControls(false);
     // Reset would empty the lists the run is reading.
     cmdReset->setEnabled(false);
+    // The focus leaves the pages, so that no key sent to the tab control can turn them.
+    cmdAnalyze->setFocus();
 
     const bool sampleLengthRejected = RunAndShowOutcome();
 

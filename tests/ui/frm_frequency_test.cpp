@@ -441,7 +441,7 @@ private slots:
         QVERIFY(box.seen);
         QCOMPARE(box.title, QStringLiteral("Huge Error!"));
         QVERIFY2(box.text.startsWith(
-                     QStringLiteral("Error: 32766\nThe dialog broke\n\nHit OK to close Kestrin. ")),
+                     QStringLiteral("Error: 32766\r\nThe dialog broke\r\n\r\nHit OK to close Kestrin. ")),
                  qPrintable(box.text));
         QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QVERIFY(!window->isVisible());
@@ -659,6 +659,11 @@ private slots:
             QCOMPARE(Find<QLabel>("lblCalc")->text(),
                      QStringLiteral("Calcolo in corso... Indirizzo corrente: 1/1:"));
             QVERIFY(Find<QWidget>("linCompletion")->isVisible());
+            // No key or call turns the page while the run works.
+            QTest::keyClick(Tabs(), Qt::Key_Tab, Qt::ControlModifier);
+            Tabs()->setCurrentIndex(0);
+            QCOMPARE(Tabs()->currentIndex(), 3);
+            QVERIFY(!Button("cmdNext")->isEnabled());
             if (escape) {
                 QTest::keyClick(window.get(), Qt::Key_Escape);
             } else {
