@@ -73,6 +73,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
                 continue;
             }
         }
+        // Short flags may be grouped ("-qy"), but an option that takes a value stands alone, with its
+        // value as the next word: "-l3" or "-qn 5" would otherwise lose the value without a word.
+        if (word.size() > 2 && word[0] == '-' && word[1] != '-' &&
+            word.find_first_not_of("iyq", 1) != std::string::npos) {
+            parsed.error = "\"" + word +
+                           "\": write an option that takes a value on its own, followed by its value "
+                           "as the next word (such as -l 3)";
+            return parsed;
+        }
         words.push_back(word);
     }
 

@@ -94,30 +94,69 @@ std::variant<std::string, FileError> ReadWholeFile(const std::filesystem::path& 
     }
 }
 
+namespace {
+
+// Writes the content straight into the file, emptied first: for devices, pipes and files with
+// several names, which a rename would replace instead of write.
+std::optional<FileError> WriteInPlace(const std::filesystem::path& path, std::string_view content)
+{
+    const auto failure = [&](int error) { return FileError{path, ErrnoReason(error)}; };
+    Descriptor file(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0666));
+    if (file.Get() < 0) {
+        return failure(errno);
+    }
+    if (const int error = WriteAll(file.Get(), content); error != 0) {
+        return failure(error);
+    }
+    if (file.Close() != 0) {
+        return failure(errno);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 std::optional<FileError> ReplaceFile(const std::filesystem::path& path, std::string_view content)
 {
     const auto failure = [&](int error) { return FileError{path, ErrnoReason(error)}; };
+    // A symbolic link stays a link: the file it names is the one replaced.
+    std::error_code ignored;
+    std::filesystem::path target = std::filesystem::weakly_canonical(path, ignored);
+    if (target.empty()) {
+        target = path;
+    }
     struct stat existing {
     };
-    if (::stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) {
         return failure(EISDIR);
     }
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    if (exists && (!S_ISREG(existing.st_mode) || existing.st_nlink > 1)) {
+        return WriteInPlace(target, content);
+    }
+
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
     Descriptor temporary(::mkstemp(pattern.data()));
     if (temporary.Get() < 0) {
         return failure(errno);
     }
-    // mkstemp makes the file private; give it what a plain create would have given it.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(temporary.Get(), static_cast<mode_t>(0666 & ~mask));
+    // mkstemp makes the file private; give it the old file's mode and owner, or what a plain create
+    // would have given it.
+    if (exists) {
+        ::fchmod(temporary.Get(), existing.st_mode & 07777);
+        [[maybe_unused]] const int owner = ::fchown(temporary.Get(), existing.st_uid, existing.st_gid);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(temporary.Get(), static_cast<mode_t>(0666 & ~mask));
+    }
 
     int error = WriteAll(temporary.Get(), content);
     if (error == 0 && temporary.Close() != 0) {
         error = errno;
     }
-    if (error == 0 && ::rename(pattern.c_str(), path.c_str()) != 0) {
+    if (error == 0 && ::rename(pattern.c_str(), target.c_str()) != 0) {
         error = errno;
     }
     if (error != 0) {

@@ -14,7 +14,8 @@ namespace kestrin {
 [[nodiscard]] std::variant<std::string, FileError> ReadWholeFile(const std::filesystem::path& path);
 
 // Replaces the file with the content through a temporary file in the same folder and a rename, so the
-// old file stays as it was when anything fails.
+// old file stays as it was when anything fails; the new file keeps the old one's mode. A symbolic link
+// is followed, and a device, a pipe or a file with several names is written in place instead.
 [[nodiscard]] std::optional<FileError> ReplaceFile(const std::filesystem::path& path,
                                                    std::string_view content);
 

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,51 +15,59 @@ std::variant<std::unique_ptr<InputFile>, FileError> InputFile::Open(const std::f
                                                                     std::int64_t reach)
 {
     std::unique_ptr<InputFile> file(new InputFile());
+    const auto failure = [&](int error) { return FileError{path, ErrnoReason(error)}; };
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return FileError{path, ErrnoReason(errno)};
+        return failure(errno);
     }
     struct stat info {
     };
     if (::fstat(fd, &info) != 0) {
         const int error = errno;
         ::close(fd);
-        return FileError{path, ErrnoReason(error)};
+        return failure(error);
     }
     if (S_ISDIR(info.st_mode)) {
         ::close(fd);
-        return FileError{path, ErrnoReason(EISDIR)};
+        return failure(EISDIR);
     }
-    if (S_ISREG(info.st_mode) && info.st_size > 0) {
-        void* mapped = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-        if (mapped != MAP_FAILED) {
-            ::madvise(mapped, static_cast<std::size_t>(info.st_size), MADV_SEQUENTIAL);
-            file->mapping = mapped;
-            file->data = static_cast<const char*>(mapped);
-            file->size = info.st_size;
+    // The file is read into memory rather than mapped: a mapped file that another program shortens
+    // during the run would end the program, and thousands of mappings hit the system's limit.
+    std::size_t capacity =
+        S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) + 1 : std::size_t{1} << 16;
+    std::unique_ptr<char[]> bytes(new char[capacity]);
+    std::size_t length = 0;
+    while (true) {
+        if (length == capacity) {
+            // The file grew, or is a pipe: make room and go on.
+            capacity *= 2;
+            std::unique_ptr<char[]> larger(new char[capacity]);
+            std::memcpy(larger.get(), bytes.get(), length);
+            bytes = std::move(larger);
         }
+        const ssize_t got = ::read(fd, bytes.get() + length, capacity - length);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int error = errno;
+            ::close(fd);
+            return failure(error);
+        }
+        if (got == 0) {
+            break;
+        }
+        length += static_cast<std::size_t>(got);
     }
     ::close(fd);
-    if (file->mapping == nullptr) {
-        // Pipes, devices and files that cannot be mapped are read whole instead.
-        auto content = ReadWholeFile(path);
-        if (auto* error = std::get_if<FileError>(&content)) {
-            return *error;
-        }
-        file->owned = std::move(std::get<std::string>(content));
-        file->data = file->owned.data();
-        file->size = static_cast<std::int64_t>(file->owned.size());
-    }
+    file->owned = std::move(bytes);
+    file->data = file->owned.get();
+    file->size = static_cast<std::int64_t>(length);
     file->MakeTail(reach);
     return file;
 }
 
-InputFile::~InputFile()
-{
-    if (mapping != nullptr) {
-        ::munmap(mapping, static_cast<std::size_t>(size));
-    }
-}
+InputFile::~InputFile() = default;
 
 void InputFile::MakeTail(std::int64_t reach)
 {

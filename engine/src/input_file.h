@@ -11,9 +11,9 @@
 
 namespace kestrin {
 
-// One input file held for a whole run: mapped when it is a regular file, read whole otherwise. Reads
-// beyond its end see NUL filler, so that every window of a run is a plain run of bytes in memory and
-// an entry of the count table can point at its text instead of copying it.
+// One input file held in memory for a whole run, read once. Reads beyond its end see NUL filler, so that
+// every window of a run is a plain run of bytes in memory and an entry of the count table can point at its
+// text instead of copying it.
 class InputFile
 {
 public:
@@ -51,10 +51,9 @@ private:
 
     const char* data = nullptr;
     std::int64_t size = 0;
-    void* mapping = nullptr;
-    std::string owned;          // the content when the file could not be mapped
-    std::int64_t tailStart = 0; // first file position copied into the tail
-    std::vector<char> tail;     // the last bytes of the file followed by NUL filler
+    std::unique_ptr<char[]> owned; // the content
+    std::int64_t tailStart = 0;    // first file position copied into the tail
+    std::vector<char> tail;        // the last bytes of the file followed by NUL filler
 };
 
 } // namespace kestrin

@@ -121,7 +121,7 @@ std::optional<std::int16_t> ParseListValue(std::string_view text)
     return static_cast<std::int16_t>(numeric->rounded);
 }
 
-std::vector<std::int16_t> ParseNumberList(std::string_view text)
+std::vector<std::int16_t> ParseNumberList(std::string_view text, std::size_t most)
 {
     std::vector<std::int16_t> values;
     std::size_t start = 0;
@@ -134,13 +134,13 @@ std::vector<std::int16_t> ParseNumberList(std::string_view text)
         if (dash != std::string_view::npos) {
             const std::int32_t low = ParseListValue(item.substr(0, dash)).value_or(1);
             const std::int32_t high = ParseListValue(item.substr(dash + 1)).value_or(2);
-            for (std::int32_t value = low; value <= high; ++value) {
+            for (std::int32_t value = low; value <= high && values.size() < most; ++value) {
                 values.push_back(static_cast<std::int16_t>(value));
             }
-        } else if (const auto value = ParseListValue(item)) {
+        } else if (const auto value = ParseListValue(item); value && values.size() < most) {
             values.push_back(*value);
         }
-        if (comma == std::string_view::npos) {
+        if (comma == std::string_view::npos || values.size() >= most) {
             return values;
         }
         start = comma + 1;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace kestrin {
@@ -91,7 +92,11 @@ std::vector<ResultEntry> SelectResults(const RankingInput& input, std::int64_t c
         };
         std::vector<std::thread> helpers;
         for (unsigned w = 1; w < workers; ++w) {
-            helpers.emplace_back(guarded, std::ref(heaps[w]));
+            try {
+                helpers.emplace_back(guarded, std::ref(heaps[w]));
+            } catch (const std::system_error&) {
+                break; // no more threads: the columns are shared among those there are
+            }
         }
         guarded(heaps[0]);
         for (auto& helper : helpers) {

@@ -16,6 +16,8 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <stdexcept>
+#include <system_error>
 #include <thread>
 
 namespace kestrin {
@@ -23,6 +25,9 @@ namespace {
 
 // The host gets control at least this often while the workers count.
 constexpr std::chrono::milliseconds yieldInterval{20};
+
+// More counting threads than this only add memory: the work comes in few, large jobs.
+constexpr unsigned maxThreads = 64;
 
 constexpr std::string_view manyLengthsWarning =
     "Warning: This calculation will be very lengthy since there are over ten sample lengths to be analyzed.";
@@ -36,6 +41,9 @@ constexpr std::string_view defaultRequest = "25";
 bool RunJobs(std::size_t jobCount, unsigned threads, const std::function<void(std::size_t)>& job,
              std::atomic<bool>& cancel, RunObserver& observer, const std::function<void()>& onTick)
 {
+    if (jobCount == 0) {
+        return !cancel.load();
+    }
     const auto workerCount = static_cast<unsigned>(std::min<std::size_t>(std::max(1u, threads), jobCount));
     std::atomic<std::size_t> next{0};
     std::mutex mutex;
@@ -44,25 +52,36 @@ bool RunJobs(std::size_t jobCount, unsigned threads, const std::function<void(st
     unsigned running = workerCount;
     std::vector<std::thread> workers;
     workers.reserve(workerCount);
-    for (unsigned w = 0; w < workerCount; ++w) {
-        workers.emplace_back([&] {
-            try {
-                for (std::size_t i = next++; i < jobCount && !cancel.load(std::memory_order_relaxed);
-                     i = next++) {
-                    job(i);
-                }
-            } catch (...) {
-                // Out of memory, say: stop the others and hand the failure to the calling thread.
-                const std::lock_guard lock(mutex);
-                if (!failure) {
-                    failure = std::current_exception();
-                }
-                cancel.store(true);
+    const auto work = [&] {
+        try {
+            for (std::size_t i = next++; i < jobCount && !cancel.load(std::memory_order_relaxed);
+                 i = next++) {
+                job(i);
             }
+        } catch (...) {
+            // Out of memory, say: stop the others and hand the failure to the calling thread.
             const std::lock_guard lock(mutex);
-            --running;
-            done.notify_one();
-        });
+            if (!failure) {
+                failure = std::current_exception();
+            }
+            cancel.store(true);
+        }
+        const std::lock_guard lock(mutex);
+        --running;
+        done.notify_one();
+    };
+    for (unsigned w = 0; w < workerCount; ++w) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            // The system gives no more threads: go on with those there are.
+            const std::lock_guard lock(mutex);
+            running -= workerCount - w;
+            break;
+        }
+    }
+    if (workers.empty()) {
+        throw std::runtime_error("no thread could be started for the counting");
     }
     while (true) {
         {
@@ -194,7 +213,8 @@ RunOutcome Run(const RunSettings& settings, RunObserver& observer)
 
     // One counter per different length; a length listed twice is counted once and ranked twice.
     const unsigned threads =
-        settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency());
+        std::min(settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency()),
+                 maxThreads);
     std::vector<std::int16_t> different = lengths;
     different.erase(std::unique(different.begin(), different.end()), different.end());
     InputShape shape;

@@ -83,7 +83,8 @@ std::string BuildTableBlock(const std::vector<ResultEntry>& results, const std::
 std::optional<FileError> WriteOutputTable(const std::filesystem::path& path,
                                           const std::vector<ResultEntry>& results, std::string_view ranges)
 {
-    return AppendToFile(path, BuildTableBlock(results, ParseNumberList(ranges)));
+    // Codes beyond the last result are never used, however long a range the text asks for.
+    return AppendToFile(path, BuildTableBlock(results, ParseNumberList(ranges, results.size())));
 }
 
 } // namespace kestrin

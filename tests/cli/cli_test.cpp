@@ -99,6 +99,11 @@ TEST(CommandLine, OptionValuesAreAlwaysTheNextWord)
     EXPECT_EQ(settings.inputFiles, (std::vector<std::filesystem::path>{"-file"}));
     EXPECT_FALSE(settings.exclusionTable.has_value());
 
+    const auto grouped = ParseCommandLine({"-qyi", "a"});
+    ASSERT_TRUE(grouped.commandLine) << grouped.error;
+    EXPECT_TRUE(grouped.commandLine->quiet && grouped.commandLine->answerYes);
+    EXPECT_TRUE(grouped.commandLine->settings.readInsideComments);
+
     const auto styles = ParseCommandLine({"-c", "table", "-c", "cpp", "-x", "ex.tbl", "-t", "", "a"});
     ASSERT_TRUE(styles.commandLine) << styles.error;
     EXPECT_EQ(styles.commandLine->settings.commentStyle, CommentStyle::Cpp);
@@ -116,6 +121,10 @@ TEST(CommandLine, BadCommandLinesAreRefused)
         {"-c", "pascal", "a"},   // unknown style
         {"--threads", "x", "a"}, // not a number
         {"-q"},                  // flags but no FILE
+        {"-l3", "a"},            // a value glued to its option
+        {"-l=3", "a"},
+        {"-qn", "0", "a"}, // a value option inside a group of flags
+        {"-qt", "t.tbl", "a"},
     };
     for (const auto& words : bad) {
         const auto parsed = ParseCommandLine(words);

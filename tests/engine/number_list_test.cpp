@@ -73,6 +73,8 @@ TEST(NumberListParser, RangeUpTo32767StopsThere)
     const auto values = ParseNumberList("32765-32767");
     EXPECT_EQ(values, (std::vector<std::int16_t>{32765, 32766, 32767}));
     EXPECT_EQ(ParseNumberList("&H8000-&H7FFF").size(), 65536u);
+    EXPECT_EQ(ParseNumberList("5,&H8000-&H7FFF,7", 3), (std::vector<std::int16_t>{5, -32768, -32767}));
+    EXPECT_EQ(ParseNumberList("1,2", 0), (std::vector<std::int16_t>{}));
 }
 
 TEST(RequestedCount, RoundsAndLimitsToTheStringsCounted)

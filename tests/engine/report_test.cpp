@@ -108,5 +108,26 @@ TEST(ReportFile, ReplacesTheFileWholeAndKeepsItOnFailure)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1); // only report.txt
 }
 
+TEST(ReportFile, WritesThroughLinksAndKeepsTheFilesMode)
+{
+    TempDir dir;
+    namespace fs = std::filesystem;
+    const auto target = dir.Write("target.txt", "old");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+    const auto link = dir.Path() / "link.txt";
+    fs::create_symlink(target, link);
+    ASSERT_FALSE(WriteReportFile(link, "new").has_value());
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(target), "new\r\n");
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    // A file with a second name: both names see the new report.
+    const auto second = dir.Path() / "second.txt";
+    fs::create_hard_link(target, second);
+    ASSERT_FALSE(WriteReportFile(second, "newer").has_value());
+    EXPECT_EQ(ReadFile(target), "newer\r\n");
+}
+
 } // namespace
 } // namespace kestrin

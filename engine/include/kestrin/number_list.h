@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -29,7 +31,9 @@ struct NumericText {
 // order typed, duplicates kept. A non-numeric single item is dropped; a non-numeric or missing range
 // end takes the default 1 (low) or 2 (high); a range whose high end is below its low end gives nothing.
 // Values outside -32768..32767 are not numeric. Any length of text and list is accepted.
-[[nodiscard]] std::vector<std::int16_t> ParseNumberList(std::string_view text);
+// At most `most` values are kept: the first ones, in order.
+[[nodiscard]] std::vector<std::int16_t>
+ParseNumberList(std::string_view text, std::size_t most = std::numeric_limits<std::size_t>::max());
 
 // The number of the last result position a request asks for: the request rounded half to even when it
 // is below distinctStrings, else distinctStrings - 1; -1 when nothing was counted. A result below 0
