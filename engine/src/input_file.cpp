@@ -31,6 +31,11 @@ std::variant<std::unique_ptr<InputFile>, FileError> InputFile::Open(const std::f
         ::close(fd);
         return failure(EISDIR);
     }
+    if (S_ISCHR(info.st_mode)) {
+        // A terminal or a device such as /dev/zero has no end to count to.
+        ::close(fd);
+        return FileError{path, "is a device, not a file"};
+    }
     // The file is read into memory rather than mapped: a mapped file that another program shortens
     // during the run would end the program, and thousands of mappings hit the system's limit.
     std::size_t capacity =

@@ -171,6 +171,7 @@ TEST(RunAnalysis, UnreadableFilesEndTheRunBeforeAnyOutput)
     const Case cases[] = {
         {{good, dir.Path() / "missing"}, std::nullopt, dir.Path() / "missing"},
         {{good, dir.Path()}, std::nullopt, dir.Path()},
+        {{"/dev/zero"}, std::nullopt, "/dev/zero"},                                         // endless
         {{dir.Path() / "missing"}, dir.Path() / "missing.tbl", dir.Path() / "missing.tbl"}, // the table first
     };
     for (const auto& c : cases) {
