@@ -16,7 +16,6 @@ namespace kestrin {
 struct WorkProgress {
     std::atomic<std::int64_t> position{0}; // last position reached in the current file
     std::atomic<std::int64_t> distinct{0}; // different strings in this partition so far
-    std::atomic<bool> finished{false};
 };
 
 // One counted string as ranking sees it. `order` sorts the strings of one sample length and one first
