@@ -136,12 +136,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         const auto found = values.find(name);
         return found == values.end() ? nullptr : &found->second;
     };
-    if (const auto* lengths = value("--lengths")) {
-        settings.sampleLengths = *lengths;
-    }
-    if (const auto* top = value("--top")) {
-        settings.topResults = *top;
-    }
+    // The options whose value goes into a setting as it is.
+    const auto take = [&](std::string_view name, auto& setting) {
+        if (const auto* given = value(name)) {
+            setting = *given;
+        }
+    };
+    take("--lengths", settings.sampleLengths);
+    take("--top", settings.topResults);
+    take("--begin", settings.beginComment);
+    take("--end", settings.endComment);
+    take("--exclude", settings.exclusionTable);
+    take("--report", settings.reportFile);
+    take("--table", settings.outputTable);
+    take("--ranges", settings.writeTableRanges);
     if (const auto* style = value("--comments")) {
         static const std::map<std::string, CommentStyle, std::less<>> styles{
             {"c", CommentStyle::C},
@@ -155,24 +163,6 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         }
         settings.useComments = true;
         settings.commentStyle = found->second;
-    }
-    if (const auto* begin = value("--begin")) {
-        settings.beginComment = *begin;
-    }
-    if (const auto* end = value("--end")) {
-        settings.endComment = *end;
-    }
-    if (const auto* exclude = value("--exclude")) {
-        settings.exclusionTable = *exclude;
-    }
-    if (const auto* report = value("--report")) {
-        settings.reportFile = *report;
-    }
-    if (const auto* table = value("--table")) {
-        settings.outputTable = *table;
-    }
-    if (const auto* ranges = value("--ranges")) {
-        settings.writeTableRanges = *ranges;
     }
     if (const auto* threads = value("--threads")) {
         const bool digitsOnly =
