@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <thread>
 
 namespace kestrin {
 namespace {
@@ -27,6 +28,25 @@ constexpr std::array<ValueOption, 10> valueOptions{{
     {"-r", "--ranges"},
     {"", "--threads"},
 }};
+
+// The options that take no value.
+constexpr std::array<std::string_view, 10> flagNames{
+    "--inside", "--ignore-space", "--ignore-return", "--ignore-tab", "--yes", "--quiet", "--help", "-i", "-y",
+    "-q",
+};
+
+std::string UnknownOption(const std::string& word)
+{
+    return "\"" + word +
+           "\" is not an option; a file whose name starts with \"-\" goes after \"--\" (kestrin-cli " +
+           "[OPTIONS] -- " + word + ")";
+}
+
+// The options whose value names a file: an empty name can only be a slip.
+bool NamesAFile(std::string_view longName)
+{
+    return longName == "--exclude" || longName == "--report" || longName == "--table";
+}
 
 std::optional<std::string_view> LongNameOf(std::string_view word)
 {
@@ -77,9 +97,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         // value as the next word: "-l3" or "-qn 5" would otherwise lose the value without a word.
         if (word.size() > 2 && word[0] == '-' && word[1] != '-' &&
             word.find_first_not_of("iyq", 1) != std::string::npos) {
-            parsed.error = "\"" + word +
-                           "\": write an option that takes a value on its own, followed by its value "
-                           "as the next word (such as -l 3)";
+            const std::size_t valueLetter = word.find_first_of("lncxotr", 1);
+            if (valueLetter != std::string::npos && word.find_first_not_of("iyq", 1) == valueLetter) {
+                parsed.error = "\"" + word +
+                               "\": write an option that takes a value on its own, followed by its value "
+                               "as the next word (such as -l 3)";
+            } else {
+                parsed.error = UnknownOption(word);
+            }
+            return parsed;
+        }
+        if (word.size() > 2 && word.rfind("--", 0) == 0 &&
+            std::find(flagNames.begin(), flagNames.end(), word) == flagNames.end()) {
+            parsed.error = UnknownOption(word);
             return parsed;
         }
         words.push_back(word);
@@ -130,6 +160,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         parsed.error = "no FILE to read";
         return parsed;
     }
+    if (std::find(files.begin(), files.end(), std::string()) != files.end()) {
+        parsed.error = "a FILE to read is an empty word: give the file's name";
+        return parsed;
+    }
+    for (const auto& [name, given] : values) {
+        if (NamesAFile(name) && given.empty()) {
+            parsed.error = name + " needs a file name, not an empty word";
+            return parsed;
+        }
+    }
     settings.inputFiles.assign(files.begin(), files.end());
 
     const auto value = [&](std::string_view name) -> const std::string* {
@@ -172,7 +212,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             parsed.error = "--threads takes a number of threads, not \"" + *threads + "\"";
             return parsed;
         }
-        settings.threads = static_cast<unsigned>(std::stoul(*threads));
+        // More threads than cores gain nothing and cost memory.
+        settings.threads = std::min(static_cast<unsigned>(std::stoul(*threads)),
+                                    std::max(1u, std::thread::hardware_concurrency()));
     }
     parsed.commandLine = std::move(line);
     return parsed;

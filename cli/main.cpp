@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <unistd.h>
@@ -123,6 +125,63 @@ private:
     std::string reportText;
 };
 
+std::string RoleName(FileRole role)
+{
+    switch (role) {
+    case FileRole::InputFile:
+        return "the input file";
+    case FileRole::ExclusionTable:
+        return "the exclusion table (-x)";
+    case FileRole::ReportFile:
+        return "the report file (-o)";
+    case FileRole::OutputTable:
+        return "the output table (-t)";
+    }
+    return "a file";
+}
+
+// Why the run did not start, naming this command's own options.
+std::string Phrase(const Refusal& refusal)
+{
+    switch (refusal.reason) {
+    case Refusal::Reason::NoSampleLength:
+        return "-l/--lengths holds no sample length: give one or more lengths, such as 1, 1-3 or 1,3,5";
+    case Refusal::Reason::NegativeSampleLength:
+        return "-l/--lengths holds the negative sample length " + std::to_string(refusal.length) +
+               ": sample lengths must be 0 or more";
+    case Refusal::Reason::OnlyZeroLength:
+        return "-l/--lengths holds only the sample length 0: at least one length must be 1 or more";
+    case Refusal::Reason::SameFile: {
+        std::string text =
+            RoleName(refusal.role) + " " + refusal.path.string() + " is " + RoleName(refusal.otherRole);
+        if (refusal.otherPath != refusal.path) {
+            text += " " + refusal.otherPath.string();
+        }
+        return text + " too, which the report would replace; nothing was read or written";
+    }
+    }
+    return "the run cannot start";
+}
+
+// Whether the report may replace what the file holds: a file that does not exist yet, an empty one, a
+// device or a pipe, or an earlier report ("Filename:" opens every report). A script meant as an input
+// and named after -o by a slip is kept.
+bool MayHoldReport(const std::filesystem::path& path)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error) || std::filesystem::file_size(path, error) == 0) {
+        return true;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file.is_open()) {
+        return true; // the write names the reason
+    }
+    constexpr std::string_view reportStart = "Filename:";
+    std::string start(reportStart.size(), '\0');
+    file.read(start.data(), static_cast<std::streamsize>(start.size()));
+    return start == reportStart;
+}
+
 bool WriteStandardOutput(std::string_view text)
 {
     return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
@@ -135,7 +194,8 @@ int Finish(const RunOutcome& outcome, const ConsoleObserver& observer)
     case RunStatus::Declined:
         return declined;
     case RunStatus::Refused:
-        std::cerr << "kestrin-cli: " << outcome.message << '\n';
+        std::cerr << "kestrin-cli: " << (outcome.refusal ? Phrase(*outcome.refusal) : outcome.message)
+                  << '\n';
         return badCommandLine;
     case RunStatus::Cancelled:
         return declined;
@@ -175,6 +235,17 @@ int main(int argc, char** argv)
     if (parsed.commandLine->help) {
         std::cout << parsed.usage;
         return reportWritten;
+    }
+    const RunSettings& settings = parsed.commandLine->settings;
+    if (const auto clash = FindFileClash(settings)) {
+        std::cerr << "kestrin-cli: " << Phrase(*clash) << '\n';
+        return badCommandLine;
+    }
+    if (settings.reportFile && !MayHoldReport(*settings.reportFile)) {
+        std::cerr << "kestrin-cli: -o/--report: " << settings.reportFile->string()
+                  << " exists and is not a report of this program; remove it first, or give another name "
+                     "(files to read go after the options)\n";
+        return badCommandLine;
     }
     const bool showProgress = !parsed.commandLine->quiet && ::isatty(STDERR_FILENO) != 0;
     ConsoleObserver observer(showProgress, parsed.commandLine->answerYes);

@@ -2,29 +2,72 @@
 
 #include "kestrin/file_error.h"
 
+#include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <optional>
-#include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <variant>
 
 namespace kestrin {
 
-// The whole content of a file as bytes, or why it could not be read.
-[[nodiscard]] std::variant<std::string, FileError> ReadWholeFile(const std::filesystem::path& path);
+// The whole content of a file, read once.
+struct FileBytes {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
 
-// Replaces the file with the content through a temporary file in the same folder and a rename, so the
-// old file stays as it was when anything fails; the new file keeps the old one's mode. A symbolic link
-// is followed, and a device, a pipe or a file with several names is written in place instead.
+    [[nodiscard]] std::string_view View() const { return {data.get(), size}; }
+};
+
+// Reads a file that has an end: a regular file or a pipe, through links. A directory or a device (a
+// terminal, /dev/zero) is refused with the reason, as is anything that cannot be opened or read.
+[[nodiscard]] std::variant<FileBytes, FileError> ReadFileBytes(const std::filesystem::path& path);
+
+// The path a path leads to once every symbolic link on it is followed, also when the last link names
+// a file that does not exist yet (the file a write would create). A loop of links gives an error.
+[[nodiscard]] std::variant<std::filesystem::path, FileError> FollowLinks(const std::filesystem::path& path);
+
+// What tells two names of one file apart from two files: the device and the inode of an existing file,
+// or, for a file that does not exist yet, the absolute path it would be created at.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::filesystem::path future; // set when the file does not exist
+
+    bool operator==(const FileIdentity&) const = default;
+};
+[[nodiscard]] std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path);
+
+// Replaces the file's content as one step: the old content survives any failure. A file with one name
+// that the program may give its owner and mode is replaced through a temporary file in the same folder
+// and a rename; a file with several names, or owned by someone else, is rewritten in place with its
+// space reserved first and its old bytes put back if the write fails. A symbolic link is followed (a
+// dangling one creates the file it names); a device or a pipe is written as it is. A file the user may
+// not write is refused as writing it would be. The data reach the disk (fsync) before it returns.
 [[nodiscard]] std::optional<FileError> ReplaceFile(const std::filesystem::path& path,
                                                    std::string_view content);
 
-// Appends the content in one piece, creating the file when missing. When the write fails part way the
-// file is cut back to its old length, so it never ends in half a block.
+// Appends the content in one piece, creating the file when missing. The space is reserved first, and
+// when the write still fails part way the file is cut back to its old length (or removed when this
+// call created it), so it never ends in half a block. The data reach the disk before it returns.
 [[nodiscard]] std::optional<FileError> AppendToFile(const std::filesystem::path& path,
                                                     std::string_view content);
 
 // The text of an errno value.
 [[nodiscard]] std::string ErrnoReason(int error);
+
+// While one lives, the signals that end a program (SIGINT, SIGTERM, SIGHUP, SIGQUIT) are held back
+// and the ones that a write itself can raise (SIGPIPE, SIGXFSZ) are ignored, so that the writes in its
+// scope finish and clean up; a held-back signal is raised again, with the program's own disposition,
+// when the last one ends.
+class SignalDeferral
+{
+public:
+    SignalDeferral();
+    SignalDeferral(const SignalDeferral&) = delete;
+    SignalDeferral& operator=(const SignalDeferral&) = delete;
+    ~SignalDeferral();
+};
 
 } // namespace kestrin

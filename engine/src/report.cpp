@@ -145,13 +145,18 @@ std::string TruncateForDisplay(std::string_view report)
     return shown;
 }
 
-std::optional<FileError> WriteReportFile(const std::filesystem::path& path, std::string_view report)
+std::string ReportFileContent(std::string_view report)
 {
     std::string content;
     content.reserve(report.size() + lineEnd.size());
     content += report;
     content += lineEnd;
-    return ReplaceFile(path, content);
+    return content;
+}
+
+std::optional<FileError> WriteReportFile(const std::filesystem::path& path, std::string_view report)
+{
+    return ReplaceFile(path, ReportFileContent(report));
 }
 
 } // namespace kestrin

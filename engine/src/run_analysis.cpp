@@ -2,6 +2,7 @@
 
 #include "comment_scanner.h"
 #include "count_table.h"
+#include "file_io.h"
 #include "input_file.h"
 #include "ranking.h"
 
@@ -138,20 +139,53 @@ void ShowPosition(Progress& progress, std::int64_t position, std::int64_t fileSi
 
 } // namespace
 
-std::string CheckSampleLengths(const std::vector<std::int16_t>& sortedLengths)
+std::optional<Refusal> CheckSampleLengths(const std::vector<std::int16_t>& sortedLengths)
 {
+    Refusal refusal;
     if (sortedLengths.empty()) {
-        return "Lunghezza(e) campione holds no sample length: type one or more lengths, such as 1, 1-3 or "
-               "1,3,5.";
+        refusal.reason = Refusal::Reason::NoSampleLength;
+    } else if (sortedLengths.front() < 0) {
+        refusal.reason = Refusal::Reason::NegativeSampleLength;
+        refusal.length = sortedLengths.front();
+    } else if (sortedLengths.back() == 0) {
+        refusal.reason = Refusal::Reason::OnlyZeroLength;
+    } else {
+        return std::nullopt;
     }
-    if (sortedLengths.front() < 0) {
-        return "Lunghezza(e) campione holds the negative sample length " +
-               std::to_string(sortedLengths.front()) + ": sample lengths must be 0 or more.";
+    return refusal;
+}
+
+std::optional<Refusal> FindFileClash(const RunSettings& settings)
+{
+    if (!settings.reportFile) {
+        return std::nullopt;
     }
-    if (sortedLengths.back() == 0) {
-        return "Lunghezza(e) campione holds only the sample length 0: at least one length must be 1 or more.";
+    const std::optional<FileIdentity> report = IdentifyFile(*settings.reportFile);
+    if (!report) {
+        return std::nullopt; // a file that cannot be looked at fails when it is written
     }
-    return {};
+    std::vector<std::pair<FileRole, const std::filesystem::path*>> others;
+    for (const auto& input : settings.inputFiles) {
+        others.emplace_back(FileRole::InputFile, &input);
+    }
+    if (settings.exclusionTable) {
+        others.emplace_back(FileRole::ExclusionTable, &*settings.exclusionTable);
+    }
+    if (settings.outputTable) {
+        others.emplace_back(FileRole::OutputTable, &*settings.outputTable);
+    }
+    for (const auto& [role, path] : others) {
+        if (IdentifyFile(*path) == report) {
+            Refusal refusal;
+            refusal.reason = Refusal::Reason::SameFile;
+            refusal.role = FileRole::ReportFile;
+            refusal.path = *settings.reportFile;
+            refusal.otherRole = role;
+            refusal.otherPath = *path;
+            return refusal;
+        }
+    }
+    return std::nullopt;
 }
 
 namespace {
@@ -161,13 +195,20 @@ RunOutcome Run(const RunSettings& settings, RunObserver& observer)
     const auto startTime = std::chrono::system_clock::now();
     RunOutcome outcome;
 
+    // A report file that is also another file of the run would destroy it: refuse before anything else.
+    if (auto clash = FindFileClash(settings)) {
+        outcome.status = RunStatus::Refused;
+        outcome.refusal = std::move(clash);
+        return outcome;
+    }
+
     // Sample lengths: parse, refuse what no run can use, warn, sort, ask about long ones.
     std::vector<std::int16_t> lengths = ParseNumberList(settings.sampleLengths);
     std::vector<std::int16_t> sorted = lengths;
     std::sort(sorted.begin(), sorted.end());
-    if (std::string refusal = CheckSampleLengths(sorted); !refusal.empty()) {
+    if (auto refusal = CheckSampleLengths(sorted)) {
         outcome.status = RunStatus::Refused;
-        outcome.message = std::move(refusal);
+        outcome.refusal = std::move(refusal);
         return outcome;
     }
     if (lengths.size() > 10) {
@@ -383,12 +424,13 @@ RunOutcome Run(const RunSettings& settings, RunObserver& observer)
     ApplySkipFilters(results, settings.ignoreSpace, settings.ignoreReturn, settings.ignoreTab,
                      exclusionTable ? &*exclusionTable : nullptr);
 
+    // Everything that can fail but the writes comes first: the table block and the whole report are
+    // built before any file is touched, so a run that fails changes no file.
+    std::string tableBlock;
     if (settings.outputTable) {
         ranking.caption = "Scrittura valori nella tabella...";
         display.Show(ranking);
-        if (auto error = WriteOutputTable(*settings.outputTable, results, settings.writeTableRanges)) {
-            outcome.errors.push_back(*error);
-        }
+        tableBlock = BuildTableBlock(results, ParseNumberList(settings.writeTableRanges, results.size()));
     }
 
     ranking.caption = "Generazione report...";
@@ -405,9 +447,22 @@ RunOutcome Run(const RunSettings& settings, RunObserver& observer)
     header.elapsedSeconds = WholeSecondsBetween(startTime, std::chrono::system_clock::now());
     outcome.report = BuildReportHeader(header);
     outcome.report += resultLines;
+    std::string reportFileContent;
     if (settings.reportFile) {
-        if (auto error = WriteReportFile(*settings.reportFile, outcome.report)) {
-            outcome.errors.push_back(*error);
+        reportFileContent = ReportFileContent(outcome.report);
+    }
+    {
+        // A signal that asks the program to end waits until both files are whole.
+        const SignalDeferral signals;
+        if (settings.outputTable) {
+            if (auto error = AppendToFile(*settings.outputTable, tableBlock)) {
+                outcome.errors.push_back(*error);
+            }
+        }
+        if (settings.reportFile) {
+            if (auto error = ReplaceFile(*settings.reportFile, reportFileContent)) {
+                outcome.errors.push_back(*error);
+            }
         }
     }
     observer.ShowReport(outcome.report);
@@ -422,8 +477,8 @@ RunOutcome Run(const RunSettings& settings, RunObserver& observer)
 
 RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer)
 {
-    // Nothing is written before the report is complete, so a run that fails here leaves every file
-    // as it was; the table and the report file are each written whole or not at all.
+    // Nothing is written before the report and the table block are complete, so a run that fails here
+    // leaves every file as it was; the table and the report file are each written whole or not at all.
     RunOutcome failed;
     failed.status = RunStatus::Failed;
     try {

@@ -45,11 +45,11 @@ std::vector<std::string> ReadTableEntries(std::string_view content)
 
 ExclusionLoad LoadExclusionTable(const std::filesystem::path& path)
 {
-    auto content = ReadWholeFile(path);
+    auto content = ReadFileBytes(path);
     if (auto* error = std::get_if<FileError>(&content)) {
         return {{}, *error};
     }
-    return {ReadTableEntries(std::get<std::string>(content)), std::nullopt};
+    return {ReadTableEntries(std::get<FileBytes>(content).View()), std::nullopt};
 }
 
 std::string FormatTableCode(std::int16_t value)

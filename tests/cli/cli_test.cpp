@@ -4,12 +4,15 @@
 #include "literal_model.h"
 #include "test_support.h"
 
+#include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <random>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -27,8 +30,10 @@ struct Result {
     std::string err;
 };
 
-// Runs kestrin-cli in `folder` with the arguments, standard input from /dev/null.
-Result RunCli(const std::vector<std::string>& arguments, const std::filesystem::path& folder)
+// Runs kestrin-cli in `folder` with the arguments, standard input from /dev/null; when a signal is given,
+// sends it after `delay`.
+Result RunCli(const std::vector<std::string>& arguments, const std::filesystem::path& folder, int signal = 0,
+              std::chrono::microseconds delay = {})
 {
     int out[2];
     int err[2];
@@ -62,8 +67,13 @@ Result RunCli(const std::vector<std::string>& arguments, const std::filesystem::
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     int open = 2;
     char buffer[65536];
+    const auto killAt = std::chrono::steady_clock::now() + delay;
     while (open > 0) {
-        ::poll(fds, 2, -1);
+        if (signal != 0 && std::chrono::steady_clock::now() >= killAt) {
+            ::kill(child, signal);
+            signal = 0;
+        }
+        ::poll(fds, 2, signal != 0 ? 1 : -1);
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP)) != 0) {
                 const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
@@ -104,11 +114,13 @@ TEST(CommandLine, OptionValuesAreAlwaysTheNextWord)
     EXPECT_TRUE(grouped.commandLine->quiet && grouped.commandLine->answerYes);
     EXPECT_TRUE(grouped.commandLine->settings.readInsideComments);
 
-    const auto styles = ParseCommandLine({"-c", "table", "-c", "cpp", "-x", "ex.tbl", "-t", "", "a"});
+    const auto styles =
+        ParseCommandLine({"-c", "table", "-c", "cpp", "-x", "ex.tbl", "--threads", "1000", "a"});
     ASSERT_TRUE(styles.commandLine) << styles.error;
     EXPECT_EQ(styles.commandLine->settings.commentStyle, CommentStyle::Cpp);
     EXPECT_EQ(styles.commandLine->settings.exclusionTable, std::filesystem::path("ex.tbl"));
-    EXPECT_EQ(styles.commandLine->settings.outputTable, std::filesystem::path("")); // fails when written
+    // More threads than cores gain nothing.
+    EXPECT_LE(styles.commandLine->settings.threads, std::max(1u, std::thread::hardware_concurrency()));
 }
 
 TEST(CommandLine, BadCommandLinesAreRefused)
@@ -125,11 +137,19 @@ TEST(CommandLine, BadCommandLinesAreRefused)
         {"-l=3", "a"},
         {"-qn", "0", "a"}, // a value option inside a group of flags
         {"-qt", "t.tbl", "a"},
+        {"-t", "", "a"}, // an empty file name
+        {"-o", "", "a"},
+        {"a", ""},
     };
     for (const auto& words : bad) {
         const auto parsed = ParseCommandLine(words);
         EXPECT_FALSE(parsed.commandLine.has_value()) << ::testing::PrintToString(words);
         EXPECT_FALSE(parsed.error.empty());
+    }
+    // A file whose name starts with "-" is told where it goes.
+    for (const std::string word : {"-dash.txt", "--dash.txt"}) {
+        const auto parsed = ParseCommandLine({word});
+        EXPECT_NE(parsed.error.find("goes after \"--\""), std::string::npos) << parsed.error;
     }
 }
 
@@ -152,6 +172,7 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
     TempDir dir;
     dir.Write("in.txt", "abcabc");
     dir.Write("out.tbl", "keep\r\n");
+    dir.Write("script.txt", "a script, not a report");
     struct Case {
         std::vector<std::string> arguments;
         int status;
@@ -163,7 +184,10 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
         {{"-l", "201", "in.txt", "-t", "out.tbl"}, 1, false, "way too long"}, // no terminal: No
         {{"-l", "201", "-y", "in.txt"}, 0, true, ""},
         {{"-l", "1-11", "in.txt"}, 0, true, "over ten sample lengths"},
-        {{"-l", "0", "in.txt"}, 2, false, "Lunghezza(e) campione"},
+        {{"-l", "0", "in.txt"}, 2, false, "-l/--lengths holds only the sample length 0"},
+        {{"-o", "in.txt", "in.txt", "-t", "out.tbl"}, 2, false, "is the input file"},
+        {{"-o", "out.tbl", "-t", "out.tbl", "in.txt"}, 2, false, "is the output table (-t)"},
+        {{"-o", "script.txt", "in.txt", "-t", "out.tbl"}, 2, false, "not a report"},
         {{"--bogus", "in.txt"}, 2, false, "bogus"},
         {{"in.txt", "missing.txt", "-t", "out.tbl"}, 3, false, "missing.txt: No such file or directory"},
         {{"-x", "missing.tbl", "in.txt"}, 3, false, "missing.tbl"},
@@ -176,10 +200,49 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
         EXPECT_EQ(!result.out.empty(), c.printsReport);
         EXPECT_NE(result.err.find(c.inError), std::string::npos) << result.err;
         EXPECT_EQ(ReadFile(dir.Path() / "out.tbl"), "keep\r\n");
+        EXPECT_EQ(ReadFile(dir.Path() / "in.txt"), "abcabc");
+        EXPECT_EQ(ReadFile(dir.Path() / "script.txt"), "a script, not a report");
     }
     const auto help = RunCli({"--help"}, dir.Path());
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--lengths"), std::string::npos);
+}
+
+// A signal that ends the command leaves the table as it was or with one whole block more, the report file
+// as it was or whole, and no temporary file.
+TEST(KestrinCli, ASignalLeavesEveryFileWholeAndNoTemporaryFile)
+{
+    TempDir dir;
+    std::mt19937 random(7);
+    std::string script(300000, ' ');
+    for (char& c : script) {
+        c = static_cast<char>('a' + random() % 26);
+    }
+    dir.Write("script.txt", script);
+    const std::string oldTable = "80=ab\r\n";
+    const std::vector<std::string> arguments{"-q",    "-l", "1-3",        "-n", "30000",      "-t",
+                                             "t.tbl", "-r", "&H0-&H7FFF", "-o", "report.txt", "script.txt"};
+    dir.Write("t.tbl", oldTable);
+    const auto started = std::chrono::steady_clock::now();
+    const auto whole = RunCli(arguments, dir.Path());
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    const auto duration = std::chrono::steady_clock::now() - started;
+    const std::string withBlock = ReadFile(dir.Path() / "t.tbl");
+    ASSERT_GT(withBlock.size(), oldTable.size() + 100000);
+    for (int round = 0; round < 24; ++round) {
+        SCOPED_TRACE(round);
+        dir.Write("t.tbl", oldTable);
+        dir.Write("report.txt", "Filename:old");
+        // Most signals come near the end, where the files are written.
+        const auto delay =
+            std::chrono::duration_cast<std::chrono::microseconds>(duration * (60 + 2 * round) / 100);
+        const auto ended = RunCli(arguments, dir.Path(), round % 2 == 0 ? SIGTERM : SIGINT, delay);
+        const std::string table = ReadFile(dir.Path() / "t.tbl");
+        EXPECT_TRUE(table == oldTable || table == withBlock) << table.size();
+        const std::string report = ReadFile(dir.Path() / "report.txt");
+        EXPECT_TRUE(report == "Filename:old" || MaskElapsed(report) == MaskElapsed(whole.out + "\r\n"));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 3) << ended.status;
+    }
 }
 
 // The whole command against the literal model, on random files and settings.

@@ -143,7 +143,18 @@ TEST(RunAnalysis, WarnsAboutManyLengthsAndAsksAboutLongOnes)
 
 TEST(RunAnalysis, RefusesListsWithoutAUsableLength)
 {
-    for (const std::string lengths : {"", "abc", ",", "0", "0,0", "&HFFFF", "&HFFFF,300", "3-1"}) {
+    using Reason = Refusal::Reason;
+    const std::pair<std::string, Refusal> cases[] = {
+        {"", {.reason = Reason::NoSampleLength}},
+        {"abc", {.reason = Reason::NoSampleLength}},
+        {",", {.reason = Reason::NoSampleLength}},
+        {"3-1", {.reason = Reason::NoSampleLength}},
+        {"0", {.reason = Reason::OnlyZeroLength}},
+        {"0,0", {.reason = Reason::OnlyZeroLength}},
+        {"&HFFFF", {.reason = Reason::NegativeSampleLength, .length = -1}},
+        {"&HFFFF,300", {.reason = Reason::NegativeSampleLength, .length = -1}},
+    };
+    for (const auto& [lengths, refusal] : cases) {
         SCOPED_TRACE(lengths);
         TempDir dir;
         RunSettings settings;
@@ -152,7 +163,7 @@ TEST(RunAnalysis, RefusesListsWithoutAUsableLength)
         RecordingObserver observer;
         const auto outcome = RunAnalysis(settings, observer);
         EXPECT_EQ(outcome.status, RunStatus::Refused);
-        EXPECT_NE(outcome.message.find("Lunghezza(e) campione"), std::string::npos) << outcome.message;
+        EXPECT_EQ(outcome.refusal, refusal);
         EXPECT_TRUE(observer.events.empty()); // neither the warning nor the question
     }
 }
@@ -171,7 +182,8 @@ TEST(RunAnalysis, UnreadableFilesEndTheRunBeforeAnyOutput)
     const Case cases[] = {
         {{good, dir.Path() / "missing"}, std::nullopt, dir.Path() / "missing"},
         {{good, dir.Path()}, std::nullopt, dir.Path()},
-        {{"/dev/zero"}, std::nullopt, "/dev/zero"},                                         // endless
+        {{"/dev/zero"}, std::nullopt, "/dev/zero"}, // endless
+        {{good}, "/dev/zero", "/dev/zero"},
         {{dir.Path() / "missing"}, dir.Path() / "missing.tbl", dir.Path() / "missing.tbl"}, // the table first
     };
     for (const auto& c : cases) {
@@ -429,26 +441,39 @@ TEST(RunAnalysis, CountsFilesOver2GiB)
 namespace kestrin {
 namespace {
 
-// A host that runs out of memory while the run shows its progress.
+// A host that runs out of memory when the run reaches a phase.
 class ExhaustedObserver : public testing::RecordingObserver
 {
 public:
-    void ShowProgress(const Progress&) override { throw std::bad_alloc(); }
+    explicit ExhaustedObserver(std::string failingPhase) : phase(std::move(failingPhase)) {}
+    void ShowProgress(const Progress& now) override
+    {
+        if (now.caption == phase) {
+            throw std::bad_alloc();
+        }
+    }
+
+private:
+    std::string phase;
 };
 
 TEST(RunAnalysis, RunThatRunsOutOfMemoryFailsWithAMessageAndWritesNothing)
 {
-    TempDir dir;
-    RunSettings settings;
-    settings.inputFiles = {dir.Write("in", "abcabc")};
-    settings.reportFile = dir.Write("report.txt", "old");
-    settings.outputTable = dir.Write("out.tbl", "old");
-    ExhaustedObserver observer;
-    const auto outcome = RunAnalysis(settings, observer);
-    EXPECT_EQ(outcome.status, RunStatus::Failed);
-    EXPECT_NE(outcome.message.find("Not enough memory"), std::string::npos);
-    EXPECT_EQ(ReadFile(*settings.reportFile), "old");
-    EXPECT_EQ(ReadFile(*settings.outputTable), "old");
+    for (const char* phase : {"Calcolo in corso... Indirizzo corrente: 1/1:", "Formattazione Risultati...",
+                              "Scrittura valori nella tabella...", "Generazione report..."}) {
+        SCOPED_TRACE(phase);
+        TempDir dir;
+        RunSettings settings;
+        settings.inputFiles = {dir.Write("in", "abcabc")};
+        settings.reportFile = dir.Write("report.txt", "old");
+        settings.outputTable = dir.Write("out.tbl", "old");
+        ExhaustedObserver observer(phase);
+        const auto outcome = RunAnalysis(settings, observer);
+        EXPECT_EQ(outcome.status, RunStatus::Failed);
+        EXPECT_NE(outcome.message.find("Not enough memory"), std::string::npos);
+        EXPECT_EQ(ReadFile(*settings.reportFile), "old");
+        EXPECT_EQ(ReadFile(*settings.outputTable), "old");
+    }
 }
 
 } // namespace

@@ -62,9 +62,10 @@ struct ReportHeader {
 // between two truncation notices.
 [[nodiscard]] std::string TruncateForDisplay(std::string_view report);
 
-// Replaces the report file with the whole report followed by one more CR LF. The text goes to a
-// temporary file in the same folder that is then renamed over the old one, so a failure leaves the
-// old file as it was.
+// What a report file holds: the whole report followed by one more CR LF.
+[[nodiscard]] std::string ReportFileContent(std::string_view report);
+
+// Replaces the report file with its content. A failure leaves the old file as it was: see ReplaceFile.
 [[nodiscard]] std::optional<FileError> WriteReportFile(const std::filesystem::path& path,
                                                        std::string_view report);
 

@@ -5,6 +5,8 @@
 #include "kestrin/run_settings.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,10 +15,37 @@ namespace kestrin {
 enum class RunStatus {
     Completed,   // the report was built and shown; output files may still have failed (errors)
     Declined,    // No to the question about a long sample length
-    Refused,     // no usable sample length; message says why
+    Refused,     // the settings cannot make a run; refusal says why
     Cancelled,   // the host asked to stop while counting or ranking
     InputFailed, // an exclusion table or input file could not be read; errors holds it
     Failed,      // the run could not finish, for want of memory say; message says why
+};
+
+// The part a file plays in a run.
+enum class FileRole {
+    InputFile,
+    ExclusionTable,
+    ReportFile,
+    OutputTable,
+};
+
+// Why a run does not start. Each host phrases it in its own words.
+struct Refusal {
+    enum class Reason {
+        NoSampleLength,       // the sample-length text holds no length
+        NegativeSampleLength, // `length` is below 0
+        OnlyZeroLength,       // every sample length is 0
+        SameFile,             // `path` (as `role`) and `otherPath` (as `otherRole`) are one file, which
+                              // writing the report would destroy
+    };
+    Reason reason = Reason::NoSampleLength;
+    std::int64_t length = 0;
+    FileRole role = FileRole::ReportFile;
+    FileRole otherRole = FileRole::InputFile;
+    std::filesystem::path path;
+    std::filesystem::path otherPath;
+
+    bool operator==(const Refusal&) const = default;
 };
 
 struct RunCounters {
@@ -27,9 +56,10 @@ struct RunCounters {
 
 struct RunOutcome {
     RunStatus status = RunStatus::Completed;
-    std::string message;           // Refused, Failed: the reason
-    std::string report;            // Completed: the whole report text
-    std::vector<FileError> errors; // InputFailed: what failed; Completed: output files that failed
+    std::optional<Refusal> refusal; // Refused: why
+    std::string message;            // Failed: the reason
+    std::string report;             // Completed: the whole report text
+    std::vector<FileError> errors;  // InputFailed: what failed; Completed: output files that failed
     RunCounters counters;
 };
 
@@ -37,8 +67,13 @@ struct RunOutcome {
 // file. Declined, refused, cancelled and failed runs change no file and show no report.
 [[nodiscard]] RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer);
 
-// The refusal message for a sample-length list that no run can use, or empty when it is usable: the
-// list is empty, holds a negative length, or its largest length is 0.
-[[nodiscard]] std::string CheckSampleLengths(const std::vector<std::int16_t>& sortedLengths);
+// Why no run can use a sorted sample-length list, or nothing when it is usable: the list is empty,
+// holds a negative length, or its largest length is 0.
+[[nodiscard]] std::optional<Refusal> CheckSampleLengths(const std::vector<std::int16_t>& sortedLengths);
+
+// The first pair of files of the settings that writing the report would destroy: the report file and an
+// input, the exclusion table or the output table, compared as files (through links and other names),
+// not as names. The output table may be an input or the exclusion table: both are read before it grows.
+[[nodiscard]] std::optional<Refusal> FindFileClash(const RunSettings& settings);
 
 } // namespace kestrin
