@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,6 +43,7 @@ constexpr int Px(int twips)
     return (twips + 7) / 15;
 }
 
+constexpr int formattingPage = 2;
 constexpr int analysisPage = 3;
 constexpr int resultsPage = 4;
 
@@ -51,6 +53,51 @@ constexpr int headerTwips = 360;
 const char* const noFileCaption = "--Nessun file specificato--";
 const char* const messageTitle = "Kestrin";
 const char* const contactAddress = "kestrin@example.org";
+
+// The refusals of the sample-length list, naming the box by its caption.
+QString PhraseSampleLengthRefusal(const Refusal& refusal)
+{
+    switch (refusal.reason) {
+    case Refusal::Reason::NegativeSampleLength:
+        return QStringLiteral(
+                   "Lunghezza(e) campione holds the negative sample length %1: sample lengths must "
+                   "be 0 or more.")
+            .arg(refusal.length);
+    case Refusal::Reason::OnlyZeroLength:
+        return QStringLiteral(
+            "Lunghezza(e) campione holds only the sample length 0: at least one length must be 1 or more.");
+    default:
+        return QStringLiteral(
+            "Lunghezza(e) campione holds no sample length: type one or more lengths, such as "
+            "1, 1-3 or 1,3,5.");
+    }
+}
+
+QString RoleName(FileRole role)
+{
+    switch (role) {
+    case FileRole::InputFile:
+        return QStringLiteral("an input file (Apri)");
+    case FileRole::ExclusionTable:
+        return QStringLiteral("the exclusion table (Apri Tabella di Esclusione)");
+    case FileRole::ReportFile:
+        return QStringLiteral("the report file (Apri file di Output)");
+    case FileRole::OutputTable:
+        return QStringLiteral("the output table (Apri Tabella Output)");
+    }
+    return {};
+}
+
+QString PhraseFileClash(const Refusal& refusal)
+{
+    const auto shown = [](const std::filesystem::path& path) { return QFile::decodeName(path.c_str()); };
+    QString text = QStringLiteral("The analysis did not start: %1 %2 is also %3")
+                       .arg(RoleName(refusal.role), shown(refusal.path), RoleName(refusal.otherRole));
+    if (refusal.otherPath != refusal.path) {
+        text += QStringLiteral(" %1").arg(shown(refusal.otherPath));
+    }
+    return text + QStringLiteral(", which the report would replace. Choose another report file.");
+}
 
 // The window's face: a narrow sans serif, close in width to the small bitmap faces the layout was made
 // for, so that the help texts fit their boxes. Sizes are in pixels, like the layout, so that text and
@@ -875,15 +922,21 @@ void FrmFrequency::cmdAnalyze_Click()
     // The focus leaves the pages, so that no key sent to the tab control can turn them.
     cmdAnalyze->setFocus();
 
-    const bool sampleLengthRejected = RunAndShowOutcome();
+    QWidget* const toCorrect = RunAndShowOutcome();
 
     cancelRequested = false; // a request that came too late for the run to see it
     cmdReset->setEnabled(true);
     EnableControls(true);
-    SSTab1->tabBar()->setTabEnabled(resultsPage, true);
-    SSTab1->setCurrentIndex(resultsPage);
-    txtResults->setFocus();
-    if (sampleLengthRejected) {
+    if (toCorrect != nullptr && toCorrect != txtSampleLength) {
+        // No run started: the user goes straight to the comment box that holds what cannot be used.
+        SSTab1->setCurrentIndex(formattingPage);
+        toCorrect->setFocus();
+    } else {
+        SSTab1->tabBar()->setTabEnabled(resultsPage, true);
+        SSTab1->setCurrentIndex(resultsPage);
+        txtResults->setFocus();
+    }
+    if (toCorrect == txtSampleLength) {
         // Losing the focus cleared the selection; the rejected lengths stay marked for the user's return.
         txtSampleLength->setSelection(0, static_cast<int>(txtSampleLength->text().size()));
     }
@@ -915,21 +968,38 @@ void FrmFrequency::SetTabControlEnabled(bool enabled)
     }
 }
 
-bool FrmFrequency::RunAndShowOutcome()
+QLineEdit* FrmFrequency::UnencodableDelimiterBox() const
+{
+    if (!useComments || !optCustom->isChecked()) {
+        return nullptr; // the boxes are not read
+    }
+    for (QLineEdit* box : {txtBeginComment, txtEndComment}) {
+        if (FirstNonLatin1(box->text())) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
+QWidget* FrmFrequency::RunAndShowOutcome()
 {
     const std::variant<RunSettings, QString> settings = ReadSettings();
     if (const QString* refusal = std::get_if<QString>(&settings)) {
         ShowMessage(*refusal);
-        return false;
+        return UnencodableDelimiterBox();
     }
     try {
         const RunOutcome outcome = RunAnalysis(std::get<RunSettings>(settings), *this);
         ShowOutcome(outcome);
-        return outcome.status == RunStatus::Declined || outcome.status == RunStatus::Refused;
+        const bool lengthsRejected =
+            outcome.status == RunStatus::Declined ||
+            (outcome.status == RunStatus::Refused &&
+             !(outcome.refusal && outcome.refusal->reason == Refusal::Reason::SameFile));
+        return lengthsRejected ? txtSampleLength : nullptr;
     } catch (const std::exception& error) {
         // Out of memory on a huge request, say: the window survives and the user can ask for less.
         ShowMessage(QStringLiteral("The analysis stopped: %1").arg(QString::fromLocal8Bit(error.what())));
-        return false;
+        return nullptr;
     }
 }
 
@@ -946,8 +1016,12 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
         SelectSampleLength();
         break;
     case RunStatus::Refused:
-        ShowMessage(FromLatin1(outcome.message));
-        SelectSampleLength();
+        if (outcome.refusal && outcome.refusal->reason == Refusal::Reason::SameFile) {
+            ShowMessage(PhraseFileClash(*outcome.refusal));
+        } else {
+            ShowMessage(PhraseSampleLengthRefusal(outcome.refusal.value_or(Refusal{})));
+            SelectSampleLength();
+        }
         break;
     case RunStatus::Cancelled:
         break;
@@ -995,23 +1069,16 @@ std::variant<RunSettings, QString> FrmFrequency::ReadSettings() const
     } else {
         settings.commentStyle = CommentStyle::C;
     }
-    const bool customInUse = useComments && settings.commentStyle == CommentStyle::Custom;
-    const std::pair<const QLineEdit*, const QLabel*> delimiterBoxes[] = {{txtBeginComment, lblBegin},
-                                                                         {txtEndComment, lblEnd}};
-    std::string* const delimiters[] = {&settings.beginComment, &settings.endComment};
-    for (std::size_t i = 0; i < 2; ++i) {
-        const QString text = delimiterBoxes[i].first->text();
-        const std::optional<char32_t> wide = FirstNonLatin1(text);
-        if (wide && customInUse) {
-            const QString code =
-                QString::number(static_cast<uint>(*wide), 16).toUpper().rightJustified(4, u'0');
-            return QStringLiteral(
-                       "The custom comment box \"%1\" holds the character \"%2\" (U+%3), which has "
-                       "no single byte. Comment delimiters can only use characters up to U+00FF.")
-                .arg(delimiterBoxes[i].second->text(), QString::fromUcs4(&*wide, 1), code);
-        }
-        *delimiters[i] = ToLatin1Lossy(text);
+    if (const QLineEdit* box = UnencodableDelimiterBox()) {
+        const QString text = box->text();
+        const char32_t wide = *FirstNonLatin1(text);
+        const QString code = QString::number(static_cast<uint>(wide), 16).toUpper().rightJustified(4, u'0');
+        return QStringLiteral("The custom comment box \"%1\" holds the character \"%2\" (U+%3), which has "
+                              "no single byte. Comment delimiters can only use characters up to U+00FF.")
+            .arg((box == txtBeginComment ? lblBegin : lblEnd)->text(), QString::fromUcs4(&wide, 1), code);
     }
+    settings.beginComment = ToLatin1Lossy(txtBeginComment->text());
+    settings.endComment = ToLatin1Lossy(txtEndComment->text());
     settings.readInsideComments = chkReadInsideComments->isChecked();
 
     settings.ignoreSpace = chkIgnoreSpace->isChecked();
@@ -1069,13 +1136,15 @@ void FrmFrequency::ResetTopResults(std::string_view text)
 
 void FrmFrequency::ClearUseComments()
 {
-    // Only the field: the check box keeps its state until the user changes it again.
+    // The filter stays off for later runs, and the window shows it: unticking the box runs its handler,
+    // which clears the field and disables the comment controls as a user's click would.
+    chkUseComments->setChecked(false);
     useComments = false;
 }
 
 void FrmFrequency::ShowReport(std::string_view report)
 {
-    txtResults->setPlainText(FromLatin1(TruncateForDisplay(report)));
+    txtResults->setPlainText(ReportForDisplay(TruncateForDisplay(report), inputFiles));
 }
 
 void FrmFrequency::Beep()

@@ -101,9 +101,12 @@ private:
     [[nodiscard]] bool ChooseFile(const char* filter, int selectedEntry, bool save, bool confirmOverwrite,
                                   QString& path);
     void ShowFatalError(int number, const QString& description);
-    // Runs with the current settings and reports how the run ended; true when it rejected the sample
-    // lengths (declined or refused), which are then selected for correction.
-    [[nodiscard]] bool RunAndShowOutcome();
+    // Runs with the current settings and reports how the run ended. Returns the box the user has to
+    // correct (the sample lengths after a No or a refusal, a comment box that holds a character without a
+    // byte), or null when the results are next.
+    [[nodiscard]] QWidget* RunAndShowOutcome();
+    // The custom comment box in use that holds a character above U+00FF, or null.
+    [[nodiscard]] QLineEdit* UnencodableDelimiterBox() const;
     void ShowOutcome(const RunOutcome& outcome);
     void ShowMessage(const QString& text);
     void SelectSampleLength();

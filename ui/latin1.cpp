@@ -33,6 +33,28 @@ std::optional<char32_t> FirstNonLatin1(const QString& text)
     return std::nullopt;
 }
 
+QString ReportForDisplay(std::string_view report, const std::vector<QString>& inputFiles)
+{
+    constexpr std::string_view filenameLine = "Filename:";
+    QString shown;
+    // A cut report opens with its notice and an empty line; the file names follow.
+    std::size_t at = report.find(filenameLine);
+    if (at == std::string_view::npos || (at != 0 && !report.substr(0, at).ends_with("\r\n\r\n"))) {
+        return FromLatin1(report);
+    }
+    shown += FromLatin1(report.substr(0, at));
+    for (const QString& path : inputFiles) {
+        const std::string line = std::string(filenameLine) + ToPath(path).string() + "\r\n";
+        if (report.substr(at, line.size()) != line) {
+            break;
+        }
+        shown += QString::fromLatin1(filenameLine.data(), static_cast<qsizetype>(filenameLine.size())) +
+                 path + QStringLiteral("\r\n");
+        at += line.size();
+    }
+    return shown + FromLatin1(report.substr(at));
+}
+
 std::filesystem::path ToPath(const QString& path)
 {
 #ifdef _WIN32

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrin {
 
@@ -25,6 +26,11 @@ namespace kestrin {
 
 // The first character above U+00FF in the text, or nullopt when every character has a byte.
 [[nodiscard]] std::optional<char32_t> FirstNonLatin1(const QString& text);
+
+// The report as the results box shows it: its "Filename:" lines hold the paths as the file system names
+// them (the report's bytes are the file system's bytes), everything else is Latin-1. The text may begin
+// with the truncation notice.
+[[nodiscard]] QString ReportForDisplay(std::string_view report, const std::vector<QString>& inputFiles);
 
 // A path as the file dialog gave it, in the file system's own encoding.
 [[nodiscard]] std::filesystem::path ToPath(const QString& path);

@@ -738,8 +738,10 @@ private slots:
         QTest::addColumn<bool>("inputExists");
         QTest::addColumn<QString>("message"); // a part of the message box's text
         QTest::addColumn<bool>("sampleSelected");
-        QTest::newRow("no sample length") << "abc" << true << "Lunghezza(e) campione" << true;
-        QTest::newRow("missing input file") << "2" << false << "missing.txt" << false;
+        QTest::addColumn<bool>("reportOnInput"); // the report file chosen is the input file
+        QTest::newRow("no sample length") << "abc" << true << "Lunghezza(e) campione" << true << false;
+        QTest::newRow("missing input file") << "2" << false << "missing.txt" << false << false;
+        QTest::newRow("report file on the input") << "2" << true << "is also an input file" << false << true;
     }
 
     void refusalsAndFailuresAreReportedAndTheWindowRecovers()
@@ -752,6 +754,11 @@ private slots:
             WriteFile(input, "abc");
         }
         AddInputFile(input);
+        QFETCH(bool, reportOnInput);
+        if (reportOnInput) {
+            dialogs->answers.push_back(DialogAnswer::Chose(input));
+            Button("cmdOpenOutput")->click();
+        }
         Find<QLineEdit>("txtSampleLength")->setText(sampleLength);
         SeenBox box;
         AnswerNextBox(QMessageBox::Ok, &box);
@@ -763,6 +770,54 @@ private slots:
         QFETCH(bool, sampleSelected);
         QCOMPARE(Find<QLineEdit>("txtSampleLength")->selectedText(),
                  sampleSelected ? sampleLength : QString());
+        if (inputExists) {
+            QCOMPARE(QFile(input).size(), 3); // never replaced by a report
+        }
+    }
+
+    void aDelimiterWithoutAByteTakesTheUserToItsBox()
+    {
+        AddInputFile(TempPath("any.txt"));
+        Find<QCheckBox>("chkUseComments")->setChecked(true);
+        Find<QRadioButton>("optCustom")->setChecked(true);
+        Find<QLineEdit>("txtBeginComment")->setText(QStringLiteral("#"));
+        Find<QLineEdit>("txtEndComment")->setText(QStringLiteral("ж"));
+        SeenBox box;
+        AnswerNextBox(QMessageBox::Ok, &box);
+        Button("cmdAnalyze")->click();
+        QVERIFY(box.seen);
+        QCOMPARE(Tabs()->currentIndex(), 2);
+        QCOMPARE(window->focusWidget(), Find<QWidget>("txtEndComment"));
+        QVERIFY(!window->IsRunning());
+    }
+
+    void aRunThatSwitchesCommentsOffUnticksTheirBox()
+    {
+        const QString input = TempPath("in.txt");
+        WriteFile(input, "abc");
+        AddInputFile(input);
+        auto* useComments = Find<QCheckBox>("chkUseComments");
+        useComments->setChecked(true);
+        Find<QRadioButton>("optCustom")->setChecked(true); // with an empty begin box
+        Button("cmdAnalyze")->click();
+        VerifyIdleAfterRun();
+        QVERIFY(!useComments->isChecked());
+        QVERIFY(!Find<QWidget>("optCustom")->isEnabled());
+        QVERIFY(!Settings().useComments);
+    }
+
+    void reportShowsPathsAsTheFileSystemNamesThem()
+    {
+        const QString input = folder->filePath(QStringLiteral("città.po"));
+        WriteFile(input, "perché");
+        AddInputFile(input);
+        Button("cmdAnalyze")->click();
+        VerifyIdleAfterRun();
+        const QString shown = Find<QPlainTextEdit>("txtResults")->toPlainText();
+        QVERIFY2(shown.startsWith(QStringLiteral("Filename:") + input + QStringLiteral("\n")),
+                 qPrintable(shown));
+        QVERIFY(shown.contains(
+            QStringLiteral("string = \u00C3"))); // the text itself stays bytes shown as Latin-1
     }
 };
 
