@@ -176,6 +176,10 @@ int main(int argc, char** argv)
         std::cout << parsed.usage;
         return reportWritten;
     }
+    if (parsed.commandLine->version) {
+        std::cout << "kestrin-cli " KESTRIN_VERSION "\n";
+        return reportWritten;
+    }
     const bool showProgress = !parsed.commandLine->quiet && ::isatty(STDERR_FILENO) != 0;
     ConsoleObserver observer(showProgress, parsed.commandLine->answerYes);
     const RunOutcome outcome = RunAnalysis(parsed.commandLine->settings, observer);

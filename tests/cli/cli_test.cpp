@@ -180,6 +180,9 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
     const auto help = RunCli({"--help"}, dir.Path());
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--lengths"), std::string::npos);
+    const auto version = RunCli({"--version"}, dir.Path());
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "kestrin-cli " KESTRIN_VERSION "\n"); // the version CMake's project holds
 }
 
 // The whole command against the literal model, on random files and settings.
