@@ -141,6 +141,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     app.add_flag("-q,--quiet", line.quiet, "Show no progress on stderr");
     app.add_option("--threads", unused, "Counting threads (default: one per core)");
     app.add_flag("--help", line.help, "Print this help and exit");
+    app.add_flag("--version", line.version, "Print the program's name and version and exit");
     std::vector<std::string> files;
     app.add_option("FILE", files, "Input files, read in this order");
     parsed.usage = app.help();
@@ -152,7 +153,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         parsed.error = error.what();
         return parsed;
     }
-    if (line.help) {
+    if (line.help || line.version) {
         parsed.commandLine = std::move(line);
         return parsed;
     }

@@ -14,6 +14,7 @@ struct CommandLine {
     bool answerYes = false; // -y: Yes to the question about a long sample length
     bool quiet = false;     // -q: no progress on stderr
     bool help = false;      // --help: print the usage and stop
+    bool version = false;   // --version: print the program's name and version and stop
 };
 
 // The result of reading the arguments: the command line, or the message for a bad one.

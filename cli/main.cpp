@@ -236,6 +236,10 @@ int main(int argc, char** argv)
         std::cout << parsed.usage;
         return reportWritten;
     }
+    if (parsed.commandLine->version) {
+        std::cout << "kestrin-cli " KESTRIN_VERSION "\n";
+        return reportWritten;
+    }
     const RunSettings& settings = parsed.commandLine->settings;
     if (const auto clash = FindFileClash(settings)) {
         std::cerr << "kestrin-cli: " << Phrase(*clash) << '\n';

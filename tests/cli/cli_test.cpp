@@ -206,6 +206,9 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
     const auto help = RunCli({"--help"}, dir.Path());
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--lengths"), std::string::npos);
+    const auto version = RunCli({"--version"}, dir.Path());
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "kestrin-cli " KESTRIN_VERSION "\n"); // the version CMake's project holds
 }
 
 // A signal that ends the command leaves the table as it was or with one whole block more, the report file
