@@ -30,8 +30,9 @@ constexpr std::array<ValueOption, 10> valueOptions{{
 }};
 
 // The options that take no value.
-constexpr std::array<std::string_view, 10> flagNames{
-    "--inside", "--ignore-space", "--ignore-return", "--ignore-tab", "--yes", "--quiet", "--help", "-i", "-y",
+constexpr std::array<std::string_view, 11> flagNames{
+    "--inside", "--ignore-space", "--ignore-return", "--ignore-tab", "--yes",
+    "--quiet",  "--help",         "--version",       "-i",           "-y",
     "-q",
 };
 

@@ -22,7 +22,7 @@ enum ExitStatus {
     fileFailed = 3,
 };
 
-// Shows progress and asks the question on the terminal; prints the report to standard output.
+// Shows progress and asks the question on the terminal.
 class ConsoleObserver final : public RunObserver
 {
 public:
@@ -40,11 +40,7 @@ public:
         if (std::chrono::steady_clock::now() - started < std::chrono::milliseconds(500)) {
             return;
         }
-        const std::string phase = PhaseOf(now.caption);
-        std::string line = "\r" + phase;
-        if (phase.rfind("Counting", 0) == 0) {
-            line += " " + std::to_string(static_cast<int>(now.completion * 100.0)) + "%";
-        }
+        std::string line = "\r" + PhaseOf(now);
         line += "  " + std::to_string(now.matchCount) + " strings";
         if (line.size() < shownWidth) {
             line.append(shownWidth - line.size(), ' ');
@@ -55,23 +51,26 @@ public:
 
     bool YieldAndCheckCancel() override { return false; }
 
-    void Warn(std::string_view message) override
+    void WarnManyLengths(std::size_t count) override
     {
         ClearProgress();
-        std::cerr << "kestrin-cli: " << message << '\n';
+        std::cerr << "kestrin-cli: -l/--lengths asks for " << count
+                  << " sample lengths; counting more than ten takes long\n";
     }
 
-    bool AskYesNo(std::string_view question) override
+    bool ConfirmLongLength(std::int64_t longest) override
     {
         ClearProgress();
+        const std::string question =
+            "-l/--lengths asks for the sample length " + std::to_string(longest) + ", over 200";
         if (answerYes) {
             return true;
         }
         if (::isatty(STDIN_FILENO) == 0) {
-            std::cerr << "kestrin-cli: " << question << " No (use --yes to answer Yes)\n";
+            std::cerr << "kestrin-cli: " << question << "; answering No (--yes answers Yes)\n";
             return false;
         }
-        std::cerr << question << " [Y/n] " << std::flush;
+        std::cerr << "kestrin-cli: " << question << ". Go on? [Y/n] " << std::flush;
         std::string answer;
         if (!std::getline(std::cin, answer)) {
             return false;
@@ -82,14 +81,6 @@ public:
     void ResetTopResults(std::string_view /*text*/) override {}
     void ClearUseComments() override {}
 
-    void ShowReport(std::string_view report) override
-    {
-        ClearProgress();
-        reportText = report;
-    }
-
-    void Beep() override {}
-
     void ClearProgress()
     {
         if (shownWidth > 0) {
@@ -98,22 +89,19 @@ public:
         }
     }
 
-    [[nodiscard]] const std::string& Report() const { return reportText; }
-
 private:
-    // "Calcolo in corso... Indirizzo corrente: 2/3:" becomes "Counting file 2/3".
-    static std::string PhaseOf(const std::string& caption)
+    static std::string PhaseOf(const Progress& now)
     {
-        const std::string counting = "Calcolo in corso... Indirizzo corrente: ";
-        if (caption.rfind(counting, 0) == 0) {
-            std::string files = caption.substr(counting.size());
-            if (!files.empty() && files.back() == ':') {
-                files.pop_back();
-            }
-            return "Counting file " + files;
-        }
-        if (caption.rfind("Calcolo in corso...", 0) == 0) {
+        switch (now.phase) {
+        case RunPhase::Counting:
+            return "Counting file " + std::to_string(now.file) + "/" + std::to_string(now.files) + " " +
+                   std::to_string(static_cast<int>(now.completion * 100.0)) + "%";
+        case RunPhase::Ranking:
             return "Ranking";
+        case RunPhase::Formatting:
+        case RunPhase::WritingTable:
+        case RunPhase::Reporting:
+            break;
         }
         return "Writing";
     }
@@ -122,7 +110,6 @@ private:
     bool answerYes;
     std::chrono::steady_clock::time_point started;
     std::size_t shownWidth = 0;
-    std::string reportText;
 };
 
 std::string RoleName(FileRole role)
@@ -188,19 +175,24 @@ bool WriteStandardOutput(std::string_view text)
 }
 
 // The exit status of a run, with its messages on stderr.
-int Finish(const RunOutcome& outcome, const ConsoleObserver& observer)
+int Finish(const RunOutcome& outcome)
 {
     switch (outcome.status) {
     case RunStatus::Declined:
         return declined;
     case RunStatus::Refused:
-        std::cerr << "kestrin-cli: " << (outcome.refusal ? Phrase(*outcome.refusal) : outcome.message)
-                  << '\n';
+        std::cerr << "kestrin-cli: " << Phrase(outcome.refusal.value_or(Refusal{})) << '\n';
         return badCommandLine;
     case RunStatus::Cancelled:
         return declined;
     case RunStatus::Failed:
-        std::cerr << "kestrin-cli: " << outcome.message << '\n';
+        if (outcome.failure == Failure::OutOfMemory) {
+            std::cerr
+                << "kestrin-cli: not enough memory for this run: ask for fewer or shorter sample lengths "
+                   "(-l), fewer results (-n), or less input\n";
+        } else {
+            std::cerr << "kestrin-cli: the run stopped: " << outcome.failureDetail << '\n';
+        }
         return fileFailed;
     case RunStatus::InputFailed:
         for (const auto& error : outcome.errors) {
@@ -213,7 +205,7 @@ int Finish(const RunOutcome& outcome, const ConsoleObserver& observer)
     for (const auto& error : outcome.errors) {
         std::cerr << "kestrin-cli: cannot write " << Describe(error) << '\n';
     }
-    if (!WriteStandardOutput(observer.Report())) {
+    if (!WriteStandardOutput(outcome.report)) {
         std::cerr << "kestrin-cli: cannot write the report to standard output\n";
         return fileFailed;
     }
@@ -255,5 +247,5 @@ int main(int argc, char** argv)
     ConsoleObserver observer(showProgress, parsed.commandLine->answerYes);
     const RunOutcome outcome = RunAnalysis(parsed.commandLine->settings, observer);
     observer.ClearProgress();
-    return Finish(outcome, observer);
+    return Finish(outcome);
 }

@@ -17,12 +17,10 @@ class Observer final : public kestrin::RunObserver
 public:
     void ShowProgress(const kestrin::Progress&) override {}
     bool YieldAndCheckCancel() override { return false; }
-    void Warn(std::string_view) override {}
-    bool AskYesNo(std::string_view) override { return false; } // keeps lengths at 200 or less
+    void WarnManyLengths(std::size_t) override {}
+    bool ConfirmLongLength(std::int64_t) override { return false; } // keeps lengths at 200 or less
     void ResetTopResults(std::string_view) override {}
     void ClearUseComments() override {}
-    void ShowReport(std::string_view) override {}
-    void Beep() override {}
 };
 
 // Reads a short text from the front of the input: a length byte, then that many bytes.

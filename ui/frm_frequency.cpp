@@ -54,6 +54,24 @@ const char* const noFileCaption = "--Nessun file specificato--";
 const char* const messageTitle = "Kestrin";
 const char* const contactAddress = "kestrin@example.org";
 
+// The caption of lblCalc for each phase of a run.
+QString PhaseCaption(const Progress& now)
+{
+    switch (now.phase) {
+    case RunPhase::Counting:
+        return QStringLiteral("Calcolo in corso... Indirizzo corrente: %1/%2:").arg(now.file).arg(now.files);
+    case RunPhase::Ranking:
+        return QStringLiteral("Calcolo in corso... Risultato corrente:");
+    case RunPhase::Formatting:
+        return QStringLiteral("Formattazione Risultati...");
+    case RunPhase::WritingTable:
+        return QStringLiteral("Scrittura valori nella tabella...");
+    case RunPhase::Reporting:
+        break;
+    }
+    return QStringLiteral("Generazione report...");
+}
+
 // The refusals of the sample-length list, naming the box by its caption.
 QString PhraseSampleLengthRefusal(const Refusal& refusal)
 {
@@ -1007,6 +1025,10 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
 {
     switch (outcome.status) {
     case RunStatus::Completed:
+        txtResults->setPlainText(ReportForDisplay(TruncateForDisplay(outcome.report), inputFiles));
+        if (beepOnFinish) {
+            QApplication::beep();
+        }
         for (const FileError& error : outcome.errors) {
             ShowMessage(QStringLiteral("The report is ready, but this file could not be written:\n%1")
                             .arg(QString::fromLocal8Bit(Describe(error))));
@@ -1026,7 +1048,11 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
     case RunStatus::Cancelled:
         break;
     case RunStatus::Failed:
-        ShowMessage(FromLatin1(outcome.message));
+        ShowMessage(
+            outcome.failure == Failure::OutOfMemory
+                ? QStringLiteral("Not enough memory for this run: ask for fewer or shorter sample lengths, "
+                                 "fewer results, or less input.")
+                : QStringLiteral("The run stopped: %1").arg(QString::fromLocal8Bit(outcome.failureDetail)));
         break;
     case RunStatus::InputFailed:
         for (const FileError& error : outcome.errors) {
@@ -1103,8 +1129,10 @@ std::variant<RunSettings, QString> FrmFrequency::ReadSettings() const
 
 void FrmFrequency::ShowProgress(const Progress& now)
 {
-    lblCalc->setText(FromLatin1(now.caption));
-    lblAddr->setText(FromLatin1(now.address));
+    lblCalc->setText(PhaseCaption(now));
+    lblAddr->setText(now.lastResult
+                         ? QStringLiteral("%1 of %2").arg(*now.lastResult).arg(FromLatin1(now.request))
+                         : QString::number(now.position));
     lblMatchCount->setText(QString::number(now.matchCount));
     linCompletion->SetX2(qRound(SSTab1->width() * now.completion));
 }
@@ -1115,15 +1143,19 @@ bool FrmFrequency::YieldAndCheckCancel()
     return cancelRequested;
 }
 
-void FrmFrequency::Warn(std::string_view message)
+void FrmFrequency::WarnManyLengths(std::size_t /*count*/)
 {
-    ShowMessage(FromLatin1(message));
+    ShowMessage(
+        QStringLiteral("Warning: This calculation will be very lengthy since there are over ten sample "
+                       "lengths to be analyzed."));
 }
 
-bool FrmFrequency::AskYesNo(std::string_view question)
+bool FrmFrequency::ConfirmLongLength(std::int64_t /*longest*/)
 {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(messageTitle), FromLatin1(question),
-                    QMessageBox::Yes | QMessageBox::No, this);
+    QMessageBox box(
+        QMessageBox::NoIcon, QString::fromUtf8(messageTitle),
+        QStringLiteral("You have a sample length that's way too long. Are you sure you want to use it?"),
+        QMessageBox::Yes | QMessageBox::No, this);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
@@ -1140,16 +1172,6 @@ void FrmFrequency::ClearUseComments()
     // which clears the field and disables the comment controls as a user's click would.
     chkUseComments->setChecked(false);
     useComments = false;
-}
-
-void FrmFrequency::ShowReport(std::string_view report)
-{
-    txtResults->setPlainText(ReportForDisplay(TruncateForDisplay(report), inputFiles));
-}
-
-void FrmFrequency::Beep()
-{
-    QApplication::beep();
 }
 
 } // namespace kestrin

@@ -52,12 +52,10 @@ public:
     // RunObserver: what the run tells the window while it works.
     void ShowProgress(const Progress& now) override;
     bool YieldAndCheckCancel() override;
-    void Warn(std::string_view message) override;
-    [[nodiscard]] bool AskYesNo(std::string_view question) override;
+    void WarnManyLengths(std::size_t count) override;
+    [[nodiscard]] bool ConfirmLongLength(std::int64_t longest) override;
     void ResetTopResults(std::string_view text) override;
     void ClearUseComments() override;
-    void ShowReport(std::string_view report) override;
-    void Beep() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

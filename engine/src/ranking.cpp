@@ -2,22 +2,11 @@
 
 #include <absl/container/flat_hash_set.h>
 #include <algorithm>
-#include <exception>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 namespace kestrin {
 namespace {
 
-struct Candidate {
-    std::int64_t total;
-    std::uint32_t column;
-    unsigned char firstByte;
-    std::uint64_t order;
-    const char* text;
-    std::int64_t hits;
-};
+using Candidate = ResultSelection::Candidate;
 
 // The order of the ranking: more space saved first, then the earlier column, the lower first byte and
 // the string met first.
@@ -37,86 +26,53 @@ bool Better(const Candidate& a, const Candidate& b)
 
 } // namespace
 
-std::vector<ResultEntry> SelectResults(const RankingInput& input, std::int64_t count, unsigned threads,
-                                       const std::atomic<bool>& cancel, bool& cancelled)
+ResultSelection::ResultSelection(RankingInput columns, std::int64_t count, unsigned workers)
+    : input(std::move(columns)), limit(static_cast<std::size_t>(std::max<std::int64_t>(count, 0))),
+      heaps(std::max(1u, workers))
 {
-    cancelled = false;
-    std::vector<ResultEntry> results;
-    if (count <= 0) {
-        return results;
+}
+
+void ResultSelection::VisitColumn(std::size_t column, unsigned worker, const std::atomic<bool>& cancel)
+{
+    if (limit == 0) {
+        return;
     }
-    const auto limit = static_cast<std::size_t>(count);
-    // Each worker takes whole columns and keeps a heap whose top is the worst of the best `count`
-    // candidates it has seen; the heaps are merged at the end.
-    const auto workers = static_cast<unsigned>(std::clamp<std::size_t>(threads, 1, input.columns.size()));
-    std::vector<std::vector<Candidate>> heaps(workers);
-    std::atomic<std::size_t> nextColumn{0};
-    std::atomic<bool> stopped{false};
-    const auto work = [&](std::vector<Candidate>& best) {
-        std::uint64_t visited = 0;
-        for (std::size_t column = nextColumn++; column < input.columns.size() && !stopped;
-             column = nextColumn++) {
-            const std::int64_t length = input.columns[column].length;
-            input.columns[column].unit->ForEach(length, [&](const CountedString& counted) {
-                if ((++visited & 0xFFFF) == 0 && cancel.load(std::memory_order_relaxed)) {
-                    stopped = true;
-                }
-                if (stopped.load(std::memory_order_relaxed)) {
-                    return;
-                }
-                const Candidate candidate{length * counted.hits, static_cast<std::uint32_t>(column),
-                                          counted.firstByte,     counted.order,
-                                          counted.text,          counted.hits};
-                if (best.size() < limit) {
-                    best.push_back(candidate);
-                    std::push_heap(best.begin(), best.end(), Better);
-                } else if (Better(candidate, best.front())) {
-                    std::pop_heap(best.begin(), best.end(), Better);
-                    best.back() = candidate;
-                    std::push_heap(best.begin(), best.end(), Better);
-                }
-            });
+    // The heap's top is the worst of the best `limit` candidates this worker has seen.
+    std::vector<Candidate>& best = heaps[worker];
+    const std::int64_t length = input.columns[column].length;
+    std::uint64_t visited = 0;
+    bool stopped = false;
+    input.columns[column].unit->ForEach(length, [&](const CountedString& counted) {
+        if ((++visited & 0xFFFF) == 0 && cancel.load(std::memory_order_relaxed)) {
+            stopped = true;
         }
-    };
-    {
-        std::exception_ptr failure;
-        std::mutex failureMutex;
-        const auto guarded = [&](std::vector<Candidate>& best) {
-            try {
-                work(best);
-            } catch (...) {
-                const std::lock_guard lock(failureMutex);
-                failure = failure ? failure : std::current_exception();
-                stopped = true;
-            }
-        };
-        std::vector<std::thread> helpers;
-        for (unsigned w = 1; w < workers; ++w) {
-            try {
-                helpers.emplace_back(guarded, std::ref(heaps[w]));
-            } catch (const std::system_error&) {
-                break; // no more threads: the columns are shared among those there are
-            }
+        if (stopped) {
+            return;
         }
-        guarded(heaps[0]);
-        for (auto& helper : helpers) {
-            helper.join();
+        const Candidate candidate{length * counted.hits, static_cast<std::uint32_t>(column),
+                                  counted.firstByte,     counted.order,
+                                  counted.text,          counted.hits};
+        if (best.size() < limit) {
+            best.push_back(candidate);
+            std::push_heap(best.begin(), best.end(), Better);
+        } else if (Better(candidate, best.front())) {
+            std::pop_heap(best.begin(), best.end(), Better);
+            best.back() = candidate;
+            std::push_heap(best.begin(), best.end(), Better);
         }
-        if (failure) {
-            std::rethrow_exception(failure);
-        }
-    }
-    if (stopped) {
-        cancelled = true;
-        return results;
-    }
+    });
+}
+
+std::vector<ResultEntry> ResultSelection::Results()
+{
     std::vector<Candidate> best = std::move(heaps[0]);
-    for (unsigned w = 1; w < workers; ++w) {
+    for (std::size_t w = 1; w < heaps.size(); ++w) {
         best.insert(best.end(), heaps[w].begin(), heaps[w].end());
     }
     const std::size_t kept = std::min(limit, best.size());
     std::partial_sort(best.begin(), best.begin() + static_cast<std::ptrdiff_t>(kept), best.end(), Better);
     best.resize(kept);
+    std::vector<ResultEntry> results;
     results.reserve(limit);
     for (const Candidate& candidate : best) {
         const auto length = static_cast<std::size_t>(input.columns[candidate.column].length);

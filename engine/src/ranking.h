@@ -20,13 +20,37 @@ struct RankingInput {
     std::vector<RankingColumn> columns;
 };
 
-// The best `count` strings by space saved (length times hits), best first. Ties go to the earlier
-// sample length, then the lower first byte, then the string met first. When fewer strings save any
-// space, the remaining positions hold {"", -1}. Columns are shared out among up to `threads` threads.
-// Returns an empty list when cancelled.
-[[nodiscard]] std::vector<ResultEntry> SelectResults(const RankingInput& input, std::int64_t count,
-                                                     unsigned threads, const std::atomic<bool>& cancel,
-                                                     bool& cancelled);
+// Chooses the best `count` strings by space saved (length times hits). Ties go to the earlier sample
+// length, then the lower first byte, then the string met first. The columns are visited as jobs of a
+// worker pool, each worker keeping the best strings it has seen, which Results merges.
+class ResultSelection
+{
+public:
+    ResultSelection(RankingInput input, std::int64_t count, unsigned workers);
+
+    [[nodiscard]] std::size_t Columns() const { return input.columns.size(); }
+
+    // Visits every string of one column on one worker; stops early when cancel is set.
+    void VisitColumn(std::size_t column, unsigned worker, const std::atomic<bool>& cancel);
+
+    // The best strings, best first, `count` of them: when fewer strings save any space, the remaining
+    // positions hold {"", -1}.
+    [[nodiscard]] std::vector<ResultEntry> Results();
+
+    struct Candidate {
+        std::int64_t total;
+        std::uint32_t column;
+        unsigned char firstByte;
+        std::uint64_t order;
+        const char* text;
+        std::int64_t hits;
+    };
+
+private:
+    RankingInput input;
+    std::size_t limit;
+    std::vector<std::vector<Candidate>> heaps; // one per worker
+};
 
 // Overwrites hits with skip codes, filter by filter: space, carriage return with line feed, tab, table
 // value. A later filter's code wins. An empty text always counts as listed when a table is in use.

@@ -181,9 +181,9 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
     };
     const Case cases[] = {
         {{"in.txt"}, 0, true, ""},
-        {{"-l", "201", "in.txt", "-t", "out.tbl"}, 1, false, "way too long"}, // no terminal: No
+        {{"-l", "201", "in.txt", "-t", "out.tbl"}, 1, false, "over 200"}, // no terminal: No
         {{"-l", "201", "-y", "in.txt"}, 0, true, ""},
-        {{"-l", "1-11", "in.txt"}, 0, true, "over ten sample lengths"},
+        {{"-l", "1-11", "in.txt"}, 0, true, "11 sample lengths"},
         {{"-l", "0", "in.txt"}, 2, false, "-l/--lengths holds only the sample length 0"},
         {{"-o", "in.txt", "in.txt", "-t", "out.tbl"}, 2, false, "is the input file"},
         {{"-o", "out.tbl", "-t", "out.tbl", "in.txt"}, 2, false, "is the output table (-t)"},

@@ -38,7 +38,6 @@ TEST(RunAnalysis, CountsOverlappingWindowsWithFillerAtTheEnd)
               "1: total space = 2; hits = 1; string = bc; hex = 6263; len = 2\r\n"
               "2: total space = 2; hits = 1; --string not displayable--; hex = 6200; len = 2\r\n"
               "3: total space = 2; hits = 1; string = ca; hex = 6361; len = 2\r\n");
-    EXPECT_EQ(observer.shownReport, outcome.report);
 }
 
 TEST(RunAnalysis, CountersFollowTheLastHandledPosition)
@@ -105,18 +104,15 @@ TEST(RunAnalysis, WarnsAboutManyLengthsAndAsksAboutLongOnes)
         std::vector<std::string> events;
         RunStatus status;
     };
-    const std::string warning = "warn:Warning: This calculation will be very lengthy since there are over "
-                                "ten sample lengths to be analyzed.";
-    const std::string question =
-        "ask:You have a sample length that's way too long. Are you sure you want to use it?";
     const Case cases[] = {
-        {"1-10", true, {"report"}, RunStatus::Completed},
-        {"1-11", true, {warning, "report"}, RunStatus::Completed},
-        {"200", true, {"report"}, RunStatus::Completed},
-        {"201", true, {question, "report"}, RunStatus::Completed},
-        {"201", false, {question}, RunStatus::Declined},
-        {"195-210", false, {warning, question}, RunStatus::Declined},
-        {"0,300", false, {question}, RunStatus::Declined},
+        {"1-10", true, {}, RunStatus::Completed},
+        {"1-11", true, {"warn:11"}, RunStatus::Completed},
+        {"2,2,2,2,2,2,2,2,2,2,2", true, {"warn:11"}, RunStatus::Completed}, // duplicates count
+        {"200", true, {}, RunStatus::Completed},
+        {"201", true, {"ask:201"}, RunStatus::Completed},
+        {"201", false, {"ask:201"}, RunStatus::Declined},
+        {"195-210", false, {"warn:16", "ask:210"}, RunStatus::Declined},
+        {"0,300", false, {"ask:300"}, RunStatus::Declined},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lengths);
@@ -201,7 +197,7 @@ TEST(RunAnalysis, UnreadableFilesEndTheRunBeforeAnyOutput)
         EXPECT_FALSE(outcome.errors[0].reason.empty());
         EXPECT_EQ(ReadFile(table), "old");
         EXPECT_EQ(ReadFile(report), "old");
-        EXPECT_TRUE(observer.shownReport.empty());
+        EXPECT_TRUE(outcome.report.empty());
     }
 }
 
@@ -212,14 +208,12 @@ TEST(RunAnalysis, OutputFailuresStillCompleteTheRun)
     settings.inputFiles = {dir.Write("in", "abab")};
     settings.outputTable = dir.Path() / "missing" / "out.tbl";
     settings.reportFile = dir.Path() / "missing" / "report.txt";
-    settings.beepOnFinish = true;
     RecordingObserver observer;
     const auto outcome = RunAnalysis(settings, observer);
     ASSERT_EQ(outcome.status, RunStatus::Completed);
     ASSERT_EQ(outcome.errors.size(), 2u);
     EXPECT_EQ(outcome.errors[0].path, *settings.outputTable); // the table is written before the report file
     EXPECT_EQ(outcome.errors[1].path, *settings.reportFile);
-    EXPECT_EQ(observer.events, (std::vector<std::string>{"report", "beep"}));
     EXPECT_FALSE(outcome.report.empty());
 }
 
@@ -269,7 +263,8 @@ TEST(RunAnalysis, RequestThatIsNotNumericBecomes25)
     EXPECT_EQ(observer.events.front(), "reset-top:25");
     EXPECT_NE(outcome.report.find("\r\n25: "), std::string::npos);
     EXPECT_EQ(outcome.report.find("\r\n26: "), std::string::npos);
-    EXPECT_EQ(observer.progress.back().address, "25 of 25");
+    EXPECT_EQ(observer.progress.back().lastResult, 25);
+    EXPECT_EQ(observer.progress.back().request, "25");
 }
 
 TEST(RunAnalysis, NoResultLinesForNegativeRequestOrNothingCounted)
@@ -326,7 +321,7 @@ TEST(RunAnalysis, CancelEndsTheRunWithoutOutput)
         observer.cancelAfterYields = cancelAfter;
         const auto outcome = RunAnalysis(settings, observer);
         EXPECT_EQ(outcome.status, RunStatus::Cancelled);
-        EXPECT_TRUE(observer.shownReport.empty());
+        EXPECT_TRUE(outcome.report.empty());
         EXPECT_EQ(ReadFile(*settings.reportFile), "old");
         EXPECT_EQ(ReadFile(*settings.outputTable), "old");
     }
@@ -337,47 +332,70 @@ TEST(RunAnalysis, CancelEndsTheRunWithoutOutput)
     EXPECT_EQ(outcome.counters.distinctStrings, 13);
 }
 
-TEST(RunAnalysis, ProgressShowsEachFileAndMovesInSteps)
+TEST(RunAnalysis, ProgressShowsEachPhaseAndEachFile)
 {
     TempDir dir;
     RunSettings settings;
-    settings.inputFiles = {dir.Write("a", std::string(40, 'a')), dir.Write("b", std::string(1200, 'b')),
-                           dir.Write("c", "c")};
+    settings.inputFiles = {dir.Write("a", "aa"), dir.Write("b", std::string(1200, 'b')), dir.Write("c", "c")};
+    settings.outputTable = dir.Path() / "t.tbl";
     RecordingObserver observer;
     const auto outcome = RunAnalysis(settings, observer);
     ASSERT_EQ(outcome.status, RunStatus::Completed);
-    std::vector<std::string> captions;
+    std::vector<std::pair<RunPhase, std::int64_t>> phases; // with the file while counting
     for (const auto& p : observer.progress) {
-        if (captions.empty() || captions.back() != p.caption) {
-            captions.push_back(p.caption);
+        const std::pair<RunPhase, std::int64_t> now{p.phase, p.phase == RunPhase::Counting ? p.file : 0};
+        if (phases.empty() || phases.back() != now) {
+            phases.push_back(now);
         }
-        EXPECT_GE(p.completion, 0.0);
-        EXPECT_LE(p.completion, 1.0);
+        EXPECT_EQ(p.files, 3);
     }
-    EXPECT_EQ(
-        captions,
-        (std::vector<std::string>{
-            "Calcolo in corso... Indirizzo corrente: 1/3:", "Calcolo in corso... Indirizzo corrente: 2/3:",
-            "Calcolo in corso... Indirizzo corrente: 3/3:", "Calcolo in corso... Risultato corrente:",
-            "Formattazione Risultati...", "Generazione report..."}));
-    const auto lastOf = [&](const std::string& caption) {
-        Progress last;
+    EXPECT_EQ(phases, (std::vector<std::pair<RunPhase, std::int64_t>>{{RunPhase::Counting, 1},
+                                                                      {RunPhase::Counting, 2},
+                                                                      {RunPhase::Counting, 3},
+                                                                      {RunPhase::Ranking, 0},
+                                                                      {RunPhase::Formatting, 0},
+                                                                      {RunPhase::WritingTable, 0},
+                                                                      {RunPhase::Reporting, 0}}));
+    // The position starts at 1 for each file while the count of strings carries on: a, the filler, b, c.
+    const Progress& last = observer.progress.back();
+    EXPECT_EQ(last.position, 1);
+    EXPECT_EQ(last.matchCount, 4);
+}
+
+// The position moves in steps of 50 and the completion in steps of 500, at handled positions only: a
+// file of L bytes at length 1 is handled up to position L + 1.
+TEST(RunAnalysis, ProgressMovesInStepsOf50And500)
+{
+    struct Case {
+        std::int64_t size;
+        std::int64_t position;
+        double completion;
+    };
+    const Case cases[] = {
+        {0, 1, 0.0},
+        {48, 1, 0.0},
+        {49, 50, 0.0},
+        {99, 100, 0.0},
+        {498, 450, 0.0},
+        {499, 500, 1.0},
+        {1200, 1200, 1000.0 / 1200.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        TempDir dir;
+        RunSettings settings;
+        settings.inputFiles = {dir.Write("in", std::string(static_cast<std::size_t>(c.size), 'x'))};
+        RecordingObserver observer;
+        ASSERT_EQ(RunAnalysis(settings, observer).status, RunStatus::Completed);
+        Progress counted;
         for (const auto& p : observer.progress) {
-            if (p.caption == caption) {
-                last = p;
+            if (p.phase == RunPhase::Counting) {
+                counted = p;
             }
         }
-        return last;
-    };
-    // 41 handled positions stay below 50; 1201 reach 1200 and the line 1000 / 1200.
-    EXPECT_EQ(lastOf("Calcolo in corso... Indirizzo corrente: 1/3:").address, "1");
-    const Progress second = lastOf("Calcolo in corso... Indirizzo corrente: 2/3:");
-    EXPECT_EQ(second.address, "1200");
-    EXPECT_DOUBLE_EQ(second.completion, 1000.0 / 1200.0);
-    EXPECT_EQ(second.matchCount, 3); // a, the filler and b
-    const Progress third = lastOf("Calcolo in corso... Indirizzo corrente: 3/3:");
-    EXPECT_EQ(third.address, "1");
-    EXPECT_EQ(third.completion, 0.0);
+        EXPECT_EQ(counted.position, c.position);
+        EXPECT_DOUBLE_EQ(counted.completion, c.completion);
+    }
 }
 
 TEST(RunAnalysis, ResultsDoNotDependOnTheNumberOfThreads)
@@ -445,23 +463,23 @@ namespace {
 class ExhaustedObserver : public testing::RecordingObserver
 {
 public:
-    explicit ExhaustedObserver(std::string failingPhase) : phase(std::move(failingPhase)) {}
+    explicit ExhaustedObserver(RunPhase failingPhase) : phase(failingPhase) {}
     void ShowProgress(const Progress& now) override
     {
-        if (now.caption == phase) {
+        if (now.phase == phase) {
             throw std::bad_alloc();
         }
     }
 
 private:
-    std::string phase;
+    RunPhase phase;
 };
 
 TEST(RunAnalysis, RunThatRunsOutOfMemoryFailsWithAMessageAndWritesNothing)
 {
-    for (const char* phase : {"Calcolo in corso... Indirizzo corrente: 1/1:", "Formattazione Risultati...",
-                              "Scrittura valori nella tabella...", "Generazione report..."}) {
-        SCOPED_TRACE(phase);
+    for (const RunPhase phase :
+         {RunPhase::Counting, RunPhase::Formatting, RunPhase::WritingTable, RunPhase::Reporting}) {
+        SCOPED_TRACE(static_cast<int>(phase));
         TempDir dir;
         RunSettings settings;
         settings.inputFiles = {dir.Write("in", "abcabc")};
@@ -470,7 +488,7 @@ TEST(RunAnalysis, RunThatRunsOutOfMemoryFailsWithAMessageAndWritesNothing)
         ExhaustedObserver observer(phase);
         const auto outcome = RunAnalysis(settings, observer);
         EXPECT_EQ(outcome.status, RunStatus::Failed);
-        EXPECT_NE(outcome.message.find("Not enough memory"), std::string::npos);
+        EXPECT_EQ(outcome.failure, Failure::OutOfMemory);
         EXPECT_EQ(ReadFile(*settings.reportFile), "old");
         EXPECT_EQ(ReadFile(*settings.outputTable), "old");
     }

@@ -41,10 +41,10 @@ public:
         ++yields;
         return cancelAfterYields >= 0 && yields > cancelAfterYields;
     }
-    void Warn(std::string_view message) override { events.push_back("warn:" + std::string(message)); }
-    bool AskYesNo(std::string_view question) override
+    void WarnManyLengths(std::size_t count) override { events.push_back("warn:" + std::to_string(count)); }
+    bool ConfirmLongLength(std::int64_t longest) override
     {
-        events.push_back("ask:" + std::string(question));
+        events.push_back("ask:" + std::to_string(longest));
         return answerYes;
     }
     void ResetTopResults(std::string_view text) override
@@ -52,19 +52,12 @@ public:
         events.push_back("reset-top:" + std::string(text));
     }
     void ClearUseComments() override { events.push_back("clear-use-comments"); }
-    void ShowReport(std::string_view report) override
-    {
-        events.push_back("report");
-        shownReport = report;
-    }
-    void Beep() override { events.push_back("beep"); }
 
     bool answerYes = true;
     int cancelAfterYields = -1; // cancel at the yield after this many; -1 never
     int yields = 0;
     std::vector<Progress> progress;
     std::vector<std::string> events;
-    std::string shownReport;
 };
 
 } // namespace kestrin::testing

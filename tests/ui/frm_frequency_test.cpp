@@ -94,16 +94,12 @@ QString Comparable(QString text)
 class QuietObserver final : public RunObserver
 {
 public:
-    std::string report;
-
     void ShowProgress(const Progress&) override {}
     bool YieldAndCheckCancel() override { return false; }
-    void Warn(std::string_view) override {}
-    bool AskYesNo(std::string_view) override { return true; }
+    void WarnManyLengths(std::size_t) override {}
+    bool ConfirmLongLength(std::int64_t) override { return true; }
     void ResetTopResults(std::string_view) override {}
     void ClearUseComments() override {}
-    void ShowReport(std::string_view shown) override { report = shown; }
-    void Beep() override {}
 };
 
 } // namespace

@@ -13,12 +13,18 @@
 namespace kestrin {
 
 enum class RunStatus {
-    Completed,   // the report was built and shown; output files may still have failed (errors)
+    Completed,   // the report was built; output files may still have failed (errors)
     Declined,    // No to the question about a long sample length
     Refused,     // the settings cannot make a run; refusal says why
     Cancelled,   // the host asked to stop while counting or ranking
     InputFailed, // an exclusion table or input file could not be read; errors holds it
-    Failed,      // the run could not finish, for want of memory say; message says why
+    Failed,      // the run could not finish; failure says why
+};
+
+// Why a run could not finish.
+enum class Failure {
+    OutOfMemory, // the request needs more memory than there is
+    Other,       // failureDetail names it
 };
 
 // The part a file plays in a run.
@@ -57,14 +63,16 @@ struct RunCounters {
 struct RunOutcome {
     RunStatus status = RunStatus::Completed;
     std::optional<Refusal> refusal; // Refused: why
-    std::string message;            // Failed: the reason
-    std::string report;             // Completed: the whole report text
-    std::vector<FileError> errors;  // InputFailed: what failed; Completed: output files that failed
+    Failure failure = Failure::Other;
+    std::string failureDetail;     // Failed: what the system said, for the host to pass on
+    std::string report;            // Completed: the whole report text, for the host to show
+    std::vector<FileError> errors; // InputFailed: what failed; Completed: output files that failed
     RunCounters counters;
 };
 
 // One analysis run: sample lengths, counting, ranking, skip filters, output table, report, report
-// file. Declined, refused, cancelled and failed runs change no file and show no report.
+// file. Declined, refused, cancelled and failed runs change no file and make no report. The host
+// shows the report (cut with TruncateForDisplay) and beeps when the settings ask for it.
 [[nodiscard]] RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer);
 
 // Why no run can use a sorted sample-length list, or nothing when it is usable: the list is empty,

@@ -1,18 +1,34 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace kestrin {
 
-// What the progress page shows. The engine fills it by the rules of the position it has reached:
-// the address moves in steps of 50 positions and the completion in steps of 500.
+// The phases of a run, in the order they come.
+enum class RunPhase {
+    Counting,     // reading and counting the input files
+    Ranking,      // choosing the best strings
+    Formatting,   // the skip filters
+    WritingTable, // building the block of the output table (only when there is one)
+    Reporting,    // building and writing the report
+};
+
+// Where a run stands: data, which each host phrases in its own words.
 struct Progress {
-    std::string caption;         // lblCalc
-    std::string address = "1";   // lblAddr: the position, or "p of N" while ranking
-    std::int64_t matchCount = 0; // lblMatchCount: different strings counted so far
-    double completion = 0.0;     // linCompletion: fraction of the current file, 0..1
+    RunPhase phase = RunPhase::Counting;
+    std::int64_t file = 1;       // the input file being counted, from 1
+    std::int64_t files = 1;      // the number of input files
+    std::int64_t position = 1;   // the position reached in that file, from 1, in steps of 50
+    std::int64_t matchCount = 0; // different strings counted so far
+    double completion = 0.0;     // fraction of the current file counted, 0..1, in steps of 500 positions
+    // Once ranking has chosen its results: the number of the last one and the request as typed, which
+    // the window shows as "N of request".
+    std::optional<std::int64_t> lastResult;
+    std::string request;
 
     bool operator==(const Progress&) const = default;
 };
@@ -24,29 +40,24 @@ class RunObserver
 public:
     virtual ~RunObserver() = default;
 
-    // Called when the progress display changes, at most about every yield interval while counting.
+    // Called when the progress changes, at most about every yield interval while counting.
     virtual void ShowProgress(const Progress& now) = 0;
 
     // Lets the host handle its events; true asks the run to stop. Called at least every 50 ms.
     virtual bool YieldAndCheckCancel() = 0;
 
-    // The warning for more than ten sample lengths; the run goes on afterwards.
-    virtual void Warn(std::string_view message) = 0;
+    // More than ten sample lengths were asked for (`count` of them, duplicates included); the run goes on.
+    virtual void WarnManyLengths(std::size_t count) = 0;
 
-    // The question about a sample length over 200; Yes is the default. false ends the run.
-    [[nodiscard]] virtual bool AskYesNo(std::string_view question) = 0;
+    // A sample length over 200 was asked for; the host asks whether to go on (Yes is the default).
+    // false ends the run.
+    [[nodiscard]] virtual bool ConfirmLongLength(std::int64_t longest) = 0;
 
     // The request text was not numeric and has been replaced by this text ("25").
     virtual void ResetTopResults(std::string_view text) = 0;
 
     // The comment filter switched itself off for the rest of the session (empty custom begin text).
     virtual void ClearUseComments() = 0;
-
-    // The finished report, whole; the window cuts it for display with TruncateForDisplay.
-    virtual void ShowReport(std::string_view report) = 0;
-
-    // Once, after ShowReport, when the settings ask for a beep.
-    virtual void Beep() = 0;
 };
 
 } // namespace kestrin
