@@ -17,6 +17,7 @@ constexpr std::int64_t longestLength = 65535;
 constexpr std::uint32_t noCandidate = std::numeric_limits<std::uint32_t>::max();
 // Long loops look at the cancel flag once per this many steps.
 constexpr std::size_t cancelStride = std::size_t{1} << 18;
+constexpr std::size_t prefetchDistance = 16;
 
 bool IsLineEnd(char c)
 {
@@ -40,6 +41,12 @@ public:
     {
         for (std::size_t q = p; q < p + count; ++q) {
             Add(q);
+        }
+    }
+    void Prefetch(std::size_t p) const
+    {
+        if ((p >> 6) < words.size()) {
+            __builtin_prefetch(&words[p >> 6]);
         }
     }
     // The first position of the set in [p, limit), or limit when there is none.
@@ -332,8 +339,8 @@ public:
 
     [[nodiscard]] std::int64_t TextSize() const { return textSize; }
 
-    // Builds the index; false when cancelled.
-    [[nodiscard]] bool BuildIndex(std::span<const std::string_view> stretches)
+    // Builds the index for entries that cost at least cheapestCode bytes; false when cancelled.
+    [[nodiscard]] bool BuildIndex(std::span<const std::string_view> stretches, int cheapestCode)
     {
         const auto n = static_cast<std::size_t>(textSize);
         if (lengths.empty()) {
@@ -370,6 +377,14 @@ public:
             shared[static_cast<std::size_t>(suffixes[i])] = static_cast<std::uint32_t>(suffixes[i - 1]);
         }
         const auto cap = static_cast<std::size_t>(longest);
+        // lengthsUpTo[h]: how many requested lengths are h or less.
+        std::vector<std::uint64_t> lengthsUpTo(cap + 1, 0);
+        for (const std::int32_t l : lengths) {
+            ++lengthsUpTo[static_cast<std::size_t>(l)];
+        }
+        for (std::size_t l = 1; l <= cap; ++l) {
+            lengthsUpTo[l] += lengthsUpTo[l - 1];
+        }
         std::size_t h = 0;
         for (std::size_t p = 0; p < n; ++p) {
             if (p % cancelStride == 0 && Stopped(&cancel)) {
@@ -387,7 +402,31 @@ public:
             h = h > 0 ? h - 1 : 0;
         }
 
-        Group(shared);
+        // The grouping reads the suffixes in rank order: gathering their values first in a loop of its
+        // own lets the memory accesses overlap, and the same holds for scattering the results back.
+        std::vector<std::uint32_t> byRank(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            byRank[i] = shared[static_cast<std::size_t>(suffixes[i])];
+        }
+        shared = {};
+        // A candidate of length L is a run of suffixes that share L bytes with the one before: counting
+        // where such runs end bounds the number of candidates, so that their arrays never move.
+        std::uint64_t most = 0;
+        for (std::size_t i = 1; i < n; ++i) {
+            const std::uint32_t after = i + 1 < n ? byRank[i + 1] & 0xFFFF : 0;
+            most += lengthsUpTo[byRank[i] & 0xFFFF] -
+                    std::min(lengthsUpTo[byRank[i] & 0xFFFF], lengthsUpTo[after]);
+        }
+        nodes.reserve(most);
+        lengthOf.reserve(most);
+        candidates.reserve(most);
+        Group(byRank);
+        const std::vector<std::uint32_t> kept = KeepViable(cheapestCode);
+        deepest.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            deepest[static_cast<std::size_t>(suffixes[i])] =
+                byRank[i] == noCandidate ? noCandidate : kept[byRank[i]];
+        }
         return !Stopped(&cancel);
     }
 
@@ -406,51 +445,61 @@ public:
             floors[i] = std::min(floors[i], floors[i + 1]);
         }
         int heapCode = codes[0];
-        for (std::uint32_t c = 0; c < length.size(); ++c) {
-            if (!(state[c] & forbiddenState) && Gain(freeCount[c], length[c], floors[0]) > 0) {
-                heap.push_back({Gain(freeCount[c], length[c], heapCode), length[c], firstPosition[c], c});
-            }
-        }
-        const auto below = [](const Ranked& a, const Ranked& b) { return RanksAbove(b, a); };
-        std::make_heap(heap.begin(), heap.end(), below);
-
         for (std::size_t i = 0; i < codes.size(); ++i) {
             const int code = codes[i];
             if (code != heapCode) {
                 // Gains of one occurrence count order differently under another code size: rank again,
                 // from the free counts, which still bound the true occurrences from above.
                 std::erase_if(heap, [&](const Ranked& r) {
-                    return Gain(freeCount[r.candidate], r.length, floors[i]) <= 0;
+                    const bool dead = Gain(nodes[r.candidate].freeCount, r.length, floors[i]) <= 0;
+                    candidates[r.candidate].state &= dead ? notInHeap : allStates;
+                    return dead;
                 });
                 for (Ranked& r : heap) {
-                    r.gain = Gain(freeCount[r.candidate], r.length, code);
+                    r.gain = Gain(nodes[r.candidate].freeCount, r.length, code);
                 }
-                std::make_heap(heap.begin(), heap.end(), below);
+                std::make_heap(heap.begin(), heap.end(), Below);
                 heapCode = code;
             }
+            const std::size_t batch = 2 * (codes.size() - i) + 4;
             std::optional<Ranked> best;
-            while (!heap.empty()) {
+            while (!best) {
                 if (Stopped(&cancel)) {
                     return false;
                 }
-                std::pop_heap(heap.begin(), heap.end(), below);
+                if (heap.empty()) {
+                    if (threshold <= 1) {
+                        break;
+                    }
+                    Refill(floors[i], code, batch);
+                    continue;
+                }
+                std::pop_heap(heap.begin(), heap.end(), Below);
                 Ranked top = heap.back();
                 heap.pop_back();
                 const std::int64_t occurrences = Occurrences(top.candidate);
                 if (Gain(occurrences, top.length, floors[i]) <= 0) {
+                    candidates[top.candidate].state &= notInHeap;
                     continue;
                 }
                 top.gain = Gain(occurrences, top.length, code);
-                if (heap.empty() || !RanksAbove(heap.front(), top)) {
-                    best = top;
-                    break;
+                const bool staleAbove = !heap.empty() && RanksAbove(heap.front(), top);
+                // The best of the heap may still lose to a candidate left out of it: let more in first.
+                const bool outsiderMayWin = top.gain < threshold && threshold > 1;
+                if (staleAbove || outsiderMayWin) {
+                    heap.push_back(top);
+                    std::push_heap(heap.begin(), heap.end(), Below);
+                    if (!staleAbove) {
+                        Refill(floors[i], code, batch);
+                    }
+                    continue;
                 }
-                heap.push_back(top);
-                std::push_heap(heap.begin(), heap.end(), below);
+                best = top;
             }
             if (!best || best->gain <= 0) {
                 break;
             }
+            candidates[best->candidate].state &= notInHeap;
             const std::int64_t occurrences = Take(best->candidate);
             entries.push_back({text.substr(best->firstPosition, static_cast<std::size_t>(best->length)),
                                occurrences, occurrences * (best->length - code), code});
@@ -466,6 +515,53 @@ private:
     static constexpr std::uint8_t examinedState = 2;  // looked at for occurrences that overlap
     static constexpr std::uint8_t overlapState = 4;   // two of its occurrences overlap somewhere
     static constexpr std::uint8_t chosenState = 8;
+    static constexpr std::uint8_t heapState = 16; // in the heap
+    static constexpr std::uint8_t allStates = 0xFF;
+    static constexpr auto notInHeap = static_cast<std::uint8_t>(allStates & ~heapState);
+
+    // What taking an occurrence needs of a candidate, apart from the rest, to keep it in fewer cache lines.
+    struct Node {
+        std::uint32_t parent; // the candidate of the next shorter length around it
+        std::uint32_t freeCount;
+    };
+    struct Candidate {
+        std::uint32_t firstPosition;
+        std::uint32_t rangeBegin; // its windows lie in suffixes[rangeBegin, rangeEnd)
+        std::uint32_t rangeEnd;
+        std::uint8_t state;
+    };
+
+    static bool Below(const Ranked& a, const Ranked& b) { return RanksAbove(b, a); }
+
+    // Lets in the candidates outside the heap whose gain at the floor code reaches a new threshold, chosen
+    // so that about `batch` come in (all when fewer are left). The heap holds only the candidates with a
+    // chance: as long as its best true gain reaches the threshold, no candidate outside can beat it.
+    void Refill(int floor, int code, std::size_t batch)
+    {
+        const auto outside = [&](std::uint32_t c) {
+            return (candidates[c].state & (forbiddenState | chosenState | heapState)) == 0;
+        };
+        std::vector<std::int64_t> bounds;
+        for (std::uint32_t c = 0; c < nodes.size(); ++c) {
+            if (outside(c) && Gain(nodes[c].freeCount, lengthOf[c], floor) > 0) {
+                bounds.push_back(Gain(nodes[c].freeCount, lengthOf[c], floor));
+            }
+        }
+        threshold = 1;
+        if (bounds.size() > batch) {
+            std::nth_element(bounds.begin(), bounds.begin() + static_cast<std::ptrdiff_t>(batch - 1),
+                             bounds.end(), std::greater<>());
+            threshold = bounds[batch - 1];
+        }
+        for (std::uint32_t c = 0; c < nodes.size(); ++c) {
+            if (outside(c) && Gain(nodes[c].freeCount, lengthOf[c], floor) >= threshold) {
+                candidates[c].state |= heapState;
+                heap.push_back({Gain(nodes[c].freeCount, lengthOf[c], code), lengthOf[c],
+                                candidates[c].firstPosition, c});
+            }
+        }
+        std::make_heap(heap.begin(), heap.end(), Below);
+    }
 
     // How many bytes from p on a window may cover before a boundary, capped at the longest length.
     [[nodiscard]] std::size_t RoomAt(std::size_t p) const
@@ -479,68 +575,94 @@ private:
         return boundaries.NextFrom(p + 1, p + cap) - p;
     }
 
-    // One pass over the suffix array finds the groups of every length at once.
-    void Group(const std::vector<std::uint32_t>& shared)
+    // One pass over the suffix array finds the groups of every length at once. byRank holds, per suffix,
+    // its packed common prefix and room; each is replaced by the suffix's longest candidate.
+    void Group(std::vector<std::uint32_t>& byRank)
     {
         const std::size_t kinds = lengths.size();
+        constexpr std::uint32_t unbounded = std::numeric_limits<std::uint32_t>::max();
         struct Open {
             std::uint32_t lowest = 0; // the smallest common prefix since the group's last window
             std::uint32_t windows = 0;
             std::uint32_t firstWindow = 0;
-            std::uint32_t begin = 0;
+            std::uint32_t begin = 0; // the rank of the first window
             std::uint32_t candidate = noCandidate;
         };
         std::vector<Open> open(kinds);
-        deepest.assign(static_cast<std::size_t>(textSize), noCandidate);
-        for (std::size_t i = 0; i < suffixes.size(); ++i) {
+        for (std::size_t i = 0; i < byRank.size(); ++i) {
             if (i % cancelStride == 0 && Stopped(&cancel)) {
                 return;
             }
             const auto p = static_cast<std::uint32_t>(suffixes[i]);
-            const std::uint32_t packed = shared[p];
+            const std::uint32_t packed = byRank[i];
             const std::uint32_t common = i == 0 ? 0 : packed & 0xFFFF;
             const std::uint32_t room = packed >> 16;
-            for (std::size_t k = 0; k < kinds; ++k) {
+            byRank[i] = noCandidate;
+            std::size_t k = 0;
+            for (; k < kinds && static_cast<std::uint32_t>(lengths[k]) <= room; ++k) {
                 Open& group = open[k];
-                group.lowest = std::min(group.lowest, common);
                 const auto l = static_cast<std::uint32_t>(lengths[k]);
-                if (l > room) {
+                if (group.windows == 0 || std::min(group.lowest, common) < l) {
+                    group = {unbounded, 1, p, static_cast<std::uint32_t>(i), noCandidate};
                     continue;
                 }
-                if (group.windows == 0 || group.lowest < l) {
-                    group = {std::numeric_limits<std::uint32_t>::max(), 1, p, static_cast<std::uint32_t>(i),
-                             noCandidate};
-                    continue;
-                }
-                group.lowest = std::numeric_limits<std::uint32_t>::max();
+                group.lowest = unbounded;
                 if (++group.windows == 2) {
-                    group.candidate = static_cast<std::uint32_t>(length.size());
-                    length.push_back(lengths[k]);
-                    parent.push_back(k == 0 ? noCandidate : open[k - 1].candidate);
-                    assert(k == 0 || parent.back() != noCandidate);
-                    freeCount.push_back(1);
-                    firstPosition.push_back(std::min(group.firstWindow, p));
-                    rangeBegin.push_back(group.begin);
-                    rangeEnd.push_back(0);
-                    const bool excluded =
-                        forbidden && forbidden(std::string_view(text).substr(firstPosition.back(), l));
-                    state.push_back(excluded ? forbiddenState : 0);
-                    deepest[group.firstWindow] = group.candidate;
+                    group.candidate = static_cast<std::uint32_t>(nodes.size());
+                    const std::uint32_t first = std::min(group.firstWindow, p);
+                    const bool excluded = forbidden && forbidden(std::string_view(text).substr(first, l));
+                    nodes.push_back({k == 0 ? noCandidate : open[k - 1].candidate, 1});
+                    lengthOf.push_back(static_cast<std::uint16_t>(l));
+                    candidates.push_back(
+                        {first, group.begin, 0, excluded ? forbiddenState : std::uint8_t{0}});
+                    assert(k == 0 || nodes.back().parent != noCandidate);
+                    byRank[group.begin] = group.candidate;
                 }
-                const std::uint32_t c = group.candidate;
-                ++freeCount[c];
-                firstPosition[c] = std::min(firstPosition[c], p);
-                rangeEnd[c] = static_cast<std::uint32_t>(i + 1);
-                deepest[p] = c;
+                ++nodes[group.candidate].freeCount;
+                Candidate& candidate = candidates[group.candidate];
+                candidate.firstPosition = std::min(candidate.firstPosition, p);
+                candidate.rangeEnd = static_cast<std::uint32_t>(i + 1);
+                byRank[i] = group.candidate;
+            }
+            for (; k < kinds; ++k) {
+                open[k].lowest = std::min(open[k].lowest, common);
             }
         }
+    }
+
+    // Drops the candidates that can never be chosen: forbidden ones and those that gain nothing even at
+    // the cheapest code with all their windows. Their windows need no counting, so the parent chains skip
+    // them. Returns, per old candidate, its new number, or for a dropped one the new number of its
+    // nearest kept ancestor (noCandidate when there is none).
+    std::vector<std::uint32_t> KeepViable(int cheapestCode)
+    {
+        std::vector<std::uint32_t> renumbered(nodes.size());
+        std::uint32_t next = 0;
+        // A parent is created before its children, so it is renumbered first.
+        for (std::uint32_t c = 0; c < nodes.size(); ++c) {
+            const Node node = nodes[c];
+            const std::uint32_t above = node.parent == noCandidate ? noCandidate : renumbered[node.parent];
+            if ((candidates[c].state & forbiddenState) ||
+                Gain(node.freeCount, lengthOf[c], cheapestCode) <= 0) {
+                renumbered[c] = above;
+                continue;
+            }
+            nodes[next] = {above, node.freeCount};
+            lengthOf[next] = lengthOf[c];
+            candidates[next] = candidates[c];
+            renumbered[c] = next++;
+        }
+        nodes.resize(next);
+        lengthOf.resize(next);
+        candidates.resize(next);
+        return renumbered;
     }
 
     // The positions of the candidate's windows, in suffix order.
     template <typename Visit> void ForEachWindow(std::uint32_t c, Visit&& visit) const
     {
-        const auto l = static_cast<std::size_t>(length[c]);
-        for (std::uint32_t i = rangeBegin[c]; i < rangeEnd[c]; ++i) {
+        const auto l = static_cast<std::size_t>(lengthOf[c]);
+        for (std::uint32_t i = candidates[c].rangeBegin; i < candidates[c].rangeEnd; ++i) {
             const auto p = static_cast<std::size_t>(suffixes[i]);
             // Suffixes in the range that run into a stretch end share the bytes but are no window.
             if (boundaries.NextFrom(p + 1, p + l) == p + l) {
@@ -554,14 +676,14 @@ private:
     // The leftmost non-overlapping free occurrences of the candidate, counted now.
     std::int64_t Occurrences(std::uint32_t c)
     {
-        if (!(state[c] & examinedState)) {
+        if (!(candidates[c].state & examinedState)) {
             Examine(c);
         }
-        if (!(state[c] & overlapState)) {
-            return freeCount[c];
+        if (!(candidates[c].state & overlapState)) {
+            return nodes[c].freeCount;
         }
         std::int64_t count = 0;
-        const auto l = static_cast<std::size_t>(length[c]);
+        const auto l = static_cast<std::size_t>(lengthOf[c]);
         std::size_t next = 0;
         for (const std::uint32_t p : overlapping.at(c)) {
             if (p >= next && Free(p, l)) {
@@ -575,9 +697,9 @@ private:
     // Finds out whether two occurrences of the candidate overlap anywhere; if so, keeps its positions.
     void Examine(std::uint32_t c)
     {
-        state[c] |= examinedState;
+        candidates[c].state |= examinedState;
         const std::string_view s =
-            std::string_view(text).substr(firstPosition[c], static_cast<std::size_t>(length[c]));
+            std::string_view(text).substr(candidates[c].firstPosition, static_cast<std::size_t>(lengthOf[c]));
         // Occurrences can overlap only when the string has a proper border (a prefix that is also a suffix).
         std::vector<std::size_t> border(s.size(), 0);
         for (std::size_t i = 1, b = 0; i < s.size(); ++i) {
@@ -595,7 +717,7 @@ private:
         std::sort(positions.begin(), positions.end());
         for (std::size_t i = 1; i < positions.size(); ++i) {
             if (positions[i] - positions[i - 1] < s.size()) {
-                state[c] |= overlapState;
+                candidates[c].state |= overlapState;
                 overlapping.emplace(c, std::move(positions));
                 return;
             }
@@ -605,9 +727,9 @@ private:
     // Takes the candidate's occurrences; returns how many.
     std::int64_t Take(std::uint32_t c)
     {
-        const auto l = static_cast<std::size_t>(length[c]);
+        const auto l = static_cast<std::size_t>(lengthOf[c]);
         std::vector<std::uint32_t> chosen;
-        if (state[c] & overlapState) {
+        if (candidates[c].state & overlapState) {
             std::size_t next = 0;
             for (const std::uint32_t p : overlapping.at(c)) {
                 if (p >= next && Free(p, l)) {
@@ -624,11 +746,21 @@ private:
             });
         }
         // Without overlaps every free window is an occurrence, as the free count says.
-        assert((state[c] & overlapState) || chosen.size() == freeCount[c]);
-        for (const std::uint32_t q : chosen) {
-            Cover(q, l);
+        assert((candidates[c].state & overlapState) || chosen.size() == nodes[c].freeCount);
+        const auto reach = static_cast<std::size_t>(longest);
+        for (std::size_t j = 0; j < chosen.size(); ++j) {
+            // Occurrences lie all over the text: fetch what covering a later one reads while this one runs.
+            if (j + prefetchDistance < chosen.size()) {
+                const std::size_t ahead = chosen[j + prefetchDistance];
+                const std::size_t from = ahead >= reach ? ahead - reach : 0;
+                __builtin_prefetch(&deepest[from]);
+                __builtin_prefetch(&deepest[ahead + l - 1]);
+                taken.Prefetch(from);
+                taken.Prefetch(ahead + l + reach);
+            }
+            Cover(chosen[j], l);
         }
-        state[c] |= chosenState;
+        candidates[c].state |= chosenState;
         return static_cast<std::int64_t>(chosen.size());
     }
 
@@ -638,20 +770,33 @@ private:
         const auto cap = static_cast<std::size_t>(longest);
         // Windows from q - cap + 1 to q + l - 1 can reach in; they are free up to the next taken position.
         const std::size_t limit = taken.NextFrom(q + l, q + l + cap);
+        walks.clear();
         for (std::size_t p = q + l; p-- > (q >= cap ? q - cap + 1 : 0);) {
             if (p < q && taken.Has(p)) {
                 break;
             }
-            const std::size_t most = limit - p;
-            const std::size_t least = p >= q ? 1 : q - p + 1;
-            for (std::uint32_t c = deepest[p]; c != noCandidate; c = parent[c]) {
-                const auto l2 = static_cast<std::size_t>(length[c]);
-                if (l2 < least) {
-                    break;
+            if (deepest[p] != noCandidate) {
+                __builtin_prefetch(&nodes[deepest[p]], 1);
+                walks.push_back({deepest[p], p >= q ? 1 : q - p + 1, limit - p});
+            }
+        }
+        // The chains are walked side by side, a step of each in turn, so that their cache misses overlap.
+        while (!walks.empty()) {
+            for (std::size_t j = 0; j < walks.size();) {
+                Walk& walk = walks[j];
+                Node& node = nodes[walk.candidate];
+                const auto l2 = static_cast<std::size_t>(lengthOf[walk.candidate]);
+                if (l2 <= walk.most && l2 >= walk.least) {
+                    --node.freeCount;
                 }
-                if (l2 <= most) {
-                    --freeCount[c];
+                walk.candidate = node.parent;
+                if (l2 <= walk.least || walk.candidate == noCandidate) {
+                    walk = walks.back();
+                    walks.pop_back();
+                    continue;
                 }
+                __builtin_prefetch(&nodes[walk.candidate], 1);
+                ++j;
             }
         }
         taken.AddRange(q, l);
@@ -669,17 +814,22 @@ private:
     std::vector<saidx_t> suffixes;
     std::vector<std::uint32_t> deepest; // per position: its longest candidate, or noCandidate
 
-    // The candidates, one index across all of these.
-    std::vector<std::int32_t> length;
-    std::vector<std::uint32_t> parent; // the candidate of the next shorter length around it
-    std::vector<std::uint32_t> freeCount;
-    std::vector<std::uint32_t> firstPosition;
-    std::vector<std::uint32_t> rangeBegin; // its windows lie in suffixes[rangeBegin, rangeEnd)
-    std::vector<std::uint32_t> rangeEnd;
-    std::vector<std::uint8_t> state;
+    std::vector<Node> nodes; // one index for these three
+    std::vector<std::uint16_t> lengthOf;
+    std::vector<Candidate> candidates;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> overlapping; // sorted positions
 
     std::vector<Ranked> heap;
+    // Chains to walk while covering an occurrence: windows from walk.least to walk.most bytes die.
+    struct Walk {
+        std::uint32_t candidate;
+        std::size_t least;
+        std::size_t most;
+    };
+    std::vector<Walk> walks;
+    // Every candidate outside the heap gains less than this at the floor code; 1 when all that can gain
+    // are in.
+    std::int64_t threshold = std::numeric_limits<std::int64_t>::max();
 };
 
 } // namespace
@@ -699,7 +849,9 @@ SavingsResult ChooseBySavings(const SavingsRequest& request, const std::atomic<b
     {
         SavingsChooser chooser(request, cancel);
         result.textBytes = chooser.TextSize();
-        if (!chooser.BuildIndex(request.stretches) || !chooser.Choose(codes, chosenSoFar, result.entries)) {
+        if (!chooser.BuildIndex(request.stretches,
+                                codes.empty() ? 0 : *std::min_element(codes.begin(), codes.end())) ||
+            !chooser.Choose(codes, chosenSoFar, result.entries)) {
             return {};
         }
     }
