@@ -7,6 +7,7 @@
 
 #include "real_savings.h"
 
+#include <cctype>
 #include <chrono>
 #include <fstream>
 #include <iostream>

@@ -452,7 +452,10 @@ public:
                 // from the free counts, which still bound the true occurrences from above.
                 std::erase_if(heap, [&](const Ranked& r) {
                     const bool dead = Gain(nodes[r.candidate].freeCount, r.length, floors[i]) <= 0;
-                    candidates[r.candidate].state &= dead ? notInHeap : allStates;
+                    if (dead) {
+                        candidates[r.candidate].state =
+                            (candidates[r.candidate].state & notInHeap) | excludedState;
+                    }
                     return dead;
                 });
                 for (Ranked& r : heap) {
@@ -479,7 +482,8 @@ public:
                 heap.pop_back();
                 const std::int64_t occurrences = Occurrences(top.candidate);
                 if (Gain(occurrences, top.length, floors[i]) <= 0) {
-                    candidates[top.candidate].state &= notInHeap;
+                    candidates[top.candidate].state =
+                        (candidates[top.candidate].state & notInHeap) | excludedState;
                     continue;
                 }
                 top.gain = Gain(occurrences, top.length, code);
@@ -511,13 +515,12 @@ public:
     }
 
 private:
-    static constexpr std::uint8_t forbiddenState = 1; // never an entry
-    static constexpr std::uint8_t examinedState = 2;  // looked at for occurrences that overlap
-    static constexpr std::uint8_t overlapState = 4;   // two of its occurrences overlap somewhere
+    static constexpr std::uint8_t excludedState = 1; // never an entry: forbidden, or gains nothing any more
+    static constexpr std::uint8_t examinedState = 2; // looked at for occurrences that overlap
+    static constexpr std::uint8_t overlapState = 4;  // two of its occurrences overlap somewhere
     static constexpr std::uint8_t chosenState = 8;
     static constexpr std::uint8_t heapState = 16; // in the heap
-    static constexpr std::uint8_t allStates = 0xFF;
-    static constexpr auto notInHeap = static_cast<std::uint8_t>(allStates & ~heapState);
+    static constexpr auto notInHeap = static_cast<std::uint8_t>(0xFF & ~heapState);
 
     // What taking an occurrence needs of a candidate, apart from the rest, to keep it in fewer cache lines.
     struct Node {
@@ -539,7 +542,7 @@ private:
     void Refill(int floor, int code, std::size_t batch)
     {
         const auto outside = [&](std::uint32_t c) {
-            return (candidates[c].state & (forbiddenState | chosenState | heapState)) == 0;
+            return (candidates[c].state & (excludedState | chosenState | heapState)) == 0;
         };
         std::vector<std::int64_t> bounds;
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
@@ -613,8 +616,7 @@ private:
                     const bool excluded = forbidden && forbidden(std::string_view(text).substr(first, l));
                     nodes.push_back({k == 0 ? noCandidate : open[k - 1].candidate, 1});
                     lengthOf.push_back(static_cast<std::uint16_t>(l));
-                    candidates.push_back(
-                        {first, group.begin, 0, excluded ? forbiddenState : std::uint8_t{0}});
+                    candidates.push_back({first, group.begin, 0, excluded ? excludedState : std::uint8_t{0}});
                     assert(k == 0 || nodes.back().parent != noCandidate);
                     byRank[group.begin] = group.candidate;
                 }
@@ -642,7 +644,7 @@ private:
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
             const Node node = nodes[c];
             const std::uint32_t above = node.parent == noCandidate ? noCandidate : renumbered[node.parent];
-            if ((candidates[c].state & forbiddenState) ||
+            if ((candidates[c].state & excludedState) ||
                 Gain(node.freeCount, lengthOf[c], cheapestCode) <= 0) {
                 renumbered[c] = above;
                 continue;

@@ -178,7 +178,8 @@ TEST(RealSavings, ChoosesAsThePlainModelDoes)
     std::mt19937 rng(20261207);
     for (int round = 0; round < 400; ++round) {
         SCOPED_TRACE(round);
-        const std::vector<std::string> stretches = RandomStretches(rng, round % 3 == 0 ? "ab" : "abcd", round % 4 == 0 ? 100 : 40);
+        const std::vector<std::string> stretches =
+            RandomStretches(rng, round % 3 == 0 ? "ab" : "abcd", round % 4 == 0 ? 100 : 40);
         SavingsRequest request;
         request.stretches.assign(stretches.begin(), stretches.end());
         request.lengths = lengthLists[rng() % lengthLists.size()];
