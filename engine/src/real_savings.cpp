@@ -386,6 +386,7 @@ public:
             lengthsUpTo[l] += lengthsUpTo[l - 1];
         }
         std::size_t h = 0;
+        std::size_t nextBoundary = 0; // the first boundary after p
         for (std::size_t p = 0; p < n; ++p) {
             if (p % cancelStride == 0 && Stopped(&cancel)) {
                 return false;
@@ -398,7 +399,12 @@ public:
                     ++h;
                 }
             }
-            shared[p] = static_cast<std::uint32_t>(h | (RoomAt(p) << 16));
+            if (nextBoundary <= p) {
+                nextBoundary = boundaries.NextFrom(p + 1, n + 1);
+            }
+            // How many bytes from p on a window may cover.
+            const std::size_t room = IsLineEnd(text[p]) ? 0 : std::min(nextBoundary - p, cap);
+            shared[p] = static_cast<std::uint32_t>(h | (room << 16));
             h = h > 0 ? h - 1 : 0;
         }
 
@@ -564,18 +570,6 @@ private:
             }
         }
         std::make_heap(heap.begin(), heap.end(), Below);
-    }
-
-    // How many bytes from p on a window may cover before a boundary, capped at the longest length.
-    [[nodiscard]] std::size_t RoomAt(std::size_t p) const
-    {
-        if (boundaries.Has(p)) {
-            if (IsLineEnd(text[p])) {
-                return 0;
-            }
-        }
-        const auto cap = static_cast<std::size_t>(longest);
-        return boundaries.NextFrom(p + 1, p + cap) - p;
     }
 
     // One pass over the suffix array finds the groups of every length at once. byRank holds, per suffix,

@@ -91,7 +91,7 @@ SavingsResult ModelChoice(const SavingsRequest& request)
     const std::size_t n = m.text.size();
     std::map<std::string, std::size_t> firstAt; // every candidate with its first position
     for (const std::int64_t length : request.lengths) {
-        for (std::size_t p = 0; p + static_cast<std::size_t>(length) <= n; ++p) {
+        for (std::size_t p = 0; length > 0 && p + static_cast<std::size_t>(length) <= n; ++p) {
             const std::string s = m.text.substr(p, static_cast<std::size_t>(length));
             if (m.At(p, s) && !(request.forbidden && request.forbidden(s))) {
                 firstAt.emplace(s, p);
@@ -162,8 +162,9 @@ std::vector<std::string> RandomStretches(std::mt19937& rng, std::string_view alp
 
 TEST(RealSavings, ChoosesAsThePlainModelDoes)
 {
-    const std::vector<std::vector<std::int64_t>> lengthLists = {{1},    {2, 3}, {2, 3, 4, 5, 6},
-                                                                {1, 5}, {3},    {2, 4, 8}};
+    // The last list is out of order, with a repeat and lengths that count for nothing.
+    const std::vector<std::vector<std::int64_t>> lengthLists = {
+        {1}, {2, 3}, {2, 3, 4, 5, 6}, {1, 5}, {3}, {2, 4, 8}, {3, 2, 3, 0, -1, std::int64_t{1} << 40}};
     const std::vector<std::vector<int>> codeLists = {{1},
                                                      {1, 1, 2, 2, 1},
                                                      {2, 2, 2, 2, 2, 2, 2, 2},
