@@ -1,0 +1,895 @@
+#include "real_savings.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cassert>
+#include <divsufsort.h>
+#include <limits>
+#include <optional>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace kestrin {
+namespace {
+
+constexpr std::int64_t longestLength = 65535;
+constexpr std::uint32_t noCandidate = std::numeric_limits<std::uint32_t>::max();
+// Long loops look at the cancel flag once per this many steps.
+constexpr std::size_t cancelStride = std::size_t{1} << 18;
+constexpr std::size_t prefetchDistance = 16;
+
+bool IsLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+bool Stopped(const std::atomic<bool>* cancel)
+{
+    return cancel && cancel->load(std::memory_order_relaxed);
+}
+
+// A set of positions 0 to size - 1, one bit each.
+class PositionSet
+{
+public:
+    explicit PositionSet(std::size_t size) : words(size / 64 + 1, 0) {}
+
+    [[nodiscard]] bool Has(std::size_t p) const { return (words[p >> 6] >> (p & 63)) & 1; }
+    void Add(std::size_t p) { words[p >> 6] |= std::uint64_t{1} << (p & 63); }
+    void AddRange(std::size_t p, std::size_t count)
+    {
+        for (std::size_t q = p; q < p + count; ++q) {
+            Add(q);
+        }
+    }
+    void Prefetch(std::size_t p) const
+    {
+        if ((p >> 6) < words.size()) {
+            __builtin_prefetch(&words[p >> 6]);
+        }
+    }
+    // The first position of the set in [p, limit), or limit when there is none.
+    [[nodiscard]] std::size_t NextFrom(std::size_t p, std::size_t limit) const
+    {
+        std::size_t w = p >> 6;
+        if (p >= limit || w >= words.size()) {
+            return limit;
+        }
+        std::uint64_t bits = words[w] & (~std::uint64_t{0} << (p & 63));
+        while (bits == 0) {
+            ++w;
+            if (w >= words.size() || (w << 6) >= limit) {
+                return limit;
+            }
+            bits = words[w];
+        }
+        return std::min(limit, (w << 6) + static_cast<std::size_t>(std::countr_zero(bits)));
+    }
+
+private:
+    std::vector<std::uint64_t> words;
+};
+
+// The entries in a trie, for finding every entry that starts at a position of the text.
+class EntryTrie
+{
+public:
+    explicit EntryTrie(std::span<const CodedEntry> entries)
+    {
+        std::vector<std::uint32_t> order;
+        for (std::uint32_t i = 0; i < entries.size(); ++i) {
+            const std::string_view text = entries[i].text;
+            if (!text.empty() && text.find_first_of("\r\n") == std::string_view::npos) {
+                order.push_back(i);
+            }
+        }
+        // Sorted texts make every node's edges come in ascending byte order.
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::uint32_t a, std::uint32_t b) { return entries[a].text < entries[b].text; });
+        struct BuildNode {
+            std::int32_t entry = -1;
+            int code = 0;
+            std::vector<std::pair<unsigned char, std::uint32_t>> edges;
+        };
+        std::vector<BuildNode> build(1);
+        for (const std::uint32_t i : order) {
+            std::uint32_t node = 0;
+            for (const char c : entries[i].text) {
+                const auto byte = static_cast<unsigned char>(c);
+                auto& edges = build[node].edges;
+                if (edges.empty() || edges.back().first != byte) {
+                    edges.emplace_back(byte, static_cast<std::uint32_t>(build.size()));
+                    node = static_cast<std::uint32_t>(build.size());
+                    build.emplace_back();
+                } else {
+                    node = edges.back().second;
+                }
+            }
+            const int code = std::max(0, entries[i].codeBytes);
+            if (build[node].entry < 0 || code < build[node].code) {
+                build[node].entry = static_cast<std::int32_t>(i);
+                build[node].code = code;
+            }
+            longest = std::max(longest, entries[i].text.size());
+        }
+        nodes.resize(build.size());
+        for (std::size_t n = 0; n < build.size(); ++n) {
+            nodes[n] = {build[n].entry, build[n].code, static_cast<std::uint32_t>(edgeBytes.size()),
+                        static_cast<std::uint32_t>(build[n].edges.size())};
+            for (const auto& [byte, child] : build[n].edges) {
+                edgeBytes.push_back(byte);
+                edgeTargets.push_back(child);
+            }
+        }
+        rootChild.fill(0);
+        for (const auto& [byte, child] : build[0].edges) {
+            rootChild[byte] = child;
+        }
+    }
+
+    [[nodiscard]] std::size_t Longest() const { return longest; }
+
+    // Calls found(length, entry, codeBytes) for each entry that text[0, size) starts with, shortest first.
+    template <typename Found> void ForEachMatch(const char* text, std::size_t size, Found&& found) const
+    {
+        if (size == 0) {
+            return;
+        }
+        std::uint32_t node = rootChild[static_cast<unsigned char>(text[0])];
+        for (std::size_t depth = 1; node != 0; ++depth) {
+            const Node& at = nodes[node];
+            if (at.entry >= 0) {
+                found(depth, at.entry, at.code);
+            }
+            if (depth == size || at.edgeCount == 0) {
+                return;
+            }
+            node = Child(at, static_cast<unsigned char>(text[depth]));
+        }
+    }
+
+private:
+    struct Node {
+        std::int32_t entry;
+        int code;
+        std::uint32_t firstEdge;
+        std::uint32_t edgeCount;
+    };
+
+    // The child along the byte, or 0 (the root is nobody's child).
+    [[nodiscard]] std::uint32_t Child(const Node& node, unsigned char byte) const
+    {
+        const auto* begin = edgeBytes.data() + node.firstEdge;
+        const auto* end = begin + node.edgeCount;
+        const auto* found =
+            node.edgeCount <= 8 ? std::find(begin, end, byte) : std::lower_bound(begin, end, byte);
+        return found != end && *found == byte
+                   ? edgeTargets[static_cast<std::size_t>(found - edgeBytes.data())]
+                   : 0;
+    }
+
+    std::array<std::uint32_t, 256> rootChild{};
+    std::vector<Node> nodes;
+    std::vector<unsigned char> edgeBytes;
+    std::vector<std::uint32_t> edgeTargets;
+    std::size_t longest = 0;
+};
+
+// Calls segment(text, size) for every run of bytes between line ends and stretch ends, and lineEnd()
+// for every line end, in text order.
+template <typename Segment, typename LineEnd>
+void ForEachSegment(std::span<const std::string_view> stretches, Segment&& segment, LineEnd&& lineEnd)
+{
+    for (const std::string_view stretch : stretches) {
+        std::size_t start = 0;
+        while (start <= stretch.size()) {
+            const std::size_t end = std::min(stretch.find_first_of("\r\n", start), stretch.size());
+            if (end > start) {
+                segment(stretch.data() + start, end - start);
+            }
+            if (end < stretch.size()) {
+                lineEnd();
+            }
+            start = end + 1;
+        }
+    }
+}
+
+// One encoding; pieces, when given, receive the parse. Returns -1 when cancelled.
+std::int64_t Encode(std::span<const std::string_view> stretches, std::span<const CodedEntry> entries,
+                    ParseRule rule, std::vector<std::int32_t>* pieces, const std::atomic<bool>* cancel)
+{
+    const EntryTrie trie(entries);
+    std::int64_t bytes = 0;
+    bool stopped = false;
+    // Best parse, backwards: cost[p] is the smallest size of the rest of the segment from p. Only the
+    // costs of the next Longest() positions are needed, so they live in a ring.
+    std::size_t ringSize = std::bit_ceil(trie.Longest() + 1);
+    std::vector<std::int64_t> cost(ringSize);
+    std::vector<std::int32_t> choice;
+    std::size_t done = 0;
+    const auto segment = [&](const char* text, std::size_t size) {
+        // A look at the flag per segment that ends a stride of text: a line is short to encode.
+        if (!stopped && done / cancelStride != (done + size) / cancelStride) {
+            stopped = Stopped(cancel);
+        }
+        done += size;
+        if (stopped) {
+            return;
+        }
+        if (rule == ParseRule::LongestMatch) {
+            for (std::size_t p = 0; p < size;) {
+                std::size_t length = 0;
+                std::int32_t entry = -1;
+                int code = 1;
+                trie.ForEachMatch(text + p, size - p, [&](std::size_t l, std::int32_t e, int c) {
+                    length = l;
+                    entry = e;
+                    code = c;
+                });
+                bytes += code;
+                p += std::max<std::size_t>(length, 1);
+                if (pieces) {
+                    pieces->push_back(entry);
+                }
+            }
+            return;
+        }
+        const std::size_t mask = ringSize - 1;
+        if (pieces) {
+            choice.assign(size, -1);
+        }
+        cost[size & mask] = 0;
+        for (std::size_t p = size; p-- > 0;) {
+            std::int64_t best = 1 + cost[(p + 1) & mask];
+            std::int32_t chosen = -1;
+            trie.ForEachMatch(text + p, size - p, [&](std::size_t l, std::int32_t e, int c) {
+                if (c + cost[(p + l) & mask] < best) {
+                    best = c + cost[(p + l) & mask];
+                    chosen = e;
+                }
+            });
+            cost[p & mask] = best;
+            if (pieces) {
+                choice[p] = chosen;
+            }
+        }
+        bytes += cost[0];
+        if (pieces) {
+            for (std::size_t p = 0; p < size;) {
+                pieces->push_back(choice[p]);
+                p += choice[p] < 0 ? 1 : entries[static_cast<std::size_t>(choice[p])].text.size();
+            }
+        }
+    };
+    ForEachSegment(stretches, segment, [&] {
+        ++bytes;
+        if (pieces) {
+            pieces->push_back(-1);
+        }
+    });
+    return stopped ? -1 : bytes;
+}
+
+// Heap entries of the greedy choice; the gain may be stale, but never below the true gain.
+struct Ranked {
+    std::int64_t gain;
+    std::int32_t length;
+    std::uint32_t firstPosition;
+    std::uint32_t candidate;
+};
+
+// The documented order: larger gain, then shorter, then first met earlier.
+bool RanksAbove(const Ranked& a, const Ranked& b)
+{
+    if (a.gain != b.gain) {
+        return a.gain > b.gain;
+    }
+    if (a.length != b.length) {
+        return a.length < b.length;
+    }
+    return a.firstPosition < b.firstPosition;
+}
+
+std::int64_t Gain(std::int64_t occurrences, std::int64_t length, int code)
+{
+    return occurrences * (length - code) - length;
+}
+
+// The greedy choice over an index of every string that occurs at least twice.
+//
+// The index: a suffix array of the whole text groups equal windows of each length as runs of suffixes
+// sharing that many bytes. Every group of two or more windows is a candidate; the candidate of a
+// length nests in the candidate of the next shorter requested length (its parent), so a position
+// needs to know only its longest candidate (deepest) to reach all of them.
+//
+// Each candidate keeps the number of its windows that no taken position touches (freeCount). Taking
+// an occurrence kills every window across it, each window once, and the parent chains find their
+// candidates. For a string that cannot overlap itself the free windows are exactly its leftmost
+// non-overlapping occurrences; a string whose occurrences do overlap somewhere in the text is recounted
+// over its sorted positions whenever it comes to the top of the heap.
+class SavingsChooser
+{
+public:
+    SavingsChooser(const SavingsRequest& request, const std::atomic<bool>& cancelFlag)
+        : cancel(cancelFlag), forbidden(request.forbidden)
+    {
+        std::size_t size = 0;
+        for (const std::string_view stretch : request.stretches) {
+            size += stretch.size();
+        }
+        if (size >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+            throw std::length_error("the counted text is too long for the savings choice");
+        }
+        text.reserve(size);
+        for (const std::string_view stretch : request.stretches) {
+            text += stretch;
+        }
+        textSize = static_cast<std::int64_t>(size);
+        for (const std::int64_t requested : request.lengths) {
+            if (requested >= 1 && requested <= longestLength && requested <= textSize) {
+                lengths.push_back(static_cast<std::int32_t>(requested));
+            }
+        }
+        std::sort(lengths.begin(), lengths.end());
+        lengths.erase(std::unique(lengths.begin(), lengths.end()), lengths.end());
+        longest = lengths.empty() ? 0 : lengths.back();
+    }
+
+    [[nodiscard]] std::int64_t TextSize() const { return textSize; }
+
+    // Builds the index for entries that cost at least cheapestCode bytes; false when cancelled.
+    [[nodiscard]] bool BuildIndex(std::span<const std::string_view> stretches, int cheapestCode)
+    {
+        const auto n = static_cast<std::size_t>(textSize);
+        if (lengths.empty()) {
+            return true;
+        }
+        // A boundary at x: no window holds both x - 1 and x, and a line end at x holds no window either.
+        boundaries = PositionSet(n + 1);
+        std::size_t offset = 0;
+        for (const std::string_view stretch : stretches) {
+            offset += stretch.size();
+            boundaries.Add(offset);
+        }
+        for (std::size_t p = 0; p < n; ++p) {
+            if (IsLineEnd(text[p])) {
+                boundaries.Add(p);
+            }
+        }
+
+        suffixes.resize(n);
+        if (divsufsort(reinterpret_cast<const sauchar_t*>(text.data()), suffixes.data(),
+                       static_cast<saidx_t>(n)) != 0) {
+            throw std::bad_alloc();
+        }
+        if (Stopped(&cancel)) {
+            return false;
+        }
+
+        // Per position, the common prefix with the suffix before it in the array, capped at the longest
+        // length (Kärkkäinen's permuted LCP), and in the high half how far the position is from the next
+        // boundary, also capped; one look-up per suffix then gives both.
+        std::vector<std::uint32_t> shared(n);
+        shared[static_cast<std::size_t>(suffixes[0])] = noCandidate;
+        for (std::size_t i = 1; i < n; ++i) {
+            shared[static_cast<std::size_t>(suffixes[i])] = static_cast<std::uint32_t>(suffixes[i - 1]);
+        }
+        const auto cap = static_cast<std::size_t>(longest);
+        // lengthsUpTo[h]: how many requested lengths are h or less.
+        std::vector<std::uint64_t> lengthsUpTo(cap + 1, 0);
+        for (const std::int32_t l : lengths) {
+            ++lengthsUpTo[static_cast<std::size_t>(l)];
+        }
+        for (std::size_t l = 1; l <= cap; ++l) {
+            lengthsUpTo[l] += lengthsUpTo[l - 1];
+        }
+        std::size_t h = 0;
+        std::size_t nextBoundary = 0; // the first boundary after p
+        for (std::size_t p = 0; p < n; ++p) {
+            if (p % cancelStride == 0 && Stopped(&cancel)) {
+                return false;
+            }
+            const std::uint32_t before = shared[p];
+            if (before == noCandidate) {
+                h = 0;
+            } else {
+                while (h < cap && p + h < n && before + h < n && text[p + h] == text[before + h]) {
+                    ++h;
+                }
+            }
+            if (nextBoundary <= p) {
+                nextBoundary = boundaries.NextFrom(p + 1, n + 1);
+            }
+            // How many bytes from p on a window may cover.
+            const std::size_t room = IsLineEnd(text[p]) ? 0 : std::min(nextBoundary - p, cap);
+            shared[p] = static_cast<std::uint32_t>(h | (room << 16));
+            h = h > 0 ? h - 1 : 0;
+        }
+
+        // The grouping reads the suffixes in rank order: gathering their values first in a loop of its
+        // own lets the memory accesses overlap, and the same holds for scattering the results back.
+        std::vector<std::uint32_t> byRank(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            byRank[i] = shared[static_cast<std::size_t>(suffixes[i])];
+        }
+        shared = {};
+        // A candidate of length L is a run of suffixes that share L bytes with the one before: counting
+        // where such runs end bounds the number of candidates, so that their arrays never move.
+        std::uint64_t most = 0;
+        for (std::size_t i = 1; i < n; ++i) {
+            const std::uint32_t after = i + 1 < n ? byRank[i + 1] & 0xFFFF : 0;
+            most += lengthsUpTo[byRank[i] & 0xFFFF] -
+                    std::min(lengthsUpTo[byRank[i] & 0xFFFF], lengthsUpTo[after]);
+        }
+        nodes.reserve(most);
+        lengthOf.reserve(most);
+        candidates.reserve(most);
+        Group(byRank);
+        const std::vector<std::uint32_t> kept = KeepViable(cheapestCode);
+        deepest.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            deepest[static_cast<std::size_t>(suffixes[i])] =
+                byRank[i] == noCandidate ? noCandidate : kept[byRank[i]];
+        }
+        return !Stopped(&cancel);
+    }
+
+    // Chooses the entries; false when cancelled.
+    [[nodiscard]] bool Choose(const std::vector<int>& codes, std::atomic<std::int64_t>* chosenSoFar,
+                              std::vector<SavingsEntry>& entries)
+    {
+        if (codes.empty() || lengths.empty()) {
+            return true;
+        }
+        taken = PositionSet(static_cast<std::size_t>(textSize));
+        // floors[i]: the smallest code from entry i on. A candidate that gains nothing at the floor never
+        // will again, since its occurrences only fall.
+        std::vector<int> floors(codes);
+        for (std::size_t i = floors.size() - 1; i-- > 0;) {
+            floors[i] = std::min(floors[i], floors[i + 1]);
+        }
+        int heapCode = codes[0];
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            const int code = codes[i];
+            if (code != heapCode) {
+                // Gains of one occurrence count order differently under another code size: rank again,
+                // from the free counts, which still bound the true occurrences from above.
+                std::erase_if(heap, [&](const Ranked& r) {
+                    const bool dead = Gain(nodes[r.candidate].freeCount, r.length, floors[i]) <= 0;
+                    if (dead) {
+                        candidates[r.candidate].state =
+                            (candidates[r.candidate].state & notInHeap) | excludedState;
+                    }
+                    return dead;
+                });
+                for (Ranked& r : heap) {
+                    r.gain = Gain(nodes[r.candidate].freeCount, r.length, code);
+                }
+                std::make_heap(heap.begin(), heap.end(), Below);
+                heapCode = code;
+            }
+            const std::size_t batch = 2 * (codes.size() - i) + 4;
+            std::optional<Ranked> best;
+            while (!best) {
+                if (Stopped(&cancel)) {
+                    return false;
+                }
+                if (heap.empty()) {
+                    if (threshold <= 1) {
+                        break;
+                    }
+                    Refill(floors[i], code, batch);
+                    continue;
+                }
+                std::pop_heap(heap.begin(), heap.end(), Below);
+                Ranked top = heap.back();
+                heap.pop_back();
+                const std::int64_t occurrences = Occurrences(top.candidate);
+                if (Gain(occurrences, top.length, floors[i]) <= 0) {
+                    candidates[top.candidate].state =
+                        (candidates[top.candidate].state & notInHeap) | excludedState;
+                    continue;
+                }
+                top.gain = Gain(occurrences, top.length, code);
+                const bool staleAbove = !heap.empty() && RanksAbove(heap.front(), top);
+                // The best of the heap may still lose to a candidate left out of it: let more in first.
+                const bool outsiderMayWin = top.gain < threshold && threshold > 1;
+                if (staleAbove || outsiderMayWin) {
+                    heap.push_back(top);
+                    std::push_heap(heap.begin(), heap.end(), Below);
+                    if (!staleAbove) {
+                        Refill(floors[i], code, batch);
+                    }
+                    continue;
+                }
+                best = top;
+            }
+            if (!best || best->gain <= 0) {
+                break;
+            }
+            candidates[best->candidate].state &= notInHeap;
+            const std::int64_t occurrences = Take(best->candidate);
+            entries.push_back({text.substr(best->firstPosition, static_cast<std::size_t>(best->length)),
+                               occurrences, occurrences * (best->length - code), code});
+            if (chosenSoFar) {
+                chosenSoFar->store(static_cast<std::int64_t>(entries.size()));
+            }
+        }
+        return true;
+    }
+
+private:
+    static constexpr std::uint8_t excludedState = 1; // never an entry: forbidden, or gains nothing any more
+    static constexpr std::uint8_t examinedState = 2; // looked at for occurrences that overlap
+    static constexpr std::uint8_t overlapState = 4;  // two of its occurrences overlap somewhere
+    static constexpr std::uint8_t chosenState = 8;
+    static constexpr std::uint8_t heapState = 16; // in the heap
+    static constexpr auto notInHeap = static_cast<std::uint8_t>(0xFF & ~heapState);
+
+    // What taking an occurrence needs of a candidate, apart from the rest, to keep it in fewer cache lines.
+    struct Node {
+        std::uint32_t parent; // the candidate of the next shorter length around it
+        std::uint32_t freeCount;
+    };
+    struct Candidate {
+        std::uint32_t firstPosition;
+        std::uint32_t rangeBegin; // its windows lie in suffixes[rangeBegin, rangeEnd)
+        std::uint32_t rangeEnd;
+        std::uint8_t state;
+    };
+
+    static bool Below(const Ranked& a, const Ranked& b) { return RanksAbove(b, a); }
+
+    // Lets in the candidates outside the heap whose gain at the floor code reaches a new threshold, chosen
+    // so that about `batch` come in (all when fewer are left). The heap holds only the candidates with a
+    // chance: as long as its best true gain reaches the threshold, no candidate outside can beat it.
+    void Refill(int floor, int code, std::size_t batch)
+    {
+        const auto outside = [&](std::uint32_t c) {
+            return (candidates[c].state & (excludedState | chosenState | heapState)) == 0;
+        };
+        std::vector<std::int64_t> bounds;
+        for (std::uint32_t c = 0; c < nodes.size(); ++c) {
+            if (outside(c) && Gain(nodes[c].freeCount, lengthOf[c], floor) > 0) {
+                bounds.push_back(Gain(nodes[c].freeCount, lengthOf[c], floor));
+            }
+        }
+        threshold = 1;
+        if (bounds.size() > batch) {
+            std::nth_element(bounds.begin(), bounds.begin() + static_cast<std::ptrdiff_t>(batch - 1),
+                             bounds.end(), std::greater<>());
+            threshold = bounds[batch - 1];
+        }
+        for (std::uint32_t c = 0; c < nodes.size(); ++c) {
+            if (outside(c) && Gain(nodes[c].freeCount, lengthOf[c], floor) >= threshold) {
+                candidates[c].state |= heapState;
+                heap.push_back({Gain(nodes[c].freeCount, lengthOf[c], code), lengthOf[c],
+                                candidates[c].firstPosition, c});
+            }
+        }
+        std::make_heap(heap.begin(), heap.end(), Below);
+    }
+
+    // One pass over the suffix array finds the groups of every length at once. byRank holds, per suffix,
+    // its packed common prefix and room; each is replaced by the suffix's longest candidate.
+    void Group(std::vector<std::uint32_t>& byRank)
+    {
+        const std::size_t kinds = lengths.size();
+        constexpr std::uint32_t unbounded = std::numeric_limits<std::uint32_t>::max();
+        struct Open {
+            std::uint32_t lowest = 0; // the smallest common prefix since the group's last window
+            std::uint32_t windows = 0;
+            std::uint32_t firstWindow = 0;
+            std::uint32_t begin = 0; // the rank of the first window
+            std::uint32_t candidate = noCandidate;
+        };
+        std::vector<Open> open(kinds);
+        for (std::size_t i = 0; i < byRank.size(); ++i) {
+            if (i % cancelStride == 0 && Stopped(&cancel)) {
+                return;
+            }
+            const auto p = static_cast<std::uint32_t>(suffixes[i]);
+            const std::uint32_t packed = byRank[i];
+            const std::uint32_t common = i == 0 ? 0 : packed & 0xFFFF;
+            const std::uint32_t room = packed >> 16;
+            byRank[i] = noCandidate;
+            std::size_t k = 0;
+            for (; k < kinds && static_cast<std::uint32_t>(lengths[k]) <= room; ++k) {
+                Open& group = open[k];
+                const auto l = static_cast<std::uint32_t>(lengths[k]);
+                if (group.windows == 0 || std::min(group.lowest, common) < l) {
+                    group = {unbounded, 1, p, static_cast<std::uint32_t>(i), noCandidate};
+                    continue;
+                }
+                group.lowest = unbounded;
+                if (++group.windows == 2) {
+                    group.candidate = static_cast<std::uint32_t>(nodes.size());
+                    const std::uint32_t first = std::min(group.firstWindow, p);
+                    const bool excluded = forbidden && forbidden(std::string_view(text).substr(first, l));
+                    nodes.push_back({k == 0 ? noCandidate : open[k - 1].candidate, 1});
+                    lengthOf.push_back(static_cast<std::uint16_t>(l));
+                    candidates.push_back({first, group.begin, 0, excluded ? excludedState : std::uint8_t{0}});
+                    assert(k == 0 || nodes.back().parent != noCandidate);
+                    byRank[group.begin] = group.candidate;
+                }
+                ++nodes[group.candidate].freeCount;
+                Candidate& candidate = candidates[group.candidate];
+                candidate.firstPosition = std::min(candidate.firstPosition, p);
+                candidate.rangeEnd = static_cast<std::uint32_t>(i + 1);
+                byRank[i] = group.candidate;
+            }
+            for (; k < kinds; ++k) {
+                open[k].lowest = std::min(open[k].lowest, common);
+            }
+        }
+    }
+
+    // Drops the candidates that can never be chosen: forbidden ones and those that gain nothing even at
+    // the cheapest code with all their windows. Their windows need no counting, so the parent chains skip
+    // them. Returns, per old candidate, its new number, or for a dropped one the new number of its
+    // nearest kept ancestor (noCandidate when there is none).
+    std::vector<std::uint32_t> KeepViable(int cheapestCode)
+    {
+        std::vector<std::uint32_t> renumbered(nodes.size());
+        std::uint32_t next = 0;
+        // A parent is created before its children, so it is renumbered first.
+        for (std::uint32_t c = 0; c < nodes.size(); ++c) {
+            const Node node = nodes[c];
+            const std::uint32_t above = node.parent == noCandidate ? noCandidate : renumbered[node.parent];
+            if ((candidates[c].state & excludedState) ||
+                Gain(node.freeCount, lengthOf[c], cheapestCode) <= 0) {
+                renumbered[c] = above;
+                continue;
+            }
+            nodes[next] = {above, node.freeCount};
+            lengthOf[next] = lengthOf[c];
+            candidates[next] = candidates[c];
+            renumbered[c] = next++;
+        }
+        nodes.resize(next);
+        lengthOf.resize(next);
+        candidates.resize(next);
+        return renumbered;
+    }
+
+    // The positions of the candidate's windows, in suffix order.
+    template <typename Visit> void ForEachWindow(std::uint32_t c, Visit&& visit) const
+    {
+        const auto l = static_cast<std::size_t>(lengthOf[c]);
+        for (std::uint32_t i = candidates[c].rangeBegin; i < candidates[c].rangeEnd; ++i) {
+            const auto p = static_cast<std::size_t>(suffixes[i]);
+            // Suffixes in the range that run into a stretch end share the bytes but are no window.
+            if (boundaries.NextFrom(p + 1, p + l) == p + l) {
+                visit(static_cast<std::uint32_t>(p));
+            }
+        }
+    }
+
+    [[nodiscard]] bool Free(std::size_t p, std::size_t l) const { return taken.NextFrom(p, p + l) == p + l; }
+
+    // The leftmost non-overlapping free occurrences of the candidate, counted now.
+    std::int64_t Occurrences(std::uint32_t c)
+    {
+        if (!(candidates[c].state & examinedState)) {
+            Examine(c);
+        }
+        if (!(candidates[c].state & overlapState)) {
+            return nodes[c].freeCount;
+        }
+        std::int64_t count = 0;
+        const auto l = static_cast<std::size_t>(lengthOf[c]);
+        std::size_t next = 0;
+        for (const std::uint32_t p : overlapping.at(c)) {
+            if (p >= next && Free(p, l)) {
+                ++count;
+                next = p + l;
+            }
+        }
+        return count;
+    }
+
+    // Finds out whether two occurrences of the candidate overlap anywhere; if so, keeps its positions.
+    void Examine(std::uint32_t c)
+    {
+        candidates[c].state |= examinedState;
+        const std::string_view s =
+            std::string_view(text).substr(candidates[c].firstPosition, static_cast<std::size_t>(lengthOf[c]));
+        // Occurrences can overlap only when the string has a proper border (a prefix that is also a suffix).
+        std::vector<std::size_t> border(s.size(), 0);
+        for (std::size_t i = 1, b = 0; i < s.size(); ++i) {
+            while (b > 0 && s[i] != s[b]) {
+                b = border[b - 1];
+            }
+            b += s[i] == s[b] ? 1U : 0U;
+            border[i] = b;
+        }
+        if (border.back() == 0) {
+            return;
+        }
+        std::vector<std::uint32_t> positions;
+        ForEachWindow(c, [&](std::uint32_t p) { positions.push_back(p); });
+        std::sort(positions.begin(), positions.end());
+        for (std::size_t i = 1; i < positions.size(); ++i) {
+            if (positions[i] - positions[i - 1] < s.size()) {
+                candidates[c].state |= overlapState;
+                overlapping.emplace(c, std::move(positions));
+                return;
+            }
+        }
+    }
+
+    // Takes the candidate's occurrences; returns how many.
+    std::int64_t Take(std::uint32_t c)
+    {
+        const auto l = static_cast<std::size_t>(lengthOf[c]);
+        std::vector<std::uint32_t> chosen;
+        if (candidates[c].state & overlapState) {
+            std::size_t next = 0;
+            for (const std::uint32_t p : overlapping.at(c)) {
+                if (p >= next && Free(p, l)) {
+                    chosen.push_back(p);
+                    next = p + l;
+                }
+            }
+            overlapping.erase(c);
+        } else {
+            ForEachWindow(c, [&](std::uint32_t p) {
+                if (Free(p, l)) {
+                    chosen.push_back(p);
+                }
+            });
+        }
+        // Without overlaps every free window is an occurrence, as the free count says.
+        assert((candidates[c].state & overlapState) || chosen.size() == nodes[c].freeCount);
+        const auto reach = static_cast<std::size_t>(longest);
+        for (std::size_t j = 0; j < chosen.size(); ++j) {
+            // Occurrences lie all over the text: fetch what covering a later one reads while this one runs.
+            if (j + prefetchDistance < chosen.size()) {
+                const std::size_t ahead = chosen[j + prefetchDistance];
+                const std::size_t from = ahead >= reach ? ahead - reach : 0;
+                __builtin_prefetch(&deepest[from]);
+                __builtin_prefetch(&deepest[ahead + l - 1]);
+                taken.Prefetch(from);
+                taken.Prefetch(ahead + l + reach);
+            }
+            Cover(chosen[j], l);
+        }
+        candidates[c].state |= chosenState;
+        return static_cast<std::int64_t>(chosen.size());
+    }
+
+    // Takes [q, q + l): every free window that reaches into it is free no more.
+    void Cover(std::size_t q, std::size_t l)
+    {
+        const auto cap = static_cast<std::size_t>(longest);
+        // Windows from q - cap + 1 to q + l - 1 can reach in; they are free up to the next taken position.
+        const std::size_t limit = taken.NextFrom(q + l, q + l + cap);
+        walks.clear();
+        for (std::size_t p = q + l; p-- > (q >= cap ? q - cap + 1 : 0);) {
+            if (p < q && taken.Has(p)) {
+                break;
+            }
+            if (deepest[p] != noCandidate) {
+                __builtin_prefetch(&nodes[deepest[p]], 1);
+                walks.push_back({deepest[p], p >= q ? 1 : q - p + 1, limit - p});
+            }
+        }
+        // The chains are walked side by side, a step of each in turn, so that their cache misses overlap.
+        while (!walks.empty()) {
+            for (std::size_t j = 0; j < walks.size();) {
+                Walk& walk = walks[j];
+                Node& node = nodes[walk.candidate];
+                const auto l2 = static_cast<std::size_t>(lengthOf[walk.candidate]);
+                if (l2 <= walk.most && l2 >= walk.least) {
+                    --node.freeCount;
+                }
+                walk.candidate = node.parent;
+                if (l2 <= walk.least || walk.candidate == noCandidate) {
+                    walk = walks.back();
+                    walks.pop_back();
+                    continue;
+                }
+                __builtin_prefetch(&nodes[walk.candidate], 1);
+                ++j;
+            }
+        }
+        taken.AddRange(q, l);
+    }
+
+    const std::atomic<bool>& cancel;
+    const std::function<bool(std::string_view)>& forbidden;
+    std::string text;
+    std::int64_t textSize = 0;
+    std::vector<std::int32_t> lengths; // sorted, distinct
+    std::int32_t longest = 0;
+
+    PositionSet boundaries{0};
+    PositionSet taken{0};
+    std::vector<saidx_t> suffixes;
+    std::vector<std::uint32_t> deepest; // per position: its longest candidate, or noCandidate
+
+    std::vector<Node> nodes; // one index for these three
+    std::vector<std::uint16_t> lengthOf;
+    std::vector<Candidate> candidates;
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> overlapping; // sorted positions
+
+    std::vector<Ranked> heap;
+    // Chains to walk while covering an occurrence: windows from walk.least to walk.most bytes die.
+    struct Walk {
+        std::uint32_t candidate;
+        std::size_t least;
+        std::size_t most;
+    };
+    std::vector<Walk> walks;
+    // Every candidate outside the heap gains less than this at the floor code; 1 when all that can gain
+    // are in.
+    std::int64_t threshold = std::numeric_limits<std::int64_t>::max();
+};
+
+} // namespace
+
+SavingsResult ChooseBySavings(const SavingsRequest& request, const std::atomic<bool>& cancel,
+                              std::atomic<std::int64_t>* chosenSoFar)
+{
+    if (Stopped(&cancel)) {
+        return {};
+    }
+    SavingsResult result;
+    std::vector<int> codes;
+    codes.reserve(request.codeBytes.size());
+    for (const int code : request.codeBytes) {
+        codes.push_back(std::max(0, code));
+    }
+    {
+        SavingsChooser chooser(request, cancel);
+        result.textBytes = chooser.TextSize();
+        if (!chooser.BuildIndex(request.stretches,
+                                codes.empty() ? 0 : *std::min_element(codes.begin(), codes.end())) ||
+            !chooser.Choose(codes, chosenSoFar, result.entries)) {
+            return {};
+        }
+    }
+    for (const SavingsEntry& entry : result.entries) {
+        result.tableBytes += static_cast<std::int64_t>(entry.text.size());
+    }
+    const std::vector<CodedEntry> coded = CodedEntries(result);
+    result.longestMatchBytes = Encode(request.stretches, coded, ParseRule::LongestMatch, nullptr, &cancel);
+    result.bestParseBytes = Encode(request.stretches, coded, ParseRule::BestParse, nullptr, &cancel);
+    if (result.longestMatchBytes < 0 || result.bestParseBytes < 0) {
+        return {};
+    }
+    return result;
+}
+
+std::vector<CodedEntry> CodedEntries(const SavingsResult& result)
+{
+    std::vector<CodedEntry> coded;
+    coded.reserve(result.entries.size());
+    for (const SavingsEntry& entry : result.entries) {
+        coded.push_back({entry.text, entry.codeBytes});
+    }
+    return coded;
+}
+
+std::int64_t EncodeLongestMatch(std::span<const std::string_view> stretches,
+                                std::span<const CodedEntry> entries)
+{
+    return Encode(stretches, entries, ParseRule::LongestMatch, nullptr, nullptr);
+}
+
+std::int64_t EncodeBestParse(std::span<const std::string_view> stretches, std::span<const CodedEntry> entries)
+{
+    return Encode(stretches, entries, ParseRule::BestParse, nullptr, nullptr);
+}
+
+Encoding EncodeWithParse(std::span<const std::string_view> stretches, std::span<const CodedEntry> entries,
+                         ParseRule rule)
+{
+    Encoding encoding;
+    encoding.bytes = Encode(stretches, entries, rule, &encoding.pieces, nullptr);
+    return encoding;
+}
+
+} // namespace kestrin

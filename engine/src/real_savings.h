@@ -1,0 +1,98 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrin {
+
+// The "real savings" choice of table entries: which strings, replaced by codes one after another,
+// shrink the counted text most, and how many bytes the text takes afterwards. It depends on nothing of
+// a run's flow: the caller hands over the counted text and gets the entries and the sizes back.
+//
+// The counted text is a list of stretches: bytes that no entry may cross (file ends, the edges of the
+// text the comment filter lets through). Line ends (CR, LF) split the stretches further: no entry holds
+// one, and no entry is matched across one.
+struct SavingsRequest {
+    std::vector<std::string_view> stretches; // the counted text, in input order
+    // The sample lengths. Lengths below 1, above 65535 or above the text's size are left out; the
+    // list need not be sorted, and a length listed twice counts once.
+    std::vector<std::int64_t> lengths;
+    // The code bytes of the 1st, 2nd, ... entry; its size is the most entries chosen. A value below 0
+    // counts as 0.
+    std::vector<int> codeBytes;
+    // true: this string may never be an entry (skip filters, exclusion table). May be empty.
+    std::function<bool(std::string_view)> forbidden;
+};
+
+struct SavingsEntry {
+    std::string text;
+    std::int64_t occurrences = 0; // occurrences replaced by this entry's code
+    std::int64_t saved = 0;       // occurrences x (text length - code bytes)
+    int codeBytes = 0;
+
+    bool operator==(const SavingsEntry&) const = default;
+};
+
+struct SavingsResult {
+    std::vector<SavingsEntry> entries;  // in the order chosen
+    std::int64_t textBytes = 0;         // N: bytes of all stretches, line ends included
+    std::int64_t longestMatchBytes = 0; // M: the text encoded by longest match with the entries
+    std::int64_t bestParseBytes = 0;    // K: the smallest encoding the entries allow
+    std::int64_t tableBytes = 0;        // T: the sum of the entries' lengths
+
+    bool operator==(const SavingsResult&) const = default;
+};
+
+// Chooses entries greedily. Candidates are the distinct strings of the requested lengths that occur
+// wholly inside one stretch, hold no CR or LF, and are not forbidden. Entry i (0-based) costs
+// codeBytes[i] bytes. Each step takes the candidate of the largest gain
+//     occurrences x (length - codeBytes[i]) - length,
+// where occurrences are counted leftmost first without overlap, in the text that the occurrences
+// taken by earlier entries have not covered: scanning left to right, an occurrence counts when it
+// overlaps neither the last one counted of the same string nor any position taken before. The chosen
+// entry takes exactly those occurrences. Ties go to the shorter string, then to the string that occurs
+// first in the text (all stretches in order). Choosing stops after codeBytes.size() entries, or when no
+// candidate gains more than 0.
+//
+// chosenSoFar, when given, holds the number of entries chosen so far while the choice runs.
+// A set cancel flag makes the call return within a fraction of a second (the suffix sorting of the text
+// cannot be stopped, about a second for 16 MiB) with an empty result, which the caller must discard.
+// Throws std::bad_alloc when memory runs out and std::length_error for 2 GiB of text or more.
+[[nodiscard]] SavingsResult ChooseBySavings(const SavingsRequest& request, const std::atomic<bool>& cancel,
+                                            std::atomic<std::int64_t>* chosenSoFar = nullptr);
+
+// A table entry as the encoders see it. Entries that are empty or hold a CR or LF never match; of an
+// entry listed twice, the smaller code bytes count; code bytes below 0 count as 0.
+struct CodedEntry {
+    std::string_view text;
+    int codeBytes = 1;
+};
+
+// The entries of a result, with their code bytes, as the encoders take them. They point into result.
+[[nodiscard]] std::vector<CodedEntry> CodedEntries(const SavingsResult& result);
+
+// The size of the stretches encoded with the entries: a matched entry costs its code bytes, any other
+// byte (CR and LF too) 1. Entries never match across a stretch end or a line end.
+// Longest match: at each position the longest entry that matches there, else one byte.
+[[nodiscard]] std::int64_t EncodeLongestMatch(std::span<const std::string_view> stretches,
+                                              std::span<const CodedEntry> entries);
+// Best parse: the smallest size that any split of the text into entries and single bytes reaches.
+[[nodiscard]] std::int64_t EncodeBestParse(std::span<const std::string_view> stretches,
+                                           std::span<const CodedEntry> entries);
+
+// One of the two encodings with its parse, for checking it: pieces in text order, each an index into
+// entries or -1 for one byte that stays as it is.
+enum class ParseRule { LongestMatch, BestParse };
+struct Encoding {
+    std::int64_t bytes = 0;
+    std::vector<std::int32_t> pieces;
+};
+[[nodiscard]] Encoding EncodeWithParse(std::span<const std::string_view> stretches,
+                                       std::span<const CodedEntry> entries, ParseRule rule);
+
+} // namespace kestrin
