@@ -2,7 +2,7 @@
 // invented words in lines, held in a temporary file.
 
 #include "comment_scanner.h"
-#include "count_table.h"
+#include "counting_plan.h"
 #include "input_file.h"
 #include "ranking.h"
 

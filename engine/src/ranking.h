@@ -1,6 +1,6 @@
 #pragma once
 
-#include "count_table.h"
+#include "counting_unit.h"
 
 #include "kestrin/report.h"
 

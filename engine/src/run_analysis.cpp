@@ -1,7 +1,7 @@
 #include "kestrin/run_analysis.h"
 
 #include "comment_scanner.h"
-#include "count_table.h"
+#include "counting_plan.h"
 #include "file_io.h"
 #include "input_file.h"
 #include "ranking.h"

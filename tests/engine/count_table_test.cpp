@@ -2,7 +2,7 @@
 // strings, hits and first occurrences, whatever the plan and the number of jobs.
 
 #include "comment_scanner.h"
-#include "count_table.h"
+#include "counting_plan.h"
 #include "input_file.h"
 #include "test_support.h"
 

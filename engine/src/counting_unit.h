@@ -6,7 +6,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -15,7 +14,7 @@ namespace kestrin {
 // What a worker reports while it counts, read by the thread that shows progress.
 struct WorkProgress {
     std::atomic<std::int64_t> position{0}; // last position reached in the current file
-    std::atomic<std::int64_t> distinct{0}; // different strings in this partition so far
+    std::atomic<std::int64_t> distinct{0}; // different strings in this shard so far
 };
 
 // One counted string as ranking sees it. `order` sorts the strings of one sample length and one first
@@ -27,14 +26,13 @@ struct CountedString {
     unsigned char firstByte = 0;
 };
 
-// Which counting partition handles windows that start with each byte value. Windows of one first byte
-// always go to the same partition, so the strings of one bucket stay in the order they were met.
-using PartitionMap = std::array<std::uint8_t, 256>;
+// Which counting shard handles windows that start with each byte value. Windows of one first byte
+// always go to the same shard, so the strings of one bucket stay in the order they were met.
+using ShardMap = std::array<std::uint8_t, 256>;
 
-// Assigns byte values to partitions so that each gets about as many windows, from a histogram of the
+// Assigns byte values to shards so that each gets about as many windows, from a histogram of the
 // first bytes of all input.
-[[nodiscard]] PartitionMap BalancePartitions(const std::array<std::uint64_t, 256>& histogram,
-                                             unsigned partitions);
+[[nodiscard]] ShardMap BalanceShards(const std::array<std::uint64_t, 256>& histogram, unsigned shards);
 
 // Counts strings of one or more sample lengths over all input files. Work comes in jobs that may run
 // on different threads at the same time: file jobs, run for each file in turn (each job on its own
@@ -76,24 +74,5 @@ template <typename Visit> void CountingUnit::ForEach(std::int64_t length, Visit&
         length, [](void* context, const CountedString& counted) { (*static_cast<Visit*>(context))(counted); },
         &visit);
 }
-
-// Which unit counts each sample length.
-struct CountingPlan {
-    std::vector<std::unique_ptr<CountingUnit>> units;
-    std::map<std::int64_t, CountingUnit*> unitOf;
-};
-
-// What the planner needs to know of the input.
-struct InputShape {
-    std::size_t files = 0;
-    std::int64_t largestFile = 0;
-    std::array<std::uint64_t, 256> histogram{}; // of the bytes of all files, to balance partitions
-};
-
-// Plain arrays for lengths 0 to 2; one sorting unit for the lengths 3 to 16 when a length of 5 to 16
-// is asked for and the input's positions fit its records; hash tables otherwise (3 and 4 alone have
-// few different strings, which small tables count fastest). The results never depend on the plan.
-[[nodiscard]] CountingPlan PlanCounting(const std::vector<std::int16_t>& differentLengths, unsigned threads,
-                                        const InputShape& input);
 
 } // namespace kestrin

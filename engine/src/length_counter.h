@@ -1,0 +1,26 @@
+#pragma once
+
+#include "counting_unit.h"
+
+namespace kestrin {
+
+// A unit that counts one sample length.
+class LengthCounter : public CountingUnit
+{
+public:
+    [[nodiscard]] std::int64_t Distinct(std::int64_t /*length*/) const final { return DistinctHere(); }
+
+protected:
+    explicit LengthCounter(std::int64_t sampleLength) : length(sampleLength) {}
+    [[nodiscard]] virtual std::int64_t DistinctHere() const = 0;
+    void VisitAll(std::int64_t /*length*/, void (*callback)(void*, const CountedString&),
+                  void* context) const final
+    {
+        VisitHere(callback, context);
+    }
+    virtual void VisitHere(void (*callback)(void*, const CountedString&), void* context) const = 0;
+
+    std::int64_t length;
+};
+
+} // namespace kestrin

@@ -1,0 +1,246 @@
+#include "counters.h"
+#include "radix_sort.h"
+#include "window_walk.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <vector>
+
+namespace kestrin {
+namespace {
+
+// Lengths 3 to 16 together, by sorting instead of hashing: every counted position becomes a record
+// holding the first 8 (or 16) bytes there as a big-endian key, so that sorting the records puts the
+// positions of equal strings of every length side by side; one pass over the sorted records then gives
+// each string of each length with its hits and first occurrence. Sorting streams through memory where
+// a hash table would miss the cache at almost every window, and it sorts one shard of the first-byte
+// values at a time, so that only the records of the shards in hand are held.
+template <std::size_t KeyWords> class SortedCounter final : public CountingUnit
+{
+public:
+    static constexpr std::int64_t longest = 8 * static_cast<std::int64_t>(KeyWords);
+
+    SortedCounter(std::vector<std::int64_t> sampleLengths, unsigned shardCount, const ShardMap& shardMap)
+        : lengths(std::move(sampleLengths)), owner(shardMap), shardSizes(shardCount, 0), entries(shardCount)
+    {
+        for (auto& perShard : entries) {
+            perShard.resize(lengths.size());
+        }
+    }
+
+    // Counting waits for the finish: a file job only keeps the file and its counted runs.
+    [[nodiscard]] unsigned FileJobs() const override { return 1; }
+
+    bool CountFile(unsigned /*job*/, const InputFile& file, std::uint32_t fileIndex, const FileScan& scan,
+                   std::uint64_t /*fileBase*/, WorkProgress& progress,
+                   const std::atomic<bool>& cancel) override
+    {
+        if (files.size() <= fileIndex) {
+            files.resize(fileIndex + 1);
+        }
+        files[fileIndex] = {&file, scan.runs};
+        // Count each shard's records now, so that the finish can hold them in one block of the right size.
+        const std::int64_t shortest = lengths.front();
+        const auto publish = [&](std::int64_t position) {
+            progress.position.store(position, std::memory_order_relaxed);
+            return !cancel.load(std::memory_order_relaxed);
+        };
+        for (const CountedRun& run : scan.runs) {
+            const bool completed = ForEachLimit(
+                file, run, longest,
+                [&](std::int64_t position, std::int64_t limit) {
+                    if (limit >= shortest) {
+                        ++shardSizes[owner[file.ByteAt(position)]];
+                    }
+                },
+                publish);
+            if (!completed) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    [[nodiscard]] unsigned FinishJobs() const override { return static_cast<unsigned>(entries.size()); }
+
+    bool Finish(unsigned shard, WorkProgress& progress, const std::atomic<bool>& cancel) override
+    {
+        std::vector<Record> records;
+        records.reserve(shardSizes[shard]);
+        if (!Collect(shard, records, progress, cancel)) {
+            return false;
+        }
+        RadixSortByKey(records.data(), records.data() + records.size(), cancel);
+        if (cancel.load(std::memory_order_relaxed)) {
+            return false;
+        }
+        Scan(records, entries[shard]);
+        std::int64_t found = 0;
+        for (const auto& perLength : entries[shard]) {
+            found += static_cast<std::int64_t>(perLength.size());
+        }
+        progress.distinct.store(found, std::memory_order_relaxed);
+        return true;
+    }
+
+    [[nodiscard]] std::int64_t Distinct(std::int64_t length) const override
+    {
+        const std::size_t index = IndexOf(length);
+        std::int64_t total = 0;
+        for (const auto& perShard : entries) {
+            total += static_cast<std::int64_t>(perShard[index].size());
+        }
+        return total;
+    }
+
+protected:
+    void VisitAll(std::int64_t length, void (*callback)(void*, const CountedString&),
+                  void* context) const override
+    {
+        const std::size_t index = IndexOf(length);
+        for (const auto& perShard : entries) {
+            for (const SortedEntry& entry : perShard[index]) {
+                CountedString counted;
+                counted.text = files[entry.file].file->At(entry.position, length);
+                counted.hits = static_cast<std::int64_t>(entry.hits);
+                counted.order = std::uint64_t{entry.file} << 32 | entry.position;
+                counted.firstByte = static_cast<unsigned char>(counted.text[0]);
+                callback(context, counted);
+            }
+        }
+    }
+
+private:
+    struct Record {
+        std::array<std::uint64_t, KeyWords> key; // the bytes at the position, first byte highest
+        std::uint32_t position;
+        std::uint16_t file;
+        std::uint16_t limit; // the longest window counted here
+    };
+    struct SortedEntry {
+        std::uint32_t position; // of the first occurrence
+        std::uint32_t file;
+        std::uint64_t hits;
+    };
+    struct FileRuns {
+        const InputFile* file = nullptr;
+        std::vector<CountedRun> runs;
+    };
+
+    [[nodiscard]] std::size_t IndexOf(std::int64_t length) const
+    {
+        return static_cast<std::size_t>(std::find(lengths.begin(), lengths.end(), length) - lengths.begin());
+    }
+
+    static std::uint64_t LoadKeyWord(const char* bytes)
+    {
+        std::uint64_t word;
+        std::memcpy(&word, bytes, sizeof word);
+        return __builtin_bswap64(word); // std::byteswap is C++23
+    }
+
+    // The records of the positions whose first byte belongs to this shard, in input order.
+    bool Collect(unsigned shard, std::vector<Record>& records, WorkProgress& progress,
+                 const std::atomic<bool>& cancel) const
+    {
+        const auto publish = [&](std::int64_t position) {
+            progress.position.store(position, std::memory_order_relaxed);
+            return !cancel.load(std::memory_order_relaxed);
+        };
+        const std::int64_t shortest = lengths.front();
+        for (std::size_t index = 0; index < files.size(); ++index) {
+            const InputFile& file = *files[index].file;
+            for (const CountedRun& run : files[index].runs) {
+                const bool completed = ForEachLimit(
+                    file, run, longest,
+                    [&](std::int64_t position, std::int64_t limit) {
+                        if (limit < shortest || owner[file.ByteAt(position)] != shard) {
+                            return;
+                        }
+                        const char* bytes = file.At(position, longest);
+                        Record record;
+                        for (std::size_t word = 0; word < KeyWords; ++word) {
+                            record.key[word] = LoadKeyWord(bytes + 8 * word);
+                        }
+                        record.position = static_cast<std::uint32_t>(position);
+                        record.file = static_cast<std::uint16_t>(index);
+                        record.limit = static_cast<std::uint16_t>(limit);
+                        records.push_back(record);
+                    },
+                    publish);
+                if (!completed) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    // How many leading bytes two keys share (longest when they are equal).
+    static std::int64_t SharedBytes(const Record& a, const Record& b)
+    {
+        for (std::size_t word = 0; word < KeyWords; ++word) {
+            if (const std::uint64_t differ = a.key[word] ^ b.key[word]; differ != 0) {
+                return static_cast<std::int64_t>(8 * word) + std::countl_zero(differ) / 8;
+            }
+        }
+        return longest;
+    }
+
+    // Each run of records that share their first L bytes is one string of length L; its hits are the
+    // records whose limit allows length L, and it was first met at the earliest of them.
+    void Scan(const std::vector<Record>& sorted, std::vector<std::vector<SortedEntry>>& out) const
+    {
+        struct Group {
+            std::uint64_t hits = 0;
+            std::uint64_t first = ~std::uint64_t{0};
+        };
+        std::vector<Group> groups(lengths.size());
+        const auto close = [&](std::size_t index) {
+            if (groups[index].hits > 0) {
+                out[index].push_back({static_cast<std::uint32_t>(groups[index].first & 0xFFFFFFFF),
+                                      static_cast<std::uint32_t>(groups[index].first >> 32),
+                                      groups[index].hits});
+            }
+            groups[index] = Group{};
+        };
+        for (std::size_t r = 0; r < sorted.size(); ++r) {
+            const Record& record = sorted[r];
+            if (r > 0) {
+                const std::int64_t shared = SharedBytes(sorted[r - 1], record);
+                for (std::size_t index = lengths.size(); index-- > 0 && lengths[index] > shared;) {
+                    close(index);
+                }
+            }
+            const std::uint64_t order = std::uint64_t{record.file} << 32 | record.position;
+            for (std::size_t index = 0; index < lengths.size() && lengths[index] <= record.limit; ++index) {
+                ++groups[index].hits;
+                groups[index].first = std::min(groups[index].first, order);
+            }
+        }
+        for (std::size_t index = 0; index < lengths.size(); ++index) {
+            close(index);
+        }
+    }
+
+    std::vector<std::int64_t> lengths; // ascending, 3 to longest
+    ShardMap owner;
+    std::vector<FileRuns> files;
+    std::vector<std::size_t> shardSizes;                        // records of each shard over all files
+    std::vector<std::vector<std::vector<SortedEntry>>> entries; // by shard, then by length
+};
+
+} // namespace
+
+std::unique_ptr<CountingUnit> MakeSortedCounter(std::vector<std::int64_t> lengths, unsigned shards,
+                                                const ShardMap& shardMap)
+{
+    if (lengths.back() <= 8) {
+        return std::make_unique<SortedCounter<1>>(std::move(lengths), shards, shardMap);
+    }
+    return std::make_unique<SortedCounter<2>>(std::move(lengths), shards, shardMap);
+}
+
+} // namespace kestrin
