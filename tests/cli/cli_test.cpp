@@ -265,10 +265,10 @@ TEST(KestrinCli, MatchesTheLiteralModelOnRandomRuns)
         settings.beginComment = pick({"", "a", "ab", "//"}); // used by the custom style only
         settings.endComment = pick({"", "b", "\r\n", " "});
         std::vector<std::string> arguments{"-qy", "--threads", std::to_string(1 + round % 3), "-l"};
-        arguments.insert(arguments.end(),
-                         {settings.sampleLengths, "--top=" + settings.topResults, "--report",
-                          settings.reportFile->string(), "-t", "t.tbl", "-r", settings.writeTableRanges,
-                          "--begin", settings.beginComment, "--end=" + settings.endComment});
+        arguments.insert(arguments.end(), {settings.sampleLengths, "--top=" + settings.topResults,
+                                           "--report=" + settings.reportFile->string(), "-t", "t.tbl", "-r",
+                                           settings.writeTableRanges, "--begin", settings.beginComment,
+                                           "--end=" + settings.endComment});
         if (random() % 2 == 0) {
             const auto style = random() % 4;
             settings.useComments = true;
