@@ -1,40 +1,132 @@
 #include "cli_options.h"
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <array>
-#include <map>
+#include <string_view>
 #include <thread>
+#include <type_traits>
+#include <utility>
 
 namespace kestrin {
 namespace {
 
-struct ValueOption {
-    std::string_view shortName; // empty when the option has none
-    std::string_view longName;
+// The field of the command line that a member pointer names, in the run's settings or beside them.
+template <typename T> T& Field(CommandLine& line, T RunSettings::*member)
+{
+    return line.settings.*member;
+}
+template <typename T> T& Field(CommandLine& line, T CommandLine::*member)
+{
+    return line.*member;
+}
+
+// What an option does with its value (a flag's is empty). Returns what is wrong with the value, to
+// follow the option's name in the message, or an empty text.
+using Apply = std::string (*)(CommandLine& line, const std::string& value);
+
+// Sets one field: a flag to true, a text to the value, a file to the value unless it is empty.
+template <auto member> std::string Set(CommandLine& line, const std::string& value)
+{
+    auto& field = Field(line, member);
+    using Type = std::remove_reference_t<decltype(field)>;
+    if constexpr (std::is_same_v<Type, bool>) {
+        field = true;
+    } else if constexpr (std::is_same_v<Type, std::string>) {
+        field = value;
+    } else {
+        if (value.empty()) {
+            return "needs a file name, not an empty word"; // an empty file name can only be a slip
+        }
+        field = std::filesystem::path(value);
+    }
+    return {};
+}
+
+std::string SetComments(CommandLine& line, const std::string& style)
+{
+    constexpr std::pair<std::string_view, CommentStyle> styles[] = {{"c", CommentStyle::C},
+                                                                    {"cpp", CommentStyle::Cpp},
+                                                                    {"table", CommentStyle::Thingy},
+                                                                    {"custom", CommentStyle::Custom}};
+    for (const auto& [name, commentStyle] : styles) {
+        if (style == name) {
+            line.settings.useComments = true;
+            line.settings.commentStyle = commentStyle;
+            return {};
+        }
+    }
+    return "takes c, cpp, table or custom, not \"" + style + "\"";
+}
+
+std::string SetThreads(CommandLine& line, const std::string& count)
+{
+    if (count.empty() || count.find_first_not_of("0123456789") != std::string::npos) {
+        return "takes a number of threads, not \"" + count + "\"";
+    }
+    // More threads than cores gain nothing and cost memory. The digits only grow the number, so capping
+    // after each one gives the capped whole number, with no overflow however many digits there are.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    unsigned threads = 0;
+    for (const char digit : count) {
+        threads = std::min(threads * 10 + static_cast<unsigned>(digit - '0'), cores);
+    }
+    line.settings.threads = threads;
+    return {};
+}
+
+struct Option {
+    char shortName;             // '\0' when the option has none
+    std::string_view longName;  // without its "--"
+    std::string_view valueName; // empty for a flag, which takes no value
+    std::string_view help;
+    Apply apply;
 };
 
-// Options that take a value. Their value is joined to them before the parser sees it, so that a value
-// such as "--", "-1" or "-3" is never taken for an option.
-constexpr std::array<ValueOption, 10> valueOptions{{
-    {"-l", "--lengths"},
-    {"-n", "--top"},
-    {"-c", "--comments"},
-    {"", "--begin"},
-    {"", "--end"},
-    {"-x", "--exclude"},
-    {"-o", "--report"},
-    {"-t", "--table"},
-    {"-r", "--ranges"},
-    {"", "--threads"},
-}};
-
-// The options that take no value.
-constexpr std::array<std::string_view, 11> flagNames{
-    "--inside", "--ignore-space", "--ignore-return", "--ignore-tab", "--yes",
-    "--quiet",  "--help",         "--version",       "-i",           "-y",
-    "-q",
+// Every option, in the order of the help text. The parser, the help text and with it the manual page
+// are all made from this one table.
+constexpr Option options[] = {
+    {'l', "lengths", "TEXT", "Sample lengths, such as 2, 2-8 or 1,3-5 (default 1)",
+     Set<&RunSettings::sampleLengths>},
+    {'n', "top", "TEXT", "Results to show: N gives N+1 lines (default 25)", Set<&RunSettings::topResults>},
+    {'c', "comments", "STYLE",
+     "Count only outside (or with -i inside) comments of the style c, cpp, table or custom", SetComments},
+    {'\0', "begin", "TEXT", "Begin text of custom comments", Set<&RunSettings::beginComment>},
+    {'\0', "end", "TEXT", "End text of custom comments (default: end of line)",
+     Set<&RunSettings::endComment>},
+    {'i', "inside", "", "Count only the text inside comments", Set<&RunSettings::readInsideComments>},
+    {'\0', "ignore-space", "", "Skip results that contain a space", Set<&RunSettings::ignoreSpace>},
+    {'\0', "ignore-return", "", "Skip results that contain a CR and an LF", Set<&RunSettings::ignoreReturn>},
+    {'\0', "ignore-tab", "", "Skip results that contain a tab", Set<&RunSettings::ignoreTab>},
+    {'x', "exclude", "FILE", "Skip results listed in this table file", Set<&RunSettings::exclusionTable>},
+    {'o', "report", "FILE", "Also write the whole report to this file", Set<&RunSettings::reportFile>},
+    {'t', "table", "FILE", "Append the results to this table file", Set<&RunSettings::outputTable>},
+    {'r', "ranges", "TEXT", "Codes for the table, such as &H80-&HFF", Set<&RunSettings::writeTableRanges>},
+    {'y', "yes", "", "Answer Yes to the question about a length over 200", Set<&CommandLine::answerYes>},
+    {'q', "quiet", "", "Show no progress on stderr", Set<&CommandLine::quiet>},
+    {'\0', "threads", "N", "Counting threads (default: one per core)", SetThreads},
+    {'\0', "help", "", "Print this help and exit", Set<&CommandLine::help>},
+    {'\0', "version", "", "Print the program's name and version and exit", Set<&CommandLine::version>},
 };
+
+const Option* FindOption(std::string_view longName)
+{
+    const auto found = std::find_if(std::begin(options), std::end(options),
+                                    [&](const Option& option) { return option.longName == longName; });
+    return found == std::end(options) ? nullptr : found;
+}
+
+const Option* FindOption(char shortName)
+{
+    const auto found = std::find_if(std::begin(options), std::end(options), [&](const Option& option) {
+        return option.shortName == shortName && shortName != '\0';
+    });
+    return found == std::end(options) ? nullptr : found;
+}
+
+std::size_t IndexOf(const Option& option)
+{
+    return static_cast<std::size_t>(&option - std::begin(options));
+}
 
 std::string UnknownOption(const std::string& word)
 {
@@ -43,183 +135,125 @@ std::string UnknownOption(const std::string& word)
            "[OPTIONS] -- " + word + ")";
 }
 
-// The options whose value names a file: an empty name can only be a slip.
-bool NamesAFile(std::string_view longName)
+ParsedCommandLine Refuse(std::string error)
 {
-    return longName == "--exclude" || longName == "--report" || longName == "--table";
-}
-
-std::optional<std::string_view> LongNameOf(std::string_view word)
-{
-    for (const auto& option : valueOptions) {
-        if (word == option.longName || (!option.shortName.empty() && word == option.shortName)) {
-            return option.longName;
-        }
-    }
-    return std::nullopt;
+    ParsedCommandLine parsed;
+    parsed.error = std::move(error);
+    return parsed;
 }
 
 } // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
 {
-    ParsedCommandLine parsed;
-    CommandLine line;
-    RunSettings& settings = line.settings;
-
-    // The options that take a value are read here, before the parser sees the words: their value is
-    // always the next word, even "--", "-1" or an empty word, which CLI11 would take for an option or
-    // a missing value. The parser still knows them, for the help text.
-    std::map<std::string, std::string, std::less<>> values;
-    std::vector<std::string> words;
+    // The last value given to each option, by its place in the table; a flag's value is empty.
+    std::array<std::optional<std::string>, std::size(options)> given;
+    std::vector<std::filesystem::path> files;
     bool onlyFiles = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
-        if (onlyFiles || word == "--") {
+        if (onlyFiles || word.size() < 2 || word[0] != '-') { // "-" alone is a file name too
+            files.emplace_back(word);
+            continue;
+        }
+        if (word == "--") {
             onlyFiles = true;
-            words.push_back(word);
             continue;
         }
-        if (const auto longName = LongNameOf(word)) {
+        const Option* option = nullptr;
+        std::optional<std::string> value;
+        if (word[1] == '-') {
+            const std::size_t equals = word.find('='); // the value is everything after the first "="
+            option = FindOption(std::string_view(word).substr(0, equals).substr(2));
+            if (equals != std::string::npos) {
+                value = word.substr(equals + 1);
+            }
+        } else if (word.size() == 2) {
+            option = FindOption(word[1]);
+        } else {
+            // Flags may be grouped ("-qy"), but an option that takes a value stands alone, with its value
+            // as the next word: "-l3" or "-qn 5" would otherwise lose the value without a word.
+            for (const char letter : std::string_view(word).substr(1)) {
+                const Option* flag = FindOption(letter);
+                if (flag == nullptr) {
+                    return Refuse(UnknownOption(word));
+                }
+                if (!flag->valueName.empty()) {
+                    return Refuse("\"" + word +
+                                  "\": write an option that takes a value on its own, followed by its value "
+                                  "as the next word (such as -l 3)");
+                }
+                given[IndexOf(*flag)] = "";
+            }
+            continue;
+        }
+        if (option == nullptr) {
+            return Refuse(UnknownOption(word));
+        }
+        const std::string longName = "--" + std::string(option->longName);
+        if (option->valueName.empty() && value) {
+            return Refuse("\"" + word + "\": " + longName + " takes no value");
+        }
+        if (!option->valueName.empty() && !value) {
             if (i + 1 == arguments.size()) {
-                parsed.error = std::string(*longName) + " needs a value";
-                return parsed;
+                return Refuse(longName + " needs a value");
             }
-            values[std::string(*longName)] = arguments[++i];
+            value = arguments[++i];
+        }
+        given[IndexOf(*option)] = value.value_or("");
+    }
+
+    CommandLine line;
+    line.settings.inputFiles = std::move(files);
+    std::string wrongValue;
+    for (std::size_t n = 0; n < given.size(); ++n) {
+        if (!given[n]) {
             continue;
         }
-        if (const auto equals = word.find('='); word.rfind("--", 0) == 0 && equals != std::string::npos) {
-            if (const auto longName = LongNameOf(std::string_view(word).substr(0, equals))) {
-                values[std::string(*longName)] = word.substr(equals + 1);
-                continue;
-            }
-        }
-        // Short flags may be grouped ("-qy"), but an option that takes a value stands alone, with its
-        // value as the next word: "-l3" or "-qn 5" would otherwise lose the value without a word.
-        if (word.size() > 2 && word[0] == '-' && word[1] != '-' &&
-            word.find_first_not_of("iyq", 1) != std::string::npos) {
-            const std::size_t valueLetter = word.find_first_of("lncxotr", 1);
-            if (valueLetter != std::string::npos && word.find_first_not_of("iyq", 1) == valueLetter) {
-                parsed.error = "\"" + word +
-                               "\": write an option that takes a value on its own, followed by its value "
-                               "as the next word (such as -l 3)";
-            } else {
-                parsed.error = UnknownOption(word);
-            }
-            return parsed;
-        }
-        if (word.size() > 2 && word.rfind("--", 0) == 0 &&
-            std::find(flagNames.begin(), flagNames.end(), word) == flagNames.end()) {
-            parsed.error = UnknownOption(word);
-            return parsed;
-        }
-        words.push_back(word);
-    }
-
-    CLI::App app(
-        "Counts the byte strings of the given lengths in FILE... and reports those whose replacement "
-        "by one code would save the most space.",
-        "kestrin-cli");
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.set_help_flag(); // --help is a plain flag here, so that the usage goes to stdout
-    app.get_formatter()->column_width(26);
-    std::string unused;
-    app.add_option("-l,--lengths", unused, "Sample lengths, such as 2, 2-8 or 1,3-5 (default 1)");
-    app.add_option("-n,--top", unused, "Results to show: N gives N+1 lines (default 25)");
-    app.add_option("-c,--comments", unused,
-                   "Count only outside (or with -i inside) comments of the style c, cpp, table or custom");
-    app.add_option("--begin", unused, "Begin text of custom comments");
-    app.add_option("--end", unused, "End text of custom comments (default: end of line)");
-    app.add_flag("-i,--inside", settings.readInsideComments, "Count only the text inside comments");
-    app.add_flag("--ignore-space", settings.ignoreSpace, "Skip results that contain a space");
-    app.add_flag("--ignore-return", settings.ignoreReturn, "Skip results that contain a CR and an LF");
-    app.add_flag("--ignore-tab", settings.ignoreTab, "Skip results that contain a tab");
-    app.add_option("-x,--exclude", unused, "Skip results listed in this table file");
-    app.add_option("-o,--report", unused, "Also write the whole report to this file");
-    app.add_option("-t,--table", unused, "Append the results to this table file");
-    app.add_option("-r,--ranges", unused, "Codes for the table, such as &H80-&HFF");
-    app.add_flag("-y,--yes", line.answerYes, "Answer Yes to the question about a length over 200");
-    app.add_flag("-q,--quiet", line.quiet, "Show no progress on stderr");
-    app.add_option("--threads", unused, "Counting threads (default: one per core)");
-    app.add_flag("--help", line.help, "Print this help and exit");
-    app.add_flag("--version", line.version, "Print the program's name and version and exit");
-    std::vector<std::string> files;
-    app.add_option("FILE", files, "Input files, read in this order");
-    parsed.usage = app.help();
-
-    std::reverse(words.begin(), words.end()); // CLI11 takes the words last first
-    try {
-        app.parse(words);
-    } catch (const CLI::ParseError& error) {
-        parsed.error = error.what();
-        return parsed;
-    }
-    if (line.help || line.version) {
-        parsed.commandLine = std::move(line);
-        return parsed;
-    }
-    if (files.empty()) {
-        parsed.error = "no FILE to read";
-        return parsed;
-    }
-    if (std::find(files.begin(), files.end(), std::string()) != files.end()) {
-        parsed.error = "a FILE to read is an empty word: give the file's name";
-        return parsed;
-    }
-    for (const auto& [name, given] : values) {
-        if (NamesAFile(name) && given.empty()) {
-            parsed.error = name + " needs a file name, not an empty word";
-            return parsed;
+        if (const std::string wrong = options[n].apply(line, *given[n]);
+            !wrong.empty() && wrongValue.empty()) {
+            wrongValue = "--" + std::string(options[n].longName) + " " + wrong;
         }
     }
-    settings.inputFiles.assign(files.begin(), files.end());
-
-    const auto value = [&](std::string_view name) -> const std::string* {
-        const auto found = values.find(name);
-        return found == values.end() ? nullptr : &found->second;
-    };
-    // The options whose value goes into a setting as it is.
-    const auto take = [&](std::string_view name, auto& setting) {
-        if (const auto* given = value(name)) {
-            setting = *given;
+    if (!line.help && !line.version) {
+        const auto& inputFiles = line.settings.inputFiles;
+        if (inputFiles.empty()) {
+            return Refuse("no FILE to read");
         }
-    };
-    take("--lengths", settings.sampleLengths);
-    take("--top", settings.topResults);
-    take("--begin", settings.beginComment);
-    take("--end", settings.endComment);
-    take("--exclude", settings.exclusionTable);
-    take("--report", settings.reportFile);
-    take("--table", settings.outputTable);
-    take("--ranges", settings.writeTableRanges);
-    if (const auto* style = value("--comments")) {
-        static const std::map<std::string, CommentStyle, std::less<>> styles{
-            {"c", CommentStyle::C},
-            {"cpp", CommentStyle::Cpp},
-            {"table", CommentStyle::Thingy},
-            {"custom", CommentStyle::Custom}};
-        const auto found = styles.find(*style);
-        if (found == styles.end()) {
-            parsed.error = "--comments takes c, cpp, table or custom, not \"" + *style + "\"";
-            return parsed;
+        if (std::find(inputFiles.begin(), inputFiles.end(), std::filesystem::path()) != inputFiles.end()) {
+            return Refuse("a FILE to read is an empty word: give the file's name");
         }
-        settings.useComments = true;
-        settings.commentStyle = found->second;
+        if (!wrongValue.empty()) {
+            return Refuse(wrongValue);
+        }
     }
-    if (const auto* threads = value("--threads")) {
-        const bool digitsOnly =
-            !threads->empty() && threads->size() <= 4 &&
-            std::all_of(threads->begin(), threads->end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (!digitsOnly) {
-            parsed.error = "--threads takes a number of threads, not \"" + *threads + "\"";
-            return parsed;
-        }
-        // More threads than cores gain nothing and cost memory.
-        settings.threads = std::min(static_cast<unsigned>(std::stoul(*threads)),
-                                    std::max(1u, std::thread::hardware_concurrency()));
-    }
+    ParsedCommandLine parsed;
     parsed.commandLine = std::move(line);
     return parsed;
+}
+
+std::string Usage()
+{
+    std::string text = "Counts the byte strings of the given lengths in FILE... and reports those whose "
+                       "replacement by one code would save the most space.\n"
+                       "Usage: kestrin-cli [OPTIONS] FILE...\n\n"
+                       "Positionals:\n"
+                       "  FILE...                 Input files, read in this order\n\n"
+                       "Options:\n";
+    constexpr std::size_t helpColumn = 26;
+    for (const Option& option : options) {
+        std::string name = "  ";
+        if (option.shortName != '\0') {
+            name += {'-', option.shortName, ','};
+        }
+        name += "--" + std::string(option.longName);
+        if (!option.valueName.empty()) {
+            name += " " + std::string(option.valueName);
+        }
+        name.resize(std::max(helpColumn, name.size() + 1), ' ');
+        text += name + std::string(option.help) + "\n";
+    }
+    return text;
 }
 
 } // namespace kestrin

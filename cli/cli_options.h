@@ -21,11 +21,16 @@ struct CommandLine {
 struct ParsedCommandLine {
     std::optional<CommandLine> commandLine;
     std::string error; // set when commandLine is empty
-    std::string usage; // the help text
 };
 
-// Reads the arguments (without the program name). An option's argument is always the next word, even
-// when it starts with "-"; "--name=value" works too; a repeated option keeps its last value.
+// Reads the arguments (without the program name). An option's value is always the next word, even when
+// it starts with "-" or is empty; "--name=value" works too, the value being everything after the first
+// "="; a repeated option keeps its last value. The flags -i, -y and -q may be grouped ("-qy"); an option
+// that takes a value stands alone. Words after "--" are files. With --help or --version, no FILE is
+// needed and the option values are not checked.
 [[nodiscard]] ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The help text: what the command does, its usage and one line per option.
+[[nodiscard]] std::string Usage();
 
 } // namespace kestrin

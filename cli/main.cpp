@@ -221,11 +221,11 @@ int main(int argc, char** argv)
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const ParsedCommandLine parsed = ParseCommandLine(arguments);
     if (!parsed.commandLine) {
-        std::cerr << "kestrin-cli: " << parsed.error << "\n\n" << parsed.usage;
+        std::cerr << "kestrin-cli: " << parsed.error << "\n\n" << Usage();
         return badCommandLine;
     }
     if (parsed.commandLine->help) {
-        std::cout << parsed.usage;
+        std::cout << Usage();
         return reportWritten;
     }
     if (parsed.commandLine->version) {

@@ -1,21 +1,23 @@
-// kestrin-cli as a user runs it: a child process with its arguments, files, output and exit status.
+// kestrin-cli's command line, and the command as a user runs it: a child process with its arguments,
+// files, terminal, output and exit status.
 
 #include "cli_options.h"
 #include "literal_model.h"
 #include "test_support.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
+#include <pty.h>
 #include <random>
-#include <spawn.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace kestrin {
 namespace {
@@ -24,147 +26,125 @@ using testing::MaskElapsed;
 using testing::ReadFile;
 using testing::TempDir;
 
+// Every field of a command line on a line of its own, named after the option that sets it; the comments
+// read as their style, after "off " when they are off.
+std::string Describe(const CommandLine& line)
+{
+    const RunSettings& s = line.settings;
+    const auto file = [](const auto& path) { return path ? path->string() : "none"; };
+    std::ostringstream out;
+    out << std::boolalpha << "\nFILE=" << ::testing::PrintToString(s.inputFiles)
+        << "\nlengths=" << s.sampleLengths << "\ntop=" << s.topResults
+        << "\ncomments=" << (s.useComments ? "" : "off ")
+        << std::array{"c", "cpp", "table", "custom"}[static_cast<std::size_t>(s.commentStyle)]
+        << "\nbegin=" << s.beginComment << "\nend=" << s.endComment << "\ninside=" << s.readInsideComments
+        << "\nignore-space=" << s.ignoreSpace << "\nignore-return=" << s.ignoreReturn
+        << "\nignore-tab=" << s.ignoreTab << "\nexclude=" << file(s.exclusionTable)
+        << "\nreport=" << file(s.reportFile) << "\ntable=" << file(s.outputTable)
+        << "\nranges=" << s.writeTableRanges << "\nbeep=" << s.beepOnFinish << "\nthreads=" << s.threads
+        << "\nyes=" << line.answerYes << "\nquiet=" << line.quiet << "\nhelp=" << line.help
+        << "\nversion=" << line.version << "\n";
+    return out.str();
+}
+
+// Parses the words and expects the command line "kestrin-cli a" with these fields changed.
+void ExpectParsed(const std::vector<std::string>& words, const std::map<std::string, std::string>& changes)
+{
+    SCOPED_TRACE(::testing::PrintToString(words));
+    const auto parsed = ParseCommandLine(words);
+    ASSERT_TRUE(parsed.commandLine) << parsed.error;
+    std::string fields = Describe(CommandLine{{.inputFiles = {"a"}}});
+    for (const auto& [field, value] : changes) {
+        const std::size_t at = fields.find("\n" + field + "=") + field.size() + 2;
+        fields.replace(at, fields.find('\n', at) - at, value);
+    }
+    EXPECT_EQ(Describe(*parsed.commandLine), fields);
+}
+
+// Each option, by its short and long name and as --name=value, sets its own setting and no other. Its
+// value is the next word whatever it looks like, and a repeated option keeps its last value, even when
+// an earlier one was wrong. Flags group, words after "--" are files, --threads is capped, and --help
+// needs no FILE and no good value.
+TEST(CommandLine, EachOptionSetsItsOwnSettingAndNoOther)
+{
+    // The option's names, and its value unless it is a flag.
+    const char* cases[] = {"-l,--lengths -3", "-n,--top --",    "-c,--comments table", "--begin -i",
+                           "--end =>",        "-i,--inside",    "--ignore-space",      "--ignore-return",
+                           "--ignore-tab",    "-x,--exclude -", "-o,--report r=1.txt", "-t,--table --table",
+                           "-r,--ranges -r",  "-y,--yes",       "-q,--quiet",          "--threads 1",
+                           "--help",          "--version"};
+    for (const char* c : cases) {
+        std::istringstream row(c);
+        std::string names;
+        std::string value;
+        const bool flag = !(row >> names >> value);
+        const std::string longName = names.substr(names.find("--"));
+        const std::map<std::string, std::string> changes{{longName.substr(2), flag ? "true" : value}};
+        // A flag is given twice where an option takes its value.
+        for (const auto& name : {names.substr(0, names.find(',')), longName}) {
+            ExpectParsed({name, flag ? name : value, "a"}, changes);
+        }
+        ExpectParsed({longName, flag ? longName : "bad", flag ? longName : longName + "=" + value, "a"},
+                     changes);
+    }
+    const std::string cores = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
+    ExpectParsed({"-qyi", "--begin", "", "--threads", "00099999", "a"},
+                 {{"quiet", "true"}, {"yes", "true"}, {"inside", "true"}, {"threads", cores}});
+    ExpectParsed({"-", "--", "-a", "--"}, {{"FILE", R"({ "-", "-a", "--" })"}});
+    ExpectParsed({"--help", "-c", "pascal"}, {{"help", "true"}, {"FILE", "{}"}});
+}
+
 struct Result {
-    int status = -1;
-    std::string out;
+    int status;
+    std::string out; // on a terminal, all that the terminal showed
     std::string err;
 };
 
-// Runs kestrin-cli in `folder` with the arguments, standard input from /dev/null; when a signal is given,
-// sends it after `delay`.
-Result RunCli(const std::vector<std::string>& arguments, const std::filesystem::path& folder, int signal = 0,
+// Runs kestrin-cli in `folder` with the arguments, standard input a pipe that holds `input`, or a terminal
+// on which `input` is typed at once. When a signal is given, sends it after `delay`.
+Result RunCli(std::vector<std::string> arguments, const std::filesystem::path& folder,
+              const std::string& input = "", bool onTerminal = false, int signal = 0,
               std::chrono::microseconds delay = {})
 {
-    int out[2];
-    int err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0) {
-        throw std::runtime_error("pipe");
+    const TempDir io; // beside `folder`, whose files the tests count
+    arguments.insert(arguments.begin(), KESTRIN_CLI_PATH);
+    std::vector<char*> argv(arguments.size() + 1); // ends with a null pointer
+    std::transform(arguments.begin(), arguments.end(), argv.begin(), [](auto& word) { return word.data(); });
+    int in[2];
+    int terminal = -1;
+    const pid_t child = ::pipe2(in, O_CLOEXEC) != 0 ? -1
+                        : onTerminal                ? ::forkpty(&terminal, nullptr, nullptr, nullptr)
+                                                    : ::fork();
+    if (child == 0) {
+        if (!onTerminal) {
+            ::dup2(in[0], 0);
+            ::dup2(::open((io.Path() / "out").c_str(), O_WRONLY | O_CREAT, 0600), 1);
+            ::dup2(::open((io.Path() / "err").c_str(), O_WRONLY | O_CREAT, 0600), 2);
+        }
+        if (::chdir(folder.c_str()) == 0) {
+            ::execv(KESTRIN_CLI_PATH, argv.data());
+        }
+        ::_exit(127);
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, err[0]);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    std::vector<std::string> words{KESTRIN_CLI_PATH};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    const int spawned = ::posix_spawn(&child, KESTRIN_CLI_PATH, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    if (spawned != 0) {
+    if (child < 0 || ::write(onTerminal ? terminal : in[1], input.data(), input.size()) < 0) {
         throw std::runtime_error("cannot start kestrin-cli");
     }
-    Result result;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    int open = 2;
-    char buffer[65536];
-    const auto killAt = std::chrono::steady_clock::now() + delay;
-    while (open > 0) {
-        if (signal != 0 && std::chrono::steady_clock::now() >= killAt) {
-            ::kill(child, signal);
-            signal = 0;
-        }
-        ::poll(fds, 2, signal != 0 ? 1 : -1);
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP)) != 0) {
-                const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-                if (got <= 0) {
-                    ::close(fds[i].fd);
-                    fds[i].fd = -1;
-                    --open;
-                } else {
-                    (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(got));
-                }
-            }
-        }
+    ::close(in[0]);
+    ::close(in[1]);
+    if (signal != 0) {
+        std::this_thread::sleep_for(delay);
+        ::kill(child, signal);
     }
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t got = 0; onTerminal && (got = ::read(terminal, buffer, sizeof buffer)) > 0;) {
+        shown.append(buffer, static_cast<std::size_t>(got)); // until EIO: the command has ended
+    }
+    ::close(terminal);
     int status = 0;
     ::waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
-}
-
-TEST(CommandLine, OptionValuesAreAlwaysTheNextWord)
-{
-    const auto parsed = ParseCommandLine({"--begin", "--", "--end=-->", "-c", "custom", "--top", "-1", "-l",
-                                          "-3", "-n", "7", "-i", "--", "-file"});
-    ASSERT_TRUE(parsed.commandLine) << parsed.error;
-    const RunSettings& settings = parsed.commandLine->settings;
-    EXPECT_EQ(settings.beginComment, "--");
-    EXPECT_EQ(settings.endComment, "-->");
-    EXPECT_EQ(settings.commentStyle, CommentStyle::Custom);
-    EXPECT_TRUE(settings.useComments);
-    EXPECT_EQ(settings.topResults, "7"); // a repeated option keeps its last value
-    EXPECT_EQ(settings.sampleLengths, "-3");
-    EXPECT_TRUE(settings.readInsideComments);
-    EXPECT_EQ(settings.inputFiles, (std::vector<std::filesystem::path>{"-file"}));
-    EXPECT_FALSE(settings.exclusionTable.has_value());
-
-    const auto grouped = ParseCommandLine({"-qyi", "a"});
-    ASSERT_TRUE(grouped.commandLine) << grouped.error;
-    EXPECT_TRUE(grouped.commandLine->quiet && grouped.commandLine->answerYes);
-    EXPECT_TRUE(grouped.commandLine->settings.readInsideComments);
-
-    const auto styles =
-        ParseCommandLine({"-c", "table", "-c", "cpp", "-x", "ex.tbl", "--threads", "1000", "a"});
-    ASSERT_TRUE(styles.commandLine) << styles.error;
-    EXPECT_EQ(styles.commandLine->settings.commentStyle, CommentStyle::Cpp);
-    EXPECT_EQ(styles.commandLine->settings.exclusionTable, std::filesystem::path("ex.tbl"));
-    // More threads than cores gain nothing.
-    EXPECT_LE(styles.commandLine->settings.threads, std::max(1u, std::thread::hardware_concurrency()));
-}
-
-TEST(CommandLine, BadCommandLinesAreRefused)
-{
-    const std::vector<std::vector<std::string>> bad = {
-        {},                      // no FILE
-        {"-l"},                  // missing value
-        {"a", "--top"},          // missing value at the end
-        {"--frobnicate", "a"},   // unknown option
-        {"-c", "pascal", "a"},   // unknown style
-        {"--threads", "x", "a"}, // not a number
-        {"-q"},                  // flags but no FILE
-        {"-l3", "a"},            // a value glued to its option
-        {"-l=3", "a"},
-        {"-qn", "0", "a"}, // a value option inside a group of flags
-        {"-qt", "t.tbl", "a"},
-        {"-t", "", "a"}, // an empty file name
-        {"-o", "", "a"},
-        {"a", ""},
-    };
-    for (const auto& words : bad) {
-        const auto parsed = ParseCommandLine(words);
-        EXPECT_FALSE(parsed.commandLine.has_value()) << ::testing::PrintToString(words);
-        EXPECT_FALSE(parsed.error.empty());
-    }
-    // A file whose name starts with "-" is told where it goes.
-    for (const std::string word : {"-dash.txt", "--dash.txt"}) {
-        const auto parsed = ParseCommandLine({word});
-        EXPECT_NE(parsed.error.find("goes after \"--\""), std::string::npos) << parsed.error;
-    }
-}
-
-TEST(KestrinCli, PrintsTheReportAsTheReportFileHoldsIt)
-{
-    TempDir dir;
-    dir.Write("script.txt", "the cat\r\nthe dog\r\n// note\r\n");
-    const auto result = RunCli({"-l", "2-3", "-n", "4", "-c", "cpp", "-o", "report.txt", "-t", "out.tbl",
-                                "-r", "&H80-&H8F", "--ignore-return", "-q", "./script.txt"},
-                               dir.Path());
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(ReadFile(dir.Path() / "report.txt"), result.out + "\r\n");
-    EXPECT_EQ(result.out.substr(0, result.out.find("\r\n")), "Filename:./script.txt");
-    EXPECT_EQ(ReadFile(dir.Path() / "out.tbl").substr(0, 2), "\r\n");
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            onTerminal ? shown : ReadFile(io.Path() / "out"), ReadFile(io.Path() / "err")};
 }
 
 TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
@@ -173,42 +153,62 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
     dir.Write("in.txt", "abcabc");
     dir.Write("out.tbl", "keep\r\n");
     dir.Write("script.txt", "a script, not a report");
-    struct Case {
-        std::vector<std::string> arguments;
-        int status;
-        bool printsReport;
-        std::string inError;
+    // The arguments, the exit status, a part of the output (none: no output) and of the messages.
+    const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
+        {{"-l", "201", "-y", "in.txt"}, 0, "Filename:", ""},
+        {{"-l", "1-11", "in.txt"}, 0, "Filename:", "-l/--lengths asks for 11 sample lengths"},
+        {{"--help"}, 0, "\n  -l,--lengths TEXT       Sample lengths", ""},
+        {{"--version"}, 0, "kestrin-cli " KESTRIN_VERSION "\n", ""}, // the version CMake's project holds
+        {{"-l", "0", "in.txt"}, 2, "", "-l/--lengths holds only the sample length 0"},
+        {{"-o", "in.txt", "in.txt", "-t", "out.tbl"}, 2, "", "is the input file"},
+        {{"-o", "out.tbl", "-t", "out.tbl", "in.txt"}, 2, "", "is the output table (-t)"},
+        {{"-o", "script.txt", "in.txt", "-t", "out.tbl"}, 2, "", "not a report"},
+        {{"-q"}, 2, "", "no FILE to read"},
+        {{"a", ""}, 2, "", "a FILE to read is an empty word"},
+        {{"-l"}, 2, "", "--lengths needs a value"},
+        {{"--exclude=", "a"}, 2, "", "--exclude needs a file name"},
+        {{"-c", "pascal", "a"}, 2, "", "--comments takes c, cpp, table or custom, not \"pascal\""},
+        {{"--threads", "-1", "a"}, 2, "", "--threads takes a number of threads, not \"-1\""},
+        {{"--inside=1", "a"}, 2, "", "--inside takes no value"},
+        {{"-l=3", "a"}, 2, "", "\"-l=3\": write an option that takes a value on its own"},
+        {{"-qn", "5", "a"}, 2, "", "\"-qn\": write an option that takes a value on its own"},
+        {{"-qz", "a"}, 2, "", "\"-qz\" is not an option"},
+        {{"--dash.txt"}, 2, "", "goes after \"--\" (kestrin-cli [OPTIONS] -- --dash.txt)\n\nCounts the"},
+        {{"in.txt", "missing.txt", "-t", "out.tbl"}, 3, "", "missing.txt: No such file or directory"},
+        {{"-o", "no/such/report.txt", "-t", "no/such/out.tbl", "in.txt"}, 3, "Filename:", "no/such/out.tbl"},
     };
-    const Case cases[] = {
-        {{"in.txt"}, 0, true, ""},
-        {{"-l", "201", "in.txt", "-t", "out.tbl"}, 1, false, "over 200"}, // no terminal: No
-        {{"-l", "201", "-y", "in.txt"}, 0, true, ""},
-        {{"-l", "1-11", "in.txt"}, 0, true, "11 sample lengths"},
-        {{"-l", "0", "in.txt"}, 2, false, "-l/--lengths holds only the sample length 0"},
-        {{"-o", "in.txt", "in.txt", "-t", "out.tbl"}, 2, false, "is the input file"},
-        {{"-o", "out.tbl", "-t", "out.tbl", "in.txt"}, 2, false, "is the output table (-t)"},
-        {{"-o", "script.txt", "in.txt", "-t", "out.tbl"}, 2, false, "not a report"},
-        {{"--bogus", "in.txt"}, 2, false, "bogus"},
-        {{"in.txt", "missing.txt", "-t", "out.tbl"}, 3, false, "missing.txt: No such file or directory"},
-        {{"-x", "missing.tbl", "in.txt"}, 3, false, "missing.tbl"},
-        {{"-o", "no/such/folder/report.txt", "-t", "no/such/out.tbl", "in.txt"}, 3, true, "no/such/out.tbl"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.arguments));
-        const auto result = RunCli(c.arguments, dir.Path());
-        EXPECT_EQ(result.status, c.status) << result.err;
-        EXPECT_EQ(!result.out.empty(), c.printsReport);
-        EXPECT_NE(result.err.find(c.inError), std::string::npos) << result.err;
-        EXPECT_EQ(ReadFile(dir.Path() / "out.tbl"), "keep\r\n");
-        EXPECT_EQ(ReadFile(dir.Path() / "in.txt"), "abcabc");
-        EXPECT_EQ(ReadFile(dir.Path() / "script.txt"), "a script, not a report");
+    for (const auto& [arguments, status, inOutput, inError] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        const auto result = RunCli(arguments, dir.Path());
+        EXPECT_EQ(result.status, status) << result.err;
+        EXPECT_EQ(result.out.empty(), inOutput.empty());
+        EXPECT_NE(result.out.find(inOutput), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find(inError), std::string::npos) << result.err;
+        EXPECT_EQ(ReadFile(dir.Path() / "out.tbl") + ReadFile(dir.Path() / "in.txt") +
+                      ReadFile(dir.Path() / "script.txt"),
+                  "keep\r\nabcabca script, not a report");
     }
-    const auto help = RunCli({"--help"}, dir.Path());
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("--lengths"), std::string::npos);
-    const auto version = RunCli({"--version"}, dir.Path());
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "kestrin-cli " KESTRIN_VERSION "\n"); // the version CMake's project holds
+}
+
+// The question about a length over 200 is asked on a terminal, and the answer typed there decides; with
+// no terminal, even when a pipe brings "y", the answer is No and the message says so.
+TEST(KestrinCli, AsksAboutALongLengthOnATerminalOnly)
+{
+    TempDir dir;
+    dir.Write("in.txt", "abcabc");
+    const std::vector<std::string> arguments{"-q", "-l", "201", "-o", "r.txt", "in.txt"};
+    const std::string question = "kestrin-cli: -l/--lengths asks for the sample length 201, over 200";
+    for (const auto& [typed, tty] : {std::pair{"y\n", false}, {"n\n", true}, {"y\n", true}, {"\n", true}}) {
+        SCOPED_TRACE(typed + std::string(tty ? " typed on a terminal" : " from a pipe"));
+        const bool yes = tty && std::string_view(typed) != "n\n";
+        const auto result = RunCli(arguments, dir.Path(), typed, tty);
+        EXPECT_EQ(result.status, yes ? 0 : 1);
+        // The terminal shows the question, then with Yes the report.
+        const std::string shown = tty ? question + ". Go on? [Y/n] " + (yes ? "Filename:in.txt" : "")
+                                      : question + "; answering No (--yes answers Yes)\n";
+        EXPECT_NE((result.out + result.err).find(shown), std::string::npos) << result.out << result.err;
+        EXPECT_EQ(std::filesystem::remove(dir.Path() / "r.txt"), yes);
+    }
 }
 
 // A signal that ends the command leaves the table as it was or with one whole block more, the report file
@@ -218,9 +218,7 @@ TEST(KestrinCli, ASignalLeavesEveryFileWholeAndNoTemporaryFile)
     TempDir dir;
     std::mt19937 random(7);
     std::string script(300000, ' ');
-    for (char& c : script) {
-        c = static_cast<char>('a' + random() % 26);
-    }
+    std::generate(script.begin(), script.end(), [&] { return static_cast<char>('a' + random() % 26); });
     dir.Write("script.txt", script);
     const std::string oldTable = "80=ab\r\n";
     const std::vector<std::string> arguments{"-q",    "-l", "1-3",        "-n", "30000",      "-t",
@@ -239,7 +237,7 @@ TEST(KestrinCli, ASignalLeavesEveryFileWholeAndNoTemporaryFile)
         // Most signals come near the end, where the files are written.
         const auto delay =
             std::chrono::duration_cast<std::chrono::microseconds>(duration * (60 + 2 * round) / 100);
-        const auto ended = RunCli(arguments, dir.Path(), round % 2 == 0 ? SIGTERM : SIGINT, delay);
+        const auto ended = RunCli(arguments, dir.Path(), "", false, round % 2 == 0 ? SIGTERM : SIGINT, delay);
         const std::string table = ReadFile(dir.Path() / "t.tbl");
         EXPECT_TRUE(table == oldTable || table == withBlock) << table.size();
         const std::string report = ReadFile(dir.Path() / "report.txt");
@@ -248,63 +246,60 @@ TEST(KestrinCli, ASignalLeavesEveryFileWholeAndNoTemporaryFile)
     }
 }
 
-// The whole command against the literal model, on random files and settings.
+// The whole command against the literal model, on random files and settings: its report, report file and
+// table block.
 TEST(KestrinCli, MatchesTheLiteralModelOnRandomRuns)
 {
     std::mt19937 random(20261206);
-    const auto pick = [&](const std::vector<std::string>& options) {
-        return options[random() % options.size()];
-    };
+    const auto pick = [&](const std::vector<std::string>& texts) { return texts[random() % texts.size()]; };
     const std::string alphabets[] = {"ab", "abc /*\r\n", std::string("a\0\xFF\t ", 5), "xyz<$>\r\n//"};
     for (int round = 0; round < 40; ++round) {
         SCOPED_TRACE(round);
         TempDir dir;
         RunSettings settings;
-        std::vector<std::string> arguments{"-q", "-y", "--threads", std::to_string(1 + round % 3)};
-        const std::string& alphabet = alphabets[random() % std::size(alphabets)];
-        const int files = 1 + static_cast<int>(random() % 3);
-        for (int f = 0; f < files; ++f) {
-            std::string content(random() % 200, ' ');
-            for (char& c : content) {
-                c = alphabet[random() % alphabet.size()];
-            }
-            const auto path = dir.Write("f" + std::to_string(f), content);
-            settings.inputFiles.push_back(path);
-        }
         settings.sampleLengths = pick({"1", "2-4", "1,3,3", "0,2", "5-7", "12"});
         settings.topResults = pick({"25", "3", "2.5", "abc", "-1", "0", "&H10", "1000"});
-        arguments.insert(arguments.end(), {"-l", settings.sampleLengths, "-n", settings.topResults});
+        settings.reportFile = dir.Path() / "r=1.txt";
+        settings.outputTable = dir.Write("t.tbl", "80=ab\r\n");
+        settings.writeTableRanges = pick({"&H80-&HFF", "1,5-6", "", "&H0-&H7FFF"});
+        settings.beginComment = pick({"", "a", "ab", "//"}); // used by the custom style only
+        settings.endComment = pick({"", "b", "\r\n", " "});
+        std::vector<std::string> arguments{"-qy", "--threads", std::to_string(1 + round % 3), "-l"};
+        arguments.insert(arguments.end(), {settings.sampleLengths, "--top=" + settings.topResults,
+                                           "--report=" + settings.reportFile->string(), "-t", "t.tbl", "-r",
+                                           settings.writeTableRanges, "--begin", settings.beginComment,
+                                           "--end=" + settings.endComment});
         if (random() % 2 == 0) {
-            const std::string style = pick({"c", "cpp", "table", "custom"});
+            const auto style = random() % 4;
             settings.useComments = true;
-            settings.commentStyle = style == "c"       ? CommentStyle::C
-                                    : style == "cpp"   ? CommentStyle::Cpp
-                                    : style == "table" ? CommentStyle::Thingy
-                                                       : CommentStyle::Custom;
-            settings.beginComment = pick({"", "a", "ab", "//"});
-            settings.endComment = pick({"", "b", "\r\n", " "});
-            settings.readInsideComments = random() % 2 == 0;
-            arguments.insert(arguments.end(),
-                             {"-c", style, "--begin", settings.beginComment, "--end", settings.endComment});
-            if (settings.readInsideComments) {
-                arguments.push_back("-i");
+            settings.commentStyle = static_cast<CommentStyle>(style);
+            arguments.insert(arguments.end(), {"-c", std::array{"c", "cpp", "table", "custom"}[style]});
+        }
+        for (auto [setting, name] : {std::pair{&RunSettings::readInsideComments, "-i"},
+                                     {&RunSettings::ignoreSpace, "--ignore-space"},
+                                     {&RunSettings::ignoreReturn, "--ignore-return"},
+                                     {&RunSettings::ignoreTab, "--ignore-tab"}}) {
+            if ((settings.*setting = random() % 2 == 0)) {
+                arguments.push_back(name);
             }
         }
-        settings.ignoreSpace = random() % 2 == 0;
-        settings.ignoreTab = random() % 2 == 0;
-        if (settings.ignoreSpace) {
-            arguments.push_back("--ignore-space");
+        if (random() % 2 == 0) {
+            settings.exclusionTable = dir.Write("x.tbl", "80=" + pick({"a", "ab", " ", "\r\n"}) + "\r\n");
+            arguments.insert(arguments.end(), {"-x", "x.tbl"});
         }
-        if (settings.ignoreTab) {
-            arguments.push_back("--ignore-tab");
-        }
-        for (const auto& path : settings.inputFiles) {
-            arguments.push_back(path.string());
+        const std::string& alphabet = alphabets[random() % std::size(alphabets)];
+        for (int f = 0, files = 1 + static_cast<int>(random() % 3); f < files; ++f) {
+            std::string text(random() % 200, ' ');
+            std::generate(text.begin(), text.end(), [&] { return alphabet[random() % alphabet.size()]; });
+            settings.inputFiles.push_back(dir.Write("f" + std::to_string(f), text));
+            arguments.push_back(settings.inputFiles.back().string());
         }
         const auto expected = literal::RunLiteralModel(settings, true);
         const auto result = RunCli(arguments, dir.Path());
         ASSERT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(MaskElapsed(result.out), MaskElapsed(expected.report));
+        EXPECT_EQ(MaskElapsed(ReadFile(*settings.reportFile)), MaskElapsed(expected.reportFile.value_or("")));
+        EXPECT_EQ(ReadFile(*settings.outputTable), "80=ab\r\n" + expected.tableBlock.value_or(""));
     }
 }
 
