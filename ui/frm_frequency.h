@@ -30,6 +30,9 @@ class WrappingCheckBox;
 // The Kestrin window: a five-page wizard (input, output, formatting, progress, results) whose controls
 // hold every setting of a run. The run itself is the engine's RunAnalysis, called on this window's
 // thread; the window observes it, handling its events whenever the run yields.
+//
+// The controls, their captions, geometry and focus order are made in frm_frequency_layout.cpp; the
+// handlers and the translation of settings and outcomes are in frm_frequency.cpp.
 class FrmFrequency : public QWidget, public RunObserver
 {
     Q_OBJECT
@@ -62,6 +65,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    static constexpr int formattingPage = 2;
+    static constexpr int analysisPage = 3;
+    static constexpr int resultsPage = 4;
+    static constexpr const char* noFileCaption = "--Nessun file specificato--";
+
+    // The layout: the window itself and every control with its start state.
     void CreateControls();
     void CreateInputPage(QWidget* page);
     void CreateOutputPage(QWidget* page);
@@ -70,11 +79,14 @@ private:
     void CreateResultsPage(QWidget* page);
     void FitOneLineCaptions();
     void SetFocusOrder();
-    void ConnectHandlers();
 
     // Places a page's control at the given twips, measured from the tab control's corner.
     void PlaceOnPage(QWidget* control, int left, int top, int width, int height) const;
+    // Shows a caption on one line, the label growing or shrinking to its width (the file-name labels).
+    static void SetAutoSizeCaption(QLabel* label, const QString& caption);
 
+    // The handlers, connected in one place, and what they share.
+    void ConnectHandlers();
     void Form_Load();
     void Form_Unload();
     void cmdBack_Click();
@@ -94,8 +106,8 @@ private:
     void cmdAnalyze_Click();
     void EnableControls(bool idle);
 
-    // The file-dialog steps the three single-file commands share; false when the dialog was cancelled
-    // or failed (a failure has already ended the program).
+    // The file-dialog steps the four file commands share; false when the dialog was cancelled or failed
+    // (a failure has shown the fatal-error message and closed the window).
     [[nodiscard]] bool ChooseFile(const char* filter, int selectedEntry, bool save, bool confirmOverwrite,
                                   QString& path);
     void ShowFatalError(int number, const QString& description);
