@@ -3,19 +3,18 @@
 #include "completion_line.h"
 #include "file_dialogs.h"
 #include "latin1.h"
+#include "window_messages.h"
+#include "window_run_observer.h"
 #include "wrapping_check_box.h"
 
-#include "kestrin/file_error.h"
 #include "kestrin/report.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -29,70 +28,10 @@ namespace kestrin {
 
 namespace {
 
-const char* const messageTitle = "Kestrin";
-const char* const contactAddress = "kestrin@example.org";
-
-// The caption of lblCalc for each phase of a run.
-QString PhaseCaption(const Progress& now)
+// A refusal for the files rather than for the sample lengths.
+bool IsFileClash(const RunOutcome& outcome)
 {
-    switch (now.phase) {
-    case RunPhase::Counting:
-        return QStringLiteral("Calcolo in corso... Indirizzo corrente: %1/%2:").arg(now.file).arg(now.files);
-    case RunPhase::Ranking:
-        return QStringLiteral("Calcolo in corso... Risultato corrente:");
-    case RunPhase::Formatting:
-        return QStringLiteral("Formattazione Risultati...");
-    case RunPhase::WritingTable:
-        return QStringLiteral("Scrittura valori nella tabella...");
-    case RunPhase::Reporting:
-        break;
-    }
-    return QStringLiteral("Generazione report...");
-}
-
-// The refusals of the sample-length list, naming the box by its caption.
-QString PhraseSampleLengthRefusal(const Refusal& refusal)
-{
-    switch (refusal.reason) {
-    case Refusal::Reason::NegativeSampleLength:
-        return QStringLiteral(
-                   "Lunghezza(e) campione holds the negative sample length %1: sample lengths must "
-                   "be 0 or more.")
-            .arg(refusal.length);
-    case Refusal::Reason::OnlyZeroLength:
-        return QStringLiteral(
-            "Lunghezza(e) campione holds only the sample length 0: at least one length must be 1 or more.");
-    default:
-        return QStringLiteral(
-            "Lunghezza(e) campione holds no sample length: type one or more lengths, such as "
-            "1, 1-3 or 1,3,5.");
-    }
-}
-
-QString RoleName(FileRole role)
-{
-    switch (role) {
-    case FileRole::InputFile:
-        return QStringLiteral("an input file (Apri)");
-    case FileRole::ExclusionTable:
-        return QStringLiteral("the exclusion table (Apri Tabella di Esclusione)");
-    case FileRole::ReportFile:
-        return QStringLiteral("the report file (Apri file di Output)");
-    case FileRole::OutputTable:
-        return QStringLiteral("the output table (Apri Tabella Output)");
-    }
-    return {};
-}
-
-QString PhraseFileClash(const Refusal& refusal)
-{
-    const auto shown = [](const std::filesystem::path& path) { return QFile::decodeName(path.c_str()); };
-    QString text = QStringLiteral("The analysis did not start: %1 %2 is also %3")
-                       .arg(RoleName(refusal.role), shown(refusal.path), RoleName(refusal.otherRole));
-    if (refusal.otherPath != refusal.path) {
-        text += QStringLiteral(" %1").arg(shown(refusal.otherPath));
-    }
-    return text + QStringLiteral(", which the report would replace. Choose another report file.");
+    return outcome.refusal && outcome.refusal->reason == Refusal::Reason::SameFile;
 }
 
 } // namespace
@@ -316,23 +255,11 @@ bool FrmFrequency::ChooseFile(const char* filter, int selectedEntry, bool save, 
     case DialogAnswer::Kind::Cancelled:
         return false;
     case DialogAnswer::Kind::Failed:
-        ShowFatalError(answer.errorNumber, answer.errorDescription);
+        ShowFatalError(this, answer.errorNumber, answer.errorDescription);
+        close();
         return false;
     }
     return false;
-}
-
-void FrmFrequency::ShowFatalError(int number, const QString& description)
-{
-    const QString text =
-        QStringLiteral("Error: %1\r\n%2\r\n\r\nHit OK to close Kestrin. If you believe you received "
-                       "this error in error please contact the creator at %3")
-            .arg(number)
-            .arg(description, QString::fromUtf8(contactAddress));
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Huge Error!"), text, QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-    close();
 }
 
 void FrmFrequency::cmdOpen_Click()
@@ -462,20 +389,21 @@ QWidget* FrmFrequency::RunAndShowOutcome()
 {
     const std::variant<RunSettings, QString> settings = ReadSettings();
     if (const QString* refusal = std::get_if<QString>(&settings)) {
-        ShowMessage(*refusal);
+        ShowMessage(this, *refusal);
         return UnencodableDelimiterBox();
     }
     try {
-        const RunOutcome outcome = RunAnalysis(std::get<RunSettings>(settings), *this);
+        WindowRunObserver observer(
+            {this, lblCalc, lblAddr, lblMatchCount, linCompletion, txtTopResults, chkUseComments},
+            cancelRequested);
+        const RunOutcome outcome = RunAnalysis(std::get<RunSettings>(settings), observer);
         ShowOutcome(outcome);
-        const bool lengthsRejected =
-            outcome.status == RunStatus::Declined ||
-            (outcome.status == RunStatus::Refused &&
-             !(outcome.refusal && outcome.refusal->reason == Refusal::Reason::SameFile));
+        const bool lengthsRejected = outcome.status == RunStatus::Declined ||
+                                     (outcome.status == RunStatus::Refused && !IsFileClash(outcome));
         return lengthsRejected ? txtSampleLength : nullptr;
     } catch (const std::exception& error) {
         // Out of memory on a huge request, say: the window survives and the user can ask for less.
-        ShowMessage(QStringLiteral("The analysis stopped: %1").arg(QString::fromLocal8Bit(error.what())));
+        ShowMessage(this, PhraseUnexpectedStop(error.what()));
         return nullptr;
     }
 }
@@ -489,34 +417,26 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
             QApplication::beep();
         }
         for (const FileError& error : outcome.errors) {
-            ShowMessage(QStringLiteral("The report is ready, but this file could not be written:\n%1")
-                            .arg(QString::fromLocal8Bit(Describe(error))));
+            ShowMessage(this, PhraseWriteError(error));
         }
         break;
     case RunStatus::Declined:
         SelectSampleLength();
         break;
     case RunStatus::Refused:
-        if (outcome.refusal && outcome.refusal->reason == Refusal::Reason::SameFile) {
-            ShowMessage(PhraseFileClash(*outcome.refusal));
-        } else {
-            ShowMessage(PhraseSampleLengthRefusal(outcome.refusal.value_or(Refusal{})));
+        ShowMessage(this, PhraseRefusal(outcome.refusal.value_or(Refusal{})));
+        if (!IsFileClash(outcome)) {
             SelectSampleLength();
         }
         break;
     case RunStatus::Cancelled:
         break;
     case RunStatus::Failed:
-        ShowMessage(
-            outcome.failure == Failure::OutOfMemory
-                ? QStringLiteral("Not enough memory for this run: ask for fewer or shorter sample lengths, "
-                                 "fewer results, or less input.")
-                : QStringLiteral("The run stopped: %1").arg(QString::fromLocal8Bit(outcome.failureDetail)));
+        ShowMessage(this, PhraseFailure(outcome.failure, outcome.failureDetail));
         break;
     case RunStatus::InputFailed:
         for (const FileError& error : outcome.errors) {
-            ShowMessage(QStringLiteral("The analysis stopped because this file could not be read:\n%1")
-                            .arg(QString::fromLocal8Bit(Describe(error))));
+            ShowMessage(this, PhraseReadError(error));
         }
         break;
     }
@@ -526,13 +446,6 @@ void FrmFrequency::SelectSampleLength()
 {
     txtSampleLength->setSelection(0, static_cast<int>(txtSampleLength->text().size()));
     txtSampleLength->setFocus();
-}
-
-void FrmFrequency::ShowMessage(const QString& text)
-{
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(messageTitle), text, QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
 }
 
 std::variant<RunSettings, QString> FrmFrequency::ReadSettings() const
@@ -555,12 +468,8 @@ std::variant<RunSettings, QString> FrmFrequency::ReadSettings() const
         settings.commentStyle = CommentStyle::C;
     }
     if (const QLineEdit* box = UnencodableDelimiterBox()) {
-        const QString text = box->text();
-        const char32_t wide = *FirstNonLatin1(text);
-        const QString code = QString::number(static_cast<uint>(wide), 16).toUpper().rightJustified(4, u'0');
-        return QStringLiteral("The custom comment box \"%1\" holds the character \"%2\" (U+%3), which has "
-                              "no single byte. Comment delimiters can only use characters up to U+00FF.")
-            .arg((box == txtBeginComment ? lblBegin : lblEnd)->text(), QString::fromUcs4(&wide, 1), code);
+        return PhraseUnencodableDelimiter((box == txtBeginComment ? lblBegin : lblEnd)->text(),
+                                          *FirstNonLatin1(box->text()));
     }
     settings.beginComment = ToLatin1Lossy(txtBeginComment->text());
     settings.endComment = ToLatin1Lossy(txtEndComment->text());
@@ -582,55 +491,6 @@ std::variant<RunSettings, QString> FrmFrequency::ReadSettings() const
     settings.writeTableRanges = ToLatin1Lossy(txtWriteTableRanges->text());
     settings.beepOnFinish = beepOnFinish;
     return settings;
-}
-
-// ---- What the run tells the window ----
-
-void FrmFrequency::ShowProgress(const Progress& now)
-{
-    lblCalc->setText(PhaseCaption(now));
-    lblAddr->setText(now.lastResult
-                         ? QStringLiteral("%1 of %2").arg(*now.lastResult).arg(FromLatin1(now.request))
-                         : QString::number(now.position));
-    lblMatchCount->setText(QString::number(now.matchCount));
-    linCompletion->SetX2(qRound(SSTab1->width() * now.completion));
-}
-
-bool FrmFrequency::YieldAndCheckCancel()
-{
-    QCoreApplication::processEvents();
-    return cancelRequested;
-}
-
-void FrmFrequency::WarnManyLengths(std::size_t /*count*/)
-{
-    ShowMessage(
-        QStringLiteral("Warning: This calculation will be very lengthy since there are over ten sample "
-                       "lengths to be analyzed."));
-}
-
-bool FrmFrequency::ConfirmLongLength(std::int64_t /*longest*/)
-{
-    QMessageBox box(
-        QMessageBox::NoIcon, QString::fromUtf8(messageTitle),
-        QStringLiteral("You have a sample length that's way too long. Are you sure you want to use it?"),
-        QMessageBox::Yes | QMessageBox::No, this);
-    box.setTextFormat(Qt::PlainText);
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
-}
-
-void FrmFrequency::ResetTopResults(std::string_view text)
-{
-    txtTopResults->setText(FromLatin1(text));
-}
-
-void FrmFrequency::ClearUseComments()
-{
-    // The filter stays off for later runs, and the window shows it: unticking the box runs its handler,
-    // which clears the field and disables the comment controls as a user's click would.
-    chkUseComments->setChecked(false);
-    useComments = false;
 }
 
 } // namespace kestrin

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "kestrin/run_analysis.h"
-#include "kestrin/run_observer.h"
 #include "kestrin/run_settings.h"
 
 #include <QWidget>
@@ -29,11 +28,11 @@ class WrappingCheckBox;
 
 // The Kestrin window: a five-page wizard (input, output, formatting, progress, results) whose controls
 // hold every setting of a run. The run itself is the engine's RunAnalysis, called on this window's
-// thread; the window observes it, handling its events whenever the run yields.
+// thread; a WindowRunObserver shows its progress and handles the window's events whenever it yields.
 //
 // The controls, their captions, geometry and focus order are made in frm_frequency_layout.cpp; the
 // handlers and the translation of settings and outcomes are in frm_frequency.cpp.
-class FrmFrequency : public QWidget, public RunObserver
+class FrmFrequency : public QWidget
 {
     Q_OBJECT
 
@@ -51,14 +50,6 @@ public:
 
     // Whether a run is working (cmdAnalyze is then the button that Escape presses).
     [[nodiscard]] bool IsRunning() const;
-
-    // RunObserver: what the run tells the window while it works.
-    void ShowProgress(const Progress& now) override;
-    bool YieldAndCheckCancel() override;
-    void WarnManyLengths(std::size_t count) override;
-    [[nodiscard]] bool ConfirmLongLength(std::int64_t longest) override;
-    void ResetTopResults(std::string_view text) override;
-    void ClearUseComments() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -110,7 +101,6 @@ private:
     // (a failure has shown the fatal-error message and closed the window).
     [[nodiscard]] bool ChooseFile(const char* filter, int selectedEntry, bool save, bool confirmOverwrite,
                                   QString& path);
-    void ShowFatalError(int number, const QString& description);
     // Runs with the current settings and reports how the run ended. Returns the box the user has to
     // correct (the sample lengths after a No or a refusal, a comment box that holds a character without a
     // byte), or null when the results are next.
@@ -118,7 +108,6 @@ private:
     // The custom comment box in use that holds a character above U+00FF, or null.
     [[nodiscard]] QLineEdit* UnencodableDelimiterBox() const;
     void ShowOutcome(const RunOutcome& outcome);
-    void ShowMessage(const QString& text);
     void SelectSampleLength();
     void SetTabControlEnabled(bool enabled);
     [[nodiscard]] QList<QWidget*> CommentControls() const;
