@@ -1,7 +1,6 @@
 #pragma once
 
 #include "kestrin/run_analysis.h"
-#include "kestrin/run_observer.h"
 #include "kestrin/run_settings.h"
 
 #include <QWidget>
@@ -29,8 +28,11 @@ class WrappingCheckBox;
 
 // The Kestrin window: a five-page wizard (input, output, formatting, progress, results) whose controls
 // hold every setting of a run. The run itself is the engine's RunAnalysis, called on this window's
-// thread; the window observes it, handling its events whenever the run yields.
-class FrmFrequency : public QWidget, public RunObserver
+// thread; a WindowRunObserver shows its progress and handles the window's events whenever it yields.
+//
+// The controls, their captions, geometry and focus order are made in frm_frequency_layout.cpp; the
+// handlers and the translation of settings and outcomes are in frm_frequency.cpp.
+class FrmFrequency : public QWidget
 {
     Q_OBJECT
 
@@ -49,19 +51,17 @@ public:
     // Whether a run is working (cmdAnalyze is then the button that Escape presses).
     [[nodiscard]] bool IsRunning() const;
 
-    // RunObserver: what the run tells the window while it works.
-    void ShowProgress(const Progress& now) override;
-    bool YieldAndCheckCancel() override;
-    void WarnManyLengths(std::size_t count) override;
-    [[nodiscard]] bool ConfirmLongLength(std::int64_t longest) override;
-    void ResetTopResults(std::string_view text) override;
-    void ClearUseComments() override;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    static constexpr int formattingPage = 2;
+    static constexpr int analysisPage = 3;
+    static constexpr int resultsPage = 4;
+    static constexpr const char* noFileCaption = "--Nessun file specificato--";
+
+    // The layout: the window itself and every control with its start state.
     void CreateControls();
     void CreateInputPage(QWidget* page);
     void CreateOutputPage(QWidget* page);
@@ -70,11 +70,14 @@ private:
     void CreateResultsPage(QWidget* page);
     void FitOneLineCaptions();
     void SetFocusOrder();
-    void ConnectHandlers();
 
     // Places a page's control at the given twips, measured from the tab control's corner.
     void PlaceOnPage(QWidget* control, int left, int top, int width, int height) const;
+    // Shows a caption on one line, the label growing or shrinking to its width (the file-name labels).
+    static void SetAutoSizeCaption(QLabel* label, const QString& caption);
 
+    // The handlers, connected in one place, and what they share.
+    void ConnectHandlers();
     void Form_Load();
     void Form_Unload();
     void cmdBack_Click();
@@ -94,11 +97,10 @@ private:
     void cmdAnalyze_Click();
     void EnableControls(bool idle);
 
-    // The file-dialog steps the three single-file commands share; false when the dialog was cancelled
-    // or failed (a failure has already ended the program).
+    // The file-dialog steps the four file commands share; false when the dialog was cancelled or failed
+    // (a failure has shown the fatal-error message and closed the window).
     [[nodiscard]] bool ChooseFile(const char* filter, int selectedEntry, bool save, bool confirmOverwrite,
                                   QString& path);
-    void ShowFatalError(int number, const QString& description);
     // Runs with the current settings and reports how the run ended. Returns the box the user has to
     // correct (the sample lengths after a No or a refusal, a comment box that holds a character without a
     // byte), or null when the results are next.
@@ -106,7 +108,6 @@ private:
     // The custom comment box in use that holds a character above U+00FF, or null.
     [[nodiscard]] QLineEdit* UnencodableDelimiterBox() const;
     void ShowOutcome(const RunOutcome& outcome);
-    void ShowMessage(const QString& text);
     void SelectSampleLength();
     void SetTabControlEnabled(bool enabled);
     [[nodiscard]] QList<QWidget*> CommentControls() const;

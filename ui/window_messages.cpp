@@ -1,0 +1,134 @@
+#include "window_messages.h"
+
+#include <QFile>
+#include <QMessageBox>
+
+#include <filesystem>
+
+namespace kestrin {
+
+namespace {
+
+const char* const contactAddress = "kestrin@example.org";
+
+QString FromLocal(std::string_view text)
+{
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString RoleName(FileRole role)
+{
+    switch (role) {
+    case FileRole::InputFile:
+        return QStringLiteral("an input file (Apri)");
+    case FileRole::ExclusionTable:
+        return QStringLiteral("the exclusion table (Apri Tabella di Esclusione)");
+    case FileRole::ReportFile:
+        return QStringLiteral("the report file (Apri file di Output)");
+    case FileRole::OutputTable:
+        return QStringLiteral("the output table (Apri Tabella Output)");
+    }
+    return {};
+}
+
+QString PhraseFileClash(const Refusal& refusal)
+{
+    const auto shown = [](const std::filesystem::path& path) { return QFile::decodeName(path.c_str()); };
+    QString text = QStringLiteral("The analysis did not start: %1 %2 is also %3")
+                       .arg(RoleName(refusal.role), shown(refusal.path), RoleName(refusal.otherRole));
+    if (refusal.otherPath != refusal.path) {
+        text += QStringLiteral(" %1").arg(shown(refusal.otherPath));
+    }
+    return text + QStringLiteral(", which the report would replace. Choose another report file.");
+}
+
+QString PhraseFatalError(int number, const QString& description)
+{
+    return QStringLiteral("Error: %1\r\n%2\r\n\r\nHit OK to close Kestrin. If you believe you received "
+                          "this error in error please contact the creator at %3")
+        .arg(number)
+        .arg(description, QString::fromUtf8(contactAddress));
+}
+
+} // namespace
+
+QString PhraseRefusal(const Refusal& refusal)
+{
+    // The refusals of the sample-length list name the box by its caption.
+    switch (refusal.reason) {
+    case Refusal::Reason::SameFile:
+        return PhraseFileClash(refusal);
+    case Refusal::Reason::NegativeSampleLength:
+        return QStringLiteral(
+                   "Lunghezza(e) campione holds the negative sample length %1: sample lengths must "
+                   "be 0 or more.")
+            .arg(refusal.length);
+    case Refusal::Reason::OnlyZeroLength:
+        return QStringLiteral(
+            "Lunghezza(e) campione holds only the sample length 0: at least one length must be 1 or more.");
+    case Refusal::Reason::NoSampleLength:
+        break;
+    }
+    return QStringLiteral("Lunghezza(e) campione holds no sample length: type one or more lengths, such as "
+                          "1, 1-3 or 1,3,5.");
+}
+
+QString PhraseFailure(Failure failure, std::string_view detail)
+{
+    if (failure == Failure::OutOfMemory) {
+        return QStringLiteral("Not enough memory for this run: ask for fewer or shorter sample lengths, "
+                              "fewer results, or less input.");
+    }
+    return QStringLiteral("The run stopped: %1").arg(FromLocal(detail));
+}
+
+QString PhraseUnexpectedStop(std::string_view what)
+{
+    return QStringLiteral("The analysis stopped: %1").arg(FromLocal(what));
+}
+
+QString PhraseReadError(const FileError& error)
+{
+    return QStringLiteral("The analysis stopped because this file could not be read:\n%1")
+        .arg(FromLocal(Describe(error)));
+}
+
+QString PhraseWriteError(const FileError& error)
+{
+    return QStringLiteral("The report is ready, but this file could not be written:\n%1")
+        .arg(FromLocal(Describe(error)));
+}
+
+QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character)
+{
+    const QString code = QString::number(static_cast<uint>(character), 16).toUpper().rightJustified(4, u'0');
+    return QStringLiteral("The custom comment box \"%1\" holds the character \"%2\" (U+%3), which has "
+                          "no single byte. Comment delimiters can only use characters up to U+00FF.")
+        .arg(boxCaption, QString::fromUcs4(&character, 1), code);
+}
+
+void ShowMessage(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kestrin"), text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+bool AskYesNo(QWidget* parent, const QString& question)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kestrin"), question,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void ShowFatalError(QWidget* parent, int number, const QString& description)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Huge Error!"), PhraseFatalError(number, description),
+                    QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+} // namespace kestrin

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "kestrin/file_error.h"
+#include "kestrin/run_analysis.h"
+
+#include <QString>
+
+#include <string_view>
+
+class QWidget;
+
+namespace kestrin {
+
+// What the window says in its message boxes: the engine reports kinds and values, and these put them
+// into the window's words, naming the boxes and buttons by their captions.
+
+// Why a run did not start, for each kind of refusal.
+[[nodiscard]] QString PhraseRefusal(const Refusal& refusal);
+
+// Why a run could not finish; detail is what the system said, shown as it is.
+[[nodiscard]] QString PhraseFailure(Failure failure, std::string_view detail);
+
+// A run that ended by an exception, such as running out of memory outside the engine's own checks.
+[[nodiscard]] QString PhraseUnexpectedStop(std::string_view what);
+
+// A file that failed: an input or the exclusion table could not be read (the run stopped), or an
+// output file could not be written (the report is still shown).
+[[nodiscard]] QString PhraseReadError(const FileError& error);
+[[nodiscard]] QString PhraseWriteError(const FileError& error);
+
+// The refusal of a custom comment delimiter: the box (by its caption) holds a character above U+00FF.
+[[nodiscard]] QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character);
+
+// Modal boxes without an icon and with plain text, titled "Kestrin": one with OK, one with Yes and No
+// where Yes is the default (true when Yes was pressed).
+void ShowMessage(QWidget* parent, const QString& text);
+[[nodiscard]] bool AskYesNo(QWidget* parent, const QString& question);
+
+// The fatal-error box of the file choosers, titled "Huge Error!", with OK only: the failure's number and
+// description as the dialog gave them, and that OK closes Kestrin. The caller then closes the window.
+void ShowFatalError(QWidget* parent, int number, const QString& description);
+
+} // namespace kestrin
