@@ -94,11 +94,10 @@ TEST(FileSafety, AReportFileThatIsAnotherFileOfTheRunIsRefused)
     fs::create_directory(at("sub"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.report.string());
-        RunSettings settings;
-        settings.inputFiles = {in};
-        settings.reportFile = c.report;
-        settings.exclusionTable = c.exclusion;
-        settings.outputTable = c.outputTable;
+        const RunSettings settings{.inputFiles = {in},
+                                   .exclusionTable = c.exclusion,
+                                   .reportFile = c.report,
+                                   .outputTable = c.outputTable};
         const auto clash = FindFileClash(settings);
         ASSERT_EQ(clash.has_value(), c.clash.has_value());
         if (!c.clash) {
@@ -218,15 +217,24 @@ TEST(FileSafety, AFullDiskLeavesEveryFileAsItWas)
     }
 }
 
-TEST(FileSafety, LinksAreFollowedAndNeverReplaced)
+TEST(FileSafety, ReportFileIsReplacedWholeThroughLinksAndOtherNames)
 {
     TempDir dir;
     const auto link = dir.Path() / "report.txt";
     fs::create_symlink("reports/latest.txt", link); // names a file that does not exist yet
     fs::create_directory(dir.Path() / "reports");
+    ASSERT_FALSE(WriteReportFile(link, "a first report, longer than the next").has_value());
+    fs::permissions(link, fs::perms::owner_read | fs::perms::owner_write);
     ASSERT_FALSE(WriteReportFile(link, "one").has_value());
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadFile(dir.Path() / "reports" / "latest.txt"), "one\r\n");
+    EXPECT_EQ(fs::status(link).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    // A file with a second name: both names see the new report.
+    fs::create_hard_link(link, dir.Path() / "second.txt");
+    ASSERT_FALSE(WriteReportFile(dir.Path() / "second.txt", "two").has_value());
+    EXPECT_EQ(ReadFile(link), "two\r\n");
 
     const auto tableLink = dir.Path() / "t.tbl";
     fs::create_symlink("reports/t.tbl", tableLink);
@@ -236,6 +244,9 @@ TEST(FileSafety, LinksAreFollowedAndNeverReplaced)
 
     fs::create_symlink("loop", dir.Path() / "loop");
     EXPECT_TRUE(WriteReportFile(dir.Path() / "loop", "x").has_value());
+    EXPECT_TRUE(WriteReportFile(dir.Path() / "reports", "x").has_value()); // a folder
+    EXPECT_EQ(Names(dir.Path()),
+              (std::vector<std::string>{"loop", "report.txt", "reports", "second.txt", "t.tbl"}));
 }
 
 // A signal that asks the program to end waits until the writes are whole, then ends it as it would have.

@@ -21,27 +21,9 @@ using CountTable = std::vector<std::array<std::vector<CountEntry>, 256>>;
 
 std::string_view TrimSpaces(std::string_view text)
 {
-    while (!text.empty() && text.front() == ' ') {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && text.back() == ' ') {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    const std::size_t first = text.find_first_not_of(' ');
+    return first == std::string_view::npos ? std::string_view()
+                                           : text.substr(first, text.find_last_not_of(' ') + 1 - first);
 }
 
 std::optional<std::int16_t> ListValue(std::string_view text)
@@ -60,18 +42,12 @@ std::optional<std::int16_t> ListValue(std::string_view text)
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path)
 {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
-        return std::nullopt;
-    }
     std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) {
+    if (!std::filesystem::is_regular_file(path, error) || !in.is_open()) {
         return std::nullopt;
     }
     std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return content;
+    return in.bad() ? std::nullopt : std::optional(content);
 }
 
 // The bufferLength bytes at the 1-based position, NUL filler after the end of the file.
@@ -102,15 +78,11 @@ void CountAtPosition(CountTable& table, const std::vector<std::int16_t>& lengths
         }
         const std::string window = buffer.substr(0, length);
         std::vector<CountEntry>& bucket = table[k][firstByte];
-        bool found = false;
-        for (CountEntry& entry : bucket) {
-            if (entry.text == window) {
-                ++entry.hits;
-                found = true;
-                break;
-            }
-        }
-        if (!found) {
+        const auto found = std::find_if(bucket.begin(), bucket.end(),
+                                        [&](const CountEntry& entry) { return entry.text == window; });
+        if (found != bucket.end()) {
+            ++found->hits;
+        } else {
             bucket.push_back({window, 1});
             ++counters.distinctStrings;
         }
@@ -137,17 +109,12 @@ std::string HexForm(const std::string& text)
 std::string ResultLine(std::int64_t position, const CountEntry& result)
 {
     std::string line = std::to_string(position) + ":";
-    switch (result.hits) {
-    case -256:
-        return line + "--skipped for containing a space--\r\n";
-    case -128:
-        return line + "--skipped for containing a tab--\r\n";
-    case -64:
-        return line + "--skipped for containing a carriage return linefeed--\r\n";
-    case -32:
-        return line + "--skipped for containing a table value--\r\n";
-    default:
-        break;
+    const std::pair<std::int64_t, std::string> skips[] = {
+        {-256, "a space"}, {-128, "a tab"}, {-64, "a carriage return linefeed"}, {-32, "a table value"}};
+    for (const auto& [code, what] : skips) {
+        if (result.hits == code) {
+            return line + "--skipped for containing " + what + "--\r\n";
+        }
     }
     line += " total space = " + std::to_string(TotalSpace(result));
     line += "; hits = " + std::to_string(result.hits);
@@ -174,17 +141,11 @@ std::optional<Number> ReadNumber(std::string_view text)
     Number number;
     if (text.size() >= 2 && text[0] == '&' && (text[1] == 'H' || text[1] == 'h')) {
         const std::string_view digits = text.substr(2);
-        if (digits.empty() || digits.size() > 8) {
+        if (digits.empty() || digits.size() > 8 ||
+            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) {
             return std::nullopt;
         }
-        std::uint32_t bits = 0;
-        for (const char c : digits) {
-            const int digit = HexDigitValue(c);
-            if (digit < 0) {
-                return std::nullopt;
-            }
-            bits = bits * 16 + static_cast<std::uint32_t>(digit);
-        }
+        const auto bits = static_cast<std::uint32_t>(std::stoul(std::string(digits), nullptr, 16));
         const std::int64_t value = digits.size() <= 4
                                        ? static_cast<std::int16_t>(static_cast<std::uint16_t>(bits))
                                        : static_cast<std::int64_t>(static_cast<std::int32_t>(bits));
@@ -325,13 +286,7 @@ ModelOutcome RunLiteralModel(const RunSettings& settings, bool answerYes)
         return outcome;
     }
     outcome.warned = lengths.size() > 10;
-    for (std::size_t i = 0; i < lengths.size(); ++i) {
-        for (std::size_t j = i; j < lengths.size(); ++j) {
-            if (lengths[i] > lengths[j]) {
-                std::swap(lengths[i], lengths[j]);
-            }
-        }
-    }
+    std::sort(lengths.begin(), lengths.end());
     if (lengths.back() > 200) {
         outcome.asked = true;
         if (!answerYes) {
@@ -363,28 +318,17 @@ ModelOutcome RunLiteralModel(const RunSettings& settings, bool answerYes)
     bool skipText = false;
     if (useComments) {
         skipText = settings.readInsideComments;
-        switch (settings.commentStyle) {
-        case CommentStyle::C:
-            beginDelimiter = "/*";
-            endDelimiter = "*/";
-            break;
-        case CommentStyle::Cpp:
-            beginDelimiter = "//";
-            endDelimiter = "\r\n";
-            break;
-        case CommentStyle::Thingy:
-            beginDelimiter = "<$";
-            endDelimiter = ">";
-            break;
-        case CommentStyle::Custom:
-            beginDelimiter = settings.beginComment;
-            if (beginDelimiter.empty()) {
-                useComments = false;
-                outcome.clearedUseComments = true;
-            } else {
-                endDelimiter = settings.endComment.empty() ? "\r\n" : settings.endComment;
-            }
-            break;
+        const std::string styles[][2] = {
+            {"/*", "*/"},
+            {"//", "\r\n"},
+            {"<$", ">"},
+            {settings.beginComment, settings.endComment.empty() ? "\r\n" : settings.endComment}};
+        beginDelimiter = styles[static_cast<int>(settings.commentStyle)][0];
+        endDelimiter = styles[static_cast<int>(settings.commentStyle)][1];
+        if (beginDelimiter.empty()) { // the custom style without a begin text
+            useComments = false;
+            outcome.clearedUseComments = true;
+            endDelimiter.clear();
         }
     }
     std::string searchDelimiter = beginDelimiter;
