@@ -9,6 +9,7 @@
 #include "kestrin/table_file.h"
 
 #include <gtest/gtest.h>
+#include <span>
 
 namespace kestrin::testing {
 namespace {
@@ -60,7 +61,8 @@ void CheckRun(const RunCase& c)
 {
     const Given& in = c.given;
     const Expected& out = c.expect;
-    SCOPED_TRACE(c.name + " (lengths \"" + in.lengths + "\", request \"" + in.request + "\")");
+    SCOPED_TRACE(::testing::PrintToString(in.files) + ", lengths \"" + in.lengths + "\", request \"" +
+                 in.request + "\"");
     const TempDir dir;
     RunSettings settings{.sampleLengths = in.lengths,
                          .topResults = in.request,
@@ -120,32 +122,20 @@ void CheckRun(const RunCase& c)
     }
 }
 
-TEST(EngineAndModel, CountWindowsAtEveryHandledPosition)
+TEST(EngineAndModel, CountingSkipFiltersAndTableBlocks)
 {
-    for (const RunCase& c : countingCases) {
-        CheckRun(c);
-    }
-}
-
-TEST(EngineAndModel, SkipFiltersMarkInOrder)
-{
-    for (const RunCase& c : skipCases) {
-        CheckRun(c);
-    }
-}
-
-TEST(EngineAndModel, AppendTableBlocksWithCodesByRank)
-{
-    for (const RunCase& c : tableBlockCases) {
-        CheckRun(c);
+    const std::span<const RunCase> tables[] = {countingCases, skipCases, tableBlockCases};
+    for (const auto table : tables) {
+        for (const RunCase& c : table) {
+            CheckRun(c);
+        }
     }
 }
 
 TEST(EngineAndModel, WarnAboutSampleLengthsAndRefuseUnusableOnes)
 {
     for (const LengthCase& c : sampleLengthCases) {
-        CheckRun({"",
-                  {.files = {"some text"}, .lengths = c.lengths, .request = "-1", .yes = c.yes},
+        CheckRun({{.files = {"some text"}, .lengths = c.lengths, .request = "-1", .yes = c.yes},
                   {.status = c.status, .refusal = c.refusal, .events = c.events}});
     }
 }
@@ -161,8 +151,7 @@ TEST(EngineAndModel, RequestSetsTheNumberOfResultLines)
     ranked.push_back({"\0"s, 1});
     ranked.push_back({"", -1});
     for (const auto& [request, lines, reset] : topCases) {
-        CheckRun({"",
-                  {.files = {letters + letters}, .request = request},
+        CheckRun({{.files = {letters + letters}, .request = request},
                   {.distinct = 27,
                    .results = {ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(lines)},
                    .events = reset ? "reset-top:25" : ""}});

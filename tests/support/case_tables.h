@@ -186,7 +186,6 @@ struct Expected {
     std::string events;               // the engine's calls to its host, as RecordingObserver writes them
 };
 struct RunCase {
-    std::string name;
     Given given;
     Expected expect;
 };
@@ -195,20 +194,17 @@ using enum CommentStyle;
 namespace skip = skip_mark;
 
 inline const RunCase countingCases[] = {
-    {"overlapping windows, filler at the end",
-     {.files = {"abcab"}, .lengths = "2"},
+    {{.files = {"abcab"}, .lengths = "2"},
      {.counted = 5, .distinct = 4, .results = {{"ab", 2}, {"bc", 1}, {"b\0"s, 1}, {"ca", 1}}}},
-    {"a window overlaps itself",
-     {.files = {"aaaab"}, .lengths = "2"},
+    {{.files = {"aaaab"}, .lengths = "2"},
      {.counted = 5, .distinct = 3, .results = {{"aa", 3}, {"ab", 1}, {"b\0"s, 1}}}},
-    {"an empty file is handled once",
-     {.files = {""}, .lengths = "1,3"},
+    // An empty file is handled once.
+    {{.files = {""}, .lengths = "1,3"},
      {.counted = 1, .distinct = 2, .results = {{"\0\0\0"s, 1}, {"\0"s, 1}}}},
-    {"letter case and high bytes",
-     {.files = {"aA\xff"}},
+    {{.files = {"aA\xff"}},
      {.counted = 4, .distinct = 4, .results = {{"\0"s, 1}, {"A", 1}, {"a", 1}, {"\xff", 1}}}},
-    {"ties go to the shorter length, the lower first byte, the string met first",
-     {.files = {"abababcdecde"}, .lengths = "3,2", .request = "10"},
+    // Ties go to the shorter length, the lower first byte, the string met first.
+    {{.files = {"abababcdecde"}, .lengths = "3,2", .request = "10"},
      {.counted = 11,
       .distinct = 14,
       .results = {{"ab", 3},
@@ -222,63 +218,55 @@ inline const RunCase countingCases[] = {
                   {"bcd", 1},
                   {"dec", 1},
                   {"de\0"s, 1}}}},
-    {"the last byte starts no window beside longer ones",
-     {.files = {"0123456789"}, .lengths = "1-3", .request = "0"},
+    // The last byte starts no window beside longer ones.
+    {{.files = {"0123456789"}, .lengths = "1-3", .request = "0"},
      {.counted = 9, .distinct = 27, .results = {{"012", 1}}}},
-    {"length 0 gives empty strings that never rank",
-     {.files = {"aab"}, .lengths = "0,1"},
+    // Length 0 gives empty strings that never rank.
+    {{.files = {"aab"}, .lengths = "0,1"},
      {.counted = 4,
       .distinct = 6,
       .results = {{"a", 2}, {"\0"s, 1}, {"b", 1}, {"", -1}, {"", -1}, {"", -1}}}},
-    {"a length listed twice counts twice",
-     {.files = {"abab"}, .lengths = "1,1"},
+    // A length listed twice counts twice.
+    {{.files = {"abab"}, .lengths = "1,1"},
      {.counted = 5,
       .distinct = 6,
       .results = {{"a", 2}, {"b", 2}, {"a", 2}, {"b", 2}, {"\0"s, 1}, {"\0"s, 1}}}},
-    {"windows never join files",
-     {.files = {"ab", "cd"}, .lengths = "2"},
+    // Windows never join files.
+    {{.files = {"ab", "cd"}, .lengths = "2"},
      {.counted = 4, .distinct = 4, .results = {{"ab", 1}, {"b\0"s, 1}, {"cd", 1}, {"d\0"s, 1}}}},
-    {"outside C comments",
-     {.files = {"ab/*cd*/efgh"}, .comments = C},
+    {{.files = {"ab/*cd*/efgh"}, .comments = C},
      {.counted = 5, .distinct = 5, .results = {{"a", 1}, {"b", 1}, {"e", 1}, {"f", 1}, {"g", 1}}}},
-    {"inside C comments",
-     {.files = {"ab/*cd*/efgh"}, .comments = C, .inside = true},
+    {{.files = {"ab/*cd*/efgh"}, .comments = C, .inside = true},
      {.counted = 2, .distinct = 2, .results = {{"c", 1}, {"d", 1}}}},
-    {"touching comments: the position after a delimiter is not tested",
-     {.files = {"/*a*//*b*/xy"}, .comments = C},
+    // Touching comments: the position after a delimiter is not tested.
+    {{.files = {"/*a*//*b*/xy"}, .comments = C},
      {.counted = 6, .distinct = 4, .results = {{"*", 2}, {"/", 1}, {"b", 1}, {"x", 1}}}},
-    {"an empty comment does not close",
-     {.files = {"/**/ab*/cde"}, .comments = C},
+    // An empty comment does not close.
+    {{.files = {"/**/ab*/cde"}, .comments = C},
      {.counted = 2, .distinct = 2, .results = {{"c", 1}, {"d", 1}}}},
-    {"// closes at the next CR LF",
-     {.files = {"//\r\nab\r\ncd"}, .comments = Cpp},
-     {.counted = 1, .distinct = 1, .results = {{"c", 1}}}},
-    {"a comment stays open into the next file",
-     {.files = {"ab/*cd", "ef*/gh"}, .comments = C},
+    {{.files = {"//\r\nab\r\ncd"}, .comments = Cpp}, {.counted = 1, .distinct = 1, .results = {{"c", 1}}}},
+    // A comment stays open into the next file.
+    {{.files = {"ab/*cd", "ef*/gh"}, .comments = C},
      {.counted = 3, .distinct = 3, .results = {{"a", 1}, {"b", 1}, {"g", 1}}}},
-    {"custom delimiters match case; an empty end means CR LF",
-     {.files = {"remREMab"}, .comments = Custom, .begin = "REM"},
+    // Custom delimiters match case; an empty end means CR LF.
+    {{.files = {"remREMab"}, .comments = Custom, .begin = "REM"},
      {.counted = 3, .distinct = 3, .results = {{"e", 1}, {"m", 1}, {"r", 1}}}},
-    {"windows stop before the next delimiter",
-     {.files = {"xyz/*"}, .lengths = "1-4", .comments = C},
+    // Windows stop before the next delimiter.
+    {{.files = {"xyz/*"}, .lengths = "1-4", .comments = C},
      {.counted = 1, .distinct = 3, .results = {{"xyz", 1}, {"xy", 1}, {"x", 1}}}},
-    {"table style",
-     {.files = {"a<$b>c"}, .comments = Thingy},
+    {{.files = {"a<$b>c"}, .comments = Thingy},
      {.counted = 2, .distinct = 2, .results = {{"a", 1}, {"c", 1}}}},
-    {"an empty custom begin text counts everything",
-     {.files = {"ab"}, .comments = Custom, .end = "x"},
+    // An empty custom begin text counts everything.
+    {{.files = {"ab"}, .comments = Custom, .end = "x"},
      {.counted = 3,
       .distinct = 3,
       .results = {{"\0"s, 1}, {"a", 1}, {"b", 1}},
       .events = "clear-use-comments"}},
-    {"an empty custom begin text and inside comments count nothing",
-     {.files = {"ab"}, .comments = Custom, .inside = true},
+    {{.files = {"ab"}, .comments = Custom, .inside = true},
      {.counted = 0, .distinct = 0, .events = "clear-use-comments"}},
-    {"inside comments of a file without any",
-     {.files = {"abc"}, .comments = C, .inside = true},
-     {.counted = 0, .distinct = 0}},
-    {"a delimiter of NUL bytes matches the filler of an empty file",
-     {.files = {"a#b", ""}, .comments = Custom, .begin = "#", .end = "\0"s},
+    {{.files = {"abc"}, .comments = C, .inside = true}, {.counted = 0, .distinct = 0}},
+    // A delimiter of NUL bytes matches the filler of an empty file.
+    {{.files = {"a#b", ""}, .comments = Custom, .begin = "#", .end = "\0"s},
      {.counted = 2, .distinct = 2, .results = {{"\0"s, 1}, {"a", 1}}}},
 };
 
@@ -317,55 +305,49 @@ inline const LengthCase sampleLengthCases[] = {
 
 // The skip filters, each on a text that stands twice in the input and so ranks first.
 inline const RunCase skipCases[] = {
-    {"space",
-     {.files = {"a ba b"}, .lengths = "3", .request = "0", .space = true},
+    {{.files = {"a ba b"}, .lengths = "3", .request = "0", .space = true},
      {.results = {{"a b", skip::space}}}},
-    {"filters off", {.files = {"a ba b"}, .lengths = "3", .request = "0"}, {.results = {{"a b", 2}}}},
-    {"tab wins over space",
-     {.files = {"a \ta \t"}, .lengths = "3", .request = "0", .space = true, .tab = true},
+    {{.files = {"a ba b"}, .lengths = "3", .request = "0"}, {.results = {{"a b", 2}}}},
+    // Tab wins over space.
+    {{.files = {"a \ta \t"}, .lengths = "3", .request = "0", .space = true, .tab = true},
      {.results = {{"a \t", skip::tab}}}},
-    {"CR and LF in either order",
-     {.files = {"\na\r\na\r"}, .lengths = "3", .request = "0", .crlf = true},
+    {{.files = {"\na\r\na\r"}, .lengths = "3", .request = "0", .crlf = true},
      {.results = {{"\na\r", skip::carriageReturnLineFeed}}}},
-    {"a CR alone is kept",
-     {.files = {"a\rba\rb"}, .lengths = "3", .request = "0", .crlf = true},
-     {.results = {{"a\rb", 2}}}},
-    {"a table value wins over a space",
-     {.files = {" t t"}, .lengths = "2", .request = "0", .space = true, .exclusion = "41=A\r\n8140= t\r\n"},
+    // A CR alone is kept.
+    {{.files = {"a\rba\rb"}, .lengths = "3", .request = "0", .crlf = true}, {.results = {{"a\rb", 2}}}},
+    // A table value wins over a space.
+    {{.files = {" t t"}, .lengths = "2", .request = "0", .space = true, .exclusion = "41=A\r\n8140= t\r\n"},
      {.results = {{" t", skip::tableValue}}}},
-    {"a table value wins over a tab",
-     {.files = {"q\trq\tr"}, .lengths = "3", .request = "0", .tab = true, .exclusion = "00=q\tr"},
+    // A table value wins over a tab.
+    {{.files = {"q\trq\tr"}, .lengths = "3", .request = "0", .tab = true, .exclusion = "00=q\tr"},
      {.results = {{"q\tr", skip::tableValue}}}},
-    {"a line that is no entry excludes nothing",
-     {.files = {"x yx y"}, .lengths = "3", .request = "0", .exclusion = "zz=x y\r\n"},
+    // A line that is no entry excludes nothing.
+    {{.files = {"x yx y"}, .lengths = "3", .request = "0", .exclusion = "zz=x y\r\n"},
      {.results = {{"x y", 2}}}},
-    {"the empty result counts as listed in any table, even an empty one",
-     {.files = {"a"}, .request = "1.5", .exclusion = ""},
+    // The empty result counts as listed in any table, even an empty one.
+    {{.files = {"a"}, .request = "1.5", .exclusion = ""},
      {.results = {{"\0"s, 1}, {"a", 1}, {"", skip::tableValue}}}},
 };
 
 // Blocks appended to the output table; "aaa  b" ranks a, space, the filler, b.
 inline const std::vector<ResultEntry> aaabRanked{{"a", 3}, {" ", 2}, {"\0"s, 1}, {"b", 1}};
 inline const RunCase tableBlockCases[] = {
-    {"codes by rank",
-     {.files = {"aaa  b"}, .ranges = "&H80-&H82"},
+    {{.files = {"aaa  b"}, .ranges = "&H80-&H82"},
      {.results = aaabRanked, .block = "\r\n80=a\r\n81= \r\n82=\0\r\n"s}},
-    {"a skipped result leaves its code unused",
-     {.files = {"aaa  b"}, .space = true, .ranges = "&H80-&H82"},
+    // A skipped result leaves its code unused.
+    {{.files = {"aaa  b"}, .space = true, .ranges = "&H80-&H82"},
      {.results = {{"a", 3}, {" ", skip::space}, {"\0"s, 1}, {"b", 1}}, .block = "\r\n80=a\r\n82=\0\r\n"s}},
-    {"more codes than results",
-     {.files = {"aaa  b"}, .ranges = "1-10"},
+    {{.files = {"aaa  b"}, .ranges = "1-10"},
      {.results = aaabRanked, .block = "\r\n01=a\r\n02= \r\n03=\0\r\n04=b\r\n"s}},
-    {"no codes", {.files = {"aaa  b"}}, {.results = aaabRanked, .block = "\r\n"}},
-    {"codes up to FFFF",
-     {.files = {"aaa  b"}, .ranges = "&HFFFE-&HFFFF"},
+    {{.files = {"aaa  b"}}, {.results = aaabRanked, .block = "\r\n"}},
+    {{.files = {"aaa  b"}, .ranges = "&HFFFE-&HFFFF"},
      {.results = aaabRanked, .block = "\r\nFFFE=a\r\nFFFF= \r\n"}},
-    {"no result lines", {.files = {"aaa"}, .request = "-1", .ranges = "1-5"}, {.block = "\r\n"}},
-    {"the empty result gets no entry",
-     {.files = {"a"}, .request = "1.5", .ranges = "1-3"},
+    {{.files = {"aaa"}, .request = "-1", .ranges = "1-5"}, {.block = "\r\n"}},
+    // The empty result gets no entry.
+    {{.files = {"a"}, .request = "1.5", .ranges = "1-3"},
      {.results = {{"\0"s, 1}, {"a", 1}, {"", -1}}, .block = "\r\n01=\0\r\n02=a\r\n"s}},
-    {"a listed result leaves its code unused",
-     {.files = {"the cat the dog"},
+    // A listed result leaves its code unused.
+    {{.files = {"the cat the dog"},
       .lengths = "3",
       .request = "1",
       .space = true,
