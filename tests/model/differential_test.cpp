@@ -26,28 +26,17 @@ struct Case {
     int boundaryRequest = -1; // 0 to 3: a request just around the number of different strings
 };
 
-std::string Escaped(std::string_view text)
-{
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-        out += byte >= 0x20 && byte < 0x7F && c != '\\' ? std::string(1, c) : hex;
-    }
-    return "\"" + out + "\"";
-}
-
 std::string Describe(std::uint64_t seed, unsigned threads, const Case& c)
 {
     const RunSettings& s = c.settings;
     std::ostringstream out;
-    out << "seed " << seed << ", threads " << threads << ": lengths " << Escaped(s.sampleLengths)
-        << " request " << Escaped(s.topResults) << " comments " << s.useComments << " style "
-        << static_cast<int>(s.commentStyle) << " " << Escaped(s.beginComment) << " " << Escaped(s.endComment)
+    out << "seed " << seed << ", threads " << threads << ": lengths "
+        << ::testing::PrintToString(s.sampleLengths) << " request " << ::testing::PrintToString(s.topResults)
+        << " comments " << s.useComments << " style " << static_cast<int>(s.commentStyle) << " "
+        << ::testing::PrintToString(s.beginComment) << " " << ::testing::PrintToString(s.endComment)
         << " inside " << s.readInsideComments << " ignore " << s.ignoreSpace << s.ignoreReturn << s.ignoreTab
-        << " ranges " << Escaped(s.writeTableRanges) << " report file " << s.reportFile.has_value()
-        << " table " << s.outputTable.has_value() << "\n";
+        << " ranges " << ::testing::PrintToString(s.writeTableRanges) << " report file "
+        << s.reportFile.has_value() << " table " << s.outputTable.has_value() << "\n";
     std::vector<std::filesystem::path> paths = s.inputFiles;
     if (s.exclusionTable) {
         paths.push_back(*s.exclusionTable);
@@ -55,7 +44,8 @@ std::string Describe(std::uint64_t seed, unsigned threads, const Case& c)
     for (const auto& path : paths) {
         const auto found = c.files.find(path);
         out << "  " << path.filename().string() << ": "
-            << (found == c.files.end() ? "<missing>" : Escaped(found->second.substr(0, 300))) << "\n";
+            << (found == c.files.end() ? "<missing>" : ::testing::PrintToString(found->second.substr(0, 300)))
+            << "\n";
     }
     return out.str();
 }
