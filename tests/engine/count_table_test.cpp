@@ -123,33 +123,5 @@ TEST(CountingUnits, EveryPlanFindsTheSameStrings)
     }
 }
 
-// Near the end of a file the NUL filler takes part in the delimiter search like any other byte.
-TEST(FindDelimiter, FillerCompletesADelimiterAtTheLastPositions)
-{
-    using namespace std::string_literals;
-    const TempDir dir;
-    const auto open = [&](const char* text) {
-        return std::get<std::unique_ptr<InputFile>>(
-            InputFile::Open(dir.Write("f" + std::string(text), text), 4));
-    };
-    const auto xab = open("xab");
-    const auto empty = open("");
-    const struct {
-        const InputFile* file;
-        std::string delimiter;
-        std::int64_t from, to, found;
-    } cases[] = {
-        {xab.get(), "b\0"s, 0, 2, 2}, // the last byte of the file, at the last position searched
-        {xab.get(), "b\0"s, 0, 1, -1},   {xab.get(), "ab\0"s, 1, 1, 1},   {xab.get(), "a\0"s, 0, 3, -1},
-        {xab.get(), "\0"s, 0, 3, 3}, // only filler, at the last position searched
-        {xab.get(), "\0\0"s, 3, 4, 3},   {xab.get(), "\0"s, 4, 4, 4},     {empty.get(), "\0"s, 0, 0, 0},
-        {empty.get(), "\0\0"s, 0, 1, 0}, {empty.get(), "\0a"s, 0, 1, -1},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FindDelimiter(*c.file, c.delimiter, c.from, c.to), c.found)
-            << c.file->Size() << " bytes, " << c.delimiter.size() << " in [" << c.from << ", " << c.to << "]";
-    }
-}
-
 } // namespace
 } // namespace kestrin

@@ -265,7 +265,9 @@ inline const RunCase countingCases[] = {
     {{.files = {"ab"}, .comments = Custom, .inside = true},
      {.counted = 0, .distinct = 0, .events = "clear-use-comments"}},
     {{.files = {"abc"}, .comments = C, .inside = true}, {.counted = 0, .distinct = 0}},
-    // A delimiter of NUL bytes matches the filler of an empty file.
+    // The NUL filler past the end of a file completes a delimiter at the last position searched: the
+    // last byte of a file, and (an empty file) the filler alone.
+    {{.files = {"b"}, .comments = Custom, .begin = "b\0"s}, {.counted = 0, .distinct = 0}},
     {{.files = {"a#b", ""}, .comments = Custom, .begin = "#", .end = "\0"s},
      {.counted = 2, .distinct = 2, .results = {{"\0"s, 1}, {"a", 1}}}},
 };
