@@ -1,21 +1,259 @@
-// Runs the engine and the literal model on the same seeded random cases and compares everything a run
-// shows or writes. KESTRIN_DIFF_SEED=n runs only case n (as printed by a failure).
+// The engine against the literal model: the shared case tables, where both are also held to each case's
+// expectations, and seeded random cases. KESTRIN_DIFF_SEED=n runs only random case n (as a failure prints).
 
 #include "case_tables.h"
 #include "literal_model.h"
 #include "test_support.h"
 
+#include "kestrin/number_list.h"
 #include "kestrin/run_analysis.h"
+#include "kestrin/table_file.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
+#include <span>
 #include <sstream>
 
 namespace kestrin::testing {
 namespace {
+
+// Runs the engine on settings whose report file and output table, when set, hold `before` (nullopt: no
+// file) and holds everything it shows and writes to what the model did with the same settings.
+RunOutcome CheckAgainstModel(const RunSettings& settings, const literal::ModelOutcome& model,
+                             RecordingObserver& observer, const std::optional<std::string>& reportBefore,
+                             const std::optional<std::string>& tableBefore)
+{
+    for (const auto& [path, before] :
+         {std::pair(settings.reportFile, reportBefore), std::pair(settings.outputTable, tableBefore)}) {
+        if (path) {
+            std::filesystem::remove(*path);
+            if (before) {
+                std::ofstream(*path, std::ios::binary) << *before;
+            }
+        }
+    }
+    const RunOutcome outcome = RunAnalysis(settings, observer);
+    EXPECT_EQ(outcome.status, model.status);
+    if (outcome.status != model.status) {
+        return outcome;
+    }
+    const bool completed = model.status == RunStatus::Completed;
+    const auto told = [&](const char* prefix) {
+        return std::count_if(observer.events.begin(), observer.events.end(),
+                             [&](const std::string& event) { return event.starts_with(prefix); });
+    };
+    if (model.status != RunStatus::InputFailed) {
+        EXPECT_EQ(outcome.counters.totalCharacters, model.counters.totalCharacters);
+        EXPECT_EQ(outcome.counters.countedCharacters, model.counters.countedCharacters);
+        EXPECT_EQ(outcome.counters.distinctStrings, model.counters.distinctStrings);
+        EXPECT_EQ(told("warn:"), model.warned ? 1 : 0);
+        EXPECT_EQ(told("ask:"), model.asked ? 1 : 0);
+    }
+    EXPECT_EQ(MaskElapsed(outcome.report), MaskElapsed(model.report));
+    if (completed) {
+        EXPECT_EQ(told("reset-top:25"), model.resetTopResults ? 1 : 0);
+        EXPECT_EQ(told("clear-use-comments"), model.clearedUseComments ? 1 : 0);
+    }
+    const auto after = [](const std::filesystem::path& path) {
+        return std::filesystem::exists(path) ? std::optional(ReadFile(path)) : std::nullopt;
+    };
+    if (settings.reportFile) {
+        const auto report = after(*settings.reportFile);
+        EXPECT_EQ(report ? std::optional(MaskElapsed(*report)) : report,
+                  completed ? std::optional(MaskElapsed(*model.reportFile)) : reportBefore);
+    }
+    if (settings.outputTable) {
+        EXPECT_EQ(after(*settings.outputTable),
+                  completed ? tableBefore.value_or("") + model.tableBlock.value_or("<no block>")
+                            : tableBefore);
+    }
+    return outcome;
+}
+
+TEST(EngineAndModel, ParseNumberLists)
+{
+    for (const auto& [text, values] : numberListCases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(ParseNumberList(text), values);
+        EXPECT_EQ(literal::ParseNumberList(text), values);
+    }
+    EXPECT_EQ(ParseNumberList("&H8000-&H7FFF").size(), 65536u);
+    EXPECT_EQ(literal::ParseNumberList("&H8000-&H7FFF").size(), 65536u);
+    EXPECT_EQ(ParseNumberList("5,&H8000-&H7FFF,7", 3), (std::vector<std::int16_t>{5, -32768, -32767}));
+}
+
+TEST(EngineAndModel, RequestGivesTheLastPosition)
+{
+    for (const auto& [request, distinct, last] : lastPositionCases) {
+        SCOPED_TRACE(request + " of " + std::to_string(distinct));
+        const auto numeric = ParseNumeric(request);
+        const auto number = literal::ReadNumber(request);
+        ASSERT_TRUE(numeric && number);
+        EXPECT_EQ(LastResultPosition(*numeric, distinct), last);
+        EXPECT_EQ(literal::LastPosition(*number, distinct), last);
+    }
+    for (const std::string& text : notNumeric) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(ParseNumeric(text).has_value());
+        EXPECT_FALSE(literal::ReadNumber(text).has_value());
+    }
+}
+
+TEST(EngineAndModel, ReadTableEntriesAndFormatCodes)
+{
+    for (const auto& [content, entries] : tableReadCases) {
+        SCOPED_TRACE(content);
+        EXPECT_EQ(ReadTableEntries(content), entries);
+        EXPECT_EQ(literal::ReadTableEntries(content), entries);
+    }
+    for (const auto& [value, code] : codeCases) {
+        EXPECT_EQ(FormatTableCode(value), code);
+        EXPECT_EQ(literal::TableCode(value), code);
+    }
+}
+
+// Runs one case on the model and the engine, holds the engine to the model and both to the case.
+void CheckRun(const RunCase& c)
+{
+    const Given& in = c.given;
+    const Expected& out = c.expect;
+    SCOPED_TRACE(::testing::PrintToString(in.files) + ", lengths \"" + in.lengths + "\", request \"" +
+                 in.request + "\"");
+    const TempDir dir;
+    RunSettings settings{.sampleLengths = in.lengths,
+                         .topResults = in.request,
+                         .useComments = in.comments.has_value(),
+                         .commentStyle = in.comments.value_or(C),
+                         .beginComment = in.begin,
+                         .endComment = in.end,
+                         .readInsideComments = in.inside,
+                         .ignoreSpace = in.space,
+                         .ignoreReturn = in.crlf,
+                         .ignoreTab = in.tab,
+                         .reportFile = dir.Path() / "report.txt",
+                         .writeTableRanges = in.ranges};
+    for (std::size_t i = 0; i < in.files.size(); ++i) {
+        settings.inputFiles.push_back(dir.Write("in" + std::to_string(i), in.files[i]));
+    }
+    if (in.exclusion) {
+        settings.exclusionTable = dir.Write("ex.tbl", *in.exclusion);
+    }
+    if (out.block) {
+        settings.outputTable = dir.Path() / "out.tbl";
+    }
+    const literal::ModelOutcome model = literal::RunLiteralModel(settings, in.yes);
+    EXPECT_EQ(model.status, out.status);
+    RecordingObserver observer;
+    observer.answerYes = in.yes;
+    const RunOutcome engine = CheckAgainstModel(settings, model, observer, "old", "old");
+    EXPECT_EQ(engine.refusal, out.refusal);
+    EXPECT_EQ(ResultLines(engine.report), BuildResultLines(out.results));
+    std::string events;
+    for (const std::string& event : observer.events) {
+        events += (events.empty() ? "" : " ") + event;
+    }
+    EXPECT_EQ(events, out.events);
+    EXPECT_EQ(observer.progress.empty(), out.status != RunStatus::Completed); // a run that never starts
+    EXPECT_EQ(model.tableBlock, out.status == RunStatus::Completed ? out.block : std::nullopt);
+    EXPECT_EQ(engine.counters.countedCharacters, out.counted.value_or(engine.counters.countedCharacters));
+    EXPECT_EQ(engine.counters.distinctStrings, out.distinct.value_or(engine.counters.distinctStrings));
+}
+
+TEST(EngineAndModel, CountingSkipFiltersAndTableBlocks)
+{
+    const std::span<const RunCase> tables[] = {countingCases, skipCases, tableBlockCases};
+    for (const auto table : tables) {
+        for (const RunCase& c : table) {
+            CheckRun(c);
+        }
+    }
+}
+
+TEST(EngineAndModel, WarnAboutSampleLengthsAndRefuseUnusableOnes)
+{
+    for (const LengthCase& c : sampleLengthCases) {
+        CheckRun({{.files = {"some text"}, .lengths = c.lengths, .request = "-1", .yes = c.yes},
+                  {.status = c.status, .refusal = c.refusal, .events = c.events}});
+    }
+}
+
+TEST(EngineAndModel, RequestSetsTheNumberOfResultLines)
+{
+    std::string letters;
+    std::vector<ResultEntry> ranked;
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        letters += c;
+        ranked.push_back({std::string(1, c), 2});
+    }
+    ranked.push_back({"\0"s, 1});
+    ranked.push_back({"", -1});
+    for (const auto& [request, lines, reset] : topCases) {
+        CheckRun({{.files = {letters + letters}, .request = request},
+                  {.distinct = 27,
+                   .results = {ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(lines)},
+                   .events = reset ? "reset-top:25" : ""}});
+    }
+}
+
+TEST(EngineAndModel, ReportHeader)
+{
+    const TempDir dir;
+    RunSettings settings{.inputFiles = {dir.Write("one.txt", "ab"), dir.Write("two.txt", "")},
+                         .sampleLengths = "4,1,2",
+                         .topResults = "0"};
+    const std::string expected = "Filename:" + settings.inputFiles[0].string() +
+                                 "\r\nFilename:" + settings.inputFiles[1].string() +
+                                 "\r\n"
+                                 "Total characters: 2     Characters actually counted: 2\r\n"
+                                 "Number of different strings: 6    Sample lengths requested:1 2 4 \r\n"
+                                 "Elapsed time: --:--:--\r\n"
+                                 "\r\n"
+                                 "0: total space = 4; hits = 1; --string not displayable--; hex = 00000000; "
+                                 "len = 4\r\n";
+    RecordingObserver observer;
+    EXPECT_EQ(MaskElapsed(RunAnalysis(settings, observer).report), expected);
+    EXPECT_EQ(MaskElapsed(literal::RunLiteralModel(settings, true).report), expected);
+}
+
+TEST(EngineAndModel, UnreadableFilesEndTheRunBeforeAnyOutput)
+{
+    const TempDir dir;
+    const auto good = dir.Write("good", "abcabc");
+    const auto missing = dir.Path() / "missing";
+    const struct {
+        std::vector<std::filesystem::path> inputs;
+        std::optional<std::filesystem::path> exclusion;
+        std::filesystem::path failing;
+        std::string reason;
+    } cases[] = {
+        {{good, missing}, std::nullopt, missing, "No such file"},
+        {{good, dir.Path()}, std::nullopt, dir.Path(), "directory"},
+        {{"/dev/zero"}, std::nullopt, "/dev/zero", ""}, // endless
+        {{good}, "/dev/zero", "/dev/zero", ""},
+        {{missing},
+         dir.Path() / "missing.tbl",
+         dir.Path() / "missing.tbl",
+         "No such file"}, // the table first
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failing.string());
+        const RunSettings settings{.inputFiles = c.inputs,
+                                   .exclusionTable = c.exclusion,
+                                   .reportFile = dir.Path() / "report.txt",
+                                   .outputTable = dir.Path() / "out.tbl"};
+        const literal::ModelOutcome model = literal::RunLiteralModel(settings, true);
+        EXPECT_EQ(model.status, RunStatus::InputFailed);
+        RecordingObserver observer;
+        const RunOutcome outcome = CheckAgainstModel(settings, model, observer, "old", "old");
+        ASSERT_EQ(outcome.errors.size(), 1u);
+        EXPECT_EQ(outcome.errors[0].path, c.failing);
+        EXPECT_FALSE(outcome.errors[0].reason.empty());
+        EXPECT_NE(outcome.errors[0].reason.find(c.reason), std::string::npos) << outcome.errors[0].reason;
+    }
+}
 
 // One random case: the settings, the files they name, and what the two written files held before.
 struct Case {
@@ -48,11 +286,6 @@ std::string Describe(std::uint64_t seed, unsigned threads, const Case& c)
             << "\n";
     }
     return out.str();
-}
-
-std::optional<std::string> ReadIfThere(const std::filesystem::path& path)
-{
-    return std::filesystem::exists(path) ? std::optional(ReadFile(path)) : std::nullopt;
 }
 
 class Generator
@@ -210,7 +443,7 @@ private:
     std::vector<std::string> tokens; // comment delimiters and line ends, sprinkled into the input
 };
 
-// Runs one seed with one to three counting threads, which must not change anything.
+// Runs one random case with one to three counting threads, which must not change anything.
 void CheckSeed(std::uint64_t seed, const std::filesystem::path& dir)
 {
     Generator generator(seed * 7919 + 17, dir);
@@ -228,50 +461,13 @@ void CheckSeed(std::uint64_t seed, const std::filesystem::path& dir)
         c.settings.topResults = requests[c.boundaryRequest];
         model = literal::RunLiteralModel(c.settings, true);
     }
-    const bool completed = model.status == RunStatus::Completed;
     const bool large = c.files.size() == 1 && c.files.begin()->second.size() > 10000;
     for (const unsigned threads : large ? std::vector<unsigned>{1, 3} : std::vector<unsigned>{1, 2, 3}) {
         SCOPED_TRACE(Describe(seed, threads, c));
         RunSettings settings = c.settings;
         settings.threads = threads;
-        for (const auto& [path, before] : {std::pair(settings.reportFile, c.reportBefore),
-                                           std::pair(settings.outputTable, c.tableBefore)}) {
-            if (path) {
-                std::filesystem::remove(*path);
-                if (before) {
-                    std::ofstream(*path, std::ios::binary) << *before;
-                }
-            }
-        }
         RecordingObserver observer;
-        const RunOutcome outcome = RunAnalysis(settings, observer);
-        ASSERT_EQ(outcome.status, model.status);
-        const auto told = [&](const char* prefix) {
-            return std::count_if(observer.events.begin(), observer.events.end(),
-                                 [&](const std::string& event) { return event.starts_with(prefix); });
-        };
-        if (model.status != RunStatus::InputFailed) {
-            EXPECT_EQ(outcome.counters.totalCharacters, model.counters.totalCharacters);
-            EXPECT_EQ(outcome.counters.countedCharacters, model.counters.countedCharacters);
-            EXPECT_EQ(outcome.counters.distinctStrings, model.counters.distinctStrings);
-            EXPECT_EQ(told("warn:"), model.warned ? 1 : 0);
-            EXPECT_EQ(told("ask:"), model.asked ? 1 : 0);
-        }
-        EXPECT_EQ(MaskElapsed(outcome.report), MaskElapsed(model.report));
-        if (completed) {
-            EXPECT_EQ(told("reset-top:25"), model.resetTopResults ? 1 : 0);
-            EXPECT_EQ(told("clear-use-comments"), model.clearedUseComments ? 1 : 0);
-        }
-        if (settings.reportFile) {
-            const auto after = ReadIfThere(*settings.reportFile);
-            EXPECT_EQ(after ? std::optional(MaskElapsed(*after)) : after,
-                      completed ? std::optional(MaskElapsed(*model.reportFile)) : c.reportBefore);
-        }
-        if (settings.outputTable) {
-            EXPECT_EQ(ReadIfThere(*settings.outputTable),
-                      completed ? c.tableBefore.value_or("") + model.tableBlock.value_or("<no block>")
-                                : c.tableBefore);
-        }
+        (void)CheckAgainstModel(settings, model, observer, c.reportBefore, c.tableBefore);
         if (::testing::Test::HasFailure()) {
             return;
         }

@@ -253,11 +253,8 @@ std::vector<std::string> ReadTableEntries(std::string_view content)
         if (line.empty()) {
             continue;
         }
-        char first = line[0];
-        if (first >= 'A' && first <= 'Z') {
-            first = static_cast<char>(first - 'A' + 'a');
-        }
-        const bool hexStart = (first >= '0' && first <= '9') || (first >= 'a' && first <= 'f');
+        const bool hexStart =
+            std::string_view("0123456789abcdefABCDEF").find(line[0]) != std::string_view::npos;
         const std::size_t equals = line.find('=');
         if (hexStart && equals != std::string_view::npos) {
             entries.emplace_back(line.substr(equals + 1));
