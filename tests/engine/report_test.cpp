@@ -5,15 +5,12 @@
 namespace kestrin {
 namespace {
 
+// The other skip texts come up in the shared skip cases, which the literal model writes too.
 TEST(Report, ResultLinesForStringsSkipsAndTheEmptyResult)
 {
     const std::pair<ResultEntry, std::string_view> cases[] = {
         {{"th", 206}, "0: total space = 412; hits = 206; string = th; hex = 7468; len = 2"},
         {{"a b", skip_mark::space}, "0:--skipped for containing a space--"},
-        {{"a\tb", skip_mark::tab}, "0:--skipped for containing a tab--"},
-        {{"\r\n", skip_mark::carriageReturnLineFeed},
-         "0:--skipped for containing a carriage return linefeed--"},
-        {{"x", skip_mark::tableValue}, "0:--skipped for containing a table value--"},
         {{"", -1}, "0: total space = 0; hits = -1; string = ; hex = ; len = 0"},
         {{std::string("a\0", 2), 150},
          "0: total space = 300; hits = 150; --string not displayable--; hex = 6100; len = 2"},
@@ -25,7 +22,6 @@ TEST(Report, ResultLinesForStringsSkipsAndTheEmptyResult)
     for (const auto& [result, line] : cases) {
         EXPECT_EQ(FormatResultLine(0, result), line);
     }
-    EXPECT_EQ(FormatResultLine(12, {"x", 1}).substr(0, 4), "12: ");
 }
 
 TEST(Report, ElapsedTimeWrapsAtADay)

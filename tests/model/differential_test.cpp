@@ -73,7 +73,8 @@ RunOutcome CheckAgainstModel(const RunSettings& settings, const literal::ModelOu
     return outcome;
 }
 
-TEST(EngineAndModel, ParseNumberLists)
+// Number lists, requests, table entries and codes.
+TEST(EngineAndModel, ReadTextsAsTheTablesSay)
 {
     for (const auto& [text, values] : numberListCases) {
         SCOPED_TRACE(text);
@@ -83,10 +84,6 @@ TEST(EngineAndModel, ParseNumberLists)
     EXPECT_EQ(ParseNumberList("&H8000-&H7FFF").size(), 65536u);
     EXPECT_EQ(literal::ParseNumberList("&H8000-&H7FFF").size(), 65536u);
     EXPECT_EQ(ParseNumberList("5,&H8000-&H7FFF,7", 3), (std::vector<std::int16_t>{5, -32768, -32767}));
-}
-
-TEST(EngineAndModel, RequestGivesTheLastPosition)
-{
     for (const auto& [request, distinct, last] : lastPositionCases) {
         SCOPED_TRACE(request + " of " + std::to_string(distinct));
         const auto numeric = ParseNumeric(request);
@@ -100,10 +97,6 @@ TEST(EngineAndModel, RequestGivesTheLastPosition)
         EXPECT_FALSE(ParseNumeric(text).has_value());
         EXPECT_FALSE(literal::ReadNumber(text).has_value());
     }
-}
-
-TEST(EngineAndModel, ReadTableEntriesAndFormatCodes)
-{
     for (const auto& [content, entries] : tableReadCases) {
         SCOPED_TRACE(content);
         EXPECT_EQ(ReadTableEntries(content), entries);

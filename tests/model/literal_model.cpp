@@ -26,6 +26,20 @@ std::string_view TrimSpaces(std::string_view text)
                                            : text.substr(first, text.find_last_not_of(' ') + 1 - first);
 }
 
+// The number rounded half to even; nullopt when its magnitude needs more than 18 digits.
+std::optional<std::int64_t> Rounded(const Number& number)
+{
+    if (number.whole.size() > 18) {
+        return std::nullopt;
+    }
+    std::int64_t magnitude = number.whole.empty() ? 0 : std::stoll(number.whole);
+    // Fractions have no trailing zeros, so "5" is exactly one half and anything sorting above it is more.
+    if (number.fraction > "5" || (number.fraction == "5" && magnitude % 2 == 1)) {
+        ++magnitude;
+    }
+    return number.negative ? -magnitude : magnitude;
+}
+
 std::optional<std::int16_t> ListValue(std::string_view text)
 {
     const std::optional<Number> number = ReadNumber(text);
@@ -181,19 +195,6 @@ std::optional<Number> ReadNumber(std::string_view text)
         number.fraction.pop_back();
     }
     return number;
-}
-
-std::optional<std::int64_t> Rounded(const Number& number)
-{
-    if (number.whole.size() > 18) {
-        return std::nullopt;
-    }
-    std::int64_t magnitude = number.whole.empty() ? 0 : std::stoll(number.whole);
-    // Fractions have no trailing zeros, so "5" is exactly one half and anything sorting above it is more.
-    if (number.fraction > "5" || (number.fraction == "5" && magnitude % 2 == 1)) {
-        ++magnitude;
-    }
-    return number.negative ? -magnitude : magnitude;
 }
 
 std::int64_t LastPosition(const Number& request, std::int64_t distinctStrings)
