@@ -390,29 +390,20 @@ ModelOutcome RunLiteralModel(const RunSettings& settings, bool answerYes)
         }
     }
 
-    // Skip filters, each a full pass, in this order.
+    // Skip filters, in this order: a later one's mark wins.
     for (CountEntry& result : results) {
         if (settings.ignoreSpace && Contains(result.text, ' ')) {
             result.hits = -256;
         }
-    }
-    for (CountEntry& result : results) {
         if (settings.ignoreReturn && Contains(result.text, '\r') && Contains(result.text, '\n')) {
             result.hits = -64;
         }
-    }
-    for (CountEntry& result : results) {
         if (settings.ignoreTab && Contains(result.text, '\t')) {
             result.hits = -128;
         }
-    }
-    if (settings.exclusionTable) {
-        for (CountEntry& result : results) {
-            for (const std::string& text : exclusion) {
-                if (result.text == text) {
-                    result.hits = -32;
-                }
-            }
+        if (settings.exclusionTable &&
+            std::find(exclusion.begin(), exclusion.end(), result.text) != exclusion.end()) {
+            result.hits = -32;
         }
     }
 
