@@ -226,10 +226,8 @@ TEST(EngineAndModel, UnreadableFilesEndTheRunBeforeAnyOutput)
         {{good, dir.Path()}, std::nullopt, dir.Path(), "directory"},
         {{"/dev/zero"}, std::nullopt, "/dev/zero", ""}, // endless
         {{good}, "/dev/zero", "/dev/zero", ""},
-        {{missing},
-         dir.Path() / "missing.tbl",
-         dir.Path() / "missing.tbl",
-         "No such file"}, // the table first
+        // The exclusion table is read before the inputs.
+        {{missing}, dir.Path() / "missing.tbl", dir.Path() / "missing.tbl", "No such file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.failing.string());
