@@ -2,26 +2,15 @@
 // The first bytes choose the settings, the rest are split into up to three input files.
 
 #include "literal_model.h"
+#include "test_support.h"
 
 #include "kestrin/run_analysis.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace {
-
-class Observer final : public kestrin::RunObserver
-{
-public:
-    void ShowProgress(const kestrin::Progress&) override {}
-    bool YieldAndCheckCancel() override { return false; }
-    void WarnManyLengths(std::size_t) override {}
-    bool ConfirmLongLength(std::int64_t) override { return false; } // keeps lengths at 200 or less
-    void ResetTopResults(std::string_view) override {}
-    void ClearUseComments() override {}
-};
 
 // Reads a short text from the front of the input: a length byte, then that many bytes.
 std::string TakeText(std::string_view& input, std::size_t most)
@@ -36,15 +25,6 @@ std::string TakeText(std::string_view& input, std::size_t most)
     return text;
 }
 
-std::string Masked(std::string report)
-{
-    const auto at = report.find("Elapsed time: ");
-    if (at != std::string::npos) {
-        report.replace(at + 14, 8, "--:--:--");
-    }
-    return report;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -56,13 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto flags = static_cast<unsigned char>(input[0]);
     input.remove_prefix(1);
 
-    static const std::filesystem::path folder = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kestrin-fuzz-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
-        }
-        return std::filesystem::path(pattern);
-    }();
+    static const kestrin::testing::TempDir dir;
+    const std::filesystem::path& folder = dir.Path();
 
     kestrin::RunSettings settings;
     settings.sampleLengths = TakeText(input, 8);
@@ -90,13 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         settings.inputFiles.push_back(path);
     }
 
-    Observer observer;
+    kestrin::testing::RecordingObserver observer;
+    observer.answerYes = false; // keeps lengths at 200 or less
     const kestrin::RunOutcome engine = kestrin::RunAnalysis(settings, observer);
     const kestrin::literal::ModelOutcome model = kestrin::literal::RunLiteralModel(settings, false);
-    if (engine.status != model.status) {
-        std::abort();
-    }
-    if (engine.status == kestrin::RunStatus::Completed && Masked(engine.report) != Masked(model.report)) {
+    if (engine.status != model.status ||
+        kestrin::testing::MaskElapsed(engine.report) != kestrin::testing::MaskElapsed(model.report)) {
         std::abort();
     }
     return 0;

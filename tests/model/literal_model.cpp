@@ -21,27 +21,23 @@ using CountTable = std::vector<std::array<std::vector<CountEntry>, 256>>;
 
 std::string_view TrimSpaces(std::string_view text)
 {
-    while (!text.empty() && text.front() == ' ') {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && text.back() == ' ') {
-        text.remove_suffix(1);
-    }
-    return text;
+    const std::size_t first = text.find_first_not_of(' ');
+    return first == std::string_view::npos ? std::string_view()
+                                           : text.substr(first, text.find_last_not_of(' ') + 1 - first);
 }
 
-int HexDigitValue(char c)
+// The number rounded half to even; nullopt when its magnitude needs more than 18 digits.
+std::optional<std::int64_t> Rounded(const Number& number)
 {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
+    if (number.whole.size() > 18) {
+        return std::nullopt;
     }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
+    std::int64_t magnitude = number.whole.empty() ? 0 : std::stoll(number.whole);
+    // Fractions have no trailing zeros, so "5" is exactly one half and anything sorting above it is more.
+    if (number.fraction > "5" || (number.fraction == "5" && magnitude % 2 == 1)) {
+        ++magnitude;
     }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    return number.negative ? -magnitude : magnitude;
 }
 
 std::optional<std::int16_t> ListValue(std::string_view text)
@@ -60,18 +56,12 @@ std::optional<std::int16_t> ListValue(std::string_view text)
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path)
 {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
-        return std::nullopt;
-    }
     std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) {
+    if (!std::filesystem::is_regular_file(path, error) || !in.is_open()) {
         return std::nullopt;
     }
     std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return content;
+    return in.bad() ? std::nullopt : std::optional(content);
 }
 
 // The bufferLength bytes at the 1-based position, NUL filler after the end of the file.
@@ -102,15 +92,11 @@ void CountAtPosition(CountTable& table, const std::vector<std::int16_t>& lengths
         }
         const std::string window = buffer.substr(0, length);
         std::vector<CountEntry>& bucket = table[k][firstByte];
-        bool found = false;
-        for (CountEntry& entry : bucket) {
-            if (entry.text == window) {
-                ++entry.hits;
-                found = true;
-                break;
-            }
-        }
-        if (!found) {
+        const auto found = std::find_if(bucket.begin(), bucket.end(),
+                                        [&](const CountEntry& entry) { return entry.text == window; });
+        if (found != bucket.end()) {
+            ++found->hits;
+        } else {
             bucket.push_back({window, 1});
             ++counters.distinctStrings;
         }
@@ -137,17 +123,12 @@ std::string HexForm(const std::string& text)
 std::string ResultLine(std::int64_t position, const CountEntry& result)
 {
     std::string line = std::to_string(position) + ":";
-    switch (result.hits) {
-    case -256:
-        return line + "--skipped for containing a space--\r\n";
-    case -128:
-        return line + "--skipped for containing a tab--\r\n";
-    case -64:
-        return line + "--skipped for containing a carriage return linefeed--\r\n";
-    case -32:
-        return line + "--skipped for containing a table value--\r\n";
-    default:
-        break;
+    const std::pair<std::int64_t, std::string> skips[] = {
+        {-256, "a space"}, {-128, "a tab"}, {-64, "a carriage return linefeed"}, {-32, "a table value"}};
+    for (const auto& [code, what] : skips) {
+        if (result.hits == code) {
+            return line + "--skipped for containing " + what + "--\r\n";
+        }
     }
     line += " total space = " + std::to_string(TotalSpace(result));
     line += "; hits = " + std::to_string(result.hits);
@@ -174,17 +155,11 @@ std::optional<Number> ReadNumber(std::string_view text)
     Number number;
     if (text.size() >= 2 && text[0] == '&' && (text[1] == 'H' || text[1] == 'h')) {
         const std::string_view digits = text.substr(2);
-        if (digits.empty() || digits.size() > 8) {
+        if (digits.empty() || digits.size() > 8 ||
+            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) {
             return std::nullopt;
         }
-        std::uint32_t bits = 0;
-        for (const char c : digits) {
-            const int digit = HexDigitValue(c);
-            if (digit < 0) {
-                return std::nullopt;
-            }
-            bits = bits * 16 + static_cast<std::uint32_t>(digit);
-        }
+        const auto bits = static_cast<std::uint32_t>(std::stoul(std::string(digits), nullptr, 16));
         const std::int64_t value = digits.size() <= 4
                                        ? static_cast<std::int16_t>(static_cast<std::uint16_t>(bits))
                                        : static_cast<std::int64_t>(static_cast<std::int32_t>(bits));
@@ -220,19 +195,6 @@ std::optional<Number> ReadNumber(std::string_view text)
         number.fraction.pop_back();
     }
     return number;
-}
-
-std::optional<std::int64_t> Rounded(const Number& number)
-{
-    if (number.whole.size() > 18) {
-        return std::nullopt;
-    }
-    std::int64_t magnitude = number.whole.empty() ? 0 : std::stoll(number.whole);
-    // Fractions have no trailing zeros, so "5" is exactly one half and anything sorting above it is more.
-    if (number.fraction > "5" || (number.fraction == "5" && magnitude % 2 == 1)) {
-        ++magnitude;
-    }
-    return number.negative ? -magnitude : magnitude;
 }
 
 std::int64_t LastPosition(const Number& request, std::int64_t distinctStrings)
@@ -292,11 +254,8 @@ std::vector<std::string> ReadTableEntries(std::string_view content)
         if (line.empty()) {
             continue;
         }
-        char first = line[0];
-        if (first >= 'A' && first <= 'Z') {
-            first = static_cast<char>(first - 'A' + 'a');
-        }
-        const bool hexStart = (first >= '0' && first <= '9') || (first >= 'a' && first <= 'f');
+        const bool hexStart =
+            std::string_view("0123456789abcdefABCDEF").find(line[0]) != std::string_view::npos;
         const std::size_t equals = line.find('=');
         if (hexStart && equals != std::string_view::npos) {
             entries.emplace_back(line.substr(equals + 1));
@@ -325,13 +284,7 @@ ModelOutcome RunLiteralModel(const RunSettings& settings, bool answerYes)
         return outcome;
     }
     outcome.warned = lengths.size() > 10;
-    for (std::size_t i = 0; i < lengths.size(); ++i) {
-        for (std::size_t j = i; j < lengths.size(); ++j) {
-            if (lengths[i] > lengths[j]) {
-                std::swap(lengths[i], lengths[j]);
-            }
-        }
-    }
+    std::sort(lengths.begin(), lengths.end());
     if (lengths.back() > 200) {
         outcome.asked = true;
         if (!answerYes) {
@@ -363,28 +316,17 @@ ModelOutcome RunLiteralModel(const RunSettings& settings, bool answerYes)
     bool skipText = false;
     if (useComments) {
         skipText = settings.readInsideComments;
-        switch (settings.commentStyle) {
-        case CommentStyle::C:
-            beginDelimiter = "/*";
-            endDelimiter = "*/";
-            break;
-        case CommentStyle::Cpp:
-            beginDelimiter = "//";
-            endDelimiter = "\r\n";
-            break;
-        case CommentStyle::Thingy:
-            beginDelimiter = "<$";
-            endDelimiter = ">";
-            break;
-        case CommentStyle::Custom:
-            beginDelimiter = settings.beginComment;
-            if (beginDelimiter.empty()) {
-                useComments = false;
-                outcome.clearedUseComments = true;
-            } else {
-                endDelimiter = settings.endComment.empty() ? "\r\n" : settings.endComment;
-            }
-            break;
+        const std::string styles[][2] = {
+            {"/*", "*/"},
+            {"//", "\r\n"},
+            {"<$", ">"},
+            {settings.beginComment, settings.endComment.empty() ? "\r\n" : settings.endComment}};
+        beginDelimiter = styles[static_cast<int>(settings.commentStyle)][0];
+        endDelimiter = styles[static_cast<int>(settings.commentStyle)][1];
+        if (beginDelimiter.empty()) { // the custom style without a begin text
+            useComments = false;
+            outcome.clearedUseComments = true;
+            endDelimiter.clear();
         }
     }
     std::string searchDelimiter = beginDelimiter;
@@ -448,29 +390,20 @@ ModelOutcome RunLiteralModel(const RunSettings& settings, bool answerYes)
         }
     }
 
-    // Skip filters, each a full pass, in this order.
+    // Skip filters, in this order: a later one's mark wins.
     for (CountEntry& result : results) {
         if (settings.ignoreSpace && Contains(result.text, ' ')) {
             result.hits = -256;
         }
-    }
-    for (CountEntry& result : results) {
         if (settings.ignoreReturn && Contains(result.text, '\r') && Contains(result.text, '\n')) {
             result.hits = -64;
         }
-    }
-    for (CountEntry& result : results) {
         if (settings.ignoreTab && Contains(result.text, '\t')) {
             result.hits = -128;
         }
-    }
-    if (settings.exclusionTable) {
-        for (CountEntry& result : results) {
-            for (const std::string& text : exclusion) {
-                if (result.text == text) {
-                    result.hits = -32;
-                }
-            }
+        if (settings.exclusionTable &&
+            std::find(exclusion.begin(), exclusion.end(), result.text) != exclusion.end()) {
+            result.hits = -32;
         }
     }
 

@@ -41,9 +41,6 @@ struct Number {
 };
 [[nodiscard]] std::optional<Number> ReadNumber(std::string_view text);
 
-// The number rounded half to even; nullopt when its magnitude needs more than 18 digits.
-[[nodiscard]] std::optional<std::int64_t> Rounded(const Number& number);
-
 // The number of the last result line for a request, given the number of different strings.
 [[nodiscard]] std::int64_t LastPosition(const Number& request, std::int64_t distinctStrings);
 

@@ -1,7 +1,6 @@
 #include "test_support.h"
 
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <unistd.h>
 
@@ -48,6 +47,12 @@ std::string MaskElapsed(std::string report)
         report.replace(at + label.size(), 8, "--:--:--");
     }
     return report;
+}
+
+std::string ResultLines(const std::string& report)
+{
+    const auto blank = report.find("\r\n\r\n");
+    return blank == std::string::npos ? std::string() : report.substr(blank + 4);
 }
 
 } // namespace kestrin::testing

@@ -31,6 +31,9 @@ private:
 // The report with the value of "Elapsed time: " replaced by "--:--:--", for comparing runs.
 [[nodiscard]] std::string MaskElapsed(std::string report);
 
+// The result lines of a report: everything after the empty line that ends the header.
+[[nodiscard]] std::string ResultLines(const std::string& report);
+
 // Records what a run tells and answers its questions as scripted.
 class RecordingObserver : public RunObserver
 {
