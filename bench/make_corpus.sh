@@ -41,49 +41,6 @@ done
 say() { printf '%s\n' "$*" >&2; }
 die() { say "make_corpus.sh: $*"; exit 1; }
 
-out_dir="$data_dir/real"
-manifest="$out_dir/manifest.txt"
-# The cache key: the package list, the sizes and this script itself.
-recipe=$(
-    printf '%s\n' "${packages[@]}" "${sizes[@]}"
-    cat "${BASH_SOURCE[0]}"
-)
-recipe_sha=$(printf '%s' "$recipe" | sha256sum | cut -d' ' -f1)
-
-corpus_ready() {
-    [[ -f $manifest ]] && grep -qx "recipe: $recipe_sha" "$manifest" || return 1
-    local size
-    for size in "${sizes[@]}"; do
-        [[ -f $out_dir/real-$size.txt ]] || return 1
-    done
-    (cd "$out_dir" && sha256sum --quiet -c SHA256SUMS >/dev/null 2>&1)
-}
-
-if ((!force)) && corpus_ready; then
-    say "Real-text corpora in $out_dir are current:"
-    cat "$out_dir/SHA256SUMS" >&2
-    exit 0
-fi
-
-for tool in apt-get dpkg-deb msgunfmt msgconv perl sha256sum; do
-    command -v "$tool" >/dev/null || die "'$tool' is missing (msgunfmt and msgconv come with Debian's gettext package)"
-done
-
-mkdir -p "$out_dir"
-work=$(mktemp -d "$out_dir/work.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
-# --- Download ---------------------------------------------------------------------------------------------
-say "Downloading ${#packages[@]} Debian packages into $work"
-apt_options=()
-# As root, apt hands the download to the user _apt, which cannot write into this folder.
-if ((EUID == 0)); then apt_options+=(-o APT::Sandbox::User=root); fi
-if ! (cd "$work" && apt-get "${apt_options[@]}" -q download "${packages[@]}") >"$work/apt.log" 2>&1; then
-    tail -n 5 "$work/apt.log" >&2
-    die "apt-get download failed: no network, or Debian's package lists are missing or old ('apt-get update'). The real-text corpora cannot be made."
-fi
-
-# --- Extract ----------------------------------------------------------------------------------------------
 # A PO file (UTF-8) on standard input; each translation (every msgstr, plural forms included, but not the
 # header entry) goes out as lines ending in CR LF. Line breaks inside a message become CR LF too, and those
 # at its start and end are dropped, so a message is never an empty line. Escapes are undone, so the bytes
@@ -127,6 +84,49 @@ while (my $line = <STDIN>) {
 }
 Flush();
 '
+
+out_dir="$data_dir/real"
+manifest="$out_dir/manifest.txt"
+# The cache key: the package list, the sizes, the filter and the version of the assembly below (raise it
+# when the way the corpora are put together changes).
+assembly=1
+recipe=$(printf '%s\n' "${packages[@]}" "${sizes[@]}" "$po_filter" "$assembly")
+recipe_sha=$(printf '%s' "$recipe" | sha256sum | cut -d' ' -f1)
+
+corpus_ready() {
+    [[ -f $manifest ]] && grep -qx "recipe: $recipe_sha" "$manifest" || return 1
+    local size
+    for size in "${sizes[@]}"; do
+        [[ -f $out_dir/real-$size.txt ]] || return 1
+    done
+    (cd "$out_dir" && sha256sum --quiet -c SHA256SUMS >/dev/null 2>&1)
+}
+
+if ((!force)) && corpus_ready; then
+    say "Real-text corpora in $out_dir are current:"
+    cat "$out_dir/SHA256SUMS" >&2
+    exit 0
+fi
+
+for tool in apt-get dpkg-deb msgunfmt msgconv perl sha256sum; do
+    command -v "$tool" >/dev/null || die "'$tool' is missing (msgunfmt and msgconv come with Debian's gettext package)"
+done
+
+mkdir -p "$out_dir"
+work=$(mktemp -d "$out_dir/work.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# --- Download ---------------------------------------------------------------------------------------------
+say "Downloading ${#packages[@]} Debian packages into $work"
+apt_options=()
+# As root, apt hands the download to the user _apt, which cannot write into this folder.
+if ((EUID == 0)); then apt_options+=(-o APT::Sandbox::User=root); fi
+if ! (cd "$work" && apt-get "${apt_options[@]}" -q download "${packages[@]}") >"$work/apt.log" 2>&1; then
+    tail -n 5 "$work/apt.log" >&2
+    die "apt-get download failed: no network, or Debian's package lists are missing or old ('apt-get update'). The real-text corpora cannot be made."
+fi
+
+# --- Extract ----------------------------------------------------------------------------------------------
 
 all="$work/all.txt"
 : >"$all"

@@ -8,7 +8,7 @@ set -euo pipefail
 usage() {
     cat <<'EOF'
 usage: bench/run.sh [--quick] [--build-dir DIR] [--data-dir DIR] [--runs N] [--literal-timeout S]
-                    [--busy-limit PCT] [--retries N] [--output FILE] [--no-build]
+                    [--busy-limit PCT] [--retries N] [--yardsticks-only] [--output FILE] [--no-build]
   --quick              smoke test: the 256 KiB and 1 MiB corpora, one run each, a short literal timeout;
                        the yardsticks on 1 MiB only
   --build-dir DIR      an existing build tree to use (default build/bench, configured from the "bench"
@@ -19,6 +19,7 @@ usage: bench/run.sh [--quick] [--build-dir DIR] [--data-dir DIR] [--runs N] [--l
   --busy-limit PCT     time a kestrin-cli / kestrin-sol pair again when other work took more than PCT% of
                        the machine's CPU meanwhile (default 20)
   --retries N          at most N such repeats per pair (default 2); the quietest attempt is kept
+  --yardsticks-only    only the kestrin-sol and kestrin-repair tables (to time them again)
   --output FILE        also write the table to FILE
   --no-build           use the programs already built in the build tree
 EOF
@@ -36,6 +37,7 @@ seed=1
 literal_broken=0
 busy_limit=20
 retries=2
+yardsticks_only=0
 
 while (($#)); do
     case "$1" in
@@ -46,6 +48,7 @@ while (($#)); do
     --literal-timeout) literal_timeout=$2; shift ;;
     --busy-limit) busy_limit=$2; shift ;;
     --retries) retries=$2; shift ;;
+    --yardsticks-only) yardsticks_only=1 ;;
     --output) output=$2; shift ;;
     --no-build) build=0 ;;
     -h | --help) usage; exit 0 ;;
@@ -219,7 +222,9 @@ base_line=$("$bench" -r 1 --tsv -- "$cli" -q -y -l 1 -n 300 "$(corpus_of 1K)" ||
 IFS=$'\t' read -r base_status _ _ base_rss _ <<<"$base_line"
 [[ $base_status == ok ]] || die "kestrin-cli fails on a 1 KiB corpus: $base_status"
 
-for size in "${sizes[@]}"; do
+timed_sizes=("${sizes[@]}")
+if ((yardsticks_only)); then timed_sizes=(); fi
+for size in "${timed_sizes[@]}"; do
     if [[ -n $runs ]]; then
         count=$runs
     elif ((quick)); then
@@ -242,7 +247,7 @@ done
 
 # --- The literal reference on the smallest corpus --------------------------------------------------------
 literal_rows=()
-if [[ -n $literal ]]; then
+if [[ -n $literal ]] && ((!yardsticks_only)); then
     small=${sizes[0]}
     say "Running kestrin-literal on $(label_of "$small") (timeout $literal_timeout s)"
     literal_failed=0
@@ -298,7 +303,9 @@ time_pair() {
     for ((attempt = 0; attempt <= retries; attempt++)); do
         start_ticks=$(cpu_ticks)
         start=$(date +%s.%N)
-        cli_line=$("$bench" -r "$count" --tsv -o "$cli_report" -- "$cli" -q -y -l "$lengths" -n 300 "$file" || true)
+        # kestrin-cli warns on stderr about more than ten lengths (2-16) on every run.
+        cli_line=$("$bench" -r "$count" --tsv -o "$cli_report" -- "$cli" -q -y -l "$lengths" -n 300 "$file" \
+            2> >(grep -v 'over ten sample lengths' >&2) || true)
         sol_line=$("$bench" -r "$count" --tsv -o "$sol_report" -- "$sol" -l "$lengths" -n 300 "$file" || true)
         end_ticks=$(cpu_ticks)
         end=$(date +%s.%N)
@@ -370,7 +377,7 @@ done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo "?")
 
 # --- The table -------------------------------------------------------------------------------------------
-print_table() {
+print_header() {
     local commit cpu_model
     commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo "no commit")
     if [[ -n $(git -C "$root" status --porcelain 2>/dev/null) ]]; then commit+=" with local changes"; fi
@@ -378,6 +385,9 @@ print_table() {
     echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') on ${cpu_model:-an unknown CPU} ($(nproc) cores), $commit,"
     echo "${build_type:-unknown} build, corpora from \`kestrin-gen SIZE $seed\`$( ((quick)) && echo ', --quick')."
     echo "Load average before the timing: $load_before; after it: $load_after."
+}
+
+print_cli_tables() {
     echo
     echo "| Corpus | Settings | Runs | Wall s (median) | CPU s (median) | Peak RSS MiB | Distinct strings | Bytes per distinct string | Target |"
     echo "|---|---|---:|---:|---:|---:|---:|---:|---|"
@@ -394,6 +404,9 @@ print_table() {
         echo
         echo "kestrin-literal did not build, so the comparison with it is missing."
     fi
+}
+
+print_yardstick_tables() {
     echo
     if [[ -n $real_note ]]; then
         echo "**The real-text rows are missing**: $real_note"
@@ -420,8 +433,14 @@ print_table() {
     fi
 }
 
+print_tables() {
+    print_header
+    if ((!yardsticks_only)); then print_cli_tables; fi
+    print_yardstick_tables
+}
+
 if [[ -n $output ]]; then
-    print_table | tee "$output"
+    print_tables | tee "$output"
 else
-    print_table
+    print_tables
 fi
