@@ -45,6 +45,7 @@ die() { say "make_corpus.sh: $*"; exit 1; }
 # header entry) goes out as lines ending in CR LF. Line breaks inside a message become CR LF too, and those
 # at its start and end are dropped, so a message is never an empty line. Escapes are undone, so the bytes
 # are the translation's own.
+# shellcheck disable=SC2016 # Perl code: its $ signs are Perl's
 po_filter='
 use strict;
 use warnings;

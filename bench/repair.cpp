@@ -343,7 +343,9 @@ ParseSizes Parse(const Text& text, const std::vector<std::string>& entries, std:
     const EntryTrie trie(entries);
     ParseSizes sizes;
     std::vector<std::int64_t> cost;
-    for (const auto& [begin, end] : text.files) {
+    for (const auto& file : text.files) {
+        const std::size_t begin = file.first; // plain names: lambdas cannot capture bindings in clang 14
+        const std::size_t end = file.second;
         // Best: cost[i] is the smallest encoding of the file from position begin + i on.
         cost.assign(end - begin + 1, 0);
         for (std::size_t i = end; i-- > begin;) {
