@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
 # Builds what the benchmarks need, generates the corpora, times kestrin-cli (and the literal reference on
-# the smallest corpus) and prints the results as a Markdown table on standard output. Progress goes to
+# the smallest corpus), times it beside the yardstick kestrin-sol on generated and real text, runs the
+# Re-Pair yardstick and prints the results as Markdown tables on standard output. Progress goes to
 # standard error. See bench/README.md.
 set -euo pipefail
 
 usage() {
     cat <<'EOF'
 usage: bench/run.sh [--quick] [--build-dir DIR] [--data-dir DIR] [--runs N] [--literal-timeout S]
-                    [--output FILE] [--no-build]
-  --quick              smoke test: the 256 KiB and 1 MiB corpora, one run each, a short literal timeout
+                    [--busy-limit PCT] [--retries N] [--yardsticks-only] [--output FILE] [--no-build]
+  --quick              smoke test: the 256 KiB and 1 MiB corpora, one run each, a short literal timeout;
+                       the yardsticks on 1 MiB only
   --build-dir DIR      an existing build tree to use (default build/bench, configured from the "bench"
                        preset when missing); it should be a Release build
   --data-dir DIR       where the corpora and the reports go (default build/bench-data)
   --runs N             timed runs per row (default 5, and 3 on the 64 MiB corpus; 1 with --quick)
   --literal-timeout S  give up on a kestrin-literal run after S seconds (default 120; 30 with --quick)
+  --busy-limit PCT     time a kestrin-cli / kestrin-sol pair again when other work took more than PCT% of
+                       the machine's CPU meanwhile (default 20)
+  --retries N          at most N such repeats per pair (default 2); the quietest attempt is kept
+  --yardsticks-only    only the kestrin-sol and kestrin-repair tables (to time them again)
   --output FILE        also write the table to FILE
   --no-build           use the programs already built in the build tree
 EOF
@@ -29,6 +35,9 @@ output=""
 build=1
 seed=1
 literal_broken=0
+busy_limit=20
+retries=2
+yardsticks_only=0
 
 while (($#)); do
     case "$1" in
@@ -37,6 +46,9 @@ while (($#)); do
     --data-dir) data_dir=$2; shift ;;
     --runs) runs=$2; shift ;;
     --literal-timeout) literal_timeout=$2; shift ;;
+    --busy-limit) busy_limit=$2; shift ;;
+    --retries) retries=$2; shift ;;
+    --yardsticks-only) yardsticks_only=1 ;;
     --output) output=$2; shift ;;
     --no-build) build=0 ;;
     -h | --help) usage; exit 0 ;;
@@ -50,9 +62,11 @@ die() { say "run.sh: $*"; exit 1; }
 
 if ((quick)); then
     sizes=(256K 1M)
+    yard_sizes=(1M)
     : "${literal_timeout:=30}"
 else
     sizes=(256K 1M 4M 16M 64M)
+    yard_sizes=(4M 16M)
     : "${literal_timeout:=120}"
 fi
 
@@ -68,8 +82,8 @@ fi
 [[ -d $build_dir ]] || die "no build tree at $build_dir"
 build_dir=$(cd "$build_dir" && pwd)
 if ((build)); then
-    say "Building kestrin-cli, kestrin-gen and kestrin-bench in $build_dir"
-    cmake --build "$build_dir" -j2 --target kestrin-cli kestrin-gen kestrin-bench >&2 ||
+    say "Building kestrin-cli, kestrin-gen, kestrin-bench and the yardsticks in $build_dir"
+    cmake --build "$build_dir" -j2 --target kestrin-cli kestrin-gen kestrin-bench kestrin-sol kestrin-repair >&2 ||
         die "the build failed"
     if ! cmake --build "$build_dir" -j2 --target kestrin-literal >&2; then
         say "kestrin-literal did not build; its comparison is left out"
@@ -85,9 +99,12 @@ find_program() {
 cli=$(find_program kestrin-cli)
 gen=$(find_program kestrin-gen)
 bench=$(find_program kestrin-bench)
+sol=$(find_program kestrin-sol)
+repair=$(find_program kestrin-repair)
 literal=""
 ((literal_broken)) || literal=$(find_program kestrin-literal)
 [[ -n $cli && -n $gen && -n $bench ]] || die "kestrin-cli, kestrin-gen or kestrin-bench is missing in $build_dir"
+[[ -n $sol && -n $repair ]] || die "kestrin-sol or kestrin-repair is missing in $build_dir"
 
 # --- Corpora ---------------------------------------------------------------------------------------------
 mkdir -p "$data_dir/reports"
@@ -118,6 +135,17 @@ for size in "${sizes[@]}" 1K; do
         "$gen" -o "$file" "$size" "$seed"
     fi
 done
+
+# The real-text corpora (Italian translations from Debian packages) need the network the first time.
+real_dir="$data_dir/real"
+real_note=""
+say "Making the real-text corpora (bench/make_corpus.sh)"
+"$root/scripts/install-deps" --bench >&2 || say "run.sh: could not install gettext; the real rows may be missing"
+if ! "$root/bench/make_corpus.sh" --data-dir "$data_dir" 2>"$data_dir/make_corpus.log"; then
+    real_note=$(grep -a '^make_corpus.sh: ' "$data_dir/make_corpus.log" | tail -n 1)
+    real_note=${real_note:-make_corpus.sh failed}
+fi
+cat "$data_dir/make_corpus.log" >&2
 
 # --- Timing ----------------------------------------------------------------------------------------------
 declare -A wall_of=()
@@ -195,7 +223,9 @@ base_line=$("$bench" -r 1 --tsv -- "$cli" -q -y -l 1 -n 300 "$(corpus_of 1K)" ||
 IFS=$'\t' read -r base_status _ _ base_rss _ <<<"$base_line"
 [[ $base_status == ok ]] || die "kestrin-cli fails on a 1 KiB corpus: $base_status"
 
-for size in "${sizes[@]}"; do
+timed_sizes=("${sizes[@]}")
+if ((yardsticks_only)); then timed_sizes=(); fi
+for size in "${timed_sizes[@]}"; do
     if [[ -n $runs ]]; then
         count=$runs
     elif ((quick)); then
@@ -218,7 +248,7 @@ done
 
 # --- The literal reference on the smallest corpus --------------------------------------------------------
 literal_rows=()
-if [[ -n $literal ]]; then
+if [[ -n $literal ]] && ((!yardsticks_only)); then
     small=${sizes[0]}
     say "Running kestrin-literal on $(label_of "$small") (timeout $literal_timeout s)"
     literal_failed=0
@@ -254,10 +284,101 @@ if [[ -n $literal ]]; then
     done
 fi
 
+# --- The yardsticks --------------------------------------------------------------------------------------
+# CPU time that all processes spent, in clock ticks, from /proc/stat: user, nice, system, irq, softirq, steal.
+cpu_ticks() { awk '/^cpu / { print $2 + $3 + $4 + $7 + $8 + $9; exit }' /proc/stat 2>/dev/null || echo 0; }
+ticks_per_second=$(getconf CLK_TCK 2>/dev/null || echo 100)
+cores=$(nproc)
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+
+# time_pair LABEL FILE LENGTHS RUNS TAG: times kestrin-cli and then kestrin-sol on the same file and appends
+# a row to yard_rows. "Other work" is the CPU time that processes other than these two spent meanwhile, as
+# a share of all cores; above --busy-limit the pair is timed again, and the quietest attempt is kept.
+yard_rows=()
+time_pair() {
+    local label=$1 file=$2 lengths=$3 count=$4 tag=$5
+    local cli_report="$data_dir/reports/yard-cli-$tag-$lengths.txt"
+    local sol_report="$data_dir/reports/yard-sol-$tag-$lengths.txt"
+    local attempt best_other="" best_row="" other row start_ticks end_ticks start end
+    local cli_line sol_line c_status c_wall c_cpu c_rss s_status s_wall s_cpu s_rss ratio
+    for ((attempt = 0; attempt <= retries; attempt++)); do
+        start_ticks=$(cpu_ticks)
+        start=$(date +%s.%N)
+        # kestrin-cli warns on stderr about more than ten lengths (2-16) on every run.
+        cli_line=$("$bench" -r "$count" --tsv -o "$cli_report" -- "$cli" -q -y -l "$lengths" -n 300 "$file" \
+            2> >(grep -v 'over ten sample lengths' >&2) || true)
+        sol_line=$("$bench" -r "$count" --tsv -o "$sol_report" -- "$sol" -l "$lengths" -n 300 "$file" || true)
+        end_ticks=$(cpu_ticks)
+        end=$(date +%s.%N)
+        IFS=$'\t' read -r c_status c_wall c_cpu c_rss _ <<<"$cli_line"
+        IFS=$'\t' read -r s_status s_wall s_cpu s_rss _ <<<"$sol_line"
+        if [[ $c_status != ok || $s_status != ok ]]; then
+            best_row="| $label | \`-l $lengths -n 300\` | $count | **${c_status:-?}** | **${s_status:-?}** | | | | | | |"
+            break
+        fi
+        other=$(awk -v t0="$start_ticks" -v t1="$end_ticks" -v hz="$ticks_per_second" -v w0="$start" -v w1="$end" \
+            -v own="$(awk -v a="$c_cpu" -v b="$s_cpu" -v n="$count" 'BEGIN { print (a + b) * n }')" -v cores="$cores" \
+            'BEGIN { o = ((t1 - t0) / hz - own) / ((w1 - w0) * cores) * 100; printf "%.0f", (o < 0 ? 0 : o) }')
+        ratio=$(awk -v a="$c_wall" -v b="$s_wall" 'BEGIN { printf "%.2f", a / b }')
+        row="| $label | \`-l $lengths -n 300\` | $count | $c_wall | $s_wall | $ratio | $c_cpu | $s_cpu | $(mib "$c_rss") | $(mib "$s_rss") | $other% |"
+        say "  $label -l $lengths: kestrin-cli $c_wall s, kestrin-sol $s_wall s, other work $other%"
+        if [[ -z $best_other ]] || ((other < best_other)); then
+            best_other=$other
+            best_row=$row
+        fi
+        if ((other <= busy_limit)); then break; fi
+        if ((attempt < retries)); then say "  other work above $busy_limit%: timing the pair again"; fi
+    done
+    yard_rows+=("$best_row")
+}
+
+yard_count=${runs:-$( ((quick)) && echo 1 || echo 5)}
+say "Timing kestrin-cli beside kestrin-sol ($yard_count run(s) per program and row)"
+for size in "${yard_sizes[@]}"; do
+    for lengths in 1 2-8 16 2-16; do
+        time_pair "$(label_of "$size")" "$(corpus_of "$size")" "$lengths" "$yard_count" "gen-$size"
+    done
+done
+real_repeat_note=""
+if [[ -z $real_note ]]; then
+    for size in "${yard_sizes[@]}"; do
+        for lengths in 1 2-8 16 2-16; do
+            time_pair "real $(label_of "$size")" "$real_dir/real-$size.txt" "$lengths" "$yard_count" "real-$size"
+        done
+    done
+    real_repeat_note=$(grep -a 'times over' "$real_dir/manifest.txt" || true)
+fi
+
+# Re-Pair: the quality a recursive pair code reaches, and its expansions as plain entries.
+repair_rows=()
+# figure_of REPORT NAME: "NAME: 123 bytes (saved 45, 6.78%)" in the report -> "123 (6.78%)".
+figure_of() { sed -n "s/^$2: \([0-9]*\) bytes (saved [0-9]*, \([0-9.]*%\))$/\1 (\2)/p" "$1"; }
+repair_row() {
+    local label=$1 file=$2 codes=$3 tag=$4
+    local report="$data_dir/reports/repair-$tag-k$codes.txt" line status wall rss
+    line=$("$bench" -r 1 --tsv -o "$report" -- "$repair" -k "$codes" -c 1 -o "$data_dir/reports/repair-$tag-k$codes.entries" "$file" || true)
+    IFS=$'\t' read -r status wall _ rss _ <<<"$line"
+    say "  Re-Pair $label -k $codes: $status, wall ${wall:-?} s"
+    if [[ $status != ok ]]; then
+        repair_rows+=("| $label | $codes | **$status** | | | | | |")
+        return
+    fi
+    repair_rows+=("| $label | $codes | $(figure_of "$report" 'Re-Pair encoding') | $(figure_of "$report" 'As plain entries, best parse') | $(figure_of "$report" 'As plain entries, greedy longest match') | $(sed -n 's/^Dictionary cost: \([0-9]*\) bytes.*/\1/p' "$report") | $wall | $(mib "$rss") |")
+}
+say "Running kestrin-repair"
+for size in "${yard_sizes[@]}"; do
+    for codes in 128 1024; do
+        repair_row "$(label_of "$size")" "$(corpus_of "$size")" "$codes" "gen-$size"
+        if [[ -z $real_note ]]; then
+            repair_row "real $(label_of "$size")" "$real_dir/real-$size.txt" "$codes" "real-$size"
+        fi
+    done
+done
+
 load_after=$(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo "?")
 
 # --- The table -------------------------------------------------------------------------------------------
-print_table() {
+print_header() {
     local commit cpu_model
     commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo "no commit")
     if [[ -n $(git -C "$root" status --porcelain 2>/dev/null) ]]; then commit+=" with local changes"; fi
@@ -265,6 +386,9 @@ print_table() {
     echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') on ${cpu_model:-an unknown CPU} ($(nproc) cores), $commit,"
     echo "${build_type:-unknown} build, corpora from \`kestrin-gen SIZE $seed\`$( ((quick)) && echo ', --quick')."
     echo "Load average before the timing: $load_before; after it: $load_after."
+}
+
+print_cli_tables() {
     echo
     echo "| Corpus | Settings | Runs | Wall s (median) | CPU s (median) | Peak RSS MiB | Distinct strings | Bytes per distinct string | Target |"
     echo "|---|---|---:|---:|---:|---:|---:|---:|---|"
@@ -283,8 +407,41 @@ print_table() {
     fi
 }
 
+print_yardstick_tables() {
+    echo
+    if [[ -n $real_note ]]; then
+        echo "**The real-text rows are missing**: $real_note"
+    else
+        echo "Real text: $(sed -n 's/^distinct text: //p' "$real_dir/manifest.txt") of Italian translations from Debian packages (bench/make_corpus.sh);"
+        echo "${real_repeat_note:-no corpus repeats the text}. SHA-256:"
+        echo
+        sed 's/^/    /' "$real_dir/SHA256SUMS"
+    fi
+    echo
+    echo "| Corpus | Settings | Runs | Kestrin wall s | Yardstick wall s | Kestrin / yardstick | Kestrin CPU s | Yardstick CPU s | Kestrin peak RSS MiB | Yardstick peak RSS MiB | Other work |"
+    echo "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+    printf '%s\n' "${yard_rows[@]}"
+    echo
+    echo "Kestrin: \`kestrin-cli -q -y -l L -n 300\`; yardstick: \`kestrin-sol -l L -n 300\`; medians of the runs."
+    echo "Other work: CPU time of other processes while the pair ran, as a share of all $cores cores."
+    if ((${#repair_rows[@]})); then
+        echo
+        echo "| Corpus | Codes | Re-Pair encoding, bytes (saved) | Expansions as entries, best parse (saved) | Greedy longest match (saved) | Dictionary cost, bytes | Wall s | Peak RSS MiB |"
+        echo "|---|---:|---:|---:|---:|---:|---:|---:|"
+        printf '%s\n' "${repair_rows[@]}"
+        echo
+        echo "\`kestrin-repair -k CODES -c 1\`, one run: codes of one byte each."
+    fi
+}
+
+print_tables() {
+    print_header
+    if ((!yardsticks_only)); then print_cli_tables; fi
+    print_yardstick_tables
+}
+
 if [[ -n $output ]]; then
-    print_table | tee "$output"
+    print_tables | tee "$output"
 else
-    print_table
+    print_tables
 fi
