@@ -192,7 +192,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         }
         const std::string longName = "--" + std::string(option->longName);
         if (option->valueName.empty() && value) {
-            return Refuse("\"" + word + "\": " + longName + " takes no value");
+            return Refuse(
+                std::string("\"").append(word).append("\": ").append(longName).append(" takes no value"));
         }
         if (!option->valueName.empty() && !value) {
             if (i + 1 == arguments.size()) {
