@@ -7,18 +7,15 @@ namespace kestrin {
 namespace {
 
 // One Qt name filter from one description and pattern pair of the window's filter lists.
-QString NameFilter(QStringView description, QStringView patterns)
+QString NameFilter(QStringView description, QStringView pattern)
 {
-    QStringList shown;
-    for (QStringView pattern : patterns.split(u';', Qt::SkipEmptyParts)) {
-        shown.append(pattern == u"*.*" ? QStringLiteral("*") : pattern.toString());
-    }
-    const QString bracketed = u'(' + patterns.toString() + u')';
+    const QString bracketed = u'(' + pattern.toString() + u')';
     QStringView name = description.trimmed();
     if (name.size() > bracketed.size() && name.endsWith(bracketed)) {
         name = name.chopped(bracketed.size()).trimmed();
     }
-    return name.toString() + QStringLiteral(" (") + shown.join(u' ') + u')';
+    const QString shown = pattern == u"*.*" ? QStringLiteral("*") : pattern.toString();
+    return name.toString() + QStringLiteral(" (") + shown + u')';
 }
 
 DialogAnswer ShowDialog(QFileDialog& dialog, const FileDialogRequest& request)

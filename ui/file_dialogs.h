@@ -39,11 +39,11 @@ struct FileDialogRequest {
 };
 
 // Turns a filter list written as "description|pattern|description|pattern" into Qt's name filters, one
-// per pair and in the same order, each showing its patterns once: "Text Files(*.txt)|*.txt" becomes
+// per pair and in the same order, each showing its pattern once: "Text Files(*.txt)|*.txt" becomes
 // "Text Files (*.txt)", since a description that already ends with its pattern in brackets loses that
-// copy. A pattern list "*.txt;*.log" becomes Qt's "*.txt *.log", and "*.*" becomes "*" so that "All
-// Files" also lists names without a dot. A trailing "|" adds no entry. selectedEntry counts from 1; an
-// entry out of range selects the first. The folder is left empty.
+// copy (other brackets stay). "*.*" becomes "*" so that "All Files" also lists names without a dot. A
+// trailing "|" adds no entry. selectedEntry counts from 1; an entry out of range selects the first. The
+// folder is left empty.
 [[nodiscard]] FileDialogRequest MakeFileDialogRequest(QStringView pairs, int selectedEntry);
 
 // The window asks for file names through this interface, so that tests can answer in place of a user.
