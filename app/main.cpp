@@ -1,4 +1,5 @@
 #include "frm_frequency.h"
+#include "qt_translations.h"
 
 #include <QApplication>
 
@@ -6,8 +7,10 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrin"));
-    QApplication::setApplicationVersion(QStringLiteral("0.03"));
+    QApplication::setApplicationVersion(QStringLiteral(KESTRIN_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("kestrin"));
+    // Without Qt's translations its buttons and file dialogs stay English; the window works the same.
+    kestrin::InstallItalianQtTranslations(app);
 
     kestrin::FrmFrequency window;
     window.show();

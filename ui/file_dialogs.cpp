@@ -6,8 +6,23 @@ namespace kestrin {
 
 namespace {
 
+// One Qt name filter from one description and pattern pair of the window's filter lists.
+QString NameFilter(QStringView description, QStringView pattern)
+{
+    const QString bracketed = u'(' + pattern.toString() + u')';
+    QStringView name = description.trimmed();
+    if (name.size() > bracketed.size() && name.endsWith(bracketed)) {
+        name = name.chopped(bracketed.size()).trimmed();
+    }
+    const QString shown = pattern == u"*.*" ? QStringLiteral("*") : pattern.toString();
+    return name.toString() + QStringLiteral(" (") + shown + u')';
+}
+
 DialogAnswer ShowDialog(QFileDialog& dialog, const FileDialogRequest& request)
 {
+    if (!request.folder.isEmpty()) {
+        dialog.setDirectory(request.folder);
+    }
     dialog.setNameFilters(request.nameFilters);
     dialog.selectNameFilter(request.selectedFilter);
     dialog.selectFile(QString());
@@ -31,11 +46,7 @@ FileDialogRequest MakeFileDialogRequest(QStringView pairs, int selectedEntry)
     }
     FileDialogRequest request;
     for (qsizetype i = 0; i + 1 < items.size(); i += 2) {
-        QString pattern = items[i + 1].toString();
-        if (pattern == u"*.*") {
-            pattern = QStringLiteral("*");
-        }
-        request.nameFilters.append(items[i].toString() + QStringLiteral(" (") + pattern + u')');
+        request.nameFilters.append(NameFilter(items[i], items[i + 1]));
     }
     if (!request.nameFilters.isEmpty()) {
         const bool inRange = selectedEntry >= 1 && selectedEntry <= request.nameFilters.size();

@@ -30,17 +30,20 @@ struct DialogAnswer {
     }
 };
 
-// One dialog request: the filter entries in Qt's "Description (patterns)" form and the entry that is
-// selected when the dialog opens.
+// One dialog request: the filter entries in Qt's "Description (patterns)" form, the entry that is
+// selected when the dialog opens, and the folder it opens in (empty: where Qt opens it by default).
 struct FileDialogRequest {
     QStringList nameFilters;
     QString selectedFilter;
+    QString folder;
 };
 
 // Turns a filter list written as "description|pattern|description|pattern" into Qt's name filters, one
-// per pair and in the same order. A trailing "|" adds no entry, and "*.*" becomes "*" so that "All
-// Files" also lists names without a dot. selectedEntry counts from 1; an entry out of range selects the
-// first. Empty descriptions or patterns are kept as they are.
+// per pair and in the same order, each showing its pattern once: "Text Files(*.txt)|*.txt" becomes
+// "Text Files (*.txt)", since a description that already ends with its pattern in brackets loses that
+// copy (other brackets stay). "*.*" becomes "*" so that "All Files" also lists names without a dot. A
+// trailing "|" adds no entry. selectedEntry counts from 1; an entry out of range selects the first. The
+// folder is left empty.
 [[nodiscard]] FileDialogRequest MakeFileDialogRequest(QStringView pairs, int selectedEntry);
 
 // The window asks for file names through this interface, so that tests can answer in place of a user.
@@ -49,10 +52,11 @@ class FileDialogs
 public:
     virtual ~FileDialogs() = default;
 
-    // A file to read. The dialog never proposes an earlier choice.
+    // A file to read. The dialog opens in request.folder when it is not empty, and never proposes an
+    // earlier choice.
     [[nodiscard]] virtual DialogAnswer GetOpenFileName(QWidget* parent, const FileDialogRequest& request) = 0;
 
-    // A file to write; confirmOverwrite asks before an existing file is chosen.
+    // A file to write, with the same folder rule; confirmOverwrite asks before an existing file is chosen.
     [[nodiscard]] virtual DialogAnswer GetSaveFileName(QWidget* parent, const FileDialogRequest& request,
                                                        bool confirmOverwrite) = 0;
 };

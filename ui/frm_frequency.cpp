@@ -12,17 +12,25 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 
+#include <algorithm>
+#include <cerrno>
 #include <exception>
+#include <system_error>
+#include <unistd.h>
 
 namespace kestrin {
 
@@ -32,6 +40,22 @@ namespace {
 bool IsFileClash(const RunOutcome& outcome)
 {
     return outcome.refusal && outcome.refusal->reason == Refusal::Reason::SameFile;
+}
+
+// Why a dropped item cannot be an input file, in the system's words; empty when it can be one.
+QString WhyNotAnInputFile(const QUrl& url)
+{
+    if (!url.isLocalFile()) {
+        return QStringLiteral("not a local file");
+    }
+    const QString path = url.toLocalFile();
+    int error = 0;
+    if (access(QFile::encodeName(path).constData(), R_OK) != 0) {
+        error = errno; // a missing file, or one that may not be read
+    } else if (QFileInfo(path).isDir()) {
+        error = EISDIR;
+    }
+    return error == 0 ? QString() : QString::fromStdString(std::generic_category().message(error));
 }
 
 } // namespace
@@ -68,9 +92,13 @@ void FrmFrequency::ConnectHandlers()
     connect(cmdAnalyze, &QPushButton::clicked, this, &FrmFrequency::cmdAnalyze_Click);
     connect(escapeKey, &QShortcut::activated, cmdAnalyze, &QPushButton::click);
 
-    // Focus and double-click events have no signals; the window watches for them.
+    // Files dropped from a file manager reach dragEnterEvent and dropEvent.
+    setAcceptDrops(true);
+    // Focus and double-click events have no signals, and text boxes would take a file drop as text: the
+    // window watches for them.
     for (QObject* watched :
-         std::initializer_list<QObject*>{txtSampleLength, txtTopResults, txtWriteTableRanges, lblKestrin}) {
+         std::initializer_list<QObject*>{txtSampleLength, txtTopResults, txtWriteTableRanges, txtBeginComment,
+                                         txtEndComment, lblKestrin}) {
         watched->installEventFilter(this);
     }
 }
@@ -88,6 +116,18 @@ bool FrmFrequency::eventFilter(QObject* watched, QEvent* event)
     } else if (event->type() == QEvent::MouseButtonDblClick && watched == lblKestrin) {
         lblKestrin_DblClick();
         return true;
+    } else if ((event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+                event->type() == QEvent::Drop) &&
+               qobject_cast<QLineEdit*>(watched) != nullptr &&
+               static_cast<QDropEvent*>(event)->mimeData()->hasUrls()) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (event->type() == QEvent::Drop) {
+            dropEvent(drop);
+        } else {
+            drop->setAccepted(TakesDrop(*drop)); // a refused drag goes on to the window, which refuses it too
+            drop->setDropAction(Qt::CopyAction);
+        }
+        return true;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -103,6 +143,46 @@ void FrmFrequency::closeEvent(QCloseEvent* event)
     }
     Form_Unload();
     event->accept();
+}
+
+bool FrmFrequency::TakesDrop(const QDropEvent& event) const
+{
+    // The files are only read: the drop is a copy, so that a file manager never removes what it "moved".
+    if (IsRunning() || !event.possibleActions().testFlag(Qt::CopyAction)) {
+        return false;
+    }
+    const QList<QUrl> urls = event.mimeData()->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+void FrmFrequency::dragEnterEvent(QDragEnterEvent* event)
+{
+    event->setAccepted(TakesDrop(*event));
+    event->setDropAction(Qt::CopyAction);
+}
+
+void FrmFrequency::dropEvent(QDropEvent* event)
+{
+    if (!TakesDrop(*event)) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    QStringList refused;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        const QString reason = WhyNotAnInputFile(url);
+        if (reason.isEmpty()) {
+            AddInputFile(url.toLocalFile());
+        } else {
+            refused.append((url.isLocalFile() ? url.toLocalFile() : url.toDisplayString()) +
+                           QStringLiteral(": ") + reason);
+        }
+    }
+    if (!refused.isEmpty()) {
+        // The file manager waits until the drop returns; the message must not keep it waiting.
+        QTimer::singleShot(0, this, [this, refused] { ShowMessage(this, PhraseDropRefused(refused)); });
+    }
 }
 
 // ---- Load, unload, reset and the option switches ----
@@ -245,12 +325,14 @@ void FrmFrequency::txtWriteTableRanges_GotFocus()
 bool FrmFrequency::ChooseFile(const char* filter, int selectedEntry, bool save, bool confirmOverwrite,
                               QString& path)
 {
-    const FileDialogRequest request = MakeFileDialogRequest(QString::fromUtf8(filter), selectedEntry);
+    FileDialogRequest request = MakeFileDialogRequest(QString::fromUtf8(filter), selectedEntry);
+    request.folder = lastFolder;
     const DialogAnswer answer = save ? dialogs->GetSaveFileName(this, request, confirmOverwrite)
                                      : dialogs->GetOpenFileName(this, request);
     switch (answer.kind) {
     case DialogAnswer::Kind::Chosen:
         path = answer.path;
+        lastFolder = QFileInfo(path).absolutePath();
         return true;
     case DialogAnswer::Kind::Cancelled:
         return false;
@@ -265,9 +347,13 @@ bool FrmFrequency::ChooseFile(const char* filter, int selectedEntry, bool save, 
 void FrmFrequency::cmdOpen_Click()
 {
     QString path;
-    if (!ChooseFile("All Files|*.*|Text Files(*.txt)|*.txt", 1, false, false, path)) {
-        return;
+    if (ChooseFile("All Files|*.*|Text Files(*.txt)|*.txt", 1, false, false, path)) {
+        AddInputFile(path);
     }
+}
+
+void FrmFrequency::AddInputFile(const QString& path)
+{
     // Each engine operation closes the files it opens, so there are no files left to close here.
     inputFiles.push_back(path);
     cmdAnalyze->setEnabled(true);

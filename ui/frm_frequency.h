@@ -11,6 +11,7 @@
 #include <vector>
 
 class QCheckBox;
+class QDropEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -54,6 +55,9 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Files dropped from a file manager are input files, added as Apri adds them, while no run works.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     static constexpr int formattingPage = 2;
@@ -97,8 +101,14 @@ private:
     void cmdAnalyze_Click();
     void EnableControls(bool idle);
 
+    // What Apri does with the path its dialog gave, which a dropped file shares.
+    void AddInputFile(const QString& path);
+    // Whether a drag may drop here: it carries a local file, may be a copy, and no run works.
+    [[nodiscard]] bool TakesDrop(const QDropEvent& event) const;
+
     // The file-dialog steps the four file commands share; false when the dialog was cancelled or failed
-    // (a failure has shown the fatal-error message and closed the window).
+    // (a failure has shown the fatal-error message and closed the window). The dialog opens in the folder
+    // of the last file chosen through any of them.
     [[nodiscard]] bool ChooseFile(const char* filter, int selectedEntry, bool save, bool confirmOverwrite,
                                   QString& path);
     // Runs with the current settings and reports how the run ended. Returns the box the user has to
@@ -126,6 +136,7 @@ private:
     bool beepOnFinish = false;
     bool cancelRequested = false;
     bool closeAfterRun = false; // the window was closed during a run
+    QString lastFolder;         // of the last file chosen by a dialog; kept by Reset
 
     // Where page coordinates start inside SSTab1, in pixels.
     QPoint pageOrigin;

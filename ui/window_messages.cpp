@@ -107,6 +107,13 @@ QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character
         .arg(boxCaption, QString::fromUcs4(&character, 1), code);
 }
 
+QString PhraseDropRefused(const QStringList& refused)
+{
+    return (refused.size() == 1 ? QStringLiteral("This dropped item was not added as an input file:\n")
+                                : QStringLiteral("These dropped items were not added as input files:\n")) +
+           refused.join(u'\n');
+}
+
 void ShowMessage(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kestrin"), text, QMessageBox::Ok, parent);

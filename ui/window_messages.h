@@ -4,6 +4,7 @@
 #include "kestrin/run_analysis.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <string_view>
 
@@ -30,6 +31,9 @@ namespace kestrin {
 
 // The refusal of a custom comment delimiter: the box (by its caption) holds a character above U+00FF.
 [[nodiscard]] QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character);
+
+// The dropped items that did not become input files, each given as "name: reason", one per line.
+[[nodiscard]] QString PhraseDropRefused(const QStringList& refused);
 
 // Modal boxes without an icon and with plain text, titled "Kestrin": one with OK, one with Yes and No
 // where Yes is the default (true when Yes was pressed).

@@ -2,14 +2,18 @@
 #include "fake_file_dialogs.h"
 #include "frm_frequency.h"
 #include "latin1.h"
+#include "qt_translations.h"
 #include "window_run_observer.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -17,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 #include <algorithm>
 #include <deque>
@@ -111,6 +116,28 @@ private:
             QVERIFY2(Find(control)->isEnabled() == enabled, qPrintable(control));
         }
         QVERIFY(Find("lblInfoComments")->isEnabled());
+    }
+
+    // Drags files onto a widget, as a file manager does (with their paths as text too), and drops them
+    // there; false when the drag is refused. A name with ":" is a URL.
+    static bool Drop(QWidget* target, const QStringList& names,
+                     Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction)
+    {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& name : names) {
+            urls.append(name.contains(u':') ? QUrl(name) : QUrl::fromLocalFile(name));
+        }
+        data.setUrls(urls);
+        data.setText(names.join(u'\n'));
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &enter);
+        QDropEvent drop(at, actions, &data, Qt::LeftButton, {});
+        if (enter.isAccepted()) {
+            QApplication::sendEvent(target, &drop); // reaches whoever took the drag
+        }
+        return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
     }
 
     // The idle state that every run, however it ended, leaves behind.
@@ -261,8 +288,8 @@ private slots:
         QTest::addColumn<bool>("confirmOverwrite");
         QTest::addColumn<QString>("second"); // the filter after "All Files (*)"
         QTest::addColumn<QString>("selected");
-        const QString text = QStringLiteral("Text Files(*.txt) (*.txt)");
-        const QString table = QStringLiteral("Table Files(*.tbl) (*.tbl)");
+        const QString text = QStringLiteral("Text Files (*.txt)");
+        const QString table = QStringLiteral("Table Files (*.tbl)");
         QTest::newRow("input file") << "Open" << false << false << text << "All Files (*)";
         QTest::newRow("exclusion table") << "OpenExcludeTable" << false << false << table << table;
         QTest::newRow("report file, replaced by every run") << "OpenOutput" << true << true << text << text;
@@ -311,6 +338,77 @@ private slots:
                  qPrintable(boxes[0].text));
         QCOMPARE(boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QVERIFY(!window->isVisible());
+    }
+
+    void nameFiltersShowEachPatternOnce()
+    {
+        const std::pair<QString, QStringList> cases[] = {
+            {"All Files (*.*)|*.*", {"All Files (*)"}},
+            {"Old (*.doc)|*.txt", {"Old (*.doc) (*.txt)"}}}; // brackets that are not the pattern stay
+        for (const auto& [pairs, filters] : cases) {
+            QCOMPARE(MakeFileDialogRequest(pairs, 1).nameFilters, filters);
+        }
+    }
+
+    void dialogsOpenInTheFolderLastUsed()
+    {
+        Button("cmdOpen")->click(); // cancelled: no folder is used yet
+        Choose("cmdOpenExcludeTable", TempPath("a/x.tbl"));
+        Choose("cmdOpenOutput", TempPath("a/b/report.txt"));
+        Button("cmdReset")->click(); // the folder outlasts a reset
+        Button("cmdOpenWriteTable")->click();
+        QStringList folders;
+        for (const FakeFileDialogs::Request& asked : dialogs->requests) {
+            folders.append(asked.request.folder);
+        }
+        QCOMPARE(folders, QStringList({"", "", TempPath("a"), TempPath("a/b")}));
+    }
+
+    void droppedFilesAreAddedAsApriAddsThem()
+    {
+        const QString a = TempPath("a.txt");
+        const QString b = TempPath("b.txt");
+        WriteFile(a, "a");
+        WriteFile(b, "b");
+        QVERIFY(QDir(folder->path()).mkdir("sub"));
+        Button("cmdNext")->click(); // any page takes a drop
+        Button("cmdNext")->click();
+        AnswerBoxes({QMessageBox::Ok});
+        QVERIFY(
+            Drop(window.get(), {a, TempPath("sub"), TempPath("missing"), "https://example.org/c.txt", b}));
+        QCOMPARE(Find<QLabel>("lblOpen")->text(), a + ';' + b);
+        QVERIFY(Button("cmdAnalyze")->isEnabled());
+        // One box, shown once the drop has returned, names every refusal.
+        QTRY_COMPARE(boxes.size(), std::size_t{1});
+        QCOMPARE(boxes[0].text,
+                 "These dropped items were not added as input files:\n" + TempPath("sub") +
+                     ": Is a directory\n" + TempPath("missing") +
+                     ": No such file or directory\nhttps://example.org/c.txt: not a local file");
+
+        // A file dropped on a text box is an input file too, and the box keeps its text.
+        Button("cmdBack")->click();
+        Button("cmdBack")->click();
+        QVERIFY(Drop(TextBox("txtSampleLength"), {a}));
+        QCOMPARE(TextBox("txtSampleLength")->text(), QStringLiteral("1"));
+        QCOMPARE(Settings().inputFiles, (std::vector{ToPath(a), ToPath(b), ToPath(a)}));
+
+        // Drags without a local file, or that could only move it, are refused.
+        QVERIFY(!Drop(window.get(), {"https://example.org/c.txt"}));
+        QVERIFY(!Drop(window.get(), {b}, Qt::MoveAction));
+        QCOMPARE(Settings().inputFiles.size(), std::size_t{3});
+    }
+
+    void qtOwnTextsAreItalian()
+    {
+        if (!QDir(QLibraryInfo::path(QLibraryInfo::TranslationsPath)).exists("qtbase_it.qm")) {
+            QSKIP("Qt's Italian translations are not installed (Debian's qt6-translations-l10n)");
+        }
+        QVERIFY(InstallItalianQtTranslations(*qApp));
+        QMessageBox box(QMessageBox::NoIcon, {}, {}, QMessageBox::Yes | QMessageBox::No);
+        const QString yesNo =
+            box.button(QMessageBox::Yes)->text() + u'/' + box.button(QMessageBox::No)->text();
+        qDeleteAll(qApp->findChildren<QTranslator*>()); // the other tests see Qt's own texts
+        QCOMPARE(yesNo, QStringLiteral("&Sì/&No"));
     }
 
     void settingsComeFromTheControlsAndResetRestoresTheirStart()
@@ -498,6 +596,7 @@ private slots:
             if (how == "escape") {
                 QTest::keyClick(window.get(), Qt::Key_Escape);
             } else if (how == "click") {
+                QVERIFY(!Drop(window.get(), {input})); // no file joins a working run
                 Button("cmdAnalyze")->click();
                 Button("cmdAnalyze")->click(); // a second click is the same one cancel
             } else {
@@ -509,6 +608,7 @@ private slots:
         Button("cmdAnalyze")->click();
 
         QVERIFY(sawRun);
+        QCOMPARE(Settings().inputFiles.size(), std::size_t{1});
         if (how == "close") {
             QVERIFY(!window->isVisible() && !window->IsRunning());
             return;
