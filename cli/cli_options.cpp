@@ -97,6 +97,10 @@ constexpr Option options[] = {
     {'\0', "ignore-space", "", "Skip results that contain a space", Set<&RunSettings::ignoreSpace>},
     {'\0', "ignore-return", "", "Skip results that contain a CR and an LF", Set<&RunSettings::ignoreReturn>},
     {'\0', "ignore-tab", "", "Skip results that contain a tab", Set<&RunSettings::ignoreTab>},
+    {'\0', "real-savings", "",
+     "Choose the entries one by one by what each really saves in the text (with -r: its codes), and end "
+     "the report with the encoded sizes",
+     Set<&RunSettings::realSavings>},
     {'x', "exclude", "FILE", "Skip results listed in this table file", Set<&RunSettings::exclusionTable>},
     {'o', "report", "FILE", "Also write the whole report to this file", Set<&RunSettings::reportFile>},
     {'t', "table", "FILE", "Append the results to this table file", Set<&RunSettings::outputTable>},

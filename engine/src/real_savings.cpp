@@ -304,11 +304,12 @@ std::int64_t Gain(std::int64_t occurrences, std::int64_t length, int code)
 // length nests in the candidate of the next shorter requested length (its parent), so a position
 // needs to know only its longest candidate (deepest) to reach all of them.
 //
-// Each candidate keeps the number of its windows that no taken position touches (freeCount). Taking
-// an occurrence kills every window across it, each window once, and the parent chains find their
-// candidates. For a string that cannot overlap itself the free windows are exactly its leftmost
-// non-overlapping occurrences; a string whose occurrences do overlap somewhere in the text is recounted
-// over its sorted positions whenever it comes to the top of the heap.
+// The choice works on the text as tokens (see cost below). Each candidate keeps a bound: the sum over
+// its windows of what each would save at the floor code (the cheapest still to come). Replacing an
+// occurrence changes the savings of the windows across it only, and those are counted again there, so
+// the bound stays exact at the floor for a string that cannot overlap itself, and above the true gain
+// otherwise; a candidate is counted in full only when it comes to the top of the heap under a dearer
+// code, or when its occurrences overlap somewhere in the text.
 class SavingsChooser
 {
 public:
@@ -443,35 +444,47 @@ public:
         if (codes.empty() || lengths.empty()) {
             return true;
         }
-        taken = PositionSet(static_cast<std::size_t>(textSize));
-        // floors[i]: the smallest code from entry i on. A candidate that gains nothing at the floor never
-        // will again, since its occurrences only fall.
+        const auto n = static_cast<std::size_t>(textSize);
+        cost.assign(n + 1, 1);
+        inside = PositionSet(n + 1);
+        tokenEntry.assign(n, noCandidate);
+        // floors[i]: the smallest code from entry i on. The bounds hold at the floor; a candidate whose
+        // bound gains nothing there never will again, since covered costs only fall.
         std::vector<int> floors(codes);
         for (std::size_t i = floors.size() - 1; i-- > 0;) {
             floors[i] = std::min(floors[i], floors[i + 1]);
         }
-        int heapCode = codes[0];
+        floor = floors[0];
+        // At first every window starts and ends at token edges and covers its length in bytes.
+        for (std::uint32_t c = 0; c < nodes.size(); ++c) {
+            nodes[c].bound = std::int64_t{nodes[c].windows} * std::max(0, int{lengthOf[c]} - floor);
+        }
+        // Every key of the heap is at least the gain of its candidate at this code and at dearer ones: the
+        // bounds hold at the floor, and a key counted in full holds at its code.
+        int heapCode = floor;
+        const auto rekey = [&] {
+            for (Ranked& r : heap) {
+                r.gain = BoundGain(r.candidate);
+            }
+            std::make_heap(heap.begin(), heap.end(), Below);
+            heapCode = floor;
+        };
         for (std::size_t i = 0; i < codes.size(); ++i) {
             const int code = codes[i];
-            if (code != heapCode) {
-                // Gains of one occurrence count order differently under another code size: rank again,
-                // from the free counts, which still bound the true occurrences from above.
-                std::erase_if(heap, [&](const Ranked& r) {
-                    const bool dead = Gain(nodes[r.candidate].freeCount, r.length, floors[i]) <= 0;
-                    if (dead) {
-                        candidates[r.candidate].state =
-                            (candidates[r.candidate].state & notInHeap) | excludedState;
-                    }
-                    return dead;
-                });
-                for (Ranked& r : heap) {
-                    r.gain = Gain(nodes[r.candidate].freeCount, r.length, code);
+            if (floors[i] != floor) {
+                // Every bound was counted at the old, lower floor: count them again at the new one. They
+                // only fall, so the outsiders stay below the threshold.
+                floor = floors[i];
+                if (!RecountBounds()) {
+                    return false;
                 }
-                std::make_heap(heap.begin(), heap.end(), Below);
-                heapCode = code;
+                rekey();
+            } else if (code < heapCode) {
+                rekey();
             }
             const std::size_t batch = 2 * (codes.size() - i) + 4;
             std::optional<Ranked> best;
+            std::vector<std::uint32_t> occurrences;
             while (!best) {
                 if (Stopped(&cancel)) {
                     return false;
@@ -480,27 +493,27 @@ public:
                     if (threshold <= 1) {
                         break;
                     }
-                    Refill(floors[i], code, batch);
+                    Refill(batch);
                     continue;
                 }
                 std::pop_heap(heap.begin(), heap.end(), Below);
                 Ranked top = heap.back();
                 heap.pop_back();
-                const std::int64_t occurrences = Occurrences(top.candidate);
-                if (Gain(occurrences, top.length, floors[i]) <= 0) {
+                if (BoundGain(top.candidate) <= 0) {
                     candidates[top.candidate].state =
                         (candidates[top.candidate].state & notInHeap) | excludedState;
                     continue;
                 }
-                top.gain = Gain(occurrences, top.length, code);
+                top.gain = Evaluate(top.candidate, code, nullptr);
                 const bool staleAbove = !heap.empty() && RanksAbove(heap.front(), top);
                 // The best of the heap may still lose to a candidate left out of it: let more in first.
                 const bool outsiderMayWin = top.gain < threshold && threshold > 1;
                 if (staleAbove || outsiderMayWin) {
+                    heapCode = std::max(heapCode, code);
                     heap.push_back(top);
                     std::push_heap(heap.begin(), heap.end(), Below);
                     if (!staleAbove) {
-                        Refill(floors[i], code, batch);
+                        Refill(batch);
                     }
                     continue;
                 }
@@ -509,13 +522,24 @@ public:
             if (!best || best->gain <= 0) {
                 break;
             }
-            candidates[best->candidate].state &= notInHeap;
-            const std::int64_t occurrences = Take(best->candidate);
-            entries.push_back({text.substr(best->firstPosition, static_cast<std::size_t>(best->length)),
-                               occurrences, occurrences * (best->length - code), code});
+            candidates[best->candidate].state = (candidates[best->candidate].state & notInHeap) | chosenState;
+            (void)Evaluate(best->candidate, code, &occurrences);
+            const auto entry = static_cast<std::uint32_t>(entries.size());
+            held.push_back(static_cast<std::int64_t>(occurrences.size()));
+            for (const std::uint32_t q : occurrences) {
+                Replace(q, static_cast<std::size_t>(best->length), code, entry);
+            }
+            entries.push_back(
+                {text.substr(best->firstPosition, static_cast<std::size_t>(best->length)), 0, 0, code});
             if (chosenSoFar) {
                 chosenSoFar->store(static_cast<std::int64_t>(entries.size()));
             }
+        }
+        // An entry keeps the occurrences that no later entry took over.
+        for (std::size_t e = 0; e < entries.size(); ++e) {
+            SavingsEntry& entry = entries[e];
+            entry.occurrences = held[e];
+            entry.saved = held[e] * (static_cast<std::int64_t>(entry.text.size()) - entry.codeBytes);
         }
         return true;
     }
@@ -528,10 +552,12 @@ private:
     static constexpr std::uint8_t heapState = 16; // in the heap
     static constexpr auto notInHeap = static_cast<std::uint8_t>(0xFF & ~heapState);
 
-    // What taking an occurrence needs of a candidate, apart from the rest, to keep it in fewer cache lines.
+    // What replacing an occurrence needs of a candidate, apart from the rest, to keep it in fewer cache
+    // lines.
     struct Node {
-        std::uint32_t parent; // the candidate of the next shorter length around it
-        std::uint32_t freeCount;
+        std::uint32_t parent;  // the candidate of the next shorter length around it
+        std::uint32_t windows; // its windows in the text
+        std::int64_t bound;    // the sum over its windows of what each would save at the floor code
     };
     struct Candidate {
         std::uint32_t firstPosition;
@@ -542,18 +568,22 @@ private:
 
     static bool Below(const Ranked& a, const Ranked& b) { return RanksAbove(b, a); }
 
-    // Lets in the candidates outside the heap whose gain at the floor code reaches a new threshold, chosen
-    // so that about `batch` come in (all when fewer are left). The heap holds only the candidates with a
-    // chance: as long as its best true gain reaches the threshold, no candidate outside can beat it.
-    void Refill(int floor, int code, std::size_t batch)
+    // The gain the candidate's bound promises at the floor code: never below its true gain.
+    [[nodiscard]] std::int64_t BoundGain(std::uint32_t c) const { return nodes[c].bound - lengthOf[c]; }
+
+    // Lets in the candidates outside the heap whose bound reaches a new threshold, chosen so that about
+    // `batch` come in (all when fewer are left). The heap holds only the candidates with a chance: as long
+    // as its best true gain reaches the threshold, no candidate outside can beat it.
+    void Refill(std::size_t batch)
     {
+
         const auto outside = [&](std::uint32_t c) {
             return (candidates[c].state & (excludedState | chosenState | heapState)) == 0;
         };
         std::vector<std::int64_t> bounds;
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
-            if (outside(c) && Gain(nodes[c].freeCount, lengthOf[c], floor) > 0) {
-                bounds.push_back(Gain(nodes[c].freeCount, lengthOf[c], floor));
+            if (outside(c) && BoundGain(c) > 0) {
+                bounds.push_back(BoundGain(c));
             }
         }
         threshold = 1;
@@ -563,10 +593,9 @@ private:
             threshold = bounds[batch - 1];
         }
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
-            if (outside(c) && Gain(nodes[c].freeCount, lengthOf[c], floor) >= threshold) {
+            if (outside(c) && BoundGain(c) >= threshold) {
                 candidates[c].state |= heapState;
-                heap.push_back({Gain(nodes[c].freeCount, lengthOf[c], code), lengthOf[c],
-                                candidates[c].firstPosition, c});
+                heap.push_back({BoundGain(c), lengthOf[c], candidates[c].firstPosition, c});
             }
         }
         std::make_heap(heap.begin(), heap.end(), Below);
@@ -608,13 +637,13 @@ private:
                     group.candidate = static_cast<std::uint32_t>(nodes.size());
                     const std::uint32_t first = std::min(group.firstWindow, p);
                     const bool excluded = forbidden && forbidden(std::string_view(text).substr(first, l));
-                    nodes.push_back({k == 0 ? noCandidate : open[k - 1].candidate, 1});
+                    nodes.push_back({k == 0 ? noCandidate : open[k - 1].candidate, 1, 0});
                     lengthOf.push_back(static_cast<std::uint16_t>(l));
                     candidates.push_back({first, group.begin, 0, excluded ? excludedState : std::uint8_t{0}});
                     assert(k == 0 || nodes.back().parent != noCandidate);
                     byRank[group.begin] = group.candidate;
                 }
-                ++nodes[group.candidate].freeCount;
+                ++nodes[group.candidate].windows;
                 Candidate& candidate = candidates[group.candidate];
                 candidate.firstPosition = std::min(candidate.firstPosition, p);
                 candidate.rangeEnd = static_cast<std::uint32_t>(i + 1);
@@ -638,12 +667,11 @@ private:
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
             const Node node = nodes[c];
             const std::uint32_t above = node.parent == noCandidate ? noCandidate : renumbered[node.parent];
-            if ((candidates[c].state & excludedState) ||
-                Gain(node.freeCount, lengthOf[c], cheapestCode) <= 0) {
+            if ((candidates[c].state & excludedState) || Gain(node.windows, lengthOf[c], cheapestCode) <= 0) {
                 renumbered[c] = above;
                 continue;
             }
-            nodes[next] = {above, node.freeCount};
+            nodes[next] = {above, node.windows, 0};
             lengthOf[next] = lengthOf[c];
             candidates[next] = candidates[c];
             renumbered[c] = next++;
@@ -667,27 +695,202 @@ private:
         }
     }
 
-    [[nodiscard]] bool Free(std::size_t p, std::size_t l) const { return taken.NextFrom(p, p + l) == p + l; }
-
-    // The leftmost non-overlapping free occurrences of the candidate, counted now.
-    std::int64_t Occurrences(std::uint32_t c)
+    // What the window [p, p + l) would save at the code: the cost of the tokens it covers less the code,
+    // when it starts and ends at token edges and saves anything; else 0. covered is the sum of the costs
+    // of the bytes from p, where a token's first byte carries its whole cost.
+    [[nodiscard]] std::int64_t Saving(std::size_t p, std::size_t l, std::int64_t covered, int code) const
     {
+        if (inside.Has(p) || inside.Has(p + l)) {
+            return 0;
+        }
+        return std::max<std::int64_t>(0, covered - code);
+    }
+
+    [[nodiscard]] std::int64_t Covered(std::size_t p, std::size_t l) const
+    {
+        std::int64_t sum = 0;
+        for (std::size_t q = p; q < p + l; ++q) {
+            sum += cost[q];
+        }
+        return sum;
+    }
+
+    // The candidate's gain now at the code: the occurrences that start and end at token edges and save
+    // anything, without overlap, as many and as saving as can be (the earliest among equal choices),
+    // less the entry's own bytes. occurrences, when given, receives their positions, ascending.
+    std::int64_t Evaluate(std::uint32_t c, int code, std::vector<std::uint32_t>* occurrences)
+    {
+
         if (!(candidates[c].state & examinedState)) {
             Examine(c);
         }
-        if (!(candidates[c].state & overlapState)) {
-            return nodes[c].freeCount;
-        }
-        std::int64_t count = 0;
         const auto l = static_cast<std::size_t>(lengthOf[c]);
-        std::size_t next = 0;
-        for (const std::uint32_t p : overlapping.at(c)) {
-            if (p >= next && Free(p, l)) {
-                ++count;
-                next = p + l;
+        if (occurrences) {
+            occurrences->clear();
+        }
+        if (!(candidates[c].state & overlapState)) {
+            // Occurrences never overlap: each one that saves anything counts. At the floor the bound is the
+            // exact sum already.
+            if (code == floor && !occurrences) {
+                return BoundGain(c);
+            }
+            std::int64_t saved = 0;
+            ForEachWindow(c, [&](std::uint32_t p) {
+                const std::int64_t one = Saving(p, l, Covered(p, l), code);
+                if (one > 0) {
+                    saved += one;
+                    if (occurrences) {
+                        occurrences->push_back(p);
+                    }
+                }
+            });
+            if (occurrences) {
+                std::sort(occurrences->begin(), occurrences->end());
+            }
+            return saved - static_cast<std::int64_t>(l);
+        }
+        // Occurrences that overlap: the non-overlapping choice that saves most, found from the right
+        // (most[j]: the best from occurrence j on), then taken from the left, earliest first on a tie.
+        const std::vector<std::uint32_t>& positions = overlapping.at(c);
+        const std::size_t k = positions.size();
+        std::vector<std::int64_t> saving(k);
+        std::vector<std::size_t> after(k); // the first occurrence that does not overlap occurrence j
+        for (std::size_t j = 0, next = 0; j < k; ++j) {
+            saving[j] = Saving(positions[j], l, Covered(positions[j], l), code);
+            next = std::max(next, j + 1);
+            while (next < k && positions[next] < positions[j] + l) {
+                ++next;
+            }
+            after[j] = next;
+        }
+        std::vector<std::int64_t> most(k + 1, 0);
+        for (std::size_t j = k; j-- > 0;) {
+            most[j] = most[j + 1];
+            if (saving[j] > 0) {
+                most[j] = std::max(most[j], saving[j] + most[after[j]]);
             }
         }
-        return count;
+        if (occurrences) {
+            for (std::size_t j = 0; j < k;) {
+                if (saving[j] > 0 && saving[j] + most[after[j]] == most[j]) {
+                    occurrences->push_back(positions[j]);
+                    j = after[j];
+                } else {
+                    ++j;
+                }
+            }
+        }
+        return most[0] - static_cast<std::int64_t>(l);
+    }
+
+    // Calls visit(candidate, saving) for every candidate window that starts in [from, to), with what it
+    // saves at the floor code now.
+    template <typename Visit> void ForEachWindowFrom(std::size_t from, std::size_t to, Visit&& visit)
+    {
+        for (std::size_t p = from; p < to; ++p) {
+            std::uint32_t c = deepest[p];
+            if (c == noCandidate || inside.Has(p)) {
+                continue;
+            }
+            // The running cost of the bytes from p, for the chain's lengths from the longest down.
+            auto l = static_cast<std::size_t>(lengthOf[c]);
+            std::int64_t covered = Covered(p, l);
+            for (; c != noCandidate; c = nodes[c].parent) {
+                const auto lc = static_cast<std::size_t>(lengthOf[c]);
+                while (l > lc) {
+                    covered -= cost[p + --l];
+                }
+                visit(c, Saving(p, lc, covered, floor));
+            }
+        }
+    }
+
+    // Replaces the occurrence [q, q + l) by a token of the entry: the tokens it covers give way (their
+    // entries hold one occurrence less), and every window across it has its saving counted again.
+    void Replace(std::size_t q, std::size_t l, int code, std::uint32_t entry)
+    {
+        const auto cap = static_cast<std::size_t>(longest);
+        const std::size_t from = q >= cap - 1 ? q - (cap - 1) : 0;
+        const std::size_t end = std::min(static_cast<std::size_t>(textSize), q + l - 1 + cap);
+        // The costs from `from` on, summed, before and after the replacement.
+        costBefore.assign(end - from + 1, 0);
+        costAfter.assign(end - from + 1, 0);
+        for (std::size_t x = from; x < end; ++x) {
+            const std::int64_t now = cost[x];
+            const std::int64_t then = x == q ? code : (x > q && x < q + l ? 0 : now);
+            costBefore[x - from + 1] = costBefore[x - from] + now;
+            costAfter[x - from + 1] = costAfter[x - from] + then;
+        }
+        const auto insideAfter = [&](std::size_t x) { return (x > q && x < q + l) || inside.Has(x); };
+        // The chains of the positions are walked side by side, a step of each in turn, so that their cache
+        // misses overlap. Windows that start inside a token saved nothing, and still do not.
+        walks.clear();
+        for (std::size_t p = from; p < q + l; ++p) {
+            if (deepest[p] != noCandidate && !inside.Has(p)) {
+                __builtin_prefetch(&nodes[deepest[p]], 1);
+                walks.push_back({deepest[p], static_cast<std::uint32_t>(p)});
+            }
+        }
+        while (!walks.empty()) {
+            for (std::size_t j = 0; j < walks.size();) {
+                Walk& walk = walks[j];
+                const std::size_t p = walk.position;
+                const auto lc = static_cast<std::size_t>(lengthOf[walk.candidate]);
+                if (p + lc <= q) {
+                    walk = walks.back(); // this and every shorter window end before the replaced text
+                    walks.pop_back();
+                    continue;
+                }
+                const std::size_t e = p + lc;
+                const std::int64_t was =
+                    inside.Has(e)
+                        ? 0
+                        : std::max<std::int64_t>(0, costBefore[e - from] - costBefore[p - from] - floor);
+                const std::int64_t is =
+                    insideAfter(p) || insideAfter(e)
+                        ? 0
+                        : std::max<std::int64_t>(0, costAfter[e - from] - costAfter[p - from] - floor);
+                Node& node = nodes[walk.candidate];
+                node.bound += is - was;
+                walk.candidate = node.parent;
+                if (walk.candidate == noCandidate) {
+                    walk = walks.back();
+                    walks.pop_back();
+                    continue;
+                }
+                __builtin_prefetch(&nodes[walk.candidate], 1);
+                ++j;
+            }
+        }
+        for (std::size_t p = q; p < q + l; ++p) {
+            if (tokenEntry[p] != noCandidate) {
+                --held[tokenEntry[p]];
+                tokenEntry[p] = noCandidate;
+            }
+            cost[p] = 0;
+            if (p > q) {
+                inside.Add(p);
+            }
+        }
+        cost[q] = static_cast<std::uint8_t>(code);
+        tokenEntry[q] = entry;
+    }
+
+    // Counts every candidate's bound again, at the current floor and with the tokens as they are.
+    [[nodiscard]] bool RecountBounds()
+    {
+        for (Node& node : nodes) {
+            node.bound = 0;
+        }
+        const auto n = static_cast<std::size_t>(textSize);
+        for (std::size_t p = 0; p < n; p += cancelStride) {
+            if (Stopped(&cancel)) {
+                return false;
+            }
+            ForEachWindowFrom(p, std::min(n, p + cancelStride),
+                              [&](std::uint32_t c, std::int64_t saving) { nodes[c].bound += saving; });
+        }
+        return true;
     }
 
     // Finds out whether two occurrences of the candidate overlap anywhere; if so, keeps its positions.
@@ -720,84 +923,6 @@ private:
         }
     }
 
-    // Takes the candidate's occurrences; returns how many.
-    std::int64_t Take(std::uint32_t c)
-    {
-        const auto l = static_cast<std::size_t>(lengthOf[c]);
-        std::vector<std::uint32_t> chosen;
-        if (candidates[c].state & overlapState) {
-            std::size_t next = 0;
-            for (const std::uint32_t p : overlapping.at(c)) {
-                if (p >= next && Free(p, l)) {
-                    chosen.push_back(p);
-                    next = p + l;
-                }
-            }
-            overlapping.erase(c);
-        } else {
-            ForEachWindow(c, [&](std::uint32_t p) {
-                if (Free(p, l)) {
-                    chosen.push_back(p);
-                }
-            });
-        }
-        // Without overlaps every free window is an occurrence, as the free count says.
-        assert((candidates[c].state & overlapState) || chosen.size() == nodes[c].freeCount);
-        const auto reach = static_cast<std::size_t>(longest);
-        for (std::size_t j = 0; j < chosen.size(); ++j) {
-            // Occurrences lie all over the text: fetch what covering a later one reads while this one runs.
-            if (j + prefetchDistance < chosen.size()) {
-                const std::size_t ahead = chosen[j + prefetchDistance];
-                const std::size_t from = ahead >= reach ? ahead - reach : 0;
-                __builtin_prefetch(&deepest[from]);
-                __builtin_prefetch(&deepest[ahead + l - 1]);
-                taken.Prefetch(from);
-                taken.Prefetch(ahead + l + reach);
-            }
-            Cover(chosen[j], l);
-        }
-        candidates[c].state |= chosenState;
-        return static_cast<std::int64_t>(chosen.size());
-    }
-
-    // Takes [q, q + l): every free window that reaches into it is free no more.
-    void Cover(std::size_t q, std::size_t l)
-    {
-        const auto cap = static_cast<std::size_t>(longest);
-        // Windows from q - cap + 1 to q + l - 1 can reach in; they are free up to the next taken position.
-        const std::size_t limit = taken.NextFrom(q + l, q + l + cap);
-        walks.clear();
-        for (std::size_t p = q + l; p-- > (q >= cap ? q - cap + 1 : 0);) {
-            if (p < q && taken.Has(p)) {
-                break;
-            }
-            if (deepest[p] != noCandidate) {
-                __builtin_prefetch(&nodes[deepest[p]], 1);
-                walks.push_back({deepest[p], p >= q ? 1 : q - p + 1, limit - p});
-            }
-        }
-        // The chains are walked side by side, a step of each in turn, so that their cache misses overlap.
-        while (!walks.empty()) {
-            for (std::size_t j = 0; j < walks.size();) {
-                Walk& walk = walks[j];
-                Node& node = nodes[walk.candidate];
-                const auto l2 = static_cast<std::size_t>(lengthOf[walk.candidate]);
-                if (l2 <= walk.most && l2 >= walk.least) {
-                    --node.freeCount;
-                }
-                walk.candidate = node.parent;
-                if (l2 <= walk.least || walk.candidate == noCandidate) {
-                    walk = walks.back();
-                    walks.pop_back();
-                    continue;
-                }
-                __builtin_prefetch(&nodes[walk.candidate], 1);
-                ++j;
-            }
-        }
-        taken.AddRange(q, l);
-    }
-
     const std::atomic<bool>& cancel;
     const std::function<bool(std::string_view)>& forbidden;
     std::string text;
@@ -806,7 +931,23 @@ private:
     std::int32_t longest = 0;
 
     PositionSet boundaries{0};
-    PositionSet taken{0};
+    // The text as tokens: every byte is one, at cost 1, until an entry replaces an occurrence by one token
+    // at the cost of its code. cost[p] is the cost of the token starting at p (0 inside a token), inside
+    // holds the positions within a token but its first, tokenEntry the entry of a token's first byte.
+    std::vector<std::uint8_t> cost;
+    PositionSet inside{0};
+    std::vector<std::uint32_t> tokenEntry;
+    std::vector<std::int64_t> held; // per entry: the occurrences it holds now
+    int floor = 0;                  // the cheapest code still to come
+
+    std::vector<std::int64_t> costBefore; // Replace: the costs summed before and after
+    std::vector<std::int64_t> costAfter;
+    // Replace: chains of candidates to walk, from the window of a position down its shorter ones.
+    struct Walk {
+        std::uint32_t candidate;
+        std::uint32_t position;
+    };
+    std::vector<Walk> walks;
     std::vector<saidx_t> suffixes;
     std::vector<std::uint32_t> deepest; // per position: its longest candidate, or noCandidate
 
@@ -816,13 +957,6 @@ private:
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> overlapping; // sorted positions
 
     std::vector<Ranked> heap;
-    // Chains to walk while covering an occurrence: windows from walk.least to walk.most bytes die.
-    struct Walk {
-        std::uint32_t candidate;
-        std::size_t least;
-        std::size_t most;
-    };
-    std::vector<Walk> walks;
     // Every candidate outside the heap gains less than this at the floor code; 1 when all that can gain
     // are in.
     std::int64_t threshold = std::numeric_limits<std::int64_t>::max();

@@ -50,15 +50,23 @@ struct SavingsResult {
 
 // Chooses entries greedily. Candidates are the distinct strings of the requested lengths that occur
 // wholly inside one stretch, hold no CR or LF, and are not forbidden. Entry i (0-based) costs
-// codeBytes[i] bytes. Each step takes the candidate of the largest gain
-//     occurrences x (length - codeBytes[i]) - length,
-// where occurrences are counted leftmost first without overlap, in the text that the occurrences
-// taken by earlier entries have not covered: scanning left to right, an occurrence counts when it
-// overlaps neither the last one counted of the same string nor any position taken before. The chosen
-// entry takes exactly those occurrences. Ties go to the shorter string, then to the string that occurs
-// first in the text (all stretches in order). Choosing stops after codeBytes.size() entries, or when no
-// candidate gains more than 0.
+// codeBytes[i] bytes.
 //
+// The text is seen as tokens: at first every byte is a token that costs 1 byte. An occurrence of a
+// candidate can be replaced when it starts and ends at token edges; what it saves is the cost of the
+// tokens it covers less the code bytes. The gain of a candidate is the saving of its occurrences that
+// save anything, taken without overlap (the set that saves most, the earliest among equal ones), less
+// the entry's own length (its bytes in the game's dictionary). Before any entry is chosen this is
+//     occurrences x (length - codeBytes[i]) - length.
+// Each step takes the candidate of the largest gain and replaces those occurrences by one token each at
+// its code's cost. A later entry may thus take over the whole occurrences of earlier entries that it
+// covers (the earlier entry then holds fewer occurrences), but never part of one. Ties go to the
+// shorter string, then to the string that occurs first in the text (all stretches in order). Choosing
+// stops after codeBytes.size() entries, or when no candidate gains more than 0. Gains only fall as
+// entries are chosen, so a lazy greedy over bounds finds exactly this choice.
+//
+// An entry's occurrences are those it holds at the end, and what it saves is occurrences x (length -
+// codeBytes).
 // chosenSoFar, when given, holds the number of entries chosen so far while the choice runs.
 // A set cancel flag makes the call return within a fraction of a second (the suffix sorting of the text
 // cannot be stopped, about a second for 16 MiB) with an empty result, which the caller must discard.

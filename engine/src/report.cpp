@@ -71,7 +71,7 @@ std::string FormatResultLine(std::int64_t position, const ResultEntry& result)
         return line;
     }
     const auto length = static_cast<std::int64_t>(result.text.size());
-    line += " total space = " + std::to_string(length * result.hits);
+    line += " total space = " + std::to_string(result.totalSpace.value_or(length * result.hits));
     line += "; hits = " + std::to_string(result.hits);
     if (result.text.find('\0') != std::string::npos) {
         line += "; --string not displayable--";
@@ -97,6 +97,18 @@ std::string BuildResultLines(const std::vector<ResultEntry>& results)
         lines += FormatResultLine(static_cast<std::int64_t>(position), results[position]);
         lines += lineEnd;
     }
+    return lines;
+}
+
+std::string BuildSizeLines(const EncodedSizes& sizes)
+{
+    std::string lines = "Encoded size: " + std::to_string(sizes.longestMatch) + " bytes by longest match, " +
+                        std::to_string(sizes.bestParse) + " bytes by best parse, from " +
+                        std::to_string(sizes.text) + " bytes";
+    lines += lineEnd;
+    lines += "Table size: " + std::to_string(sizes.table) + " bytes in " + std::to_string(sizes.entries) +
+             " entries";
+    lines += lineEnd;
     return lines;
 }
 

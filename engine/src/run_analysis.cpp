@@ -5,12 +5,14 @@
 #include "file_io.h"
 #include "input_file.h"
 #include "ranking.h"
+#include "real_savings.h"
 #include "worker_pool.h"
 
 #include "kestrin/number_list.h"
 #include "kestrin/report.h"
 #include "kestrin/table_file.h"
 
+#include <absl/container/flat_hash_set.h>
 #include <algorithm>
 #include <chrono>
 #include <exception>
@@ -313,6 +315,9 @@ private:
             observer.ResetTopResults(request);
         }
         const std::int64_t lastPosition = LastResultPosition(*requested, counters.distinctStrings);
+        if (settings.realSavings) {
+            return ChooseBySavings(request, lastPosition);
+        }
         RankingInput input;
         for (const std::int16_t length : lengths) {
             input.columns.push_back({plan.unitOf.at(length), length});
@@ -342,6 +347,87 @@ private:
         return std::nullopt;
     }
 
+    // The text that counting reads, as stretches that no entry may cross: each file apart, and within a
+    // file the text the comment filter lets through. A scanner of its own steps a byte at a time, so that
+    // every delimiter that lies wholly in a file is seen, up to its last byte.
+    [[nodiscard]] std::vector<std::string_view> CountedText() const
+    {
+        CommentScanner textScanner(settings);
+        std::vector<std::string_view> stretches;
+        for (const auto& file : files) {
+            for (const CountedRun& run : textScanner.Scan(*file, 1, &cancel).runs) {
+                const std::int64_t end = std::min(run.end, file->Size()); // the filler is not text
+                if (run.begin < end) {
+                    stretches.emplace_back(file->Data() + run.begin,
+                                           static_cast<std::size_t>(end - run.begin));
+                }
+            }
+        }
+        return stretches;
+    }
+
+    // Entries one after another by what each really saves once the earlier ones have taken their
+    // occurrences. The filters forbid candidates instead of marking results, and entry i costs the bytes
+    // of the i-th code of the ranges (one byte each without ranges); the choice stops when they run out.
+    std::optional<EarlyEnd> ChooseBySavings(const std::string& request, std::int64_t lastPosition)
+    {
+        SavingsRequest savings;
+        for (const std::int16_t length : lengths) {
+            if (length > 0 && (savings.lengths.empty() || savings.lengths.back() != length)) {
+                savings.lengths.push_back(length);
+            }
+        }
+        const auto most = static_cast<std::size_t>(std::max<std::int64_t>(lastPosition + 1, 0));
+        const std::vector<std::int16_t> codes = ParseNumberList(settings.writeTableRanges, most);
+        if (codes.empty()) {
+            savings.codeBytes.assign(most, 1);
+        }
+        for (const std::int16_t code : codes) {
+            savings.codeBytes.push_back(static_cast<std::uint16_t>(code) > 0xFF ? 2 : 1);
+        }
+        absl::flat_hash_set<std::string_view> listed;
+        if (exclusionTable) {
+            listed.insert(exclusionTable->begin(), exclusionTable->end());
+        }
+        savings.forbidden = [&](std::string_view text) {
+            return (settings.ignoreSpace && text.find(' ') != std::string_view::npos) ||
+                   (settings.ignoreTab && text.find('\t') != std::string_view::npos) || listed.contains(text);
+        };
+        std::atomic<std::int64_t> chosen{0};
+        SavingsResult choice;
+        Progress ranking = display.Current();
+        ranking.request = request;
+        const auto tick = [&] {
+            if (const std::int64_t so = chosen.load(std::memory_order_relaxed); so > 0) {
+                ranking.lastResult = so - 1;
+                display.Show(ranking);
+            }
+        };
+        const bool chose = RunOnWorkers(
+            1, 1,
+            [&](std::size_t, unsigned) {
+                savings.stretches = CountedText();
+                if (!cancel.load()) {
+                    choice = kestrin::ChooseBySavings(savings, cancel, &chosen);
+                }
+            },
+            cancel, observer, tick);
+        if (!chose || observer.YieldAndCheckCancel()) {
+            return Cancelled();
+        }
+        tick();
+        for (SavingsEntry& entry : choice.entries) {
+            results.push_back({std::move(entry.text), entry.occurrences, entry.saved});
+        }
+        sizes = EncodedSizes{choice.longestMatchBytes, choice.bestParseBytes, choice.textBytes,
+                             choice.tableBytes, static_cast<std::int64_t>(results.size())};
+        plan = CountingPlan{};
+        ranking.phase = RunPhase::Formatting;
+        display.Show(ranking);
+        (void)observer.YieldAndCheckCancel();
+        return std::nullopt;
+    }
+
     // Everything that can fail but the writes comes first: the table block and the whole report are
     // built before any file is touched, so a run that fails changes no file.
     void BuildOutputs(RunOutcome& outcome)
@@ -366,6 +452,9 @@ private:
         header.elapsedSeconds = WholeSecondsBetween(startTime, std::chrono::system_clock::now());
         outcome.report = BuildReportHeader(header);
         outcome.report += resultLines;
+        if (sizes) {
+            outcome.report += BuildSizeLines(*sizes);
+        }
         if (settings.reportFile) {
             reportFileContent = ReportFileContent(outcome.report);
         }
@@ -409,6 +498,7 @@ private:
     std::vector<Job> fileJobs;
     std::vector<Job> finishJobs;
     std::vector<ResultEntry> results;
+    std::optional<EncodedSizes> sizes; // real savings: what the report ends with
     std::string tableBlock;
     std::string reportFileContent;
 };

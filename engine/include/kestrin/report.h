@@ -24,6 +24,8 @@ inline constexpr std::int64_t tableValue = -32;
 struct ResultEntry {
     std::string text;
     std::int64_t hits = 0;
+    // The space the result saves, when it is not length times hits (the real-savings choice).
+    std::optional<std::int64_t> totalSpace;
 
     bool operator==(const ResultEntry&) const = default;
 };
@@ -51,6 +53,20 @@ struct ReportHeader {
 
 // One line per result, numbered from 0, every line ended by CR LF.
 [[nodiscard]] std::string BuildResultLines(const std::vector<ResultEntry>& results);
+
+// What the real-savings choice adds after the result lines: the text's size encoded with the chosen
+// entries, and the entries' own size.
+struct EncodedSizes {
+    std::int64_t longestMatch = 0; // M
+    std::int64_t bestParse = 0;    // K
+    std::int64_t text = 0;         // N
+    std::int64_t table = 0;        // T
+    std::int64_t entries = 0;      // E
+};
+
+// "Encoded size: M bytes by longest match, K bytes by best parse, from N bytes" and
+// "Table size: T bytes in E entries", each ended by CR LF.
+[[nodiscard]] std::string BuildSizeLines(const EncodedSizes& sizes);
 
 // The header lines and the empty line that stand above the result lines, every line ended by CR LF.
 [[nodiscard]] std::string BuildReportHeader(const ReportHeader& header);

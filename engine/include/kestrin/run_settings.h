@@ -38,6 +38,10 @@ struct RunSettings {
 
     bool beepOnFinish = false;
 
+    // Choose the entries by what they really save in the text, one after another, instead of ranking
+    // strings by length times hits; the report then ends with the encoded sizes.
+    bool realSavings = false;
+
     // Counting threads; 0 uses every core. The results never depend on it.
     unsigned threads = 0;
 };
