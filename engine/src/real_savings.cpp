@@ -6,6 +6,7 @@
 #include <cassert>
 #include <divsufsort.h>
 #include <limits>
+#include <numeric>
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
@@ -813,8 +814,9 @@ private:
         const std::size_t from = q >= cap - 1 ? q - (cap - 1) : 0;
         const std::size_t end = std::min(static_cast<std::size_t>(textSize), q + l - 1 + cap);
         // The costs from `from` on, summed, before and after the replacement.
-        costBefore.assign(end - from + 1, 0);
-        costAfter.assign(end - from + 1, 0);
+        costBefore.resize(std::max(costBefore.size(), end - from + 1));
+        costAfter.resize(costBefore.size());
+        costBefore[0] = costAfter[0] = 0;
         for (std::size_t x = from; x < end; ++x) {
             const std::int64_t now = cost[x];
             const std::int64_t then = x == q ? code : (x > q && x < q + l ? 0 : now);
