@@ -8,7 +8,7 @@ _kestrin_cli()
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W '-l --lengths -n --top -c --comments --begin --end -i --inside
-            --ignore-space --ignore-return --ignore-tab -x --exclude -o --report -t --table -r --ranges
+            --ignore-space --ignore-return --ignore-tab --real-savings -x --exclude -o --report -t --table -r --ranges
             -y --yes -q --quiet --threads --help --version' -- "$cur")
     fi
 }

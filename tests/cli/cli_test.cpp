@@ -39,11 +39,11 @@ std::string Describe(const CommandLine& line)
         << std::array{"c", "cpp", "table", "custom"}[static_cast<std::size_t>(s.commentStyle)]
         << "\nbegin=" << s.beginComment << "\nend=" << s.endComment << "\ninside=" << s.readInsideComments
         << "\nignore-space=" << s.ignoreSpace << "\nignore-return=" << s.ignoreReturn
-        << "\nignore-tab=" << s.ignoreTab << "\nexclude=" << file(s.exclusionTable)
-        << "\nreport=" << file(s.reportFile) << "\ntable=" << file(s.outputTable)
-        << "\nranges=" << s.writeTableRanges << "\nbeep=" << s.beepOnFinish << "\nthreads=" << s.threads
-        << "\nyes=" << line.answerYes << "\nquiet=" << line.quiet << "\nhelp=" << line.help
-        << "\nversion=" << line.version << "\n";
+        << "\nignore-tab=" << s.ignoreTab << "\nreal-savings=" << s.realSavings
+        << "\nexclude=" << file(s.exclusionTable) << "\nreport=" << file(s.reportFile)
+        << "\ntable=" << file(s.outputTable) << "\nranges=" << s.writeTableRanges
+        << "\nbeep=" << s.beepOnFinish << "\nthreads=" << s.threads << "\nyes=" << line.answerYes
+        << "\nquiet=" << line.quiet << "\nhelp=" << line.help << "\nversion=" << line.version << "\n";
     return out.str();
 }
 
@@ -68,11 +68,13 @@ void ExpectParsed(const std::vector<std::string>& words, const std::map<std::str
 TEST(CommandLine, EachOptionSetsItsOwnSettingAndNoOther)
 {
     // The option's names, and its value unless it is a flag.
-    const char* cases[] = {"-l,--lengths -3", "-n,--top --",    "-c,--comments table", "--begin -i",
-                           "--end =>",        "-i,--inside",    "--ignore-space",      "--ignore-return",
-                           "--ignore-tab",    "-x,--exclude -", "-o,--report r=1.txt", "-t,--table --table",
-                           "-r,--ranges -r",  "-y,--yes",       "-q,--quiet",          "--threads 1",
-                           "--help",          "--version"};
+    const char* cases[] = {"-l,--lengths -3",    "-n,--top --",     "-c,--comments table",
+                           "--begin -i",         "--end =>",        "-i,--inside",
+                           "--ignore-space",     "--ignore-return", "--ignore-tab",
+                           "--real-savings",     "-x,--exclude -",  "-o,--report r=1.txt",
+                           "-t,--table --table", "-r,--ranges -r",  "-y,--yes",
+                           "-q,--quiet",         "--threads 1",     "--help",
+                           "--version"};
     for (const char* c : cases) {
         std::istringstream row(c);
         std::string names;
