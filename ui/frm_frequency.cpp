@@ -220,6 +220,7 @@ void FrmFrequency::cmdReset_Click()
     txtTopResults->setText(QStringLiteral("25"));
     SetAutoSizeCaption(lblOpenOutput, QString::fromUtf8(noFileCaption));
     chkBeepOnFinish->setChecked(false);
+    chkRealSavings->setChecked(false);
     SetAutoSizeCaption(lblOpenWriteTable, QString::fromUtf8(noFileCaption));
     txtWriteTableRanges->clear();
     chkUseComments->setChecked(false);
@@ -576,6 +577,7 @@ std::variant<RunSettings, QString> FrmFrequency::ReadSettings() const
     }
     settings.writeTableRanges = ToLatin1Lossy(txtWriteTableRanges->text());
     settings.beepOnFinish = beepOnFinish;
+    settings.realSavings = chkRealSavings->isChecked();
     return settings;
 }
 

@@ -176,6 +176,8 @@ private:
     QLabel* lblOpenOutput = nullptr;
     QLabel* lblOpenWriteTable = nullptr;
     QCheckBox* chkBeepOnFinish = nullptr;
+    QCheckBox* chkRealSavings = nullptr;
+    QLabel* lblInfoRealSavings = nullptr;
     QLabel* lblInfoBeepOnFinish = nullptr;
 
     // Page 2, formatting, with the comment frame.

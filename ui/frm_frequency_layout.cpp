@@ -339,6 +339,18 @@ void FrmFrequency::CreateOutputPage(QWidget* page)
             "risultati."));
     PlaceOnPage(lblInfoOpenOutput, 240, 1680, 3615, 2655);
 
+    // The real-savings switch stands in the free lower part of the box of the report file's help text,
+    // so that every control of the page keeps its place.
+    chkRealSavings = MakeCheckBox(page, "chkRealSavings", QStringLiteral("Ri&sparmio reale"));
+    chkRealSavings->setFont(HelpFont());
+    PlaceOnPage(chkRealSavings, 240, 3240, 3615, 255);
+    lblInfoRealSavings = MakeHelpLabel(
+        page, "lblInfoRealSavings",
+        QStringLiteral(
+            "Se selezionato, Kestrin sceglie le voci una alla volta secondo quanto accorciano davvero "
+            "il testo, e il report termina con la dimensione del testo codificato."));
+    PlaceOnPage(lblInfoRealSavings, 240, 3540, 3615, 960);
+
     lblInfoOpenWriteTable = MakeHelpLabel(
         page, "lblInfoOpenWriteTable",
         QStringLiteral("Specifica il file Tabella di output. Se viene specificato, Kestrin vi aggiungerà i "
@@ -525,6 +537,7 @@ void FrmFrequency::SetFocusOrder()
                                    cmdOpen,
                                    txtSampleLength,
                                    txtTopResults,
+                                   chkRealSavings,
                                    cmdOpenOutput,
                                    cmdOpenWriteTable,
                                    txtWriteTableRanges,

@@ -54,7 +54,7 @@ auto Fields(const RunSettings& s)
     return std::tie(s.inputFiles, s.sampleLengths, s.topResults, s.useComments, s.commentStyle,
                     s.beginComment, s.endComment, s.readInsideComments, s.ignoreSpace, s.ignoreReturn,
                     s.ignoreTab, s.exclusionTable, s.reportFile, s.outputTable, s.writeTableRanges,
-                    s.beepOnFinish);
+                    s.beepOnFinish, s.realSavings);
 }
 
 // What a modal message box showed before the test answered it.
@@ -209,7 +209,7 @@ private slots:
     {
         const QStringList expected =
             QStringLiteral(
-                "cmdAnalyze SSTab1 cmdOpen txtSampleLength txtTopResults cmdOpenOutput "
+                "cmdAnalyze SSTab1 cmdOpen txtSampleLength txtTopResults chkRealSavings cmdOpenOutput "
                 "cmdOpenWriteTable txtWriteTableRanges chkBeepOnFinish chkUseComments optC optCPP "
                 "optThingy optCustom txtBeginComment txtEndComment chkReadInsideComments "
                 "cmdOpenExcludeTable chkIgnoreSpace chkIgnoreReturn chkIgnoreTab txtResults cmdBack "
@@ -421,8 +421,8 @@ private slots:
         TextBox("txtSampleLength")->setText(QStringLiteral("2,4-6"));
         TextBox("txtTopResults")->setText(QStringLiteral("&H10"));
         TextBox("txtWriteTableRanges")->setText(QStringLiteral("&H80-&HFF"));
-        for (const char* box :
-             {"chkIgnoreSpace", "chkIgnoreTab", "chkBeepOnFinish", "chkReadInsideComments"}) {
+        for (const char* box : {"chkIgnoreSpace", "chkIgnoreTab", "chkBeepOnFinish", "chkReadInsideComments",
+                                "chkRealSavings"}) {
             Check(box, true);
         }
         RunSettings settings = Settings();
@@ -430,6 +430,7 @@ private slots:
                 settings.writeTableRanges == "&H80-&HFF");
         QVERIFY(settings.ignoreSpace && settings.ignoreTab && !settings.ignoreReturn);
         QVERIFY(settings.beepOnFinish && settings.readInsideComments && !settings.useComments);
+        QVERIFY(settings.realSavings);
 
         // The comment switch enables its controls, whose style then reaches the settings.
         VerifyCommentControlsEnabled(false);
