@@ -5,10 +5,13 @@
 #include <bit>
 #include <cassert>
 #include <divsufsort.h>
+#include <exception>
 #include <limits>
 #include <numeric>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 namespace kestrin {
@@ -297,6 +300,8 @@ std::int64_t Gain(std::int64_t occurrences, std::int64_t length, int code)
 {
     return occurrences * (length - code) - length;
 }
+
+} // namespace
 
 // The greedy choice over an index of every string that occurs at least twice.
 //
@@ -964,39 +969,72 @@ private:
     std::int64_t threshold = std::numeric_limits<std::int64_t>::max();
 };
 
-} // namespace
-
-SavingsResult ChooseBySavings(const SavingsRequest& request, const std::atomic<bool>& cancel,
-                              std::atomic<std::int64_t>* chosenSoFar)
+SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, const std::atomic<bool>& cancel)
+    : stretches(request.stretches), stop(cancel)
 {
-    if (Stopped(&cancel)) {
+    if (Stopped(&stop)) {
+        return;
+    }
+    chooser = std::make_unique<SavingsChooser>(request, stop);
+    built = chooser->BuildIndex(stretches, std::max(0, cheapestCode));
+}
+
+SavingsChoice::~SavingsChoice() = default;
+
+SavingsResult SavingsChoice::Choose(const std::vector<int>& codeBytes, std::atomic<std::int64_t>* chosenSoFar)
+{
+    if (!built || Stopped(&stop)) {
         return {};
     }
     SavingsResult result;
     std::vector<int> codes;
-    codes.reserve(request.codeBytes.size());
-    for (const int code : request.codeBytes) {
+    codes.reserve(codeBytes.size());
+    for (const int code : codeBytes) {
         codes.push_back(std::max(0, code));
     }
-    {
-        SavingsChooser chooser(request, cancel);
-        result.textBytes = chooser.TextSize();
-        if (!chooser.BuildIndex(request.stretches,
-                                codes.empty() ? 0 : *std::min_element(codes.begin(), codes.end())) ||
-            !chooser.Choose(codes, chosenSoFar, result.entries)) {
-            return {};
-        }
+    result.textBytes = chooser->TextSize();
+    const bool chose = chooser->Choose(codes, chosenSoFar, result.entries);
+    chooser.reset(); // the index is large, and done with
+    if (!chose) {
+        return {};
     }
     for (const SavingsEntry& entry : result.entries) {
         result.tableBytes += static_cast<std::int64_t>(entry.text.size());
     }
+    // The two encodings side by side, when a second thread is to be had.
     const std::vector<CodedEntry> coded = CodedEntries(result);
-    result.longestMatchBytes = Encode(request.stretches, coded, ParseRule::LongestMatch, nullptr, &cancel);
-    result.bestParseBytes = Encode(request.stretches, coded, ParseRule::BestParse, nullptr, &cancel);
+    std::exception_ptr failure;
+    std::optional<std::thread> helper;
+    try {
+        helper.emplace([&] {
+            try {
+                result.longestMatchBytes = Encode(stretches, coded, ParseRule::LongestMatch, nullptr, &stop);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        result.longestMatchBytes = Encode(stretches, coded, ParseRule::LongestMatch, nullptr, &stop);
+    }
+    result.bestParseBytes = Encode(stretches, coded, ParseRule::BestParse, nullptr, &stop);
+    if (helper) {
+        helper->join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
     if (result.longestMatchBytes < 0 || result.bestParseBytes < 0) {
         return {};
     }
     return result;
+}
+
+SavingsResult ChooseBySavings(const SavingsRequest& request, const std::atomic<bool>& cancel,
+                              std::atomic<std::int64_t>* chosenSoFar)
+{
+    const auto cheapest = std::min_element(request.codeBytes.begin(), request.codeBytes.end());
+    SavingsChoice choice(request, cheapest == request.codeBytes.end() ? 0 : *cheapest, cancel);
+    return choice.Choose(request.codeBytes, chosenSoFar);
 }
 
 std::vector<CodedEntry> CodedEntries(const SavingsResult& result)

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -73,6 +74,31 @@ struct SavingsResult {
 // Throws std::bad_alloc when memory runs out and std::length_error for 2 GiB of text or more.
 [[nodiscard]] SavingsResult ChooseBySavings(const SavingsRequest& request, const std::atomic<bool>& cancel,
                                             std::atomic<std::int64_t>* chosenSoFar = nullptr);
+
+class SavingsChooser;
+
+// The choice in two steps, so that a run can make the first while it counts: building the index of the
+// candidates (the suffix sorting of the whole text) needs no code sizes but the cheapest one any entry
+// will have; choosing needs them all. Choose may be called once. The request's stretches must outlive
+// the object; its lengths and forbidden are read by the constructor only. A set cancel flag makes both
+// steps return soon, and Choose then gives an empty result.
+class SavingsChoice
+{
+public:
+    SavingsChoice(const SavingsRequest& request, int cheapestCode, const std::atomic<bool>& cancel);
+    SavingsChoice(const SavingsChoice&) = delete;
+    SavingsChoice& operator=(const SavingsChoice&) = delete;
+    ~SavingsChoice();
+
+    [[nodiscard]] SavingsResult Choose(const std::vector<int>& codeBytes,
+                                       std::atomic<std::int64_t>* chosenSoFar);
+
+private:
+    std::vector<std::string_view> stretches;
+    const std::atomic<bool>& stop;
+    std::unique_ptr<SavingsChooser> chooser;
+    bool built = false;
+};
 
 // A table entry as the encoders see it. Entries that are empty or hold a CR or LF never match; of an
 // entry listed twice, the smaller code bytes count; code bytes below 0 count as 0.
