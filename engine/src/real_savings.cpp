@@ -463,7 +463,7 @@ public:
         floor = floors[0];
         // At first every window starts and ends at token edges and covers its length in bytes.
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
-            nodes[c].bound = std::int64_t{nodes[c].windows} * std::max(0, int{lengthOf[c]} - floor);
+            nodes[c].bound *= std::max(0, int{lengthOf[c]} - floor); // from the number of windows
         }
         // Every key of the heap is at least the gain of its candidate at this code and at dearer ones: the
         // bounds hold at the floor, and a key counted in full holds at its code.
@@ -561,9 +561,11 @@ private:
     // What replacing an occurrence needs of a candidate, apart from the rest, to keep it in fewer cache
     // lines.
     struct Node {
-        std::uint32_t parent;  // the candidate of the next shorter length around it
-        std::uint32_t windows; // its windows in the text
-        std::int64_t bound;    // the sum over its windows of what each would save at the floor code
+        std::uint32_t parent; // the candidate of the next shorter length around it
+        std::uint16_t length;
+        // The sum over its windows of what each would save at the floor code; until the choice starts, the
+        // number of its windows in the text.
+        std::int64_t bound;
     };
     struct Candidate {
         std::uint32_t firstPosition;
@@ -643,13 +645,14 @@ private:
                     group.candidate = static_cast<std::uint32_t>(nodes.size());
                     const std::uint32_t first = std::min(group.firstWindow, p);
                     const bool excluded = forbidden && forbidden(std::string_view(text).substr(first, l));
-                    nodes.push_back({k == 0 ? noCandidate : open[k - 1].candidate, 1, 0});
+                    nodes.push_back(
+                        {k == 0 ? noCandidate : open[k - 1].candidate, static_cast<std::uint16_t>(l), 1});
                     lengthOf.push_back(static_cast<std::uint16_t>(l));
                     candidates.push_back({first, group.begin, 0, excluded ? excludedState : std::uint8_t{0}});
                     assert(k == 0 || nodes.back().parent != noCandidate);
                     byRank[group.begin] = group.candidate;
                 }
-                ++nodes[group.candidate].windows;
+                ++nodes[group.candidate].bound;
                 Candidate& candidate = candidates[group.candidate];
                 candidate.firstPosition = std::min(candidate.firstPosition, p);
                 candidate.rangeEnd = static_cast<std::uint32_t>(i + 1);
@@ -673,11 +676,11 @@ private:
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
             const Node node = nodes[c];
             const std::uint32_t above = node.parent == noCandidate ? noCandidate : renumbered[node.parent];
-            if ((candidates[c].state & excludedState) || Gain(node.windows, lengthOf[c], cheapestCode) <= 0) {
+            if ((candidates[c].state & excludedState) || Gain(node.bound, lengthOf[c], cheapestCode) <= 0) {
                 renumbered[c] = above;
                 continue;
             }
-            nodes[next] = {above, node.windows, 0};
+            nodes[next] = {above, node.length, node.bound};
             lengthOf[next] = lengthOf[c];
             candidates[next] = candidates[c];
             renumbered[c] = next++;
@@ -829,26 +832,17 @@ private:
             costAfter[x - from + 1] = costAfter[x - from] + then;
         }
         const auto insideAfter = [&](std::size_t x) { return (x > q && x < q + l) || inside.Has(x); };
-        // The chains of the positions are walked side by side, a step of each in turn, so that their cache
-        // misses overlap. Windows that start inside a token saved nothing, and still do not.
-        walks.clear();
+        // Windows that start inside a token saved nothing, and still do not.
         for (std::size_t p = from; p < q + l; ++p) {
-            if (deepest[p] != noCandidate && !inside.Has(p)) {
-                __builtin_prefetch(&nodes[deepest[p]], 1);
-                walks.push_back({deepest[p], static_cast<std::uint32_t>(p)});
+            if (inside.Has(p)) {
+                continue;
             }
-        }
-        while (!walks.empty()) {
-            for (std::size_t j = 0; j < walks.size();) {
-                Walk& walk = walks[j];
-                const std::size_t p = walk.position;
-                const auto lc = static_cast<std::size_t>(lengthOf[walk.candidate]);
-                if (p + lc <= q) {
-                    walk = walks.back(); // this and every shorter window end before the replaced text
-                    walks.pop_back();
-                    continue;
+            for (std::uint32_t c = deepest[p]; c != noCandidate;) {
+                Node& node = nodes[c];
+                const std::size_t e = p + node.length;
+                if (e <= q) {
+                    break; // this and every shorter window end before the replaced text
                 }
-                const std::size_t e = p + lc;
                 const std::int64_t was =
                     inside.Has(e)
                         ? 0
@@ -857,16 +851,8 @@ private:
                     insideAfter(p) || insideAfter(e)
                         ? 0
                         : std::max<std::int64_t>(0, costAfter[e - from] - costAfter[p - from] - floor);
-                Node& node = nodes[walk.candidate];
                 node.bound += is - was;
-                walk.candidate = node.parent;
-                if (walk.candidate == noCandidate) {
-                    walk = walks.back();
-                    walks.pop_back();
-                    continue;
-                }
-                __builtin_prefetch(&nodes[walk.candidate], 1);
-                ++j;
+                c = node.parent;
             }
         }
         for (std::size_t p = q; p < q + l; ++p) {
@@ -949,12 +935,7 @@ private:
 
     std::vector<std::int64_t> costBefore; // Replace: the costs summed before and after
     std::vector<std::int64_t> costAfter;
-    // Replace: chains of candidates to walk, from the window of a position down its shorter ones.
-    struct Walk {
-        std::uint32_t candidate;
-        std::uint32_t position;
-    };
-    std::vector<Walk> walks;
+
     std::vector<saidx_t> suffixes;
     std::vector<std::uint32_t> deepest; // per position: its longest candidate, or noCandidate
 
