@@ -320,7 +320,7 @@ class SavingsChooser
 {
 public:
     SavingsChooser(const SavingsRequest& request, const std::atomic<bool>& cancelFlag)
-        : cancel(cancelFlag), forbidden(request.forbidden)
+        : cancel(cancelFlag), forbidden(request.forbidden), trackShare(request.trackShare)
     {
         std::size_t size = 0;
         for (const std::string_view stretch : request.stretches) {
@@ -465,6 +465,13 @@ public:
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
             nodes[c].bound *= std::max(0, int{lengthOf[c]} - floor); // from the number of windows
         }
+        // Only the candidates that may still be chosen are kept up to date: at first those whose bound
+        // gains at least a share of what the last entry could gain at best; more come in when the choice
+        // gets down to that.
+        if (!Track(std::max<std::int64_t>(1, NthBestBound(codes.size()) /
+                                                 std::max<std::int64_t>(1, trackShare)))) {
+            return false;
+        }
         // Every key of the heap is at least the gain of its candidate at this code and at dearer ones: the
         // bounds hold at the floor, and a key counted in full holds at its code.
         int heapCode = floor;
@@ -496,10 +503,15 @@ public:
                     return false;
                 }
                 if (heap.empty()) {
-                    if (threshold <= 1) {
+                    if (threshold > 1) {
+                        Refill(batch);
+                    } else if (untrackedBelow > 1) {
+                        if (!Track(1)) {
+                            return false;
+                        }
+                    } else {
                         break;
                     }
-                    Refill(batch);
                     continue;
                 }
                 std::pop_heap(heap.begin(), heap.end(), Below);
@@ -514,11 +526,17 @@ public:
                 const bool staleAbove = !heap.empty() && RanksAbove(heap.front(), top);
                 // The best of the heap may still lose to a candidate left out of it: let more in first.
                 const bool outsiderMayWin = top.gain < threshold && threshold > 1;
-                if (staleAbove || outsiderMayWin) {
+                // Or to a candidate not kept up to date: bring in those that may.
+                const bool untrackedMayWin = !staleAbove && top.gain < untrackedBelow && untrackedBelow > 1;
+                if (staleAbove || outsiderMayWin || untrackedMayWin) {
                     heapCode = std::max(heapCode, code);
                     heap.push_back(top);
                     std::push_heap(heap.begin(), heap.end(), Below);
-                    if (!staleAbove) {
+                    if (untrackedMayWin) {
+                        if (!Track(std::max<std::int64_t>(1, top.gain / 2))) {
+                            return false;
+                        }
+                    } else if (!staleAbove) {
                         Refill(batch);
                     }
                     continue;
@@ -555,7 +573,8 @@ private:
     static constexpr std::uint8_t examinedState = 2; // looked at for occurrences that overlap
     static constexpr std::uint8_t overlapState = 4;  // two of its occurrences overlap somewhere
     static constexpr std::uint8_t chosenState = 8;
-    static constexpr std::uint8_t heapState = 16; // in the heap
+    static constexpr std::uint8_t heapState = 16;    // in the heap
+    static constexpr std::uint8_t trackedState = 32; // its bound is kept up to date
     static constexpr auto notInHeap = static_cast<std::uint8_t>(0xFF & ~heapState);
 
     // What replacing an occurrence needs of a candidate, apart from the rest, to keep it in fewer cache
@@ -586,7 +605,8 @@ private:
     {
 
         const auto outside = [&](std::uint32_t c) {
-            return (candidates[c].state & (excludedState | chosenState | heapState)) == 0;
+            return (candidates[c].state & (excludedState | chosenState | heapState | trackedState)) ==
+                   trackedState;
         };
         std::vector<std::int64_t> bounds;
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
@@ -797,14 +817,14 @@ private:
     template <typename Visit> void ForEachWindowFrom(std::size_t from, std::size_t to, Visit&& visit)
     {
         for (std::size_t p = from; p < to; ++p) {
-            std::uint32_t c = deepest[p];
+            std::uint32_t c = chainHead[p];
             if (c == noCandidate || inside.Has(p)) {
                 continue;
             }
             // The running cost of the bytes from p, for the chain's lengths from the longest down.
             auto l = static_cast<std::size_t>(lengthOf[c]);
             std::int64_t covered = Covered(p, l);
-            for (; c != noCandidate; c = nodes[c].parent) {
+            for (; c != noCandidate; c = chainParent[c]) {
                 const auto lc = static_cast<std::size_t>(lengthOf[c]);
                 while (l > lc) {
                     covered -= cost[p + --l];
@@ -837,7 +857,7 @@ private:
             if (inside.Has(p)) {
                 continue;
             }
-            for (std::uint32_t c = deepest[p]; c != noCandidate;) {
+            for (std::uint32_t c = chainHead[p]; c != noCandidate;) {
                 Node& node = nodes[c];
                 const std::size_t e = p + node.length;
                 if (e <= q) {
@@ -852,7 +872,7 @@ private:
                         ? 0
                         : std::max<std::int64_t>(0, costAfter[e - from] - costAfter[p - from] - floor);
                 node.bound += is - was;
-                c = node.parent;
+                c = chainParent[c];
             }
         }
         for (std::size_t p = q; p < q + l; ++p) {
@@ -869,11 +889,61 @@ private:
         tokenEntry[q] = entry;
     }
 
+    // The bound gain of the nth best candidate at the floor, or 0 when there are fewer.
+    [[nodiscard]] std::int64_t NthBestBound(std::size_t nth) const
+    {
+        std::vector<std::int64_t> bounds;
+        for (std::uint32_t c = 0; c < nodes.size(); ++c) {
+            if (!(candidates[c].state & excludedState)) {
+                bounds.push_back(BoundGain(c));
+            }
+        }
+        if (nth == 0 || bounds.size() < nth) {
+            return 0;
+        }
+        std::nth_element(bounds.begin(), bounds.begin() + static_cast<std::ptrdiff_t>(nth - 1), bounds.end(),
+                         std::greater<>());
+        return bounds[nth - 1];
+    }
+
+    // Keeps up to date, from now on, every candidate that may still be chosen and whose bound gains at
+    // least `below`: the chains that replacing an occurrence walks hold only these, and their bounds are
+    // counted again. The bounds of the others are stale, but never below the truth, as gains only fall.
+    [[nodiscard]] bool Track(std::int64_t below)
+    {
+        const auto keep = [&](std::uint32_t c) {
+            return (candidates[c].state & (excludedState | chosenState)) == 0 &&
+                   ((candidates[c].state & trackedState) || BoundGain(c) >= below);
+        };
+        // A parent comes before its children, so the nearest kept ancestor of each is known in one pass.
+        chainParent.assign(nodes.size(), noCandidate);
+        for (std::uint32_t c = 0; c < nodes.size(); ++c) {
+            candidates[c].state &= static_cast<std::uint8_t>(~trackedState);
+            const std::uint32_t parent = nodes[c].parent;
+            if (parent != noCandidate) {
+                chainParent[c] = (candidates[parent].state & trackedState) ? parent : chainParent[parent];
+            }
+            if (keep(c)) {
+                candidates[c].state |= trackedState;
+            }
+        }
+        chainHead.resize(deepest.size());
+        for (std::size_t p = 0; p < deepest.size(); ++p) {
+            const std::uint32_t c = deepest[p];
+            chainHead[p] = c == noCandidate || (candidates[c].state & trackedState) ? c : chainParent[c];
+        }
+        untrackedBelow = below;
+        threshold = std::numeric_limits<std::int64_t>::max(); // newly kept ones may beat the heap's best
+        return RecountBounds();
+    }
+
     // Counts every candidate's bound again, at the current floor and with the tokens as they are.
     [[nodiscard]] bool RecountBounds()
     {
-        for (Node& node : nodes) {
-            node.bound = 0;
+        for (std::uint32_t c = 0; c < nodes.size(); ++c) {
+            if (candidates[c].state & trackedState) {
+                nodes[c].bound = 0;
+            }
         }
         const auto n = static_cast<std::size_t>(textSize);
         for (std::size_t p = 0; p < n; p += cancelStride) {
@@ -918,6 +988,7 @@ private:
 
     const std::atomic<bool>& cancel;
     const std::function<bool(std::string_view)>& forbidden;
+    std::int64_t trackShare;
     std::string text;
     std::int64_t textSize = 0;
     std::vector<std::int32_t> lengths; // sorted, distinct
@@ -932,6 +1003,11 @@ private:
     std::vector<std::uint32_t> tokenEntry;
     std::vector<std::int64_t> held; // per entry: the occurrences it holds now
     int floor = 0;                  // the cheapest code still to come
+    // The chains of the kept-up-to-date candidates: per position its longest, per candidate the next
+    // shorter one. Every other candidate gains less than untrackedBelow at the floor code.
+    std::vector<std::uint32_t> chainHead;
+    std::vector<std::uint32_t> chainParent;
+    std::int64_t untrackedBelow = 0;
 
     std::vector<std::int64_t> costBefore; // Replace: the costs summed before and after
     std::vector<std::int64_t> costAfter;

@@ -28,6 +28,11 @@ struct SavingsRequest {
     std::vector<int> codeBytes;
     // true: this string may never be an entry (skip filters, exclusion table). May be empty.
     std::function<bool(std::string_view)> forbidden;
+    // How much of the choice's work is done up front: the candidates kept up to date from the start are
+    // those that gain at least 1/trackShare of what the last entry could gain at best; the others come in
+    // when the choice gets down to them. The result never depends on it; 1 makes them come in early and
+    // often, which tests use.
+    std::int64_t trackShare = 16;
 };
 
 struct SavingsEntry {

@@ -233,11 +233,27 @@ TEST(RealSavings, ChoosesAsThePlainModelDoes)
         request.lengths = lengthLists[rng() % lengthLists.size()];
         request.codeBytes = codeLists[rng() % codeLists.size()];
         request.forbidden = filters[rng() % filters.size()];
+        // Keeping only the best candidates up to date and bringing in the others as the choice needs them
+        // changes nothing.
+        request.trackShare = round % 2 == 0 ? 1 : 16;
         std::atomic<std::int64_t> chosen{0};
         const SavingsResult result = ChooseBySavings(request, std::atomic<bool>{false}, &chosen);
         EXPECT_EQ(result, ModelChoice(request)) << ::testing::PrintToString(request.stretches);
         EXPECT_EQ(chosen.load(), static_cast<std::int64_t>(result.entries.size()));
     }
+    // The first entry takes most occurrences of the candidates that promised most; the second must come
+    // from those that were not kept up to date at first.
+    SavingsRequest request;
+    request.stretches.assign(20, "abcd");
+    request.stretches.insert(request.stretches.end(), 3, "abc");
+    request.stretches.insert(request.stretches.end(), 15, "xy");
+    request.lengths = {2, 3, 4};
+    request.codeBytes = {1, 1};
+    request.trackShare = 1;
+    const SavingsResult result = ChooseBySavings(request, std::atomic<bool>{false});
+    EXPECT_EQ(result, ModelChoice(request));
+    ASSERT_EQ(result.entries.size(), 2u);
+    EXPECT_EQ(result.entries[1].text, "xy");
 }
 
 // Entries cut from anywhere in the text, so that some cross stretch ends or hold line ends, which no entry
