@@ -21,7 +21,6 @@ constexpr std::int64_t longestLength = 65535;
 constexpr std::uint32_t noCandidate = std::numeric_limits<std::uint32_t>::max();
 // Long loops look at the cancel flag once per this many steps.
 constexpr std::size_t cancelStride = std::size_t{1} << 18;
-constexpr std::size_t prefetchDistance = 16;
 
 bool IsLineEnd(char c)
 {
@@ -41,18 +40,6 @@ public:
 
     [[nodiscard]] bool Has(std::size_t p) const { return (words[p >> 6] >> (p & 63)) & 1; }
     void Add(std::size_t p) { words[p >> 6] |= std::uint64_t{1} << (p & 63); }
-    void AddRange(std::size_t p, std::size_t count)
-    {
-        for (std::size_t q = p; q < p + count; ++q) {
-            Add(q);
-        }
-    }
-    void Prefetch(std::size_t p) const
-    {
-        if ((p >> 6) < words.size()) {
-            __builtin_prefetch(&words[p >> 6]);
-        }
-    }
     // The first position of the set in [p, limit), or limit when there is none.
     [[nodiscard]] std::size_t NextFrom(std::size_t p, std::size_t limit) const
     {
