@@ -39,31 +39,39 @@ CountingPlan PlanCounting(const std::vector<std::int16_t>& differentLengths, uns
         }
         plan.units.push_back(std::move(unit));
     };
-    std::vector<std::int64_t> sortable;
+    std::vector<std::int64_t> sorted;
     std::vector<std::int64_t> hashed;
     // Records keep positions in 32 bits and file numbers in 16.
     const bool recordsFit =
         input.files < (std::size_t{1} << 16) && input.largestFile < (std::int64_t{1} << 31);
     // Sorting costs the same for any number of lengths, so the short lengths 3 and 4 join it when a
     // longer one needs it anyway; alone, their few different strings count faster in small tables.
+    // One long length alone has as many different strings as a table can hold at little cost, and
+    // sorting records of 16 bytes for it takes about twice as long as counting it in a table.
+    const auto sortable = [](std::int16_t length) { return length >= 3 && length <= sortedLongest; };
+    const bool oneLongLength =
+        std::count_if(differentLengths.begin(), differentLengths.end(), sortable) == 1 &&
+        std::any_of(differentLengths.begin(), differentLengths.end(),
+                    [](std::int16_t length) { return length > packedLongest; });
     const bool sorting =
-        recordsFit && std::any_of(differentLengths.begin(), differentLengths.end(),
-                                  [](std::int16_t length) { return length >= 5 && length <= 16; });
+        recordsFit && !oneLongLength &&
+        std::any_of(differentLengths.begin(), differentLengths.end(),
+                    [](std::int16_t length) { return length >= 5 && length <= sortedLongest; });
     for (const std::int16_t length : differentLengths) {
         if (length <= 2) {
             add(MakeArrayCounter(length), {length});
         } else if (length <= sortedLongest && sorting) {
-            sortable.push_back(length);
+            sorted.push_back(length);
         } else {
             hashed.push_back(length);
         }
     }
     threads = std::max(1u, threads);
-    if (!sortable.empty()) {
+    if (!sorted.empty()) {
         // Several shards per thread, so that only a few shards' records are held at a time.
         const unsigned shards = 4 * threads;
         const ShardMap map = BalanceShards(input.histogram, shards);
-        add(MakeSortedCounter(sortable, shards, map), sortable);
+        add(MakeSortedCounter(sorted, shards, map), sorted);
     }
     if (!hashed.empty()) {
         const unsigned shards = std::max(1u, threads / static_cast<unsigned>(hashed.size()));

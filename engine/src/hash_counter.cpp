@@ -1,73 +1,55 @@
 #include "counters.h"
+#include "large_memory.h"
 #include "length_counter.h"
 #include "window_walk.h"
 
+#include <absl/container/flat_hash_map.h>
 #include <absl/container/flat_hash_set.h>
+#include <algorithm>
+#include <array>
 #include <bit>
+#include <cmath>
 #include <cstring>
-#include <string_view>
 #include <vector>
 #include <xxhash.h>
 
 namespace kestrin {
 namespace {
 
-// An entry points at the first occurrence of its string in the input instead of owning a copy.
-struct Entry {
-    const char* text;
-    std::uint64_t hits;
-};
-
-// Entries in blocks that never move, indexed in the order their strings were first met.
-class EntryStore
+// Estimates the number of different values among 64-bit hashes: HyperLogLog with 4096 registers, about
+// 1.6% off (one standard error).
+class DistinctEstimate
 {
 public:
-    [[nodiscard]] Entry& operator[](std::uint32_t index)
+    void Add(std::uint64_t hash)
     {
-        const auto [block, offset] = Locate(index);
-        return blocks[block][offset];
+        const auto rank = static_cast<std::uint8_t>(std::countl_zero(hash << registerBits | 1) + 1);
+        std::uint8_t& slot = registers[hash >> (64 - registerBits)];
+        slot = std::max(slot, rank);
     }
-    [[nodiscard]] const Entry& operator[](std::uint32_t index) const
-    {
-        const auto [block, offset] = Locate(index);
-        return blocks[block][offset];
-    }
-    [[nodiscard]] std::uint32_t Size() const { return size; }
 
-    std::uint32_t Add(const char* text)
+    [[nodiscard]] double Value() const
     {
-        auto [block, offset] = Locate(size);
-        if (block == blocks.size()) {
-            blocks.push_back(std::make_unique<Entry[]>(BlockSize(block)));
+        constexpr double m = std::size_t{1} << registerBits;
+        double sum = 0;
+        int empty = 0;
+        for (const std::uint8_t slot : registers) {
+            sum += std::ldexp(1.0, -slot);
+            empty += slot == 0 ? 1 : 0;
         }
-        blocks[block][offset] = Entry{text, 1};
-        return size++;
+        const double raw = 0.7213 / (1 + 1.079 / m) * m * m / sum;
+        // Few values leave registers empty, and counting the empty ones is then the better estimate.
+        return raw <= 2.5 * m && empty > 0 ? m * std::log(m / empty) : raw;
     }
 
 private:
-    // Blocks double from 256 entries up to 65536, so that a run with thousands of lengths, and so
-    // thousands of stores, does not reserve much for the many small ones.
-    static constexpr std::size_t firstBlock = 256;
-    static constexpr std::size_t doublings = 8; // the last growing block holds 65536 entries
-    static constexpr std::size_t growingEntries = firstBlock * ((std::size_t{1} << (doublings + 1)) - 1);
-
-    static std::size_t BlockSize(std::size_t block) { return firstBlock << std::min(block, doublings); }
-
-    static std::pair<std::size_t, std::size_t> Locate(std::size_t index)
-    {
-        if (index < growingEntries) {
-            const std::size_t block = static_cast<std::size_t>(std::bit_width(index / firstBlock + 1)) - 1;
-            return {block, index - firstBlock * ((std::size_t{1} << block) - 1)};
-        }
-        const std::size_t beyond = index - growingEntries;
-        return {doublings + 1 + beyond / BlockSize(doublings), beyond % BlockSize(doublings)};
-    }
-
-    std::vector<std::unique_ptr<Entry[]>> blocks;
-    std::uint32_t size = 0;
+    static constexpr unsigned registerBits = 12;
+    std::array<std::uint8_t, std::size_t{1} << registerBits> registers{};
 };
 
-// Lengths above 8: hash tables of entry indices, one table per shard.
+// Lengths above 8: one hash table per shard, whose slots hold each string's first occurrence, 32 bits of
+// its hash and its hits. Telling strings apart reads the text only when the 32 bits agree, and counting a
+// string met before touches its slot and its first occurrence, nothing else.
 class HashCounter final : public LengthCounter
 {
 public:
@@ -82,13 +64,21 @@ public:
 
     [[nodiscard]] unsigned FileJobs() const override { return static_cast<unsigned>(shards.size()); }
 
-    bool CountFile(unsigned job, const InputFile& file, std::uint32_t /*fileIndex*/, const FileScan& scan,
-                   std::uint64_t /*fileBase*/, WorkProgress& progress,
-                   const std::atomic<bool>& cancel) override
+    bool CountFile(unsigned job, const InputFile& file, std::uint32_t fileIndex, const FileScan& scan,
+                   std::uint64_t fileBase, WorkProgress& progress, const std::atomic<bool>& cancel) override
     {
+        if (job == 0) { // the other jobs of this file only count
+            if (files.size() <= fileIndex) {
+                files.resize(fileIndex + 1);
+            }
+            files[fileIndex] = {&file, fileBase};
+        }
         Shard& shard = *shards[job]; // one job per shard
         const bool everything = shards.size() == 1;
         const auto size = static_cast<std::size_t>(length);
+        if (scan.countedPositions >= presizeFrom && !Presize(job, file, scan, cancel)) {
+            return false;
+        }
         for (const CountedRun& run : scan.runs) {
             const bool completed = ForEachWindow(
                 file, run, length, progress, cancel,
@@ -97,9 +87,9 @@ public:
                     if (!everything && owner[static_cast<unsigned char>(window[0])] != job) {
                         return;
                     }
-                    shard.Count(std::string_view(window, size));
+                    shard.Count(window, size);
                 },
-                [&] { return std::int64_t{shard.entries.Size()}; });
+                [&] { return static_cast<std::int64_t>(shard.table.size()); });
             if (!completed) {
                 return false;
             }
@@ -107,11 +97,39 @@ public:
         return true;
     }
 
+    // A large table grows by doubling, and each step moves every slot and holds old and new at once:
+    // sizing it once from an estimate of the different strings in the file is faster and smaller.
+    bool Presize(unsigned job, const InputFile& file, const FileScan& scan, const std::atomic<bool>& cancel)
+    {
+        DistinctEstimate estimate;
+        const bool everything = shards.size() == 1;
+        const auto size = static_cast<std::size_t>(length);
+        WorkProgress unseen; // the position moves with the counting, not with this look ahead
+        for (const CountedRun& run : scan.runs) {
+            const bool completed = ForEachWindow(
+                file, run, length, unseen, cancel,
+                [&](std::int64_t position) {
+                    const char* window = file.At(position, length);
+                    if (everything || owner[static_cast<unsigned char>(window[0])] == job) {
+                        estimate.Add(XXH3_64bits(window, size));
+                    }
+                },
+                [] { return std::int64_t{0}; });
+            if (!completed) {
+                return false;
+            }
+        }
+        Shard& shard = *shards[job];
+        // About three times the estimate's error more, so that the table rarely has to grow after all.
+        shard.table.reserve(shard.table.size() + static_cast<std::size_t>(estimate.Value() * 1.05));
+        return true;
+    }
+
     [[nodiscard]] std::int64_t DistinctHere() const override
     {
         std::int64_t total = 0;
         for (const auto& shard : shards) {
-            total += shard->entries.Size();
+            total += static_cast<std::int64_t>(shard->table.size());
         }
         return total;
     }
@@ -119,73 +137,122 @@ public:
 protected:
     void VisitHere(void (*callback)(void*, const CountedString&), void* context) const override
     {
+        const FileFinder finder(files);
         for (const auto& shard : shards) {
-            for (std::uint32_t index = 0; index < shard->entries.Size(); ++index) {
-                const Entry& entry = shard->entries[index];
+            for (const Slot& slot : shard->table) {
                 CountedString counted;
-                counted.text = entry.text;
-                counted.hits = static_cast<std::int64_t>(entry.hits);
-                counted.order = index; // all strings of one first byte live in the same shard
-                counted.firstByte = static_cast<unsigned char>(entry.text[0]);
+                counted.text = slot.text;
+                counted.hits = slot.hits;
+                if (!shard->excess.empty()) {
+                    if (const auto more = shard->excess.find(slot.text); more != shard->excess.end()) {
+                        counted.hits += static_cast<std::int64_t>(more->second);
+                    }
+                }
+                // Strings of one first byte live in one shard; their first occurrences order them.
+                counted.order = finder.OrderOf(slot.text);
+                counted.firstByte = static_cast<unsigned char>(slot.text[0]);
                 callback(context, counted);
             }
         }
     }
 
 private:
-    // The table holds, for each entry, its index and 32 bits of its hash, so that growing the table and
-    // telling strings apart rarely needs to read the text itself.
-    struct Key {
-        std::string_view text;
+    // Files with fewer counted positions leave their tables to grow as they go.
+    static constexpr std::int64_t presizeFrom = std::int64_t{1} << 18;
+
+    struct Slot {
+        const char* text; // the first occurrence
+        std::uint32_t hash;
+        mutable std::uint32_t hits;
+    };
+    struct Probe {
+        const char* text;
         std::uint32_t hash;
     };
-
     static std::size_t Spread(std::uint32_t hash) { return hash * std::size_t{0x9E3779B97F4A7C15}; }
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(const Slot& slot) const { return Spread(slot.hash); }
+        std::size_t operator()(const Probe& probe) const { return Spread(probe.hash); }
+    };
+    struct Equal {
+        using is_transparent = void;
+        std::size_t length;
+        bool operator()(const Slot& a, const Slot& b) const { return a.text == b.text; }
+        bool operator()(const Slot& slot, const Probe& probe) const
+        {
+            return slot.hash == probe.hash && std::memcmp(slot.text, probe.text, length) == 0;
+        }
+        bool operator()(const Probe& probe, const Slot& slot) const { return (*this)(slot, probe); }
+    };
 
     struct Shard {
-        explicit Shard(std::size_t length) : index(0, Hash{}, Equal{&entries, length}) {}
+        explicit Shard(std::size_t length) : table(0, Hash{}, Equal{length}) {}
 
-        void Count(std::string_view window)
+        void Count(const char* window, std::size_t length)
         {
-            const Key key{window, static_cast<std::uint32_t>(XXH3_64bits(window.data(), window.size()))};
+            const Probe probe{window, static_cast<std::uint32_t>(XXH3_64bits(window, length))};
             bool added = false;
-            const auto found = index.lazy_emplace(key, [&](const auto& construct) {
+            const auto found = table.lazy_emplace(probe, [&](const auto& construct) {
                 added = true;
-                construct(std::uint64_t{key.hash} << 32 | entries.Add(window.data()));
+                construct(Slot{window, probe.hash, 1});
             });
-            if (!added) {
-                ++entries[static_cast<std::uint32_t>(*found)].hits;
+            if (!added && ++found->hits == 0) {
+                // 2^32 hits: keep counting the excess on the side, so hits stay exact for any input.
+                --found->hits;
+                ++excess[found->text];
             }
         }
 
-        struct Hash {
-            using is_transparent = void;
-            std::size_t operator()(const Key& key) const { return Spread(key.hash); }
-            std::size_t operator()(std::uint64_t slot) const
-            {
-                return Spread(static_cast<std::uint32_t>(slot >> 32));
-            }
-        };
-        struct Equal {
-            using is_transparent = void;
-            const EntryStore* entries;
-            std::size_t length;
-            bool operator()(std::uint64_t a, std::uint64_t b) const { return a == b; }
-            bool operator()(std::uint64_t slot, const Key& key) const
-            {
-                return static_cast<std::uint32_t>(slot >> 32) == key.hash &&
-                       std::memcmp((*entries)[static_cast<std::uint32_t>(slot)].text, key.text.data(),
-                                   length) == 0;
-            }
-            bool operator()(const Key& key, std::uint64_t slot) const { return (*this)(slot, key); }
-        };
+        absl::flat_hash_set<Slot, Hash, Equal, LargeAllocator<Slot>> table;
+        absl::flat_hash_map<const char*, std::uint64_t> excess;
+    };
 
-        EntryStore entries;
-        absl::flat_hash_set<std::uint64_t, Hash, Equal> index;
+    struct SeenFile {
+        const InputFile* file = nullptr;
+        std::uint64_t base = 0; // orders the file's positions after those of earlier files
+    };
+
+    // Finds the file and position that a first occurrence points into, by the address ranges of the files'
+    // bytes and filler.
+    class FileFinder
+    {
+    public:
+        explicit FileFinder(const std::vector<SeenFile>& seenFiles) : files(seenFiles)
+        {
+            for (std::uint32_t i = 0; i < files.size(); ++i) {
+                if (files[i].file != nullptr) {
+                    for (const char* start : {files[i].file->Data(), files[i].file->FillerStart()}) {
+                        starts.push_back({reinterpret_cast<std::uintptr_t>(start), i});
+                    }
+                }
+            }
+            std::sort(starts.begin(), starts.end());
+        }
+
+        [[nodiscard]] std::uint64_t OrderOf(const char* text) const
+        {
+            const auto at = reinterpret_cast<std::uintptr_t>(text);
+            auto next = std::upper_bound(starts.begin(), starts.end(), std::pair{at, ~std::uint32_t{0}});
+            // Blocks of size 0 may share a start with another block: look back until the text is found.
+            while (next != starts.begin()) {
+                --next;
+                const SeenFile& seen = files[next->second];
+                if (const std::int64_t position = seen.file->PositionOf(text); position >= 0) {
+                    return seen.base + static_cast<std::uint64_t>(position);
+                }
+            }
+            return 0; // not reached: every slot points into a counted file
+        }
+
+    private:
+        const std::vector<SeenFile>& files;
+        std::vector<std::pair<std::uintptr_t, std::uint32_t>> starts;
     };
 
     ShardMap owner;
     std::vector<std::unique_ptr<Shard>> shards;
+    std::vector<SeenFile> files; // by file index
 };
 
 } // namespace

@@ -45,6 +45,25 @@ public:
     // The file's own bytes (without filler).
     [[nodiscard]] const char* Data() const { return data; }
 
+    // Where the copy of the file's last bytes and the NUL filler after them starts in memory.
+    [[nodiscard]] const char* FillerStart() const { return tail.data(); }
+
+    // The position that a pointer returned by At() stands for, or -1 when it points elsewhere.
+    [[nodiscard]] std::int64_t PositionOf(const char* text) const
+    {
+        // Unsigned distances: a pointer below the block wraps round to a huge distance.
+        const auto at = reinterpret_cast<std::uintptr_t>(text);
+        if (const std::uintptr_t offset = at - reinterpret_cast<std::uintptr_t>(data);
+            offset < static_cast<std::uintptr_t>(size)) {
+            return static_cast<std::int64_t>(offset);
+        }
+        if (const std::uintptr_t offset = at - reinterpret_cast<std::uintptr_t>(tail.data());
+            offset < tail.size()) {
+            return tailStart + static_cast<std::int64_t>(offset);
+        }
+        return -1;
+    }
+
 private:
     InputFile() = default;
     void MakeTail(std::int64_t reach);

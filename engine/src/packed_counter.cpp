@@ -1,4 +1,5 @@
 #include "counters.h"
+#include "large_memory.h"
 #include "length_counter.h"
 #include "window_walk.h"
 
@@ -96,7 +97,9 @@ private:
         std::uint32_t order; // the how-manieth different string of its shard
     };
     struct Shard {
-        absl::flat_hash_map<std::uint64_t, Counts> table;
+        absl::flat_hash_map<std::uint64_t, Counts, absl::Hash<std::uint64_t>, std::equal_to<>,
+                            LargeAllocator<std::pair<const std::uint64_t, Counts>>>
+            table;
         absl::flat_hash_map<std::uint64_t, std::uint64_t> excess;
         std::uint32_t next = 0;
     };

@@ -1,4 +1,5 @@
 #include "counters.h"
+#include "large_memory.h"
 #include "radix_sort.h"
 #include "window_walk.h"
 
@@ -67,7 +68,7 @@ public:
 
     bool Finish(unsigned shard, WorkProgress& progress, const std::atomic<bool>& cancel) override
     {
-        std::vector<Record> records;
+        Records records;
         records.reserve(shardSizes[shard]);
         if (!Collect(shard, records, progress, cancel)) {
             return false;
@@ -119,6 +120,7 @@ private:
         std::uint16_t file;
         std::uint16_t limit; // the longest window counted here
     };
+    using Records = std::vector<Record, LargeAllocator<Record>>;
     struct SortedEntry {
         std::uint32_t position; // of the first occurrence
         std::uint32_t file;
@@ -142,7 +144,7 @@ private:
     }
 
     // The records of the positions whose first byte belongs to this shard, in input order.
-    bool Collect(unsigned shard, std::vector<Record>& records, WorkProgress& progress,
+    bool Collect(unsigned shard, Records& records, WorkProgress& progress,
                  const std::atomic<bool>& cancel) const
     {
         const auto publish = [&](std::int64_t position) {
@@ -191,7 +193,7 @@ private:
 
     // Each run of records that share their first L bytes is one string of length L; its hits are the
     // records whose limit allows length L, and it was first met at the earliest of them.
-    void Scan(const std::vector<Record>& sorted, std::vector<std::vector<SortedEntry>>& out) const
+    void Scan(const Records& sorted, std::vector<std::vector<SortedEntry>>& out) const
     {
         struct Group {
             std::uint64_t hits = 0;

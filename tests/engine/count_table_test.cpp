@@ -94,7 +94,9 @@ TEST(CountingUnits, EveryPlanFindsTheSameStrings)
         std::vector<const InputFile*> files;
         InputShape shape;
         for (int f = 0; f < 1 + round % 3; ++f) {
-            std::string text(random() % 3000, ' ');
+            // The last round has one file long enough for the tables to be sized from an estimate.
+            const bool large = round == 23 && f == 0;
+            std::string text(large ? (std::size_t{1} << 18) + 999 : random() % 3000, ' ');
             for (char& c : text) {
                 c = alphabet[random() % alphabet.size()];
             }
@@ -107,7 +109,9 @@ TEST(CountingUnits, EveryPlanFindsTheSameStrings)
             }
         }
         shape.files = files.size();
-        const std::vector<std::int16_t> lengths{0, 1, 2, 3, 5, 8, 9, 16, 17, 24};
+        const std::vector<std::int16_t> lengths =
+            round == 23 ? std::vector<std::int16_t>{5, 9}
+                        : std::vector<std::int16_t>{0, 1, 2, 3, 5, 8, 9, 16, 17, 24};
         RunSettings settings;
         settings.useComments = round % 2 == 1;
         const auto expected = CountAll(files, lengths, 1, shape, settings);

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <sys/mman.h>
+
+namespace kestrin {
+
+// Blocks of a few MiB and more come straight from the system, aligned to 2 MiB and marked for
+// transparent huge pages: the count tables and record arrays are touched at random all over, and with
+// 4 KiB pages filling them costs a page fault every 4 KiB and a TLB miss on almost every access.
+// Smaller blocks come from the usual heap.
+inline constexpr std::size_t hugePage = std::size_t{2} << 20;
+inline constexpr std::size_t largeBlock = 2 * hugePage;
+
+[[nodiscard]] inline void* AllocateLarge(std::size_t bytes)
+{
+    if (bytes < largeBlock) {
+        return ::operator new(bytes);
+    }
+    // Map a huge page more than asked, so that the block can start on a huge-page boundary.
+    const std::size_t mapped = bytes + hugePage;
+    void* start = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (start == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    const auto address = reinterpret_cast<std::uintptr_t>(start);
+    const std::uintptr_t aligned = (address + hugePage - 1) & ~(std::uintptr_t{hugePage} - 1);
+    if (aligned > address) {
+        ::munmap(start, aligned - address);
+    }
+    const std::size_t rest = address + mapped - (aligned + bytes);
+    if (rest > 0) {
+        ::munmap(reinterpret_cast<void*>(aligned + bytes), rest);
+    }
+    ::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE); // a hint: without it, 4 KiB pages
+    return reinterpret_cast<void*>(aligned);
+}
+
+inline void FreeLarge(void* block, std::size_t bytes) noexcept
+{
+    if (bytes < largeBlock) {
+        ::operator delete(block);
+    } else {
+        ::munmap(block, bytes);
+    }
+}
+
+// A standard allocator over AllocateLarge, for the containers that grow large.
+template <typename T> struct LargeAllocator {
+    using value_type = T;
+
+    LargeAllocator() = default;
+    template <typename U> LargeAllocator(const LargeAllocator<U>& /*other*/) noexcept {}
+
+    [[nodiscard]] T* allocate(std::size_t count)
+    {
+        if (count > static_cast<std::size_t>(-1) / sizeof(T)) {
+            throw std::bad_array_new_length();
+        }
+        return static_cast<T*>(AllocateLarge(count * sizeof(T)));
+    }
+    void deallocate(T* block, std::size_t count) noexcept { FreeLarge(block, count * sizeof(T)); }
+
+    template <typename U> bool operator==(const LargeAllocator<U>& /*other*/) const noexcept { return true; }
+};
+
+} // namespace kestrin
