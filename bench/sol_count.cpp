@@ -10,6 +10,8 @@
 // gathers its keys of a block of positions without branching and then inserts them, prefetching the
 // table slots a few keys ahead.
 
+#include "large_memory.h"
+
 #include <absl/container/flat_hash_map.h>
 #include <absl/container/flat_hash_set.h>
 #include <algorithm>
@@ -159,7 +161,9 @@ struct PackedCounts {
     std::uint32_t hits;
     std::uint32_t first;
 };
-using PackedTable = absl::flat_hash_map<std::uint64_t, PackedCounts>;
+using PackedTable =
+    absl::flat_hash_map<std::uint64_t, PackedCounts, absl::Hash<std::uint64_t>, std::equal_to<>,
+                        kestrin::LargeAllocator<std::pair<const std::uint64_t, PackedCounts>>>;
 
 // Strings above 8 bytes: an entry holds the first position of its string and 32 bits of its hash.
 struct LongEntry {
@@ -194,7 +198,7 @@ struct LongEqual {
     }
     bool operator()(const LongProbe& a, const LongEntry& b) const { return (*this)(b, a); }
 };
-using LongTable = absl::flat_hash_set<LongEntry, LongHash, LongEqual>;
+using LongTable = absl::flat_hash_set<LongEntry, LongHash, LongEqual, kestrin::LargeAllocator<LongEntry>>;
 
 // How Counter::CountShare() hashes and counts the windows of one length. The top half of a window's hash
 // picks the thread that counts it, the bottom half feeds the estimate of the table's size.

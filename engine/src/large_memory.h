@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <new>
 #include <sys/mman.h>
+#include <vector>
 
 namespace kestrin {
 
@@ -65,5 +66,8 @@ template <typename T> struct LargeAllocator {
 
     template <typename U> bool operator==(const LargeAllocator<U>& /*other*/) const noexcept { return true; }
 };
+
+// A vector for the per-position arrays of large inputs.
+template <typename T> using LargeVector = std::vector<T, LargeAllocator<T>>;
 
 } // namespace kestrin

@@ -1,5 +1,7 @@
 #include "real_savings.h"
 
+#include "large_memory.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -365,7 +367,7 @@ public:
         // Per position, the common prefix with the suffix before it in the array, capped at the longest
         // length (Kärkkäinen's permuted LCP), and in the high half how far the position is from the next
         // boundary, also capped; one look-up per suffix then gives both.
-        std::vector<std::uint32_t> shared(n);
+        LargeVector<std::uint32_t> shared(n);
         shared[static_cast<std::size_t>(suffixes[0])] = noCandidate;
         for (std::size_t i = 1; i < n; ++i) {
             shared[static_cast<std::size_t>(suffixes[i])] = static_cast<std::uint32_t>(suffixes[i - 1]);
@@ -404,7 +406,7 @@ public:
 
         // The grouping reads the suffixes in rank order: gathering their values first in a loop of its
         // own lets the memory accesses overlap, and the same holds for scattering the results back.
-        std::vector<std::uint32_t> byRank(n);
+        LargeVector<std::uint32_t> byRank(n);
         for (std::size_t i = 0; i < n; ++i) {
             byRank[i] = shared[static_cast<std::size_t>(suffixes[i])];
         }
@@ -618,7 +620,7 @@ private:
 
     // One pass over the suffix array finds the groups of every length at once. byRank holds, per suffix,
     // its packed common prefix and room; each is replaced by the suffix's longest candidate.
-    void Group(std::vector<std::uint32_t>& byRank)
+    void Group(LargeVector<std::uint32_t>& byRank)
     {
         const std::size_t kinds = lengths.size();
         constexpr std::uint32_t unbounded = std::numeric_limits<std::uint32_t>::max();
@@ -985,22 +987,22 @@ private:
     // The text as tokens: every byte is one, at cost 1, until an entry replaces an occurrence by one token
     // at the cost of its code. cost[p] is the cost of the token starting at p (0 inside a token), inside
     // holds the positions within a token but its first, tokenEntry the entry of a token's first byte.
-    std::vector<std::uint8_t> cost;
+    LargeVector<std::uint8_t> cost;
     PositionSet inside{0};
-    std::vector<std::uint32_t> tokenEntry;
+    LargeVector<std::uint32_t> tokenEntry;
     std::vector<std::int64_t> held; // per entry: the occurrences it holds now
     int floor = 0;                  // the cheapest code still to come
     // The chains of the kept-up-to-date candidates: per position its longest, per candidate the next
     // shorter one. Every other candidate gains less than untrackedBelow at the floor code.
-    std::vector<std::uint32_t> chainHead;
+    LargeVector<std::uint32_t> chainHead;
     std::vector<std::uint32_t> chainParent;
     std::int64_t untrackedBelow = 0;
 
     std::vector<std::int64_t> costBefore; // Replace: the costs summed before and after
     std::vector<std::int64_t> costAfter;
 
-    std::vector<saidx_t> suffixes;
-    std::vector<std::uint32_t> deepest; // per position: its longest candidate, or noCandidate
+    LargeVector<saidx_t> suffixes;
+    LargeVector<std::uint32_t> deepest; // per position: its longest candidate, or noCandidate
 
     std::vector<Node> nodes; // one index for these three
     std::vector<std::uint16_t> lengthOf;
