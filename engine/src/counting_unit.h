@@ -13,8 +13,11 @@ namespace kestrin {
 
 // What a worker reports while it counts, read by the thread that shows progress.
 struct WorkProgress {
+    static constexpr std::int64_t whole = 1'000'000;
+
     std::atomic<std::int64_t> position{0}; // last position reached in the current file
     std::atomic<std::int64_t> distinct{0}; // different strings in this shard so far
+    std::atomic<std::int64_t> finished{0}; // a finish job: how much of it is done, out of `whole`
 };
 
 // One counted string as ranking sees it. `order` sorts the strings of one sample length and one first

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <poll.h>
 #include <random>
 #include <string>
 #include <sys/stat.h>
@@ -223,6 +224,24 @@ int OverwriteInPlace(const std::filesystem::path& target, std::string_view conte
     return file.Close();
 }
 
+// Reads take at most this much at a time, so that a cancel is seen soon even on a slow disk.
+constexpr std::size_t readChunk = std::size_t{1} << 20;
+// How long a read waits on a silent pipe before it looks at the cancel flag again.
+constexpr int pipeWaitMilliseconds = 20;
+
+// A folder or a device has no end to read to: the error that refuses it, or nothing.
+std::optional<FileError> RefuseEndless(const std::filesystem::path& path, const struct stat& info)
+{
+    if (S_ISDIR(info.st_mode)) {
+        return FileError{path, ErrnoReason(EISDIR)};
+    }
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+        // A terminal or a device such as /dev/zero has no end to read to.
+        return FileError{path, "is a device, not a file"};
+    }
+    return std::nullopt;
+}
+
 // The signal handling of SignalDeferral belongs to the whole process, and so do these.
 constexpr int heldSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr int ignoredSignals[] = {SIGPIPE, SIGXFSZ};
@@ -246,10 +265,11 @@ std::string ErrnoReason(int error)
     return std::error_code(error, std::generic_category()).message();
 }
 
-std::variant<FileBytes, FileError> ReadFileBytes(const std::filesystem::path& path)
+std::variant<FileBytes, FileError> ReadFileBytes(const std::filesystem::path& path, const ReadWatch& watch)
 {
     const auto failure = [&](int error) { return FileError{path, ErrnoReason(error)}; };
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK, opening a pipe waits for a writer, and nothing could stop that wait.
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.Get() < 0) {
         return failure(errno);
     }
@@ -258,28 +278,39 @@ std::variant<FileBytes, FileError> ReadFileBytes(const std::filesystem::path& pa
     if (::fstat(file.Get(), &info) != 0) {
         return failure(errno);
     }
-    if (S_ISDIR(info.st_mode)) {
-        return failure(EISDIR);
+    if (const auto refused = RefuseEndless(path, info)) {
+        return *refused;
     }
-    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
-        // A terminal or a device such as /dev/zero has no end to read to.
-        return FileError{path, "is a device, not a file"};
+    const bool regular = S_ISREG(info.st_mode);
+    if (regular) {
+        ::fcntl(file.Get(), F_SETFL, ::fcntl(file.Get(), F_GETFL) & ~O_NONBLOCK);
     }
     // One byte more than the size, so that a file that grows while it is read is noticed.
-    std::size_t capacity =
-        S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) + 1 : std::size_t{1} << 16;
+    std::size_t capacity = regular ? static_cast<std::size_t>(info.st_size) + 1 : std::size_t{1} << 16;
     FileBytes bytes;
     bytes.data = std::make_unique_for_overwrite<char[]>(capacity);
-    while (true) {
+    while (watch.cancel == nullptr || !watch.cancel->load(std::memory_order_relaxed)) {
         if (bytes.size == capacity) {
             capacity *= 2;
             auto larger = std::make_unique_for_overwrite<char[]>(capacity);
             std::memcpy(larger.get(), bytes.data.get(), bytes.size);
             bytes.data = std::move(larger);
         }
-        const ssize_t got = ::read(file.Get(), bytes.data.get() + bytes.size, capacity - bytes.size);
+        if (!regular) {
+            // A pipe says when it has bytes or has lost its writer; until then the cancel flag is looked at.
+            pollfd ready{file.Get(), POLLIN, 0};
+            const int events = ::poll(&ready, 1, pipeWaitMilliseconds);
+            if (events < 0 && errno != EINTR) {
+                return failure(errno);
+            }
+            if (events <= 0) {
+                continue;
+            }
+        }
+        const ssize_t got =
+            ::read(file.Get(), bytes.data.get() + bytes.size, std::min(readChunk, capacity - bytes.size));
         if (got < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR || errno == EAGAIN) {
                 continue;
             }
             return failure(errno);
@@ -288,7 +319,53 @@ std::variant<FileBytes, FileError> ReadFileBytes(const std::filesystem::path& pa
             return bytes;
         }
         bytes.size += static_cast<std::size_t>(got);
+        if (watch.bytesRead != nullptr) {
+            watch.bytesRead->store(static_cast<std::int64_t>(bytes.size), std::memory_order_relaxed);
+        }
     }
+    return bytes;
+}
+
+std::variant<FileLook, FileError> LookAtFile(const std::filesystem::path& path)
+{
+    struct stat info {
+    };
+    if (::stat(path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)) {
+        return FileLook{};
+    }
+    // Opened as the read opens it, so that a missing or unreadable file fails with the same reason.
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0) {
+        return FileError{path, ErrnoReason(errno)};
+    }
+    if (const auto refused = RefuseEndless(path, info)) {
+        return *refused;
+    }
+    return FileLook{S_ISREG(info.st_mode),
+                    S_ISREG(info.st_mode) ? static_cast<std::int64_t>(info.st_size) : 0};
+}
+
+std::string SampleFileBytes(const std::filesystem::path& path)
+{
+    constexpr std::size_t blocks = 64;
+    constexpr std::size_t blockSize = std::size_t{1} << 14;
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {
+    };
+    if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return {};
+    }
+    const auto size = static_cast<std::size_t>(info.st_size);
+    const std::size_t stride = size <= blocks * blockSize ? blockSize : size / blocks;
+    std::string sample;
+    for (std::size_t offset = 0; offset < size && sample.size() < blocks * blockSize; offset += stride) {
+        const std::size_t old = sample.size();
+        sample.resize(old + std::min(blockSize, size - offset));
+        const ssize_t got =
+            ::pread(file.Get(), sample.data() + old, sample.size() - old, static_cast<off_t>(offset));
+        sample.resize(old + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    }
+    return sample;
 }
 
 std::variant<std::filesystem::path, FileError> FollowLinks(const std::filesystem::path& path)

@@ -1,18 +1,16 @@
 #include "input_file.h"
 
-#include "file_io.h"
-
 #include <algorithm>
 #include <cstring>
 
 namespace kestrin {
 
-std::variant<std::unique_ptr<InputFile>, FileError> InputFile::Open(const std::filesystem::path& path,
-                                                                    std::int64_t reach)
+std::variant<std::unique_ptr<InputFile>, FileError>
+InputFile::Open(const std::filesystem::path& path, std::int64_t reach, const ReadWatch& watch)
 {
     // The file is read into memory rather than mapped: a mapped file that another program shortens
     // during the run would end the program, and thousands of mappings hit the system's limit.
-    auto read = ReadFileBytes(path);
+    auto read = ReadFileBytes(path, watch);
     if (auto* error = std::get_if<FileError>(&read)) {
         return *error;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "file_io.h"
+
 #include "kestrin/file_error.h"
 
 #include <cstdint>
@@ -17,9 +19,10 @@ namespace kestrin {
 class InputFile
 {
 public:
-    // reach: how far past the end a read may go (the longest window plus the longer delimiter).
+    // reach: how far past the end a read may go (the longest window plus the longer delimiter). A read
+    // that the watch cancels gives a file with only the bytes read so far.
     [[nodiscard]] static std::variant<std::unique_ptr<InputFile>, FileError>
-    Open(const std::filesystem::path& path, std::int64_t reach);
+    Open(const std::filesystem::path& path, std::int64_t reach, const ReadWatch& watch = {});
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
     ~InputFile();

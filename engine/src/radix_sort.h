@@ -14,17 +14,22 @@ namespace kestrin {
 // significant byte first (so that big-endian loads of byte strings sort as the strings do). Large groups
 // are spread a byte at a time, in place; groups below 128 records are sorted by comparison. The order of
 // records with equal keys is not kept. A set cancel flag stops it early, leaving the records unsorted.
+// placed(count) is called as each group of `count` records finds its final place, for a progress display.
+template <typename Record, typename Placed>
+void RadixSortByKey(Record* begin, Record* end, const std::atomic<bool>& cancel, Placed&& placed);
 template <typename Record> void RadixSortByKey(Record* begin, Record* end, const std::atomic<bool>& cancel);
 
 namespace radix_sort_detail {
 
 // Sorts records whose keys agree on their first `depth` bytes.
-template <typename Record>
-void SortFromByte(Record* begin, Record* end, std::size_t depth, const std::atomic<bool>& cancel)
+template <typename Record, typename Placed>
+void SortFromByte(Record* begin, Record* end, std::size_t depth, const std::atomic<bool>& cancel,
+                  Placed& placed)
 {
     constexpr std::size_t keyBytes = 8 * std::tuple_size_v<decltype(Record::key)>;
     const auto count = static_cast<std::size_t>(end - begin);
     if (count < 2 || depth >= keyBytes) {
+        placed(count);
         return; // nothing to sort, or keys that are equal throughout
     }
     if (count >= 65536 && cancel.load(std::memory_order_relaxed)) {
@@ -32,6 +37,7 @@ void SortFromByte(Record* begin, Record* end, std::size_t depth, const std::atom
     }
     if (count < 128) {
         std::sort(begin, end, [](const Record& a, const Record& b) { return a.key < b.key; });
+        placed(count);
         return;
     }
     const std::size_t word = depth / 8;
@@ -57,15 +63,21 @@ void SortFromByte(Record* begin, Record* end, std::size_t depth, const std::atom
         }
     }
     for (std::size_t bucket = 0; bucket < 256; ++bucket) {
-        SortFromByte(begin + starts[bucket], begin + starts[bucket + 1], depth + 1, cancel);
+        SortFromByte(begin + starts[bucket], begin + starts[bucket + 1], depth + 1, cancel, placed);
     }
 }
 
 } // namespace radix_sort_detail
 
+template <typename Record, typename Placed>
+void RadixSortByKey(Record* begin, Record* end, const std::atomic<bool>& cancel, Placed&& placed)
+{
+    radix_sort_detail::SortFromByte(begin, end, 0, cancel, placed);
+}
+
 template <typename Record> void RadixSortByKey(Record* begin, Record* end, const std::atomic<bool>& cancel)
 {
-    radix_sort_detail::SortFromByte(begin, end, 0, cancel);
+    RadixSortByKey(begin, end, cancel, [](std::size_t) {});
 }
 
 } // namespace kestrin

@@ -14,8 +14,11 @@
 
 #include <absl/container/flat_hash_set.h>
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <exception>
+#include <map>
+#include <stdexcept>
 #include <thread>
 
 namespace kestrin {
@@ -25,6 +28,9 @@ namespace {
 constexpr unsigned maxThreads = 64;
 
 constexpr std::string_view defaultRequest = "25";
+
+// The sorting unit's records hold positions below this; the plan gives larger files to other units.
+constexpr std::int64_t recordLimit = std::int64_t{1} << 31;
 
 // Keeps what the progress page shows and passes on only changes.
 class ProgressDisplay
@@ -60,6 +66,61 @@ void ShowPosition(Progress& progress, std::int64_t position, std::int64_t fileSi
     }
 }
 
+// The stages of the work on one file, in the order they come; the finish only follows the last file.
+enum class FileStage { Reading, Scanning, Counting, Finishing };
+constexpr std::size_t fileStages = 4;
+
+// Rough costs of the stages, in nanoseconds a byte, as measured on a release build with the file in the
+// page cache. They only weigh the stages against each other, so that the position moves at about the
+// same pace all through a file.
+constexpr double readCost = 0.3;
+constexpr double plainScanCost = 0.05; // without the comment filter: one run a file
+constexpr double commentScanCost = 1.5;
+constexpr double countCost = 3.0;       // a length counted directly, a unit of lengths 3 to 8 by hashing
+constexpr double sortedFileCost = 0.3;  // a sorting unit only counts its shards' records while files come
+constexpr double sortedFinishCost = 40; // ...and collects, sorts and scans them after the last file
+
+// The position shown while one file is worked on: the work done, each stage weighed by its cost, taken
+// over the positions the file is handled up to. It never moves backwards, and the last stage ends where
+// the file is handled to.
+class FileProgress
+{
+public:
+    FileProgress(ProgressDisplay& shown, const std::array<double, fileStages>& stageCosts)
+        : display(shown), costs(stageCosts)
+    {
+        for (const double cost : costs) {
+            total += cost;
+        }
+    }
+
+    // fraction: how much of the stage is done, 0..1; handledTo: the position (from 1) the file is handled
+    // up to, as far as it is known yet; fileSize: the bytes of the file, as far as they are known yet.
+    void Show(FileStage stage, double fraction, std::int64_t handledTo, std::int64_t fileSize)
+    {
+        double done = 0;
+        for (std::size_t s = 0; s < static_cast<std::size_t>(stage); ++s) {
+            done += costs[s];
+        }
+        done += costs[static_cast<std::size_t>(stage)] * std::clamp(fraction, 0.0, 1.0);
+        const auto position =
+            total > 0 ? static_cast<std::int64_t>(done / total * static_cast<double>(handledTo)) : 0;
+        if (position <= reached) {
+            return;
+        }
+        reached = position;
+        Progress now = display.Current();
+        ShowPosition(now, position, fileSize);
+        display.Show(now);
+    }
+
+private:
+    ProgressDisplay& display;
+    std::array<double, fileStages> costs;
+    double total = 0;
+    std::int64_t reached = 0;
+};
+
 // A run ends early: how, and with what.
 struct EarlyEnd {
     RunStatus status;
@@ -88,7 +149,7 @@ public:
             end = LoadSampleLengths();
         }
         if (!end) {
-            end = ReadInputs();
+            end = LookAtInputs();
         }
         if (!end) {
             end = CountInputs();
@@ -141,8 +202,9 @@ private:
         return std::nullopt;
     }
 
-    // The exclusion table first, so that a bad table costs no reading time; then every input, whole.
-    std::optional<EarlyEnd> ReadInputs()
+    // The exclusion table first, so that a bad table costs no reading time; then a look at every input, so
+    // that a missing or unreadable one fails before any counting. The inputs are read as they are counted.
+    std::optional<EarlyEnd> LookAtInputs()
     {
         if (settings.exclusionTable) {
             ExclusionLoad load = LoadExclusionTable(*settings.exclusionTable);
@@ -155,36 +217,93 @@ private:
             observer.ClearUseComments();
         }
         bufferLength = std::int64_t{lengths.back()} + scanner.LongestDelimiter();
-        files.reserve(settings.inputFiles.size());
+        looks.reserve(settings.inputFiles.size());
         for (const auto& path : settings.inputFiles) {
-            // Reads may reach 16 bytes past a position whatever the lengths: short strings are read as words.
-            auto opened = InputFile::Open(path, std::max<std::int64_t>(bufferLength, 16));
-            if (auto* error = std::get_if<FileError>(&opened)) {
+            auto look = LookAtFile(path);
+            if (auto* error = std::get_if<FileError>(&look)) {
                 return EarlyEnd{RunStatus::InputFailed, std::nullopt, *error};
             }
-            files.push_back(std::move(std::get<std::unique_ptr<InputFile>>(opened)));
-            counters.totalCharacters += files.back()->Size();
+            looks.push_back(std::get<FileLook>(look));
+        }
+        files.reserve(settings.inputFiles.size());
+        return std::nullopt;
+    }
+
+    // Reads one input on a worker, so that the host keeps its events and a cancel is seen between chunks.
+    // The first file also brings the shape of the whole input, which the plan of the count needs.
+    std::optional<EarlyEnd> ReadInput(std::size_t index, FileProgress& shown)
+    {
+        const std::filesystem::path& path = settings.inputFiles[index];
+        std::atomic<std::int64_t> bytesRead{0};
+        std::variant<std::unique_ptr<InputFile>, FileError> opened;
+        InputShape shape;
+        const auto tick = [&] {
+            const std::int64_t read = bytesRead.load(std::memory_order_relaxed);
+            // A pipe's end is not known before it comes: its position follows the bytes.
+            const std::int64_t expected = looks[index].regular ? looks[index].size : read;
+            const double fraction =
+                expected > 0 ? static_cast<double>(read) / static_cast<double>(expected) : 0;
+            shown.Show(FileStage::Reading, fraction, expected + 1, expected);
+        };
+        const bool completed = RunOnWorkers(
+            1, 1,
+            [&](std::size_t, unsigned) {
+                // Reads may reach 16 bytes past a position whatever the lengths: short strings are read as
+                // words.
+                opened =
+                    InputFile::Open(path, std::max<std::int64_t>(bufferLength, 16), {&cancel, &bytesRead});
+                if (index == 0 && std::holds_alternative<std::unique_ptr<InputFile>>(opened)) {
+                    shape = ShapeOfInput(*std::get<std::unique_ptr<InputFile>>(opened));
+                }
+            },
+            cancel, observer, tick);
+        if (!completed) {
+            return Cancelled();
+        }
+        if (auto* error = std::get_if<FileError>(&opened)) {
+            return EarlyEnd{RunStatus::InputFailed, std::nullopt, *error};
+        }
+        files.push_back(std::move(std::get<std::unique_ptr<InputFile>>(opened)));
+        const std::int64_t size = files.back()->Size();
+        counters.totalCharacters += size;
+        if (index == 0) {
+            PlanTheCount(shape);
+        } else if (size > plannedLargest && size >= recordLimit && !finishJobs.empty()) {
+            throw std::runtime_error(path.string() + " grew past 2 GiB after the run had planned its count");
         }
         return std::nullopt;
     }
 
+    // The shape of the input from the first file, read, and a sample of each other file as it is now. A
+    // file whose size cannot be known in advance (a pipe) counts as too large for the records of a sort.
+    [[nodiscard]] InputShape ShapeOfInput(const InputFile& first) const
+    {
+        InputShape shape;
+        shape.files = settings.inputFiles.size();
+        shape.largestFile = first.Size();
+        // A sample of about a million bytes a file is plenty to balance the shards by.
+        const auto* bytes = reinterpret_cast<const unsigned char*>(first.Data());
+        const std::int64_t step = std::max<std::int64_t>(1, first.Size() >> 20) | 1;
+        for (std::int64_t i = 0; i < first.Size(); i += step) {
+            ++shape.histogram[bytes[i]];
+        }
+        for (std::size_t index = 1; index < looks.size() && !cancel.load(); ++index) {
+            shape.largestFile =
+                std::max(shape.largestFile, looks[index].regular ? looks[index].size : recordLimit);
+            for (const char byte : SampleFileBytes(settings.inputFiles[index])) {
+                ++shape.histogram[static_cast<unsigned char>(byte)];
+            }
+        }
+        return shape;
+    }
+
     // One counter per different length; a length listed twice is counted once and ranked twice.
-    void PlanTheCount()
+    void PlanTheCount(const InputShape& shape)
     {
         std::vector<std::int16_t> different = lengths;
         different.erase(std::unique(different.begin(), different.end()), different.end());
-        InputShape shape;
-        shape.files = files.size();
-        for (const auto& file : files) {
-            shape.largestFile = std::max(shape.largestFile, file->Size());
-            // A sample of about a million bytes a file is plenty to balance the shards by.
-            const auto* bytes = reinterpret_cast<const unsigned char*>(file->Data());
-            const std::int64_t step = std::max<std::int64_t>(1, file->Size() >> 20) | 1;
-            for (std::int64_t i = 0; i < file->Size(); i += step) {
-                ++shape.histogram[bytes[i]];
-            }
-        }
         plan = PlanCounting(different, threads, shape);
+        plannedLargest = shape.largestFile;
         for (const auto& unit : plan.units) {
             for (unsigned j = 0; j < unit->FileJobs(); ++j) {
                 fileJobs.push_back({unit.get(), j});
@@ -205,17 +324,67 @@ private:
         return total;
     }
 
+    // The estimated costs of the stages of one file; the finish, after the last file, covers the whole
+    // input. The plan says which units count; before it is made, a plan from the files' sizes stands in.
+    [[nodiscard]] std::array<double, fileStages> StageCosts(std::size_t index) const
+    {
+        CountingPlan standIn;
+        if (plan.units.empty()) {
+            InputShape shape;
+            shape.files = looks.size();
+            for (const FileLook& look : looks) {
+                shape.largestFile = std::max(shape.largestFile, look.regular ? look.size : recordLimit);
+            }
+            std::vector<std::int16_t> different = lengths;
+            different.erase(std::unique(different.begin(), different.end()), different.end());
+            standIn = PlanCounting(different, threads, shape);
+        }
+        const CountingPlan& counting = plan.units.empty() ? standIn : plan;
+        std::map<const CountingUnit*, int> lengthsOf;
+        for (const auto& [length, unit] : counting.unitOf) {
+            lengthsOf[unit] += length > 0 ? 1 : 0;
+        }
+        double count = 0;
+        double finish = 0;
+        unsigned jobs = 0;
+        for (const auto& [unit, counted] : lengthsOf) {
+            jobs += unit->FileJobs();
+            if (unit->FinishJobs() > 0) {
+                count += sortedFileCost;
+                finish += sortedFinishCost;
+            } else {
+                count += countCost * counted;
+            }
+        }
+        // The jobs of a stage share the workers.
+        const double parallel = std::max(1u, std::min(threads, jobs));
+        const auto size =
+            static_cast<double>(files.size() > index ? files[index]->Size() : looks[index].size);
+        double input = size;
+        if (index + 1 == looks.size()) {
+            for (std::size_t earlier = 0; earlier < index && earlier < files.size(); ++earlier) {
+                input += static_cast<double>(files[earlier]->Size());
+            }
+        } else {
+            finish = 0;
+        }
+        const double scan = scanner.UseComments() ? commentScanCost : plainScanCost;
+        return {readCost * size, scan * size, count / parallel * size, finish / parallel * input};
+    }
+
     std::optional<EarlyEnd> CountInputs()
     {
-        PlanTheCount();
+        if (looks.empty()) {
+            PlanTheCount(
+                InputShape{}); // the first file plans the count; without one, the ranking still needs it
+        }
         std::int64_t distinctBefore = 0; // at the start of the current file
         std::uint64_t fileBase = 0;
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            const InputFile& file = *files[i];
+        for (std::size_t i = 0; i < looks.size(); ++i) {
             Progress progress = display.Current();
             progress.phase = RunPhase::Counting;
             progress.file = static_cast<std::int64_t>(i + 1);
-            progress.files = static_cast<std::int64_t>(files.size());
+            progress.files = static_cast<std::int64_t>(looks.size());
             progress.position = 1;
             progress.matchCount = distinctBefore;
             progress.completion = 0.0;
@@ -223,6 +392,11 @@ private:
             if (observer.YieldAndCheckCancel()) {
                 return Cancelled();
             }
+            FileProgress shown(display, StageCosts(i));
+            if (auto end = ReadInput(i, shown)) {
+                return end;
+            }
+            const InputFile& file = *files[i];
 
             // The scan runs beside the host's events too: on a large file with many delimiters it takes a
             // while.
@@ -233,6 +407,8 @@ private:
                 return Cancelled();
             }
             counters.countedCharacters += scan.countedPositions;
+            const std::int64_t handledTo = scan.lastHandledPosition + 1;
+            shown.Show(FileStage::Scanning, 1.0, handledTo, file.Size());
 
             std::vector<WorkProgress> work(fileJobs.size());
             for (WorkProgress& job : work) {
@@ -246,12 +422,14 @@ private:
                     reached += job.position.load(std::memory_order_relaxed);
                     distinct += job.distinct.load(std::memory_order_relaxed);
                 }
-                Progress now = display.Current();
                 const std::int64_t position =
                     std::min(reached / static_cast<std::int64_t>(work.size()), scan.lastHandledPosition) + 1;
-                ShowPosition(now, position, file.Size());
+                Progress now = display.Current();
                 now.matchCount = std::max(distinctBefore, distinct);
                 display.Show(now);
+                shown.Show(FileStage::Counting,
+                           static_cast<double>(position) / static_cast<double>(handledTo), handledTo,
+                           file.Size());
             };
             const bool completed = RunOnWorkers(
                 fileJobs.size(), threads,
@@ -263,12 +441,12 @@ private:
             if (!completed) {
                 return Cancelled();
             }
-            if (i + 1 == files.size() && !FinishCount()) {
+            if (i + 1 == looks.size() && !FinishCount(shown, handledTo, file.Size())) {
                 return Cancelled();
             }
             distinctBefore = DistinctOverList();
             Progress finished = display.Current();
-            ShowPosition(finished, scan.lastHandledPosition + 1, file.Size());
+            ShowPosition(finished, handledTo, file.Size());
             finished.matchCount = distinctBefore;
             display.Show(finished);
             fileBase += static_cast<std::uint64_t>(file.Size() + 4 * bufferLength + 4);
@@ -277,8 +455,9 @@ private:
         return std::nullopt;
     }
 
-    // The sorting units count now, over all files at once; each shard adds its strings when done.
-    bool FinishCount()
+    // The sorting units count now, over all files at once; each shard adds its strings when done. The
+    // last file's position moves on with the finish jobs.
+    bool FinishCount(FileProgress& shown, std::int64_t handledTo, std::int64_t fileSize)
     {
         if (finishJobs.empty()) {
             return true;
@@ -288,10 +467,16 @@ private:
         const auto tick = [&] {
             Progress now = display.Current();
             now.matchCount = beforeFinish;
+            std::int64_t done = 0;
             for (const WorkProgress& job : finishing) {
                 now.matchCount += job.distinct.load(std::memory_order_relaxed);
+                done += job.finished.load(std::memory_order_relaxed);
             }
             display.Show(now);
+            shown.Show(FileStage::Finishing,
+                       static_cast<double>(done) /
+                           static_cast<double>(WorkProgress::whole * finishing.size()),
+                       handledTo, fileSize);
         };
         return RunOnWorkers(
             finishJobs.size(), threads,
@@ -493,7 +678,9 @@ private:
     std::optional<std::vector<std::string>> exclusionTable;
     CommentScanner scanner{settings};
     std::int64_t bufferLength = 0;
+    std::vector<FileLook> looks; // of every input, before any is read
     std::vector<std::unique_ptr<InputFile>> files;
+    std::int64_t plannedLargest = 0; // the largest file the plan of the count knew of
     CountingPlan plan;
     std::vector<Job> fileJobs;
     std::vector<Job> finishJobs;

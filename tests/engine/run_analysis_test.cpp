@@ -6,8 +6,10 @@
 #include "kestrin/run_analysis.h"
 
 #include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestrin {
@@ -78,6 +80,58 @@ TEST(RunAnalysis, CancelOrNoMemoryEndsTheRunWithoutOutput)
     EXPECT_EQ(outcome.counters.distinctStrings, 13);
 }
 
+// The peak of the process's resident memory since the last ResetMemoryPeak, in KiB.
+std::int64_t MemoryPeak()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stoll(line.substr(6));
+        }
+    }
+    return -1;
+}
+bool ResetMemoryPeak()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+    return MemoryPeak() >= 0;
+}
+
+// Reading runs beside the host's events: a cancel at its first yield ends the run while a large file is
+// being read (the memory it filled shows how far the read came), and while a pipe's writer is silent.
+TEST(RunAnalysis, CancelWhileReadingEndsTheRun)
+{
+    const TempDir dir;
+    const auto sparse = dir.Path() / "sparse";
+    const std::int64_t size = std::int64_t{1} << 30;
+    {
+        const int fd = ::open(sparse.c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, size), 0);
+        ::close(fd);
+    }
+    const auto fifo = dir.Path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Held open for writing (O_RDWR does not wait for a reader) and silent after a few bytes.
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::write(writer, "abc", 3), 3);
+    for (const auto& input : {sparse, fifo}) {
+        SCOPED_TRACE(input);
+        RunSettings settings{.inputFiles = {input}, .sampleLengths = "2-8"};
+        settings.reportFile = dir.Path() / "report.txt";
+        ASSERT_TRUE(ResetMemoryPeak());
+        const std::int64_t before = MemoryPeak();
+        RecordingObserver observer;
+        observer.cancelAfterYields = 1; // at the first yield of the read, after the one that starts the file
+        EXPECT_EQ(RunAnalysis(settings, observer).status, RunStatus::Cancelled);
+        EXPECT_LE(observer.yields, 5); // the reader stops within a chunk, the pipe within a wait
+        EXPECT_LT(MemoryPeak() - before, size / 1024 / 2);
+        EXPECT_FALSE(std::filesystem::exists(*settings.reportFile));
+    }
+    ::close(writer);
+}
+
 // Progress goes through every phase and every file. The position moves in steps of 50 and the completion
 // in steps of 500, at handled positions only: a file of L bytes at length 1 is handled up to position L + 1.
 TEST(RunAnalysis, ProgressShowsEachPhaseFileAndStep)
@@ -128,6 +182,51 @@ TEST(RunAnalysis, ProgressShowsEachPhaseFileAndStep)
         EXPECT_EQ(last.matchCount, distinct);
         EXPECT_EQ(last.lastResult, distinct - 1);
         EXPECT_EQ(last.request, "25"); // the request that was used
+    }
+}
+
+// Within a file the position and the completion only move forwards, through reading, counting and the
+// sort after the last file, and they end at the file's end.
+TEST(RunAnalysis, ProgressMovesForwardsToEachFileEnd)
+{
+    const TempDir dir;
+    std::mt19937 random(11);
+    std::string text;
+    const std::string alphabet = "aab bc\r\ndeeef/*";
+    for (int i = 0; i < 1500000; ++i) {
+        text += alphabet[random() % alphabet.size()];
+    }
+    const std::vector<std::int64_t> sizes = {1000000, 500000};
+    const struct {
+        const char* lengths;
+        unsigned threads;
+        bool comments;
+    } cases[] = {{"2-8", 1, false}, {"2-8", 2, true}, {"3,12", 2, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lengths);
+        RunSettings settings{
+            .inputFiles = {dir.Write("a", text.substr(0, 1000000)), dir.Write("b", text.substr(1000000))},
+            .sampleLengths = c.lengths};
+        settings.useComments = c.comments;
+        settings.threads = c.threads;
+        RecordingObserver observer;
+        ASSERT_EQ(RunAnalysis(settings, observer).status, RunStatus::Completed);
+        std::vector<Progress> last(sizes.size()); // the last shown for each file
+        for (const Progress& p : observer.progress) {
+            if (p.phase != RunPhase::Counting) {
+                continue;
+            }
+            Progress& before = last[static_cast<std::size_t>(p.file - 1)];
+            EXPECT_GE(p.position, before.position);
+            EXPECT_GE(p.completion, before.completion);
+            EXPECT_TRUE(p.position == 1 || p.position % 50 == 0) << p.position;
+            before = p;
+        }
+        for (std::size_t f = 0; f < sizes.size(); ++f) {
+            EXPECT_GE(last[f].position, sizes[f] - 50);
+            EXPECT_GE(last[f].completion,
+                      static_cast<double>(sizes[f] - 1000) / static_cast<double>(sizes[f]));
+        }
     }
 }
 
