@@ -94,6 +94,7 @@ public:
                 return false;
             }
         }
+        shard.CountPending();
         return true;
     }
 
@@ -139,7 +140,16 @@ protected:
     {
         const FileFinder finder(files);
         for (const auto& shard : shards) {
+            // The first bytes are read from all over the input: fetch a few slots ahead.
+            auto ahead = shard->table.begin();
+            for (int i = 0; i < 8 && ahead != shard->table.end(); ++i) {
+                ++ahead;
+            }
             for (const Slot& slot : shard->table) {
+                if (ahead != shard->table.end()) {
+                    __builtin_prefetch(ahead->text);
+                    ++ahead;
+                }
                 CountedString counted;
                 counted.text = slot.text;
                 counted.hits = slot.hits;
@@ -186,12 +196,35 @@ private:
         bool operator()(const Probe& probe, const Slot& slot) const { return (*this)(slot, probe); }
     };
 
-    struct Shard {
+    // Each shard on cache lines of its own: the threads write their shards' fields at every window.
+    struct alignas(64) Shard {
         explicit Shard(std::size_t length) : table(0, Hash{}, Equal{length}) {}
 
+        // Counts a window a few windows later: its slot is fetched from memory now, so that the misses
+        // of several windows overlap. The windows are still counted in their order.
         void Count(const char* window, std::size_t length)
         {
             const Probe probe{window, static_cast<std::uint32_t>(XXH3_64bits(window, length))};
+            table.prefetch(probe);
+            Probe& oldest = pending[next % pending.size()];
+            if (next >= pending.size()) {
+                CountNow(oldest);
+            }
+            oldest = probe;
+            ++next;
+        }
+
+        void CountPending()
+        {
+            for (std::size_t i = next > pending.size() ? next - pending.size() : 0; i < next; ++i) {
+                CountNow(pending[i % pending.size()]);
+            }
+            next = 0;
+        }
+
+        void CountNow(const Probe& probe)
+        {
+            const char* window = probe.text;
             bool added = false;
             const auto found = table.lazy_emplace(probe, [&](const auto& construct) {
                 added = true;
@@ -206,6 +239,8 @@ private:
 
         absl::flat_hash_set<Slot, Hash, Equal, LargeAllocator<Slot>> table;
         absl::flat_hash_map<const char*, std::uint64_t> excess;
+        std::array<Probe, 8> pending{};
+        std::size_t next = 0; // windows seen in this file so far
     };
 
     struct SeenFile {

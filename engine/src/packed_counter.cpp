@@ -96,7 +96,8 @@ private:
         std::uint32_t hits;
         std::uint32_t order; // the how-manieth different string of its shard
     };
-    struct Shard {
+    // Each shard on cache lines of its own: the threads write their shards' fields at every window.
+    struct alignas(64) Shard {
         absl::flat_hash_map<std::uint64_t, Counts, absl::Hash<std::uint64_t>, std::equal_to<>,
                             LargeAllocator<std::pair<const std::uint64_t, Counts>>>
             table;
