@@ -129,9 +129,12 @@ void Rank(benchmark::State& state)
         input.columns.push_back({plan.unitOf.at(length), length});
     }
     const std::atomic<bool> cancel{false};
-    bool cancelled = false;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(SelectResults(input, state.range(0), 1, cancel, cancelled));
+        ResultSelection selection(input, state.range(0), 1);
+        for (std::size_t job = 0; job < selection.Jobs(); ++job) {
+            selection.VisitJob(job, 0, cancel);
+        }
+        benchmark::DoNotOptimize(selection.Results());
     }
 }
 BENCHMARK(Rank)->Arg(26)->Arg(301)->Arg(3001)->Unit(benchmark::kMillisecond);

@@ -47,7 +47,8 @@ public:
     [[nodiscard]] std::int64_t DistinctHere() const override { return distinct; }
 
 protected:
-    void VisitHere(void (*callback)(void*, const CountedString&), void* context) const override
+    void VisitHere(std::size_t /*section*/, void (*callback)(void*, const CountedString&),
+                   void* context) const override
     {
         if (length == 0) {
             return; // empty strings save nothing and are never ranked

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace kestrin {
@@ -63,18 +64,36 @@ public:
     // The number of different strings of a length counted so far (between files and after finishing).
     [[nodiscard]] virtual std::int64_t Distinct(std::int64_t length) const = 0;
 
-    // Calls visit(const CountedString&) for every string of the length, when the length is above 0.
-    template <typename Visit> void ForEach(std::int64_t length, Visit&& visit) const;
+    // The strings of a length come in sections (a unit's shards, say) that may be visited on different
+    // threads at the same time; every string lies in one section, and all the strings of one first byte
+    // in the same section.
+    [[nodiscard]] virtual std::size_t Sections(std::int64_t /*length*/) const { return 1; }
+
+    // Calls visit(const CountedString&) for every string of the length in one section, when the length
+    // is above 0.
+    template <typename Visit> void ForEachIn(std::int64_t length, std::size_t section, Visit&& visit) const;
+
+    // The same over all sections.
+    template <typename Visit> void ForEach(std::int64_t length, Visit&& visit) const
+    {
+        for (std::size_t section = 0; section < Sections(length); ++section) {
+            ForEachIn(length, section, visit);
+        }
+    }
 
 protected:
-    virtual void VisitAll(std::int64_t length, void (*callback)(void*, const CountedString&),
-                          void* context) const = 0;
+    virtual void VisitAll(std::int64_t length, std::size_t section,
+                          void (*callback)(void*, const CountedString&), void* context) const = 0;
 };
 
-template <typename Visit> void CountingUnit::ForEach(std::int64_t length, Visit&& visit) const
+template <typename Visit>
+void CountingUnit::ForEachIn(std::int64_t length, std::size_t section, Visit&& visit) const
 {
     VisitAll(
-        length, [](void* context, const CountedString& counted) { (*static_cast<Visit*>(context))(counted); },
+        length, section,
+        [](void* context, const CountedString& counted) {
+            (*static_cast<std::remove_reference_t<Visit>*>(context))(counted);
+        },
         &visit);
 }
 

@@ -135,34 +135,36 @@ public:
         return total;
     }
 
+    [[nodiscard]] std::size_t Sections(std::int64_t /*length*/) const override { return shards.size(); }
+
 protected:
-    void VisitHere(void (*callback)(void*, const CountedString&), void* context) const override
+    void VisitHere(std::size_t section, void (*callback)(void*, const CountedString&),
+                   void* context) const override
     {
         const FileFinder finder(files);
-        for (const auto& shard : shards) {
-            // The first bytes are read from all over the input: fetch a few slots ahead.
-            auto ahead = shard->table.begin();
-            for (int i = 0; i < 8 && ahead != shard->table.end(); ++i) {
+        const Shard& shard = *shards[section];
+        // The first bytes are read from all over the input: fetch a few slots ahead.
+        auto ahead = shard.table.begin();
+        for (int i = 0; i < 8 && ahead != shard.table.end(); ++i) {
+            ++ahead;
+        }
+        for (const Slot& slot : shard.table) {
+            if (ahead != shard.table.end()) {
+                __builtin_prefetch(ahead->text);
                 ++ahead;
             }
-            for (const Slot& slot : shard->table) {
-                if (ahead != shard->table.end()) {
-                    __builtin_prefetch(ahead->text);
-                    ++ahead;
+            CountedString counted;
+            counted.text = slot.text;
+            counted.hits = slot.hits;
+            if (!shard.excess.empty()) {
+                if (const auto more = shard.excess.find(slot.text); more != shard.excess.end()) {
+                    counted.hits += static_cast<std::int64_t>(more->second);
                 }
-                CountedString counted;
-                counted.text = slot.text;
-                counted.hits = slot.hits;
-                if (!shard->excess.empty()) {
-                    if (const auto more = shard->excess.find(slot.text); more != shard->excess.end()) {
-                        counted.hits += static_cast<std::int64_t>(more->second);
-                    }
-                }
-                // Strings of one first byte live in one shard; their first occurrences order them.
-                counted.order = finder.OrderOf(slot.text);
-                counted.firstByte = static_cast<unsigned char>(slot.text[0]);
-                callback(context, counted);
             }
+            // Strings of one first byte live in one shard; their first occurrences order them.
+            counted.order = finder.OrderOf(slot.text);
+            counted.firstByte = static_cast<unsigned char>(slot.text[0]);
+            callback(context, counted);
         }
     }
 

@@ -71,23 +71,25 @@ public:
         return total;
     }
 
+    [[nodiscard]] std::size_t Sections(std::int64_t /*length*/) const override { return shards.size(); }
+
 protected:
-    void VisitHere(void (*callback)(void*, const CountedString&), void* context) const override
+    void VisitHere(std::size_t section, void (*callback)(void*, const CountedString&),
+                   void* context) const override
     {
-        for (const Shard& shard : shards) {
-            for (const auto& [key, counts] : shard.table) {
-                CountedString counted;
-                counted.text = reinterpret_cast<const char*>(&key); // the table does not move while visited
-                counted.hits = counts.hits;
-                if (!shard.excess.empty()) {
-                    if (const auto more = shard.excess.find(key); more != shard.excess.end()) {
-                        counted.hits += static_cast<std::int64_t>(more->second);
-                    }
+        const Shard& shard = shards[section];
+        for (const auto& [key, counts] : shard.table) {
+            CountedString counted;
+            counted.text = reinterpret_cast<const char*>(&key); // the table does not move while visited
+            counted.hits = counts.hits;
+            if (!shard.excess.empty()) {
+                if (const auto more = shard.excess.find(key); more != shard.excess.end()) {
+                    counted.hits += static_cast<std::int64_t>(more->second);
                 }
-                counted.order = counts.order; // all strings of one first byte live in the same shard
-                counted.firstByte = static_cast<unsigned char>(key & 0xFF);
-                callback(context, counted);
             }
+            counted.order = counts.order; // all strings of one first byte live in the same shard
+            counted.firstByte = static_cast<unsigned char>(key & 0xFF);
+            callback(context, counted);
         }
     }
 

@@ -30,10 +30,17 @@ ResultSelection::ResultSelection(RankingInput columns, std::int64_t count, unsig
     : input(std::move(columns)), limit(static_cast<std::size_t>(std::max<std::int64_t>(count, 0))),
       heaps(std::max(1u, workers))
 {
+    for (std::uint32_t column = 0; column < input.columns.size(); ++column) {
+        const RankingColumn& visited = input.columns[column];
+        for (std::size_t section = 0; section < visited.unit->Sections(visited.length); ++section) {
+            jobs.emplace_back(column, section);
+        }
+    }
 }
 
-void ResultSelection::VisitColumn(std::size_t column, unsigned worker, const std::atomic<bool>& cancel)
+void ResultSelection::VisitJob(std::size_t job, unsigned worker, const std::atomic<bool>& cancel)
 {
+    const auto [column, section] = jobs[job];
     if (limit == 0) {
         return;
     }
@@ -42,16 +49,15 @@ void ResultSelection::VisitColumn(std::size_t column, unsigned worker, const std
     const std::int64_t length = input.columns[column].length;
     std::uint64_t visited = 0;
     bool stopped = false;
-    input.columns[column].unit->ForEach(length, [&](const CountedString& counted) {
+    input.columns[column].unit->ForEachIn(length, section, [&](const CountedString& counted) {
         if ((++visited & 0xFFFF) == 0 && cancel.load(std::memory_order_relaxed)) {
             stopped = true;
         }
         if (stopped) {
             return;
         }
-        const Candidate candidate{length * counted.hits, static_cast<std::uint32_t>(column),
-                                  counted.firstByte,     counted.order,
-                                  counted.text,          counted.hits};
+        const Candidate candidate{length * counted.hits, column,       counted.firstByte,
+                                  counted.order,         counted.text, counted.hits};
         if (best.size() < limit) {
             best.push_back(candidate);
             std::push_heap(best.begin(), best.end(), Better);

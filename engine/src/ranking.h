@@ -21,17 +21,18 @@ struct RankingInput {
 };
 
 // Chooses the best `count` strings by space saved (length times hits). Ties go to the earlier sample
-// length, then the lower first byte, then the string met first. The columns are visited as jobs of a
-// worker pool, each worker keeping the best strings it has seen, which Results merges.
+// length, then the lower first byte, then the string met first. The sections of the columns are visited
+// as jobs of a worker pool, each worker keeping the best strings it has seen, which Results merges.
 class ResultSelection
 {
 public:
     ResultSelection(RankingInput input, std::int64_t count, unsigned workers);
 
-    [[nodiscard]] std::size_t Columns() const { return input.columns.size(); }
+    // The jobs: every section of every column.
+    [[nodiscard]] std::size_t Jobs() const { return jobs.size(); }
 
-    // Visits every string of one column on one worker; stops early when cancel is set.
-    void VisitColumn(std::size_t column, unsigned worker, const std::atomic<bool>& cancel);
+    // Visits every string of one job on one worker; stops early when cancel is set.
+    void VisitJob(std::size_t job, unsigned worker, const std::atomic<bool>& cancel);
 
     // The best strings, best first, `count` of them: when fewer strings save any space, the remaining
     // positions hold {"", -1}.
@@ -48,6 +49,7 @@ public:
 
 private:
     RankingInput input;
+    std::vector<std::pair<std::uint32_t, std::size_t>> jobs; // column and section
     std::size_t limit;
     std::vector<std::vector<Candidate>> heaps; // one per worker
 };

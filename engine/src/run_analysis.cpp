@@ -508,10 +508,9 @@ private:
             input.columns.push_back({plan.unitOf.at(length), length});
         }
         ResultSelection selection(std::move(input), lastPosition + 1, threads);
-        const std::size_t columns = lastPosition >= 0 ? selection.Columns() : 0;
+        const std::size_t jobs = lastPosition >= 0 ? selection.Jobs() : 0;
         const bool ranked = RunOnWorkers(
-            columns, threads,
-            [&](std::size_t column, unsigned worker) { selection.VisitColumn(column, worker, cancel); },
+            jobs, threads, [&](std::size_t job, unsigned worker) { selection.VisitJob(job, worker, cancel); },
             cancel, observer);
         if (!ranked || (lastPosition >= 0 && observer.YieldAndCheckCancel())) {
             return Cancelled();

@@ -118,20 +118,20 @@ public:
         return total;
     }
 
+    [[nodiscard]] std::size_t Sections(std::int64_t /*length*/) const override { return entries.size(); }
+
 protected:
-    void VisitAll(std::int64_t length, void (*callback)(void*, const CountedString&),
+    void VisitAll(std::int64_t length, std::size_t section, void (*callback)(void*, const CountedString&),
                   void* context) const override
     {
         const std::size_t index = IndexOf(length);
-        for (const auto& perShard : entries) {
-            for (const SortedEntry& entry : perShard[index]) {
-                CountedString counted;
-                counted.text = files[entry.file].file->At(entry.position, length);
-                counted.hits = static_cast<std::int64_t>(entry.hits);
-                counted.order = std::uint64_t{entry.file} << 32 | entry.position;
-                counted.firstByte = static_cast<unsigned char>(counted.text[0]);
-                callback(context, counted);
-            }
+        for (const SortedEntry& entry : entries[section][index]) {
+            CountedString counted;
+            counted.text = files[entry.file].file->At(entry.position, length);
+            counted.hits = static_cast<std::int64_t>(entry.hits);
+            counted.order = std::uint64_t{entry.file} << 32 | entry.position;
+            counted.firstByte = static_cast<unsigned char>(counted.text[0]);
+            callback(context, counted);
         }
     }
 
