@@ -49,7 +49,7 @@ struct Options {
 
 // All files back to back in one buffer; a window never crosses from one file into the next.
 struct Input {
-    std::unique_ptr<char[]> bytes;
+    kestrin::LargeBytes bytes; // on huge pages, as the engine holds its input
     std::uint64_t size = 0;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> files; // [begin, end) of each file
 };
@@ -537,7 +537,7 @@ bool ReadFiles(const std::vector<std::string>& paths, Input& input)
         std::fputs("kestrin-sol: the files hold 4 GiB or more; positions are kept in 32 bits\n", stderr);
         return false;
     }
-    input.bytes = std::make_unique_for_overwrite<char[]>(input.size + padding);
+    input.bytes = kestrin::AllocateLargeBytes(input.size + padding);
     std::memset(input.bytes.get() + input.size, 0, padding);
     std::uint64_t at = 0;
     for (std::size_t i = 0; i < paths.size(); ++i) {

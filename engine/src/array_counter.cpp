@@ -3,48 +3,107 @@
 #include "window_walk.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace kestrin {
 namespace {
 
-// Lengths 0, 1 and 2: one slot per possible string (per first byte for length 0).
+// Lengths 0, 1 and 2: one slot per possible string (per first byte for length 0). Each job counts an
+// equal stretch of every file in tallies of its own; the tallies are added up when the strings are visited,
+// and a string's first occurrence is the earliest of the jobs'.
 class ArrayCounter final : public LengthCounter
 {
 public:
-    explicit ArrayCounter(std::int64_t sampleLength)
-        : LengthCounter(sampleLength), hits(std::size_t{1} << (8 * std::max<std::int64_t>(sampleLength, 1))),
-          order(hits.size())
+    ArrayCounter(std::int64_t sampleLength, unsigned jobCount)
+        : LengthCounter(sampleLength), tallies(std::max(1u, jobCount))
     {
+        const std::size_t slots = std::size_t{1} << (8 * std::max<std::int64_t>(sampleLength, 1));
+        for (Tally& tally : tallies) {
+            tally.hits.assign(slots, 0);
+            tally.order.assign(slots, 0);
+        }
     }
 
-    [[nodiscard]] unsigned FileJobs() const override { return 1; }
+    [[nodiscard]] unsigned FileJobs() const override { return static_cast<unsigned>(tallies.size()); }
 
-    bool CountFile(unsigned /*job*/, const InputFile& file, std::uint32_t /*fileIndex*/, const FileScan& scan,
+    bool CountFile(unsigned job, const InputFile& file, std::uint32_t /*fileIndex*/, const FileScan& scan,
                    std::uint64_t fileBase, WorkProgress& progress, const std::atomic<bool>& cancel) override
     {
+        if (scan.runs.empty()) {
+            return true;
+        }
+        Tally& tally = tallies[job];
+        // This job's stretch of the file's counted positions, and how far through it the job is, given as
+        // the position it stands for in the whole file, so that the jobs' positions average to the file's.
+        const std::int64_t first = scan.runs.front().begin;
+        const std::int64_t span = scan.runs.back().end - first;
+        const auto jobs = static_cast<std::int64_t>(tallies.size());
+        const std::int64_t from = first + span * job / jobs;
+        const std::int64_t to = first + span * (job + 1) / jobs;
+        const auto publish = [&](std::int64_t position) {
+            const std::int64_t done = to > from ? (position + 1 - from) * span / (to - from) : span;
+            progress.position.store(first + std::min(done, span) - 1, std::memory_order_relaxed);
+            progress.distinct.store(job == 0 ? tally.distinct : 0, std::memory_order_relaxed);
+            return !cancel.load(std::memory_order_relaxed);
+        };
         for (const CountedRun& run : scan.runs) {
-            const bool completed = ForEachWindow(
-                file, run, length, progress, cancel,
-                [&](std::int64_t position) {
+            CountedRun mine = run;
+            mine.begin = std::max(run.begin, from);
+            mine.end = std::min(run.end, to);
+            if (length == 1 && run.stop == nullptr) {
+                // Every byte of the file's own in such a stretch is a window: count them in bulk.
+                const std::int64_t inFile = std::min(mine.end, file.Size());
+                for (std::int64_t chunk = mine.begin; chunk < inFile; chunk += reportEvery) {
+                    const std::int64_t chunkEnd = std::min(inFile, chunk + reportEvery);
+                    CountBytes(tally, file.Data() + chunk, chunkEnd - chunk,
+                               fileBase + static_cast<std::uint64_t>(chunk));
+                    if (!publish(chunkEnd - 1)) {
+                        return false;
+                    }
+                }
+                mine.begin = std::max(mine.begin, inFile); // the filler, if the stretch reaches it
+            }
+            if (mine.begin >= mine.end) {
+                continue;
+            }
+            const bool completed = ForEachLimit(
+                file, mine, length,
+                [&](std::int64_t position, std::int64_t limit) {
+                    if (limit < length) {
+                        return;
+                    }
                     std::size_t slot = file.ByteAt(position);
                     if (length == 2) {
                         slot = (slot << 8) | file.ByteAt(position + 1);
                     }
-                    if (hits[slot]++ == 0) {
-                        order[slot] = fileBase + static_cast<std::uint64_t>(position);
-                        ++distinct;
+                    if (tally.hits[slot]++ == 0) {
+                        tally.order[slot] = fileBase + static_cast<std::uint64_t>(position);
+                        ++tally.distinct;
                     }
                 },
-                [&] { return distinct; });
+                publish);
             if (!completed) {
                 return false;
             }
         }
-        return true;
+        return publish(to - 1);
     }
 
-    [[nodiscard]] std::int64_t DistinctHere() const override { return distinct; }
+    [[nodiscard]] std::int64_t DistinctHere() const override
+    {
+        if (tallies.size() == 1) {
+            return tallies.front().distinct;
+        }
+        std::int64_t distinct = 0;
+        for (std::size_t slot = 0; slot < tallies.front().hits.size(); ++slot) {
+            distinct += std::any_of(tallies.begin(), tallies.end(),
+                                    [&](const Tally& tally) { return tally.hits[slot] != 0; })
+                            ? 1
+                            : 0;
+        }
+        return distinct;
+    }
 
 protected:
     void VisitHere(std::size_t /*section*/, void (*callback)(void*, const CountedString&),
@@ -54,20 +113,65 @@ protected:
             return; // empty strings save nothing and are never ranked
         }
         // The string of a slot is its own bytes; keep them here so that results can point at them.
-        for (std::size_t slot = 0; slot < hits.size(); ++slot) {
-            if (hits[slot] == 0) {
+        for (std::size_t slot = 0; slot < tallies.front().hits.size(); ++slot) {
+            CountedString counted;
+            counted.order = ~std::uint64_t{0};
+            for (const Tally& tally : tallies) {
+                if (tally.hits[slot] != 0) {
+                    counted.hits += static_cast<std::int64_t>(tally.hits[slot]);
+                    counted.order = std::min(counted.order, tally.order[slot]);
+                }
+            }
+            if (counted.hits == 0) {
                 continue;
             }
-            CountedString counted;
             counted.text = SlotText(slot);
-            counted.hits = static_cast<std::int64_t>(hits[slot]);
-            counted.order = order[slot];
             counted.firstByte = static_cast<unsigned char>(counted.text[0]);
             callback(context, counted);
         }
     }
 
 private:
+    struct Tally;
+
+    // Counts `count` bytes (at most 2^32) in four lanes, so that runs of one byte value do not wait for
+    // each other's increments, and then finds where the values new to the tally first occur.
+    static void CountBytes(Tally& tally, const char* text, std::int64_t count, std::uint64_t base)
+    {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+        const auto n = static_cast<std::size_t>(count);
+        std::array<std::array<std::uint32_t, 256>, 4> lanes{};
+        std::size_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            ++lanes[0][bytes[i]];
+            ++lanes[1][bytes[i + 1]];
+            ++lanes[2][bytes[i + 2]];
+            ++lanes[3][bytes[i + 3]];
+        }
+        for (; i < n; ++i) {
+            ++lanes[0][bytes[i]];
+        }
+        std::array<bool, 256> fresh{};
+        int missing = 0;
+        for (std::size_t value = 0; value < 256; ++value) {
+            const std::uint64_t hits =
+                std::uint64_t{lanes[0][value]} + lanes[1][value] + lanes[2][value] + lanes[3][value];
+            if (hits != 0 && tally.hits[value] == 0) {
+                fresh[value] = true;
+                ++missing;
+            }
+            tally.hits[value] += hits;
+        }
+        for (i = 0; missing > 0; ++i) {
+            if (fresh[bytes[i]]) {
+                fresh[bytes[i]] = false;
+                tally.order[bytes[i]] = base + i;
+                ++tally.distinct;
+                --missing;
+            }
+        }
+    }
+
     [[nodiscard]] const char* SlotText(std::size_t slot) const
     {
         // A table of every one- and two-byte string, shared by all array counters.
@@ -85,16 +189,20 @@ private:
         return length == 1 ? &texts[(std::size_t{1} << 17) + slot] : &texts[2 * slot];
     }
 
-    std::vector<std::uint64_t> hits;
-    std::vector<std::uint64_t> order;
-    std::int64_t distinct = 0;
+    // Each job's tally on cache lines of its own: the jobs write theirs at every position.
+    struct alignas(64) Tally {
+        std::vector<std::uint64_t> hits;
+        std::vector<std::uint64_t> order; // of the first occurrence this job met
+        std::int64_t distinct = 0;
+    };
+    std::vector<Tally> tallies;
 };
 
 } // namespace
 
-std::unique_ptr<CountingUnit> MakeArrayCounter(std::int64_t length)
+std::unique_ptr<CountingUnit> MakeArrayCounter(std::int64_t length, unsigned jobs)
 {
-    return std::make_unique<ArrayCounter>(length);
+    return std::make_unique<ArrayCounter>(length, jobs);
 }
 
 } // namespace kestrin

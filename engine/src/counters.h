@@ -11,8 +11,8 @@ namespace kestrin {
 // The counting units, each made for the sample lengths it counts. Every unit finds the same strings,
 // hits and first occurrences; they differ in speed and memory, which the plan weighs.
 
-// Lengths 0, 1 and 2: one slot per possible string.
-[[nodiscard]] std::unique_ptr<CountingUnit> MakeArrayCounter(std::int64_t length);
+// Lengths 0, 1 and 2: one slot per possible string, counted by `jobs` jobs, each over its own stretch.
+[[nodiscard]] std::unique_ptr<CountingUnit> MakeArrayCounter(std::int64_t length, unsigned jobs);
 
 // Lengths 3 to 8 in hash tables keyed by the string itself, packed into 8 bytes, one table per shard.
 inline constexpr std::int64_t packedLongest = 8;

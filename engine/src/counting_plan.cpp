@@ -59,7 +59,8 @@ CountingPlan PlanCounting(const std::vector<std::int16_t>& differentLengths, uns
                     [](std::int16_t length) { return length >= 5 && length <= sortedLongest; });
     for (const std::int16_t length : differentLengths) {
         if (length <= 2) {
-            add(MakeArrayCounter(length), {length});
+            // A job per thread, each with tallies of its own, which cost little beside the count.
+            add(MakeArrayCounter(length, std::max(1u, threads)), {length});
         } else if (length <= sortedLongest && sorting) {
             sorted.push_back(length);
         } else {

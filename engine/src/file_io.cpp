@@ -288,11 +288,11 @@ std::variant<FileBytes, FileError> ReadFileBytes(const std::filesystem::path& pa
     // One byte more than the size, so that a file that grows while it is read is noticed.
     std::size_t capacity = regular ? static_cast<std::size_t>(info.st_size) + 1 : std::size_t{1} << 16;
     FileBytes bytes;
-    bytes.data = std::make_unique_for_overwrite<char[]>(capacity);
+    bytes.data = AllocateLargeBytes(capacity);
     while (watch.cancel == nullptr || !watch.cancel->load(std::memory_order_relaxed)) {
         if (bytes.size == capacity) {
             capacity *= 2;
-            auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+            auto larger = AllocateLargeBytes(capacity);
             std::memcpy(larger.get(), bytes.data.get(), bytes.size);
             bytes.data = std::move(larger);
         }

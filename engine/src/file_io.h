@@ -1,5 +1,7 @@
 #pragma once
 
+#include "large_memory.h"
+
 #include "kestrin/file_error.h"
 
 #include <atomic>
@@ -17,7 +19,7 @@ namespace kestrin {
 
 // The whole content of a file, read once.
 struct FileBytes {
-    std::unique_ptr<char[]> data;
+    LargeBytes data; // a large file's bytes lie on huge pages, which are much quicker to fill
     std::size_t size = 0;
 
     [[nodiscard]] std::string_view View() const { return {data.get(), size}; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "file_io.h"
+#include "large_memory.h"
 
 #include "kestrin/file_error.h"
 
@@ -73,9 +74,9 @@ private:
 
     const char* data = nullptr;
     std::int64_t size = 0;
-    std::unique_ptr<char[]> owned; // the content
-    std::int64_t tailStart = 0;    // first file position copied into the tail
-    std::vector<char> tail;        // the last bytes of the file followed by NUL filler
+    LargeBytes owned;           // the content
+    std::int64_t tailStart = 0; // first file position copied into the tail
+    std::vector<char> tail;     // the last bytes of the file followed by NUL filler
 };
 
 } // namespace kestrin

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <sys/mman.h>
 #include <vector>
@@ -66,6 +67,17 @@ template <typename T> struct LargeAllocator {
 
     template <typename U> bool operator==(const LargeAllocator<U>& /*other*/) const noexcept { return true; }
 };
+
+// A block of bytes from AllocateLarge that gives itself back.
+struct LargeFree {
+    std::size_t bytes = 0;
+    void operator()(char* block) const noexcept { FreeLarge(block, bytes); }
+};
+using LargeBytes = std::unique_ptr<char[], LargeFree>;
+[[nodiscard]] inline LargeBytes AllocateLargeBytes(std::size_t bytes)
+{
+    return LargeBytes(static_cast<char*>(AllocateLarge(bytes)), LargeFree{bytes});
+}
 
 // A vector for the per-position arrays of large inputs.
 template <typename T> using LargeVector = std::vector<T, LargeAllocator<T>>;
