@@ -17,6 +17,7 @@
 #include <array>
 #include <chrono>
 #include <exception>
+#include <limits>
 #include <map>
 #include <stdexcept>
 #include <thread>
@@ -457,10 +458,16 @@ private:
 
     // The sorting units count now, over all files at once; each shard adds its strings when done. The
     // last file's position moves on with the finish jobs.
+    // With real savings, the index of the savings choice is built beside the finish: it needs only the
+    // text, which is all read by now, and it would otherwise wait for the count.
     bool FinishCount(FileProgress& shown, std::int64_t handledTo, std::int64_t fileSize)
     {
-        if (finishJobs.empty()) {
+        const std::size_t indexJobs = settings.realSavings ? 1 : 0;
+        if (finishJobs.empty() && indexJobs == 0) {
             return true;
+        }
+        if (indexJobs != 0) {
+            PrepareSavings();
         }
         std::vector<WorkProgress> finishing(finishJobs.size());
         const std::int64_t beforeFinish = DistinctOverList();
@@ -473,17 +480,80 @@ private:
                 done += job.finished.load(std::memory_order_relaxed);
             }
             display.Show(now);
-            shown.Show(FileStage::Finishing,
-                       static_cast<double>(done) /
-                           static_cast<double>(WorkProgress::whole * finishing.size()),
-                       handledTo, fileSize);
+            if (!finishing.empty()) {
+                shown.Show(FileStage::Finishing,
+                           static_cast<double>(done) /
+                               static_cast<double>(WorkProgress::whole * finishing.size()),
+                           handledTo, fileSize);
+            }
         };
+        // The index first, so that it starts at once on one worker while the others finish the count.
         return RunOnWorkers(
-            finishJobs.size(), threads,
+            indexJobs + finishJobs.size(), threads,
             [&](std::size_t j, unsigned) {
-                (void)finishJobs[j].unit->Finish(finishJobs[j].index, finishing[j], cancel);
+                if (j < indexJobs) {
+                    BuildSavingsIndex();
+                    return;
+                }
+                const Job& job = finishJobs[j - indexJobs];
+                (void)job.unit->Finish(job.index, finishing[j - indexJobs], cancel);
             },
             cancel, observer, tick);
+    }
+
+    // What the savings choice needs before the count is ranked: the sample lengths and what forbids a
+    // candidate.
+    void PrepareSavings()
+    {
+        for (const std::int16_t length : lengths) {
+            if (length > 0 && (savings.lengths.empty() || savings.lengths.back() != length)) {
+                savings.lengths.push_back(length);
+            }
+        }
+        if (exclusionTable) {
+            listed.insert(exclusionTable->begin(), exclusionTable->end());
+        }
+        savings.forbidden = [this](std::string_view text) {
+            return (settings.ignoreSpace && text.find(' ') != std::string_view::npos) ||
+                   (settings.ignoreTab && text.find('\t') != std::string_view::npos) || listed.contains(text);
+        };
+    }
+
+    // The bytes of the codes of the entries 0 to most - 1: the codes of the ranges, one byte each without
+    // ranges; the list ends where the ranges run out.
+    [[nodiscard]] std::vector<int> CodeBytes(std::size_t most) const
+    {
+        const std::vector<std::int16_t> codes = ParseNumberList(settings.writeTableRanges, most);
+        if (codes.empty()) {
+            return std::vector<int>(most, 1);
+        }
+        std::vector<int> bytes;
+        bytes.reserve(codes.size());
+        for (const std::int16_t code : codes) {
+            bytes.push_back(static_cast<std::uint16_t>(code) > 0xFF ? 2 : 1);
+        }
+        return bytes;
+    }
+
+    // The index is built before the number of results is known, which depends on the count; the codes of
+    // as many entries as the request allows at most give the cheapest code any entry can have.
+    void BuildSavingsIndex()
+    {
+        savings.stretches = CountedText();
+        if (cancel.load()) {
+            return;
+        }
+        std::optional<NumericText> requested = ParseNumeric(settings.topResults);
+        if (!requested) {
+            requested = ParseNumeric(defaultRequest);
+        }
+        const std::int64_t lastAtMost =
+            LastResultPosition(*requested, std::numeric_limits<std::int64_t>::max());
+        const std::vector<int> codes =
+            CodeBytes(static_cast<std::size_t>(std::max<std::int64_t>(lastAtMost + 1, 0)));
+        const auto cheapest = std::min_element(codes.begin(), codes.end());
+        savingsIndex =
+            std::make_unique<SavingsChoice>(savings, cheapest == codes.end() ? 0 : *cheapest, cancel);
     }
 
     // The best strings, then the skip filters; from the filters on, a request to stop is no longer honoured.
@@ -555,28 +625,8 @@ private:
     // of the i-th code of the ranges (one byte each without ranges); the choice stops when they run out.
     std::optional<EarlyEnd> ChooseBySavings(const std::string& request, std::int64_t lastPosition)
     {
-        SavingsRequest savings;
-        for (const std::int16_t length : lengths) {
-            if (length > 0 && (savings.lengths.empty() || savings.lengths.back() != length)) {
-                savings.lengths.push_back(length);
-            }
-        }
-        const auto most = static_cast<std::size_t>(std::max<std::int64_t>(lastPosition + 1, 0));
-        const std::vector<std::int16_t> codes = ParseNumberList(settings.writeTableRanges, most);
-        if (codes.empty()) {
-            savings.codeBytes.assign(most, 1);
-        }
-        for (const std::int16_t code : codes) {
-            savings.codeBytes.push_back(static_cast<std::uint16_t>(code) > 0xFF ? 2 : 1);
-        }
-        absl::flat_hash_set<std::string_view> listed;
-        if (exclusionTable) {
-            listed.insert(exclusionTable->begin(), exclusionTable->end());
-        }
-        savings.forbidden = [&](std::string_view text) {
-            return (settings.ignoreSpace && text.find(' ') != std::string_view::npos) ||
-                   (settings.ignoreTab && text.find('\t') != std::string_view::npos) || listed.contains(text);
-        };
+        const std::vector<int> codeBytes =
+            CodeBytes(static_cast<std::size_t>(std::max<std::int64_t>(lastPosition + 1, 0)));
         std::atomic<std::int64_t> chosen{0};
         SavingsResult choice;
         Progress ranking = display.Current();
@@ -590,9 +640,12 @@ private:
         const bool chose = RunOnWorkers(
             1, 1,
             [&](std::size_t, unsigned) {
-                savings.stretches = CountedText();
-                if (!cancel.load()) {
-                    choice = kestrin::ChooseBySavings(savings, cancel, &chosen);
+                if (!savingsIndex) { // no input file: the count had no finish to build it beside
+                    PrepareSavings();
+                    BuildSavingsIndex();
+                }
+                if (savingsIndex) {
+                    choice = savingsIndex->Choose(codeBytes, &chosen);
                 }
             },
             cancel, observer, tick);
@@ -684,6 +737,9 @@ private:
     std::vector<Job> fileJobs;
     std::vector<Job> finishJobs;
     std::vector<ResultEntry> results;
+    SavingsRequest savings; // real savings: the request, whose stretches the index points into
+    absl::flat_hash_set<std::string_view> listed; // the exclusion table's entries, which forbid candidates
+    std::unique_ptr<SavingsChoice> savingsIndex;
     std::optional<EncodedSizes> sizes; // real savings: what the report ends with
     std::string tableBlock;
     std::string reportFileContent;
