@@ -40,7 +40,8 @@ ResultSelection::ResultSelection(RankingInput columns, std::int64_t count, unsig
 
 void ResultSelection::VisitJob(std::size_t job, unsigned worker, const std::atomic<bool>& cancel)
 {
-    const auto [column, section] = jobs[job];
+    const std::uint32_t column = jobs[job].first; // named, not bound: lambdas below capture it
+    const std::size_t section = jobs[job].second;
     if (limit == 0) {
         return;
     }
