@@ -260,7 +260,7 @@ private:
             for (std::uint32_t i = 0; i < files.size(); ++i) {
                 if (files[i].file != nullptr) {
                     for (const char* start : {files[i].file->Data(), files[i].file->FillerStart()}) {
-                        starts.push_back({reinterpret_cast<std::uintptr_t>(start), i});
+                        starts.emplace_back(reinterpret_cast<std::uintptr_t>(start), i);
                     }
                 }
             }

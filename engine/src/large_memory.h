@@ -21,23 +21,27 @@ inline constexpr std::size_t largeBlock = 2 * hugePage;
     if (bytes < largeBlock) {
         return ::operator new(bytes);
     }
-    // Map a huge page more than asked, so that the block can start on a huge-page boundary.
-    const std::size_t mapped = bytes + hugePage;
-    void* start = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (start == MAP_FAILED) {
+    if (bytes > static_cast<std::size_t>(-1) - hugePage) {
         throw std::bad_alloc();
     }
+    // Map a huge page more than asked, so that the block can start on a huge-page boundary.
+    const std::size_t mapped = bytes + hugePage;
+    void* mappedStart = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mappedStart == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    auto* start = static_cast<char*>(mappedStart);
     const auto address = reinterpret_cast<std::uintptr_t>(start);
-    const std::uintptr_t aligned = (address + hugePage - 1) & ~(std::uintptr_t{hugePage} - 1);
-    if (aligned > address) {
-        ::munmap(start, aligned - address);
+    const std::size_t skipped = ((address + hugePage - 1) & ~(std::uintptr_t{hugePage} - 1)) - address;
+    char* aligned = start + skipped;
+    if (skipped > 0) {
+        ::munmap(start, skipped);
     }
-    const std::size_t rest = address + mapped - (aligned + bytes);
-    if (rest > 0) {
-        ::munmap(reinterpret_cast<void*>(aligned + bytes), rest);
+    if (const std::size_t rest = mapped - skipped - bytes; rest > 0) {
+        ::munmap(aligned + bytes, rest);
     }
-    ::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE); // a hint: without it, 4 KiB pages
-    return reinterpret_cast<void*>(aligned);
+    ::madvise(aligned, bytes, MADV_HUGEPAGE); // a hint: without it, 4 KiB pages
+    return aligned;
 }
 
 inline void FreeLarge(void* block, std::size_t bytes) noexcept
