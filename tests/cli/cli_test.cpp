@@ -205,10 +205,13 @@ TEST(KestrinCli, AsksAboutALongLengthOnATerminalOnly)
         const bool yes = tty && std::string_view(typed) != "n\n";
         const auto result = RunCli(arguments, dir.Path(), typed, tty);
         EXPECT_EQ(result.status, yes ? 0 : 1);
-        // The terminal shows the question, then with Yes the report.
-        const std::string shown = tty ? question + ". Go on? [Y/n] " + (yes ? "Filename:in.txt" : "")
-                                      : question + "; answering No (--yes answers Yes)\n";
-        EXPECT_NE((result.out + result.err).find(shown), std::string::npos) << result.out << result.err;
+        // The terminal shows the question, then with Yes the report. It also echoes what was typed, before
+        // or after the question, whichever came first.
+        const std::string all = result.out + result.err;
+        const std::size_t asked =
+            all.find(tty ? question + ". Go on? [Y/n] " : question + "; answering No (--yes answers Yes)\n");
+        ASSERT_NE(asked, std::string::npos) << all;
+        EXPECT_EQ(all.find("Filename:in.txt", asked) != std::string::npos, yes) << all;
         EXPECT_EQ(std::filesystem::remove(dir.Path() / "r.txt"), yes);
     }
 }

@@ -20,6 +20,18 @@ using testing::ReadFile;
 using testing::RecordingObserver;
 using testing::TempDir;
 
+// Text with spaces, line ends, comment delimiters and runs of one letter, as counting meets in scripts.
+std::string ScriptLikeText(unsigned seed, int size)
+{
+    std::mt19937 random(seed);
+    const std::string alphabet = "aab bc\r\ndeeef/*";
+    std::string text;
+    for (int i = 0; i < size; ++i) {
+        text += alphabet[random() % alphabet.size()];
+    }
+    return text;
+}
+
 TEST(RunAnalysis, OutputFailuresStillCompleteTheRun)
 {
     const TempDir dir;
@@ -190,12 +202,7 @@ TEST(RunAnalysis, ProgressShowsEachPhaseFileAndStep)
 TEST(RunAnalysis, ProgressMovesForwardsToEachFileEnd)
 {
     const TempDir dir;
-    std::mt19937 random(11);
-    std::string text;
-    const std::string alphabet = "aab bc\r\ndeeef/*";
-    for (int i = 0; i < 1500000; ++i) {
-        text += alphabet[random() % alphabet.size()];
-    }
+    const std::string text = ScriptLikeText(11, 1500000);
     const std::vector<std::int64_t> sizes = {1000000, 500000};
     const struct {
         const char* lengths;
@@ -234,12 +241,7 @@ TEST(RunAnalysis, ProgressMovesForwardsToEachFileEnd)
 TEST(RunAnalysis, ResultsDoNotDependOnTheNumberOfThreads)
 {
     const TempDir dir;
-    std::mt19937 random(7);
-    std::string text;
-    const std::string alphabet = "aab bc\r\ndeeef/*";
-    for (int i = 0; i < 300000; ++i) {
-        text += alphabet[random() % alphabet.size()];
-    }
+    const std::string text = ScriptLikeText(7, 300000);
     RunSettings settings{.inputFiles = {dir.Write("a", text), dir.Write("b", text.substr(1000, 5000))},
                          .sampleLengths = "1-5,9,16,16",
                          .topResults = "300"};
