@@ -428,7 +428,7 @@ int Main(int argc, char** argv)
     // A file is written under a temporary name and renamed when complete, so an interrupted run never
     // leaves a short corpus that a later benchmark would take for a whole one.
     const std::filesystem::path finalPath = outputPath;
-    const std::filesystem::path temporaryPath = outputPath + ".part";
+    const std::filesystem::path temporaryPath = outputPath + ".tmp";
     std::FILE* out = stdout;
     if (!outputPath.empty()) {
         out = std::fopen(temporaryPath.c_str(), "wb");

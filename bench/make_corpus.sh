@@ -14,7 +14,7 @@ perl and sha256sum. Exit status 0 when the corpora are ready, 1 when they could 
 EOF
 }
 
-# The order is part of the corpus: the game dialogue of the Wesnoth campaigns comes first, so that the
+# The order belongs to the corpus: the game dialogue of the Wesnoth campaigns comes first, so that the
 # small prefixes are game text; program messages follow. Packages without Italian messages are left out.
 packages=(
     wesnoth-1.16-httt wesnoth-1.16-tsg wesnoth-1.16-nr wesnoth-1.16-did wesnoth-1.16-dm wesnoth-1.16-low
@@ -174,8 +174,8 @@ for size in "${sizes[@]}"; do
     {
         for ((i = 1; i < copies; i++)); do cat "$all"; done
         head -c $((want - (copies - 1) * total)) "$all"
-    } >"$file.part"
-    mv "$file.part" "$file"
+    } >"$file.tmp"
+    mv "$file.tmp" "$file"
     if ((copies > 1)); then
         size_lines+=("real-$size.txt: the real text $(awk -v w="$want" -v t="$total" 'BEGIN { printf "%.2f", w / t }') times over")
     else

@@ -1,6 +1,6 @@
 // kestrin-repair: a quality yardstick for a dictionary encoding. Re-Pair replaces the most frequent pair of
 // adjacent symbols (counted without overlaps) by a new code, again and again, so that codes come to stand
-// for pairs of codes; the K codes' full expansions can then serve as plain table entries. A second part
+// for pairs of codes; the K codes' full expansions can then serve as plain table entries. A second mode
 // encodes the text with a given list of plain entries: the smallest encoding (a shortest path over the
 // positions) and the greedy longest-match encoding, so that the three encodings can be compared.
 //

@@ -374,18 +374,18 @@ void Counter::CountShort(unsigned thread, std::uint32_t length)
         const std::uint64_t to = thread + 1 == options.threads ? end : from + share;
         if (length == 1) {
             // Four histograms, so that runs of one byte value do not wait on the same counter.
-            std::array<std::array<std::uint64_t, 256>, 4> parts{};
+            std::array<std::array<std::uint64_t, 256>, 4> lanes{};
             std::uint64_t p = from;
             for (; p + 4 <= to; p += 4) {
-                ++parts[0][bytes[p]];
-                ++parts[1][bytes[p + 1]];
-                ++parts[2][bytes[p + 2]];
-                ++parts[3][bytes[p + 3]];
+                ++lanes[0][bytes[p]];
+                ++lanes[1][bytes[p + 1]];
+                ++lanes[2][bytes[p + 2]];
+                ++lanes[3][bytes[p + 3]];
             }
             for (; p < to; ++p)
-                ++parts[0][bytes[p]];
+                ++lanes[0][bytes[p]];
             for (std::size_t i = 0; i < 256; ++i)
-                mine.ones[i] += parts[0][i] + parts[1][i] + parts[2][i] + parts[3][i];
+                mine.ones[i] += lanes[0][i] + lanes[1][i] + lanes[2][i] + lanes[3][i];
         } else {
             for (std::uint64_t p = from; p < to; ++p)
                 ++mine.twos[std::size_t{bytes[p]} << 8 | bytes[p + 1]];

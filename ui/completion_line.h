@@ -14,7 +14,7 @@ public:
     CompletionLine(QColor colour, int thickness, QWidget* parent);
 
     [[nodiscard]] int X2() const { return x2; }
-    // Values outside the widget are kept; only the part inside is drawn.
+    // Values outside the widget are kept; only the stretch inside is drawn.
     void SetX2(int end);
 
 protected:

@@ -339,8 +339,8 @@ void FrmFrequency::CreateOutputPage(QWidget* page)
             "risultati."));
     PlaceOnPage(lblInfoOpenOutput, 240, 1680, 3615, 2655);
 
-    // The real-savings switch stands in the free lower part of the box of the report file's help text,
-    // so that every control of the page keeps its place.
+    // The real-savings switch stands in the free space at the bottom of the box of the report file's help
+    // text, so that every control of the page keeps its place.
     chkRealSavings = MakeCheckBox(page, "chkRealSavings", QStringLiteral("Ri&sparmio reale"));
     chkRealSavings->setFont(HelpFont());
     PlaceOnPage(chkRealSavings, 240, 3240, 3615, 255);

@@ -11,7 +11,7 @@ namespace kestrin {
 
 class CompletionLine;
 
-// The parts of the window that a run changes while it works.
+// The controls of the window that a run changes while it works.
 struct RunControls {
     QWidget* window = nullptr; // the parent of the warning and the question
     QLabel* lblCalc = nullptr; // the phase

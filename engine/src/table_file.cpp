@@ -23,7 +23,7 @@ std::vector<std::string> ReadTableEntries(std::string_view content)
     std::vector<std::string> entries;
     std::size_t start = 0;
     while (start < content.size()) {
-        // A line ends at CR LF or at a lone CR; a lone LF is part of the line.
+        // A line ends at CR LF or at a lone CR; a lone LF belongs to the line.
         const auto cr = content.find('\r', start);
         const std::size_t end = cr == std::string_view::npos ? content.size() : cr;
         const std::string_view line = content.substr(start, end - start);

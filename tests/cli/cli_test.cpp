@@ -155,7 +155,7 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
     dir.Write("in.txt", "abcabc");
     dir.Write("out.tbl", "keep\r\n");
     dir.Write("script.txt", "a script, not a report");
-    // The arguments, the exit status, a part of the output (none: no output) and of the messages.
+    // The arguments, the exit status, a piece of the output (none: no output) and of the messages.
     const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
         {{"-l", "201", "-y", "in.txt"}, 0, "Filename:", ""},
         {{"-l", "1-11", "in.txt"}, 0, "Filename:", "-l/--lengths asks for 11 sample lengths"},

@@ -629,7 +629,7 @@ private slots:
         QTest::addColumn<QString>("sampleLength");
         QTest::addColumn<bool>("inputExists"); // it holds "abc"
         QTest::addColumn<bool>("reportOnInput");
-        QTest::addColumn<QString>("message"); // a part of the last box's text
+        QTest::addColumn<QString>("message"); // a piece of the last box's text
         QTest::addColumn<bool>("sampleSelected");
         QTest::newRow("no sample length") << "abc" << true << false << "Lunghezza(e) campione" << true;
         QTest::newRow("missing input file") << "2" << false << false << "missing" << false;

@@ -27,7 +27,7 @@ enum class Failure {
     Other,       // failureDetail names it
 };
 
-// The part a file plays in a run.
+// The role a file has in a run.
 enum class FileRole {
     InputFile,
     ExclusionTable,
