@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <vector>
 
 namespace kestrin {
@@ -11,17 +12,17 @@ namespace {
 
 // Lengths 0, 1 and 2: one slot per possible string (per first byte for length 0). Each job counts an
 // equal stretch of every file in tallies of its own; the tallies are added up when the strings are visited,
-// and a string's first occurrence is the earliest of the jobs'.
+// and a string's first occurrence is the earliest of the jobs'. The different strings are counted over
+// all jobs as they are met, by the job that meets a string first.
 class ArrayCounter final : public LengthCounter
 {
 public:
     ArrayCounter(std::int64_t sampleLength, unsigned jobCount)
-        : LengthCounter(sampleLength), tallies(std::max(1u, jobCount))
+        : LengthCounter(sampleLength), tallies(std::max(1u, jobCount)), seen(Slots(sampleLength))
     {
-        const std::size_t slots = std::size_t{1} << (8 * std::max<std::int64_t>(sampleLength, 1));
         for (Tally& tally : tallies) {
-            tally.hits.assign(slots, 0);
-            tally.order.assign(slots, 0);
+            tally.hits.assign(seen.size(), 0);
+            tally.order.assign(seen.size(), 0);
         }
     }
 
@@ -44,7 +45,8 @@ public:
         const auto publish = [&](std::int64_t position) {
             const std::int64_t done = to > from ? (position + 1 - from) * span / (to - from) : span;
             progress.position.store(first + std::min(done, span) - 1, std::memory_order_relaxed);
-            progress.distinct.store(job == 0 ? tally.distinct : 0, std::memory_order_relaxed);
+            progress.distinct.store(job == 0 ? distinct.load(std::memory_order_relaxed) : 0,
+                                    std::memory_order_relaxed);
             return !cancel.load(std::memory_order_relaxed);
         };
         for (const CountedRun& run : scan.runs) {
@@ -78,8 +80,7 @@ public:
                         slot = (slot << 8) | file.ByteAt(position + 1);
                     }
                     if (tally.hits[slot]++ == 0) {
-                        tally.order[slot] = fileBase + static_cast<std::uint64_t>(position);
-                        ++tally.distinct;
+                        Meet(tally, slot, fileBase + static_cast<std::uint64_t>(position));
                     }
                 },
                 publish);
@@ -92,17 +93,7 @@ public:
 
     [[nodiscard]] std::int64_t DistinctHere() const override
     {
-        if (tallies.size() == 1) {
-            return tallies.front().distinct;
-        }
-        std::int64_t distinct = 0;
-        for (std::size_t slot = 0; slot < tallies.front().hits.size(); ++slot) {
-            distinct += std::any_of(tallies.begin(), tallies.end(),
-                                    [&](const Tally& tally) { return tally.hits[slot] != 0; })
-                            ? 1
-                            : 0;
-        }
-        return distinct;
+        return distinct.load(std::memory_order_relaxed);
     }
 
 protected:
@@ -136,7 +127,7 @@ private:
 
     // Counts `count` bytes (at most 2^32) in four lanes, so that runs of one byte value do not wait for
     // each other's increments, and then finds where the values new to the tally first occur.
-    static void CountBytes(Tally& tally, const char* text, std::int64_t count, std::uint64_t base)
+    void CountBytes(Tally& tally, const char* text, std::int64_t count, std::uint64_t base)
     {
         const auto* bytes = reinterpret_cast<const unsigned char*>(text);
         const auto n = static_cast<std::size_t>(count);
@@ -165,10 +156,23 @@ private:
         for (i = 0; missing > 0; ++i) {
             if (fresh[bytes[i]]) {
                 fresh[bytes[i]] = false;
-                tally.order[bytes[i]] = base + i;
-                ++tally.distinct;
+                Meet(tally, bytes[i], base + i);
                 --missing;
             }
+        }
+    }
+
+    static std::size_t Slots(std::int64_t length)
+    {
+        return std::size_t{1} << (8 * std::max<std::int64_t>(length, 1));
+    }
+
+    // A job meets a string for the first time at `at`; the first job to meet it counts it.
+    void Meet(Tally& tally, std::size_t slot, std::uint64_t at)
+    {
+        tally.order[slot] = at;
+        if (!seen[slot].exchange(true, std::memory_order_relaxed)) {
+            distinct.fetch_add(1, std::memory_order_relaxed);
         }
     }
 
@@ -193,9 +197,10 @@ private:
     struct alignas(64) Tally {
         std::vector<std::uint64_t> hits;
         std::vector<std::uint64_t> order; // of the first occurrence this job met
-        std::int64_t distinct = 0;
     };
     std::vector<Tally> tallies;
+    std::vector<std::atomic<bool>> seen; // by slot: met by some job
+    std::atomic<std::int64_t> distinct{0};
 };
 
 } // namespace
