@@ -23,6 +23,9 @@ constexpr std::int64_t longestLength = 65535;
 constexpr std::uint32_t noCandidate = std::numeric_limits<std::uint32_t>::max();
 // Long loops look at the cancel flag once per this many steps.
 constexpr std::size_t cancelStride = std::size_t{1} << 18;
+// Up to this longest length, neighbouring suffixes are compared byte by byte; above it, a linear-time
+// method spares repetitive text from comparing up to the longest length at every suffix.
+constexpr std::size_t comparedCap = 32;
 
 bool IsLineEnd(char c)
 {
@@ -42,6 +45,7 @@ public:
 
     [[nodiscard]] bool Has(std::size_t p) const { return (words[p >> 6] >> (p & 63)) & 1; }
     void Add(std::size_t p) { words[p >> 6] |= std::uint64_t{1} << (p & 63); }
+    void Prefetch(std::size_t p) const { __builtin_prefetch(words.data() + (p >> 6)); }
     // The first position of the set in [p, limit), or limit when there is none.
     [[nodiscard]] std::size_t NextFrom(std::size_t p, std::size_t limit) const
     {
@@ -364,15 +368,11 @@ public:
             return false;
         }
 
-        // Per position, the common prefix with the suffix before it in the array, capped at the longest
-        // length (Kärkkäinen's permuted LCP), and in the high half how far the position is from the next
-        // boundary, also capped; one look-up per suffix then gives both.
-        LargeVector<std::uint32_t> shared(n);
-        shared[static_cast<std::size_t>(suffixes[0])] = noCandidate;
-        for (std::size_t i = 1; i < n; ++i) {
-            shared[static_cast<std::size_t>(suffixes[i])] = static_cast<std::uint32_t>(suffixes[i - 1]);
-        }
         const auto cap = static_cast<std::size_t>(longest);
+        LargeVector<std::uint32_t> byRank(n);
+        if (!(cap <= comparedCap ? CompareNeighbours(byRank) : PermutedCommonPrefixes(byRank))) {
+            return false;
+        }
         // lengthsUpTo[h]: how many requested lengths are h or less.
         std::vector<std::uint64_t> lengthsUpTo(cap + 1, 0);
         for (const std::int32_t l : lengths) {
@@ -381,36 +381,6 @@ public:
         for (std::size_t l = 1; l <= cap; ++l) {
             lengthsUpTo[l] += lengthsUpTo[l - 1];
         }
-        std::size_t h = 0;
-        std::size_t nextBoundary = 0; // the first boundary after p
-        for (std::size_t p = 0; p < n; ++p) {
-            if (p % cancelStride == 0 && Stopped(&cancel)) {
-                return false;
-            }
-            const std::uint32_t before = shared[p];
-            if (before == noCandidate) {
-                h = 0;
-            } else {
-                while (h < cap && p + h < n && before + h < n && text[p + h] == text[before + h]) {
-                    ++h;
-                }
-            }
-            if (nextBoundary <= p) {
-                nextBoundary = boundaries.NextFrom(p + 1, n + 1);
-            }
-            // How many bytes from p on a window may cover.
-            const std::size_t room = IsLineEnd(text[p]) ? 0 : std::min(nextBoundary - p, cap);
-            shared[p] = static_cast<std::uint32_t>(h | (room << 16));
-            h = h > 0 ? h - 1 : 0;
-        }
-
-        // The grouping reads the suffixes in rank order: gathering their values first in a loop of its
-        // own lets the memory accesses overlap, and the same holds for scattering the results back.
-        LargeVector<std::uint32_t> byRank(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            byRank[i] = shared[static_cast<std::size_t>(suffixes[i])];
-        }
-        shared = {};
         // A candidate of length L is a run of suffixes that share L bytes with the one before: counting
         // where such runs end bounds the number of candidates, so that their arrays never move.
         std::uint64_t most = 0;
@@ -426,6 +396,9 @@ public:
         const std::vector<std::uint32_t> kept = KeepViable(cheapestCode);
         deepest.resize(n);
         for (std::size_t i = 0; i < n; ++i) {
+            if (i + 16 < n) {
+                __builtin_prefetch(deepest.data() + suffixes[i + 16], 1);
+            }
             deepest[static_cast<std::size_t>(suffixes[i])] =
                 byRank[i] == noCandidate ? noCandidate : kept[byRank[i]];
         }
@@ -539,9 +512,7 @@ public:
             (void)Evaluate(best->candidate, code, &occurrences);
             const auto entry = static_cast<std::uint32_t>(entries.size());
             held.push_back(static_cast<std::int64_t>(occurrences.size()));
-            for (const std::uint32_t q : occurrences) {
-                Replace(q, static_cast<std::size_t>(best->length), code, entry);
-            }
+            ReplaceAll(occurrences, static_cast<std::size_t>(best->length), code, entry);
             entries.push_back(
                 {text.substr(best->firstPosition, static_cast<std::size_t>(best->length)), 0, 0, code});
             if (chosenSoFar) {
@@ -569,16 +540,17 @@ private:
     // What replacing an occurrence needs of a candidate, apart from the rest, to keep it in fewer cache
     // lines.
     struct Node {
-        std::uint32_t parent; // the candidate of the next shorter length around it
-        std::uint16_t length;
         // The sum over its windows of what each would save at the floor code; until the choice starts, the
         // number of its windows in the text.
         std::int64_t bound;
+        std::uint32_t chain; // the next shorter candidate around it that is kept up to date
+        std::uint16_t length;
     };
     struct Candidate {
         std::uint32_t firstPosition;
         std::uint32_t rangeBegin; // its windows lie in suffixes[rangeBegin, rangeEnd)
         std::uint32_t rangeEnd;
+        std::uint32_t parent; // the candidate of the next shorter length around it
         std::uint8_t state;
     };
 
@@ -618,6 +590,81 @@ private:
         std::make_heap(heap.begin(), heap.end(), Below);
     }
 
+    // Fills byRank, per suffix in rank order, with the bytes it shares with the suffix before it (capped
+    // at the longest length) and, in the high half, its room; false when cancelled. Each suffix is
+    // compared with its neighbour directly; the bytes of the suffixes a little further down the array
+    // are fetched ahead, as they lie anywhere in the text.
+    [[nodiscard]] bool CompareNeighbours(LargeVector<std::uint32_t>& byRank) const
+    {
+        const auto n = static_cast<std::size_t>(textSize);
+        const auto cap = static_cast<std::size_t>(longest);
+        constexpr std::size_t ahead = 16;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i % cancelStride == 0 && Stopped(&cancel)) {
+                return false;
+            }
+            if (i + ahead < n) {
+                const auto later = static_cast<std::size_t>(suffixes[i + ahead]);
+                __builtin_prefetch(text.data() + later);
+                boundaries.Prefetch(later + 1);
+            }
+            const auto p = static_cast<std::size_t>(suffixes[i]);
+            std::size_t h = 0;
+            if (i > 0) {
+                const auto before = static_cast<std::size_t>(suffixes[i - 1]);
+                const std::size_t most = std::min({cap, n - p, n - before});
+                while (h < most && text[p + h] == text[before + h]) {
+                    ++h;
+                }
+            }
+            // How many bytes from p on a window may cover.
+            const std::size_t room =
+                IsLineEnd(text[p]) ? 0 : std::min(boundaries.NextFrom(p + 1, p + 1 + cap) - p, cap);
+            byRank[i] = static_cast<std::uint32_t>(h | (room << 16));
+        }
+        return true;
+    }
+
+    // The same as CompareNeighbours in time linear in the text whatever the longest length (Kärkkäinen's
+    // permuted LCP): in text order, each suffix shares at least one byte less with its neighbour than the
+    // suffix before it did.
+    [[nodiscard]] bool PermutedCommonPrefixes(LargeVector<std::uint32_t>& byRank) const
+    {
+        const auto n = static_cast<std::size_t>(textSize);
+        const auto cap = static_cast<std::size_t>(longest);
+        LargeVector<std::uint32_t> shared(n);
+        shared[static_cast<std::size_t>(suffixes[0])] = noCandidate;
+        for (std::size_t i = 1; i < n; ++i) {
+            shared[static_cast<std::size_t>(suffixes[i])] = static_cast<std::uint32_t>(suffixes[i - 1]);
+        }
+        std::size_t h = 0;
+        std::size_t nextBoundary = 0; // the first boundary after p
+        for (std::size_t p = 0; p < n; ++p) {
+            if (p % cancelStride == 0 && Stopped(&cancel)) {
+                return false;
+            }
+            const std::uint32_t before = shared[p];
+            if (before == noCandidate) {
+                h = 0;
+            } else {
+                while (h < cap && p + h < n && before + h < n && text[p + h] == text[before + h]) {
+                    ++h;
+                }
+            }
+            if (nextBoundary <= p) {
+                nextBoundary = boundaries.NextFrom(p + 1, n + 1);
+            }
+            const std::size_t room = IsLineEnd(text[p]) ? 0 : std::min(nextBoundary - p, cap);
+            shared[p] = static_cast<std::uint32_t>(h | (room << 16));
+            h = h > 0 ? h - 1 : 0;
+        }
+        // Gathering in a loop of its own lets the memory accesses overlap.
+        for (std::size_t i = 0; i < n; ++i) {
+            byRank[i] = shared[static_cast<std::size_t>(suffixes[i])];
+        }
+        return true;
+    }
+
     // One pass over the suffix array finds the groups of every length at once. byRank holds, per suffix,
     // its packed common prefix and room; each is replaced by the suffix's longest candidate.
     void Group(LargeVector<std::uint32_t>& byRank)
@@ -654,11 +701,11 @@ private:
                     group.candidate = static_cast<std::uint32_t>(nodes.size());
                     const std::uint32_t first = std::min(group.firstWindow, p);
                     const bool excluded = forbidden && forbidden(std::string_view(text).substr(first, l));
-                    nodes.push_back(
-                        {k == 0 ? noCandidate : open[k - 1].candidate, static_cast<std::uint16_t>(l), 1});
+                    nodes.push_back({1, noCandidate, static_cast<std::uint16_t>(l)});
                     lengthOf.push_back(static_cast<std::uint16_t>(l));
-                    candidates.push_back({first, group.begin, 0, excluded ? excludedState : std::uint8_t{0}});
-                    assert(k == 0 || nodes.back().parent != noCandidate);
+                    candidates.push_back({first, group.begin, 0, k == 0 ? noCandidate : open[k - 1].candidate,
+                                          excluded ? excludedState : std::uint8_t{0}});
+                    assert(k == 0 || candidates.back().parent != noCandidate);
                     byRank[group.begin] = group.candidate;
                 }
                 ++nodes[group.candidate].bound;
@@ -683,15 +730,17 @@ private:
         std::uint32_t next = 0;
         // A parent is created before its children, so it is renumbered first.
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
-            const Node node = nodes[c];
-            const std::uint32_t above = node.parent == noCandidate ? noCandidate : renumbered[node.parent];
-            if ((candidates[c].state & excludedState) || Gain(node.bound, lengthOf[c], cheapestCode) <= 0) {
+            const std::uint32_t parent = candidates[c].parent;
+            const std::uint32_t above = parent == noCandidate ? noCandidate : renumbered[parent];
+            if ((candidates[c].state & excludedState) ||
+                Gain(nodes[c].bound, lengthOf[c], cheapestCode) <= 0) {
                 renumbered[c] = above;
                 continue;
             }
-            nodes[next] = {above, node.length, node.bound};
+            nodes[next] = nodes[c];
             lengthOf[next] = lengthOf[c];
             candidates[next] = candidates[c];
+            candidates[next].parent = above;
             renumbered[c] = next++;
         }
         nodes.resize(next);
@@ -700,11 +749,20 @@ private:
         return renumbered;
     }
 
-    // The positions of the candidate's windows, in suffix order.
+    // The positions of the candidate's windows, in suffix order. They lie anywhere in the text: what the
+    // visits look up there is fetched a few windows ahead.
     template <typename Visit> void ForEachWindow(std::uint32_t c, Visit&& visit) const
     {
+        constexpr std::uint32_t ahead = 16;
         const auto l = static_cast<std::size_t>(lengthOf[c]);
-        for (std::uint32_t i = candidates[c].rangeBegin; i < candidates[c].rangeEnd; ++i) {
+        const std::uint32_t end = candidates[c].rangeEnd;
+        for (std::uint32_t i = candidates[c].rangeBegin; i < end; ++i) {
+            if (i + ahead < end) {
+                const auto later = static_cast<std::size_t>(suffixes[i + ahead]);
+                boundaries.Prefetch(later + 1);
+                inside.Prefetch(later);
+                __builtin_prefetch(cost.data() + later);
+            }
             const auto p = static_cast<std::size_t>(suffixes[i]);
             // Suffixes in the range that run into a stretch end share the bytes but are no window.
             if (boundaries.NextFrom(p + 1, p + l) == p + l) {
@@ -813,13 +871,48 @@ private:
             // The running cost of the bytes from p, for the chain's lengths from the longest down.
             auto l = static_cast<std::size_t>(lengthOf[c]);
             std::int64_t covered = Covered(p, l);
-            for (; c != noCandidate; c = chainParent[c]) {
+            for (; c != noCandidate; c = nodes[c].chain) {
                 const auto lc = static_cast<std::size_t>(lengthOf[c]);
                 while (l > lc) {
                     covered -= cost[p + --l];
                 }
                 visit(c, Saving(p, lc, covered, floor));
             }
+        }
+    }
+
+    // Replaces every occurrence, in ascending order. They lie anywhere in the text: what Replace will look
+    // up is fetched a few occurrences ahead, and the candidates of the chains there a little later.
+    void ReplaceAll(std::span<const std::uint32_t> occurrences, std::size_t l, int code, std::uint32_t entry)
+    {
+        constexpr std::size_t texts = 8;
+        constexpr std::size_t chains = 4;
+        const auto cap = static_cast<std::size_t>(longest);
+        for (std::size_t j = 0; j < occurrences.size(); ++j) {
+            if (j + texts < occurrences.size()) {
+                const std::size_t q = occurrences[j + texts];
+                const std::size_t from = q >= cap - 1 ? q - (cap - 1) : 0;
+                for (std::size_t x = from; x < q + l; x += 16) {
+                    __builtin_prefetch(chainHead.data() + x);
+                }
+                __builtin_prefetch(chainHead.data() + q + l - 1);
+                __builtin_prefetch(tokenEntry.data() + q, 1);
+                __builtin_prefetch(tokenEntry.data() + q + l - 1, 1);
+                __builtin_prefetch(cost.data() + from, 1);
+                __builtin_prefetch(cost.data() + q + l + cap, 1);
+                inside.Prefetch(from);
+            }
+            if (j + chains < occurrences.size()) {
+                const std::size_t q = occurrences[j + chains];
+                const std::size_t from = q >= cap - 1 ? q - (cap - 1) : 0;
+                for (std::size_t x = from; x < q + l; ++x) {
+                    const std::uint32_t c = chainHead[x];
+                    if (c != noCandidate) {
+                        __builtin_prefetch(nodes.data() + c, 1);
+                    }
+                }
+            }
+            Replace(occurrences[j], l, code, entry);
         }
     }
 
@@ -841,16 +934,24 @@ private:
             costAfter[x - from + 1] = costAfter[x - from] + then;
         }
         const auto insideAfter = [&](std::size_t x) { return (x > q && x < q + l) || inside.Has(x); };
-        // Windows that start inside a token saved nothing, and still do not.
+        // The chains of the positions are walked side by side, one step of each in turn, so that the
+        // look-ups of their candidates, which lie anywhere in memory, overlap. Windows that start inside a
+        // token saved nothing, and still do not.
+        walking.clear();
         for (std::size_t p = from; p < q + l; ++p) {
-            if (inside.Has(p)) {
-                continue;
+            if (chainHead[p] != noCandidate && !inside.Has(p)) {
+                walking.push_back({static_cast<std::uint32_t>(p), chainHead[p]});
             }
-            for (std::uint32_t c = chainHead[p]; c != noCandidate;) {
+        }
+        while (!walking.empty()) {
+            std::size_t kept = 0;
+            for (std::size_t w = 0; w < walking.size(); ++w) {
+                const auto [start, c] = walking[w];
                 Node& node = nodes[c];
+                const std::size_t p = start;
                 const std::size_t e = p + node.length;
                 if (e <= q) {
-                    break; // this and every shorter window end before the replaced text
+                    continue; // this and every shorter window end before the replaced text
                 }
                 const std::int64_t was =
                     inside.Has(e)
@@ -861,8 +962,11 @@ private:
                         ? 0
                         : std::max<std::int64_t>(0, costAfter[e - from] - costAfter[p - from] - floor);
                 node.bound += is - was;
-                c = chainParent[c];
+                if (node.chain != noCandidate) {
+                    walking[kept++] = {start, node.chain};
+                }
             }
+            walking.resize(kept);
         }
         for (std::size_t p = q; p < q + l; ++p) {
             if (tokenEntry[p] != noCandidate) {
@@ -876,6 +980,7 @@ private:
         }
         cost[q] = static_cast<std::uint8_t>(code);
         tokenEntry[q] = entry;
+        replacedAny = true;
     }
 
     // The bound gain of the nth best candidate at the floor, or 0 when there are fewer.
@@ -905,13 +1010,12 @@ private:
                    ((candidates[c].state & trackedState) || BoundGain(c) >= below);
         };
         // A parent comes before its children, so the nearest kept ancestor of each is known in one pass.
-        chainParent.assign(nodes.size(), noCandidate);
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
             candidates[c].state &= static_cast<std::uint8_t>(~trackedState);
-            const std::uint32_t parent = nodes[c].parent;
-            if (parent != noCandidate) {
-                chainParent[c] = (candidates[parent].state & trackedState) ? parent : chainParent[parent];
-            }
+            const std::uint32_t parent = candidates[c].parent;
+            nodes[c].chain = parent == noCandidate || (candidates[parent].state & trackedState)
+                                 ? parent
+                                 : nodes[parent].chain;
             if (keep(c)) {
                 candidates[c].state |= trackedState;
             }
@@ -919,11 +1023,12 @@ private:
         chainHead.resize(deepest.size());
         for (std::size_t p = 0; p < deepest.size(); ++p) {
             const std::uint32_t c = deepest[p];
-            chainHead[p] = c == noCandidate || (candidates[c].state & trackedState) ? c : chainParent[c];
+            chainHead[p] = c == noCandidate || (candidates[c].state & trackedState) ? c : nodes[c].chain;
         }
         untrackedBelow = below;
         threshold = std::numeric_limits<std::int64_t>::max(); // newly kept ones may beat the heap's best
-        return RecountBounds();
+        // Before the first replacement every bound is still the one the choice started from.
+        return !replacedAny || RecountBounds();
     }
 
     // Counts every candidate's bound again, at the current floor and with the tokens as they are.
@@ -992,13 +1097,14 @@ private:
     LargeVector<std::uint32_t> tokenEntry;
     std::vector<std::int64_t> held; // per entry: the occurrences it holds now
     int floor = 0;                  // the cheapest code still to come
-    // The chains of the kept-up-to-date candidates: per position its longest, per candidate the next
-    // shorter one. Every other candidate gains less than untrackedBelow at the floor code.
+    // The chains of the kept-up-to-date candidates: per position its longest (the next shorter one is the
+    // candidate's chain). Every other candidate gains less than untrackedBelow at the floor code.
     LargeVector<std::uint32_t> chainHead;
-    std::vector<std::uint32_t> chainParent;
     std::int64_t untrackedBelow = 0;
+    bool replacedAny = false;
 
     std::vector<std::int64_t> costBefore; // Replace: the costs summed before and after
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> walking; // Replace: position and candidate
     std::vector<std::int64_t> costAfter;
 
     LargeVector<saidx_t> suffixes;

@@ -513,6 +513,9 @@ private:
         if (exclusionTable) {
             listed.insert(exclusionTable->begin(), exclusionTable->end());
         }
+        if (!settings.ignoreSpace && !settings.ignoreTab && listed.empty()) {
+            return; // nothing forbids a candidate: the index asks nobody
+        }
         savings.forbidden = [this](std::string_view text) {
             return (settings.ignoreSpace && text.find(' ') != std::string_view::npos) ||
                    (settings.ignoreTab && text.find('\t') != std::string_view::npos) || listed.contains(text);

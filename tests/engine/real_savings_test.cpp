@@ -226,11 +226,17 @@ TEST(RealSavings, ChoosesAsThePlainModelDoes)
     std::mt19937 rng(20261207);
     for (int round = 0; round < 400; ++round) {
         SCOPED_TRACE(round);
-        const std::vector<std::string> stretches =
+        std::vector<std::string> stretches =
             RandomStretches(rng, round % 3 == 0 ? "ab" : "abcd", round % 4 == 0 ? 100 : 40);
         SavingsRequest request;
-        request.stretches.assign(stretches.begin(), stretches.end());
         request.lengths = lengthLists[rng() % lengthLists.size()];
+        if (round % 5 == 0) { // long repeats, and lengths above 32, which the index compares otherwise
+            for (std::string& stretch : stretches) {
+                stretch = stretch.substr(0, 40) + stretch.substr(0, 40) + stretch;
+            }
+            request.lengths = {2, 5, 36};
+        }
+        request.stretches.assign(stretches.begin(), stretches.end());
         request.codeBytes = codeLists[rng() % codeLists.size()];
         request.forbidden = filters[rng() % filters.size()];
         // Keeping only the best candidates up to date and bringing in the others as the choice needs them
