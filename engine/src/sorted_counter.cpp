@@ -221,8 +221,23 @@ private:
     }
 
     // Each run of records that share their first L bytes is one string of length L; its hits are the
-    // records whose limit allows length L, and it was first met at the earliest of them.
+    // records whose limit allows length L, and it was first met at the earliest of them. Counting the
+    // strings first lets each length's list be made at its size, without growing and copying.
     void Scan(const Records& sorted, std::vector<std::vector<SortedEntry>>& out) const
+    {
+        std::vector<std::size_t> sizes(lengths.size(), 0);
+        ForEachString(sorted, [&](std::size_t index, std::uint64_t, std::uint64_t) { ++sizes[index]; });
+        for (std::size_t index = 0; index < lengths.size(); ++index) {
+            out[index].reserve(sizes[index]);
+        }
+        ForEachString(sorted, [&](std::size_t index, std::uint64_t hits, std::uint64_t first) {
+            out[index].push_back({static_cast<std::uint32_t>(first & 0xFFFFFFFF),
+                                  static_cast<std::uint32_t>(first >> 32), hits});
+        });
+    }
+
+    // Calls found(length index, hits, first order) for each string of the sorted records.
+    template <typename Found> void ForEachString(const Records& sorted, Found&& found) const
     {
         struct Group {
             std::uint64_t hits = 0;
@@ -231,9 +246,7 @@ private:
         std::vector<Group> groups(lengths.size());
         const auto close = [&](std::size_t index) {
             if (groups[index].hits > 0) {
-                out[index].push_back({static_cast<std::uint32_t>(groups[index].first & 0xFFFFFFFF),
-                                      static_cast<std::uint32_t>(groups[index].first >> 32),
-                                      groups[index].hits});
+                found(index, groups[index].hits, groups[index].first);
             }
             groups[index] = Group{};
         };
