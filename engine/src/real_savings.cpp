@@ -393,7 +393,7 @@ public:
         lengthOf.reserve(most);
         candidates.reserve(most);
         Group(byRank);
-        const std::vector<std::uint32_t> kept = KeepViable(cheapestCode);
+        const LargeVector<std::uint32_t> kept = KeepViable(cheapestCode);
         deepest.resize(n);
         for (std::size_t i = 0; i < n; ++i) {
             if (i + 16 < n) {
@@ -569,7 +569,7 @@ private:
             return (candidates[c].state & (excludedState | chosenState | heapState | trackedState)) ==
                    trackedState;
         };
-        std::vector<std::int64_t> bounds;
+        LargeVector<std::int64_t> bounds;
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
             if (outside(c) && BoundGain(c) > 0) {
                 bounds.push_back(BoundGain(c));
@@ -724,9 +724,9 @@ private:
     // the cheapest code with all their windows. Their windows need no counting, so the parent chains skip
     // them. Returns, per old candidate, its new number, or for a dropped one the new number of its
     // nearest kept ancestor (noCandidate when there is none).
-    std::vector<std::uint32_t> KeepViable(int cheapestCode)
+    LargeVector<std::uint32_t> KeepViable(int cheapestCode)
     {
-        std::vector<std::uint32_t> renumbered(nodes.size());
+        LargeVector<std::uint32_t> renumbered(nodes.size());
         std::uint32_t next = 0;
         // A parent is created before its children, so it is renumbered first.
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
@@ -986,7 +986,8 @@ private:
     // The bound gain of the nth best candidate at the floor, or 0 when there are fewer.
     [[nodiscard]] std::int64_t NthBestBound(std::size_t nth) const
     {
-        std::vector<std::int64_t> bounds;
+        LargeVector<std::int64_t> bounds;
+        bounds.reserve(nodes.size());
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
             if (!(candidates[c].state & excludedState)) {
                 bounds.push_back(BoundGain(c));
@@ -1110,9 +1111,9 @@ private:
     LargeVector<saidx_t> suffixes;
     LargeVector<std::uint32_t> deepest; // per position: its longest candidate, or noCandidate
 
-    std::vector<Node> nodes; // one index for these three
-    std::vector<std::uint16_t> lengthOf;
-    std::vector<Candidate> candidates;
+    LargeVector<Node> nodes; // one index for these three
+    LargeVector<std::uint16_t> lengthOf;
+    LargeVector<Candidate> candidates;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> overlapping; // sorted positions
 
     std::vector<Ranked> heap;
