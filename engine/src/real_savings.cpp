@@ -311,6 +311,8 @@ std::int64_t Gain(std::int64_t occurrences, std::int64_t length, int code)
 // code, or when its occurrences overlap somewhere in the text.
 class SavingsChooser
 {
+    using Positions = LargeVector<std::uint32_t>; // of the text
+
 public:
     SavingsChooser(const SavingsRequest& request, const std::atomic<bool>& cancelFlag)
         : cancel(cancelFlag), forbidden(request.forbidden), trackShare(request.trackShare)
@@ -444,6 +446,7 @@ public:
             std::make_heap(heap.begin(), heap.end(), Below);
             heapCode = floor;
         };
+        Positions occurrences; // of the entry just chosen
         for (std::size_t i = 0; i < codes.size(); ++i) {
             const int code = codes[i];
             if (floors[i] != floor) {
@@ -459,7 +462,6 @@ public:
             }
             const std::size_t batch = 2 * (codes.size() - i) + 4;
             std::optional<Ranked> best;
-            std::vector<std::uint32_t> occurrences;
             while (!best) {
                 if (Stopped(&cancel)) {
                     return false;
@@ -794,9 +796,8 @@ private:
     // The candidate's gain now at the code: the occurrences that start and end at token edges and save
     // anything, without overlap, as many and as saving as can be (the earliest among equal choices),
     // less the entry's own bytes. occurrences, when given, receives their positions, ascending.
-    std::int64_t Evaluate(std::uint32_t c, int code, std::vector<std::uint32_t>* occurrences)
+    std::int64_t Evaluate(std::uint32_t c, int code, Positions* occurrences)
     {
-
         if (!(candidates[c].state & examinedState)) {
             Examine(c);
         }
@@ -821,25 +822,31 @@ private:
                 }
             });
             if (occurrences) {
-                std::sort(occurrences->begin(), occurrences->end());
+                SortPositions(*occurrences);
             }
             return saved - static_cast<std::int64_t>(l);
         }
         // Occurrences that overlap: the non-overlapping choice that saves most, found from the right
         // (most[j]: the best from occurrence j on), then taken from the left, earliest first on a tie.
-        const std::vector<std::uint32_t>& positions = overlapping.at(c);
+        // The arrays are kept from one call to the next: a run such as "aaaa" has millions of occurrences.
+        const Positions& positions = overlapping.at(c);
         const std::size_t k = positions.size();
-        std::vector<std::int64_t> saving(k);
-        std::vector<std::size_t> after(k); // the first occurrence that does not overlap occurrence j
+        LargeVector<std::int64_t>& saving = savingAt;
+        LargeVector<std::uint32_t>& after =
+            afterAt; // the first occurrence that does not overlap occurrence j
+        LargeVector<std::int64_t>& most = mostFrom;
+        saving.resize(std::max(saving.size(), k));
+        after.resize(std::max(after.size(), k));
+        most.resize(std::max(most.size(), k + 1));
         for (std::size_t j = 0, next = 0; j < k; ++j) {
             saving[j] = Saving(positions[j], l, Covered(positions[j], l), code);
             next = std::max(next, j + 1);
             while (next < k && positions[next] < positions[j] + l) {
                 ++next;
             }
-            after[j] = next;
+            after[j] = static_cast<std::uint32_t>(next);
         }
-        std::vector<std::int64_t> most(k + 1, 0);
+        most[k] = 0;
         for (std::size_t j = k; j-- > 0;) {
             most[j] = most[j + 1];
             if (saving[j] > 0) {
@@ -1051,6 +1058,25 @@ private:
         return true;
     }
 
+    // Sorts distinct positions of the text. When they are many for the text's size (a run such as "aaaa"
+    // gives millions), marking them in a set and reading it in order is faster than sorting.
+    void SortPositions(Positions& positions) const
+    {
+        const auto n = static_cast<std::size_t>(textSize);
+        if (positions.size() < n / 64) {
+            std::sort(positions.begin(), positions.end());
+            return;
+        }
+        PositionSet marked(n);
+        for (const std::uint32_t p : positions) {
+            marked.Add(p);
+        }
+        positions.clear();
+        for (std::size_t p = marked.NextFrom(0, n); p < n; p = marked.NextFrom(p + 1, n)) {
+            positions.push_back(static_cast<std::uint32_t>(p));
+        }
+    }
+
     // Finds out whether two occurrences of the candidate overlap anywhere; if so, keeps its positions.
     void Examine(std::uint32_t c)
     {
@@ -1069,9 +1095,10 @@ private:
         if (border.back() == 0) {
             return;
         }
-        std::vector<std::uint32_t> positions;
+        Positions positions;
+        positions.reserve(candidates[c].rangeEnd - candidates[c].rangeBegin);
         ForEachWindow(c, [&](std::uint32_t p) { positions.push_back(p); });
-        std::sort(positions.begin(), positions.end());
+        SortPositions(positions);
         for (std::size_t i = 1; i < positions.size(); ++i) {
             if (positions[i] - positions[i - 1] < s.size()) {
                 candidates[c].state |= overlapState;
@@ -1114,7 +1141,10 @@ private:
     LargeVector<Node> nodes; // one index for these three
     LargeVector<std::uint16_t> lengthOf;
     LargeVector<Candidate> candidates;
-    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> overlapping; // sorted positions
+    std::unordered_map<std::uint32_t, Positions> overlapping; // sorted positions
+    LargeVector<std::int64_t> savingAt;                       // Evaluate, for occurrences that overlap
+    LargeVector<std::uint32_t> afterAt;
+    LargeVector<std::int64_t> mostFrom;
 
     std::vector<Ranked> heap;
     // Every candidate outside the heap gains less than this at the floor code; 1 when all that can gain
