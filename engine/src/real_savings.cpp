@@ -392,7 +392,6 @@ public:
                     std::min(lengthsUpTo[byRank[i] & 0xFFFF], lengthsUpTo[after]);
         }
         nodes.reserve(most);
-        lengthOf.reserve(most);
         candidates.reserve(most);
         Group(byRank);
         const LargeVector<std::uint32_t> kept = KeepViable(cheapestCode);
@@ -427,7 +426,7 @@ public:
         floor = floors[0];
         // At first every window starts and ends at token edges and covers its length in bytes.
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
-            nodes[c].bound *= std::max(0, int{lengthOf[c]} - floor); // from the number of windows
+            nodes[c].bound *= std::max(0, int{nodes[c].length} - floor); // from the number of windows
         }
         // Only the candidates that may still be chosen are kept up to date: at first those whose bound
         // gains at least a share of what the last entry could gain at best; more come in when the choice
@@ -559,7 +558,7 @@ private:
     static bool Below(const Ranked& a, const Ranked& b) { return RanksAbove(b, a); }
 
     // The gain the candidate's bound promises at the floor code: never below its true gain.
-    [[nodiscard]] std::int64_t BoundGain(std::uint32_t c) const { return nodes[c].bound - lengthOf[c]; }
+    [[nodiscard]] std::int64_t BoundGain(std::uint32_t c) const { return nodes[c].bound - nodes[c].length; }
 
     // Lets in the candidates outside the heap whose bound reaches a new threshold, chosen so that about
     // `batch` come in (all when fewer are left). The heap holds only the candidates with a chance: as long
@@ -586,7 +585,7 @@ private:
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
             if (outside(c) && BoundGain(c) >= threshold) {
                 candidates[c].state |= heapState;
-                heap.push_back({BoundGain(c), lengthOf[c], candidates[c].firstPosition, c});
+                heap.push_back({BoundGain(c), nodes[c].length, candidates[c].firstPosition, c});
             }
         }
         std::make_heap(heap.begin(), heap.end(), Below);
@@ -704,7 +703,6 @@ private:
                     const std::uint32_t first = std::min(group.firstWindow, p);
                     const bool excluded = forbidden && forbidden(std::string_view(text).substr(first, l));
                     nodes.push_back({1, noCandidate, static_cast<std::uint16_t>(l)});
-                    lengthOf.push_back(static_cast<std::uint16_t>(l));
                     candidates.push_back({first, group.begin, 0, k == 0 ? noCandidate : open[k - 1].candidate,
                                           excluded ? excludedState : std::uint8_t{0}});
                     assert(k == 0 || candidates.back().parent != noCandidate);
@@ -735,18 +733,16 @@ private:
             const std::uint32_t parent = candidates[c].parent;
             const std::uint32_t above = parent == noCandidate ? noCandidate : renumbered[parent];
             if ((candidates[c].state & excludedState) ||
-                Gain(nodes[c].bound, lengthOf[c], cheapestCode) <= 0) {
+                Gain(nodes[c].bound, nodes[c].length, cheapestCode) <= 0) {
                 renumbered[c] = above;
                 continue;
             }
             nodes[next] = nodes[c];
-            lengthOf[next] = lengthOf[c];
             candidates[next] = candidates[c];
             candidates[next].parent = above;
             renumbered[c] = next++;
         }
         nodes.resize(next);
-        lengthOf.resize(next);
         candidates.resize(next);
         return renumbered;
     }
@@ -756,7 +752,7 @@ private:
     template <typename Visit> void ForEachWindow(std::uint32_t c, Visit&& visit) const
     {
         constexpr std::uint32_t ahead = 16;
-        const auto l = static_cast<std::size_t>(lengthOf[c]);
+        const auto l = static_cast<std::size_t>(nodes[c].length);
         const std::uint32_t end = candidates[c].rangeEnd;
         for (std::uint32_t i = candidates[c].rangeBegin; i < end; ++i) {
             if (i + ahead < end) {
@@ -801,7 +797,7 @@ private:
         if (!(candidates[c].state & examinedState)) {
             Examine(c);
         }
-        const auto l = static_cast<std::size_t>(lengthOf[c]);
+        const auto l = static_cast<std::size_t>(nodes[c].length);
         if (occurrences) {
             occurrences->clear();
         }
@@ -876,10 +872,10 @@ private:
                 continue;
             }
             // The running cost of the bytes from p, for the chain's lengths from the longest down.
-            auto l = static_cast<std::size_t>(lengthOf[c]);
+            auto l = static_cast<std::size_t>(nodes[c].length);
             std::int64_t covered = Covered(p, l);
             for (; c != noCandidate; c = nodes[c].chain) {
-                const auto lc = static_cast<std::size_t>(lengthOf[c]);
+                const auto lc = static_cast<std::size_t>(nodes[c].length);
                 while (l > lc) {
                     covered -= cost[p + --l];
                 }
@@ -1081,8 +1077,8 @@ private:
     void Examine(std::uint32_t c)
     {
         candidates[c].state |= examinedState;
-        const std::string_view s =
-            std::string_view(text).substr(candidates[c].firstPosition, static_cast<std::size_t>(lengthOf[c]));
+        const std::string_view s = std::string_view(text).substr(candidates[c].firstPosition,
+                                                                 static_cast<std::size_t>(nodes[c].length));
         // Occurrences can overlap only when the string has a proper border (a prefix that is also a suffix).
         std::vector<std::size_t> border(s.size(), 0);
         for (std::size_t i = 1, b = 0; i < s.size(); ++i) {
@@ -1138,8 +1134,7 @@ private:
     LargeVector<saidx_t> suffixes;
     LargeVector<std::uint32_t> deepest; // per position: its longest candidate, or noCandidate
 
-    LargeVector<Node> nodes; // one index for these three
-    LargeVector<std::uint16_t> lengthOf;
+    LargeVector<Node> nodes; // one index for these two
     LargeVector<Candidate> candidates;
     std::unordered_map<std::uint32_t, Positions> overlapping; // sorted positions
     LargeVector<std::int64_t> savingAt;                       // Evaluate, for occurrences that overlap
