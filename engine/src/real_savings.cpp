@@ -675,9 +675,19 @@ private:
         struct Open {
             std::uint32_t lowest = 0; // the smallest common prefix since the group's last window
             std::uint32_t windows = 0;
-            std::uint32_t firstWindow = 0;
+            std::uint32_t first = 0; // the earliest position of its windows
             std::uint32_t begin = 0; // the rank of the first window
+            std::uint32_t end = 0;   // one past the rank of the last window
             std::uint32_t candidate = noCandidate;
+        };
+        // A group's candidate learns its windows when the group closes, so that the pass touches only
+        // the open groups while a group grows.
+        const auto close = [&](const Open& group) {
+            if (group.candidate != noCandidate) {
+                nodes[group.candidate].bound = group.windows;
+                candidates[group.candidate].firstPosition = group.first;
+                candidates[group.candidate].rangeEnd = group.end;
+            }
         };
         std::vector<Open> open(kinds);
         for (std::size_t i = 0; i < byRank.size(); ++i) {
@@ -685,6 +695,7 @@ private:
                 return;
             }
             const auto p = static_cast<std::uint32_t>(suffixes[i]);
+            const auto rank = static_cast<std::uint32_t>(i);
             const std::uint32_t packed = byRank[i];
             const std::uint32_t common = i == 0 ? 0 : packed & 0xFFFF;
             const std::uint32_t room = packed >> 16;
@@ -694,29 +705,30 @@ private:
                 Open& group = open[k];
                 const auto l = static_cast<std::uint32_t>(lengths[k]);
                 if (group.windows == 0 || std::min(group.lowest, common) < l) {
-                    group = {unbounded, 1, p, static_cast<std::uint32_t>(i), noCandidate};
+                    close(group);
+                    group = {unbounded, 1, p, rank, rank + 1, noCandidate};
                     continue;
                 }
                 group.lowest = unbounded;
+                group.first = std::min(group.first, p);
+                group.end = rank + 1;
                 if (++group.windows == 2) {
                     group.candidate = static_cast<std::uint32_t>(nodes.size());
-                    const std::uint32_t first = std::min(group.firstWindow, p);
-                    const bool excluded = forbidden && forbidden(std::string_view(text).substr(first, l));
-                    nodes.push_back({1, noCandidate, static_cast<std::uint16_t>(l)});
-                    candidates.push_back({first, group.begin, 0, k == 0 ? noCandidate : open[k - 1].candidate,
+                    const bool excluded = forbidden && forbidden(std::string_view(text).substr(p, l));
+                    nodes.push_back({0, noCandidate, static_cast<std::uint16_t>(l)});
+                    candidates.push_back({0, group.begin, 0, k == 0 ? noCandidate : open[k - 1].candidate,
                                           excluded ? excludedState : std::uint8_t{0}});
                     assert(k == 0 || candidates.back().parent != noCandidate);
                     byRank[group.begin] = group.candidate;
                 }
-                ++nodes[group.candidate].bound;
-                Candidate& candidate = candidates[group.candidate];
-                candidate.firstPosition = std::min(candidate.firstPosition, p);
-                candidate.rangeEnd = static_cast<std::uint32_t>(i + 1);
                 byRank[i] = group.candidate;
             }
             for (; k < kinds; ++k) {
                 open[k].lowest = std::min(open[k].lowest, common);
             }
+        }
+        for (const Open& group : open) {
+            close(group);
         }
     }
 
