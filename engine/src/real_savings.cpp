@@ -425,8 +425,8 @@ public:
         }
         floor = floors[0];
         // At first every window starts and ends at token edges and covers its length in bytes.
-        for (std::uint32_t c = 0; c < nodes.size(); ++c) {
-            nodes[c].bound *= std::max(0, int{nodes[c].length} - floor); // from the number of windows
+        for (Node& node : nodes) {
+            node.bound *= std::max(0, int{node.length} - floor); // from the number of windows
         }
         // Only the candidates that may still be chosen are kept up to date: at first those whose bound
         // gains at least a share of what the last entry could gain at best; more come in when the choice
@@ -955,13 +955,12 @@ private:
         walking.clear();
         for (std::size_t p = from; p < q + l; ++p) {
             if (chainHead[p] != noCandidate && !inside.Has(p)) {
-                walking.push_back({static_cast<std::uint32_t>(p), chainHead[p]});
+                walking.emplace_back(static_cast<std::uint32_t>(p), chainHead[p]);
             }
         }
         while (!walking.empty()) {
             std::size_t kept = 0;
-            for (std::size_t w = 0; w < walking.size(); ++w) {
-                const auto [start, c] = walking[w];
+            for (const auto& [start, c] : walking) {
                 Node& node = nodes[c];
                 const std::size_t p = start;
                 const std::size_t e = p + node.length;

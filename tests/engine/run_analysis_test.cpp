@@ -237,7 +237,8 @@ TEST(RunAnalysis, ProgressMovesForwardsToEachFileEnd)
     }
 }
 
-// Large enough that files are split into shards across threads.
+// Large enough that files are split into shards across threads; in the savings mode the index is built
+// beside the count's finish, on as many threads.
 TEST(RunAnalysis, ResultsDoNotDependOnTheNumberOfThreads)
 {
     const TempDir dir;
@@ -245,8 +246,10 @@ TEST(RunAnalysis, ResultsDoNotDependOnTheNumberOfThreads)
     RunSettings settings{.inputFiles = {dir.Write("a", text), dir.Write("b", text.substr(1000, 5000))},
                          .sampleLengths = "1-5,9,16,16",
                          .topResults = "300"};
-    for (const bool comments : {false, true}) {
+    for (const auto& [comments, savings] :
+         {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
         settings.useComments = comments;
+        settings.realSavings = savings;
         std::string expected;
         for (const unsigned threads : {1u, 2u, 3u, 8u}) {
             SCOPED_TRACE(threads);
