@@ -65,7 +65,7 @@ public:
     }
 
 private:
-    std::vector<std::uint64_t> words;
+    LargeVector<std::uint64_t> words; // read at random all over a large text
 };
 
 // The entries in a trie, for finding every entry that starts at a position of the text.
@@ -324,10 +324,11 @@ public:
         if (size >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
             throw std::length_error("the counted text is too long for the savings choice");
         }
-        text.reserve(size);
+        bytes.reserve(size);
         for (const std::string_view stretch : request.stretches) {
-            text += stretch;
+            bytes.insert(bytes.end(), stretch.begin(), stretch.end());
         }
+        text = {bytes.data(), bytes.size()};
         textSize = static_cast<std::int64_t>(size);
         for (const std::int64_t requested : request.lengths) {
             if (requested >= 1 && requested <= longestLength && requested <= textSize) {
@@ -515,7 +516,8 @@ public:
             held.push_back(static_cast<std::int64_t>(occurrences.size()));
             ReplaceAll(occurrences, static_cast<std::size_t>(best->length), code, entry);
             entries.push_back(
-                {text.substr(best->firstPosition, static_cast<std::size_t>(best->length)), 0, 0, code});
+                {std::string(text.substr(best->firstPosition, static_cast<std::size_t>(best->length))), 0, 0,
+                 code});
             if (chosenSoFar) {
                 chosenSoFar->store(static_cast<std::int64_t>(entries.size()));
             }
@@ -714,7 +716,7 @@ private:
                 group.end = rank + 1;
                 if (++group.windows == 2) {
                     group.candidate = static_cast<std::uint32_t>(nodes.size());
-                    const bool excluded = forbidden && forbidden(std::string_view(text).substr(p, l));
+                    const bool excluded = forbidden && forbidden(text.substr(p, l));
                     nodes.push_back({0, noCandidate, static_cast<std::uint16_t>(l)});
                     candidates.push_back({0, group.begin, 0, k == 0 ? noCandidate : open[k - 1].candidate,
                                           excluded ? excludedState : std::uint8_t{0}});
@@ -1088,8 +1090,8 @@ private:
     void Examine(std::uint32_t c)
     {
         candidates[c].state |= examinedState;
-        const std::string_view s = std::string_view(text).substr(candidates[c].firstPosition,
-                                                                 static_cast<std::size_t>(nodes[c].length));
+        const std::string_view s =
+            text.substr(candidates[c].firstPosition, static_cast<std::size_t>(nodes[c].length));
         // Occurrences can overlap only when the string has a proper border (a prefix that is also a suffix).
         std::vector<std::size_t> border(s.size(), 0);
         for (std::size_t i = 1, b = 0; i < s.size(); ++i) {
@@ -1118,7 +1120,9 @@ private:
     const std::atomic<bool>& cancel;
     const std::function<bool(std::string_view)>& forbidden;
     std::int64_t trackShare;
-    std::string text;
+    // The counted text in one piece; it is read at random all over, so it lies on large pages.
+    LargeVector<char> bytes;
+    std::string_view text;
     std::int64_t textSize = 0;
     std::vector<std::int32_t> lengths; // sorted, distinct
     std::int32_t longest = 0;
