@@ -340,6 +340,10 @@ public:
         longest = lengths.empty() ? 0 : lengths.back();
     }
 
+    // The text is a view into the chooser's own buffer: a copy would point into the original's.
+    SavingsChooser(const SavingsChooser&) = delete;
+    SavingsChooser& operator=(const SavingsChooser&) = delete;
+
     [[nodiscard]] std::int64_t TextSize() const { return textSize; }
 
     // Builds the index for entries that cost at least cheapestCode bytes; false when cancelled.
@@ -916,7 +920,7 @@ private:
                 __builtin_prefetch(tokenEntry.data() + q, 1);
                 __builtin_prefetch(tokenEntry.data() + q + l - 1, 1);
                 __builtin_prefetch(cost.data() + from, 1);
-                __builtin_prefetch(cost.data() + q + l + cap, 1);
+                __builtin_prefetch(cost.data() + std::min(q + l + cap - 2, cost.size() - 1), 1);
                 inside.Prefetch(from);
             }
             if (j + chains < occurrences.size()) {
