@@ -846,8 +846,8 @@ private:
         const Positions& positions = overlapping.at(c);
         const std::size_t k = positions.size();
         LargeVector<std::int64_t>& saving = savingAt;
-        LargeVector<std::uint32_t>& after =
-            afterAt; // the first occurrence that does not overlap occurrence j
+        // after[j]: the first occurrence that does not overlap occurrence j.
+        LargeVector<std::uint32_t>& after = afterAt;
         LargeVector<std::int64_t>& most = mostFrom;
         saving.resize(std::max(saving.size(), k));
         after.resize(std::max(after.size(), k));
@@ -902,17 +902,25 @@ private:
         }
     }
 
+    // The first position where a window of some length may start and still hold position q.
+    [[nodiscard]] std::size_t FirstReaching(std::size_t q) const
+    {
+        const auto cap = static_cast<std::size_t>(longest);
+        return q >= cap - 1 ? q - (cap - 1) : 0;
+    }
+
     // Replaces every occurrence, in ascending order. They lie anywhere in the text: what Replace will look
     // up is fetched a few occurrences ahead, and the candidates of the chains there a little later.
     void ReplaceAll(std::span<const std::uint32_t> occurrences, std::size_t l, int code, std::uint32_t entry)
     {
+        replacedAny = true;
         constexpr std::size_t texts = 8;
         constexpr std::size_t chains = 4;
         const auto cap = static_cast<std::size_t>(longest);
         for (std::size_t j = 0; j < occurrences.size(); ++j) {
             if (j + texts < occurrences.size()) {
                 const std::size_t q = occurrences[j + texts];
-                const std::size_t from = q >= cap - 1 ? q - (cap - 1) : 0;
+                const std::size_t from = FirstReaching(q);
                 for (std::size_t x = from; x < q + l; x += 16) {
                     __builtin_prefetch(chainHead.data() + x);
                 }
@@ -925,7 +933,7 @@ private:
             }
             if (j + chains < occurrences.size()) {
                 const std::size_t q = occurrences[j + chains];
-                const std::size_t from = q >= cap - 1 ? q - (cap - 1) : 0;
+                const std::size_t from = FirstReaching(q);
                 for (std::size_t x = from; x < q + l; ++x) {
                     const std::uint32_t c = chainHead[x];
                     if (c != noCandidate) {
@@ -942,7 +950,7 @@ private:
     void Replace(std::size_t q, std::size_t l, int code, std::uint32_t entry)
     {
         const auto cap = static_cast<std::size_t>(longest);
-        const std::size_t from = q >= cap - 1 ? q - (cap - 1) : 0;
+        const std::size_t from = FirstReaching(q);
         const std::size_t end = std::min(static_cast<std::size_t>(textSize), q + l - 1 + cap);
         // The costs from `from` on, summed, before and after the replacement.
         costBefore.resize(std::max(costBefore.size(), end - from + 1));
@@ -1000,7 +1008,6 @@ private:
         }
         cost[q] = static_cast<std::uint8_t>(code);
         tokenEntry[q] = entry;
-        replacedAny = true;
     }
 
     // The bound gain of the nth best candidate at the floor, or 0 when there are fewer.

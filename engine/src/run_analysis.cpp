@@ -298,12 +298,18 @@ private:
         return shape;
     }
 
-    // One counter per different length; a length listed twice is counted once and ranked twice.
-    void PlanTheCount(const InputShape& shape)
+    // The sample lengths, each once.
+    [[nodiscard]] std::vector<std::int16_t> DifferentLengths() const
     {
         std::vector<std::int16_t> different = lengths;
         different.erase(std::unique(different.begin(), different.end()), different.end());
-        plan = PlanCounting(different, threads, shape);
+        return different;
+    }
+
+    // One counter per different length; a length listed twice is counted once and ranked twice.
+    void PlanTheCount(const InputShape& shape)
+    {
+        plan = PlanCounting(DifferentLengths(), threads, shape);
         plannedLargest = shape.largestFile;
         for (const auto& unit : plan.units) {
             for (unsigned j = 0; j < unit->FileJobs(); ++j) {
@@ -336,9 +342,7 @@ private:
             for (const FileLook& look : looks) {
                 shape.largestFile = std::max(shape.largestFile, look.regular ? look.size : recordLimit);
             }
-            std::vector<std::int16_t> different = lengths;
-            different.erase(std::unique(different.begin(), different.end()), different.end());
-            standIn = PlanCounting(different, threads, shape);
+            standIn = PlanCounting(DifferentLengths(), threads, shape);
         }
         const CountingPlan& counting = plan.units.empty() ? standIn : plan;
         std::map<const CountingUnit*, int> lengthsOf;
@@ -505,11 +509,7 @@ private:
     // candidate.
     void PrepareSavings()
     {
-        for (const std::int16_t length : lengths) {
-            if (length > 0 && (savings.lengths.empty() || savings.lengths.back() != length)) {
-                savings.lengths.push_back(length);
-            }
-        }
+        savings.lengths.assign(lengths.begin(), lengths.end()); // the choice leaves out 0 and repeats
         if (exclusionTable) {
             listed.insert(exclusionTable->begin(), exclusionTable->end());
         }
