@@ -1,9 +1,9 @@
 // Micro-benchmarks of single steps of a run: the comment scan, counting, and ranking, on a text of
 // invented words in lines, held in a temporary file.
 
-#include "comment_scanner.h"
-#include "counting_plan.h"
-#include "input_file.h"
+#include "counting/comment_scanner.h"
+#include "counting/counting_plan.h"
+#include "io/input_file.h"
 #include "ranking.h"
 
 #include "kestrin/run_settings.h"

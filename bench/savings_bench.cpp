@@ -5,7 +5,7 @@
 // kestrin-cli on the same file, gives the plain top strings (by their hex), which are encoded with the
 // same code bytes.
 
-#include "real_savings.h"
+#include "savings/real_savings.h"
 
 #include <cctype>
 #include <chrono>

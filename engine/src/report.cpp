@@ -1,6 +1,6 @@
 #include "kestrin/report.h"
 
-#include "file_io.h"
+#include "io/file_io.h"
 
 namespace kestrin {
 namespace {

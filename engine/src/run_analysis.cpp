@@ -1,11 +1,11 @@
 #include "kestrin/run_analysis.h"
 
-#include "comment_scanner.h"
-#include "counting_plan.h"
-#include "file_io.h"
-#include "input_file.h"
+#include "counting/comment_scanner.h"
+#include "counting/counting_plan.h"
+#include "io/file_io.h"
+#include "io/input_file.h"
 #include "ranking.h"
-#include "real_savings.h"
+#include "savings/real_savings.h"
 #include "worker_pool.h"
 
 #include "kestrin/number_list.h"

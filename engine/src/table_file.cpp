@@ -1,6 +1,6 @@
 #include "kestrin/table_file.h"
 
-#include "file_io.h"
+#include "io/file_io.h"
 
 #include "kestrin/number_list.h"
 

@@ -1,9 +1,9 @@
 // The counting units against each other: arrays, sorting, packed and hashed tables must find the same
 // strings, hits and first occurrences, whatever the plan and the number of jobs.
 
-#include "comment_scanner.h"
-#include "counting_plan.h"
-#include "input_file.h"
+#include "counting/comment_scanner.h"
+#include "counting/counting_plan.h"
+#include "io/input_file.h"
 #include "test_support.h"
 
 #include "kestrin/run_settings.h"

@@ -1,6 +1,6 @@
 // The files a run writes: no other file of the run destroyed, nothing half written whatever fails.
 
-#include "file_io.h"
+#include "io/file_io.h"
 #include "test_support.h"
 
 #include "kestrin/report.h"

@@ -1,6 +1,6 @@
 // The in-place byte radix sort against std::sort, on keys of one and two words.
 
-#include "radix_sort.h"
+#include "counting/radix_sort.h"
 
 #include <gtest/gtest.h>
 #include <random>

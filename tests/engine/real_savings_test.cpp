@@ -1,6 +1,6 @@
 // The savings choice and its encoders against a plain model that recounts everything at every step.
 
-#include "real_savings.h"
+#include "savings/real_savings.h"
 #include "test_support.h"
 
 #include "kestrin/run_analysis.h"

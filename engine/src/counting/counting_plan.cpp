@@ -1,6 +1,6 @@
-#include "counting_plan.h"
+#include "counting/counting_plan.h"
 
-#include "counters.h"
+#include "counting/counters.h"
 
 #include <algorithm>
 #include <numeric>

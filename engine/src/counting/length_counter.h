@@ -1,6 +1,6 @@
 #pragma once
 
-#include "counting_unit.h"
+#include "counting/counting_unit.h"
 
 namespace kestrin {
 

@@ -1,6 +1,6 @@
-#include "counters.h"
-#include "length_counter.h"
-#include "window_walk.h"
+#include "counting/counters.h"
+#include "counting/length_counter.h"
+#include "counting/window_walk.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
-#include "counters.h"
+#include "counting/counters.h"
+#include "counting/radix_sort.h"
+#include "counting/window_walk.h"
 #include "large_memory.h"
-#include "radix_sort.h"
-#include "window_walk.h"
 
 #include <algorithm>
 #include <array>

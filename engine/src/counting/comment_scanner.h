@@ -1,6 +1,6 @@
 #pragma once
 
-#include "input_file.h"
+#include "io/input_file.h"
 
 #include <atomic>
 #include <cstdint>

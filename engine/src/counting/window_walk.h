@@ -1,8 +1,8 @@
 #pragma once
 
-#include "comment_scanner.h"
-#include "counting_unit.h"
-#include "input_file.h"
+#include "counting/comment_scanner.h"
+#include "counting/counting_unit.h"
+#include "io/input_file.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
-#include "counters.h"
+#include "counting/counters.h"
+#include "counting/length_counter.h"
+#include "counting/window_walk.h"
 #include "large_memory.h"
-#include "length_counter.h"
-#include "window_walk.h"
 
 #include <absl/container/flat_hash_map.h>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "real_savings.h"
+#include "savings/real_savings.h"
 
 #include "large_memory.h"
 

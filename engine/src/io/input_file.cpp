@@ -1,4 +1,4 @@
-#include "input_file.h"
+#include "io/input_file.h"
 
 #include <algorithm>
 #include <cstring>

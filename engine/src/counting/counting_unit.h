@@ -1,7 +1,7 @@
 #pragma once
 
-#include "comment_scanner.h"
-#include "input_file.h"
+#include "counting/comment_scanner.h"
+#include "io/input_file.h"
 
 #include <array>
 #include <atomic>

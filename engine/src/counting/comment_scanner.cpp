@@ -1,4 +1,4 @@
-#include "comment_scanner.h"
+#include "counting/comment_scanner.h"
 
 #include "kestrin/run_settings.h"
 
