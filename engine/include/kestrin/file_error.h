@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace kestrin {
@@ -15,5 +16,10 @@ struct FileError {
 
 // "path: reason", the form every message about a file uses.
 [[nodiscard]] std::string Describe(const FileError& error);
+
+// Why a run could not read this file as an input, in the words the run itself would use: it is missing,
+// may not be read, is a folder or is a device. Nothing when a run can read it (a pipe included). The
+// file is looked at, never read, so that a host can refuse it when the user chooses it.
+[[nodiscard]] std::optional<FileError> CheckInputFile(const std::filesystem::path& path);
 
 } // namespace kestrin
