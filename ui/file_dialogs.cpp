@@ -30,10 +30,10 @@ DialogAnswer ShowDialog(QFileDialog& dialog, const FileDialogRequest& request)
         return DialogAnswer::Cancel();
     }
     const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty() || chosen.front().isEmpty()) {
+    if (chosen.isEmpty() || chosen.contains(QString())) {
         return DialogAnswer::Fail(1, QStringLiteral("The file dialog was accepted without a file name."));
     }
-    return DialogAnswer::Chose(chosen.front());
+    return DialogAnswer::ChoseSeveral(chosen);
 }
 
 } // namespace
@@ -60,6 +60,14 @@ DialogAnswer QtFileDialogs::GetOpenFileName(QWidget* parent, const FileDialogReq
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
+    return ShowDialog(dialog, request);
+}
+
+DialogAnswer QtFileDialogs::GetOpenFileNames(QWidget* parent, const FileDialogRequest& request)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
     return ShowDialog(dialog, request);
 }
 

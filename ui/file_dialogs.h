@@ -15,11 +15,12 @@ struct DialogAnswer {
     enum class Kind { Chosen, Cancelled, Failed };
 
     Kind kind = Kind::Cancelled;
-    QString path;             // Chosen: the path exactly as the dialog gave it
+    QStringList paths;        // Chosen: one path or more, exactly as and in the order the dialog gave them
     int errorNumber = 0;      // Failed: the failure's number and description, shown to the user as
     QString errorDescription; // they are
 
-    [[nodiscard]] static DialogAnswer Chose(QString chosen)
+    [[nodiscard]] static DialogAnswer Chose(QString chosen) { return ChoseSeveral({std::move(chosen)}); }
+    [[nodiscard]] static DialogAnswer ChoseSeveral(QStringList chosen)
     {
         return {Kind::Chosen, std::move(chosen), 0, {}};
     }
@@ -56,6 +57,11 @@ public:
     // earlier choice.
     [[nodiscard]] virtual DialogAnswer GetOpenFileName(QWidget* parent, const FileDialogRequest& request) = 0;
 
+    // Files to read, one or more, with the same folder rule, in the order the dialog shows them in its
+    // file-name box.
+    [[nodiscard]] virtual DialogAnswer GetOpenFileNames(QWidget* parent,
+                                                        const FileDialogRequest& request) = 0;
+
     // A file to write, with the same folder rule; confirmOverwrite asks before an existing file is chosen.
     [[nodiscard]] virtual DialogAnswer GetSaveFileName(QWidget* parent, const FileDialogRequest& request,
                                                        bool confirmOverwrite) = 0;
@@ -66,6 +72,7 @@ class QtFileDialogs final : public FileDialogs
 {
 public:
     [[nodiscard]] DialogAnswer GetOpenFileName(QWidget* parent, const FileDialogRequest& request) override;
+    [[nodiscard]] DialogAnswer GetOpenFileNames(QWidget* parent, const FileDialogRequest& request) override;
     [[nodiscard]] DialogAnswer GetSaveFileName(QWidget* parent, const FileDialogRequest& request,
                                                bool confirmOverwrite) override;
 };

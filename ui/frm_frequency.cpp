@@ -2,6 +2,7 @@
 
 #include "completion_line.h"
 #include "file_dialogs.h"
+#include "input_file_list.h"
 #include "latin1.h"
 #include "window_messages.h"
 #include "window_run_observer.h"
@@ -12,8 +13,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,13 +23,9 @@
 #include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
 #include <exception>
-#include <system_error>
-#include <unistd.h>
 
 namespace kestrin {
 
@@ -40,22 +35,6 @@ namespace {
 bool IsFileClash(const RunOutcome& outcome)
 {
     return outcome.refusal && outcome.refusal->reason == Refusal::Reason::SameFile;
-}
-
-// Why a dropped item cannot be an input file, in the system's words; empty when it can be one.
-QString WhyNotAnInputFile(const QUrl& url)
-{
-    if (!url.isLocalFile()) {
-        return QStringLiteral("not a local file");
-    }
-    const QString path = url.toLocalFile();
-    int error = 0;
-    if (access(QFile::encodeName(path).constData(), R_OK) != 0) {
-        error = errno; // a missing file, or one that may not be read
-    } else if (QFileInfo(path).isDir()) {
-        error = EISDIR;
-    }
-    return error == 0 ? QString() : QString::fromStdString(std::generic_category().message(error));
 }
 
 } // namespace
@@ -91,6 +70,11 @@ void FrmFrequency::ConnectHandlers()
     connect(chkBeepOnFinish, &QCheckBox::toggled, this, &FrmFrequency::chkBeepOnFinish_Click);
     connect(cmdAnalyze, &QPushButton::clicked, this, &FrmFrequency::cmdAnalyze_Click);
     connect(escapeKey, &QShortcut::activated, cmdAnalyze, &QPushButton::click);
+    // Closing during a run stops the run first (closeEvent).
+    connect(quitKey, &QShortcut::activated, this, &QWidget::close);
+    connect(lblOpen, &InputFileList::RemoveFileRequested, this,
+            qOverload<int>(&FrmFrequency::RemoveInputFile));
+    connect(lblOpen, &InputFileList::RemoveAllRequested, this, &FrmFrequency::RemoveAllInputFiles);
 
     // Files dropped from a file manager reach dragEnterEvent and dropEvent.
     setAcceptDrops(true);
@@ -141,48 +125,7 @@ void FrmFrequency::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    Form_Unload();
     event->accept();
-}
-
-bool FrmFrequency::TakesDrop(const QDropEvent& event) const
-{
-    // The files are only read: the drop is a copy, so that a file manager never removes what it "moved".
-    if (IsRunning() || !event.possibleActions().testFlag(Qt::CopyAction)) {
-        return false;
-    }
-    const QList<QUrl> urls = event.mimeData()->urls();
-    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
-}
-
-void FrmFrequency::dragEnterEvent(QDragEnterEvent* event)
-{
-    event->setAccepted(TakesDrop(*event));
-    event->setDropAction(Qt::CopyAction);
-}
-
-void FrmFrequency::dropEvent(QDropEvent* event)
-{
-    if (!TakesDrop(*event)) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    QStringList refused;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        const QString reason = WhyNotAnInputFile(url);
-        if (reason.isEmpty()) {
-            AddInputFile(url.toLocalFile());
-        } else {
-            refused.append((url.isLocalFile() ? url.toLocalFile() : url.toDisplayString()) +
-                           QStringLiteral(": ") + reason);
-        }
-    }
-    if (!refused.isEmpty()) {
-        // The file manager waits until the drop returns; the message must not keep it waiting.
-        QTimer::singleShot(0, this, [this, refused] { ShowMessage(this, PhraseDropRefused(refused)); });
-    }
 }
 
 // ---- Load, unload, reset and the option switches ----
@@ -198,11 +141,6 @@ void FrmFrequency::Form_Load()
     inputFiles.clear();
 }
 
-void FrmFrequency::Form_Unload()
-{
-    // Every file the engine opens is closed by the operation that opened it, so no file is left open.
-}
-
 void FrmFrequency::cmdReset_Click()
 {
     inputFiles.clear();
@@ -215,13 +153,13 @@ void FrmFrequency::cmdReset_Click()
     writeReportFile = false;
     beepOnFinish = false;
     cmdAnalyze->setEnabled(false);
-    SetAutoSizeCaption(lblOpen, QString::fromUtf8(noFileCaption));
+    ShowInputFiles();
     txtSampleLength->setText(QStringLiteral("1"));
     txtTopResults->setText(QStringLiteral("25"));
-    SetAutoSizeCaption(lblOpenOutput, QString::fromUtf8(noFileCaption));
+    ShowPath(lblOpenOutput, {});
     chkBeepOnFinish->setChecked(false);
     chkRealSavings->setChecked(false);
-    SetAutoSizeCaption(lblOpenWriteTable, QString::fromUtf8(noFileCaption));
+    ShowPath(lblOpenWriteTable, {});
     txtWriteTableRanges->clear();
     chkUseComments->setChecked(false);
     fraComments->setEnabled(false);
@@ -238,7 +176,7 @@ void FrmFrequency::cmdReset_Click()
     }
     lblBegin->setEnabled(false);
     lblEnd->setEnabled(false);
-    SetAutoSizeCaption(lblOpenExcludeTable, QString::fromUtf8(noFileCaption));
+    ShowPath(lblOpenExcludeTable, {});
     chkIgnoreSpace->setChecked(false);
     chkIgnoreReturn->setChecked(false);
     chkIgnoreTab->setChecked(false);
@@ -273,6 +211,7 @@ void FrmFrequency::chkBeepOnFinish_Click()
 void FrmFrequency::lblKestrin_DblClick()
 {
     Label1->setHidden(!Label1->isHidden());
+    ShowInputFiles(); // the motto takes room from the input list's line while it shows
 }
 
 // ---- Navigation ----
@@ -321,79 +260,64 @@ void FrmFrequency::txtWriteTableRanges_GotFocus()
     txtWriteTableRanges->setSelection(0, static_cast<int>(txtWriteTableRanges->text().size()));
 }
 
-// ---- File choosers ----
-
-bool FrmFrequency::ChooseFile(const char* filter, int selectedEntry, bool save, bool confirmOverwrite,
-                              QString& path)
-{
-    FileDialogRequest request = MakeFileDialogRequest(QString::fromUtf8(filter), selectedEntry);
-    request.folder = lastFolder;
-    const DialogAnswer answer = save ? dialogs->GetSaveFileName(this, request, confirmOverwrite)
-                                     : dialogs->GetOpenFileName(this, request);
-    switch (answer.kind) {
-    case DialogAnswer::Kind::Chosen:
-        path = answer.path;
-        lastFolder = QFileInfo(path).absolutePath();
-        return true;
-    case DialogAnswer::Kind::Cancelled:
-        return false;
-    case DialogAnswer::Kind::Failed:
-        ShowFatalError(this, answer.errorNumber, answer.errorDescription);
-        close();
-        return false;
-    }
-    return false;
-}
-
-void FrmFrequency::cmdOpen_Click()
-{
-    QString path;
-    if (ChooseFile("All Files|*.*|Text Files(*.txt)|*.txt", 1, false, false, path)) {
-        AddInputFile(path);
-    }
-}
-
-void FrmFrequency::AddInputFile(const QString& path)
-{
-    // Each engine operation closes the files it opens, so there are no files left to close here.
-    inputFiles.push_back(path);
-    cmdAnalyze->setEnabled(true);
-    SetAutoSizeCaption(lblOpen, inputFiles.size() == 1 ? path : lblOpen->text() + u';' + path);
-}
-
-void FrmFrequency::cmdOpenExcludeTable_Click()
-{
-    QString path;
-    if (ChooseFile("All Files|*.*|Table Files(*.tbl)|*.tbl", 2, false, false, path)) {
-        exclusionTablePath = path;
-        useExclusionTable = true;
-        SetAutoSizeCaption(lblOpenExcludeTable, path);
-    }
-}
-
-void FrmFrequency::cmdOpenOutput_Click()
-{
-    // The report file is replaced by every run, so choosing an existing one asks first.
-    QString path;
-    if (ChooseFile("All Files|*.*|Text Files(*.txt)|*.txt|", 2, true, true, path)) {
-        reportFilePath = path;
-        writeReportFile = true;
-        SetAutoSizeCaption(lblOpenOutput, path);
-    }
-}
-
-void FrmFrequency::cmdOpenWriteTable_Click()
-{
-    // Runs append to the output table, so an existing table is the usual choice and needs no warning.
-    QString path;
-    if (ChooseFile("All Files|*.*|Table Files(*.tbl)|*.tbl", 2, true, false, path)) {
-        outputTablePath = path;
-        writeOutputTable = true;
-        SetAutoSizeCaption(lblOpenWriteTable, path);
-    }
-}
-
 // ---- Analyze and cancel ----
+
+void FrmFrequency::SetFocusOrder()
+{
+    // The designed order, from the page headers round to Analizza; the tab control takes the focus
+    // through its header row, and the input list, while it lists files, follows Apri.
+    focusOrder = {SSTab1->tabBar(),
+                  cmdOpen,
+                  lblOpen,
+                  txtSampleLength,
+                  txtTopResults,
+                  chkRealSavings,
+                  cmdOpenOutput,
+                  cmdOpenWriteTable,
+                  txtWriteTableRanges,
+                  chkBeepOnFinish,
+                  chkUseComments,
+                  optC,
+                  optCPP,
+                  optThingy,
+                  optCustom,
+                  txtBeginComment,
+                  txtEndComment,
+                  chkReadInsideComments,
+                  cmdOpenExcludeTable,
+                  chkIgnoreSpace,
+                  chkIgnoreReturn,
+                  chkIgnoreTab,
+                  txtResults,
+                  cmdBack,
+                  cmdNext,
+                  cmdReset,
+                  cmdAnalyze};
+    // Qt's own chain in the same order, for whatever walks it; Tab itself follows focusOrder.
+    for (qsizetype i = 0; i + 1 < focusOrder.size(); ++i) {
+        setTabOrder(focusOrder[i], focusOrder[i + 1]);
+    }
+}
+
+bool FrmFrequency::focusNextPrevChild(bool next)
+{
+    // The option buttons of a group are one stop, the chosen one; the arrow keys move inside the group.
+    const auto takesTab = [this](QWidget* control) {
+        const auto* option = qobject_cast<QRadioButton*>(control);
+        return control == focusWidget() ||
+               (control->isVisible() && control->isEnabled() &&
+                (control->focusPolicy() & Qt::TabFocus) != 0 && (option == nullptr || option->isChecked()));
+    };
+    QList<QWidget*> stops;
+    std::copy_if(focusOrder.begin(), focusOrder.end(), std::back_inserter(stops), takesTab);
+    const qsizetype at = stops.indexOf(focusWidget());
+    if (at < 0) {
+        return QWidget::focusNextPrevChild(next); // the focus is somewhere the order does not know
+    }
+    const qsizetype to = (at + (next ? 1 : stops.size() - 1)) % stops.size();
+    stops[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
 
 bool FrmFrequency::IsRunning() const
 {
@@ -407,6 +331,7 @@ void FrmFrequency::cmdAnalyze_Click()
         return;
     }
     SSTab1->setCurrentIndex(analysisPage);
+    ClearProgress();
     EnableControls(false);
     // Reset would empty the lists the run is reading.
     cmdReset->setEnabled(false);
@@ -434,6 +359,14 @@ void FrmFrequency::cmdAnalyze_Click()
     if (closeAfterRun) {
         close();
     }
+}
+
+void FrmFrequency::ClearProgress()
+{
+    lblCalc->setText(QStringLiteral("Calcolo in corso... Indirizzo corrente:"));
+    lblAddr->setText(QStringLiteral("0"));
+    lblMatchCount->setText(QStringLiteral("0"));
+    linCompletion->SetX2(0);
 }
 
 void FrmFrequency::EnableControls(bool idle)
@@ -523,7 +456,14 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
         break;
     case RunStatus::InputFailed:
         for (const FileError& error : outcome.errors) {
-            ShowMessage(this, PhraseReadError(error));
+            // An input that cannot be read would fail every later run: offer to take it off the list.
+            const bool isInput = std::any_of(inputFiles.begin(), inputFiles.end(),
+                                             [&](const QString& path) { return ToPath(path) == error.path; });
+            if (!isInput) {
+                ShowMessage(this, PhraseReadError(error));
+            } else if (AskYesNo(this, PhraseInputReadError(error))) {
+                RemoveInputFile(error.path);
+            }
         }
         break;
     }
@@ -576,7 +516,6 @@ std::variant<RunSettings, QString> FrmFrequency::ReadSettings() const
         settings.outputTable = ToPath(outputTablePath);
     }
     settings.writeTableRanges = ToLatin1Lossy(txtWriteTableRanges->text());
-    settings.beepOnFinish = beepOnFinish;
     settings.realSavings = chkRealSavings->isChecked();
     return settings;
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <variant>
 #include <vector>
@@ -25,6 +26,7 @@ namespace kestrin {
 
 class CompletionLine;
 class FileDialogs;
+class InputFileList;
 class WrappingCheckBox;
 
 // The Kestrin window: a five-page wizard (input, output, formatting, progress, results) whose controls
@@ -52,8 +54,16 @@ public:
     // Whether a run is working (cmdAnalyze is then the button that Escape presses).
     [[nodiscard]] bool IsRunning() const;
 
+    // Adds input files as Apri and a drop add them (files given on the command line): the files a run
+    // could read, in order; the others are named, with the reason, in a message shown once the caller
+    // has returned to the event loop.
+    void AddInputFiles(const QStringList& paths);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Tab and Shift+Tab go round the designed focus order: the page headers, the shown page's controls,
+    // then the buttons below; controls that are disabled or on another page are passed over.
+    bool focusNextPrevChild(bool next) override;
     void closeEvent(QCloseEvent* event) override;
     // Files dropped from a file manager are input files, added as Apri adds them, while no run works.
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -77,13 +87,16 @@ private:
 
     // Places a page's control at the given twips, measured from the tab control's corner.
     void PlaceOnPage(QWidget* control, int left, int top, int width, int height) const;
-    // Shows a caption on one line, the label growing or shrinking to its width (the file-name labels).
-    static void SetAutoSizeCaption(QLabel* label, const QString& caption);
+    // The width a one-line label may grow to, in pixels: up to the pages' right margin, or to the
+    // nearest control shown to its right on its line.
+    [[nodiscard]] int RoomOf(const QWidget* label) const;
+    // Shows a path on a label that sizes itself to its text, shortened to its room (the full path in
+    // the tooltip); an empty path shows the placeholder.
+    void ShowPath(QLabel* label, const QString& path);
 
     // The handlers, connected in one place, and what they share.
     void ConnectHandlers();
     void Form_Load();
-    void Form_Unload();
     void cmdBack_Click();
     void cmdNext_Click();
     void SSTab1_Click(int currentPage); // the page just shown
@@ -101,16 +114,29 @@ private:
     void cmdAnalyze_Click();
     void EnableControls(bool idle);
 
-    // What Apri does with the path its dialog gave, which a dropped file shares.
-    void AddInputFile(const QString& path);
+    // The input files: adding one that a run could read (or adding its refusal, "path: reason", to
+    // those that one message names), removing one, every file with a path, or all of them, and showing
+    // the list. Removals leave every other setting as it is; without files Analizza is disabled again.
+    void AddInputFile(const QString& path, QStringList& refused);
+    void ShowRefusedInputs(const QStringList& refused);
+    void RemoveInputFile(int index);
+    void RemoveInputFile(const std::filesystem::path& path);
+    void RemoveAllInputFiles();
+    void InputFilesRemoved();
+    void ShowInputFiles();
     // Whether a drag may drop here: it carries a local file, may be a copy, and no run works.
     [[nodiscard]] bool TakesDrop(const QDropEvent& event) const;
 
-    // The file-dialog steps the four file commands share; false when the dialog was cancelled or failed
-    // (a failure has shown the fatal-error message and closed the window). The dialog opens in the folder
-    // of the last file chosen through any of them.
-    [[nodiscard]] bool ChooseFile(const char* filter, int selectedEntry, bool save, bool confirmOverwrite,
-                                  QString& path);
+    // The file-dialog steps the four file commands share: the chosen paths, in the dialog's order, or
+    // none when the dialog was cancelled or failed (a failure has shown the fatal-error message and
+    // closed the window). The dialog opens in the folder of the last file chosen through any of them.
+    enum class DialogKind {
+        Open,        // one file to read
+        OpenSeveral, // files to read, one or more
+        Replace,     // a file to write that each run replaces: an existing one is confirmed
+        Append,      // a file to write that runs append to
+    };
+    [[nodiscard]] QStringList ChooseFiles(const char* filter, int selectedEntry, DialogKind kind);
     // Runs with the current settings and reports how the run ended. Returns the box the user has to
     // correct (the sample lengths after a No or a refusal, a comment box that holds a character without a
     // byte), or null when the results are next.
@@ -118,6 +144,8 @@ private:
     // The custom comment box in use that holds a character above U+00FF, or null.
     [[nodiscard]] QLineEdit* UnencodableDelimiterBox() const;
     void ShowOutcome(const RunOutcome& outcome);
+    // The progress page as a run starts: no file, no position, no strings, an empty bar.
+    void ClearProgress();
     void SelectSampleLength();
     void SetTabControlEnabled(bool enabled);
     [[nodiscard]] QList<QWidget*> CommentControls() const;
@@ -138,8 +166,12 @@ private:
     bool closeAfterRun = false; // the window was closed during a run
     QString lastFolder;         // of the last file chosen by a dialog; kept by Reset
 
-    // Where page coordinates start inside SSTab1, in pixels.
+    // Where page coordinates start inside SSTab1, and where the pages' controls end on the right, in
+    // pixels.
     QPoint pageOrigin;
+    int pageRight = 0;
+    // The controls that Tab visits, in order, whether or not they may take the focus now.
+    QList<QWidget*> focusOrder;
 
     QTabWidget* SSTab1 = nullptr;
     QLabel* Label2 = nullptr;
@@ -148,6 +180,7 @@ private:
     QPushButton* cmdNext = nullptr;
     QPushButton* cmdAnalyze = nullptr;
     QShortcut* escapeKey = nullptr; // makes cmdAnalyze the cancel button while enabled
+    QShortcut* quitKey = nullptr;   // Ctrl+Q closes the window, as its close button does
 
     // Page 0, input.
     QLabel* lblInfoWelcome = nullptr;
@@ -155,7 +188,7 @@ private:
     QPushButton* cmdOpen = nullptr;
     QLabel* lblInfoOpen = nullptr;
     QLabel* Label1 = nullptr;
-    QLabel* lblOpen = nullptr;
+    InputFileList* lblOpen = nullptr;
     QLabel* lblSampleSize = nullptr;
     QLineEdit* txtSampleLength = nullptr;
     QLabel* lblInfoSampleLength = nullptr;

@@ -1,5 +1,6 @@
 #include "completion_line.h"
 #include "frm_frequency.h"
+#include "input_file_list.h"
 #include "latin1.h"
 #include "wrapping_check_box.h"
 
@@ -176,6 +177,7 @@ void FrmFrequency::CreateControls()
     }
     const QPoint origin = tabs->PageOrigin();
     pageOrigin = QPoint(origin.x(), std::min(origin.y(), Px(headerTwips)));
+    pageRight = Px(9255) - pageOrigin.x(); // where the widest help texts end
 
     CreateInputPage(SSTab1->widget(0));
     CreateOutputPage(SSTab1->widget(1));
@@ -201,6 +203,8 @@ void FrmFrequency::CreateControls()
     escapeKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escapeKey->setObjectName(QStringLiteral("escapeKey"));
     escapeKey->setEnabled(false);
+    quitKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    quitKey->setObjectName(QStringLiteral("quitKey"));
 }
 
 void FrmFrequency::FitOneLineCaptions()
@@ -268,9 +272,12 @@ void FrmFrequency::CreateInputPage(QWidget* page)
     SetTextColour(Label1, QColor(128, 0, 0));
     Label1->hide();
 
-    lblOpen = MakeLabel(page, "lblOpen", QString::fromUtf8(noFileCaption), HelpFont());
+    lblOpen = new InputFileList(QString::fromUtf8(noFileCaption), page);
+    lblOpen->setObjectName(QStringLiteral("lblOpen"));
+    lblOpen->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblOpen->setFont(HelpFont());
     PlaceOnPage(lblOpen, 240, 3120, 2250, 240);
-    SetAutoSizeCaption(lblOpen, lblOpen->text());
+    lblOpen->adjustSize();
 
     lblSampleSize = MakeLabel(page, "lblSampleSize", {}, DialogFont());
     lblSampleSize->setText(QStringLiteral("&Lunghezza(e) campione:"));
@@ -284,7 +291,7 @@ void FrmFrequency::CreateInputPage(QWidget* page)
         page, "lblInfoSampleLength",
         QStringLiteral("Questo numero rappresenta la(e) lunghezza(e) del campione da analizzare. Per usare "
                        "più di una lunghezza, usa numeri separati da virgole o intervalli di numeri separati "
-                       "dal carattere tilde (~), o una combinazione di questi: 1 ~OR~ 1-3 ~OR~ 1,3,5 ~OR~ "
+                       "dal carattere trattino (-), o una combinazione di questi: 1 ~OR~ 1-3 ~OR~ 1,3,5 ~OR~ "
                        "1,3-5,7"));
     PlaceOnPage(lblInfoSampleLength, 1560, 3960, 5055, 1215);
 
@@ -375,10 +382,10 @@ void FrmFrequency::CreateOutputPage(QWidget* page)
 
     lblOpenOutput = MakeLabel(page, "lblOpenOutput", QString::fromUtf8(noFileCaption), HelpFont());
     PlaceOnPage(lblOpenOutput, 240, 5160, 2250, 240);
-    SetAutoSizeCaption(lblOpenOutput, lblOpenOutput->text());
+    lblOpenOutput->adjustSize();
     lblOpenWriteTable = MakeLabel(page, "lblOpenWriteTable", QString::fromUtf8(noFileCaption), HelpFont());
     PlaceOnPage(lblOpenWriteTable, 4320, 5160, 2250, 240);
-    SetAutoSizeCaption(lblOpenWriteTable, lblOpenWriteTable->text());
+    lblOpenWriteTable->adjustSize();
 
     chkBeepOnFinish = MakeCheckBox(page, "chkBeepOnFinish", QStringLiteral("&Beep al termine"));
     chkBeepOnFinish->setFont(HelpFont());
@@ -475,7 +482,7 @@ void FrmFrequency::CreateFormattingPage(QWidget* page)
     lblOpenExcludeTable =
         MakeLabel(page, "lblOpenExcludeTable", QString::fromUtf8(noFileCaption), HelpFont());
     PlaceOnPage(lblOpenExcludeTable, 240, 4320, 2250, 240);
-    SetAutoSizeCaption(lblOpenExcludeTable, lblOpenExcludeTable->text());
+    lblOpenExcludeTable->adjustSize();
 
     chkIgnoreSpace = MakeCheckBox(page, "chkIgnoreSpace", QStringLiteral("Ignora &Spazi"));
     PlaceOnPage(chkIgnoreSpace, 240, 4800, 2775, 255);
@@ -527,46 +534,6 @@ void FrmFrequency::CreateResultsPage(QWidget* page)
     txtResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtResults->setPlainText(FromLatin1("I risultati vengono scritti qui\r\n"));
     PlaceOnPage(txtResults, 60, 360, 9285, 5565);
-}
-
-void FrmFrequency::SetFocusOrder()
-{
-    // The tab control takes the focus through its header row.
-    const QList<QWidget*> order = {cmdAnalyze,
-                                   SSTab1->tabBar(),
-                                   cmdOpen,
-                                   txtSampleLength,
-                                   txtTopResults,
-                                   chkRealSavings,
-                                   cmdOpenOutput,
-                                   cmdOpenWriteTable,
-                                   txtWriteTableRanges,
-                                   chkBeepOnFinish,
-                                   chkUseComments,
-                                   optC,
-                                   optCPP,
-                                   optThingy,
-                                   optCustom,
-                                   txtBeginComment,
-                                   txtEndComment,
-                                   chkReadInsideComments,
-                                   cmdOpenExcludeTable,
-                                   chkIgnoreSpace,
-                                   chkIgnoreReturn,
-                                   chkIgnoreTab,
-                                   txtResults,
-                                   cmdBack,
-                                   cmdNext,
-                                   cmdReset};
-    for (qsizetype i = 0; i + 1 < order.size(); ++i) {
-        setTabOrder(order[i], order[i + 1]);
-    }
-}
-
-void FrmFrequency::SetAutoSizeCaption(QLabel* label, const QString& caption)
-{
-    label->setText(caption);
-    label->adjustSize();
 }
 
 } // namespace kestrin

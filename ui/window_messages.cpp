@@ -99,6 +99,11 @@ QString PhraseWriteError(const FileError& error)
         .arg(FromLocal(Describe(error)));
 }
 
+QString PhraseInputReadError(const FileError& error)
+{
+    return PhraseReadError(error) + QStringLiteral("\n\nRemove it from the input files?");
+}
+
 QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character)
 {
     const QString code = QString::number(static_cast<uint>(character), 16).toUpper().rightJustified(4, u'0');
@@ -107,10 +112,10 @@ QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character
         .arg(boxCaption, QString::fromUcs4(&character, 1), code);
 }
 
-QString PhraseDropRefused(const QStringList& refused)
+QString PhraseNotAddedAsInput(const QStringList& refused)
 {
-    return (refused.size() == 1 ? QStringLiteral("This dropped item was not added as an input file:\n")
-                                : QStringLiteral("These dropped items were not added as input files:\n")) +
+    return (refused.size() == 1 ? QStringLiteral("This item was not added as an input file:\n")
+                                : QStringLiteral("These items were not added as input files:\n")) +
            refused.join(u'\n');
 }
 

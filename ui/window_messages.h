@@ -28,12 +28,15 @@ namespace kestrin {
 // output file could not be written (the report is still shown).
 [[nodiscard]] QString PhraseReadError(const FileError& error);
 [[nodiscard]] QString PhraseWriteError(const FileError& error);
+// An input file that could not be read, with the question whether to take it off the list of inputs.
+[[nodiscard]] QString PhraseInputReadError(const FileError& error);
 
 // The refusal of a custom comment delimiter: the box (by its caption) holds a character above U+00FF.
 [[nodiscard]] QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character);
 
-// The dropped items that did not become input files, each given as "name: reason", one per line.
-[[nodiscard]] QString PhraseDropRefused(const QStringList& refused);
+// The items, dropped, chosen with Apri or given on the command line, that did not become input files,
+// each given as "name: reason", one per line.
+[[nodiscard]] QString PhraseNotAddedAsInput(const QStringList& refused);
 
 // Modal boxes without an icon and with plain text, titled "Kestrin": one with OK, one with Yes and No
 // where Yes is the default (true when Yes was pressed).

@@ -41,9 +41,9 @@ std::string Describe(const CommandLine& line)
         << "\nignore-space=" << s.ignoreSpace << "\nignore-return=" << s.ignoreReturn
         << "\nignore-tab=" << s.ignoreTab << "\nreal-savings=" << s.realSavings
         << "\nexclude=" << file(s.exclusionTable) << "\nreport=" << file(s.reportFile)
-        << "\ntable=" << file(s.outputTable) << "\nranges=" << s.writeTableRanges
-        << "\nbeep=" << s.beepOnFinish << "\nthreads=" << s.threads << "\nyes=" << line.answerYes
-        << "\nquiet=" << line.quiet << "\nhelp=" << line.help << "\nversion=" << line.version << "\n";
+        << "\ntable=" << file(s.outputTable) << "\nranges=" << s.writeTableRanges << "\nthreads=" << s.threads
+        << "\nyes=" << line.answerYes << "\nquiet=" << line.quiet << "\nhelp=" << line.help
+        << "\nversion=" << line.version << "\n";
     return out.str();
 }
 

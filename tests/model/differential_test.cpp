@@ -327,7 +327,6 @@ public:
         s.ignoreSpace = Chance(30);
         s.ignoreReturn = Chance(30);
         s.ignoreTab = Chance(30);
-        s.beepOnFinish = Chance(50);
         if (Chance(25)) {
             s.exclusionTable = dir / "exclude.tbl";
             if (!Chance(3)) {

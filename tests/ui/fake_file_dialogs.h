@@ -16,6 +16,7 @@ public:
         bool save = false;
         bool confirmOverwrite = false;
         FileDialogRequest request;
+        bool several = false; // an Open dialog that takes several files
     };
 
     std::deque<DialogAnswer> answers;
@@ -24,6 +25,12 @@ public:
     DialogAnswer GetOpenFileName(QWidget* /*parent*/, const FileDialogRequest& request) override
     {
         requests.push_back({false, false, request});
+        return Next();
+    }
+
+    DialogAnswer GetOpenFileNames(QWidget* /*parent*/, const FileDialogRequest& request) override
+    {
+        requests.push_back({false, false, request, true});
         return Next();
     }
 

@@ -1,7 +1,9 @@
 #include "completion_line.h"
 #include "fake_file_dialogs.h"
 #include "frm_frequency.h"
+#include "input_file_list.h"
 #include "latin1.h"
+#include "path_elision.h"
 #include "qt_translations.h"
 #include "window_run_observer.h"
 
@@ -12,6 +14,7 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -54,7 +57,7 @@ auto Fields(const RunSettings& s)
     return std::tie(s.inputFiles, s.sampleLengths, s.topResults, s.useComments, s.commentStyle,
                     s.beginComment, s.endComment, s.readInsideComments, s.ignoreSpace, s.ignoreReturn,
                     s.ignoreTab, s.exclusionTable, s.reportFile, s.outputTable, s.writeTableRanges,
-                    s.beepOnFinish, s.realSavings);
+                    s.realSavings);
 }
 
 // What a modal message box showed before the test answered it.
@@ -205,27 +208,72 @@ private slots:
         QVERIFY(Find<QLabel>("lblInfoOpenWriteTable")->text().endsWith(QStringLiteral("il prefisso &H.")));
     }
 
-    void focusFollowsTheDesignedOrder()
+    void tabGoesRoundThePageInTheDesignedOrder_data()
     {
-        const QStringList expected =
-            QStringLiteral(
-                "cmdAnalyze SSTab1 cmdOpen txtSampleLength txtTopResults chkRealSavings cmdOpenOutput "
-                "cmdOpenWriteTable txtWriteTableRanges chkBeepOnFinish chkUseComments optC optCPP "
-                "optThingy optCustom txtBeginComment txtEndComment chkReadInsideComments "
-                "cmdOpenExcludeTable chkIgnoreSpace chkIgnoreReturn chkIgnoreTab txtResults cmdBack "
-                "cmdNext cmdReset")
-                .split(u' ');
-        QStringList chain;
-        QWidget* widget = Button("cmdAnalyze");
-        do {
-            // Widgets that hand their focus on, and the tab bar's own scroll buttons, are not stops.
-            if ((widget->focusPolicy() & Qt::TabFocus) && widget->focusProxy() == nullptr &&
-                widget->parentWidget() != Tabs()->tabBar()) {
-                chain.append(widget == Tabs()->tabBar() ? QStringLiteral("SSTab1") : widget->objectName());
-            }
-            widget = widget->nextInFocusChain();
-        } while (widget != Button("cmdAnalyze") && chain.size() < 100);
-        QCOMPARE(chain, expected);
+        // f = an input file, c = comments on, p = "//" chosen, r = a run done first
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("walk"); // where each Tab from the page headers leads, back to them
+        QTest::newRow("input, no file yet") << "" << 0 << "cmdOpen txtSampleLength cmdNext cmdReset SSTab1";
+        QTest::newRow("input, with a file")
+            << "f" << 0 << "cmdOpen lblOpen txtSampleLength cmdNext cmdReset cmdAnalyze SSTab1";
+        QTest::newRow("output")
+            << "f" << 1
+            << "txtTopResults chkRealSavings cmdOpenOutput cmdOpenWriteTable txtWriteTableRanges "
+               "chkBeepOnFinish cmdBack cmdNext cmdReset cmdAnalyze SSTab1";
+        QTest::newRow("formatting, comments off")
+            << "f" << 2
+            << "chkUseComments cmdOpenExcludeTable chkIgnoreSpace chkIgnoreReturn chkIgnoreTab cmdBack "
+               "cmdReset cmdAnalyze SSTab1";
+        // The option buttons are one stop, the chosen one, as the platform has it; arrows move inside.
+        QTest::newRow("formatting, comments on")
+            << "fc" << 2
+            << "chkUseComments optC txtBeginComment txtEndComment chkReadInsideComments cmdOpenExcludeTable "
+               "chkIgnoreSpace chkIgnoreReturn chkIgnoreTab cmdBack cmdReset cmdAnalyze SSTab1";
+        QTest::newRow("formatting, comments on, \"//\" chosen")
+            << "fcp" << 2
+            << "chkUseComments optCPP txtBeginComment txtEndComment chkReadInsideComments "
+               "cmdOpenExcludeTable chkIgnoreSpace chkIgnoreReturn chkIgnoreTab cmdBack cmdReset cmdAnalyze "
+               "SSTab1";
+        QTest::newRow("results") << "fr" << 4 << "txtResults cmdBack cmdReset cmdAnalyze SSTab1";
+    }
+
+    // Real Tab and Shift+Tab keys, sent to whatever has the focus.
+    void tabGoesRoundThePageInTheDesignedOrder()
+    {
+        QFETCH(QString, setup);
+        QFETCH(int, page);
+        QFETCH(QString, walk);
+        if (setup.contains(u'f')) {
+            WriteFile(TempPath("a.txt"), "abcabc");
+            Choose("cmdOpen", TempPath("a.txt"));
+        }
+        Check("chkUseComments", setup.contains(u'c'));
+        Check("optCPP", setup.contains(u'p'));
+        if (setup.contains(u'r')) {
+            Button("cmdAnalyze")->click();
+        }
+        Tabs()->setCurrentIndex(page);
+        Tabs()->tabBar()->setFocus(Qt::TabFocusReason);
+        const auto focused = [this] {
+            QWidget* widget = QApplication::focusWidget();
+            return widget == Tabs()->tabBar() ? QStringLiteral("SSTab1") : widget->objectName();
+        };
+        const QStringList expected = walk.split(u' ');
+        QStringList forward;
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            forward.append(focused());
+        }
+        QCOMPARE(forward, expected);
+        qInfo().noquote() << "Tab walk:" << forward.join(QStringLiteral(" -> "));
+        QStringList backward;
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+            backward.prepend(focused());
+        }
+        QCOMPARE(backward,
+                 QStringList(expected.mid(expected.size() - 1)) + expected.mid(0, expected.size() - 1));
     }
 
     void navigation_data()
@@ -314,18 +362,21 @@ private slots:
         QVERIFY(!path(Settings()) && !Button("cmdAnalyze")->isEnabled());
 
         const QString chosen = TempPath("chosen file.tbl");
+        WriteFile(chosen, "");
         Choose("cmd" + name, chosen);
-        QCOMPARE(shown->text(), chosen);
+        QVERIFY2(shown->text().endsWith(QStringLiteral("/chosen file.tbl")), qPrintable(shown->text()));
+        QCOMPARE(shown->toolTip(), chosen); // the whole path, where the label may have to shorten it
         QCOMPARE(path(Settings()), ToPath(chosen));
         QCOMPARE(Button("cmdAnalyze")->isEnabled(), name == "Open"); // only an input file allows a run
         const FakeFileDialogs::Request& asked = dialogs->requests.back();
         QTEST(asked.save, "save");
         QTEST(asked.confirmOverwrite, "confirmOverwrite");
+        QCOMPARE(asked.several, name == "Open"); // Apri takes several files at once
         QCOMPARE(asked.request.nameFilters, QStringList({QStringLiteral("All Files (*)"), second}));
         QTEST(asked.request.selectedFilter, "selected");
 
         Button("cmd" + name)->click(); // a later cancel keeps the choice
-        QCOMPARE(shown->text(), chosen);
+        QCOMPARE(shown->toolTip(), chosen);
         QCOMPARE(path(Settings()), ToPath(chosen));
 
         // A dialog that fails shows its number and description as given, and OK closes the program.
@@ -381,8 +432,8 @@ private slots:
         // One box, shown once the drop has returned, names every refusal.
         QTRY_COMPARE(boxes.size(), std::size_t{1});
         QCOMPARE(boxes[0].text,
-                 "These dropped items were not added as input files:\n" + TempPath("sub") +
-                     ": Is a directory\n" + TempPath("missing") +
+                 "These items were not added as input files:\n" + TempPath("sub") + ": Is a directory\n" +
+                     TempPath("missing") +
                      ": No such file or directory\nhttps://example.org/c.txt: not a local file");
 
         // A file dropped on a text box is an input file too, and the box keeps its text.
@@ -396,6 +447,195 @@ private slots:
         QVERIFY(!Drop(window.get(), {"https://example.org/c.txt"}));
         QVERIFY(!Drop(window.get(), {b}, Qt::MoveAction));
         QCOMPARE(Settings().inputFiles.size(), std::size_t{3});
+    }
+
+    void pathsAreShortenedFromTheFront_data()
+    {
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QStringList>("shown"); // the line is exactly as wide as these, joined by ";"
+        const QString longName = QStringLiteral("/d/") + QString(60, u'n') + QStringLiteral(".txt");
+        QTest::newRow("room enough") << QStringList{"/a/b/c.txt"} << QStringList{"/a/b/c.txt"};
+        QTest::newRow("whole folders go first") << QStringList{"/home/utente/giochi/progetto/report.txt"}
+                                                << QStringList{"\u2026/progetto/report.txt"};
+        QTest::newRow("each path keeps as many folders")
+            << QStringList{"/srv/a/x/one.txt", "rel/y/two.txt", "three.txt"}
+            << QStringList{"\u2026/x/one.txt", "\u2026/y/two.txt", "three.txt"};
+        QTest::newRow("names alone") << QStringList{"/srv/aaa/one.txt", "/srv/bbb/two.txt"}
+                                     << QStringList{"\u2026/one.txt", "\u2026/two.txt"};
+        QTest::newRow("a name too long is cut in its middle")
+            << QStringList{longName} << QStringList{"nnnnn\u2026nnnn.txt"};
+    }
+
+    void pathsAreShortenedFromTheFront()
+    {
+        QFETCH(QStringList, paths);
+        QFETCH(QStringList, shown);
+        const QFontMetrics metrics(Find("lblOpen")->font());
+        const int width = metrics.horizontalAdvance(shown.join(u';'));
+        const QStringList got = ElidePaths(paths, metrics, width);
+        QVERIFY(metrics.horizontalAdvance(got.join(u';')) <= width);
+        if (shown.front().contains(u'/') || paths.front() == shown.front()) {
+            QCOMPARE(got, shown);
+        } else { // where Qt cuts inside a name is its own; the ends of the name stay
+            QVERIFY2(got.front().contains(u'\u2026') && got.front().endsWith(QStringLiteral("n.txt")),
+                     qPrintable(got.front()));
+        }
+    }
+
+    void longPathsAreShortenedAndNothingMovesOrOverprints()
+    {
+        QHash<QWidget*, QRect> placed;
+        for (QWidget* control : window->findChildren<QWidget*>()) {
+            placed.insert(control, control->geometry());
+        }
+        const QString deep = TempPath(QStringLiteral("una cartella con un nome lungo/progetto/traduzione"));
+        QVERIFY(QDir().mkpath(deep));
+        QStringList inputs;
+        for (const char* name : {"script-capitolo-uno.txt", "script-capitolo-due.txt", "menu.txt"}) {
+            inputs.append(deep + u'/' + QLatin1StringView(name));
+            WriteFile(inputs.back(), "x");
+            Choose("cmdOpen", inputs.back());
+        }
+        Choose("cmdOpenOutput", deep + QStringLiteral("/report-della-traduzione-completa.txt"));
+        Choose("cmdOpenWriteTable", deep + QStringLiteral("/tabella-dei-valori-del-dizionario.tbl"));
+        Choose("cmdOpenExcludeTable", deep + QStringLiteral("/tabella-di-esclusione.tbl"));
+        QCOMPARE(Find("lblOpen")->toolTip(), inputs.join(u'\n'));
+        const QStringList shown = Find<QLabel>("lblOpen")->text().split(u';');
+        QCOMPARE(shown.size(), 3);
+        for (int i = 0; i < 3; ++i) { // each name in full
+            QVERIFY2(shown[i].endsWith(u'/' + inputs[i].section(u'/', -1)), qPrintable(shown[i]));
+        }
+        for (const char* name : {"lblOpen", "lblOpenOutput", "lblOpenWriteTable", "lblOpenExcludeTable"}) {
+            auto* label = Find<QLabel>(name);
+            QVERIFY2(label->text().startsWith(u'\u2026'), name); // these paths are too long for their line
+            QVERIFY(label->sizeHint().width() <= label->width());
+            QVERIFY(label->geometry().right() < Find("pagInput")->width()); // inside the page
+            for (QWidget* other : label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                QVERIFY2(other == label || other->isHidden() ||
+                             !other->geometry().intersects(label->geometry()),
+                         qPrintable(QStringLiteral("%1 over %2").arg(name, other->objectName())));
+            }
+            placed.remove(label);
+        }
+        for (auto it = placed.cbegin(); it != placed.cend(); ++it) {
+            QVERIFY2(it.key()->geometry() == it.value(), qPrintable(it.key()->objectName()));
+        }
+        // The motto, once shown, takes the end of the input list's line.
+        QTest::mouseDClick(Find("lblKestrin"), Qt::LeftButton);
+        QVERIFY(!Find("lblOpen")->geometry().intersects(Find("Label1")->geometry()));
+    }
+
+    void inputFilesAreRemovedWithoutReset_data()
+    {
+        // Keys sent to the list, or "menu@N:" and the entry clicked in the context menu of file N.
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("left"); // the files left, by name
+        QTest::newRow("Delete removes the file added last") << "Delete"
+                                                            << "a b";
+        QTest::newRow("Left and Delete remove the one before") << "Left Delete"
+                                                               << "a c";
+        QTest::newRow("Home, Delete twice") << "Home Delete Delete"
+                                            << "c";
+        QTest::newRow("menu on the first file, Rimuovi file") << "menu@0:Rimuovi file"
+                                                              << "b c";
+        QTest::newRow("menu on the second file, Rimuovi tutti") << "menu@1:Rimuovi tutti"
+                                                                << "";
+    }
+
+    void inputFilesAreRemovedWithoutReset()
+    {
+        QFETCH(QString, how);
+        for (const char* name : {"a", "b", "c"}) {
+            WriteFile(TempPath(name), name);
+            Choose("cmdOpen", TempPath(name));
+        }
+        Choose("cmdOpenOutput", TempPath("report.txt"));
+        TextBox("txtSampleLength")->setText(QStringLiteral("2-3"));
+        Check("chkIgnoreTab", true);
+        auto* list = Find<InputFileList>("lblOpen");
+        list->setFocus(Qt::TabFocusReason);
+        QStringList menuEntries;
+        if (how.startsWith(QStringLiteral("menu@"))) {
+            const int file = how.mid(5, 1).toInt();
+            const QString entry = how.section(u':', 1);
+            QTimer::singleShot(0, this, [&] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                QVERIFY(menu != nullptr);
+                for (QAction* action : menu->actions()) {
+                    menuEntries.append(action->text());
+                    if (action->text() == entry) {
+                        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+                    }
+                }
+            });
+            const QFontMetrics metrics(list->font());
+            const QStringList shown = list->Shown();
+            const int x = metrics.horizontalAdvance((shown.mid(0, file) + QStringList{""}).join(u';')) + 2;
+            QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(x, list->height() / 2),
+                                    list->mapToGlobal(QPoint(x, list->height() / 2)));
+            QApplication::sendEvent(list, &click);
+            QCOMPARE(menuEntries, QStringList({"Rimuovi file", "Rimuovi tutti"}));
+        } else {
+            for (const QString& key : how.split(u' ')) {
+                QTest::keyClick(list, key == "Delete" ? Qt::Key_Delete
+                                      : key == "Left" ? Qt::Key_Left
+                                                      : Qt::Key_Home);
+            }
+        }
+        QFETCH(QString, left);
+        QStringList names;
+        for (const std::filesystem::path& path : Settings().inputFiles) {
+            names.append(QString::fromStdString(path.filename().string()));
+        }
+        QCOMPARE(names.join(u' '), left);
+        QCOMPARE(Button("cmdAnalyze")->isEnabled(), !left.isEmpty());
+        QCOMPARE(list->text(), left.isEmpty() ? noFile : list->Shown().join(u';'));
+        // Every other setting stays.
+        const RunSettings settings = Settings();
+        QVERIFY(settings.sampleLengths == "2-3" && settings.ignoreTab &&
+                settings.reportFile == ToPath(TempPath("report.txt")));
+        if (left.isEmpty()) {
+            QCOMPARE(window->focusWidget(), Button("cmdOpen")); // the empty list takes no focus
+        }
+    }
+
+    void apriRefusesWhatADropRefuses_data()
+    {
+        QTest::addColumn<QString>("name"); // in the test's folder, or an absolute path
+        QTest::newRow("a folder") << "sub";
+        QTest::newRow("a missing file") << "missing";
+        QTest::newRow("a device") << "/dev/null";
+    }
+
+    void apriRefusesWhatADropRefuses()
+    {
+        QFETCH(QString, name);
+        QVERIFY(QDir(folder->path()).mkdir("sub"));
+        const QString refused = name.startsWith(u'/') ? name : TempPath(name);
+        const QString a = TempPath("a.txt");
+        const QString b = TempPath("b.txt");
+        WriteFile(a, "a");
+        WriteFile(b, "b");
+        // Apri takes several files at once, in the dialog's order, and refuses one with a message.
+        AnswerBoxes({QMessageBox::Ok});
+        dialogs->answers.push_back(DialogAnswer::ChoseSeveral({b, refused, a}));
+        Button("cmdOpen")->click();
+        QTRY_COMPARE(boxes.size(), std::size_t{1});
+        QCOMPARE(Settings().inputFiles, (std::vector{ToPath(b), ToPath(a)}));
+        const QString apriSaid = boxes[0].text;
+        AnswerBoxes({QMessageBox::Ok});
+        QVERIFY(Drop(window.get(), {refused, a}));
+        QTRY_COMPARE(boxes.size(), std::size_t{1});
+        QCOMPARE(boxes[0].text, apriSaid); // the same words for the same file
+        QVERIFY2(apriSaid.startsWith("This item was not added as an input file:\n" + refused + ": "),
+                 qPrintable(apriSaid));
+        QCOMPARE(Settings().inputFiles.size(), std::size_t{3});
+    }
+
+    void ctrlQClosesTheWindow()
+    {
+        QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!window->isVisible());
     }
 
     void qtOwnTextsAreItalian()
@@ -415,6 +655,8 @@ private slots:
     {
         const RunSettings start = Settings();
         QVERIFY(Fields(start) == Fields(RunSettings{})); // the engine's defaults, which kestrin-cli shares
+        WriteFile(TempPath("t.tbl"), "");
+        WriteFile(TempPath("a.txt"), "");
         for (const char* command : {"cmdOpen", "cmdOpenExcludeTable", "cmdOpenOutput", "cmdOpenWriteTable"}) {
             Choose(command, TempPath("t.tbl"));
         }
@@ -429,7 +671,7 @@ private slots:
         QVERIFY(settings.sampleLengths == "2,4-6" && settings.topResults == "&H10" &&
                 settings.writeTableRanges == "&H80-&HFF");
         QVERIFY(settings.ignoreSpace && settings.ignoreTab && !settings.ignoreReturn);
-        QVERIFY(settings.beepOnFinish && settings.readInsideComments && !settings.useComments);
+        QVERIFY(settings.readInsideComments && !settings.useComments);
         QVERIFY(settings.realSavings);
 
         // The comment switch enables its controls, whose style then reaches the settings.
@@ -514,13 +756,10 @@ private slots:
         const QString other = TempPath(QString(200, u'x'));
         WriteFile(input, "perché? perché la porta non si apre, perché\tè chiusa.\r\n");
         WriteFile(other, "");
-        const int startWidth = Find("lblOpen")->width();
         for (const QString& path : {input, other, input}) {
             Choose("cmdOpen", path);
         }
-        QCOMPARE(Find<QLabel>("lblOpen")->text(), input + ';' + other + ';' + input);
-        QVERIFY(Find("lblOpen")->width() > startWidth &&
-                Find("lblOpen")->width() == Find("lblOpen")->sizeHint().width());
+        QCOMPARE(Find("lblOpen")->toolTip(), input + '\n' + other + '\n' + input);
         Choose("cmdOpenOutput", TempPath("report.txt"));
         TextBox("txtSampleLength")->setText(QStringLiteral("1-3"));
         TextBox("txtTopResults")->setText(QStringLiteral("x")); // not a number: the run uses 25
@@ -560,6 +799,7 @@ private slots:
         QTest::newRow("by a click") << "click";
         QTest::newRow("by the Escape key") << "escape";
         QTest::newRow("by closing the window, which waits for the run") << "close";
+        QTest::newRow("by Ctrl+Q, which closes the window as its close button does") << "ctrl+q";
     }
 
     void aRunCanBeStopped()
@@ -601,7 +841,11 @@ private slots:
                 Button("cmdAnalyze")->click();
                 Button("cmdAnalyze")->click(); // a second click is the same one cancel
             } else {
-                window->close();
+                if (how == "close") {
+                    window->close();
+                } else {
+                    QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+                }
                 QVERIFY(window->isVisible());
             }
         });
@@ -610,7 +854,7 @@ private slots:
 
         QVERIFY(sawRun);
         QCOMPARE(Settings().inputFiles.size(), std::size_t{1});
-        if (how == "close") {
+        if (how == "close" || how == "ctrl+q") {
             QVERIFY(!window->isVisible() && !window->IsRunning());
             return;
         }
@@ -627,15 +871,22 @@ private slots:
     void aRunThatEndsEarlySaysWhyAndTheWindowRecovers_data()
     {
         QTest::addColumn<QString>("sampleLength");
-        QTest::addColumn<bool>("inputExists"); // it holds "abc"
+        QTest::addColumn<bool>("inputExists"); // it holds "abc"; otherwise it goes once it was chosen
         QTest::addColumn<bool>("reportOnInput");
+        QTest::addColumn<QString>("answers"); // to each box in turn: O = OK, Y = Yes, N = No
         QTest::addColumn<QString>("message"); // a piece of the last box's text
         QTest::addColumn<bool>("sampleSelected");
-        QTest::newRow("no sample length") << "abc" << true << false << "Lunghezza(e) campione" << true;
-        QTest::newRow("missing input file") << "2" << false << false << "missing" << false;
-        QTest::newRow("report file on the input") << "2" << true << true << "is also an input file" << false;
+        QTest::newRow("no sample length") << "abc" << true << false << "O"
+                                          << "Lunghezza(e) campione" << true;
+        QTest::newRow("input file gone, kept in the list") << "2" << false << false << "N"
+                                                           << "missing: No such file or directory" << false;
+        QTest::newRow("input file gone, taken off the list") << "2" << false << false << "Y"
+                                                             << "Remove it from the input files?" << false;
+        QTest::newRow("report file on the input") << "2" << true << true << "O"
+                                                  << "is also an input file" << false;
         QTest::newRow("No to the long-length question, after the many-lengths warning")
-            << "1-250" << true << false << "way too long" << true;
+            << "1-250" << true << false << "ON"
+            << "way too long" << true;
     }
 
     void aRunThatEndsEarlySaysWhyAndTheWindowRecovers()
@@ -643,26 +894,39 @@ private slots:
         QFETCH(QString, sampleLength);
         QFETCH(bool, inputExists);
         QFETCH(bool, reportOnInput);
+        QFETCH(QString, answers);
         QFETCH(QString, message);
         const QString path = TempPath(inputExists ? "present" : "missing");
-        if (inputExists) {
-            WriteFile(path, "abc");
-        }
+        WriteFile(path, "abc");
         Choose("cmdOpen", path);
+        if (!inputExists) {
+            QVERIFY(QFile::remove(path));
+        }
         if (reportOnInput) {
             Choose("cmdOpenOutput", path);
         }
         TextBox("txtSampleLength")->setText(sampleLength);
-        const bool asked = sampleLength == "1-250"; // the warning is answered OK, the question No
-        AnswerBoxes(asked ? std::deque{QMessageBox::Ok, QMessageBox::No} : std::deque{QMessageBox::Ok});
+        // What an earlier run left on the progress page.
+        Find<QLabel>("lblAddr")->setText(QStringLiteral("25 of 25"));
+        static_cast<CompletionLine*>(Find("linCompletion"))->SetX2(600);
+        std::deque<QMessageBox::StandardButton> buttons;
+        for (const QChar answer : answers) {
+            buttons.push_back(answer == u'O'   ? QMessageBox::Ok
+                              : answer == u'Y' ? QMessageBox::Yes
+                                               : QMessageBox::No);
+        }
+        AnswerBoxes(buttons);
         Button("cmdAnalyze")->click();
 
-        QCOMPARE(boxes.size(), asked ? std::size_t{2} : std::size_t{1});
+        QCOMPARE(boxes.size(), static_cast<std::size_t>(answers.size()));
         QVERIFY2(boxes.back().text.contains(message), qPrintable(boxes.back().text));
-        QCOMPARE(boxes.front().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        if (asked) {
-            QCOMPARE(boxes.back().buttons, QMessageBox::Yes | QMessageBox::No);
-            QCOMPARE(boxes.back().defaultButton, QMessageBox::Yes);
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            const bool question = answers[static_cast<qsizetype>(i)] != u'O';
+            QCOMPARE(boxes[i].buttons, question ? QMessageBox::Yes | QMessageBox::No
+                                                : QMessageBox::StandardButtons(QMessageBox::Ok));
+            if (question) {
+                QCOMPARE(boxes[i].defaultButton, QMessageBox::Yes);
+            }
         }
         VerifyIdleAfterRun();
         QCOMPARE(Results(), resultsAtStart);
@@ -671,6 +935,15 @@ private slots:
         if (inputExists) {
             QCOMPARE(QFile(path).size(), 3); // never replaced by a report
         }
+        // The progress page started afresh, and nothing of this run reached it.
+        QCOMPARE(Find<QLabel>("lblAddr")->text() + u' ' + Find<QLabel>("lblMatchCount")->text(),
+                 QStringLiteral("0 0"));
+        QCOMPARE(static_cast<CompletionLine*>(Find("linCompletion"))->X2(), 0);
+        // A file taken off the list leaves nothing to analyse, and every other setting as it was.
+        const bool removed = answers == "Y";
+        QCOMPARE(Settings().inputFiles.size(), removed ? std::size_t{0} : std::size_t{1});
+        QCOMPARE(Button("cmdAnalyze")->isEnabled(), !removed);
+        QCOMPARE(Settings().sampleLengths, sampleLength.toStdString());
     }
 };
 

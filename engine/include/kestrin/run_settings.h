@@ -36,8 +36,6 @@ struct RunSettings {
     std::optional<std::filesystem::path> outputTable;    // a block of results is appended
     std::string writeTableRanges;                        // codes for the output table, a number list
 
-    bool beepOnFinish = false;
-
     // Choose the entries by what they really save in the text, one after another, instead of ranking
     // strings by length times hits; the report then ends with the encoded sizes.
     bool realSavings = false;
