@@ -1,5 +1,6 @@
 // Renders the window's five pages to PNG files for the documentation: render_pages OUTPUT_FOLDER.
-// The pages show a real run over a generated script: the progress page is taken while it counts.
+// The pages show a real run over a generated script: the progress page is taken while it counts. A
+// second window shows the input page after two scripts were dropped onto it.
 
 #include "fake_file_dialogs.h"
 #include "frm_frequency.h"
@@ -7,8 +8,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -51,6 +54,32 @@ bool Save(QWidget& window, const QString& folder, const char* name)
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+// A fresh window after two scripts were dropped onto it from a file manager. They lie in a folder of
+// fixed name, so that the picture shows the same paths at every rendering.
+bool SaveAfterDrop(const QString& folder)
+{
+    QDir scripts(QDir::temp().filePath(QStringLiteral("kestrin-esempio")));
+    scripts.mkpath(QStringLiteral("."));
+    QList<QUrl> urls;
+    for (const char* name : {"script1.txt", "script2.txt"}) {
+        const QString path = scripts.filePath(QString::fromLatin1(name));
+        WriteScript(path.toStdString(), 1000);
+        urls.append(QUrl::fromLocalFile(path));
+    }
+    kestrin::FrmFrequency window(std::make_unique<kestrin::FakeFileDialogs>());
+    window.show();
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint at = window.rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(&window, &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(&window, &drop);
+    const bool ok = Save(window, folder, "window-after-drop.png");
+    scripts.removeRecursively();
+    return ok;
 }
 
 } // namespace
@@ -112,5 +141,6 @@ int main(int argc, char* argv[])
         ok = false;
     }
     ok = tabs->currentIndex() == 4 && Save(window, folder, "page-4-results.png") && ok;
+    ok = SaveAfterDrop(folder) && ok;
     return ok ? 0 : 1;
 }

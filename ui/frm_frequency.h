@@ -33,8 +33,9 @@ class WrappingCheckBox;
 // hold every setting of a run. The run itself is the engine's RunAnalysis, called on this window's
 // thread; a WindowRunObserver shows its progress and handles the window's events whenever it yields.
 //
-// The controls, their captions, geometry and focus order are made in frm_frequency_layout.cpp; the
-// handlers and the translation of settings and outcomes are in frm_frequency.cpp.
+// The controls, their captions and geometry are made in frm_frequency_layout.cpp; the file commands,
+// drops, the input list and the path labels are in frm_frequency_files.cpp; the other handlers, the
+// focus order and the translation of settings and outcomes are in frm_frequency.cpp.
 class FrmFrequency : public QWidget
 {
     Q_OBJECT
