@@ -111,6 +111,7 @@ void InputFileList::contextMenuEvent(QContextMenuEvent* event)
         if (at >= 0) {
             Choose(at);
         }
+        setFocus(Qt::MouseFocusReason); // so that the file the menu acts on is framed
     }
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("mnuInputFiles"));
