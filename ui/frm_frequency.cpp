@@ -128,7 +128,7 @@ void FrmFrequency::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-// ---- Load, unload, reset and the option switches ----
+// ---- Load, reset and the option switches ----
 
 void FrmFrequency::Form_Load()
 {
@@ -260,7 +260,7 @@ void FrmFrequency::txtWriteTableRanges_GotFocus()
     txtWriteTableRanges->setSelection(0, static_cast<int>(txtWriteTableRanges->text().size()));
 }
 
-// ---- Analyze and cancel ----
+// ---- Focus order ----
 
 void FrmFrequency::SetFocusOrder()
 {
@@ -301,12 +301,13 @@ void FrmFrequency::SetFocusOrder()
 
 bool FrmFrequency::focusNextPrevChild(bool next)
 {
-    // The option buttons of a group are one stop, the chosen one; the arrow keys move inside the group.
+    // The option buttons of a group are one stop, the chosen one, whichever of them Qt last left its Tab
+    // focus on; the arrow keys move inside the group.
     const auto takesTab = [this](QWidget* control) {
         const auto* option = qobject_cast<QRadioButton*>(control);
-        return control == focusWidget() ||
-               (control->isVisible() && control->isEnabled() &&
-                (control->focusPolicy() & Qt::TabFocus) != 0 && (option == nullptr || option->isChecked()));
+        const bool stop =
+            option != nullptr ? option->isChecked() : (control->focusPolicy() & Qt::TabFocus) != 0;
+        return control == focusWidget() || (control->isVisible() && control->isEnabled() && stop);
     };
     QList<QWidget*> stops;
     std::copy_if(focusOrder.begin(), focusOrder.end(), std::back_inserter(stops), takesTab);
@@ -318,6 +319,8 @@ bool FrmFrequency::focusNextPrevChild(bool next)
     stops[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
     return true;
 }
+
+// ---- Analyze and cancel ----
 
 bool FrmFrequency::IsRunning() const
 {

@@ -249,11 +249,15 @@ private slots:
             Choose("cmdOpen", TempPath("a.txt"));
         }
         Check("chkUseComments", setup.contains(u'c'));
-        Check("optCPP", setup.contains(u'p'));
         if (setup.contains(u'r')) {
             Button("cmdAnalyze")->click();
         }
         Tabs()->setCurrentIndex(page);
+        if (setup.contains(u'p')) {
+            Find("optC")->setFocus(); // Qt then leaves its Tab focus on optC alone
+            QCOMPARE(QApplication::focusWidget(), Find("optC"));
+            Check("optCPP", true);
+        }
         Tabs()->tabBar()->setFocus(Qt::TabFocusReason);
         const auto focused = [this] {
             QWidget* widget = QApplication::focusWidget();
