@@ -230,17 +230,20 @@ TEST(FileSafety, APipeIsReadToItsEnd)
     TempDir dir;
     const auto fifo = dir.Path() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const pid_t writer = ::fork();
-    if (writer == 0) {
-        std::FILE* out = std::fopen(fifo.c_str(), "w");
-        std::fputs("piped", out);
-        std::fclose(out);
-        ::_exit(0);
-    }
-    const auto piped = ReadFileBytes(fifo);
-    ::waitpid(writer, nullptr, 0);
-    ASSERT_TRUE(std::holds_alternative<FileBytes>(piped));
-    EXPECT_EQ(std::get<FileBytes>(piped).View(), "piped");
+    // The reader and the writer each have the time limit of a child.
+    const int status = InChild([&] {
+        if (::fork() == 0) {
+            ::alarm(5);
+            std::FILE* out = std::fopen(fifo.c_str(), "w");
+            std::fputs("piped", out);
+            std::fclose(out);
+            ::_exit(0);
+        }
+        const auto piped = ReadFileBytes(fifo);
+        return std::holds_alternative<FileBytes>(piped) && std::get<FileBytes>(piped).View() == "piped" ? 0
+                                                                                                        : 1;
+    });
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace
