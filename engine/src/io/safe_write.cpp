@@ -174,7 +174,6 @@ bool CanTakeOwnership(const struct stat& old)
 int WriteThroughRename(const std::filesystem::path& target, std::string_view content, const struct stat* old)
 {
     const WriteCalls& calls = ActiveWriteCalls();
-    RemoveLeftovers(target);
     std::filesystem::path temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
@@ -316,6 +315,7 @@ std::optional<FileError> ReplaceFile(const std::filesystem::path& path, std::str
         return *error;
     }
     const auto& target = std::get<std::filesystem::path>(followed);
+    RemoveLeftovers(target);
 
     struct stat old {
     };
