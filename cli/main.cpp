@@ -174,6 +174,22 @@ bool WriteStandardOutput(std::string_view text)
     return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
 }
 
+// An output file that the run could not write, in the command's words.
+std::string PhraseWriteError(const FileError& error)
+{
+    if (error.busy) {
+        return "cannot write " + error.path.string() +
+               ": another run is writing this file; try again when it has finished";
+    }
+    std::string text = "cannot write " + Describe(error);
+    if (!error.cutBackReason.empty()) {
+        text += "; " + std::to_string(error.bytesLeft) +
+                " bytes of the unfinished block are left at its end (cutting them off failed: " +
+                error.cutBackReason + ")";
+    }
+    return text;
+}
+
 // The exit status of a run, with its messages on stderr.
 int Finish(const RunOutcome& outcome)
 {
@@ -203,7 +219,7 @@ int Finish(const RunOutcome& outcome)
         break;
     }
     for (const auto& error : outcome.errors) {
-        std::cerr << "kestrin-cli: cannot write " << Describe(error) << '\n';
+        std::cerr << "kestrin-cli: " << PhraseWriteError(error) << '\n';
     }
     if (!WriteStandardOutput(outcome.report)) {
         std::cerr << "kestrin-cli: cannot write the report to standard output\n";

@@ -95,8 +95,20 @@ QString PhraseReadError(const FileError& error)
 
 QString PhraseWriteError(const FileError& error)
 {
-    return QStringLiteral("The report is ready, but this file could not be written:\n%1")
-        .arg(FromLocal(Describe(error)));
+    if (error.busy) {
+        return QStringLiteral("The report is ready, but this file could not be written: another run is "
+                              "writing it. Try again when it has finished.\n%1")
+            .arg(FromLocal(error.path.string()));
+    }
+    QString text = QStringLiteral("The report is ready, but this file could not be written:\n%1")
+                       .arg(FromLocal(Describe(error)));
+    if (!error.cutBackReason.empty()) {
+        text += QStringLiteral("\n%1 bytes of the unfinished block are left at its end: they could not be "
+                               "cut off (%2).")
+                    .arg(error.bytesLeft)
+                    .arg(FromLocal(error.cutBackReason));
+    }
+    return text;
 }
 
 QString PhraseInputReadError(const FileError& error)

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 namespace kestrin {
@@ -15,6 +16,13 @@ namespace kestrin {
 // Smaller blocks come from the usual heap.
 inline constexpr std::size_t hugePage = std::size_t{2} << 20;
 inline constexpr std::size_t largeBlock = 2 * hugePage;
+
+// The bytes of whole pages that hold a block of this size.
+[[nodiscard]] inline std::size_t PageRounded(std::size_t bytes)
+{
+    static const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    return (bytes + page - 1) / page * page;
+}
 
 [[nodiscard]] inline void* AllocateLarge(std::size_t bytes)
 {
@@ -37,8 +45,11 @@ inline constexpr std::size_t largeBlock = 2 * hugePage;
     if (skipped > 0) {
         ::munmap(start, skipped);
     }
-    if (const std::size_t rest = mapped - skipped - bytes; rest > 0) {
-        ::munmap(aligned + bytes, rest);
+    // The tail is freed from the first page after the block: munmap refuses an address inside a page,
+    // which would keep up to a huge page mapped for every block whose size is no whole number of pages.
+    const std::size_t used = PageRounded(bytes);
+    if (const std::size_t rest = mapped - skipped - used; rest > 0) {
+        ::munmap(aligned + used, rest);
     }
     ::madvise(aligned, bytes, MADV_HUGEPAGE); // a hint: without it, 4 KiB pages
     return aligned;

@@ -1,6 +1,6 @@
 #include "kestrin/report.h"
 
-#include "io/file_io.h"
+#include "io/safe_write.h"
 
 namespace kestrin {
 namespace {

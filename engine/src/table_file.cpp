@@ -1,6 +1,7 @@
 #include "kestrin/table_file.h"
 
-#include "io/file_io.h"
+#include "io/file_reading.h"
+#include "io/safe_write.h"
 
 #include "kestrin/number_list.h"
 

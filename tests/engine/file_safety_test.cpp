@@ -2,6 +2,7 @@
 
 #include "io/file_io.h"
 #include "test_support.h"
+#include "write_faults.h"
 
 #include "kestrin/report.h"
 #include "kestrin/run_analysis.h"
@@ -20,49 +21,11 @@ namespace kestrin {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::InChild;
+using testing::Names;
 using testing::ReadFile;
 using testing::RecordingObserver;
 using testing::TempDir;
-
-// How a child process is held in.
-struct ChildLimits {
-    bool unprivileged = false;       // run as "nobody" when this process is root
-    rlim_t fileSize = RLIM_INFINITY; // writes past this many bytes fail, as on a full disk
-};
-
-// Runs body in a child process; returns its exit status, or 128 plus the signal that ended it.
-int InChild(const std::function<int()>& body, ChildLimits limits = {})
-{
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (limits.fileSize != RLIM_INFINITY) {
-            std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of ending the process
-            const rlimit limit{limits.fileSize, limits.fileSize};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        if (limits.unprivileged && ::geteuid() == 0) {
-            const passwd* nobody = ::getpwnam("nobody");
-            if (nobody == nullptr || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) {
-                ::_exit(99);
-            }
-        }
-        ::_exit(body());
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// The names in a folder, to see that no temporary file stays behind.
-std::vector<std::string> Names(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 TEST(FileSafety, AReportFileThatIsAnotherFileOfTheRunIsRefused)
 {
@@ -216,10 +179,14 @@ TEST(FileSafety, ReportFileIsReplacedWholeThroughLinksAndOtherNames)
     EXPECT_EQ(fs::status(link).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
 
-    // A file with a second name: both names see the new report.
-    fs::create_hard_link(link, dir.Path() / "second.txt");
+    // A file with a second name (a hard link to the file, not to the symbolic link): every name, and
+    // the link, sees the new report, whichever name is written.
+    fs::create_hard_link(dir.Path() / "reports" / "latest.txt", dir.Path() / "second.txt");
     ASSERT_FALSE(WriteReportFile(dir.Path() / "second.txt", "two").has_value());
     EXPECT_EQ(ReadFile(link), "two\r\n");
+    ASSERT_FALSE(WriteReportFile(link, "three").has_value());
+    EXPECT_EQ(ReadFile(dir.Path() / "second.txt"), "three\r\n");
+    EXPECT_EQ(fs::hard_link_count(dir.Path() / "second.txt"), 2u);
 
     const auto tableLink = dir.Path() / "t.tbl";
     fs::create_symlink("reports/t.tbl", tableLink);
@@ -263,17 +230,20 @@ TEST(FileSafety, APipeIsReadToItsEnd)
     TempDir dir;
     const auto fifo = dir.Path() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const pid_t writer = ::fork();
-    if (writer == 0) {
-        std::FILE* out = std::fopen(fifo.c_str(), "w");
-        std::fputs("piped", out);
-        std::fclose(out);
-        ::_exit(0);
-    }
-    const auto piped = ReadFileBytes(fifo);
-    ::waitpid(writer, nullptr, 0);
-    ASSERT_TRUE(std::holds_alternative<FileBytes>(piped));
-    EXPECT_EQ(std::get<FileBytes>(piped).View(), "piped");
+    // The reader and the writer each have the time limit of a child.
+    const int status = InChild([&] {
+        if (::fork() == 0) {
+            ::alarm(5);
+            std::FILE* out = std::fopen(fifo.c_str(), "w");
+            std::fputs("piped", out);
+            std::fclose(out);
+            ::_exit(0);
+        }
+        const auto piped = ReadFileBytes(fifo);
+        return std::holds_alternative<FileBytes>(piped) && std::get<FileBytes>(piped).View() == "piped" ? 0
+                                                                                                        : 1;
+    });
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace

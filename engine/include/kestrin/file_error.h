@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -10,6 +11,12 @@ namespace kestrin {
 struct FileError {
     std::filesystem::path path;
     std::string reason; // from std::error_code::message() or errno
+    // Another run of the program was writing the file and still held it after a short wait.
+    bool busy = false;
+    // An append that failed part way and could not be cut back: how many of its bytes stay at the end
+    // of the file, and the system's reason why the cut-back failed (empty when it did not fail).
+    std::uint64_t bytesLeft = 0;
+    std::string cutBackReason;
 
     bool operator==(const FileError&) const = default;
 };

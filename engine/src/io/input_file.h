@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/file_io.h"
+#include "io/file_reading.h"
 #include "large_memory.h"
 
 #include "kestrin/file_error.h"

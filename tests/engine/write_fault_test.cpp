@@ -1,0 +1,360 @@
+// The file writes under faults no real disk gives on demand (injected through the table of write
+// calls), with pipes, long names, leftovers of killed runs, concurrent runs and held signals.
+
+#include "io/file_io.h"
+#include "io/temporary_files.h"
+#include "test_support.h"
+#include "write_faults.h"
+
+#include "kestrin/run_analysis.h"
+
+#include <array>
+#include <csignal>
+#include <ctime>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace kestrin {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::InChild;
+using testing::InjectedWriteFaults;
+using testing::Names;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteCall;
+using testing::WriteFault;
+
+// The writes a run makes, each on files that hold "old" before it.
+enum Scenario { NewReport, ReportWithOneName, ReportWithTwoNames, Table, NewTable, scenarioCount };
+
+struct Files {
+    fs::path target;
+    std::vector<std::string> names; // the files before the write
+};
+
+Files Prepare(const TempDir& dir, Scenario scenario)
+{
+    const bool table = scenario == Table || scenario == NewTable;
+    Files setup{dir.Path() / (table ? "t.tbl" : "report.txt"), {}};
+    if (scenario != NewReport && scenario != NewTable) {
+        dir.Write(setup.target.filename(), "old");
+        setup.names.push_back(setup.target.filename());
+    }
+    if (scenario == ReportWithTwoNames) {
+        fs::create_hard_link(setup.target, dir.Path() / "second.txt");
+        setup.names.push_back("second.txt");
+    }
+    return setup;
+}
+
+std::optional<FileError> Write(Scenario scenario, const fs::path& target, std::string_view content)
+{
+    return scenario == Table || scenario == NewTable ? AppendToFile(target, content)
+                                                     : ReplaceFile(target, content);
+}
+
+TEST(WriteFaults, EveryFailingCallLeavesEveryFileAsItWas)
+{
+    constexpr unsigned all = (1u << scenarioCount) - 1;
+    constexpr unsigned renamed = 1u << NewReport | 1u << ReportWithOneName;
+    const struct {
+        const char* name;
+        std::vector<WriteFault> faults;
+        unsigned fails; // the scenarios whose write must fail; the others must write whole
+    } cases[] = {
+        {"fallocate: disk full", {{WriteCall::Fallocate, ENOSPC}}, all},
+        {"write: disk full", {{WriteCall::Write, ENOSPC}}, all},
+        {"short write, then disk full", {{WriteCall::Write, 0, 0, true}, {WriteCall::Write, ENOSPC, 1}}, all},
+        {"short write", {{WriteCall::Write, 0, 0, true}}, 0},
+        {"write: EINTR", {{WriteCall::Write, EINTR}}, 0},
+        {"fsync: I/O error", {{WriteCall::Fsync, EIO}}, all},
+        {"close: I/O error", {{WriteCall::Close, EIO}}, renamed}, // after fsync a close loses nothing
+        {"rename: I/O error", {{WriteCall::Rename, EIO}}, renamed},
+        {"ftruncate: I/O error", {{WriteCall::Ftruncate, EIO}}, 1u << ReportWithTwoNames},
+    };
+    const std::string content(10000, 'n');
+    for (const auto& c : cases) {
+        for (int s = 0; s < scenarioCount; ++s) {
+            const auto scenario = static_cast<Scenario>(s);
+            SCOPED_TRACE(std::string(c.name) + ", scenario " + std::to_string(s));
+            TempDir dir;
+            const Files setup = Prepare(dir, scenario);
+            std::optional<FileError> error;
+            bool fired = false;
+            {
+                InjectedWriteFaults faults(c.faults);
+                error = Write(scenario, setup.target, content);
+                fired = faults.AllFired();
+            }
+            if ((c.fails >> s & 1u) != 0) {
+                EXPECT_TRUE(fired);
+                EXPECT_TRUE(error.has_value());
+                EXPECT_EQ(Names(dir.Path()), setup.names);
+                for (const auto& name : setup.names) {
+                    EXPECT_EQ(ReadFile(dir.Path() / name), "old") << name;
+                }
+            } else {
+                EXPECT_FALSE(error.has_value());
+                const bool appended = scenario == Table;
+                EXPECT_EQ(ReadFile(setup.target), appended ? "old" + content : content);
+                EXPECT_EQ(Names(dir.Path()).size(), std::max<std::size_t>(setup.names.size(), 1));
+            }
+        }
+    }
+}
+
+// A replace through a rename has the folder synced after the rename, or a crash may bring the old
+// report back; its temporary file has a short name of its own, whatever the length of the report's.
+TEST(WriteFaults, TheFolderIsSyncedAfterTheRenameOfAShortTemporaryName)
+{
+    for (const std::size_t length : {std::size_t{10}, std::size_t{236}, std::size_t{255}}) {
+        for (const bool existing : {false, true}) {
+            SCOPED_TRACE(std::to_string(length) + (existing ? " existing" : " new"));
+            TempDir dir;
+            const fs::path report = dir.Path() / std::string(length, 'r');
+            if (existing) {
+                dir.Write(report.filename(), "old");
+            }
+            InjectedWriteFaults faults;
+            ASSERT_FALSE(ReplaceFile(report, "new").has_value());
+            EXPECT_EQ(ReadFile(report), "new");
+            const auto& calls = faults.Calls();
+            const auto renamed = std::find_if(
+                calls.begin(), calls.end(), [](const auto& call) { return call.call == WriteCall::Rename; });
+            ASSERT_NE(renamed, calls.end());
+            EXPECT_TRUE(std::any_of(renamed, calls.end(), [](const auto& call) {
+                return call.call == WriteCall::Fsync && call.onFolder;
+            }));
+            const std::string temporary = fs::path(calls.front().path).filename();
+            EXPECT_EQ(temporary.rfind(".kestrin-", 0), 0u) << temporary;
+            EXPECT_LE(temporary.size(), 40u);
+        }
+    }
+}
+
+// A failed append that cannot be cut back (as on an append-only file) tells how much of it is left.
+TEST(WriteFaults, AFailedCutBackTellsTheBytesLeft)
+{
+    TempDir dir;
+    const auto table = dir.Write("t.tbl", "old");
+    const std::string block(1000, 'b');
+    InjectedWriteFaults faults(
+        {{WriteCall::Write, 0, 0, true}, {WriteCall::Write, ENOSPC, 1}, {WriteCall::Ftruncate, EPERM, 0}});
+    const auto error = AppendToFile(table, block);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(faults.AllFired());
+    EXPECT_EQ(error->reason, ErrnoReason(ENOSPC));
+    EXPECT_EQ(error->cutBackReason, ErrnoReason(EPERM));
+    EXPECT_EQ(error->bytesLeft, 500u);
+    EXPECT_EQ(ReadFile(table), "old" + block.substr(0, 500));
+}
+
+// After a write, the signals are handled as before it, ignored SIGPIPE and SIGXFSZ included.
+TEST(WriteFaults, TheWritesGiveBackTheSignalDispositions)
+{
+    TempDir dir;
+    constexpr std::array signals{SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    const auto dispositions = [&] {
+        std::vector<void (*)(int)> handlers;
+        for (const int signal : signals) {
+            struct sigaction now {
+            };
+            ::sigaction(signal, nullptr, &now);
+            handlers.push_back(now.sa_handler);
+        }
+        return handlers;
+    };
+    const auto before = dispositions();
+    ASSERT_EQ(before[0], SIG_DFL);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    EXPECT_FALSE(ReplaceFile(dir.Path() / "report.txt", "new").has_value());
+    EXPECT_FALSE(AppendToFile(dir.Path() / "t.tbl", "new").has_value());
+    EXPECT_FALSE(ReplaceFile("/dev/fd/" + std::to_string(ends[1]), "new").has_value());
+    EXPECT_EQ(dispositions(), before);
+    ::close(ends[0]);
+    ::close(ends[1]);
+}
+
+// A pipe or a FIFO, also behind /dev/fd/N, is written directly: no temporary file, no rename.
+TEST(WriteFaults, APipeIsWrittenDirectly)
+{
+    TempDir dir;
+    const auto fifo = dir.Path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int fifoReader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_FALSE(ReplaceFile("/dev/fd/" + std::to_string(ends[1]), "to the pipe").has_value());
+    ASSERT_FALSE(AppendToFile(fifo, "to the fifo").has_value());
+    std::string got(64, '\0');
+    EXPECT_EQ(std::string_view(got.data(), static_cast<std::size_t>(::read(ends[0], got.data(), 64))),
+              "to the pipe");
+    EXPECT_EQ(std::string_view(got.data(), static_cast<std::size_t>(::read(fifoReader, got.data(), 64))),
+              "to the fifo");
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"fifo"});
+    ::close(fifoReader);
+    ::close(ends[0]);
+    ::close(ends[1]);
+}
+
+// A signal that ends the program stops a write that a pipe's reader holds up, and the write fails with
+// the reason; a regular file is still written whole first (FileSafety.SignalsDuringTheWritesWait...).
+TEST(WriteFaults, ASignalEndsAWriteThatAPipeHoldsUp)
+{
+    const int status = InChild([] {
+        int ends[2];
+        if (::pipe(ends) != 0) {
+            return 2;
+        }
+        // SIGINT in 50 ms, while the write waits on a reader that never reads; the limit of the child
+        // ends it if the write ignores the signal.
+        timer_t timer{};
+        sigevent event{};
+        event.sigev_notify = SIGEV_SIGNAL;
+        event.sigev_signo = SIGINT;
+        const itimerspec when{{0, 0}, {0, 50'000'000}};
+        if (::timer_create(CLOCK_MONOTONIC, &event, &timer) != 0 ||
+            ::timer_settime(timer, 0, &when, nullptr) != 0) {
+            return 2;
+        }
+        const SignalDeferral outer; // as the run holds one over both of its writes
+        const auto error = ReplaceFile("/dev/fd/" + std::to_string(ends[1]), std::string(1 << 20, 'x'));
+        return error && error->reason == ErrnoReason(EINTR) ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+// Leftovers of killed runs are removed by the next replace of the same report: its own prefix and
+// form, regular files of this user, over a minute old. Nothing else.
+TEST(WriteFaults, AReplaceRemovesOnlyItsOwnOldLeftovers)
+{
+    TempDir dir;
+    const auto report = dir.Write("report.txt", "old");
+    const std::string own = fs::path(TemporaryName(report)).filename();
+    const std::string prefix = own.substr(0, own.size() - 10);
+    const std::string other = fs::path(TemporaryName(dir.Path() / "other.txt")).filename();
+    const std::vector<std::string> kept = {
+        prefix + "fresh1.tmp",    prefix + "x.tmp",     prefix + "old!!!.tmp", prefix + "link01.tmp", other,
+        ".report.txt.12.0.x.tmp", ".report.txt.1.2.tmp"};
+    const std::time_t old = std::time(nullptr) - 120;
+    const auto make = [&](const std::string& name, bool aged) {
+        dir.Write(name, "leftover");
+        if (aged) {
+            const timespec times[2] = {{old, 0}, {old, 0}};
+            ::utimensat(AT_FDCWD, (dir.Path() / name).c_str(), times, 0);
+        }
+    };
+    make(prefix + "gone01.tmp", true);
+    make(".report.txt.1234.0.56789.tmp", true); // of an earlier version
+    make(prefix + "fresh1.tmp", false);
+    for (std::size_t i = 1; i < kept.size(); ++i) {
+        if (i != 3) {
+            make(kept[i], true);
+        }
+    }
+    fs::create_symlink(prefix + "gone01.tmp", dir.Path() / kept[3]);
+    std::vector<std::string> expected = kept;
+    if (::geteuid() == 0) { // a leftover of another user stays
+        const passwd* nobody = ::getpwnam("nobody");
+        ASSERT_NE(nobody, nullptr);
+        make(prefix + "nobody.tmp", true);
+        ASSERT_EQ(::lchown((dir.Path() / (prefix + "nobody.tmp")).c_str(), nobody->pw_uid, nobody->pw_gid),
+                  0);
+        expected.push_back(prefix + "nobody.tmp");
+    }
+    ASSERT_FALSE(ReplaceFile(report, "new").has_value());
+    expected.push_back("report.txt");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Names(dir.Path()), expected);
+}
+
+// In-place writes and appends hold the file's lock: a run that finds it taken waits, then says the
+// file is busy and changes nothing; concurrent runs never mix their bytes.
+TEST(WriteFaults, ConcurrentRunsTakeTurnsOnAFile)
+{
+    TempDir dir;
+    const auto report = dir.Write("report.txt", "old");
+    fs::create_hard_link(report, dir.Path() / "second.txt"); // rewritten in place
+    const auto table = dir.Write("t.tbl", "old");
+    for (const auto& path : {report, table}) {
+        const int holder = ::open(path.c_str(), O_RDONLY);
+        ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+        const auto error = path == table ? AppendToFile(path, "new") : ReplaceFile(path, "new");
+        ::close(holder);
+        ASSERT_TRUE(error.has_value());
+        EXPECT_TRUE(error->busy);
+        EXPECT_EQ(ReadFile(path), "old");
+    }
+
+    constexpr int runs = 12;
+    const auto contentOf = [](int run) {
+        return std::string(static_cast<std::size_t>(1000 + 997 * run), static_cast<char>('a' + run));
+    };
+    std::vector<pid_t> children;
+    for (int run = 0; run < runs; ++run) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(10);
+            ::_exit(ReplaceFile(report, contentOf(run)) || AppendToFile(table, contentOf(run)) ? 1 : 0);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status)) << status;
+    }
+    const std::string written = ReadFile(report);
+    ASSERT_FALSE(written.empty());
+    EXPECT_TRUE(written == contentOf(written[0] - 'a')) << "the report is mixed of two runs";
+    const std::string appended = ReadFile(table);
+    std::string_view blocks = appended;
+    ASSERT_EQ(blocks.substr(0, 3), "old");
+    for (blocks.remove_prefix(3); !blocks.empty();) {
+        const std::string block = contentOf(blocks[0] - 'a');
+        ASSERT_TRUE(blocks.substr(0, block.size()) == block) << "a block is mixed with another";
+        blocks.remove_prefix(block.size());
+    }
+}
+
+// Two files on different file systems may have one inode number (the roots of /proc and /sys both
+// have 1); they are two files.
+TEST(FileIdentity, OneInodeNumberOnTwoFileSystemsIsTwoFiles)
+{
+    struct stat proc {
+    }, sys{};
+    if (::stat("/proc", &proc) != 0 || ::stat("/sys", &sys) != 0 || proc.st_ino != sys.st_ino) {
+        GTEST_SKIP() << "no two file systems with one inode number at hand";
+    }
+    ASSERT_NE(proc.st_dev, sys.st_dev);
+    EXPECT_NE(IdentifyFile("/proc"), IdentifyFile("/sys"));
+    const RunSettings settings{.inputFiles = {"/sys"}, .reportFile = fs::path("/proc")};
+    EXPECT_FALSE(FindFileClash(settings).has_value());
+}
+
+// A block device is refused as a character device is: it has no end that the run could wait for.
+TEST(FileReading, ABlockDeviceIsRefused)
+{
+    TempDir dir;
+    const auto device = dir.Path() / "block";
+    if (::mknod(device.c_str(), S_IFBLK | 0600, makedev(7, 0)) != 0) {
+        GTEST_SKIP() << "making a block device node needs root";
+    }
+    const auto read = ReadFileBytes(device);
+    const auto look = LookAtFile(device);
+    ASSERT_TRUE(std::holds_alternative<FileError>(read));
+    ASSERT_TRUE(std::holds_alternative<FileError>(look));
+    EXPECT_EQ(std::get<FileError>(read).reason, "is a device, not a file");
+    EXPECT_EQ(std::get<FileError>(look).reason, "is a device, not a file");
+}
+
+} // namespace
+} // namespace kestrin
