@@ -37,9 +37,12 @@ namespace kestrin {
 namespace {
 
 // A refusal for the files rather than for the sample lengths.
+// A refusal about the files or the table codes, not about the sample lengths.
 bool IsFileClash(const RunOutcome& outcome)
 {
-    return outcome.refusal && outcome.refusal->reason == Refusal::Reason::SameFile;
+    return outcome.refusal && outcome.refusal->reason != Refusal::Reason::NoSampleLength &&
+           outcome.refusal->reason != Refusal::Reason::NegativeSampleLength &&
+           outcome.refusal->reason != Refusal::Reason::OnlyZeroLength;
 }
 
 // Why a dropped item cannot be an input file, in the system's words; empty when it can be one.
@@ -216,8 +219,8 @@ void FrmFrequency::cmdReset_Click()
     beepOnFinish = false;
     cmdAnalyze->setEnabled(false);
     SetAutoSizeCaption(lblOpen, QString::fromUtf8(noFileCaption));
-    txtSampleLength->setText(QStringLiteral("1"));
-    txtTopResults->setText(QStringLiteral("25"));
+    txtSampleLength->setText(FromLatin1(defaultSampleLengths));
+    txtTopResults->setText(FromLatin1(defaultTopResults));
     SetAutoSizeCaption(lblOpenOutput, QString::fromUtf8(noFileCaption));
     chkBeepOnFinish->setChecked(false);
     chkRealSavings->setChecked(false);
@@ -506,6 +509,9 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
         for (const FileError& error : outcome.errors) {
             ShowMessage(this, PhraseWriteError(error));
         }
+        if (outcome.noTableCode) {
+            ShowMessage(this, PhraseNoTableCode());
+        }
         break;
     case RunStatus::Declined:
         SelectSampleLength();
@@ -519,7 +525,7 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
     case RunStatus::Cancelled:
         break;
     case RunStatus::Failed:
-        ShowMessage(this, PhraseFailure(outcome.failure, outcome.failureDetail));
+        ShowMessage(this, PhraseFailure(outcome));
         break;
     case RunStatus::InputFailed:
         for (const FileError& error : outcome.errors) {
