@@ -31,43 +31,23 @@ std::optional<Refusal> SameFile(FileRole role, const std::filesystem::path& path
     return refusal;
 }
 
-// The report file against every other file, then the output table against the inputs.
-std::optional<Refusal> ReportFileClash(const RunSettings& settings)
-{
-    const std::optional<FileIdentity> report = IdentifyFile(*settings.reportFile);
-    if (!report) {
-        return std::nullopt; // a file that cannot be looked at fails when it is written
-    }
-    std::vector<std::pair<FileRole, const std::filesystem::path*>> others;
-    for (const auto& input : settings.inputFiles) {
-        others.emplace_back(FileRole::InputFile, &input);
-    }
-    if (settings.exclusionTable) {
-        others.emplace_back(FileRole::ExclusionTable, &*settings.exclusionTable);
-    }
-    if (settings.outputTable) {
-        others.emplace_back(FileRole::OutputTable, &*settings.outputTable);
-    }
-    for (const auto& [role, path] : others) {
-        if (IdentifyFile(*path) == report) {
-            return SameFile(FileRole::ReportFile, *settings.reportFile, role, *path);
-        }
-    }
-    return std::nullopt;
-}
+// A file of the run as the clash check sees it: each is identified once.
+struct NamedFile {
+    FileRole role;
+    const std::filesystem::path* path;
+    std::optional<FileIdentity> identity; // nothing for a file that cannot be looked at: it fails later
+};
 
-std::optional<Refusal> TableFileClash(const RunSettings& settings)
+// The first of the others (of one role, when given) that is the file `one`, compared as files.
+const NamedFile* SameFileAs(const NamedFile& one, const std::vector<NamedFile>& others,
+                            std::optional<FileRole> onlyRole)
 {
-    const std::optional<FileIdentity> table = IdentifyFile(*settings.outputTable);
-    if (!table) {
-        return std::nullopt;
-    }
-    for (const auto& input : settings.inputFiles) {
-        if (IdentifyFile(input) == table) {
-            return SameFile(FileRole::OutputTable, *settings.outputTable, FileRole::InputFile, input);
+    for (const NamedFile& other : others) {
+        if (one.identity && other.identity == one.identity && (!onlyRole || other.role == *onlyRole)) {
+            return &other;
         }
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 // Parse, refuse what no run can use, warn, ask about long ones; the lengths come out sorted.
@@ -198,14 +178,38 @@ std::optional<Refusal> CheckSampleLengths(const std::vector<std::int16_t>& sorte
 
 std::optional<Refusal> FindFileClash(const RunSettings& settings)
 {
-    std::optional<Refusal> clash;
+    if (!settings.reportFile && !settings.outputTable) {
+        return std::nullopt;
+    }
+    std::vector<NamedFile> others;
+    for (const auto& input : settings.inputFiles) {
+        others.push_back({FileRole::InputFile, &input, IdentifyFile(input)});
+    }
+    if (settings.exclusionTable) {
+        others.push_back(
+            {FileRole::ExclusionTable, &*settings.exclusionTable, IdentifyFile(*settings.exclusionTable)});
+    }
+    std::optional<NamedFile> table;
+    if (settings.outputTable) {
+        table = NamedFile{FileRole::OutputTable, &*settings.outputTable, IdentifyFile(*settings.outputTable)};
+    }
+    // The report file against every other file, then the output table against the inputs.
     if (settings.reportFile) {
-        clash = ReportFileClash(settings);
+        const NamedFile report{FileRole::ReportFile, &*settings.reportFile,
+                               IdentifyFile(*settings.reportFile)};
+        if (table) {
+            others.push_back(*table);
+        }
+        if (const NamedFile* same = SameFileAs(report, others, std::nullopt)) {
+            return SameFile(FileRole::ReportFile, *report.path, same->role, *same->path);
+        }
     }
-    if (!clash && settings.outputTable) {
-        clash = TableFileClash(settings);
+    if (table) {
+        if (const NamedFile* same = SameFileAs(*table, others, FileRole::InputFile)) {
+            return SameFile(FileRole::OutputTable, *table->path, FileRole::InputFile, *same->path);
+        }
     }
-    return clash;
+    return std::nullopt;
 }
 
 std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& settings, RunObserver& observer)
