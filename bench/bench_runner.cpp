@@ -4,10 +4,13 @@
 // The child's figures come from wait4(), so they cover the command itself and not this program, and a
 // timeout kills the child's whole process group, so a stuck run cannot hold up a benchmark table.
 
+#include "bench_options.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -180,12 +183,6 @@ std::string StatusText(const RunResult& run)
     return "unknown";
 }
 
-bool ParseInt(std::string_view text, int& value)
-{
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && value >= 0;
-}
-
 bool ParseSeconds(const char* text, double& value)
 {
     char* end = nullptr;
@@ -213,43 +210,32 @@ int Usage(std::FILE* to)
 
 bool ParseOptions(int argc, char** argv, Options& options, bool& help)
 {
-    int i = 1;
-    for (; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--") {
-            ++i;
-            break;
-        }
-        if (arg == "-h" || arg == "--help") {
-            help = true;
-            return true;
-        }
-        if (arg == "--tsv") {
-            options.tsv = true;
-        } else if (arg == "-v") {
-            options.verbose = true;
-        } else if (arg == "-r" && hasValue) {
-            if (!ParseInt(argv[++i], options.runs) || options.runs < 1)
-                return false;
-        } else if (arg == "-w" && hasValue) {
-            if (!ParseInt(argv[++i], options.warmups))
-                return false;
-        } else if (arg == "-t" && hasValue) {
-            if (!ParseSeconds(argv[++i], options.timeoutSeconds))
-                return false;
-        } else if (arg == "-o" && hasValue) {
-            options.stdoutPath = argv[++i];
-        } else if (!arg.empty() && arg[0] == '-') {
-            return false;
-        } else {
-            break;
-        }
-    }
-    for (; i < argc; ++i)
-        options.command.push_back(argv[i]);
+    const bench::Option known[] = {
+        {"--tsv", [&] { options.tsv = true; }, {}},
+        {"-v", [&] { options.verbose = true; }, {}},
+        {"-r",
+         {},
+         [&](std::string_view value) { return bench::ParseWhole(value, options.runs, 1, INT_MAX); }},
+        {"-w",
+         {},
+         [&](std::string_view value) { return bench::ParseWhole(value, options.warmups, 0, INT_MAX); }},
+        {"-t",
+         {},
+         [&](std::string_view value) {
+             return ParseSeconds(std::string(value).c_str(), options.timeoutSeconds);
+         }},
+        {"-o",
+         {},
+         [&](std::string_view value) {
+             options.stdoutPath = value;
+             return true;
+         }},
+    };
+    bench::ParsedOptions parsed = bench::ParseOptions(argc, argv, known, bench::Operands::EndOptions);
+    help = parsed.help;
+    options.command = std::move(parsed.operands);
     options.command.push_back(nullptr);
-    return options.command.size() > 1;
+    return help || (parsed.good && options.command.size() > 1);
 }
 
 int Main(int argc, char** argv)

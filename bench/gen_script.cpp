@@ -10,6 +10,8 @@
 // and floating-point pow() may give other numbers with another library, and then the corpora (and the
 // figures measured on them) would no longer be comparable between machines.
 
+#include "bench_options.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -404,22 +406,17 @@ int Usage(std::FILE* to)
 
 int Main(int argc, char** argv)
 {
-    std::vector<std::string_view> positional;
     std::string outputPath;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "-h" || arg == "--help")
-            return Usage(stdout);
-        if (arg == "-o") {
-            if (++i == argc)
-                return Usage(stderr);
-            outputPath = argv[i];
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return Usage(stderr);
-        } else {
-            positional.push_back(arg);
-        }
-    }
+    const bench::Option known[] = {{"-o", {}, [&](std::string_view value) {
+                                        outputPath = value;
+                                        return true;
+                                    }}};
+    const bench::ParsedOptions parsed = bench::ParseOptions(argc, argv, known, bench::Operands::AmongOptions);
+    if (parsed.help)
+        return Usage(stdout);
+    if (!parsed.good)
+        return Usage(stderr);
+    const std::vector<std::string_view> positional(parsed.operands.begin(), parsed.operands.end());
     std::uint64_t size = 0;
     std::uint64_t seed = 0;
     if (positional.size() != 2 || !ParseSize(positional[0], size) || !ParseSeed(positional[1], seed))

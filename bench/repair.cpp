@@ -9,6 +9,8 @@
 // it was made (checked again when used, as later codes destroy some), its count is kept up to date as
 // neighbours change, and a heap with lazy updates finds the most frequent one.
 
+#include "bench_options.h"
+
 #include <queue>
 
 #include <absl/container/flat_hash_map.h>
@@ -483,47 +485,34 @@ int Usage(std::FILE* to)
     return to == stdout ? 0 : 2;
 }
 
-bool ParseNumber(std::string_view text, std::int64_t& value)
-{
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
-}
-
 bool ParseOptions(int argc, char** argv, Options& options, bool& help)
 {
-    int i = 1;
-    for (; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--") {
-            ++i;
-            break;
-        }
-        if (arg == "-h" || arg == "--help") {
-            help = true;
+    const auto path = [](std::string& to) {
+        return [&to](std::string_view value) {
+            to = value;
             return true;
-        }
-        if (arg == "-k" && hasValue) {
-            if (!ParseNumber(argv[++i], options.codes) || options.codes < 0 || options.codes > (1 << 24))
-                return false;
-        } else if (arg == "-c" && hasValue) {
-            if (!ParseNumber(argv[++i], options.codeSize) || options.codeSize < 1 || options.codeSize > 8)
-                return false;
-        } else if (arg == "-o" && hasValue) {
-            options.expansionsPath = argv[++i];
-        } else if (arg == "--parse-with" && hasValue) {
-            options.entriesPath = argv[++i];
-        } else if (arg == "--parse-table" && hasValue) {
-            options.tablePath = argv[++i];
-        } else if (!arg.empty() && arg[0] == '-') {
-            return false;
-        } else {
-            break;
-        }
-    }
-    for (; i < argc; ++i)
-        options.files.emplace_back(argv[i]);
-    return !options.files.empty() && (options.entriesPath.empty() || options.tablePath.empty());
+        };
+    };
+    const bench::Option known[] = {
+        {"-k",
+         {},
+         [&](std::string_view value) {
+             return bench::ParseWhole<std::int64_t>(value, options.codes, 0, 1 << 24);
+         }},
+        {"-c",
+         {},
+         [&](std::string_view value) {
+             return bench::ParseWhole<std::int64_t>(value, options.codeSize, 1, 8);
+         }},
+        {"-o", {}, path(options.expansionsPath)},
+        {"--parse-with", {}, path(options.entriesPath)},
+        {"--parse-table", {}, path(options.tablePath)},
+    };
+    const bench::ParsedOptions parsed = bench::ParseOptions(argc, argv, known, bench::Operands::EndOptions);
+    help = parsed.help;
+    options.files.assign(parsed.operands.begin(), parsed.operands.end());
+    return help || (parsed.good && !options.files.empty() &&
+                    (options.entriesPath.empty() || options.tablePath.empty()));
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start)

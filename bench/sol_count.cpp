@@ -10,6 +10,7 @@
 // gathers its keys of a block of positions without branching and then inserts them, prefetching the
 // table slots a few keys ahead.
 
+#include "bench_options.h"
 #include "large_memory.h"
 
 #include <absl/container/flat_hash_map.h>
@@ -563,12 +564,6 @@ bool ReadFiles(const std::vector<std::string>& paths, Input& input)
     return true;
 }
 
-bool ParseNumber(std::string_view text, std::int64_t& value)
-{
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
-}
-
 // "1,2-8,16": single lengths and ranges, 1 to 32767.
 bool ParseLengths(std::string_view text, std::vector<std::uint32_t>& lengths)
 {
@@ -580,9 +575,9 @@ bool ParseLengths(std::string_view text, std::vector<std::uint32_t>& lengths)
         const std::size_t dash = item.find('-');
         std::int64_t low = 0;
         std::int64_t high = 0;
-        if (!ParseNumber(item.substr(0, dash), low) ||
-            !ParseNumber(dash == std::string_view::npos ? item : item.substr(dash + 1), high) || low < 1 ||
-            high < low || high > 32767)
+        if (!bench::ParseWhole<std::int64_t>(item.substr(0, dash), low, 1, 32767) ||
+            !bench::ParseWhole<std::int64_t>(dash == std::string_view::npos ? item : item.substr(dash + 1),
+                                             high, low, 32767))
             return false;
         for (std::int64_t length = low; length <= high; ++length)
             lengths.push_back(static_cast<std::uint32_t>(length));
@@ -606,39 +601,21 @@ int Usage(std::FILE* to)
 
 bool ParseOptions(int argc, char** argv, Options& options, bool& help)
 {
-    int i = 1;
-    for (; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        std::int64_t number = 0;
-        if (arg == "--") {
-            ++i;
-            break;
-        }
-        if (arg == "-h" || arg == "--help") {
-            help = true;
-            return true;
-        }
-        if (arg == "-l" && hasValue) {
-            if (!ParseLengths(argv[++i], options.lengths))
-                return false;
-        } else if (arg == "-n" && hasValue) {
-            if (!ParseNumber(argv[++i], number) || number < 0 || number > 1'000'000)
-                return false;
-            options.top = number;
-        } else if (arg == "-t" && hasValue) {
-            if (!ParseNumber(argv[++i], number) || number < 1 || number > 256)
-                return false;
-            options.threads = static_cast<unsigned>(number);
-        } else if (!arg.empty() && arg[0] == '-') {
-            return false;
-        } else {
-            break;
-        }
-    }
-    for (; i < argc; ++i)
-        options.files.emplace_back(argv[i]);
-    return !options.files.empty();
+    const bench::Option known[] = {
+        {"-l", {}, [&](std::string_view value) { return ParseLengths(value, options.lengths); }},
+        {"-n",
+         {},
+         [&](std::string_view value) {
+             return bench::ParseWhole<std::int64_t>(value, options.top, 0, 1'000'000);
+         }},
+        {"-t",
+         {},
+         [&](std::string_view value) { return bench::ParseWhole(value, options.threads, 1u, 256u); }},
+    };
+    const bench::ParsedOptions parsed = bench::ParseOptions(argc, argv, known, bench::Operands::EndOptions);
+    help = parsed.help;
+    options.files.assign(parsed.operands.begin(), parsed.operands.end());
+    return help || (parsed.good && !options.files.empty());
 }
 
 int Main(int argc, char** argv)

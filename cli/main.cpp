@@ -144,8 +144,19 @@ std::string Phrase(const Refusal& refusal)
         if (refusal.otherPath != refusal.path) {
             text += " " + refusal.otherPath.string();
         }
+        if (refusal.role == FileRole::OutputTable) {
+            return text + " too, which the table would be appended to; nothing was read or written";
+        }
         return text + " too, which the report would replace; nothing was read or written";
     }
+    case Refusal::Reason::NoTableCode:
+        return "-r/--ranges \"" + refusal.text +
+               "\" gives no code for the output table (-t), and with --real-savings every entry needs one: "
+               "give ranges such as &H80-&HFF; nothing was read or written";
+    case Refusal::Reason::InputTooLong:
+        return "the input files hold " + std::to_string(refusal.length) +
+               " bytes; --real-savings takes fewer than " + std::to_string(refusal.limit) +
+               "; nothing was read or written";
     }
     return "the run cannot start";
 }
@@ -167,6 +178,25 @@ bool MayHoldReport(const std::filesystem::path& path)
     std::string start(reportStart.size(), '\0');
     file.read(start.data(), static_cast<std::streamsize>(start.size()));
     return start == reportStart;
+}
+
+// Why the run could not finish.
+std::string PhraseFailure(const RunOutcome& outcome)
+{
+    switch (outcome.failure) {
+    case Failure::OutOfMemory:
+        return "not enough memory for this run: ask for fewer or shorter sample lengths (-l), fewer results "
+               "(-n), or less input";
+    case Failure::NoThread:
+        return "the run stopped: the system gave no thread to count on";
+    case Failure::FileGrew:
+        return "the run stopped: " + outcome.failurePath.string() + " grew past 2 GiB while it was read";
+    case Failure::TextTooLong:
+        return "the run stopped: the counted text is 2 GiB or more, too long for --real-savings";
+    case Failure::Other:
+        break;
+    }
+    return "the run stopped: " + outcome.failureDetail;
 }
 
 bool WriteStandardOutput(std::string_view text)
@@ -202,13 +232,7 @@ int Finish(const RunOutcome& outcome)
     case RunStatus::Cancelled:
         return declined;
     case RunStatus::Failed:
-        if (outcome.failure == Failure::OutOfMemory) {
-            std::cerr
-                << "kestrin-cli: not enough memory for this run: ask for fewer or shorter sample lengths "
-                   "(-l), fewer results (-n), or less input\n";
-        } else {
-            std::cerr << "kestrin-cli: the run stopped: " << outcome.failureDetail << '\n';
-        }
+        std::cerr << "kestrin-cli: " << PhraseFailure(outcome) << '\n';
         return fileFailed;
     case RunStatus::InputFailed:
         for (const auto& error : outcome.errors) {
@@ -220,6 +244,10 @@ int Finish(const RunOutcome& outcome)
     }
     for (const auto& error : outcome.errors) {
         std::cerr << "kestrin-cli: " << PhraseWriteError(error) << '\n';
+    }
+    if (outcome.noTableCode) {
+        std::cerr << "kestrin-cli: -r/--ranges gave no result a code: the block appended to the output table "
+                     "(-t) holds no entry\n";
     }
     if (!WriteStandardOutput(outcome.report)) {
         std::cerr << "kestrin-cli: cannot write the report to standard output\n";

@@ -31,10 +31,12 @@ namespace kestrin {
 
 namespace {
 
-// A refusal for the files rather than for the sample lengths.
+// A refusal about the files or the table codes, not about the sample lengths.
 bool IsFileClash(const RunOutcome& outcome)
 {
-    return outcome.refusal && outcome.refusal->reason == Refusal::Reason::SameFile;
+    return outcome.refusal && outcome.refusal->reason != Refusal::Reason::NoSampleLength &&
+           outcome.refusal->reason != Refusal::Reason::NegativeSampleLength &&
+           outcome.refusal->reason != Refusal::Reason::OnlyZeroLength;
 }
 
 } // namespace
@@ -154,8 +156,8 @@ void FrmFrequency::cmdReset_Click()
     beepOnFinish = false;
     cmdAnalyze->setEnabled(false);
     ShowInputFiles();
-    txtSampleLength->setText(QStringLiteral("1"));
-    txtTopResults->setText(QStringLiteral("25"));
+    txtSampleLength->setText(FromLatin1(defaultSampleLengths));
+    txtTopResults->setText(FromLatin1(defaultTopResults));
     ShowPath(lblOpenOutput, {});
     chkBeepOnFinish->setChecked(false);
     chkRealSavings->setChecked(false);
@@ -442,6 +444,9 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
         for (const FileError& error : outcome.errors) {
             ShowMessage(this, PhraseWriteError(error));
         }
+        if (outcome.noTableCode) {
+            ShowMessage(this, PhraseNoTableCode());
+        }
         break;
     case RunStatus::Declined:
         SelectSampleLength();
@@ -455,7 +460,7 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
     case RunStatus::Cancelled:
         break;
     case RunStatus::Failed:
-        ShowMessage(this, PhraseFailure(outcome.failure, outcome.failureDetail));
+        ShowMessage(this, PhraseFailure(outcome));
         break;
     case RunStatus::InputFailed:
         for (const FileError& error : outcome.errors) {

@@ -283,7 +283,7 @@ void FrmFrequency::CreateInputPage(QWidget* page)
     lblSampleSize->setText(QStringLiteral("&Lunghezza(e) campione:"));
     PlaceOnPage(lblSampleSize, 120, 3720, 1740, 195);
 
-    txtSampleLength = MakeTextBox(page, "txtSampleLength", QStringLiteral("1"));
+    txtSampleLength = MakeTextBox(page, "txtSampleLength", FromLatin1(defaultSampleLengths));
     PlaceOnPage(txtSampleLength, 120, 3960, 1335, 285);
     lblSampleSize->setBuddy(txtSampleLength);
 
@@ -329,7 +329,7 @@ void FrmFrequency::CreateOutputPage(QWidget* page)
     lblTop->setText(QStringLiteral("&Visualizza i primi"));
     PlaceOnPage(lblTop, 240, 720, 1125, 195);
 
-    txtTopResults = MakeTextBox(page, "txtTopResults", QStringLiteral("25"));
+    txtTopResults = MakeTextBox(page, "txtTopResults", FromLatin1(defaultTopResults));
     txtTopResults->setMaxLength(4);
     PlaceOnPage(txtTopResults, 240, 960, 855, 285);
     lblTop->setBuddy(txtTopResults);

@@ -39,6 +39,9 @@ QString PhraseFileClash(const Refusal& refusal)
     if (refusal.otherPath != refusal.path) {
         text += QStringLiteral(" %1").arg(shown(refusal.otherPath));
     }
+    if (refusal.role == FileRole::OutputTable) {
+        return text + QStringLiteral(", to which the table would be appended. Choose another output table.");
+    }
     return text + QStringLiteral(", which the report would replace. Choose another report file.");
 }
 
@@ -66,6 +69,18 @@ QString PhraseRefusal(const Refusal& refusal)
     case Refusal::Reason::OnlyZeroLength:
         return QStringLiteral(
             "Lunghezza(e) campione holds only the sample length 0: at least one length must be 1 or more.");
+    case Refusal::Reason::NoTableCode:
+        return QStringLiteral(
+                   "The analysis did not start: Intervalli \"%1\" gives no code for the output table "
+                   "(Apri Tabella Output), and with Risparmio reale every entry needs one. Type "
+                   "ranges such as &H80-&HFF.")
+            .arg(FromLocal(refusal.text));
+    case Refusal::Reason::InputTooLong:
+        return QStringLiteral(
+                   "The analysis did not start: the input files hold %1 bytes, and Risparmio reale "
+                   "takes fewer than %2.")
+            .arg(refusal.length)
+            .arg(refusal.limit);
     case Refusal::Reason::NoSampleLength:
         break;
     }
@@ -73,13 +88,30 @@ QString PhraseRefusal(const Refusal& refusal)
                           "1, 1-3 or 1,3,5.");
 }
 
-QString PhraseFailure(Failure failure, std::string_view detail)
+QString PhraseFailure(const RunOutcome& outcome)
 {
-    if (failure == Failure::OutOfMemory) {
+    switch (outcome.failure) {
+    case Failure::OutOfMemory:
         return QStringLiteral("Not enough memory for this run: ask for fewer or shorter sample lengths, "
                               "fewer results, or less input.");
+    case Failure::NoThread:
+        return QStringLiteral("The run stopped: the system gave no thread to count on.");
+    case Failure::FileGrew:
+        return QStringLiteral("The run stopped: %1 grew past 2 GiB while it was read.")
+            .arg(QFile::decodeName(outcome.failurePath.c_str()));
+    case Failure::TextTooLong:
+        return QStringLiteral("The run stopped: the counted text is 2 GiB or more, too long for Risparmio "
+                              "reale.");
+    case Failure::Other:
+        break;
     }
-    return QStringLiteral("The run stopped: %1").arg(FromLocal(detail));
+    return QStringLiteral("The run stopped: %1").arg(FromLocal(outcome.failureDetail));
+}
+
+QString PhraseNoTableCode()
+{
+    return QStringLiteral("The report is ready, but Intervalli gave no result a code: the block appended to "
+                          "the output table holds no entry.");
 }
 
 QString PhraseUnexpectedStop(std::string_view what)

@@ -19,7 +19,10 @@ namespace kestrin {
 [[nodiscard]] QString PhraseRefusal(const Refusal& refusal);
 
 // Why a run could not finish; detail is what the system said, shown as it is.
-[[nodiscard]] QString PhraseFailure(Failure failure, std::string_view detail);
+[[nodiscard]] QString PhraseFailure(const RunOutcome& outcome);
+
+// The output table got no entry: its ranges gave no result a code.
+[[nodiscard]] QString PhraseNoTableCode();
 
 // A run that ended by an exception, such as running out of memory outside the engine's own checks.
 [[nodiscard]] QString PhraseUnexpectedStop(std::string_view what);

@@ -90,27 +90,31 @@ std::vector<ResultEntry> ResultSelection::Results()
     return results;
 }
 
-void ApplySkipFilters(std::vector<ResultEntry>& results, bool ignoreSpace, bool ignoreReturn, bool ignoreTab,
-                      const std::vector<std::string>* exclusionTable)
+std::optional<std::int64_t> SkipRules::MarkOf(std::string_view text) const
 {
-    absl::flat_hash_set<std::string_view> listed;
-    if (exclusionTable != nullptr) {
-        listed.insert(std::string_view{}); // the table's unused first slot, whose text is empty
-        listed.insert(exclusionTable->begin(), exclusionTable->end());
+    const auto contains = [&](char c) { return text.find(c) != std::string_view::npos; };
+    std::optional<std::int64_t> mark;
+    if (space && contains(' ')) {
+        mark = skip_mark::space;
     }
+    if (carriageReturnLineFeed && contains('\r') && contains('\n')) {
+        mark = skip_mark::carriageReturnLineFeed;
+    }
+    if (tab && contains('\t')) {
+        mark = skip_mark::tab;
+    }
+    // The table's unused first slot holds the empty text.
+    if (useTable && (text.empty() || listed.contains(absl::string_view(text.data(), text.size())))) {
+        mark = skip_mark::tableValue;
+    }
+    return mark;
+}
+
+void ApplySkipFilters(std::vector<ResultEntry>& results, const SkipRules& rules)
+{
     for (ResultEntry& result : results) {
-        const auto contains = [&](char c) { return result.text.find(c) != std::string::npos; };
-        if (ignoreSpace && contains(' ')) {
-            result.hits = skip_mark::space;
-        }
-        if (ignoreReturn && contains('\r') && contains('\n')) {
-            result.hits = skip_mark::carriageReturnLineFeed;
-        }
-        if (ignoreTab && contains('\t')) {
-            result.hits = skip_mark::tab;
-        }
-        if (exclusionTable != nullptr && listed.contains(result.text)) {
-            result.hits = skip_mark::tableValue;
+        if (const auto mark = rules.MarkOf(result.text)) {
+            result.hits = *mark;
         }
     }
 }

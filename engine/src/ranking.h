@@ -4,8 +4,12 @@
 
 #include "kestrin/report.h"
 
+#include <absl/container/flat_hash_set.h>
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrin {
@@ -54,9 +58,23 @@ private:
     std::vector<std::vector<Candidate>> heaps; // one per worker
 };
 
-// Overwrites hits with skip codes, filter by filter: space, carriage return with line feed, tab, table
-// value. A later filter's code wins. An empty text always counts as listed when a table is in use.
-void ApplySkipFilters(std::vector<ResultEntry>& results, bool ignoreSpace, bool ignoreReturn, bool ignoreTab,
-                      const std::vector<std::string>* exclusionTable);
+// The skip filters of a run: results holding a space, a carriage return with a line feed, or a tab, and
+// results listed in the exclusion table. The savings choice leaves the same strings out as candidates.
+struct SkipRules {
+    bool space = false;
+    bool carriageReturnLineFeed = false;
+    bool tab = false;
+    bool useTable = false;
+    absl::flat_hash_set<std::string> listed; // the exclusion table's texts
+
+    // The skip code of a text, filter by filter in that order, a later filter's code winning; nothing
+    // when no filter skips it. An empty text always counts as listed when a table is in use.
+    [[nodiscard]] std::optional<std::int64_t> MarkOf(std::string_view text) const;
+    // Whether any filter can skip a string of more than 0 bytes that holds no line end.
+    [[nodiscard]] bool SkipsAnyString() const { return space || tab || !listed.empty(); }
+};
+
+// Overwrites hits with skip codes (SkipRules::MarkOf).
+void ApplySkipFilters(std::vector<ResultEntry>& results, const SkipRules& rules);
 
 } // namespace kestrin

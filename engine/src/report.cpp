@@ -109,6 +109,11 @@ std::string BuildSizeLines(const EncodedSizes& sizes)
     lines += "Table size: " + std::to_string(sizes.table) + " bytes in " + std::to_string(sizes.entries) +
              " entries";
     lines += lineEnd;
+    if (sizes.entriesAsked) {
+        lines += "Codes: the ranges gave codes for " + std::to_string(sizes.entries) +
+                 " entries, fewer than the " + std::to_string(*sizes.entriesAsked) + " asked for";
+        lines += lineEnd;
+    }
     return lines;
 }
 

@@ -1,5 +1,7 @@
 #include "worker_pool.h"
 
+#include "run_failure.h"
+
 #include "kestrin/run_observer.h"
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
-#include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -64,7 +65,7 @@ bool RunOnWorkers(std::size_t jobCount, unsigned threads,
         }
     }
     if (workers.empty()) {
-        throw std::runtime_error("no thread could be started for the counting");
+        throw RunFailure{Failure::NoThread, {}};
     }
     while (true) {
         {

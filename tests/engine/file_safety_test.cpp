@@ -51,7 +51,7 @@ TEST(FileSafety, AReportFileThatIsAnotherFileOfTheRunIsRefused)
         {table, std::nullopt, table, FileRole::OutputTable},
         {at("new.tbl"), std::nullopt, at("new.tbl"), FileRole::OutputTable}, // neither exists yet
         {at("sub/../new.tbl"), std::nullopt, at("new.tbl"), FileRole::OutputTable},
-        {other, in, in, std::nullopt}, // the table may be an input and the exclusion table
+        {other, table, table, std::nullopt}, // the output table may be the exclusion table
         {at("new.txt"), ex, table, std::nullopt},
     };
     fs::create_directory(at("sub"));

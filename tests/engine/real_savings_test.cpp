@@ -329,7 +329,8 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
          .lines = "0: total space = 4; hits = 4; string = th; hex = 7468; len = 2\r\n"
                   "1: total space = 4; hits = 4; string = at; hex = 6174; len = 2\r\n"
                   "Encoded size: 26 bytes by longest match, 26 bytes by best parse, from 34 bytes\r\n"
-                  "Table size: 4 bytes in 2 entries\r\n",
+                  "Table size: 4 bytes in 2 entries\r\n"
+                  "Codes: the ranges gave codes for 2 entries, fewer than the 3 asked for\r\n",
          .block = "\r\n80=th\r\n81=at\r\n"},
         // Code 100 takes two bytes, which nothing here saves: the choice stops.
         {.files = {"the cat the hat\r\nthe cat\tthe hat\r\n"},
@@ -350,7 +351,8 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
          .comments = true,
          .lines = "0: total space = 5; hits = 5; string = ab; hex = 6162; len = 2\r\n"
                   "Encoded size: 5 bytes by longest match, 5 bytes by best parse, from 10 bytes\r\n"
-                  "Table size: 2 bytes in 1 entries\r\n",
+                  "Table size: 2 bytes in 1 entries\r\n"
+                  "Codes: the ranges gave codes for 1 entries, fewer than the 2 asked for\r\n",
          .block = "\r\n80=ab\r\n"},
     };
     for (const Case& c : cases) {

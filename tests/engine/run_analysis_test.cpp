@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
@@ -109,8 +110,27 @@ bool ResetMemoryPeak()
     return MemoryPeak() >= 0;
 }
 
-// Reading runs beside the host's events: a cancel at its first yield ends the run while a large file is
-// being read (the memory it filled shows how far the read came), and while a pipe's writer is silent.
+// A host that cancels at its first yield while a file is read, and notes how much memory the run had
+// filled by then.
+class CancelWhileReading : public RecordingObserver
+{
+public:
+    bool YieldAndCheckCancel() override
+    {
+        if (peakAtCancel < 0 && !progress.empty() && progress.back().phase == RunPhase::Counting &&
+            ++readingYields == 2) {
+            peakAtCancel = MemoryPeak(); // the first yield starts the file, the second comes while it is read
+        }
+        return peakAtCancel >= 0;
+    }
+    int readingYields = 0;
+    std::int64_t peakAtCancel = -1;
+};
+
+// Reading runs beside the host's events: a cancel while a large file is read ends the run long before the
+// file is in memory (the reader stops within a chunk of a MiB), and a cancel while a pipe's writer is
+// silent ends it at all (the reader looks at the flag between waits). How many yields that takes depends
+// on the machine, so only the memory and the end are held to.
 TEST(RunAnalysis, CancelWhileReadingEndsTheRun)
 {
     const TempDir dir;
@@ -125,7 +145,7 @@ TEST(RunAnalysis, CancelWhileReadingEndsTheRun)
     const auto fifo = dir.Path() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Held open for writing (O_RDWR does not wait for a reader) and silent after a few bytes.
-    const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
     ASSERT_GE(writer, 0);
     ASSERT_EQ(::write(writer, "abc", 3), 3);
     for (const auto& input : {sparse, fifo}) {
@@ -133,15 +153,23 @@ TEST(RunAnalysis, CancelWhileReadingEndsTheRun)
         RunSettings settings{.inputFiles = {input}, .sampleLengths = "2-8"};
         settings.reportFile = dir.Path() / "report.txt";
         ASSERT_TRUE(ResetMemoryPeak());
-        const std::int64_t before = MemoryPeak();
-        RecordingObserver observer;
-        observer.cancelAfterYields = 1; // at the first yield of the read, after the one that starts the file
-        EXPECT_EQ(RunAnalysis(settings, observer).status, RunStatus::Cancelled);
-        EXPECT_LE(observer.yields, 5); // the reader stops within a chunk, the pipe within a wait
-        EXPECT_LT(MemoryPeak() - before, size / 1024 / 2);
+        CancelWhileReading observer;
+        auto run = std::async(std::launch::async, [&] { return RunAnalysis(settings, observer); });
+        // A run that missed the cancel would wait for the silent writer for ever: end the pipe and fail.
+        if (run.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            ADD_FAILURE() << "the run did not end after the cancel";
+            ::close(writer);
+            writer = -1;
+        }
+        EXPECT_EQ(run.get().status, RunStatus::Cancelled);
+        // The reader reads a MiB at a time: far less than the rest of the file comes in after the cancel.
+        ASSERT_GE(observer.peakAtCancel, 0);
+        EXPECT_LT(MemoryPeak() - observer.peakAtCancel, size / 1024 / 4);
         EXPECT_FALSE(std::filesystem::exists(*settings.reportFile));
     }
-    ::close(writer);
+    if (writer >= 0) {
+        ::close(writer);
+    }
 }
 
 // Progress goes through every phase and every file. The position moves in steps of 50 and the completion
@@ -198,42 +226,144 @@ TEST(RunAnalysis, ProgressShowsEachPhaseFileAndStep)
 }
 
 // Within a file the position and the completion only move forwards, through reading, counting and the
-// sort after the last file, and they end at the file's end.
+// sort after the last file, also where a long sample length leaves most of a file unhandled, and they end
+// where the file is handled to. The count of different strings never shows more than the run finds: each
+// job of a unit reports its own strings, at two threads too.
 TEST(RunAnalysis, ProgressMovesForwardsToEachFileEnd)
 {
     const TempDir dir;
     const std::string text = ScriptLikeText(11, 1500000);
-    const std::vector<std::int64_t> sizes = {1000000, 500000};
     const struct {
         const char* lengths;
+        std::int64_t longest;
         unsigned threads;
         bool comments;
-    } cases[] = {{"2-8", 1, false}, {"2-8", 2, true}, {"3,12", 2, false}};
+        std::vector<std::int64_t> sizes;
+    } cases[] = {{"2-8", 8, 1, false, {1000000, 500000}},   {"2-8", 8, 2, true, {1000000, 500000}},
+                 {"3,12", 12, 2, false, {1000000, 500000}}, {"1,4", 4, 2, false, {1000000, 500000}},
+                 {"10", 10, 2, false, {1000000, 500000}},   {"2500", 2500, 2, false, {3000, 2800}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lengths);
         RunSettings settings{
-            .inputFiles = {dir.Write("a", text.substr(0, 1000000)), dir.Write("b", text.substr(1000000))},
+            .inputFiles = {dir.Write("a", text.substr(0, static_cast<std::size_t>(c.sizes[0]))),
+                           dir.Write("b", text.substr(1000000, static_cast<std::size_t>(c.sizes[1])))},
             .sampleLengths = c.lengths};
         settings.useComments = c.comments;
         settings.threads = c.threads;
         RecordingObserver observer;
-        ASSERT_EQ(RunAnalysis(settings, observer).status, RunStatus::Completed);
-        std::vector<Progress> last(sizes.size()); // the last shown for each file
+        const auto outcome = RunAnalysis(settings, observer);
+        ASSERT_EQ(outcome.status, RunStatus::Completed);
+        std::vector<Progress> last(c.sizes.size()); // the last shown for each file
         for (const Progress& p : observer.progress) {
+            EXPECT_LE(p.matchCount, outcome.counters.distinctStrings);
             if (p.phase != RunPhase::Counting) {
                 continue;
             }
             Progress& before = last[static_cast<std::size_t>(p.file - 1)];
-            EXPECT_GE(p.position, before.position);
+            EXPECT_GE(p.position, before.position) << p.file;
             EXPECT_GE(p.completion, before.completion);
             EXPECT_TRUE(p.position == 1 || p.position % 50 == 0) << p.position;
             before = p;
         }
-        for (std::size_t f = 0; f < sizes.size(); ++f) {
-            EXPECT_GE(last[f].position, sizes[f] - 50);
+        for (std::size_t f = 0; f < c.sizes.size(); ++f) {
+            const std::int64_t handled = c.sizes[f] - c.longest; // give or take the delimiters
+            EXPECT_GE(last[f].position, handled - 50);
             EXPECT_GE(last[f].completion,
-                      static_cast<double>(sizes[f] - 1000) / static_cast<double>(sizes[f]));
+                      static_cast<double>(handled - 1000) / static_cast<double>(c.sizes[f]));
         }
+    }
+}
+
+// Runs that would go wrong are refused before anything is read (no progress is shown) and change no file:
+// an output table that is an input would get table lines appended to the script; with real savings, an
+// output table whose ranges give no code would get an empty block, and an input of 2 GiB or more is too
+// long for the choice, which the files' sizes tell (a sparse file here: nothing of it is read).
+TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
+{
+    const TempDir dir;
+    const auto in = dir.Write("in.txt", "abcabc");
+    const auto table = dir.Write("t.tbl", "80=ab\r\n");
+    std::filesystem::create_hard_link(in, dir.Path() / "hard.txt");
+    const auto huge = dir.Path() / "huge";
+    {
+        const int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, std::int64_t{1} << 31), 0);
+        ::close(fd);
+    }
+    const struct {
+        std::vector<std::filesystem::path> inputs;
+        std::filesystem::path outputTable;
+        const char* ranges;
+        bool savings;
+        Refusal::Reason reason;
+    } cases[] = {
+        {{in}, in, "&H80-&HFF", false, Refusal::Reason::SameFile},
+        {{table, dir.Path() / "hard.txt"}, in, "&H80-&HFF", true, Refusal::Reason::SameFile},
+        {{in}, table, "&H100-&HFFFF", true, Refusal::Reason::NoTableCode}, // &HFFFF is -1: no range
+        {{in}, table, "", true, Refusal::Reason::NoTableCode},
+        {{in, huge}, table, "&H80-&HFF", true, Refusal::Reason::InputTooLong},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ranges);
+        RunSettings settings{
+            .inputFiles = c.inputs, .outputTable = c.outputTable, .writeTableRanges = c.ranges};
+        settings.realSavings = c.savings;
+        RecordingObserver observer;
+        const auto outcome = RunAnalysis(settings, observer);
+        ASSERT_EQ(outcome.status, RunStatus::Refused);
+        EXPECT_EQ(outcome.refusal->reason, c.reason);
+        EXPECT_TRUE(observer.progress.empty());
+        EXPECT_EQ(ReadFile(in), "abcabc");
+        EXPECT_EQ(ReadFile(table), "80=ab\r\n");
+        if (c.reason == Refusal::Reason::SameFile) {
+            EXPECT_EQ(outcome.refusal->role, FileRole::OutputTable);
+            EXPECT_EQ(outcome.refusal->path, in);
+            EXPECT_EQ(outcome.refusal->otherPath, c.inputs.back());
+        } else if (c.reason == Refusal::Reason::NoTableCode) {
+            EXPECT_EQ(outcome.refusal->text, c.ranges);
+        } else {
+            EXPECT_EQ(outcome.refusal->length, (std::int64_t{1} << 31) + 6);
+        }
+    }
+}
+
+// Ranges that give fewer codes than the results: in the default mode the block holds the results that
+// got one (none: an empty block, which the outcome points out); with real savings the choice stops where
+// the codes run out, and the report says so.
+TEST(RunAnalysis, TableCodesThatRunOutAreTold)
+{
+    const TempDir dir;
+    const auto in = dir.Write("in.txt", ScriptLikeText(3, 20000));
+    const auto table = dir.Path() / "t.tbl";
+    const struct {
+        const char* ranges;
+        bool savings;
+        bool noTableCode;
+        const char* inReport; // "" for none
+    } cases[] = {
+        {"&H100-&HFFFF", false, true, ""},
+        {"&H80-&H82", false, false, ""},
+        {"&H80-&H82", true, false,
+         "Codes: the ranges gave codes for 3 entries, fewer than the 11 asked for\r\n"},
+        {"&H80-&HFF", true, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ranges);
+        std::filesystem::remove(table);
+        RunSettings settings{.inputFiles = {in},
+                             .sampleLengths = "2-4",
+                             .topResults = "10",
+                             .outputTable = table,
+                             .writeTableRanges = c.ranges};
+        settings.realSavings = c.savings;
+        RecordingObserver observer;
+        const auto outcome = RunAnalysis(settings, observer);
+        ASSERT_EQ(outcome.status, RunStatus::Completed);
+        EXPECT_EQ(outcome.noTableCode, c.noTableCode);
+        EXPECT_EQ(ReadFile(table) == "\r\n", c.noTableCode);
+        EXPECT_EQ(outcome.report.find("Codes:") != std::string::npos, *c.inReport != '\0') << outcome.report;
+        EXPECT_NE(outcome.report.find(c.inReport), std::string::npos);
     }
 }
 

@@ -62,10 +62,13 @@ struct EncodedSizes {
     std::int64_t text = 0;         // N
     std::int64_t table = 0;        // T
     std::int64_t entries = 0;      // E
+    // Set when the ranges ran out before the choice could take this many entries (R): E got a code.
+    std::optional<std::int64_t> entriesAsked;
 };
 
 // "Encoded size: M bytes by longest match, K bytes by best parse, from N bytes" and
-// "Table size: T bytes in E entries", each ended by CR LF.
+// "Table size: T bytes in E entries", each ended by CR LF; when the ranges ran out, then
+// "Codes: the ranges gave codes for E entries, fewer than the R asked for".
 [[nodiscard]] std::string BuildSizeLines(const EncodedSizes& sizes);
 
 // The header lines and the empty line that stand above the result lines, every line ended by CR LF.

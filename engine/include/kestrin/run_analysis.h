@@ -24,6 +24,9 @@ enum class RunStatus {
 // Why a run could not finish.
 enum class Failure {
     OutOfMemory, // the request needs more memory than there is
+    NoThread,    // the system gave no thread to count on
+    FileGrew,    // failurePath grew past 2 GiB while it was read, after the count was planned for less
+    TextTooLong, // the savings choice met a counted text of 2 GiB or more (behind the comment filter)
     Other,       // failureDetail names it
 };
 
@@ -42,7 +45,10 @@ struct Refusal {
         NegativeSampleLength, // `length` is below 0
         OnlyZeroLength,       // every sample length is 0
         SameFile,             // `path` (as `role`) and `otherPath` (as `otherRole`) are one file, which
-                              // writing the report would destroy
+                              // writing the report (or, with `role` OutputTable, the table block) would
+                              // destroy
+        NoTableCode,  // with real savings, the ranges (`text`, as typed) give the output table no code
+        InputTooLong, // the inputs hold `length` bytes; the mode counts fewer than `limit`
     };
     Reason reason = Reason::NoSampleLength;
     std::int64_t length = 0;
@@ -50,6 +56,8 @@ struct Refusal {
     FileRole otherRole = FileRole::InputFile;
     std::filesystem::path path;
     std::filesystem::path otherPath;
+    std::string text;
+    std::int64_t limit = 0;
 
     bool operator==(const Refusal&) const = default;
 };
@@ -64,10 +72,14 @@ struct RunOutcome {
     RunStatus status = RunStatus::Completed;
     std::optional<Refusal> refusal; // Refused: why
     Failure failure = Failure::Other;
-    std::string failureDetail;     // Failed: what the system said, for the host to pass on
-    std::string report;            // Completed: the whole report text, for the host to show
-    std::vector<FileError> errors; // InputFailed: what failed; Completed: output files that failed
+    std::string failureDetail;         // Failed (Other): what the system said, for the host to pass on
+    std::filesystem::path failurePath; // Failed (FileGrew): the file
+    std::string report;                // Completed: the whole report text, for the host to show
+    std::vector<FileError> errors;     // InputFailed: what failed; Completed: output files that failed
     RunCounters counters;
+    // Completed: there were results for the output table, but its ranges gave none of them a code, so the
+    // block appended holds no entry. The host points it out.
+    bool noTableCode = false;
 };
 
 // One analysis run: sample lengths, counting, ranking, skip filters, output table, report, report
@@ -79,9 +91,11 @@ struct RunOutcome {
 // holds a negative length, or its largest length is 0.
 [[nodiscard]] std::optional<Refusal> CheckSampleLengths(const std::vector<std::int16_t>& sortedLengths);
 
-// The first pair of files of the settings that writing the report would destroy: the report file and an
-// input, the exclusion table or the output table, compared as files (through links and other names),
-// not as names. The output table may be an input or the exclusion table: both are read before it grows.
+// The first pair of files of the settings that writing the outputs would destroy: the report file and an
+// input, the exclusion table or the output table, then the output table and an input (which would get
+// table lines appended), compared as files (through links and other names), not as names. The output
+// table may be the exclusion table: that is read before the table grows. RunAnalysis refuses such a pair
+// before anything is read.
 [[nodiscard]] std::optional<Refusal> FindFileClash(const RunSettings& settings);
 
 } // namespace kestrin

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrin {
@@ -14,12 +15,17 @@ enum class CommentStyle {
     Custom, // beginComment ... endComment, or CR LF when endComment is empty
 };
 
+// The start texts of the sample lengths and of the request, which a request that is not numeric falls
+// back to as well.
+inline constexpr std::string_view defaultSampleLengths = "1";
+inline constexpr std::string_view defaultTopResults = "25";
+
 // Everything a run reads, copied from the window's controls (or the command line) when a run starts.
 // Texts are bytes, one char per byte, exactly as typed (the window converts them as Latin-1).
 struct RunSettings {
-    std::vector<std::filesystem::path> inputFiles; // read in this order, duplicates allowed
-    std::string sampleLengths = "1";               // txtSampleLength
-    std::string topResults = "25";                 // txtTopResults
+    std::vector<std::filesystem::path> inputFiles;   // read in this order, duplicates allowed
+    std::string sampleLengths{defaultSampleLengths}; // txtSampleLength
+    std::string topResults{defaultTopResults};       // txtTopResults
 
     bool useComments = false; // chkUseComments
     CommentStyle commentStyle = CommentStyle::C;

@@ -29,60 +29,81 @@ ShardMap BalanceShards(const std::array<std::uint64_t, 256>& histogram, unsigned
     return map;
 }
 
-CountingPlan PlanCounting(const std::vector<std::int16_t>& differentLengths, unsigned threads,
-                          const InputShape& input)
+void ChooseUnits(std::span<const std::int16_t> sortedLengths, unsigned threads, std::size_t files,
+                 std::int64_t largestFile, absl::FunctionRef<void(const UnitChoice&)> choose)
 {
-    CountingPlan plan;
-    const auto add = [&](std::unique_ptr<CountingUnit> unit, const std::vector<std::int64_t>& covered) {
-        for (const std::int64_t length : covered) {
-            plan.unitOf[length] = unit.get();
-        }
-        plan.units.push_back(std::move(unit));
-    };
-    std::vector<std::int64_t> sorted;
-    std::vector<std::int64_t> hashed;
-    // Records keep positions in 32 bits and file numbers in 16.
-    const bool recordsFit =
-        input.files < (std::size_t{1} << 16) && input.largestFile < (std::int64_t{1} << 31);
+    threads = std::max(1u, threads);
+    const bool recordsFit = files < recordFileLimit && largestFile < recordPositionLimit;
     // Sorting costs the same for any number of lengths, so the short lengths 3 and 4 join it when a
     // longer one needs it anyway; alone, their few different strings count faster in small tables.
     // One long length alone has as many different strings as a table can hold at little cost, and
     // sorting records of 16 bytes for it takes about twice as long as counting it in a table.
     const auto sortable = [](std::int16_t length) { return length >= 3 && length <= sortedLongest; };
-    const bool oneLongLength =
-        std::count_if(differentLengths.begin(), differentLengths.end(), sortable) == 1 &&
-        std::any_of(differentLengths.begin(), differentLengths.end(),
-                    [](std::int16_t length) { return length > packedLongest; });
-    const bool sorting =
-        recordsFit && !oneLongLength &&
-        std::any_of(differentLengths.begin(), differentLengths.end(),
-                    [](std::int16_t length) { return length >= 5 && length <= sortedLongest; });
-    for (const std::int16_t length : differentLengths) {
-        if (length <= 2) {
-            // A job per thread, each with tallies of its own, which cost little beside the count.
-            add(MakeArrayCounter(length, std::max(1u, threads)), {length});
-        } else if (length <= sortedLongest && sorting) {
-            sorted.push_back(length);
-        } else {
-            hashed.push_back(length);
-        }
+    const bool oneLongLength = std::count_if(sortedLengths.begin(), sortedLengths.end(), sortable) == 1 &&
+                               std::any_of(sortedLengths.begin(), sortedLengths.end(),
+                                           [](std::int16_t length) { return length > packedLongest; });
+    const bool sorting = recordsFit && !oneLongLength &&
+                         std::any_of(sortedLengths.begin(), sortedLengths.end(), [](std::int16_t length) {
+                             return length >= 5 && length <= sortedLongest;
+                         });
+    // The list is sorted: the array lengths, then the sorted ones, then the hashed ones.
+    const auto arrays =
+        static_cast<std::size_t>(std::find_if(sortedLengths.begin(), sortedLengths.end(),
+                                              [](std::int16_t length) { return length > 2; }) -
+                                 sortedLengths.begin());
+    const std::size_t sortedEnd =
+        sorting ? static_cast<std::size_t>(
+                      std::find_if(sortedLengths.begin(), sortedLengths.end(),
+                                   [](std::int16_t length) { return length > sortedLongest; }) -
+                      sortedLengths.begin())
+                : arrays;
+    for (std::size_t i = 0; i < arrays; ++i) {
+        // A job per thread, each with tallies of its own, which cost little beside the count.
+        choose({UnitChoice::Kind::Array, sortedLengths.subspan(i, 1), threads});
     }
-    threads = std::max(1u, threads);
-    if (!sorted.empty()) {
+    if (sortedEnd > arrays) {
         // Several shards per thread, so that only a few shards' records are held at a time.
-        const unsigned shards = 4 * threads;
-        const ShardMap map = BalanceShards(input.histogram, shards);
-        add(MakeSortedCounter(sorted, shards, map), sorted);
+        choose({UnitChoice::Kind::Sorted, sortedLengths.subspan(arrays, sortedEnd - arrays), 4 * threads});
     }
-    if (!hashed.empty()) {
-        const unsigned shards = std::max(1u, threads / static_cast<unsigned>(hashed.size()));
-        const ShardMap map = BalanceShards(input.histogram, shards);
-        for (const std::int64_t length : hashed) {
-            add(length <= packedLongest ? MakePackedCounter(length, shards, map)
-                                        : MakeHashCounter(length, shards, map),
-                {length});
+    const std::size_t hashed = sortedLengths.size() - sortedEnd;
+    const unsigned shards = std::max(1u, threads / static_cast<unsigned>(std::max<std::size_t>(hashed, 1)));
+    for (std::size_t i = sortedEnd; i < sortedLengths.size(); ++i) {
+        choose({sortedLengths[i] <= packedLongest ? UnitChoice::Kind::Packed : UnitChoice::Kind::Hash,
+                sortedLengths.subspan(i, 1), shards});
+    }
+}
+
+CountingPlan PlanCounting(const std::vector<std::int16_t>& differentLengths, unsigned threads,
+                          const InputShape& input)
+{
+    std::vector<std::int16_t> sorted = differentLengths;
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    CountingPlan plan;
+    ChooseUnits(sorted, threads, input.files, input.largestFile, [&](const UnitChoice& choice) {
+        const ShardMap map =
+            BalanceShards(input.histogram, choice.kind == UnitChoice::Kind::Array ? 1 : choice.parts);
+        const std::int64_t first = choice.lengths.front();
+        std::unique_ptr<CountingUnit> unit;
+        switch (choice.kind) {
+        case UnitChoice::Kind::Array:
+            unit = MakeArrayCounter(first, choice.parts);
+            break;
+        case UnitChoice::Kind::Sorted:
+            unit = MakeSortedCounter({choice.lengths.begin(), choice.lengths.end()}, choice.parts, map);
+            break;
+        case UnitChoice::Kind::Packed:
+            unit = MakePackedCounter(first, choice.parts, map);
+            break;
+        case UnitChoice::Kind::Hash:
+            unit = MakeHashCounter(first, choice.parts, map);
+            break;
         }
-    }
+        for (const std::int16_t length : choice.lengths) {
+            plan.unitOf[length] = unit.get();
+        }
+        plan.units.push_back(std::move(unit));
+    });
     return plan;
 }
 

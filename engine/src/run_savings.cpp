@@ -1,0 +1,105 @@
+// The savings mode of a run: the index of the candidates is built beside the count's finish, and the
+// choice takes the place of ranking and skip filters. Entry i costs the bytes of the i-th code of the
+// ranges (one byte each without ranges), and the choice stops where they run out.
+
+#include "run_savings.h"
+
+#include "counting/comment_scanner.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace kestrin {
+
+SavingsBranch::SavingsBranch(const RunSettings& runSettings, const ResolvedSettings& settled,
+                             const std::atomic<bool>& cancel)
+    : settings(runSettings), resolved(settled), cancelRequested(cancel)
+{
+    request.lengths.assign(resolved.lengths.begin(), resolved.lengths.end());
+    if (resolved.skips.SkipsAnyString()) {
+        const SkipRules& skips = resolved.skips;
+        request.forbidden = [&skips](std::string_view text) { return skips.MarkOf(text).has_value(); };
+    }
+}
+
+// The index is built before the number of results is known, which depends on the count; the codes of as
+// many entries as the request allows at most give the cheapest code any entry can have.
+void SavingsBranch::BuildIndex(const std::vector<std::unique_ptr<InputFile>>& files)
+{
+    request.stretches = CountedText(files);
+    if (cancelRequested.load()) {
+        return;
+    }
+    try {
+        index = std::make_unique<SavingsChoice>(request, resolved.codes.Cheapest(resolved.request.Most()),
+                                                cancelRequested);
+    } catch (const std::length_error&) {
+        // The choice numbers its text in 31 bits; text behind a comment filter is only known now.
+        throw RunFailure{Failure::TextTooLong, {}};
+    }
+}
+
+// The text that counting reads, as stretches that no entry may cross: each file apart, and within a file
+// the text the comment filter lets through. A scanner of its own steps a byte at a time, so that every
+// delimiter that lies wholly in a file is seen, up to its last byte.
+std::vector<std::string_view>
+SavingsBranch::CountedText(const std::vector<std::unique_ptr<InputFile>>& files) const
+{
+    CommentScanner textScanner(settings);
+    std::vector<std::string_view> stretches;
+    for (const auto& file : files) {
+        for (const CountedRun& run : textScanner.Scan(*file, 1, &cancelRequested).runs) {
+            const std::int64_t end = std::min(run.end, file->Size()); // the filler is not text
+            if (run.begin < end) {
+                stretches.emplace_back(file->Data() + run.begin, static_cast<std::size_t>(end - run.begin));
+            }
+        }
+    }
+    return stretches;
+}
+
+StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, RankedResults& ranked)
+{
+    const auto asked = static_cast<std::size_t>(std::max<std::int64_t>(lastPosition + 1, 0));
+    const std::vector<int> codeBytes = resolved.codes.Bytes(asked);
+    std::atomic<std::int64_t> chosen{0};
+    SavingsResult choice;
+    Progress ranking = run.display.Current();
+    ranking.request = resolved.request.text;
+    const auto tick = [&] {
+        if (const std::int64_t so = chosen.load(std::memory_order_relaxed); so > 0) {
+            ranking.lastResult = so - 1;
+            run.display.Show(ranking);
+        }
+    };
+    if (auto end = RunJobs(
+            run, 1, 1,
+            [&](std::size_t, unsigned) {
+                if (index) {
+                    choice = index->Choose(codeBytes, &chosen);
+                }
+            },
+            tick)) {
+        return end;
+    }
+    if (run.observer.YieldAndCheckCancel()) {
+        return EarlyEnd::Cancelled();
+    }
+    for (SavingsEntry& entry : choice.entries) {
+        ranked.entries.push_back({std::move(entry.text), entry.occurrences, entry.saved});
+    }
+    const auto entries = static_cast<std::int64_t>(ranked.entries.size());
+    ranked.sizes = EncodedSizes{choice.longestMatchBytes,
+                                choice.bestParseBytes,
+                                choice.textBytes,
+                                choice.tableBytes,
+                                entries,
+                                std::nullopt};
+    // The choice stopped because the ranges gave no more codes: the report says how many got one.
+    if (resolved.codes.ranged && codeBytes.size() < asked && ranked.entries.size() == codeBytes.size()) {
+        ranked.sizes->entriesAsked = static_cast<std::int64_t>(asked);
+    }
+    return std::nullopt;
+}
+
+} // namespace kestrin

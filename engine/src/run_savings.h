@@ -1,0 +1,41 @@
+#pragma once
+
+#include "io/input_file.h"
+#include "run_setup.h"
+#include "run_step.h"
+#include "savings/real_savings.h"
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace kestrin {
+
+// The savings mode of a run (realSavings): instead of ranking the count and marking skipped results, the
+// entries are chosen one after another by what each really saves, and the skip rules forbid candidates.
+// The count still runs, for the report's figures and the number of results the request gives.
+class SavingsBranch
+{
+public:
+    SavingsBranch(const RunSettings& settings, const ResolvedSettings& resolved,
+                  const std::atomic<bool>& cancelRequested);
+
+    // Builds the index of the candidates over the counted text of the files, all read by now: the job the
+    // count runs beside its finish. Returns early when the cancel flag is set.
+    void BuildIndex(const std::vector<std::unique_ptr<InputFile>>& files);
+
+    // Chooses the entries for the results 0 to lastPosition, on a worker, showing how many so far.
+    [[nodiscard]] StepEnd Choose(RunContext& run, std::int64_t lastPosition, RankedResults& ranked);
+
+private:
+    [[nodiscard]] std::vector<std::string_view>
+    CountedText(const std::vector<std::unique_ptr<InputFile>>& files) const;
+
+    const RunSettings& settings;
+    const ResolvedSettings& resolved;
+    const std::atomic<bool>& cancelRequested;
+    SavingsRequest request; // whose stretches the index points into
+    std::unique_ptr<SavingsChoice> index;
+};
+
+} // namespace kestrin

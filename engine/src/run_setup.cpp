@@ -1,0 +1,267 @@
+// The start of a run: every setting read, parsed and checked once, and the refusals that need nothing
+// read (file clashes, table codes, sample lengths, inputs too long for the mode). What comes out is a
+// plain value that the later phases take their parts of.
+
+#include "run_setup.h"
+
+#include "kestrin/table_file.h"
+
+#include <algorithm>
+#include <limits>
+#include <thread>
+
+namespace kestrin {
+namespace {
+
+// More counting threads than this only add memory: the work comes in few, large jobs.
+constexpr unsigned maxThreads = 64;
+
+// The savings choice numbers the positions of its text in 31 bits.
+constexpr std::int64_t savingsTextLimit = std::numeric_limits<std::int32_t>::max();
+
+std::optional<Refusal> SameFile(FileRole role, const std::filesystem::path& path, FileRole otherRole,
+                                const std::filesystem::path& otherPath)
+{
+    Refusal refusal;
+    refusal.reason = Refusal::Reason::SameFile;
+    refusal.role = role;
+    refusal.path = path;
+    refusal.otherRole = otherRole;
+    refusal.otherPath = otherPath;
+    return refusal;
+}
+
+// A file of the run as the clash check sees it: each is identified once.
+struct NamedFile {
+    FileRole role;
+    const std::filesystem::path* path;
+    std::optional<FileIdentity> identity; // nothing for a file that cannot be looked at: it fails later
+};
+
+// The first of the others (of one role, when given) that is the file `one`, compared as files.
+const NamedFile* SameFileAs(const NamedFile& one, const std::vector<NamedFile>& others,
+                            std::optional<FileRole> onlyRole)
+{
+    for (const NamedFile& other : others) {
+        if (one.identity && other.identity == one.identity && (!onlyRole || other.role == *onlyRole)) {
+            return &other;
+        }
+    }
+    return nullptr;
+}
+
+// Parse, refuse what no run can use, warn, ask about long ones; the lengths come out sorted.
+std::variant<std::vector<std::int16_t>, EarlyEnd> LoadSampleLengths(std::string_view text,
+                                                                    RunObserver& observer)
+{
+    std::vector<std::int16_t> lengths = ParseNumberList(text);
+    std::sort(lengths.begin(), lengths.end());
+    if (auto refusal = CheckSampleLengths(lengths)) {
+        return EarlyEnd::Refused(std::move(*refusal));
+    }
+    if (lengths.size() > 10) {
+        observer.WarnManyLengths(lengths.size());
+    }
+    if (lengths.back() > 200 && !observer.ConfirmLongLength(lengths.back())) {
+        return EarlyEnd{RunStatus::Declined, std::nullopt, std::nullopt};
+    }
+    return lengths;
+}
+
+ResultRequest ResolveRequest(const std::string& typed)
+{
+    ResultRequest request{typed, {}, false};
+    std::optional<NumericText> value = ParseNumeric(typed);
+    if (!value) {
+        request.text = defaultTopResults;
+        request.replaced = true;
+        value = ParseNumeric(request.text);
+    }
+    request.value = *value;
+    return request;
+}
+
+// The table codes; with real savings every entry needs a code of its own, so an output table whose
+// ranges give none is refused.
+std::variant<TableCodes, EarlyEnd> ResolveCodes(const RunSettings& settings, const ResultRequest& request)
+{
+    TableCodes codes;
+    codes.ranged = !ParseNumberList(settings.writeTableRanges, 1).empty();
+    if (settings.realSavings && settings.outputTable && !codes.ranged) {
+        Refusal refusal;
+        refusal.reason = Refusal::Reason::NoTableCode;
+        refusal.role = FileRole::OutputTable;
+        refusal.path = *settings.outputTable;
+        refusal.text = settings.writeTableRanges;
+        return EarlyEnd::Refused(std::move(refusal));
+    }
+    codes.codes = ParseNumberList(settings.writeTableRanges, request.Most());
+    return codes;
+}
+
+std::variant<SkipRules, EarlyEnd> ResolveSkipRules(const RunSettings& settings)
+{
+    SkipRules skips;
+    skips.space = settings.ignoreSpace;
+    skips.carriageReturnLineFeed = settings.ignoreReturn;
+    skips.tab = settings.ignoreTab;
+    if (settings.exclusionTable) {
+        ExclusionLoad load = LoadExclusionTable(*settings.exclusionTable);
+        if (load.error) {
+            return EarlyEnd::InputFailed(std::move(*load.error));
+        }
+        skips.useTable = true;
+        for (std::string& entry : load.entries) {
+            skips.listed.insert(std::move(entry));
+        }
+    }
+    return skips;
+}
+
+} // namespace
+
+std::vector<std::int16_t> TableCodes::For(std::size_t count) const
+{
+    return {codes.begin(), codes.begin() + static_cast<std::ptrdiff_t>(std::min(count, codes.size()))};
+}
+
+std::vector<int> TableCodes::Bytes(std::size_t count) const
+{
+    if (!ranged) {
+        return std::vector<int>(count, 1);
+    }
+    std::vector<int> bytes;
+    for (const std::int16_t code : For(count)) {
+        bytes.push_back(static_cast<std::uint16_t>(code) > 0xFF ? 2 : 1);
+    }
+    return bytes;
+}
+
+int TableCodes::Cheapest(std::size_t count) const
+{
+    if (count == 0) {
+        return 0;
+    }
+    if (!ranged) {
+        return 1;
+    }
+    const std::vector<int> bytes = Bytes(count);
+    return *std::min_element(bytes.begin(), bytes.end());
+}
+
+std::size_t ResultRequest::Most() const
+{
+    const std::int64_t last = LastResultPosition(value, std::numeric_limits<std::int64_t>::max());
+    return static_cast<std::size_t>(std::max<std::int64_t>(last + 1, 0));
+}
+
+unsigned ResolveThreads(unsigned asked)
+{
+    return std::min(asked != 0 ? asked : std::max(1u, std::thread::hardware_concurrency()), maxThreads);
+}
+
+std::optional<Refusal> CheckSampleLengths(const std::vector<std::int16_t>& sortedLengths)
+{
+    Refusal refusal;
+    if (sortedLengths.empty()) {
+        refusal.reason = Refusal::Reason::NoSampleLength;
+    } else if (sortedLengths.front() < 0) {
+        refusal.reason = Refusal::Reason::NegativeSampleLength;
+        refusal.length = sortedLengths.front();
+    } else if (sortedLengths.back() == 0) {
+        refusal.reason = Refusal::Reason::OnlyZeroLength;
+    } else {
+        return std::nullopt;
+    }
+    return refusal;
+}
+
+std::optional<Refusal> FindFileClash(const RunSettings& settings)
+{
+    if (!settings.reportFile && !settings.outputTable) {
+        return std::nullopt;
+    }
+    std::vector<NamedFile> others;
+    for (const auto& input : settings.inputFiles) {
+        others.push_back({FileRole::InputFile, &input, IdentifyFile(input)});
+    }
+    if (settings.exclusionTable) {
+        others.push_back(
+            {FileRole::ExclusionTable, &*settings.exclusionTable, IdentifyFile(*settings.exclusionTable)});
+    }
+    std::optional<NamedFile> table;
+    if (settings.outputTable) {
+        table = NamedFile{FileRole::OutputTable, &*settings.outputTable, IdentifyFile(*settings.outputTable)};
+    }
+    // The report file against every other file, then the output table against the inputs.
+    if (settings.reportFile) {
+        const NamedFile report{FileRole::ReportFile, &*settings.reportFile,
+                               IdentifyFile(*settings.reportFile)};
+        if (table) {
+            others.push_back(*table);
+        }
+        if (const NamedFile* same = SameFileAs(report, others, std::nullopt)) {
+            return SameFile(FileRole::ReportFile, *report.path, same->role, *same->path);
+        }
+    }
+    if (table) {
+        if (const NamedFile* same = SameFileAs(*table, others, FileRole::InputFile)) {
+            return SameFile(FileRole::OutputTable, *table->path, FileRole::InputFile, *same->path);
+        }
+    }
+    return std::nullopt;
+}
+
+std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& settings, RunObserver& observer)
+{
+    if (auto clash = FindFileClash(settings)) {
+        return EarlyEnd::Refused(std::move(*clash));
+    }
+    ResolvedSettings resolved;
+    resolved.request = ResolveRequest(settings.topResults);
+    auto codes = ResolveCodes(settings, resolved.request);
+    if (auto* end = std::get_if<EarlyEnd>(&codes)) {
+        return std::move(*end);
+    }
+    resolved.codes = std::move(std::get<TableCodes>(codes));
+    auto lengths = LoadSampleLengths(settings.sampleLengths, observer);
+    if (auto* end = std::get_if<EarlyEnd>(&lengths)) {
+        return std::move(*end);
+    }
+    resolved.listedLengths = std::move(std::get<std::vector<std::int16_t>>(lengths));
+    resolved.lengths = resolved.listedLengths;
+    resolved.lengths.erase(std::unique(resolved.lengths.begin(), resolved.lengths.end()),
+                           resolved.lengths.end());
+    resolved.threads = ResolveThreads(settings.threads);
+    auto skips = ResolveSkipRules(settings);
+    if (auto* end = std::get_if<EarlyEnd>(&skips)) {
+        return std::move(*end);
+    }
+    resolved.skips = std::move(std::get<SkipRules>(skips));
+    return resolved;
+}
+
+std::variant<std::vector<FileLook>, EarlyEnd> LookAtInputs(const RunSettings& settings, bool countsWholeFiles)
+{
+    std::vector<FileLook> looks;
+    looks.reserve(settings.inputFiles.size());
+    std::int64_t total = 0;
+    for (const auto& path : settings.inputFiles) {
+        auto look = LookAtFile(path);
+        if (auto* error = std::get_if<FileError>(&look)) {
+            return EarlyEnd::InputFailed(std::move(*error));
+        }
+        looks.push_back(std::get<FileLook>(look));
+        total += looks.back().regular ? looks.back().size : 0;
+    }
+    if (settings.realSavings && countsWholeFiles && total >= savingsTextLimit) {
+        Refusal refusal;
+        refusal.reason = Refusal::Reason::InputTooLong;
+        refusal.length = total;
+        refusal.limit = savingsTextLimit;
+        return EarlyEnd::Refused(std::move(refusal));
+    }
+    return looks;
+}
+
+} // namespace kestrin
