@@ -676,7 +676,12 @@ private:
         if (settings.outputTable) {
             now.phase = RunPhase::WritingTable;
             display.Show(now);
-            tableBlock = BuildTableBlock(results, ParseNumberList(settings.writeTableRanges, results.size()));
+            TableAppend table = PlanTableAppendToFile(
+                results, ParseNumberList(settings.writeTableRanges, results.size()), *settings.outputTable);
+            tableBlock = std::move(table.block);
+            outcome.codes = std::move(table.codes);
+            outcome.splittingResults = std::move(table.splitting);
+            outcome.repeatedCode = table.repeatedCode;
         }
         now.phase = RunPhase::Reporting;
         display.Show(now);
@@ -698,6 +703,8 @@ private:
         if (settings.reportFile) {
             reportFileContent = ReportFileContent(outcome.report);
         }
+        outcome.sizes = sizes;
+        outcome.results = std::move(results); // the report and the table block are built
     }
 
     void WriteOutputs(RunOutcome& outcome)

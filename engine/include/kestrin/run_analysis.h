@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kestrin/file_error.h"
+#include "kestrin/report.h"
 #include "kestrin/run_observer.h"
 #include "kestrin/run_settings.h"
 
@@ -68,6 +69,16 @@ struct RunOutcome {
     std::string report;            // Completed: the whole report text, for the host to show
     std::vector<FileError> errors; // InputFailed: what failed; Completed: output files that failed
     RunCounters counters;
+    // Completed: the results as the report lists them (skip marks in hits), and with real savings the
+    // encoded sizes that end the report.
+    std::vector<ResultEntry> results;
+    std::optional<EncodedSizes> sizes;
+    // Completed with an output table: per result the code written for it, if any; the results that were
+    // not written because they hold a CR or an LF (their codes stay unused); and the first code written
+    // that the table file already held.
+    std::vector<std::optional<std::int16_t>> codes;
+    std::vector<std::size_t> splittingResults;
+    std::optional<std::int16_t> repeatedCode;
 };
 
 // One analysis run: sample lengths, counting, ranking, skip filters, output table, report, report
