@@ -506,6 +506,9 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
         for (const FileError& error : outcome.errors) {
             ShowMessage(this, PhraseWriteError(error));
         }
+        if (const QString notes = PhraseTableNotes(outcome); !notes.isEmpty()) {
+            ShowMessage(this, notes);
+        }
         break;
     case RunStatus::Declined:
         SelectSampleLength();

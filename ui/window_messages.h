@@ -29,6 +29,10 @@ namespace kestrin {
 [[nodiscard]] QString PhraseReadError(const FileError& error);
 [[nodiscard]] QString PhraseWriteError(const FileError& error);
 
+// What the output table should have said about a completed run: the results kept out of it for holding
+// a CR or an LF, and the first code it got again; empty when there is nothing to say.
+[[nodiscard]] QString PhraseTableNotes(const RunOutcome& outcome);
+
 // The refusal of a custom comment delimiter: the box (by its caption) holds a character above U+00FF.
 [[nodiscard]] QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character);
 
