@@ -365,8 +365,10 @@ std::string Usage()
         line.resize(helpColumn, ' ');
         // The help wraps at word boundaries, each of its lines starting at the help column.
         for (std::string_view help = option.help; !help.empty(); line.assign(helpColumn, ' ')) {
-            const std::size_t cut =
-                helpColumn + help.size() > width ? help.rfind(' ', width - helpColumn) : help.size();
+            std::size_t cut = help.size();
+            if (helpColumn + help.size() > width) { // a word longer than a line stays whole
+                cut = std::min(help.rfind(' ', width - helpColumn), help.size());
+            }
             text += line + std::string(help.substr(0, cut)) + "\n";
             help.remove_prefix(std::min(help.size(), cut + 1));
         }
@@ -374,7 +376,7 @@ std::string Usage()
     text += "\nExit status:\n"
             "  0  the report (or with --format, the records) was written\n"
             "  1  the run was declined at the question about a length over 200\n"
-            "  2  a bad command line, or no usable sample length\n"
+            "  2  a bad command line or sample length, or -o refused (see --force)\n"
             "  3  a file or standard output could not be read or written, or memory ran out\n"
             "\nExample: the 127 entries that save most in a script, from the codes 80 to FE:\n"
             "  kestrin-cli -l 2-8 -n 126 --real-savings -t dte.tbl -r '&H80-&HFE' script.txt\n"
