@@ -1,9 +1,15 @@
 #include "cli_options.h"
 
+#include "kestrin/number_list.h"
+
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
 #include <thread>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
@@ -42,6 +48,26 @@ template <auto member> std::string Set(CommandLine& line, const std::string& val
     return {};
 }
 
+// The sample lengths as typed; an item beyond the 16-bit range would be dropped without a word, so it is
+// refused here by name. "-" always starts a range, so every piece between commas and dashes is a value.
+std::string SetLengths(CommandLine& line, const std::string& text)
+{
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find_first_of(",-", start), text.size());
+        const std::string piece = text.substr(start, end - start);
+        if (const auto value = ParseNumeric(piece);
+            value && (value->rounded > 32767 || value->rounded < -32768)) {
+            const std::size_t first = piece.find_first_not_of(' ');
+            return "holds " + piece.substr(first, piece.find_last_not_of(' ') + 1 - first) +
+                   ", which is out of range: sample lengths go from 1 to 32767";
+        }
+        start = end + 1;
+    }
+    line.settings.sampleLengths = text;
+    return {};
+}
+
 std::string SetComments(CommandLine& line, const std::string& style)
 {
     constexpr std::pair<std::string_view, CommentStyle> styles[] = {{"c", CommentStyle::C},
@@ -63,18 +89,41 @@ std::string SetThreads(CommandLine& line, const std::string& count)
     if (count.empty() || count.find_first_not_of("0123456789") != std::string::npos) {
         return "takes a number of threads, not \"" + count + "\"";
     }
-    // More threads than cores gain nothing and cost memory. The digits only grow the number, so capping
-    // after each one gives the capped whole number, with no overflow however many digits there are.
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    unsigned threads = 0;
+    // More threads than cores gain nothing and cost memory, so a count is capped at the cores; one that
+    // does not even fit 32 bits is a slip, refused rather than taken modulo 2^32.
+    constexpr std::uint64_t most = 0xFFFFFFFF;
+    std::uint64_t threads = 0;
     for (const char digit : count) {
-        threads = std::min(threads * 10 + static_cast<unsigned>(digit - '0'), cores);
+        threads = threads * 10 + static_cast<std::uint64_t>(digit - '0');
+        if (threads > most) {
+            return count + " is out of range: give 0 (one per core) to " + std::to_string(most);
+        }
     }
-    line.settings.threads = threads;
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    line.settings.threads = static_cast<unsigned>(std::min<std::uint64_t>(threads, cores));
     return {};
 }
 
+std::string SetFormat(CommandLine& line, const std::string& format)
+{
+    constexpr std::pair<std::string_view, OutputFormat> formats[] = {
+        {"report", OutputFormat::Report}, {"tsv", OutputFormat::Tsv}, {"json", OutputFormat::Json}};
+    for (const auto& [name, value] : formats) {
+        if (format == name) {
+            line.format = value;
+            return {};
+        }
+    }
+    return "takes report, tsv or json, not \"" + format + "\"";
+}
+
+// The groups of the help text, in its order.
+enum class Group { Input, Counting, Filters, RealSavings, Output, General };
+constexpr std::string_view groupTitles[] = {
+    "Input:", "Counting:", "Filters:", "Real savings:", "Output:", "General:"};
+
 struct Option {
+    Group group;
     char shortName;             // '\0' when the option has none
     std::string_view longName;  // without its "--"
     std::string_view valueName; // empty for a flag, which takes no value
@@ -82,34 +131,49 @@ struct Option {
     Apply apply;
 };
 
-// Every option, in the order of the help text. The parser, the help text and with it the manual page
-// are all made from this one table.
+// Every option, by group in the order of the help text. The parser, the help text and with it the
+// manual page are all made from this one table.
 constexpr Option options[] = {
-    {'l', "lengths", "TEXT", "Sample lengths, such as 2, 2-8 or 1,3-5 (default 1)",
-     Set<&RunSettings::sampleLengths>},
-    {'n', "top", "TEXT", "Results to show: N gives N+1 lines (default 25)", Set<&RunSettings::topResults>},
-    {'c', "comments", "STYLE",
-     "Count only outside (or with -i inside) comments of the style c, cpp, table or custom", SetComments},
-    {'\0', "begin", "TEXT", "Begin text of custom comments", Set<&RunSettings::beginComment>},
-    {'\0', "end", "TEXT", "End text of custom comments (default: end of line)",
+    {Group::Input, 'c', "comments", "STYLE",
+     "count only outside (with -i: inside) comments of the style c, cpp, table or custom", SetComments},
+    {Group::Input, '\0', "begin", "TEXT", "begin text of custom comments (with -c custom)",
+     Set<&RunSettings::beginComment>},
+    {Group::Input, '\0', "end", "TEXT", "end text of custom comments (default: end of line)",
      Set<&RunSettings::endComment>},
-    {'i', "inside", "", "Count only the text inside comments", Set<&RunSettings::readInsideComments>},
-    {'\0', "ignore-space", "", "Skip results that contain a space", Set<&RunSettings::ignoreSpace>},
-    {'\0', "ignore-return", "", "Skip results that contain a CR and an LF", Set<&RunSettings::ignoreReturn>},
-    {'\0', "ignore-tab", "", "Skip results that contain a tab", Set<&RunSettings::ignoreTab>},
-    {'\0', "real-savings", "",
-     "Choose the entries one by one by what each really saves in the text (with -r: its codes), and end "
-     "the report with the encoded sizes",
+    {Group::Input, 'i', "inside", "", "count only the text inside comments (with -c)",
+     Set<&RunSettings::readInsideComments>},
+    {Group::Counting, 'l', "lengths", "TEXT", "sample lengths, such as 2, 2-8 or 1,3-5 (default 1)",
+     SetLengths},
+    {Group::Counting, 'n', "top", "TEXT", "results to show: N gives N+1 lines (default 25)",
+     Set<&RunSettings::topResults>},
+    {Group::Counting, '\0', "threads", "N", "counting threads (default 0: one per core)", SetThreads},
+    {Group::Filters, '\0', "ignore-space", "", "skip results that contain a space",
+     Set<&RunSettings::ignoreSpace>},
+    {Group::Filters, '\0', "ignore-return", "", "skip results that contain a CR and an LF",
+     Set<&RunSettings::ignoreReturn>},
+    {Group::Filters, '\0', "ignore-tab", "", "skip results that contain a tab", Set<&RunSettings::ignoreTab>},
+    {Group::Filters, 'x', "exclude", "FILE", "skip results listed in this table file",
+     Set<&RunSettings::exclusionTable>},
+    {Group::RealSavings, '\0', "real-savings", "",
+     "choose the entries one by one by what each really saves in the text (with -r: at the size of its "
+     "code), and end the report with the encoded sizes",
      Set<&RunSettings::realSavings>},
-    {'x', "exclude", "FILE", "Skip results listed in this table file", Set<&RunSettings::exclusionTable>},
-    {'o', "report", "FILE", "Also write the whole report to this file", Set<&RunSettings::reportFile>},
-    {'t', "table", "FILE", "Append the results to this table file", Set<&RunSettings::outputTable>},
-    {'r', "ranges", "TEXT", "Codes for the table, such as &H80-&HFF", Set<&RunSettings::writeTableRanges>},
-    {'y', "yes", "", "Answer Yes to the question about a length over 200", Set<&CommandLine::answerYes>},
-    {'q', "quiet", "", "Show no progress on stderr", Set<&CommandLine::quiet>},
-    {'\0', "threads", "N", "Counting threads (default: one per core)", SetThreads},
-    {'\0', "help", "", "Print this help and exit", Set<&CommandLine::help>},
-    {'\0', "version", "", "Print the program's name and version and exit", Set<&CommandLine::version>},
+    {Group::Output, 'o', "report", "FILE", "also write the whole report to this file",
+     Set<&RunSettings::reportFile>},
+    {Group::Output, '\0', "force", "", "let -o replace a file that is not a report",
+     Set<&CommandLine::force>},
+    {Group::Output, 't', "table", "FILE", "append the results to this table file (with -r)",
+     Set<&RunSettings::outputTable>},
+    {Group::Output, 'r', "ranges", "TEXT", "codes for the table, such as &H80-&HFF",
+     Set<&RunSettings::writeTableRanges>},
+    {Group::Output, '\0', "format", "FORMAT",
+     "what standard output carries: report (default), or one record per result as tsv or json", SetFormat},
+    {Group::General, 'y', "yes", "", "answer Yes to the question about a length over 200",
+     Set<&CommandLine::answerYes>},
+    {Group::General, 'q', "quiet", "", "show no progress on stderr", Set<&CommandLine::quiet>},
+    {Group::General, 'h', "help", "", "print this help and exit", Set<&CommandLine::help>},
+    {Group::General, '\0', "version", "", "print the version and licence and exit",
+     Set<&CommandLine::version>},
 };
 
 const Option* FindOption(std::string_view longName)
@@ -136,7 +200,45 @@ std::string UnknownOption(const std::string& word)
 {
     return "\"" + word +
            "\" is not an option; a file whose name starts with \"-\" goes after \"--\" (kestrin-cli " +
-           "[OPTIONS] -- " + word + ")";
+           "[OPTION]... -- " + word + ")";
+}
+
+std::string CheckInputFiles(const std::vector<std::filesystem::path>& inputFiles)
+{
+    if (inputFiles.empty()) {
+        return "no FILE to read";
+    }
+    if (std::find(inputFiles.begin(), inputFiles.end(), std::filesystem::path()) != inputFiles.end()) {
+        return "a FILE to read is an empty word: give the file's name";
+    }
+    if (std::count(inputFiles.begin(), inputFiles.end(), std::filesystem::path(standardInputPath)) > 1) {
+        return "standard input (-) is given twice: it can be read once (a file named \"-\" is ./-)";
+    }
+    return {};
+}
+
+// The options that do nothing without a partner: each draws a warning naming both.
+std::vector<std::string> WarnAboutPartners(const CommandLine& line,
+                                           const std::function<bool(std::string_view)>& given)
+{
+    const RunSettings& s = line.settings;
+    const bool custom = s.useComments && s.commentStyle == CommentStyle::Custom;
+    const std::tuple<bool, std::string_view, std::string_view> partners[] = {
+        {given("inside") && !s.useComments, "-i/--inside", "-c/--comments"},
+        {given("begin") && !custom, "--begin", "-c/--comments custom"},
+        {given("end") && !custom, "--end", "-c/--comments custom"},
+        // With --real-savings the ranges give the sizes of the codes, with or without a table.
+        {given("ranges") && !s.outputTable && !s.realSavings, "-r/--ranges", "-t/--table"},
+        {given("table") && !given("ranges"), "-t/--table", "-r/--ranges"},
+        {given("force") && !s.reportFile, "--force", "-o/--report"},
+    };
+    std::vector<std::string> warnings;
+    for (const auto& [alone, option, partner] : partners) {
+        if (alone) {
+            warnings.push_back(std::string(option) + " does nothing without " + std::string(partner));
+        }
+    }
+    return warnings;
 }
 
 ParsedCommandLine Refuse(std::string error)
@@ -156,8 +258,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     bool onlyFiles = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
-        if (onlyFiles || word.size() < 2 || word[0] != '-') { // "-" alone is a file name too
-            files.emplace_back(word);
+        if (onlyFiles || word.size() < 2 || word[0] != '-') {
+            files.emplace_back(word == standardInputName ? standardInputPath : std::string_view(word));
             continue;
         }
         if (word == "--") {
@@ -221,43 +323,64 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         }
     }
     if (!line.help && !line.version) {
-        const auto& inputFiles = line.settings.inputFiles;
-        if (inputFiles.empty()) {
-            return Refuse("no FILE to read");
-        }
-        if (std::find(inputFiles.begin(), inputFiles.end(), std::filesystem::path()) != inputFiles.end()) {
-            return Refuse("a FILE to read is an empty word: give the file's name");
+        if (std::string wrong = CheckInputFiles(line.settings.inputFiles); !wrong.empty()) {
+            return Refuse(std::move(wrong));
         }
         if (!wrongValue.empty()) {
             return Refuse(wrongValue);
         }
     }
     ParsedCommandLine parsed;
+    parsed.warnings = WarnAboutPartners(
+        line, [&](std::string_view name) { return given[IndexOf(*FindOption(name))].has_value(); });
     parsed.commandLine = std::move(line);
     return parsed;
 }
 
 std::string Usage()
 {
-    std::string text = "Counts the byte strings of the given lengths in FILE... and reports those whose "
-                       "replacement by one code would save the most space.\n"
-                       "Usage: kestrin-cli [OPTIONS] FILE...\n\n"
-                       "Positionals:\n"
-                       "  FILE...                 Input files, read in this order\n\n"
-                       "Options:\n";
-    constexpr std::size_t helpColumn = 26;
+    std::string text = "Usage: kestrin-cli [OPTION]... FILE...\n"
+                       "Count the byte strings of the given lengths in each FILE, in the order given,\n"
+                       "and report those whose replacement by one code would save the most space.\n"
+                       "With FILE -, read standard input.\n";
+    constexpr std::size_t helpColumn = 24;
+    constexpr std::size_t width = 79;
+    std::optional<Group> group;
     for (const Option& option : options) {
-        std::string name = "  ";
-        if (option.shortName != '\0') {
-            name += {'-', option.shortName, ','};
+        if (option.group != group) {
+            group = option.group;
+            text += "\n" + std::string(groupTitles[static_cast<std::size_t>(option.group)]) + "\n";
         }
-        name += "--" + std::string(option.longName);
+        std::string names =
+            option.shortName != '\0' ? std::string{' ', ' ', '-', option.shortName, ','} : "     ";
+        names += " --" + std::string(option.longName);
         if (!option.valueName.empty()) {
-            name += " " + std::string(option.valueName);
+            names += " " + std::string(option.valueName);
         }
-        name.resize(std::max(helpColumn, name.size() + 1), ' ');
-        text += name + std::string(option.help) + "\n";
+        std::string line = names + "  ";
+        if (line.size() > helpColumn) { // a long name takes a line of its own
+            text += names + "\n";
+            line.clear();
+        }
+        line.resize(helpColumn, ' ');
+        // The help wraps at word boundaries, each of its lines starting at the help column.
+        for (std::string_view help = option.help; !help.empty(); line.assign(helpColumn, ' ')) {
+            std::size_t cut = help.size();
+            if (helpColumn + help.size() > width) { // a word longer than a line stays whole
+                cut = std::min(help.rfind(' ', width - helpColumn), help.size());
+            }
+            text += line + std::string(help.substr(0, cut)) + "\n";
+            help.remove_prefix(std::min(help.size(), cut + 1));
+        }
     }
+    text += "\nExit status:\n"
+            "  0  the report (or with --format, the records) was written\n"
+            "  1  the run was declined at the question about a length over 200\n"
+            "  2  a bad command line or sample length, or -o refused (see --force)\n"
+            "  3  a file or standard output could not be read or written, or memory ran out\n"
+            "\nExample: the 127 entries that save most in a script, from the codes 80 to FE:\n"
+            "  kestrin-cli -l 2-8 -n 126 --real-savings -t dte.tbl -r '&H80-&HFE' script.txt\n"
+            "\nFull documentation: man kestrin-cli\n";
     return text;
 }
 

@@ -1,15 +1,20 @@
-// kestrin-cli: one analysis run from the command line, the report on standard output.
+// kestrin-cli: one analysis run from the command line, the report (or records for scripts) on standard
+// output and everything meant for the user on standard error.
 
 #include "cli_options.h"
+#include "result_formats.h"
 
+#include "kestrin/report.h"
 #include "kestrin/run_analysis.h"
+#include "kestrin/table_file.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
+#include <system_error>
 #include <unistd.h>
 
 namespace kestrin {
@@ -161,25 +166,6 @@ std::string Phrase(const Refusal& refusal)
     return "the run cannot start";
 }
 
-// Whether the report may replace what the file holds: a file that does not exist yet, an empty one, a
-// device or a pipe, or an earlier report ("Filename:" opens every report). A script meant as an input
-// and named after -o by a slip is kept.
-bool MayHoldReport(const std::filesystem::path& path)
-{
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error) || std::filesystem::file_size(path, error) == 0) {
-        return true;
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) {
-        return true; // the write names the reason
-    }
-    constexpr std::string_view reportStart = "Filename:";
-    std::string start(reportStart.size(), '\0');
-    file.read(start.data(), static_cast<std::streamsize>(start.size()));
-    return start == reportStart;
-}
-
 // Why the run could not finish.
 std::string PhraseFailure(const RunOutcome& outcome)
 {
@@ -199,9 +185,38 @@ std::string PhraseFailure(const RunOutcome& outcome)
     return "the run stopped: " + outcome.failureDetail;
 }
 
+// Writes the text and flushes it, so that a full disk or a closed pipe is noticed here; false after a
+// message naming the reason.
 bool WriteStandardOutput(std::string_view text)
 {
-    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0) {
+        return true;
+    }
+    std::cerr << "kestrin-cli: cannot write to standard output: "
+              << std::generic_category().message(errno != 0 ? errno : EIO) << '\n';
+    return false;
+}
+
+// What the table file should have said about this run.
+void WarnAboutTable(const RunSettings& settings, const RunOutcome& outcome)
+{
+    const std::string table = settings.outputTable ? settings.outputTable->string() : "";
+    if (const auto& splitting = outcome.splittingResults; splitting.size() == 1) {
+        std::cerr << "kestrin-cli: -t/--table: result " << splitting.front()
+                  << " holds a CR or an LF, which would split the table's line; it was not written and its "
+                     "code stays unused\n";
+    } else if (!splitting.empty()) {
+        std::cerr << "kestrin-cli: -t/--table: " << splitting.size()
+                  << " results hold a CR or an LF (the first is result " << splitting.front()
+                  << "), which would split the table's lines; they were not written and their codes stay "
+                     "unused\n";
+    }
+    if (outcome.repeatedCode) {
+        std::cerr << "kestrin-cli: -t/--table: " << table << " already held the code "
+                  << FormatTableCode(*outcome.repeatedCode)
+                  << ", which this run appended again; give -r/--ranges codes the table does not use\n";
+    }
 }
 
 // An output file that the run could not write, in the command's words.
@@ -221,7 +236,7 @@ std::string PhraseWriteError(const FileError& error)
 }
 
 // The exit status of a run, with its messages on stderr.
-int Finish(const RunOutcome& outcome)
+int Finish(const CommandLine& line, const RunOutcome& outcome)
 {
     switch (outcome.status) {
     case RunStatus::Declined:
@@ -249,12 +264,48 @@ int Finish(const RunOutcome& outcome)
         std::cerr << "kestrin-cli: -r/--ranges gave no result a code: the block appended to the output table "
                      "(-t) holds no entry\n";
     }
+    WarnAboutTable(line.settings, outcome);
+    switch (line.format) {
+    case OutputFormat::Report:
+        break;
+    case OutputFormat::Tsv:
+        return WriteStandardOutput(FormatTsv(outcome)) && outcome.errors.empty() ? reportWritten : fileFailed;
+    case OutputFormat::Json:
+        return WriteStandardOutput(FormatJson(outcome)) && outcome.errors.empty() ? reportWritten
+                                                                                  : fileFailed;
+    }
     if (!WriteStandardOutput(outcome.report)) {
-        std::cerr << "kestrin-cli: cannot write the report to standard output\n";
         return fileFailed;
     }
     return outcome.errors.empty() ? reportWritten : fileFailed;
 }
+
+// Why -o may not replace its file, or nothing when it may.
+std::string RefuseReportFile(const CommandLine& line)
+{
+    const auto& path = line.settings.reportFile;
+    if (!path || line.force) {
+        return {};
+    }
+    switch (CheckReportFile(*path)) {
+    case ReportFileCheck::Replaceable:
+        return {};
+    case ReportFileCheck::NotAReport:
+        return "-o/--report: " + path->string() +
+               " exists and is not a report of this program; --force replaces it (files to read go after "
+               "the options)";
+    case ReportFileCheck::Unreadable:
+        return "-o/--report: " + path->string() +
+               " cannot be read to tell whether it is a report of this program; --force replaces it";
+    }
+    return {};
+}
+
+const char* const versionText = "kestrin-cli " KESTRIN_VERSION "\n"
+                                "Copyright (C) 2026 The Kestrin developers\n"
+                                "License: MIT (the Expat licence)\n"
+                                "This is free software: you are free to change and redistribute it.\n"
+                                "There is NO WARRANTY, to the extent permitted by law.\n";
 
 } // namespace
 } // namespace kestrin
@@ -265,31 +316,28 @@ int main(int argc, char** argv)
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const ParsedCommandLine parsed = ParseCommandLine(arguments);
     if (!parsed.commandLine) {
-        std::cerr << "kestrin-cli: " << parsed.error << "\n\n" << Usage();
+        std::cerr << "kestrin-cli: " << parsed.error << "\nTry 'kestrin-cli --help'.\n";
         return badCommandLine;
     }
-    if (parsed.commandLine->help) {
-        std::cout << Usage();
-        return reportWritten;
+    const CommandLine& line = *parsed.commandLine;
+    if (line.help || line.version) {
+        return WriteStandardOutput(line.help ? Usage() : versionText) ? reportWritten : fileFailed;
     }
-    if (parsed.commandLine->version) {
-        std::cout << "kestrin-cli " KESTRIN_VERSION "\n";
-        return reportWritten;
+    for (const std::string& warning : parsed.warnings) {
+        std::cerr << "kestrin-cli: " << warning << '\n';
     }
-    const RunSettings& settings = parsed.commandLine->settings;
+    const RunSettings& settings = line.settings;
     if (const auto clash = FindFileClash(settings)) {
         std::cerr << "kestrin-cli: " << Phrase(*clash) << '\n';
         return badCommandLine;
     }
-    if (settings.reportFile && !MayHoldReport(*settings.reportFile)) {
-        std::cerr << "kestrin-cli: -o/--report: " << settings.reportFile->string()
-                  << " exists and is not a report of this program; remove it first, or give another name "
-                     "(files to read go after the options)\n";
+    if (const std::string refused = RefuseReportFile(line); !refused.empty()) {
+        std::cerr << "kestrin-cli: " << refused << '\n';
         return badCommandLine;
     }
-    const bool showProgress = !parsed.commandLine->quiet && ::isatty(STDERR_FILENO) != 0;
-    ConsoleObserver observer(showProgress, parsed.commandLine->answerYes);
-    const RunOutcome outcome = RunAnalysis(parsed.commandLine->settings, observer);
+    const bool showProgress = !line.quiet && ::isatty(STDERR_FILENO) != 0;
+    ConsoleObserver observer(showProgress, line.answerYes);
+    const RunOutcome outcome = RunAnalysis(settings, observer);
     observer.ClearProgress();
-    return Finish(outcome);
+    return Finish(line, outcome);
 }

@@ -4,12 +4,13 @@ _kestrin_cli()
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     case $prev in
     -c | --comments) mapfile -t COMPREPLY < <(compgen -W 'c cpp table custom' -- "$cur") && return ;;
+    --format) mapfile -t COMPREPLY < <(compgen -W 'report tsv json' -- "$cur") && return ;;
     -l | --lengths | -n | --top | --begin | --end | -r | --ranges | --threads) compopt +o default && return ;;
     esac
     if [[ $cur == -* ]]; then
-        mapfile -t COMPREPLY < <(compgen -W '-l --lengths -n --top -c --comments --begin --end -i --inside
-            --ignore-space --ignore-return --ignore-tab --real-savings -x --exclude -o --report -t --table -r --ranges
-            -y --yes -q --quiet --threads --help --version' -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W '-c --comments --begin --end -i --inside -l --lengths -n --top
+            --threads --ignore-space --ignore-return --ignore-tab -x --exclude --real-savings -o --report
+            --force -t --table -r --ranges --format -y --yes -q --quiet -h --help --version' -- "$cur")
     fi
 }
 complete -o default -F _kestrin_cli kestrin-cli

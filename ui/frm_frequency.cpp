@@ -444,8 +444,8 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
         for (const FileError& error : outcome.errors) {
             ShowMessage(this, PhraseWriteError(error));
         }
-        if (outcome.noTableCode) {
-            ShowMessage(this, PhraseNoTableCode());
+        if (const QString notes = PhraseTableNotes(outcome); !notes.isEmpty()) {
+            ShowMessage(this, notes);
         }
         break;
     case RunStatus::Declined:

@@ -1,5 +1,7 @@
 #include "window_messages.h"
 
+#include "kestrin/table_file.h"
+
 #include <QFile>
 #include <QMessageBox>
 
@@ -108,12 +110,6 @@ QString PhraseFailure(const RunOutcome& outcome)
     return QStringLiteral("The run stopped: %1").arg(FromLocal(outcome.failureDetail));
 }
 
-QString PhraseNoTableCode()
-{
-    return QStringLiteral("The report is ready, but Intervalli gave no result a code: the block appended to "
-                          "the output table holds no entry.");
-}
-
 QString PhraseUnexpectedStop(std::string_view what)
 {
     return QStringLiteral("The analysis stopped: %1").arg(FromLocal(what));
@@ -146,6 +142,35 @@ QString PhraseWriteError(const FileError& error)
 QString PhraseInputReadError(const FileError& error)
 {
     return PhraseReadError(error) + QStringLiteral("\n\nRemove it from the input files?");
+}
+
+QString PhraseTableNotes(const RunOutcome& outcome)
+{
+    QStringList notes;
+    if (outcome.noTableCode) {
+        notes.append(QStringLiteral("The report is ready, but Intervalli gave no result a code: the block "
+                                    "appended to the output table holds no entry."));
+    }
+    if (const auto& splitting = outcome.splittingResults; splitting.size() == 1) {
+        notes.append(
+            QStringLiteral("Result %1 holds a CR or an LF, which would split the lines of the output "
+                           "table (Apri Tabella Output): it was not written there, and its code "
+                           "stays unused.")
+                .arg(splitting.front()));
+    } else if (!splitting.empty()) {
+        notes.append(
+            QStringLiteral("%1 results (the first is result %2) hold a CR or an LF, which would split "
+                           "the lines of the output table (Apri Tabella Output): they were not "
+                           "written there, and their codes stay unused.")
+                .arg(splitting.size())
+                .arg(splitting.front()));
+    }
+    if (outcome.repeatedCode) {
+        notes.append(QStringLiteral("The output table (Apri Tabella Output) already held the code %1, which "
+                                    "this run appended again: choose Intervalli that the table does not use.")
+                         .arg(QString::fromStdString(FormatTableCode(*outcome.repeatedCode))));
+    }
+    return notes.join(QStringLiteral("\n\n"));
 }
 
 QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character)

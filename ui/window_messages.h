@@ -21,9 +21,6 @@ namespace kestrin {
 // Why a run could not finish; detail is what the system said, shown as it is.
 [[nodiscard]] QString PhraseFailure(const RunOutcome& outcome);
 
-// The output table got no entry: its ranges gave no result a code.
-[[nodiscard]] QString PhraseNoTableCode();
-
 // A run that ended by an exception, such as running out of memory outside the engine's own checks.
 [[nodiscard]] QString PhraseUnexpectedStop(std::string_view what);
 
@@ -33,6 +30,11 @@ namespace kestrin {
 [[nodiscard]] QString PhraseWriteError(const FileError& error);
 // An input file that could not be read, with the question whether to take it off the list of inputs.
 [[nodiscard]] QString PhraseInputReadError(const FileError& error);
+
+// What the output table should have said about a completed run: that its ranges gave no result a code,
+// the results kept out of it for holding a CR or an LF, and the first code it got again; empty when
+// there is nothing to say.
+[[nodiscard]] QString PhraseTableNotes(const RunOutcome& outcome);
 
 // The refusal of a custom comment delimiter: the box (by its caption) holds a character above U+00FF.
 [[nodiscard]] QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character);

@@ -2,6 +2,8 @@
 
 #include "io/safe_write.h"
 
+#include <fstream>
+
 namespace kestrin {
 namespace {
 
@@ -174,6 +176,25 @@ std::string ReportFileContent(std::string_view report)
 std::optional<FileError> WriteReportFile(const std::filesystem::path& path, std::string_view report)
 {
     return ReplaceFile(path, ReportFileContent(report));
+}
+
+ReportFileCheck CheckReportFile(const std::filesystem::path& path)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error) || std::filesystem::file_size(path, error) == 0) {
+        return ReportFileCheck::Replaceable;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file.is_open()) {
+        return ReportFileCheck::Unreadable;
+    }
+    constexpr std::string_view reportStart = "Filename:"; // every report opens with it
+    std::string start(reportStart.size(), '\0');
+    file.read(start.data(), static_cast<std::streamsize>(start.size()));
+    if (file.bad()) {
+        return ReportFileCheck::Unreadable;
+    }
+    return start == reportStart ? ReportFileCheck::Replaceable : ReportFileCheck::NotAReport;
 }
 
 } // namespace kestrin

@@ -155,8 +155,12 @@ private:
             now.phase = RunPhase::WritingTable;
             display.Show(now);
             const std::vector<std::int16_t> codes = resolved.codes.For(ranked.entries.size());
-            built.tableBlock = BuildTableBlock(ranked.entries, codes);
+            TableAppend table = PlanTableAppendToFile(ranked.entries, codes, *settings.outputTable);
+            built.tableBlock = std::move(table.block);
             outcome.noTableCode = !ranked.entries.empty() && codes.empty();
+            outcome.codes = std::move(table.codes);
+            outcome.splittingResults = std::move(table.splitting);
+            outcome.repeatedCode = table.repeatedCode;
         }
         now.phase = RunPhase::Reporting;
         display.Show(now);
@@ -178,6 +182,8 @@ private:
         if (settings.reportFile) {
             built.reportFileContent = ReportFileContent(outcome.report);
         }
+        outcome.sizes = ranked.sizes;
+        outcome.results = ranked.entries;
         return built;
     }
 

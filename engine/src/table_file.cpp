@@ -5,7 +5,9 @@
 
 #include "kestrin/number_list.h"
 
+#include <absl/container/flat_hash_set.h>
 #include <algorithm>
+#include <string>
 
 namespace kestrin {
 namespace {
@@ -68,17 +70,78 @@ std::string FormatTableCode(std::int16_t value)
     return code;
 }
 
+bool FitsTableLine(std::string_view text)
+{
+    return text.find_first_of("\r\n") == std::string_view::npos;
+}
+
 std::string BuildTableBlock(const std::vector<ResultEntry>& results, const std::vector<std::int16_t>& codes)
 {
-    std::string block = "\r\n";
+    return PlanTableAppend(results, codes, std::optional<std::string_view>()).block;
+}
+
+std::vector<std::int16_t> ReadTableCodes(std::string_view content)
+{
+    std::vector<std::int16_t> codes;
+    for (std::size_t start = 0; start < content.size();) {
+        std::size_t end = content.find_first_of("\r\n", start);
+        end = end == std::string_view::npos ? content.size() : end;
+        const std::string_view line = content.substr(start, end - start);
+        const std::size_t equals = line.find('=');
+        const std::string_view code = line.substr(0, equals);
+        if (equals != std::string_view::npos && !code.empty() && code.size() <= 8 &&
+            code.find_first_not_of("0123456789ABCDEFabcdef") == std::string_view::npos) {
+            const auto value = static_cast<std::uint32_t>(std::stoul(std::string(code), nullptr, 16));
+            codes.push_back(static_cast<std::int16_t>(static_cast<std::uint16_t>(value)));
+        }
+        start = end + 1;
+    }
+    return codes;
+}
+
+TableAppend PlanTableAppend(const std::vector<ResultEntry>& results, const std::vector<std::int16_t>& codes,
+                            std::optional<std::string_view> existing)
+{
+    TableAppend plan;
+    plan.block = "\r\n";
+    plan.codes.resize(results.size());
+    const std::vector<std::int16_t> held = existing ? ReadTableCodes(*existing) : std::vector<std::int16_t>();
+    const absl::flat_hash_set<std::int16_t> heldCodes(held.begin(), held.end());
     const std::size_t paired = std::min(results.size(), codes.size());
     for (std::size_t i = 0; i < paired; ++i) {
         // A skipped result leaves its code unused, so later results keep the codes of their ranks.
-        if (results[i].hits >= 0) {
-            block += FormatTableCode(codes[i]) + "=" + results[i].text + "\r\n";
+        if (results[i].hits < 0) {
+            continue;
+        }
+        // A CR or an LF would split the entry line, and reading the table back would lose the CR.
+        if (!FitsTableLine(results[i].text)) {
+            plan.splitting.push_back(i);
+            continue;
+        }
+        plan.block += FormatTableCode(codes[i]) + "=" + results[i].text + "\r\n";
+        plan.codes[i] = codes[i];
+        if (!plan.repeatedCode && heldCodes.contains(codes[i])) {
+            plan.repeatedCode = codes[i];
         }
     }
-    return block;
+    return plan;
+}
+
+TableAppend PlanTableAppendToFile(const std::vector<ResultEntry>& results,
+                                  const std::vector<std::int16_t>& codes, const std::filesystem::path& path)
+{
+    std::optional<std::string_view> existing;
+    std::variant<FileBytes, FileError> content = FileError{};
+    std::error_code error;
+    // A missing file holds no code; a device is not read, as reading it could wait for ever. A file that
+    // cannot be read is checked against nothing: the append names the fault.
+    if (std::filesystem::is_regular_file(path, error)) {
+        content = ReadFileBytes(path);
+        if (const auto* bytes = std::get_if<FileBytes>(&content)) {
+            existing = bytes->View();
+        }
+    }
+    return PlanTableAppend(results, codes, existing);
 }
 
 std::optional<FileError> WriteOutputTable(const std::filesystem::path& path,

@@ -42,8 +42,9 @@ std::string Describe(const CommandLine& line)
         << "\nignore-tab=" << s.ignoreTab << "\nreal-savings=" << s.realSavings
         << "\nexclude=" << file(s.exclusionTable) << "\nreport=" << file(s.reportFile)
         << "\ntable=" << file(s.outputTable) << "\nranges=" << s.writeTableRanges << "\nthreads=" << s.threads
-        << "\nyes=" << line.answerYes << "\nquiet=" << line.quiet << "\nhelp=" << line.help
-        << "\nversion=" << line.version << "\n";
+        << "\nyes=" << line.answerYes << "\nquiet=" << line.quiet << "\nforce=" << line.force
+        << "\nformat=" << std::array{"report", "tsv", "json"}[static_cast<std::size_t>(line.format)]
+        << "\nhelp=" << line.help << "\nversion=" << line.version << "\n";
     return out.str();
 }
 
@@ -68,13 +69,12 @@ void ExpectParsed(const std::vector<std::string>& words, const std::map<std::str
 TEST(CommandLine, EachOptionSetsItsOwnSettingAndNoOther)
 {
     // The option's names, and its value unless it is a flag.
-    const char* cases[] = {"-l,--lengths -3",    "-n,--top --",     "-c,--comments table",
-                           "--begin -i",         "--end =>",        "-i,--inside",
-                           "--ignore-space",     "--ignore-return", "--ignore-tab",
-                           "--real-savings",     "-x,--exclude -",  "-o,--report r=1.txt",
-                           "-t,--table --table", "-r,--ranges -r",  "-y,--yes",
-                           "-q,--quiet",         "--threads 1",     "--help",
-                           "--version"};
+    const char* cases[] = {
+        "-l,--lengths -3", "-n,--top --",         "-c,--comments table", "--begin -i",     "--end =>",
+        "-i,--inside",     "--ignore-space",      "--ignore-return",     "--ignore-tab",   "--real-savings",
+        "-x,--exclude -",  "-o,--report r=1.txt", "-t,--table --table",  "-r,--ranges -r", "-y,--yes",
+        "-q,--quiet",      "--threads 1",         "-h,--help",           "--version",      "--force",
+        "--format json"};
     for (const char* c : cases) {
         std::istringstream row(c);
         std::string names;
@@ -92,8 +92,48 @@ TEST(CommandLine, EachOptionSetsItsOwnSettingAndNoOther)
     const std::string cores = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
     ExpectParsed({"-qyi", "--begin", "", "--threads", "00099999", "a"},
                  {{"quiet", "true"}, {"yes", "true"}, {"inside", "true"}, {"threads", cores}});
-    ExpectParsed({"-", "--", "-a", "--"}, {{"FILE", R"({ "-", "-a", "--" })"}});
+    ExpectParsed({"-", "--", "-a", "--"}, {{"FILE", R"({ "/dev/stdin", "-a", "--" })"}});
     ExpectParsed({"--help", "-c", "pascal"}, {{"help", "true"}, {"FILE", "{}"}});
+}
+
+// An option that does nothing without its partner draws a warning that names both; the run goes on.
+TEST(CommandLine, WarnsAboutAnOptionWithoutItsPartner)
+{
+    const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
+        {{"-i", "a"}, {"-i/--inside does nothing without -c/--comments"}},
+        {{"-i", "-c", "cpp", "a"}, {}},
+        {{"--begin", "<", "--end=>", "-c", "c", "a"},
+         {"--begin does nothing without -c/--comments custom",
+          "--end does nothing without -c/--comments custom"}},
+        {{"--begin", "<", "-c", "custom", "a"}, {}},
+        {{"-r", "&H80-&HFF", "a"}, {"-r/--ranges does nothing without -t/--table"}},
+        {{"-r", "&H80-&HFF", "--real-savings", "a"}, {}}, // the ranges give the codes' sizes
+        {{"-t", "t.tbl", "a"}, {"-t/--table does nothing without -r/--ranges"}},
+        {{"--force", "a"}, {"--force does nothing without -o/--report"}},
+    };
+    for (const auto& [words, warnings] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(words));
+        const auto parsed = ParseCommandLine(words);
+        ASSERT_TRUE(parsed.commandLine) << parsed.error;
+        EXPECT_EQ(parsed.warnings, warnings);
+    }
+}
+
+// The help fits 80 columns, names every option of the table once, and ends as the conventions ask.
+TEST(CommandLine, HelpFitsEightyColumnsAndEndsWithExitStatusesAndAnExample)
+{
+    const std::string help = Usage();
+    EXPECT_EQ(help.rfind("Usage: kestrin-cli [OPTION]... FILE...\n", 0), 0u);
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(line.size(), 79u) << line;
+    }
+    for (const char* part :
+         {"\nInput:\n", "\nCounting:\n", "\nFilters:\n", "\nReal savings:\n", "\nOutput:\n", "\nGeneral:\n",
+          "\nExit status:\n  0 ", "\n  3  ", "\nExample: ", "  -h, --help "}) {
+        EXPECT_NE(help.find(part), std::string::npos) << part;
+    }
+    EXPECT_TRUE(help.ends_with("\nFull documentation: man kestrin-cli\n"));
 }
 
 struct Result {
@@ -103,10 +143,11 @@ struct Result {
 };
 
 // Runs kestrin-cli in `folder` with the arguments, standard input a pipe that holds `input`, or a terminal
-// on which `input` is typed at once. When a signal is given, sends it after `delay`.
+// on which `input` is typed at once. When a signal is given, sends it after `delay`. Standard output goes
+// to `output` when one is named.
 Result RunCli(std::vector<std::string> arguments, const std::filesystem::path& folder,
               const std::string& input = "", bool onTerminal = false, int signal = 0,
-              std::chrono::microseconds delay = {})
+              std::chrono::microseconds delay = {}, const char* output = nullptr)
 {
     const TempDir io; // beside `folder`, whose files the tests count
     arguments.insert(arguments.begin(), KESTRIN_CLI_PATH);
@@ -120,7 +161,7 @@ Result RunCli(std::vector<std::string> arguments, const std::filesystem::path& f
     if (child == 0) {
         if (!onTerminal) {
             ::dup2(in[0], 0);
-            ::dup2(::open((io.Path() / "out").c_str(), O_WRONLY | O_CREAT, 0600), 1);
+            ::dup2(::open(output ? output : (io.Path() / "out").c_str(), O_WRONLY | O_CREAT, 0600), 1);
             ::dup2(::open((io.Path() / "err").c_str(), O_WRONLY | O_CREAT, 0600), 2);
         }
         if (::chdir(folder.c_str()) == 0) {
@@ -155,12 +196,29 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
     dir.Write("in.txt", "abcabc");
     dir.Write("out.tbl", "keep\r\n");
     dir.Write("script.txt", "a script, not a report");
+    dir.Write("notes.txt", "notes, not a report");
+    const std::string tryHelp = "\nTry 'kestrin-cli --help'.\n";
     // The arguments, the exit status, a piece of the output (none: no output) and of the messages.
     const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
         {{"-l", "201", "-y", "in.txt"}, 0, "Filename:", ""},
         {{"-l", "1-11", "in.txt"}, 0, "Filename:", "-l/--lengths asks for 11 sample lengths"},
-        {{"--help"}, 0, "\n  -l,--lengths TEXT       Sample lengths", ""},
-        {{"--version"}, 0, "kestrin-cli " KESTRIN_VERSION "\n", ""}, // the version CMake's project holds
+        {{"-h"}, 0, "\n  -l, --lengths TEXT    sample lengths", ""},
+        {{"--version"},
+         0,
+         "kestrin-cli " KESTRIN_VERSION "\nCopyright",
+         ""}, // the version CMake's project holds
+        {{"-q", "-i", "-r", "1", "in.txt"},
+         0,
+         "Filename:",
+         "without -c/--comments\nkestrin-cli: -r/--ranges"},
+        {{"-q", "--force", "-o", "notes.txt", "in.txt"}, 0, "Filename:", ""},
+        {{"-l", "1,32768", "in.txt"},
+         2,
+         "",
+         "--lengths holds 32768, which is out of range: sample lengths go from 1 to 32767" + tryHelp},
+        {{"--threads", "4294967297", "in.txt"}, 2, "", "--threads 4294967297 is out of range"},
+        {{"--format", "xml", "in.txt"}, 2, "", "--format takes report, tsv or json, not \"xml\"" + tryHelp},
+        {{"-", "./-", "-"}, 2, "", "standard input (-) is given twice"},
         {{"-l", "0", "in.txt"}, 2, "", "-l/--lengths holds only the sample length 0"},
         {{"-o", "in.txt", "in.txt", "-t", "out.tbl"}, 2, "", "is the input file"},
         {{"-o", "out.tbl", "-t", "out.tbl", "in.txt"}, 2, "", "is the output table (-t)"},
@@ -181,7 +239,7 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
         {{"-l=3", "a"}, 2, "", "\"-l=3\": write an option that takes a value on its own"},
         {{"-qn", "5", "a"}, 2, "", "\"-qn\": write an option that takes a value on its own"},
         {{"-qz", "a"}, 2, "", "\"-qz\" is not an option"},
-        {{"--dash.txt"}, 2, "", "goes after \"--\" (kestrin-cli [OPTIONS] -- --dash.txt)\n\nCounts the"},
+        {{"--dash.txt"}, 2, "", "goes after \"--\" (kestrin-cli [OPTION]... -- --dash.txt)" + tryHelp},
         {{"in.txt", "missing.txt", "-t", "out.tbl"}, 3, "", "missing.txt: No such file or directory"},
         {{"-o", "no/such/report.txt", "-t", "no/such/out.tbl", "in.txt"}, 3, "Filename:", "no/such/out.tbl"},
     };
@@ -196,6 +254,101 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
                       ReadFile(dir.Path() / "script.txt"),
                   "keep\r\nabcabca script, not a report");
     }
+    EXPECT_EQ(ReadFile(dir.Path() / "notes.txt").rfind("Filename:in.txt\r\n", 0), 0u); // --force replaced it
+}
+
+// Output that cannot be written (a full disk) ends with status 3 and the reason, whatever was asked.
+TEST(KestrinCli, AFullStandardOutputIsAFailure)
+{
+    TempDir dir;
+    dir.Write("in.txt", "abcabc");
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--help"}, {"--version"}, {"-q", "in.txt"}, {"-q", "--format", "json", "in.txt"}}) {
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        const auto result = RunCli(arguments, dir.Path(), "", false, 0, {}, "/dev/full");
+        EXPECT_EQ(result.status, 3);
+        EXPECT_EQ(result.err, "kestrin-cli: cannot write to standard output: No space left on device\n");
+    }
+}
+
+// A report file that cannot be read may be anything, so it is kept unless --force says otherwise. Root
+// reads every file, so only an ordinary user can see this.
+TEST(KestrinCli, KeepsAnUnreadableReportFileWithoutForce)
+{
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root can read a file without read permission: run the tests as an ordinary user";
+    }
+    TempDir dir;
+    dir.Write("in.txt", "abcabc");
+    const auto report = dir.Write("report.txt", "not readable");
+    std::filesystem::permissions(report, std::filesystem::perms::owner_write);
+    const auto kept = RunCli({"-q", "-o", "report.txt", "in.txt"}, dir.Path());
+    EXPECT_EQ(kept.status, 2);
+    EXPECT_NE(kept.err.find("cannot be read to tell whether it is a report"), std::string::npos) << kept.err;
+    EXPECT_EQ(RunCli({"-q", "--force", "-o", "report.txt", "in.txt"}, dir.Path()).status, 0);
+}
+
+// The records of --format, from standard input: every byte that could break a record or a string is
+// escaped, a skipped result has no hits, the code is the one the table got, and a result holding a CR or
+// an LF is left out of the table, with a word on stderr. The JSON passes a strict parser.
+TEST(KestrinCli, WritesRecordsForScripts)
+{
+    TempDir dir;
+    dir.Write("t.tbl", "84=old\r\n");
+    const std::string input = "\"\\\r\n\t\xE9\"\\\r\n\t\xE9 ";
+    const std::vector<std::string> common{"-q", "-l",    "1",  "-n",        "6", "--ignore-tab",
+                                          "-t", "t.tbl", "-r", "&H80-&H8F", "-"};
+    auto tsv = common;
+    tsv.insert(tsv.begin(), {"--format", "tsv"});
+    const auto tsvRun = RunCli(tsv, dir.Path(), input);
+    ASSERT_EQ(tsvRun.status, 0) << tsvRun.err;
+    // The tab is skipped, the CR and the LF are kept out of the table, and the end-of-file filler counts.
+    EXPECT_EQ(tsvRun.out, "rank\tstring\thex\tlen\thits\ttotal_space\tskipped\tcode\n"
+                          "0\t\\t\t09\t1\t\t\ttab\t\n"
+                          "1\t\\n\t0A\t1\t2\t2\t\t\n"
+                          "2\t\\r\t0D\t1\t2\t2\t\t\n"
+                          "3\t\"\t22\t1\t2\t2\t\t83\n"
+                          "4\t\\\\\t5C\t1\t2\t2\t\t84\n"
+                          "5\t\\351\tE9\t1\t2\t2\t\t85\n"
+                          "6\t\\000\t00\t1\t1\t1\t\t86\n");
+    EXPECT_EQ(tsvRun.err,
+              "kestrin-cli: -t/--table: 2 results hold a CR or an LF (the first is result 1), which "
+              "would split the table's lines; they were not written and their codes stay unused\n"
+              "kestrin-cli: -t/--table: t.tbl already held the code 84, which this run appended "
+              "again; give -r/--ranges codes the table does not use\n");
+    auto json = common;
+    json.insert(json.begin(), "--format=json");
+    dir.Write("abc.txt", "abcabcabcabc");
+    const Result escapedRun = RunCli(json, dir.Path(), input);
+    const Result savingsRun =
+        RunCli({"-q", "--format", "json", "-l", "3", "--real-savings", "abc.txt"}, dir.Path());
+    for (const Result& jsonRun : {escapedRun, savingsRun}) {
+        ASSERT_EQ(jsonRun.status, 0) << jsonRun.err;
+        dir.Write("records.json", jsonRun.out);
+        EXPECT_EQ(std::system(("timeout 10 python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " +
+                               (dir.Path() / "records.json").string())
+                                  .c_str()),
+                  0)
+            << jsonRun.out;
+    }
+    const std::string& escaped = escapedRun.out;
+    for (const char* record : {R"({"rank": 0, "string": "\u0009", "hex": "09", "len": 1, "hits": null, )"
+                               R"("total_space": null, "skipped": true, "skip_reason": "tab", "code": null})",
+                               R"("string": "\u000A")", R"("string": "\"", "hex": "22")",
+                               R"("string": "\\", "hex": "5C", "len": 1, "hits": 2, "total_space": 2, )"
+                               R"("skipped": false, "skip_reason": null, "code": "84"})",
+                               R"("string": "\u00E9")", R"("string": "\u0000")"}) {
+        EXPECT_NE(escaped.find(record), std::string::npos) << record << "\n" << escaped;
+    }
+    EXPECT_NE(savingsRun.out.find(R"("string": "abc", "hex": "616263", "len": 3, "hits": 4, )"
+                                  R"("total_space": 8)"),
+              std::string::npos)
+        << savingsRun.out;
+    EXPECT_TRUE(savingsRun.out.ends_with(
+        "\n],"
+        "\n \"encoded_size\": {\"longest_match\": 4, \"best_parse\": 4, \"text\": 12},"
+        "\n \"table_size\": {\"bytes\": 3, \"entries\": 1}}\n"))
+        << savingsRun.out;
 }
 
 // The question about a length over 200 is asked on a terminal, and the answer typed there decides; with

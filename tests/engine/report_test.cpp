@@ -1,4 +1,7 @@
+#include "test_support.h"
+
 #include "kestrin/report.h"
+#include "kestrin/table_file.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +54,57 @@ TEST(Report, DisplayCutAt32767Characters)
     const std::string shown = TruncateForDisplay(tooLong);
     EXPECT_EQ(shown, notice + "\r\n\r\n" + tooLong.substr(0, 32000) + "\r\n\r\n" + notice);
     EXPECT_EQ(TruncateForDisplay(std::string(100000, 'z')).size(), 32000 + 2 * notice.size() + 8);
+}
+
+// The block a run appends, checked against the table file as it is: the codes each result gets, the
+// results kept out for a CR or an LF, and the first code written that the file already held (compared as
+// a number, whatever the case and the leading zeros of the file's code).
+TEST(TableFile, AppendKeepsOutLineBreaksAndFindsARepeatedCode)
+{
+    const std::vector<ResultEntry> results{
+        {"a\r", 2}, {"b", 2}, {"c", skip_mark::space}, {"d\n", 1}, {"e", 1}};
+    const std::vector<std::int16_t> codes{0x80, 0x81, 0x82, 0x83, 0x84};
+    struct Case {
+        std::optional<std::string_view> existing;
+        std::optional<std::int16_t> repeated;
+    };
+    const Case cases[] = {
+        {std::nullopt, std::nullopt},
+        {"80=x\r\n83=y\r\n", std::nullopt}, // codes left unused are no repeats
+        {"084=x\r\n81=y\n", 0x81},          // the first written, not the first in the file
+        {"zz=x\r\n8g=y\r\n184=z", std::nullopt},
+        {"=x\r\nff84=y\r\n", std::nullopt},
+        {"00000084=x\r\n", 0x84},
+    };
+    for (const auto& [existing, repeated] : cases) {
+        SCOPED_TRACE(std::string(existing.value_or("no file")));
+        const TableAppend plan = PlanTableAppend(results, codes, existing);
+        EXPECT_EQ(plan.block, "\r\n81=b\r\n84=e\r\n");
+        EXPECT_EQ(plan.codes, (std::vector<std::optional<std::int16_t>>{{}, 0x81, {}, {}, 0x84}));
+        EXPECT_EQ(plan.splitting, (std::vector<std::size_t>{0, 3}));
+        EXPECT_EQ(plan.repeatedCode, repeated);
+    }
+}
+
+// What lies at -o decides whether a run may replace it.
+TEST(ReportFile, OnlyAnEarlierReportOrNothingIsReplaceable)
+{
+    testing::TempDir dir;
+    const std::pair<std::optional<std::string>, ReportFileCheck> cases[] = {
+        {std::nullopt, ReportFileCheck::Replaceable},          {"", ReportFileCheck::Replaceable},
+        {"Filename:in.txt\r\n", ReportFileCheck::Replaceable}, {"Filename", ReportFileCheck::NotAReport},
+        {"filename:in.txt", ReportFileCheck::NotAReport},      {"int main() {}", ReportFileCheck::NotAReport},
+    };
+    for (const auto& [content, check] : cases) {
+        SCOPED_TRACE(content.value_or("no file"));
+        const auto path = dir.Path() / "report.txt";
+        std::filesystem::remove(path);
+        if (content) {
+            (void)dir.Write("report.txt", *content);
+        }
+        EXPECT_EQ(CheckReportFile(path), check);
+    }
+    EXPECT_EQ(CheckReportFile(dir.Path()), ReportFileCheck::Replaceable); // the write names the fault
 }
 
 } // namespace

@@ -144,6 +144,9 @@ void CheckRun(const RunCase& c)
     const RunOutcome engine = CheckAgainstModel(settings, model, observer, "old", "old");
     EXPECT_EQ(engine.refusal, out.refusal);
     EXPECT_EQ(ResultLines(engine.report), BuildResultLines(out.results));
+    if (engine.status == RunStatus::Completed) {
+        EXPECT_EQ(engine.results, out.results); // what the host gets as data is what the report lists
+    }
     std::string events;
     for (const std::string& event : observer.events) {
         events += (events.empty() ? "" : " ") + event;

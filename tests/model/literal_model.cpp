@@ -411,7 +411,8 @@ ModelOutcome RunLiteralModel(const RunSettings& settings, bool answerYes)
         const std::vector<std::int16_t> ranges = ParseNumberList(settings.writeTableRanges);
         std::string block = "\r\n";
         for (std::size_t i = 0; i < ranges.size() && i < results.size(); ++i) {
-            if (results[i].hits >= 0) {
+            // A CR or an LF would split the table's line: such a result keeps its code unused too.
+            if (results[i].hits >= 0 && results[i].text.find_first_of("\r\n") == std::string::npos) {
                 block += TableCode(ranges[i]) + "=" + results[i].text + "\r\n";
             }
         }

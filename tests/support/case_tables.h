@@ -303,6 +303,10 @@ inline const RunCase tableBlockCases[] = {
     {{.files = {"aaa  b"}, .ranges = "&HFFFE-&HFFFF"},
      {.results = aaabRanked, .block = "\r\nFFFE=a\r\nFFFF= \r\n"}},
     {{.files = {"aaa"}, .request = "-1", .ranges = "1-5"}, {.block = "\r\n"}},
+    // A result holding a CR or an LF would split the table's lines: its code stays unused.
+    {{.files = {"a\rb\ra\n"}, .ranges = "&H80-&H85"},
+     {.results = {{"\r", 2}, {"a", 2}, {"\0"s, 1}, {"\n", 1}, {"b", 1}},
+      .block = "\r\n81=a\r\n82=\0\r\n84=b\r\n"s}},
     // The empty result gets no entry.
     {{.files = {"a"}, .request = "1.5", .ranges = "1-3"},
      {.results = {{"\0"s, 1}, {"a", 1}, {"", -1}}, .block = "\r\n01=\0\r\n02=a\r\n"s}},

@@ -797,6 +797,31 @@ private slots:
         QCOMPARE(Tabs()->currentIndex(), 0);
     }
 
+    // A result holding a CR or an LF stays out of the table, whose lines it would split, and a code the
+    // table already held is named: one box says both.
+    void theTableKeepsOutLineBreaksAndTheWindowSaysSo()
+    {
+        WriteFile(TempPath("cr.txt"), "a\rb\ra\n");
+        WriteFile(TempPath("out.tbl"), "84=old\r\n");
+        Choose("cmdOpen", TempPath("cr.txt"));
+        Choose("cmdOpenWriteTable", TempPath("out.tbl"));
+        TextBox("txtWriteTableRanges")->setText(QStringLiteral("&H80-&H85"));
+        AnswerBoxes({QMessageBox::Ok});
+        Button("cmdAnalyze")->click();
+
+        VerifyIdleAfterRun();
+        QCOMPARE(boxes.size(), std::size_t{1});
+        QCOMPARE(boxes[0].text,
+                 QStringLiteral("2 results (the first is result 0) hold a CR or an LF, which would split the "
+                                "lines of the output table (Apri Tabella Output): they were not written "
+                                "there, and their codes stay unused.\n\nThe output table (Apri Tabella "
+                                "Output) already held the code 84, which this run appended again: choose "
+                                "Intervalli that the table does not use."));
+        QFile table(TempPath("out.tbl"));
+        QVERIFY(table.open(QIODevice::ReadOnly));
+        QCOMPARE(table.readAll(), QByteArray("84=old\r\n\r\n81=a\r\n82=\0\r\n84=b\r\n", 28));
+    }
+
     void aRunCanBeStopped_data()
     {
         QTest::addColumn<QString>("how");

@@ -84,6 +84,15 @@ struct EncodedSizes {
 // What a report file holds: the whole report followed by one more CR LF.
 [[nodiscard]] std::string ReportFileContent(std::string_view report);
 
+// What lies at the report file's path before a run replaces it.
+enum class ReportFileCheck {
+    Replaceable, // nothing, an empty file, something other than a regular file (a device, a pipe), or
+                 // an earlier report, whose first line starts with "Filename:"
+    NotAReport,  // a regular file that does not start as every report does: a script named by a slip
+    Unreadable,  // a regular file that cannot be read, so whether it is a report cannot be told
+};
+[[nodiscard]] ReportFileCheck CheckReportFile(const std::filesystem::path& path);
+
 // Replaces the report file with its content. A failure leaves the old file as it was: see ReplaceFile.
 [[nodiscard]] std::optional<FileError> WriteReportFile(const std::filesystem::path& path,
                                                        std::string_view report);

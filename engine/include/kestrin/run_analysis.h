@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kestrin/file_error.h"
+#include "kestrin/report.h"
 #include "kestrin/run_observer.h"
 #include "kestrin/run_settings.h"
 
@@ -80,6 +81,16 @@ struct RunOutcome {
     // Completed: there were results for the output table, but its ranges gave none of them a code, so the
     // block appended holds no entry. The host points it out.
     bool noTableCode = false;
+    // Completed: the results as the report lists them (skip marks in hits), and with real savings the
+    // encoded sizes that end the report.
+    std::vector<ResultEntry> results;
+    std::optional<EncodedSizes> sizes;
+    // Completed with an output table: per result the code written for it, if any; the results that were
+    // not written because they hold a CR or an LF (their codes stay unused); and the first code written
+    // that the table file already held.
+    std::vector<std::optional<std::int16_t>> codes;
+    std::vector<std::size_t> splittingResults;
+    std::optional<std::int16_t> repeatedCode;
 };
 
 // One analysis run: sample lengths, counting, ranking, skip filters, output table, report, report

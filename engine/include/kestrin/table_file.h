@@ -27,10 +27,37 @@ struct ExclusionLoad {
 // A code as written to a table: upper-case hex of the 16-bit value, one digit widened to two.
 [[nodiscard]] std::string FormatTableCode(std::int16_t value);
 
-// The block a run appends: an empty line, then "code=text" for each unskipped result i that has a
-// code i, every line ended by CR LF.
+// Whether a text may stand in a table file's entry line: a CR or an LF would split the line.
+[[nodiscard]] bool FitsTableLine(std::string_view text);
+
+// The block a run appends: an empty line, then "code=text" for each result i that has a code i, is not
+// skipped and fits a line, every line ended by CR LF. A result left out keeps its code unused, so later
+// results keep the codes of their ranks.
 [[nodiscard]] std::string BuildTableBlock(const std::vector<ResultEntry>& results,
                                           const std::vector<std::int16_t>& codes);
+
+// The codes of a table file's entry lines (the hex digits before the "="), as 16-bit values, in file
+// order; entry lines whose code is not all hex digits, or too long for 32 bits, are passed over.
+[[nodiscard]] std::vector<std::int16_t> ReadTableCodes(std::string_view content);
+
+// What a run appends to its output table, and what the host should hear about it.
+struct TableAppend {
+    std::string block;
+    std::vector<std::optional<std::int16_t>> codes; // per result: the code written for it, if any
+    std::vector<std::size_t> splitting;             // results not written for holding a CR or an LF
+    std::optional<std::int16_t> repeatedCode;       // the first code written that the file already held
+};
+
+// The block for the results and codes, checked against the table file as it is now: `existing` is its
+// content, or nothing when it is missing or cannot be read.
+[[nodiscard]] TableAppend PlanTableAppend(const std::vector<ResultEntry>& results,
+                                          const std::vector<std::int16_t>& codes,
+                                          std::optional<std::string_view> existing);
+
+// PlanTableAppend against the file at `path` as it is now.
+[[nodiscard]] TableAppend PlanTableAppendToFile(const std::vector<ResultEntry>& results,
+                                                const std::vector<std::int16_t>& codes,
+                                                const std::filesystem::path& path);
 
 // Appends the block of results to the table file, creating it when missing. The block is written
 // whole or not at all as far as the system allows; a failure gives its error.
