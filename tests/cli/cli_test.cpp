@@ -4,6 +4,7 @@
 #include "cli_options.h"
 #include "literal_model.h"
 #include "test_support.h"
+#include "write_faults.h"
 
 #include <algorithm>
 #include <array>
@@ -12,6 +13,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <pwd.h>
 #include <random>
 #include <sstream>
 #include <sys/wait.h>
@@ -22,6 +24,7 @@
 namespace kestrin {
 namespace {
 
+using testing::InChild;
 using testing::MaskElapsed;
 using testing::ReadFile;
 using testing::TempDir;
@@ -272,20 +275,33 @@ TEST(KestrinCli, AFullStandardOutputIsAFailure)
 }
 
 // A report file that cannot be read may be anything, so it is kept unless --force says otherwise. Root
-// reads every file, so only an ordinary user can see this.
+// reads every file, so the command runs as an ordinary user who owns the folder and its files.
 TEST(KestrinCli, KeepsAnUnreadableReportFileWithoutForce)
 {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root can read a file without read permission: run the tests as an ordinary user";
-    }
     TempDir dir;
     dir.Write("in.txt", "abcabc");
     const auto report = dir.Write("report.txt", "not readable");
     std::filesystem::permissions(report, std::filesystem::perms::owner_write);
-    const auto kept = RunCli({"-q", "-o", "report.txt", "in.txt"}, dir.Path());
-    EXPECT_EQ(kept.status, 2);
-    EXPECT_NE(kept.err.find("cannot be read to tell whether it is a report"), std::string::npos) << kept.err;
-    EXPECT_EQ(RunCli({"-q", "--force", "-o", "report.txt", "in.txt"}, dir.Path()).status, 0);
+    if (::geteuid() == 0) {
+        const passwd* nobody = ::getpwnam("nobody");
+        ASSERT_NE(nobody, nullptr);
+        for (const auto& path : {dir.Path(), dir.Path() / "in.txt", report}) {
+            ASSERT_EQ(::chown(path.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        }
+    }
+    const auto asUser = [&](const std::vector<std::string>& words, int status, std::string_view said) {
+        return InChild(
+            [&] {
+                const auto run = RunCli(words, dir.Path());
+                return run.status == status && run.err.find(said) != std::string::npos ? 0 : 1;
+            },
+            {.unprivileged = true});
+    };
+    EXPECT_EQ(
+        asUser({"-q", "-o", "report.txt", "in.txt"}, 2, "cannot be read to tell whether it is a report"), 0);
+    EXPECT_EQ(ReadFile(report), "not readable");
+    EXPECT_EQ(asUser({"-q", "--force", "-o", "report.txt", "in.txt"}, 0, ""), 0);
+    EXPECT_EQ(ReadFile(report).rfind("Filename:in.txt\r\n", 0), 0u);
 }
 
 // The records of --format, from standard input: every byte that could break a record or a string is
