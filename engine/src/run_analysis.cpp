@@ -652,7 +652,13 @@ private:
                 }
             },
             cancel, observer, tick);
-        if (!chose || observer.YieldAndCheckCancel()) {
+        // The two encodings of the text with the entries, side by side when there are threads for them.
+        const bool encoded =
+            chose && RunOnWorkers(
+                         savingsIndex ? SavingsChoice::encodingJobs : 0, threads,
+                         [&](std::size_t job, unsigned) { savingsIndex->Encode(job, choice); }, cancel,
+                         observer, tick);
+        if (!encoded || observer.YieldAndCheckCancel()) {
             return Cancelled();
         }
         tick();

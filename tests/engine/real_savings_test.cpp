@@ -243,7 +243,7 @@ TEST(RealSavings, ChoosesAsThePlainModelDoes)
         // changes nothing.
         request.trackShare = round % 2 == 0 ? 1 : 16;
         std::atomic<std::int64_t> chosen{0};
-        const SavingsResult result = ChooseBySavings(request, std::atomic<bool>{false}, &chosen);
+        const SavingsResult result = ChooseEntries(request, std::atomic<bool>{false}, &chosen);
         EXPECT_EQ(result, ModelChoice(request)) << ::testing::PrintToString(request.stretches);
         EXPECT_EQ(chosen.load(), static_cast<std::int64_t>(result.entries.size()));
     }
@@ -256,7 +256,7 @@ TEST(RealSavings, ChoosesAsThePlainModelDoes)
     request.lengths = {2, 3, 4};
     request.codeBytes = {1, 1};
     request.trackShare = 1;
-    const SavingsResult result = ChooseBySavings(request, std::atomic<bool>{false});
+    const SavingsResult result = ChooseEntries(request, std::atomic<bool>{false});
     EXPECT_EQ(result, ModelChoice(request));
     ASSERT_EQ(result.entries.size(), 2u);
     EXPECT_EQ(result.entries[1].text, "xy");
@@ -389,8 +389,8 @@ TEST(RealSavings, SetCancelFlagGivesAnEmptyResult)
     request.stretches = {text};
     request.lengths = {2, 3, 4};
     request.codeBytes = std::vector<int>(50, 1);
-    EXPECT_FALSE(ChooseBySavings(request, std::atomic<bool>{false}).entries.empty());
-    EXPECT_EQ(ChooseBySavings(request, std::atomic<bool>{true}), SavingsResult{});
+    EXPECT_FALSE(ChooseEntries(request, std::atomic<bool>{false}).entries.empty());
+    EXPECT_EQ(ChooseEntries(request, std::atomic<bool>{true}), SavingsResult{});
 }
 
 } // namespace
