@@ -341,6 +341,19 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
                   "Encoded size: 30 bytes by longest match, 30 bytes by best parse, from 34 bytes\r\n"
                   "Table size: 2 bytes in 1 entries\r\n",
          .block = "\r\nFF=th\r\n"},
+        // Codes at the top of the 16-bit range take two bytes: &H8000 and &HFFFF read as signed values are
+        // below &H100, and at one byte they would give "the." 18 and a third entry "at".
+        {.files = {"the.cat,and.the.hat,and.the.bat\r\nthe.cat,and.the.hat,and.the.bat\r\n"
+                   "of.cats,and.hats,and.bats.of\r\nof.rats.of.mats\r\n"},
+         .lengths = "2-5",
+         .top = "2",
+         .ranges = "&H7FFF,&H8000,&HFFFF",
+         .lines = "0: total space = 18; hits = 6; string = ,and.; hex = 2C616E642E; len = 5\r\n"
+                  "1: total space = 12; hits = 6; string = the.; hex = 7468652E; len = 4\r\n"
+                  "2: total space = 5; hits = 5; string = ats; hex = 617473; len = 3\r\n"
+                  "Encoded size: 78 bytes by longest match, 78 bytes by best parse, from 113 bytes\r\n"
+                  "Table size: 12 bytes in 3 entries\r\n",
+         .block = "\r\n7FFF=,and.\r\n8000=the.\r\nFFFF=ats\r\n"},
         // Text inside comments is not counted, and no entry joins two files or the text on both sides of
         // a comment.
         {.files = {"abab/*zzzzzzzzzzzz*/abab", "ab"},
