@@ -76,7 +76,7 @@ bool LazyGreedy::Choose(const std::vector<int>& codes, std::atomic<std::int64_t>
             chosenSoFar->store(static_cast<std::int64_t>(entries.size()));
         }
     }
-    SettleEntries(entries);
+    RecordHeldOccurrences(entries);
     return true;
 }
 
@@ -180,7 +180,7 @@ void LazyGreedy::TakeEntry(const Ranked& best, int code, std::vector<SavingsEntr
 }
 
 // An entry keeps the occurrences that no later entry took over.
-void LazyGreedy::SettleEntries(std::vector<SavingsEntry>& entries) const
+void LazyGreedy::RecordHeldOccurrences(std::vector<SavingsEntry>& entries) const
 {
     for (std::size_t e = 0; e < entries.size(); ++e) {
         SavingsEntry& entry = entries[e];

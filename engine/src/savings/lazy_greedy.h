@@ -49,7 +49,7 @@ private:
     [[nodiscard]] std::vector<int> StartTokens(const std::vector<int>& codes);
     [[nodiscard]] bool PickBest(int code, std::size_t batch, std::optional<Ranked>& best);
     void TakeEntry(const Ranked& best, int code, std::vector<SavingsEntry>& entries);
-    void SettleEntries(std::vector<SavingsEntry>& entries) const;
+    void RecordHeldOccurrences(std::vector<SavingsEntry>& entries) const;
     void Rekey();
     void RefillHeap(std::size_t batch);
     [[nodiscard]] std::int64_t NthBestBound(std::size_t nth) const;
