@@ -80,7 +80,7 @@ int main(int argc, char** argv)
     const long before = PeakKiB();
     const auto start = Clock::now();
     const std::atomic<bool> cancel{false};
-    const kestrin::SavingsResult result = kestrin::ChooseBySavings(request, cancel);
+    const kestrin::SavingsResult result = kestrin::ChooseEntries(request, cancel);
     const double total = Seconds(start);
     const auto encodeStart = Clock::now();
     const std::vector<kestrin::CodedEntry> coded = kestrin::CodedEntries(result);

@@ -82,6 +82,12 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
             tick)) {
         return end;
     }
+    // The two encodings of the text with the entries, side by side when there are threads for them.
+    if (auto end = RunJobs(
+            run, index ? SavingsChoice::encodingJobs : 0, resolved.threads,
+            [&](std::size_t job, unsigned) { index->Encode(job, choice); }, tick)) {
+        return end;
+    }
     if (run.observer.YieldAndCheckCancel()) {
         return EarlyEnd::Cancelled();
     }

@@ -1,12 +1,12 @@
 // The savings choice and its encoders against a plain model that recounts everything at every step.
 
 #include "savings/real_savings.h"
+#include "savings_model.h"
 #include "test_support.h"
 
 #include "kestrin/run_analysis.h"
 
 #include <gtest/gtest.h>
-#include <map>
 #include <random>
 
 namespace kestrin {
@@ -23,176 +23,9 @@ void PrintTo(const SavingsResult& r, std::ostream* out)
 
 namespace {
 
-// The model: the text with, per position, its segment (stretches split at line ends), -1 on a line end.
-struct ModelText {
-    std::string text;
-    std::vector<int> segment;
-
-    explicit ModelText(const std::vector<std::string_view>& stretches)
-    {
-        int number = 0;
-        for (const std::string_view stretch : stretches) {
-            for (const char c : stretch) {
-                const bool lineEnd = c == '\r' || c == '\n';
-                segment.push_back(lineEnd ? -1 : number);
-                number += lineEnd ? 1 : 0;
-                text += c;
-            }
-            ++number;
-        }
-    }
-    // s stands at p, wholly inside one segment.
-    [[nodiscard]] bool At(std::size_t p, std::string_view s) const
-    {
-        if (s.empty() || p + s.size() > text.size() || text.compare(p, s.size(), s) != 0) {
-            return false;
-        }
-        for (std::size_t q = p; q < p + s.size(); ++q) {
-            if (segment[q] < 0 || segment[q] != segment[p]) {
-                return false;
-            }
-        }
-        return true;
-    }
-};
-
-std::int64_t ModelEncode(const ModelText& m, const std::vector<CodedEntry>& entries, bool best)
-{
-    const std::size_t n = m.text.size();
-    if (best) {
-        std::vector<std::int64_t> cost(n + 1, 0);
-        for (std::size_t p = n; p-- > 0;) {
-            cost[p] = 1 + cost[p + 1];
-            for (const CodedEntry& e : entries) {
-                if (m.At(p, e.text)) {
-                    cost[p] = std::min(cost[p], std::max(0, e.codeBytes) + cost[p + e.text.size()]);
-                }
-            }
-        }
-        return cost[0];
-    }
-    std::int64_t bytes = 0;
-    for (std::size_t p = 0; p < n;) {
-        std::size_t length = 0;
-        int code = 1;
-        for (const CodedEntry& e : entries) {
-            const int cost = std::max(0, e.codeBytes);
-            if (m.At(p, e.text) && (e.text.size() > length || (e.text.size() == length && cost < code))) {
-                length = e.text.size();
-                code = cost;
-            }
-        }
-        bytes += code;
-        p += std::max<std::size_t>(length, 1);
-    }
-    return bytes;
-}
-
-SavingsResult ModelChoice(const SavingsRequest& request)
-{
-    const ModelText m(request.stretches);
-    const std::size_t n = m.text.size();
-    std::map<std::string, std::size_t> firstAt; // every candidate with its first position
-    for (const std::int64_t length : request.lengths) {
-        for (std::size_t p = 0; length > 0 && p + static_cast<std::size_t>(length) <= n; ++p) {
-            const std::string s = m.text.substr(p, static_cast<std::size_t>(length));
-            if (m.At(p, s) && !(request.forbidden && request.forbidden(s))) {
-                firstAt.emplace(s, p);
-            }
-        }
-    }
-    // The text as tokens: a token's first byte carries its cost and its entry (-1 for a plain byte).
-    std::vector<bool> start(n + 1, true);
-    std::vector<std::int64_t> cost(n, 1);
-    std::vector<int> owner(n, -1);
-    std::vector<std::int64_t> held;
-    // The occurrences to replace: aligned with token edges, saving something, without overlap, the
-    // largest total saving, the earliest among equal ones. Returns the total with them.
-    const auto occurrences = [&](const std::string& s, int code, std::vector<std::size_t>& found) {
-        std::vector<std::size_t> at;
-        std::vector<std::int64_t> saving;
-        for (std::size_t p = 0; p + s.size() <= n; ++p) {
-            if (m.At(p, s) && start[p] && start[p + s.size()]) {
-                std::int64_t covered = 0;
-                for (std::size_t q = p; q < p + s.size(); ++q) {
-                    covered += start[q] ? cost[q] : 0;
-                }
-                if (covered > code) {
-                    at.push_back(p);
-                    saving.push_back(covered - code);
-                }
-            }
-        }
-        const std::size_t k = at.size();
-        const auto next = [&](std::size_t j) {
-            std::size_t i = j + 1;
-            while (i < k && at[i] < at[j] + s.size()) {
-                ++i;
-            }
-            return i;
-        };
-        std::vector<std::int64_t> best(k + 1, 0);
-        for (std::size_t j = k; j-- > 0;) {
-            best[j] = std::max(best[j + 1], saving[j] + best[next(j)]);
-        }
-        found.clear();
-        for (std::size_t j = 0; j < k;) {
-            if (saving[j] + best[next(j)] == best[j]) {
-                found.push_back(at[j]);
-                j = next(j);
-            } else {
-                ++j;
-            }
-        }
-        return best[0];
-    };
-    SavingsResult result;
-    std::vector<std::size_t> found;
-    for (const int given : request.codeBytes) {
-        const int code = std::max(0, given);
-        const std::string* best = nullptr;
-        std::int64_t bestGain = 0;
-        for (const auto& [s, first] : firstAt) {
-            const std::int64_t gain = occurrences(s, code, found) - static_cast<std::int64_t>(s.size());
-            if (!best || gain > bestGain ||
-                (gain == bestGain &&
-                 (s.size() < best->size() || (s.size() == best->size() && first < firstAt[*best])))) {
-                best = &s;
-                bestGain = gain;
-            }
-        }
-        if (!best || bestGain <= 0) {
-            break;
-        }
-        const std::string chosen = *best;
-        (void)occurrences(chosen, code, found);
-        const int entry = static_cast<int>(result.entries.size());
-        held.push_back(static_cast<std::int64_t>(found.size()));
-        for (const std::size_t p : found) {
-            for (std::size_t q = p; q < p + chosen.size(); ++q) {
-                if (start[q] && owner[q] >= 0) {
-                    --held[static_cast<std::size_t>(owner[q])];
-                }
-                start[q] = q == p;
-                owner[q] = q == p ? entry : -1;
-                cost[q] = q == p ? code : 0;
-            }
-        }
-        result.entries.push_back({chosen, 0, 0, code});
-        result.tableBytes += static_cast<std::int64_t>(chosen.size());
-        firstAt.erase(chosen);
-    }
-    for (std::size_t e = 0; e < result.entries.size(); ++e) {
-        SavingsEntry& entry = result.entries[e];
-        entry.occurrences = held[e];
-        entry.saved = held[e] * (static_cast<std::int64_t>(entry.text.size()) - entry.codeBytes);
-    }
-    const std::vector<CodedEntry> coded = CodedEntries(result);
-    result.textBytes = static_cast<std::int64_t>(n);
-    result.longestMatchBytes = ModelEncode(m, coded, false);
-    result.bestParseBytes = ModelEncode(m, coded, true);
-    return result;
-}
+using testing::ModelChoice;
+using testing::ModelEncode;
+using testing::ModelText;
 
 // Random stretches over a small alphabet, so that ties and runs such as "aaaa" are common.
 std::vector<std::string> RandomStretches(std::mt19937& rng, std::string_view alphabet, std::size_t most)
@@ -243,7 +76,7 @@ TEST(RealSavings, ChoosesAsThePlainModelDoes)
         // changes nothing.
         request.trackShare = round % 2 == 0 ? 1 : 16;
         std::atomic<std::int64_t> chosen{0};
-        const SavingsResult result = ChooseBySavings(request, std::atomic<bool>{false}, &chosen);
+        const SavingsResult result = ChooseEntries(request, std::atomic<bool>{false}, &chosen);
         EXPECT_EQ(result, ModelChoice(request)) << ::testing::PrintToString(request.stretches);
         EXPECT_EQ(chosen.load(), static_cast<std::int64_t>(result.entries.size()));
     }
@@ -256,7 +89,7 @@ TEST(RealSavings, ChoosesAsThePlainModelDoes)
     request.lengths = {2, 3, 4};
     request.codeBytes = {1, 1};
     request.trackShare = 1;
-    const SavingsResult result = ChooseBySavings(request, std::atomic<bool>{false});
+    const SavingsResult result = ChooseEntries(request, std::atomic<bool>{false});
     EXPECT_EQ(result, ModelChoice(request));
     ASSERT_EQ(result.entries.size(), 2u);
     EXPECT_EQ(result.entries[1].text, "xy");
@@ -342,6 +175,19 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
                   "Encoded size: 30 bytes by longest match, 30 bytes by best parse, from 34 bytes\r\n"
                   "Table size: 2 bytes in 1 entries\r\n",
          .block = "\r\nFF=th\r\n"},
+        // Codes at the top of the 16-bit range take two bytes: &H8000 and &HFFFF read as signed values are
+        // below &H100, and at one byte they would give "the." 18 and a third entry "at".
+        {.files = {"the.cat,and.the.hat,and.the.bat\r\nthe.cat,and.the.hat,and.the.bat\r\n"
+                   "of.cats,and.hats,and.bats.of\r\nof.rats.of.mats\r\n"},
+         .lengths = "2-5",
+         .top = "2",
+         .ranges = "&H7FFF,&H8000,&HFFFF",
+         .lines = "0: total space = 18; hits = 6; string = ,and.; hex = 2C616E642E; len = 5\r\n"
+                  "1: total space = 12; hits = 6; string = the.; hex = 7468652E; len = 4\r\n"
+                  "2: total space = 5; hits = 5; string = ats; hex = 617473; len = 3\r\n"
+                  "Encoded size: 78 bytes by longest match, 78 bytes by best parse, from 113 bytes\r\n"
+                  "Table size: 12 bytes in 3 entries\r\n",
+         .block = "\r\n7FFF=,and.\r\n8000=the.\r\nFFFF=ats\r\n"},
         // Text inside comments is not counted, and no entry joins two files or the text on both sides of
         // a comment.
         {.files = {"abab/*zzzzzzzzzzzz*/abab", "ab"},
@@ -391,8 +237,8 @@ TEST(RealSavings, SetCancelFlagGivesAnEmptyResult)
     request.stretches = {text};
     request.lengths = {2, 3, 4};
     request.codeBytes = std::vector<int>(50, 1);
-    EXPECT_FALSE(ChooseBySavings(request, std::atomic<bool>{false}).entries.empty());
-    EXPECT_EQ(ChooseBySavings(request, std::atomic<bool>{true}), SavingsResult{});
+    EXPECT_FALSE(ChooseEntries(request, std::atomic<bool>{false}).entries.empty());
+    EXPECT_EQ(ChooseEntries(request, std::atomic<bool>{true}), SavingsResult{});
 }
 
 } // namespace

@@ -97,8 +97,7 @@ public:
     }
 
 protected:
-    void VisitHere(std::size_t /*section*/, void (*callback)(void*, const CountedString&),
-                   void* context) const override
+    void VisitHere(std::size_t /*section*/, Visitor visit) const override
     {
         if (length == 0) {
             return; // empty strings save nothing and are never ranked
@@ -118,7 +117,7 @@ protected:
             }
             counted.text = SlotText(slot);
             counted.firstByte = static_cast<unsigned char>(counted.text[0]);
-            callback(context, counted);
+            visit(counted);
         }
     }
 

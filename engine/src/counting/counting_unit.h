@@ -3,11 +3,11 @@
 #include "counting/comment_scanner.h"
 #include "io/input_file.h"
 
+#include <absl/functional/function_ref.h>
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <type_traits>
 #include <vector>
 
 namespace kestrin {
@@ -82,19 +82,16 @@ public:
     }
 
 protected:
-    virtual void VisitAll(std::int64_t length, std::size_t section,
-                          void (*callback)(void*, const CountedString&), void* context) const = 0;
+    // Calls visit for every string of the length in one section; a reference to the visitor, as
+    // virtual functions take no templates.
+    using Visitor = absl::FunctionRef<void(const CountedString&)>;
+    virtual void VisitAll(std::int64_t length, std::size_t section, Visitor visit) const = 0;
 };
 
 template <typename Visit>
 void CountingUnit::ForEachIn(std::int64_t length, std::size_t section, Visit&& visit) const
 {
-    VisitAll(
-        length, section,
-        [](void* context, const CountedString& counted) {
-            (*static_cast<std::remove_reference_t<Visit>*>(context))(counted);
-        },
-        &visit);
+    VisitAll(length, section, Visitor(visit));
 }
 
 } // namespace kestrin

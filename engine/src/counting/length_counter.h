@@ -13,13 +13,11 @@ public:
 protected:
     explicit LengthCounter(std::int64_t sampleLength) : length(sampleLength) {}
     [[nodiscard]] virtual std::int64_t DistinctHere() const = 0;
-    void VisitAll(std::int64_t /*length*/, std::size_t section, void (*callback)(void*, const CountedString&),
-                  void* context) const final
+    void VisitAll(std::int64_t /*length*/, std::size_t section, Visitor visit) const final
     {
-        VisitHere(section, callback, context);
+        VisitHere(section, visit);
     }
-    virtual void VisitHere(std::size_t section, void (*callback)(void*, const CountedString&),
-                           void* context) const = 0;
+    virtual void VisitHere(std::size_t section, Visitor visit) const = 0;
 
     std::int64_t length;
 };

@@ -74,8 +74,7 @@ public:
     [[nodiscard]] std::size_t Sections(std::int64_t /*length*/) const override { return shards.size(); }
 
 protected:
-    void VisitHere(std::size_t section, void (*callback)(void*, const CountedString&),
-                   void* context) const override
+    void VisitHere(std::size_t section, Visitor visit) const override
     {
         const Shard& shard = shards[section];
         for (const auto& [key, counts] : shard.table) {
@@ -89,7 +88,7 @@ protected:
             }
             counted.order = counts.order; // all strings of one first byte live in the same shard
             counted.firstByte = static_cast<unsigned char>(key & 0xFF);
-            callback(context, counted);
+            visit(counted);
         }
     }
 

@@ -121,8 +121,7 @@ public:
     [[nodiscard]] std::size_t Sections(std::int64_t /*length*/) const override { return entries.size(); }
 
 protected:
-    void VisitAll(std::int64_t length, std::size_t section, void (*callback)(void*, const CountedString&),
-                  void* context) const override
+    void VisitAll(std::int64_t length, std::size_t section, Visitor visit) const override
     {
         const std::size_t index = IndexOf(length);
         for (const SortedEntry& entry : entries[section][index]) {
@@ -131,7 +130,7 @@ protected:
             counted.hits = static_cast<std::int64_t>(entry.hits);
             counted.order = std::uint64_t{entry.file} << 32 | entry.position;
             counted.firstByte = static_cast<unsigned char>(counted.text[0]);
-            callback(context, counted);
+            visit(counted);
         }
     }
 

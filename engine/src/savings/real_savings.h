@@ -1,10 +1,11 @@
 #pragma once
 
+#include "savings/savings_encoding.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,16 +78,20 @@ struct SavingsResult {
 // A set cancel flag makes the call return within a fraction of a second (the suffix sorting of the text
 // cannot be stopped, about a second for 16 MiB) with an empty result, which the caller must discard.
 // Throws std::bad_alloc when memory runs out and std::length_error for 2 GiB of text or more.
-[[nodiscard]] SavingsResult ChooseBySavings(const SavingsRequest& request, const std::atomic<bool>& cancel,
-                                            std::atomic<std::int64_t>* chosenSoFar = nullptr);
+// Everything runs on the calling thread; a run uses SavingsChoice, whose steps can run on its workers.
+[[nodiscard]] SavingsResult ChooseEntries(const SavingsRequest& request, const std::atomic<bool>& cancel,
+                                          std::atomic<std::int64_t>* chosenSoFar = nullptr);
 
-class SavingsChooser;
+namespace savings {
+class LazyGreedy;
+}
 
-// The choice in two steps, so that a run can make the first while it counts: building the index of the
-// candidates (the suffix sorting of the whole text) needs no code sizes but the cheapest one any entry
-// will have; choosing needs them all. Choose may be called once. The request's stretches must outlive
-// the object; its lengths and forbidden are read by the constructor only. A set cancel flag makes both
-// steps return soon, and Choose then gives an empty result.
+// The choice in three steps, so that a run can make the first while it counts and the last on two
+// workers: building the index of the candidates (the suffix sorting of the whole text) needs no code sizes
+// but the cheapest one any entry will have; choosing needs them all; the two encodings need the entries.
+// Choose may be called once, then Encode once per job. The request's stretches must outlive the object;
+// its lengths, forbidden and trackShare are read by the constructor only. A set cancel flag makes every
+// step return soon, and the result is then empty or partial, which the caller must discard.
 class SavingsChoice
 {
 public:
@@ -95,43 +100,23 @@ public:
     SavingsChoice& operator=(const SavingsChoice&) = delete;
     ~SavingsChoice();
 
+    // The entries, the text's and the table's bytes; the encoded sizes come from Encode.
     [[nodiscard]] SavingsResult Choose(const std::vector<int>& codeBytes,
                                        std::atomic<std::int64_t>* chosenSoFar);
+
+    // The encodings as jobs that may run side by side: job 0 fills result.longestMatchBytes, job 1
+    // result.bestParseBytes, each -1 when cancelled.
+    static constexpr std::size_t encodingJobs = 2;
+    void Encode(std::size_t job, SavingsResult& result) const;
 
 private:
     std::vector<std::string_view> stretches;
     const std::atomic<bool>& stop;
-    std::unique_ptr<SavingsChooser> chooser;
+    std::unique_ptr<savings::LazyGreedy> greedy; // until Choose: the index and the choice over it
     bool built = false;
-};
-
-// A table entry as the encoders see it. Entries that are empty or hold a CR or LF never match; of an
-// entry listed twice, the smaller code bytes count; code bytes below 0 count as 0.
-struct CodedEntry {
-    std::string_view text;
-    int codeBytes = 1;
 };
 
 // The entries of a result, with their code bytes, as the encoders take them. They point into result.
 [[nodiscard]] std::vector<CodedEntry> CodedEntries(const SavingsResult& result);
-
-// The size of the stretches encoded with the entries: a matched entry costs its code bytes, any other
-// byte (CR and LF too) 1. Entries never match across a stretch end or a line end.
-// Longest match: at each position the longest entry that matches there, else one byte.
-[[nodiscard]] std::int64_t EncodeLongestMatch(std::span<const std::string_view> stretches,
-                                              std::span<const CodedEntry> entries);
-// Best parse: the smallest size that any split of the text into entries and single bytes reaches.
-[[nodiscard]] std::int64_t EncodeBestParse(std::span<const std::string_view> stretches,
-                                           std::span<const CodedEntry> entries);
-
-// One of the two encodings with its parse, for checking it: pieces in text order, each an index into
-// entries or -1 for one byte that stays as it is.
-enum class ParseRule { LongestMatch, BestParse };
-struct Encoding {
-    std::int64_t bytes = 0;
-    std::vector<std::int32_t> pieces;
-};
-[[nodiscard]] Encoding EncodeWithParse(std::span<const std::string_view> stretches,
-                                       std::span<const CodedEntry> entries, ParseRule rule);
 
 } // namespace kestrin

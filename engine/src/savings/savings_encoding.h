@@ -1,0 +1,46 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace kestrin {
+
+// A table entry as the encoders see it. Entries that are empty or hold a CR or LF never match; of an
+// entry listed twice, the smaller code bytes count; code bytes below 0 count as 0.
+struct CodedEntry {
+    std::string_view text;
+    int codeBytes = 1;
+};
+
+// The size of the stretches encoded with the entries: a matched entry costs its code bytes, any other
+// byte (CR and LF too) 1. Entries never match across a stretch end or a line end.
+// Longest match: at each position the longest entry that matches there, else one byte.
+[[nodiscard]] std::int64_t EncodeLongestMatch(std::span<const std::string_view> stretches,
+                                              std::span<const CodedEntry> entries);
+// Best parse: the smallest size that any split of the text into entries and single bytes reaches.
+[[nodiscard]] std::int64_t EncodeBestParse(std::span<const std::string_view> stretches,
+                                           std::span<const CodedEntry> entries);
+
+// One of the two encodings with its parse, for checking it: pieces in text order, each an index into
+// entries or -1 for one byte that stays as it is.
+enum class ParseRule { LongestMatch, BestParse };
+struct Encoding {
+    std::int64_t bytes = 0;
+    std::vector<std::int32_t> pieces;
+};
+[[nodiscard]] Encoding EncodeWithParse(std::span<const std::string_view> stretches,
+                                       std::span<const CodedEntry> entries, ParseRule rule);
+
+namespace savings {
+
+// One encoding; pieces, when given, receive the parse. Returns -1 when the cancel flag, when given, is
+// set.
+[[nodiscard]] std::int64_t EncodeText(std::span<const std::string_view> stretches,
+                                      std::span<const CodedEntry> entries, ParseRule rule,
+                                      std::vector<std::int32_t>* pieces, const std::atomic<bool>* cancel);
+
+} // namespace savings
+} // namespace kestrin

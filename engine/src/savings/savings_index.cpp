@@ -1,0 +1,348 @@
+// The index of the savings choice: every string of a requested length that occurs twice, found at once.
+// Method: a suffix array of the whole text (libdivsufsort) puts equal windows side by side; the bytes
+// each suffix shares with the one before it (compared directly up to a longest length of 32, by
+// Kärkkäinen's permuted method above that) mark where the runs of equal windows of each length start
+// and end, and one pass over the array groups those runs into candidates, each nested in the candidate
+// of the next shorter length around it.
+
+#include "savings/savings_index.h"
+
+#include <cassert>
+#include <divsufsort.h>
+#include <new>
+#include <stdexcept>
+#include <type_traits>
+
+namespace kestrin::savings {
+namespace {
+
+static_assert(std::is_same_v<saidx_t, std::int32_t>);
+
+constexpr std::int64_t longestLength = 65535;
+// Up to this longest length, neighbouring suffixes are compared byte by byte; above it, a linear-time
+// method spares repetitive text from comparing up to the longest length at every suffix.
+constexpr std::size_t comparedCap = 32;
+
+// Builds one index; its passes share the index and the text's size.
+class IndexBuilder
+{
+public:
+    IndexBuilder(SavingsIndex& built, const std::function<bool(std::string_view)>& isForbidden,
+                 const std::atomic<bool>& cancelFlag)
+        : index(built), forbidden(isForbidden), cancel(cancelFlag),
+          n(static_cast<std::size_t>(built.textSize)), cap(static_cast<std::size_t>(built.longest))
+    {
+    }
+
+    [[nodiscard]] bool Build(std::span<const std::string_view> stretches, int cheapestCode)
+    {
+        if (index.lengths.empty()) {
+            return true;
+        }
+        MarkBoundaries(stretches);
+        index.suffixes.resize(n);
+        if (divsufsort(reinterpret_cast<const sauchar_t*>(index.text.data()), index.suffixes.data(),
+                       static_cast<saidx_t>(n)) != 0) {
+            throw std::bad_alloc();
+        }
+        if (Stopped(&cancel)) {
+            return false;
+        }
+        LargeVector<std::uint32_t> byRank(n);
+        if (!(cap <= comparedCap ? CompareNeighbours(byRank) : PermutedCommonPrefixes(byRank))) {
+            return false;
+        }
+        const std::uint64_t most = MostCandidates(byRank);
+        index.nodes.reserve(most);
+        index.records.reserve(most);
+        GroupIntoCandidates(byRank);
+        MapDeepest(byRank, DropHopeless(cheapestCode));
+        return !Stopped(&cancel);
+    }
+
+private:
+    void MarkBoundaries(std::span<const std::string_view> stretches)
+    {
+        index.boundaries = PositionSet(n + 1);
+        std::size_t offset = 0;
+        for (const std::string_view stretch : stretches) {
+            offset += stretch.size();
+            index.boundaries.Add(offset);
+        }
+        for (std::size_t p = 0; p < n; ++p) {
+            if (IsLineEnd(index.text[p])) {
+                index.boundaries.Add(p);
+            }
+        }
+    }
+
+    // How many bytes from p on a window may cover, given the first boundary after p.
+    [[nodiscard]] std::size_t Room(std::size_t p, std::size_t nextBoundary) const
+    {
+        return IsLineEnd(index.text[p]) ? 0 : std::min(nextBoundary - p, cap);
+    }
+
+    // Fills byRank, per suffix in rank order, with the bytes it shares with the suffix before it (capped
+    // at the longest length) and, in the high half, its room; false when cancelled. Each suffix is
+    // compared with its neighbour directly.
+    // Look-ahead: the bytes of the suffix 16 ranks further down, and its boundary word, are fetched
+    // before they are compared, as they lie anywhere in the text. With the direct comparison this took
+    // the index of generated 16 MiB (2-8) from 3.9 s to 2.5 s (bench/README.md, "Where the time went").
+    [[nodiscard]] bool CompareNeighbours(LargeVector<std::uint32_t>& byRank) const
+    {
+        constexpr std::size_t ahead = 16;
+        const std::string_view text = index.text;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i % cancelStride == 0 && Stopped(&cancel)) {
+                return false;
+            }
+            if (i + ahead < n) {
+                const auto later = static_cast<std::size_t>(index.suffixes[i + ahead]);
+                PrefetchForRead(text.data() + later);
+                index.boundaries.Prefetch(later + 1);
+            }
+            const auto p = static_cast<std::size_t>(index.suffixes[i]);
+            std::size_t h = 0;
+            if (i > 0) {
+                const auto before = static_cast<std::size_t>(index.suffixes[i - 1]);
+                const std::size_t most = std::min({cap, n - p, n - before});
+                while (h < most && text[p + h] == text[before + h]) {
+                    ++h;
+                }
+            }
+            const std::size_t room =
+                IsLineEnd(text[p]) ? 0 : std::min(index.boundaries.NextFrom(p + 1, p + 1 + cap) - p, cap);
+            byRank[i] = static_cast<std::uint32_t>(h | (room << 16));
+        }
+        return true;
+    }
+
+    // The same as CompareNeighbours in time linear in the text whatever the longest length (Kärkkäinen's
+    // permuted LCP): in text order, each suffix shares at least one byte less with its neighbour than the
+    // suffix before it did.
+    [[nodiscard]] bool PermutedCommonPrefixes(LargeVector<std::uint32_t>& byRank) const
+    {
+        const std::string_view text = index.text;
+        const LargeVector<std::int32_t>& suffixes = index.suffixes;
+        LargeVector<std::uint32_t> shared(n);
+        shared[static_cast<std::size_t>(suffixes[0])] = noCandidate;
+        for (std::size_t i = 1; i < n; ++i) {
+            shared[static_cast<std::size_t>(suffixes[i])] = static_cast<std::uint32_t>(suffixes[i - 1]);
+        }
+        std::size_t h = 0;
+        std::size_t nextBoundary = 0; // the first boundary after p
+        for (std::size_t p = 0; p < n; ++p) {
+            if (p % cancelStride == 0 && Stopped(&cancel)) {
+                return false;
+            }
+            const std::uint32_t before = shared[p];
+            if (before == noCandidate) {
+                h = 0;
+            } else {
+                while (h < cap && p + h < n && before + h < n && text[p + h] == text[before + h]) {
+                    ++h;
+                }
+            }
+            if (nextBoundary <= p) {
+                nextBoundary = index.boundaries.NextFrom(p + 1, n + 1);
+            }
+            shared[p] = static_cast<std::uint32_t>(h | (Room(p, nextBoundary) << 16));
+            h = h > 0 ? h - 1 : 0;
+        }
+        // Gathering in a loop of its own lets the memory accesses overlap.
+        for (std::size_t i = 0; i < n; ++i) {
+            byRank[i] = shared[static_cast<std::size_t>(suffixes[i])];
+        }
+        return true;
+    }
+
+    // A candidate of length L is a run of suffixes that share L bytes with the one before: counting where
+    // such runs end bounds the number of candidates, so that their arrays never move.
+    [[nodiscard]] std::uint64_t MostCandidates(const LargeVector<std::uint32_t>& byRank) const
+    {
+        // lengthsUpTo[h]: how many requested lengths are h or less.
+        std::vector<std::uint64_t> lengthsUpTo(cap + 1, 0);
+        for (const std::int32_t l : index.lengths) {
+            ++lengthsUpTo[static_cast<std::size_t>(l)];
+        }
+        for (std::size_t l = 1; l <= cap; ++l) {
+            lengthsUpTo[l] += lengthsUpTo[l - 1];
+        }
+        std::uint64_t most = 0;
+        for (std::size_t i = 1; i < n; ++i) {
+            const std::uint32_t after = i + 1 < n ? byRank[i + 1] & 0xFFFF : 0;
+            most += lengthsUpTo[byRank[i] & 0xFFFF] -
+                    std::min(lengthsUpTo[byRank[i] & 0xFFFF], lengthsUpTo[after]);
+        }
+        return most;
+    }
+
+    // A run of windows of one length that the pass has not closed yet.
+    struct OpenGroup {
+        std::uint32_t lowest = 0; // the smallest common prefix since the group's last window
+        std::uint32_t windows = 0;
+        std::uint32_t first = 0; // the earliest position of its windows
+        std::uint32_t begin = 0; // the rank of the first window
+        std::uint32_t end = 0;   // one past the rank of the last window
+        std::uint32_t candidate = noCandidate;
+    };
+    static constexpr std::uint32_t unbounded = std::numeric_limits<std::uint32_t>::max();
+
+    // A group's candidate learns its windows when the group closes, so that the pass touches only the
+    // open groups while a group grows.
+    void Close(const OpenGroup& group)
+    {
+        if (group.candidate != noCandidate) {
+            index.nodes[group.candidate].bound = group.windows;
+            index.records[group.candidate].firstPosition = group.first;
+            index.records[group.candidate].rangeEnd = group.end;
+        }
+    }
+
+    // The window of the k-th length at suffix rank i (position p) joins its open group, or closes it and
+    // opens the next; a group's second window makes it a candidate.
+    void AddWindow(std::vector<OpenGroup>& open, std::size_t k, std::uint32_t rank, std::uint32_t p,
+                   std::uint32_t common, LargeVector<std::uint32_t>& byRank)
+    {
+        OpenGroup& group = open[k];
+        const auto l = static_cast<std::uint32_t>(index.lengths[k]);
+        if (group.windows == 0 || std::min(group.lowest, common) < l) {
+            Close(group);
+            group = {unbounded, 1, p, rank, rank + 1, noCandidate};
+            return;
+        }
+        group.lowest = unbounded;
+        group.first = std::min(group.first, p);
+        group.end = rank + 1;
+        if (++group.windows == 2) {
+            group.candidate = static_cast<std::uint32_t>(index.nodes.size());
+            const bool excluded = forbidden && forbidden(index.text.substr(p, l));
+            index.nodes.push_back({0, noCandidate, static_cast<std::uint16_t>(l)});
+            index.records.push_back({0, group.begin, 0, k == 0 ? noCandidate : open[k - 1].candidate,
+                                     excluded ? excludedState : std::uint8_t{0}});
+            assert(k == 0 || index.records.back().parent != noCandidate);
+            byRank[group.begin] = group.candidate;
+        }
+        byRank[rank] = group.candidate;
+    }
+
+    // One pass over the suffix array finds the groups of every length at once. byRank holds, per suffix,
+    // its packed common prefix and room; each is replaced by the suffix's longest candidate.
+    void GroupIntoCandidates(LargeVector<std::uint32_t>& byRank)
+    {
+        const std::size_t kinds = index.lengths.size();
+        std::vector<OpenGroup> open(kinds);
+        for (std::size_t i = 0; i < byRank.size(); ++i) {
+            if (i % cancelStride == 0 && Stopped(&cancel)) {
+                return;
+            }
+            const auto p = static_cast<std::uint32_t>(index.suffixes[i]);
+            const std::uint32_t packed = byRank[i];
+            const std::uint32_t common = i == 0 ? 0 : packed & 0xFFFF;
+            const std::uint32_t room = packed >> 16;
+            byRank[i] = noCandidate;
+            std::size_t k = 0;
+            for (; k < kinds && static_cast<std::uint32_t>(index.lengths[k]) <= room; ++k) {
+                AddWindow(open, k, static_cast<std::uint32_t>(i), p, common, byRank);
+            }
+            for (; k < kinds; ++k) {
+                open[k].lowest = std::min(open[k].lowest, common);
+            }
+        }
+        for (const OpenGroup& group : open) {
+            Close(group);
+        }
+    }
+
+    // Drops the candidates that can never be chosen: forbidden ones and those that gain nothing even at
+    // the cheapest code with all their windows. Their windows need no counting, so the parent chains skip
+    // them. Returns, per old candidate, its new number, or for a dropped one the new number of its
+    // nearest kept ancestor (noCandidate when there is none).
+    LargeVector<std::uint32_t> DropHopeless(int cheapestCode)
+    {
+        LargeVector<CandidateNode>& nodes = index.nodes;
+        LargeVector<CandidateRecord>& records = index.records;
+        LargeVector<std::uint32_t> renumbered(nodes.size());
+        std::uint32_t next = 0;
+        // A parent is created before its children, so it is renumbered first.
+        for (std::uint32_t c = 0; c < nodes.size(); ++c) {
+            const std::uint32_t parent = records[c].parent;
+            const std::uint32_t above = parent == noCandidate ? noCandidate : renumbered[parent];
+            if ((records[c].state & excludedState) ||
+                Gain(nodes[c].bound, nodes[c].length, cheapestCode) <= 0) {
+                renumbered[c] = above;
+                continue;
+            }
+            nodes[next] = nodes[c];
+            records[next] = records[c];
+            records[next].parent = above;
+            renumbered[c] = next++;
+        }
+        nodes.resize(next);
+        records.resize(next);
+        return renumbered;
+    }
+
+    // Turns the longest candidate of each suffix rank into the kept one of each text position.
+    // Look-ahead: the slot of the suffix 16 ranks further down is fetched for writing, as the positions
+    // come in suffix order, anywhere in the text (part of the index's gain cited at CompareNeighbours; no
+    // figure of its own was taken).
+    void MapDeepest(const LargeVector<std::uint32_t>& byRank, const LargeVector<std::uint32_t>& kept)
+    {
+        constexpr std::size_t ahead = 16;
+        LargeVector<std::uint32_t>& deepest = index.deepest;
+        deepest.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i + ahead < n) {
+                PrefetchForWrite(deepest.data() + index.suffixes[i + ahead]);
+            }
+            deepest[static_cast<std::size_t>(index.suffixes[i])] =
+                byRank[i] == noCandidate ? noCandidate : kept[byRank[i]];
+        }
+    }
+
+    SavingsIndex& index;
+    const std::function<bool(std::string_view)>& forbidden;
+    const std::atomic<bool>& cancel;
+    const std::size_t n;   // the text's size
+    const std::size_t cap; // the longest length
+};
+
+} // namespace
+
+SavingsIndex LoadText(std::span<const std::string_view> stretches,
+                      std::span<const std::int64_t> requestedLengths)
+{
+    std::size_t size = 0;
+    for (const std::string_view stretch : stretches) {
+        size += stretch.size();
+    }
+    if (size >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        throw std::length_error("the counted text is too long for the savings choice");
+    }
+    SavingsIndex index;
+    index.bytes.reserve(size);
+    for (const std::string_view stretch : stretches) {
+        index.bytes.insert(index.bytes.end(), stretch.begin(), stretch.end());
+    }
+    index.text = {index.bytes.data(), index.bytes.size()};
+    index.textSize = static_cast<std::int64_t>(size);
+    for (const std::int64_t requested : requestedLengths) {
+        if (requested >= 1 && requested <= longestLength && requested <= index.textSize) {
+            index.lengths.push_back(static_cast<std::int32_t>(requested));
+        }
+    }
+    std::sort(index.lengths.begin(), index.lengths.end());
+    index.lengths.erase(std::unique(index.lengths.begin(), index.lengths.end()), index.lengths.end());
+    index.longest = index.lengths.empty() ? 0 : index.lengths.back();
+    return index;
+}
+
+bool BuildIndex(SavingsIndex& index, std::span<const std::string_view> stretches,
+                const std::function<bool(std::string_view)>& forbidden, int cheapestCode,
+                const std::atomic<bool>& cancel)
+{
+    return IndexBuilder(index, forbidden, cancel).Build(stretches, cheapestCode);
+}
+
+} // namespace kestrin::savings

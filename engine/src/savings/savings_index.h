@@ -1,0 +1,85 @@
+#pragma once
+
+#include "savings/savings_text.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace kestrin::savings {
+
+// What a candidate's state says, as bits.
+constexpr std::uint8_t excludedState = 1;      // never an entry: forbidden, or gains nothing any more
+constexpr std::uint8_t overlapsKnownState = 2; // looked at for occurrences that overlap
+constexpr std::uint8_t overlapState = 4;       // two of its occurrences overlap somewhere
+constexpr std::uint8_t chosenState = 8;
+constexpr std::uint8_t heapState = 16;     // in the heap
+constexpr std::uint8_t upToDateState = 32; // its bound is kept up to date
+constexpr auto notInHeap = static_cast<std::uint8_t>(0xFF & ~heapState);
+
+// What replacing an occurrence needs of a candidate, apart from the rest, to keep it in fewer cache lines
+// (16 bytes).
+struct CandidateNode {
+    // The sum over its windows of what each would save at the floor code; until the choice starts, the
+    // number of its windows in the text.
+    std::int64_t bound;
+    std::uint32_t chain; // the next shorter candidate around it that is kept up to date
+    std::uint16_t length;
+};
+
+// The rest of a candidate.
+struct CandidateRecord {
+    std::uint32_t firstPosition;
+    std::uint32_t rangeBegin; // its windows lie in suffixes[rangeBegin, rangeEnd)
+    std::uint32_t rangeEnd;
+    std::uint32_t parent; // the candidate of the next shorter length around it
+    std::uint8_t state;
+};
+
+// The index of every candidate: a distinct string of a requested length that occurs at least twice
+// wholly inside one stretch, holds no line end, is not forbidden, and gains something at the cheapest
+// code with all its windows. Candidate c is nodes[c] and records[c]; a parent comes before its children.
+// The text is a view into bytes, so an index can be moved but not copied.
+struct SavingsIndex {
+    SavingsIndex() = default;
+    SavingsIndex(const SavingsIndex&) = delete;
+    SavingsIndex& operator=(const SavingsIndex&) = delete;
+    SavingsIndex(SavingsIndex&&) = default;
+    SavingsIndex& operator=(SavingsIndex&&) = default;
+
+    // The counted text in one piece; it is read at random all over, so it lies on large pages.
+    LargeVector<char> bytes;
+    std::string_view text;
+    std::int64_t textSize = 0;
+    std::vector<std::int32_t> lengths; // the requested lengths that can occur, sorted, distinct
+    std::int32_t longest = 0;
+    // A boundary at x: no window holds both x - 1 and x, and a line end at x holds no window either.
+    PositionSet boundaries{0};
+    LargeVector<std::int32_t> suffixes; // the suffix array of the text
+    LargeVector<std::uint32_t> deepest; // per position: its longest candidate, or noCandidate
+    LargeVector<CandidateNode> nodes;
+    LargeVector<CandidateRecord> records;
+};
+
+// Takes a copy of the text and the lengths that can occur. Throws std::length_error for 2 GiB of text or
+// more.
+[[nodiscard]] SavingsIndex LoadText(std::span<const std::string_view> stretches,
+                                    std::span<const std::int64_t> requestedLengths);
+
+// Builds the index of a loaded text for entries that cost at least cheapestCode bytes; forbidden (may
+// be empty) is asked about each string that occurs twice. Returns false when cancelled. Throws
+// std::bad_alloc when memory runs out.
+[[nodiscard]] bool BuildIndex(SavingsIndex& index, std::span<const std::string_view> stretches,
+                              const std::function<bool(std::string_view)>& forbidden, int cheapestCode,
+                              const std::atomic<bool>& cancel);
+
+// What the candidate gains before any entry is chosen: occurrences x (length - code) - length.
+[[nodiscard]] inline std::int64_t Gain(std::int64_t occurrences, std::int64_t length, int code)
+{
+    return occurrences * (length - code) - length;
+}
+
+} // namespace kestrin::savings
