@@ -2,7 +2,7 @@
 
 #include "run_step.h"
 
-#include "worker_pool.h"
+#include "fresh_threads.h"
 
 namespace kestrin {
 
@@ -10,7 +10,7 @@ StepEnd RunJobs(RunContext& run, std::size_t jobs, unsigned threads,
                 const std::function<void(std::size_t job, unsigned worker)>& job,
                 const std::function<void()>& onTick)
 {
-    if (!RunOnWorkers(jobs, threads, job, run.cancelRequested, run.observer, onTick)) {
+    if (!RunOnFreshThreads(jobs, threads, job, run.cancelRequested, run.observer, onTick)) {
         return EarlyEnd::Cancelled();
     }
     if (onTick) {
