@@ -1,0 +1,187 @@
+// The inserter's encoding: a script turned into the game's bytes through the character table by
+// longest match, with the unit map that says where each game character starts, and the decoding
+// back to text. The table's texts sit in a byte trie whose busiest nodes index their children directly.
+
+#include "text/game_encoder.h"
+
+#include <algorithm>
+
+namespace kestrin {
+namespace {
+
+// A node with more children than this gets a direct table of 256 children.
+constexpr std::size_t denseFrom = 12;
+// The most characters an unmapped text reports.
+constexpr std::size_t unmappedShown = 16;
+
+bool IsLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+} // namespace
+
+GameEncoder::GameEncoder(const GameTable& gameTable) : table(gameTable)
+{
+    const auto& entries = table.Entries();
+    std::vector<std::uint32_t> order;
+    for (std::uint32_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].text.empty()) {
+            order.push_back(i);
+        }
+    }
+    // Sorted texts give every node its children in ascending byte order.
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return entries[a].text < entries[b].text; });
+    std::vector<std::vector<std::pair<unsigned char, std::uint32_t>>> children(1);
+    std::vector<std::int32_t> entryOf(1, -1);
+    for (const std::uint32_t i : order) {
+        std::uint32_t node = 0;
+        for (const char c : entries[i].text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (children[node].empty() || children[node].back().first != byte) {
+                const auto child = static_cast<std::uint32_t>(children.size());
+                children[node].emplace_back(byte, child);
+                children.emplace_back();
+                entryOf.push_back(-1);
+                node = child;
+            } else {
+                node = children[node].back().second;
+            }
+        }
+        entryOf[node] = static_cast<std::int32_t>(i); // texts are unique in a table
+    }
+    nodes.resize(children.size());
+    for (std::size_t n = 0; n < children.size(); ++n) {
+        Node& node = nodes[n];
+        node.entry = entryOf[n];
+        node.firstEdge = static_cast<std::uint32_t>(edgeBytes.size());
+        node.edgeCount = static_cast<std::uint32_t>(children[n].size());
+        if (n == 0 || children[n].size() >= denseFrom) {
+            node.dense = static_cast<std::int32_t>(denseChildren.size());
+            auto& direct = denseChildren.emplace_back();
+            direct.fill(0);
+            for (const auto& [byte, child] : children[n]) {
+                direct[byte] = child;
+            }
+            continue;
+        }
+        for (const auto& [byte, child] : children[n]) {
+            edgeBytes.push_back(byte);
+            edgeTargets.push_back(child);
+        }
+    }
+}
+
+std::uint32_t GameEncoder::Child(const Node& node, unsigned char byte) const
+{
+    if (node.dense >= 0) {
+        return denseChildren[static_cast<std::size_t>(node.dense)][byte];
+    }
+    const auto* begin = edgeBytes.data() + node.firstEdge;
+    const auto* end = begin + node.edgeCount;
+    for (const auto* at = begin; at != end && *at <= byte; ++at) {
+        if (*at == byte) {
+            return edgeTargets[static_cast<std::size_t>(at - edgeBytes.data())];
+        }
+    }
+    return 0; // the root is nobody's child
+}
+
+std::int32_t GameEncoder::LongestMatch(std::string_view text, std::size_t at, std::size_t& length) const
+{
+    std::int32_t found = -1;
+    length = 0;
+    std::uint32_t node = 0;
+    for (std::size_t depth = 0; at + depth < text.size(); ++depth) {
+        node = Child(nodes[node], static_cast<unsigned char>(text[at + depth]));
+        if (node == 0) {
+            break;
+        }
+        if (nodes[node].entry >= 0) {
+            found = nodes[node].entry;
+            length = depth + 1;
+        }
+    }
+    return found;
+}
+
+std::optional<UnmappedText> GameEncoder::Append(std::string_view script, GameText& into) const
+{
+    const auto& entries = table.Entries();
+    into.bytes.reserve(into.bytes.size() + script.size());
+    std::size_t at = 0;
+    while (at < script.size()) {
+        if (IsLineEnd(script[at])) {
+            into.bytes += script[at];
+            into.units.Append(1, UnitKind::LineEnd);
+            ++at;
+            continue;
+        }
+        std::size_t length = 0;
+        const std::int32_t index = LongestMatch(script, at, length);
+        if (index < 0) {
+            return Unmapped(script, at);
+        }
+        const GameTableEntry& entry = entries[static_cast<std::size_t>(index)];
+        into.bytes += entry.code;
+        into.units.Append(entry.code.size(), entry.stringEnd ? UnitKind::StringEnd : UnitKind::Character);
+        at += length;
+    }
+    return std::nullopt;
+}
+
+UnmappedText GameEncoder::Unmapped(std::string_view script, std::size_t at) const
+{
+    const TextEncoding encoding = table.TableEncoding();
+    // The line's first character is column 1.
+    const std::size_t lineEnd = at == 0 ? std::string_view::npos : script.find_last_of("\r\n", at - 1);
+    const std::size_t from = lineEnd == std::string_view::npos ? 0 : lineEnd + 1;
+    UnmappedText unmapped;
+    unmapped.offset = static_cast<std::int64_t>(at);
+    unmapped.line = LineOfOffset(script, at);
+    unmapped.column = CountCharacters(script.substr(from, at - from), encoding) + 1;
+    std::size_t end = at;
+    std::size_t length = 0;
+    for (std::size_t shown = 0; shown < unmappedShown && end < script.size() && !IsLineEnd(script[end]);
+         ++shown) {
+        if (end > at && LongestMatch(script, end, length) >= 0) {
+            break;
+        }
+        end += CharacterBytes(script, end, encoding);
+    }
+    unmapped.text = std::string(script.substr(at, end - at));
+    return unmapped;
+}
+
+std::variant<GameText, UnmappedText> EncodeScript(std::string_view script, const GameTable& table)
+{
+    const GameEncoder encoder(table);
+    GameText encoded;
+    if (auto unmapped = encoder.Append(script, encoded)) {
+        return *unmapped;
+    }
+    encoded.units.Finish();
+    return encoded;
+}
+
+std::string DecodeGameText(const GameText& encoded, const GameTable& table, std::size_t begin,
+                           std::size_t end)
+{
+    const UnitMap& units = encoded.units;
+    end = std::min(end, units.Bytes());
+    std::string text;
+    for (std::size_t at = units.IsUnitStart(begin) ? begin : units.NextUnitStart(begin); at < end;) {
+        const std::size_t next = units.NextUnitStart(at);
+        const std::string_view code = std::string_view(encoded.bytes).substr(at, next - at);
+        if (units.KindAt(at) == UnitKind::LineEnd) {
+            text += code;
+        } else if (const GameTableEntry* entry = table.FindCode(code)) {
+            text += entry->text;
+        }
+        at = next;
+    }
+    return text;
+}
+
+} // namespace kestrin
