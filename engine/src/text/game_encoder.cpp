@@ -10,7 +10,7 @@ namespace kestrin {
 namespace {
 
 // A node with more children than this gets a direct table of 256 children.
-constexpr std::size_t denseFrom = 12;
+constexpr std::size_t denseFrom = 3;
 // The most characters an unmapped text reports.
 constexpr std::size_t unmappedShown = 16;
 
@@ -24,6 +24,12 @@ bool IsLineEnd(char c)
 GameEncoder::GameEncoder(const GameTable& gameTable) : table(gameTable)
 {
     const auto& entries = table.Entries();
+    for (const GameTableEntry& entry : entries) {
+        Code& code = codes.emplace_back();
+        std::copy_n(entry.code.begin(), std::min<std::size_t>(entry.code.size(), 4), code.bytes.begin());
+        code.length = static_cast<std::uint8_t>(std::min<std::size_t>(entry.code.size(), 4));
+        code.kind = entry.stringEnd ? UnitKind::StringEnd : UnitKind::Character;
+    }
     std::vector<std::uint32_t> order;
     for (std::uint32_t i = 0; i < entries.size(); ++i) {
         if (!entries[i].text.empty()) {
@@ -108,7 +114,6 @@ std::int32_t GameEncoder::LongestMatch(std::string_view text, std::size_t at, st
 
 std::optional<UnmappedText> GameEncoder::Append(std::string_view script, GameText& into) const
 {
-    const auto& entries = table.Entries();
     into.bytes.reserve(into.bytes.size() + script.size());
     std::size_t at = 0;
     while (at < script.size()) {
@@ -123,9 +128,13 @@ std::optional<UnmappedText> GameEncoder::Append(std::string_view script, GameTex
         if (index < 0) {
             return Unmapped(script, at);
         }
-        const GameTableEntry& entry = entries[static_cast<std::size_t>(index)];
-        into.bytes += entry.code;
-        into.units.Append(entry.code.size(), entry.stringEnd ? UnitKind::StringEnd : UnitKind::Character);
+        const Code& code = codes[static_cast<std::size_t>(index)];
+        if (code.length == 1) {
+            into.bytes += code.bytes[0];
+        } else {
+            into.bytes.append(code.bytes.data(), code.length);
+        }
+        into.units.Append(code.length, code.kind);
         at += length;
     }
     return std::nullopt;

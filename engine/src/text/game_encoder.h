@@ -57,10 +57,17 @@ private:
         std::uint32_t firstEdge = 0;
         std::uint32_t edgeCount = 0;
     };
+    // An entry's code as the encoding loop writes it.
+    struct Code {
+        std::array<char, 4> bytes{};
+        std::uint8_t length = 0;
+        UnitKind kind = UnitKind::Character;
+    };
     [[nodiscard]] std::uint32_t Child(const Node& node, unsigned char byte) const;
     [[nodiscard]] UnmappedText Unmapped(std::string_view script, std::size_t at) const;
 
     const GameTable& table;
+    std::vector<Code> codes; // by entry
     std::vector<Node> nodes; // node 0 is the root
     std::vector<unsigned char> edgeBytes;
     std::vector<std::uint32_t> edgeTargets;

@@ -24,24 +24,19 @@ std::size_t NthSetBit(std::uint64_t word, std::int64_t n)
 
 } // namespace
 
-void UnitMap::Append(std::size_t bytes, UnitKind kind)
+void UnitMap::Grow()
 {
-    assert(bytes >= 1);
-    const std::size_t start = size;
-    size += bytes;
-    const std::size_t words = size / 64 + 1;
-    if (starts.size() < words) {
-        starts.resize(words, 0);
-        breaks.resize(words, 0);
-        if (!stringEnds.empty()) {
-            stringEnds.resize(words, 0);
-        }
+    // Doubling keeps appends amortised O(1) over a script of tens of MiB.
+    const std::size_t words = std::max<std::size_t>(size / 64 + 1, starts.size() * 2);
+    starts.resize(words, 0);
+    breaks.resize(words, 0);
+    if (!stringEnds.empty()) {
+        stringEnds.resize(words, 0);
     }
-    Set(starts, start);
-    ++units;
-    if (kind == UnitKind::Character) {
-        return;
-    }
+}
+
+void UnitMap::AppendBreak(std::size_t start, UnitKind kind)
+{
     Set(breaks, start);
     if (kind == UnitKind::StringEnd) {
         stringEnds.resize(starts.size(), 0);
@@ -51,6 +46,16 @@ void UnitMap::Append(std::size_t bytes, UnitKind kind)
 
 void UnitMap::Finish()
 {
+    // The words past the last byte were only room to grow into.
+    const std::size_t words = size / 64 + 1;
+    starts.resize(words);
+    breaks.resize(words);
+    if (!stringEnds.empty()) {
+        stringEnds.resize(words);
+        stringEnds.shrink_to_fit();
+    }
+    starts.shrink_to_fit();
+    breaks.shrink_to_fit();
     // One count per block that starts inside the words, so that the counts only ever rise.
     blockRanks.assign((starts.size() + wordsPerBlock - 1) / wordsPerBlock, 0);
     std::uint64_t count = 0;

@@ -30,7 +30,19 @@ public:
     UnitMap() = default;
 
     // Appends a unit of `bytes` bytes (1 or more) of the kind. Then Finish before any query by index.
-    void Append(std::size_t bytes, UnitKind kind);
+    void Append(std::size_t bytes, UnitKind kind)
+    {
+        const std::size_t start = size;
+        size += bytes;
+        if (size / 64 >= starts.size()) {
+            Grow();
+        }
+        Set(starts, start);
+        ++units;
+        if (kind != UnitKind::Character) {
+            AppendBreak(start, kind);
+        }
+    }
     // Builds the rank directory. Queries by offset work without it.
     void Finish();
 
@@ -85,6 +97,8 @@ private:
     {
         bits[p >> 6] |= std::uint64_t{1} << (p & 63);
     }
+    void Grow();
+    void AppendBreak(std::size_t start, UnitKind kind);
     // The first set bit in [p, limit), or limit.
     static std::size_t NextSet(const std::vector<std::uint64_t>& bits, std::size_t p, std::size_t limit);
 
