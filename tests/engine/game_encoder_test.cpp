@@ -70,6 +70,13 @@ TEST(GameEncoder, StopsAtUnmappedTextWithItsLineAndColumnInCharacters)
         ASSERT_TRUE(std::holds_alternative<UnmappedText>(result));
         EXPECT_EQ(std::get<UnmappedText>(result), expected);
     }
+    // In Latin-1 a column is a byte, and a byte that looks like a UTF-8 lead is one character.
+    const GameTableLoad latin1 = ReadGameTable("C3=\xC3\n41=a\n", TextEncoding::Latin1);
+    auto result = EncodeScript("a\xC3\xA9"
+                               "a\xC3",
+                               latin1.table);
+    ASSERT_TRUE(std::holds_alternative<UnmappedText>(result));
+    EXPECT_EQ(std::get<UnmappedText>(result), (UnmappedText{2, 1, 3, "\xA9"}));
 }
 
 // A random table over a few Latin, Cyrillic, kana and 4-byte characters, tags and ligatures, with
