@@ -1,7 +1,7 @@
 // Micro-benchmarks of the text units on real UTF-8 corpora (bench/make_corpus.sh --lang ja or ru):
 // validation, the unit map of the UTF-8 characters, and encoding through a game table made from the
-// corpus's own characters (the most frequent on one byte, the rest on two, a few words as multi-character
-// entries), and decoding back. Usage: kestrin-text-bench [benchmark flags] CORPUS...
+// corpus's own characters (the most frequent on one byte, the rest on two, its 50 commonest pairs as
+// multi-character entries), its best parse, and decoding back. Usage: kestrin-text-bench [flags] CORPUS...
 
 #include "text/game_encoder.h"
 
@@ -97,6 +97,15 @@ void Encode(benchmark::State& state, const std::string* text, const GameTable* t
     state.counters["game_bytes"] = static_cast<double>(gameBytes);
 }
 
+void BestParse(benchmark::State& state, const std::string* text, const GameTable* table)
+{
+    const GameEncoder encoder(*table);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(encoder.BestParseBytes(*text));
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text->size()));
+}
+
 void Decode(benchmark::State& state, const std::string* text, const GameTable* table)
 {
     const auto encoded = std::get<GameText>(EncodeScript(*text, *table));
@@ -134,6 +143,8 @@ int main(int argc, char** argv)
         benchmark::RegisterBenchmark(("Utf8Units/" + name).c_str(), Utf8Units, text.get())
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("Encode/" + name).c_str(), Encode, text.get(), table.get())
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("BestParse/" + name).c_str(), BestParse, text.get(), table.get())
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("Decode/" + name).c_str(), Decode, text.get(), table.get())
             ->Unit(benchmark::kMillisecond);

@@ -89,26 +89,12 @@ struct RandomCase {
 
 RandomCase MakeRandomCase(std::mt19937_64& random)
 {
-    const std::vector<std::string> pieces = {"a",
-                                             "b",
-                                             "e",
-                                             "th",
-                                             "the",
-                                             "there",
-                                             " ",
-                                             "\xD0\xB0",
-                                             "\xD0\xB1",
-                                             "<",
-                                             "<LINE>",
-                                             "<L",
-                                             "<END>",
-                                             "<LINE><LINE>",
-                                             "\xE3\x81\x82",
-                                             "[W]",
-                                             "\xD0\xB0\xD0\xB1",
-                                             "\xE3\x81\x84",
-                                             "\xE3\x81\x82\xE3\x81\x84",
-                                             "\xF0\x9F\x98\x80"};
+    // clang-format off
+    const std::vector<std::string> pieces = {
+        "a", "ab", "b", "be", "e", "th", "the", "there", " ", "<", "<L", "<LINE>", "<LINE><LINE>", "<END>",
+        "[W]", "\xD0\xB0", "\xD0\xB1", "\xD0\xB0\xD0\xB1", "\xE3\x81\x82", "\xE3\x81\x84",
+        "\xE3\x81\x82\xE3\x81\x84", "\xF0\x9F\x98\x80"};
+    // clang-format on
     RandomCase c;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         if (random() % 5 == 0 && pieces[i].size() > 1) {
@@ -137,6 +123,7 @@ TEST(GameEncoder, MatchesAPlainInserterOnRandomTablesAndDecodesBack)
 {
     std::mt19937_64 random(41);
     int unmappedSeen = 0;
+    int bestBelowLongest = 0;
     for (int round = 0; round < 400; ++round) {
         const RandomCase c = MakeRandomCase(random);
         SCOPED_TRACE(c.file + "|" + c.script);
@@ -144,6 +131,14 @@ TEST(GameEncoder, MatchesAPlainInserterOnRandomTablesAndDecodesBack)
         ASSERT_TRUE(load.faults.empty());
         const testing::ModelEncoding expected = testing::InsertByLongestMatch(c.script, c.entries);
         auto result = EncodeScript(c.script, load.table);
+        const auto best = GameEncoder(load.table).BestParseBytes(c.script);
+        const auto expectedBest = testing::BestSplitBytes(c.script, c.entries);
+        ASSERT_EQ(best.has_value(), expectedBest.has_value());
+        if (best) {
+            EXPECT_EQ(*best, static_cast<std::int64_t>(*expectedBest));
+        }
+        bestBelowLongest +=
+            best && !expected.unmappedAt && *best < static_cast<std::int64_t>(expected.bytes.size());
         if (expected.unmappedAt) {
             ++unmappedSeen;
             ASSERT_TRUE(std::holds_alternative<UnmappedText>(result));
@@ -176,6 +171,7 @@ TEST(GameEncoder, MatchesAPlainInserterOnRandomTablesAndDecodesBack)
     }
     EXPECT_GT(unmappedSeen, 10); // some scripts hit a missing longer text whose parts do not serve
     EXPECT_LT(unmappedSeen, 300);
+    EXPECT_GT(bestBelowLongest, 0); // the best parse must beat longest match now and then
 }
 
 } // namespace

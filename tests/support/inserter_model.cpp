@@ -119,4 +119,26 @@ ModelEncoding InsertByLongestMatch(std::string_view script, const std::vector<Mo
     return out;
 }
 
+std::optional<std::size_t> BestSplitBytes(std::string_view script, const std::vector<ModelEntry>& table)
+{
+    const std::vector<ModelEntry> usable = UsableEntries(table);
+    // best[p]: the fewest bytes for script[p, end).
+    std::vector<std::optional<std::size_t>> best(script.size() + 1);
+    best[script.size()] = 0;
+    for (std::size_t p = script.size(); p-- > 0;) {
+        if (script[p] == '\r' || script[p] == '\n') {
+            best[p] = best[p + 1] ? std::optional(*best[p + 1] + 1) : std::nullopt;
+            continue;
+        }
+        for (const ModelEntry& entry : usable) {
+            const std::size_t end = p + entry.text.size();
+            if (!entry.text.empty() && script.substr(p).starts_with(entry.text) && best[end] &&
+                (!best[p] || *best[end] + entry.code.size() < *best[p])) {
+                best[p] = *best[end] + entry.code.size();
+            }
+        }
+    }
+    return best[0];
+}
+
 } // namespace kestrin::testing

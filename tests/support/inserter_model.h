@@ -37,4 +37,9 @@ struct ModelEncoding {
 [[nodiscard]] ModelEncoding InsertByLongestMatch(std::string_view script,
                                                  const std::vector<ModelEntry>& table);
 
+// The fewest bytes of any split of the script into entries (the first of each code and text) and
+// line ends, tried every way from the end back; nothing when there is none.
+[[nodiscard]] std::optional<std::size_t> BestSplitBytes(std::string_view script,
+                                                        const std::vector<ModelEntry>& table);
+
 } // namespace kestrin::testing

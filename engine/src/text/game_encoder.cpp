@@ -5,6 +5,8 @@
 #include "text/game_encoder.h"
 
 #include <algorithm>
+#include <limits>
+#include <utility>
 
 namespace kestrin {
 namespace {
@@ -56,6 +58,7 @@ GameEncoder::GameEncoder(const GameTable& gameTable) : table(gameTable)
             }
         }
         entryOf[node] = static_cast<std::int32_t>(i); // texts are unique in a table
+        longestText = std::max(longestText, entries[i].text.size());
     }
     nodes.resize(children.size());
     for (std::size_t n = 0; n < children.size(); ++n) {
@@ -138,6 +141,42 @@ std::optional<UnmappedText> GameEncoder::Append(std::string_view script, GameTex
         at += length;
     }
     return std::nullopt;
+}
+
+std::optional<std::int64_t> GameEncoder::BestParseBytes(std::string_view script) const
+{
+    // Forward over the script, the cheapest cost of reaching each of the next positions that a text
+    // can end at, in a ring: a script of tens of MiB needs no array of its own size.
+    constexpr std::int64_t unreached = std::numeric_limits<std::int64_t>::max();
+    const std::size_t ring = longestText + 2;
+    std::vector<std::int64_t> cost(ring, unreached);
+    cost[0] = 0;
+    const auto reach = [&](std::size_t to, std::int64_t total) {
+        std::int64_t& slot = cost[to % ring];
+        slot = std::min(slot, total);
+    };
+    for (std::size_t at = 0; at < script.size(); ++at) {
+        const std::int64_t here = std::exchange(cost[at % ring], unreached);
+        if (here == unreached) {
+            continue;
+        }
+        if (IsLineEnd(script[at])) {
+            reach(at + 1, here + 1);
+            continue;
+        }
+        std::uint32_t node = 0;
+        for (std::size_t depth = 0; at + depth < script.size(); ++depth) {
+            node = Child(nodes[node], static_cast<unsigned char>(script[at + depth]));
+            if (node == 0) {
+                break;
+            }
+            if (const std::int32_t entry = nodes[node].entry; entry >= 0) {
+                reach(at + depth + 1, here + codes[static_cast<std::size_t>(entry)].length);
+            }
+        }
+    }
+    const std::int64_t total = cost[script.size() % ring];
+    return total == unreached ? std::nullopt : std::optional(total);
 }
 
 UnmappedText GameEncoder::Unmapped(std::string_view script, std::size_t at) const

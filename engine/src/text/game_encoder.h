@@ -46,6 +46,10 @@ public:
     // encoding of the script before it.
     [[nodiscard]] std::optional<UnmappedText> Append(std::string_view script, GameText& into) const;
 
+    // The fewest game bytes that any split of the script into the table's texts and line ends (one
+    // byte each) reaches: what the best inserter could do with this table. Nothing when no split exists.
+    [[nodiscard]] std::optional<std::int64_t> BestParseBytes(std::string_view script) const;
+
     // The index of the entry of the longest text that text[at, size) starts with, and that text's
     // length in `length`; -1 when no entry matches there.
     [[nodiscard]] std::int32_t LongestMatch(std::string_view text, std::size_t at, std::size_t& length) const;
@@ -68,6 +72,7 @@ private:
 
     const GameTable& table;
     std::vector<Code> codes; // by entry
+    std::size_t longestText = 0;
     std::vector<Node> nodes; // node 0 is the root
     std::vector<unsigned char> edgeBytes;
     std::vector<std::uint32_t> edgeTargets;
