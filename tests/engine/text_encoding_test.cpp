@@ -129,6 +129,13 @@ TEST(TextUnits, AreTheCharactersOfValidTextWithLineEndsAsBreaks)
             }
         }
     }
+    // Invalid text still makes a map whose first byte starts a unit, so that indexes stay in range.
+    const UnitMap stray = TextUnits("\x80\x80"
+                                    "a",
+                                    TextEncoding::Utf8);
+    EXPECT_EQ(stray.Units(), 2);
+    EXPECT_EQ(stray.UnitIndex(1), 0);
+    EXPECT_EQ(stray.UnitOffset(1), 2U);
 }
 
 } // namespace

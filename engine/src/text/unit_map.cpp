@@ -140,16 +140,35 @@ std::size_t UnitMap::WindowEnd(std::size_t p, std::int64_t k) const
 
 UnitMap TextUnits(std::string_view text, TextEncoding encoding)
 {
-    UnitMap units;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const char c = text[at];
-        const std::size_t bytes = CharacterBytes(text, at, encoding);
-        units.Append(bytes, c == '\r' || c == '\n' ? UnitKind::LineEnd : UnitKind::Character);
-        at += bytes;
+    // Built a word of 64 bytes at a time rather than a unit at a time: a unit starts at every byte
+    // that is not a UTF-8 continuation byte (at every byte for Latin-1), and the first byte always
+    // starts one, so that even invalid text makes a consistent map.
+    UnitMap map;
+    map.size = text.size();
+    const std::size_t words = map.size / 64 + 1;
+    map.starts.assign(words, 0);
+    map.breaks.assign(words, 0);
+    const std::uint8_t continuationMask = encoding == TextEncoding::Utf8 ? 0xC0 : 0x00;
+    for (std::size_t w = 0; w < words; ++w) {
+        std::uint64_t starts = 0;
+        std::uint64_t breaks = 0;
+        const std::size_t end = std::min(map.size, (w + 1) * 64);
+        for (std::size_t p = w * 64; p < end; ++p) {
+            const auto byte = static_cast<std::uint8_t>(text[p]);
+            const std::uint64_t bit = std::uint64_t{1} << (p & 63);
+            starts |= (byte & continuationMask) != 0x80 ? bit : 0;
+            breaks |= byte == '\r' || byte == '\n' ? bit : 0;
+        }
+        map.starts[w] = starts;
+        map.breaks[w] = breaks;
+        map.units += std::popcount(starts);
     }
-    units.Finish();
-    return units;
+    if (map.size > 0 && (map.starts[0] & 1) == 0) {
+        map.starts[0] |= 1;
+        ++map.units;
+    }
+    map.Finish();
+    return map;
 }
 
 } // namespace kestrin

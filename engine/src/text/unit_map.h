@@ -89,6 +89,8 @@ public:
                        Window&& window) const;
 
 private:
+    friend UnitMap TextUnits(std::string_view text, TextEncoding encoding);
+
     static bool Bit(const std::vector<std::uint64_t>& bits, std::size_t p)
     {
         return (bits[p >> 6] >> (p & 63)) & 1;
