@@ -77,5 +77,36 @@ TEST(UnitMap, AnswersByOffsetAndByIndexAsThePlainListOfUnits)
     }
 }
 
+TEST(UnitMap, JoinsPiecesAtAnyBitOffsetAsIfAppendedInOne)
+{
+    std::mt19937_64 random(9);
+    for (int round = 0; round < 200; ++round) {
+        UnitMap whole;
+        UnitMap head;
+        UnitMap tail;
+        const std::size_t split = random() % 200;
+        std::size_t size = 0;
+        for (auto n = random() % 300; n > 0; --n) {
+            const auto kind = static_cast<UnitKind>(random() % 3);
+            const std::size_t bytes = 1 + random() % 4;
+            whole.Append(bytes, kind);
+            (size < split ? head : tail).Append(bytes, kind);
+            size += bytes;
+        }
+        head.AppendMap(tail);
+        head.Finish();
+        whole.Finish();
+        ASSERT_EQ(head.Bytes(), whole.Bytes());
+        ASSERT_EQ(head.Units(), whole.Units());
+        for (std::size_t p = 0; p < size; ++p) {
+            ASSERT_EQ(head.IsUnitStart(p), whole.IsUnitStart(p)) << p;
+            if (whole.IsUnitStart(p)) {
+                ASSERT_EQ(head.KindAt(p), whole.KindAt(p)) << p;
+            }
+            ASSERT_EQ(head.UnitIndex(p), whole.UnitIndex(p)) << p;
+        }
+    }
+}
+
 } // namespace
 } // namespace kestrin

@@ -44,6 +44,30 @@ void UnitMap::AppendBreak(std::size_t start, UnitKind kind)
     }
 }
 
+void UnitMap::AppendMap(const UnitMap& tail)
+{
+    const std::size_t base = size / 64;
+    const std::size_t shift = size % 64;
+    const std::size_t words = (size + tail.size) / 64 + 2;
+    const auto shifted = [&](std::vector<std::uint64_t>& into, const std::vector<std::uint64_t>& from) {
+        into.resize(std::max(into.size(), words), 0);
+        for (std::size_t w = 0; w < from.size() && base + w < words; ++w) {
+            into[base + w] |= from[w] << shift;
+            if (shift != 0 && base + w + 1 < words) {
+                into[base + w + 1] |= from[w] >> (64 - shift);
+            }
+        }
+    };
+    shifted(starts, tail.starts);
+    shifted(breaks, tail.breaks);
+    if (!tail.stringEnds.empty() || !stringEnds.empty()) {
+        stringEnds.resize(starts.size(), 0);
+        shifted(stringEnds, tail.stringEnds);
+    }
+    size += tail.size;
+    units += tail.units;
+}
+
 void UnitMap::Finish()
 {
     // The words past the last byte were only room to grow into.

@@ -43,6 +43,9 @@ public:
             AppendBreak(start, kind);
         }
     }
+    // Appends the units of another map after these (for pieces encoded apart, such as the files of a
+    // run or stretches of one file encoded on several workers). Then Finish.
+    void AppendMap(const UnitMap& tail);
     // Builds the rank directory. Queries by offset work without it.
     void Finish();
 
