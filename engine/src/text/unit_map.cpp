@@ -140,8 +140,8 @@ std::int64_t UnitMap::UnitIndex(std::size_t p) const
 
 std::size_t UnitMap::UnitOffset(std::int64_t i) const
 {
-    if (i >= units) {
-        return size;
+    if (i <= 0 || i >= units) {
+        return i <= 0 ? 0 : size; // the first unit always starts at 0
     }
     // The last block that starts with at most i units before it holds unit i.
     const auto after = std::upper_bound(blockRanks.begin(), blockRanks.end(), static_cast<std::uint64_t>(i));
@@ -159,7 +159,7 @@ std::size_t UnitMap::UnitOffset(std::int64_t i) const
 std::size_t UnitMap::WindowEnd(std::size_t p, std::int64_t k) const
 {
     const std::int64_t last = UnitIndex(p) + k;
-    return last > units ? std::string::npos : UnitOffset(last);
+    return k < 0 || last > units ? std::string::npos : UnitOffset(last);
 }
 
 UnitMap TextUnits(std::string_view text, TextEncoding encoding)
