@@ -113,8 +113,11 @@ RandomCase MakeRandomCase(std::mt19937_64& random)
         c.file += (end ? "/"s : ""s) + digits + "=" + pieces[i] + "\r\n";
     }
     for (auto n = random() % 200; n > 0; --n) {
-        c.script += random() % 10 == 0 ? "\r\n"s.substr(random() % 2, 1 + random() % 2)
-                                       : c.entries[random() % c.entries.size()].text;
+        const auto pick = random() % 1000;
+        // Now and then a byte that is no UTF-8 character: the encoder must stop there as cleanly.
+        c.script += pick < 100   ? "\r\n"s.substr(random() % 2, 1 + random() % 2)
+                    : pick < 102 ? std::string(1, static_cast<char>(0x80 + random() % 128))
+                                 : c.entries[random() % c.entries.size()].text;
     }
     return c;
 }
