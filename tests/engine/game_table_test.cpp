@@ -52,6 +52,11 @@ TEST(GameTable, ReadsCodesTagsAndEndCodesAndReportsEachBadLine)
     EXPECT_EQ(load.table.FindCode("\x88\x01")->text, "\xE6\xBC\xA2");
     EXPECT_EQ(load.table.FindCode("\x88"), nullptr);
     EXPECT_EQ(load.table.FindText("A")->line, 1);
+    EXPECT_EQ(load.table.FirstCodeWithCodePrefix(), nullptr);
+    GameTable prefixed = load.table;
+    prefixed.Add({"\xAB\xCD", "x"});
+    prefixed.Add({"\x88", "y"});
+    EXPECT_EQ(prefixed.FirstCodeWithCodePrefix()->line, 2); // 8801 after 88; ABCDEF01 after ABCD
 }
 
 TEST(GameTable, ReadsNothingFromAFileThatIsNotValidInItsEncoding)

@@ -119,6 +119,18 @@ const GameTableEntry* GameTable::FindText(std::string_view text) const
     return found == texts.end() ? nullptr : &entries[found->second];
 }
 
+const GameTableEntry* GameTable::FirstCodeWithCodePrefix() const
+{
+    for (const GameTableEntry& entry : entries) {
+        for (std::size_t length = 1; length < entry.code.size(); ++length) {
+            if (FindCode(std::string_view(entry.code).substr(0, length)) != nullptr) {
+                return &entry;
+            }
+        }
+    }
+    return nullptr;
+}
+
 GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding)
 {
     GameTableLoad load{GameTable(encoding), std::nullopt, {}, {}};

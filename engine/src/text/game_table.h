@@ -39,6 +39,10 @@ public:
     // The entry whose code is exactly these bytes, or nullptr.
     [[nodiscard]] const GameTableEntry* FindCode(std::string_view code) const;
     [[nodiscard]] const GameTableEntry* FindText(std::string_view text) const;
+    // The first entry whose code begins with another entry's whole code (such as 88 and 8801), or
+    // nullptr when no code does. Then the game's bytes alone do not tell where its characters start:
+    // counting must key windows by their units, not by their bytes.
+    [[nodiscard]] const GameTableEntry* FirstCodeWithCodePrefix() const;
 
 private:
     TextEncoding encoding;
