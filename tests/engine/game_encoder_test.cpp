@@ -70,6 +70,13 @@ TEST(GameEncoder, StopsAtUnmappedTextWithItsLineAndColumnInCharacters)
         ASSERT_TRUE(std::holds_alternative<UnmappedText>(result));
         EXPECT_EQ(std::get<UnmappedText>(result), expected);
     }
+    // Entries added by the program that no inserter could use never match.
+    GameTable added = SmallTable();
+    added.Add({"\x70", "a\nb"});
+    added.Add({"", "c\r"});
+    added.Add({"\x01\x02\x03\x04\x05", "zz"});
+    ASSERT_TRUE(std::holds_alternative<UnmappedText>(EncodeScript("zz", added)));
+    EXPECT_EQ(std::get<GameText>(EncodeScript("a\nbcd", added)).bytes, "\x41\n\x42\x43\x44");
     // In Latin-1 a column is a byte, and a byte that looks like a UTF-8 lead is one character.
     const GameTableLoad latin1 = ReadGameTable("C3=\xC3\n41=a\n", TextEncoding::Latin1);
     auto result = EncodeScript("a\xC3\xA9"

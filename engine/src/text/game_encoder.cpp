@@ -34,7 +34,12 @@ GameEncoder::GameEncoder(const GameTable& gameTable) : table(gameTable)
     }
     std::vector<std::uint32_t> order;
     for (std::uint32_t i = 0; i < entries.size(); ++i) {
-        if (!entries[i].text.empty()) {
+        // A text with a line end (only an entry added by the program could hold one) would match
+        // across it, and a code of no byte or more than four is no code: such entries never match.
+        const std::string& text = entries[i].text;
+        const std::size_t codeBytes = entries[i].code.size();
+        if (!text.empty() && text.find_first_of("\r\n") == std::string::npos && codeBytes >= 1 &&
+            codeBytes <= 4) {
             order.push_back(i);
         }
     }

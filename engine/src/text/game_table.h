@@ -29,7 +29,8 @@ class GameTable
 public:
     explicit GameTable(TextEncoding textEncoding = TextEncoding::Latin1) : encoding(textEncoding) {}
 
-    // Adds an entry unless its code or its (non-empty) text is already in the table: the first one
+    // Adds an entry (a code of 1 to 4 bytes; a text without CR or LF, or the encoder never matches it)
+    // unless its code or its (non-empty) text is already in the table: the first one
     // wins, so that encoding never depends on anything but the order of the lines. Returns the index
     // of the entry that holds the code or text already, or nothing when the entry was added.
     std::optional<std::size_t> Add(GameTableEntry entry);
