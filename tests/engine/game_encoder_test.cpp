@@ -169,6 +169,14 @@ TEST(GameEncoder, MatchesAPlainInserterOnRandomTablesAndDecodesBack)
         EXPECT_EQ(starts, expected.unitStarts);
         EXPECT_EQ(breaks, expected.breakStarts);
         EXPECT_EQ(DecodeGameText(encoded, load.table, 0, encoded.bytes.size()), c.script);
+        // Pieces split at a line end and appended one after the other give the same encoding.
+        const std::size_t split = c.script.find('\n') + 1;
+        GameText pieces;
+        const GameEncoder encoder(load.table);
+        ASSERT_FALSE(encoder.Append(std::string_view(c.script).substr(0, split), pieces).has_value());
+        ASSERT_FALSE(encoder.Append(std::string_view(c.script).substr(split), pieces).has_value());
+        EXPECT_EQ(pieces.bytes, encoded.bytes);
+        EXPECT_EQ(pieces.units.Units(), encoded.units.Units());
         // Every window of whole units decodes to the script text of those units and holds no
         // half character.
         encoded.units.ForEachWindow(

@@ -23,7 +23,7 @@ bool IsLineEnd(char c)
 
 } // namespace
 
-GameEncoder::GameEncoder(const GameTable& gameTable) : table(gameTable)
+GameEncoder::GameEncoder(const GameTable& table) : encoding(table.TableEncoding())
 {
     const auto& entries = table.Entries();
     for (const GameTableEntry& entry : entries) {
@@ -122,7 +122,12 @@ std::int32_t GameEncoder::LongestMatch(std::string_view text, std::size_t at, st
 
 std::optional<UnmappedText> GameEncoder::Append(std::string_view script, GameText& into) const
 {
-    into.bytes.reserve(into.bytes.size() + script.size());
+    // Room for about one game byte per script byte, grown by doubling so that many small pieces
+    // appended one after another cost no more than one large one.
+    const std::size_t wanted = into.bytes.size() + script.size();
+    if (into.bytes.capacity() < wanted) {
+        into.bytes.reserve(std::max(wanted, into.bytes.capacity() * 2));
+    }
     std::size_t at = 0;
     while (at < script.size()) {
         if (IsLineEnd(script[at])) {
@@ -186,7 +191,6 @@ std::optional<std::int64_t> GameEncoder::BestParseBytes(std::string_view script)
 
 UnmappedText GameEncoder::Unmapped(std::string_view script, std::size_t at) const
 {
-    const TextEncoding encoding = table.TableEncoding();
     // The line's first character is column 1.
     const std::size_t lineEnd = at == 0 ? std::string_view::npos : script.find_last_of("\r\n", at - 1);
     const std::size_t from = lineEnd == std::string_view::npos ? 0 : lineEnd + 1;

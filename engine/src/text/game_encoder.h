@@ -38,7 +38,7 @@ struct UnmappedText {
 class GameEncoder
 {
 public:
-    // The table must outlive the encoder; entries added to it later are not seen.
+    // Takes what it needs of the table: entries added to the table later are not seen.
     explicit GameEncoder(const GameTable& table);
 
     // Appends the encoding of script to `into` (without Finish on its units, so that pieces can
@@ -70,7 +70,7 @@ private:
     [[nodiscard]] std::uint32_t Child(const Node& node, unsigned char byte) const;
     [[nodiscard]] UnmappedText Unmapped(std::string_view script, std::size_t at) const;
 
-    const GameTable& table;
+    TextEncoding encoding;
     std::vector<Code> codes; // by entry
     std::size_t longestText = 0;
     std::vector<Node> nodes; // node 0 is the root
