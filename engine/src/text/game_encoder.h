@@ -1,0 +1,91 @@
+#pragma once
+
+#include "text/game_table.h"
+#include "text/unit_map.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace kestrin {
+
+// A script as the game stores it: its bytes and where its units start.
+struct GameText {
+    std::string bytes;
+    UnitMap units;
+};
+
+// Script text that no entry of the table matches, where the encoding stopped.
+struct UnmappedText {
+    std::int64_t offset = 0; // in the script's bytes, from 0
+    std::int64_t line = 1;   // from 1; CR LF, a lone CR and a lone LF each end a line
+    std::int64_t column = 1; // in characters of the encoding, from 1
+    // From the offset, the characters at which no entry matches (up to 16, never a line end).
+    std::string text;
+
+    bool operator==(const UnmappedText&) const = default;
+};
+
+// The script encoded through the game table by longest match, as an inserter does it: at each
+// position the entry of the longest text that the script holds there (texts are matched byte for byte
+// in the table's encoding), its code going into the game's bytes as one unit. CR and LF stay one byte
+// each, line-end units, never part of an entry; an end-of-string code is a unit and a break like
+// them. The first position at which no entry matches stops the encoding.
+class GameEncoder
+{
+public:
+    // Takes what it needs of the table: entries added to the table later are not seen.
+    explicit GameEncoder(const GameTable& table);
+
+    // Appends the encoding of script to `into` (without Finish on its units, so that pieces can
+    // follow). On unmapped text, returns where it is, measured in script; `into` then holds the
+    // encoding of the script before it.
+    [[nodiscard]] std::optional<UnmappedText> Append(std::string_view script, GameText& into) const;
+
+    // The fewest game bytes that any split of the script into the table's texts and line ends (one
+    // byte each) reaches: what the best inserter could do with this table. Nothing when no split exists.
+    [[nodiscard]] std::optional<std::int64_t> BestParseBytes(std::string_view script) const;
+
+    // The index of the entry of the longest text that text[at, size) starts with, and that text's
+    // length in `length`; -1 when no entry matches there.
+    [[nodiscard]] std::int32_t LongestMatch(std::string_view text, std::size_t at, std::size_t& length) const;
+
+private:
+    struct Node {
+        std::int32_t entry = -1;
+        std::int32_t dense = -1; // index into denseChildren for a node of many children
+        std::uint32_t firstEdge = 0;
+        std::uint32_t edgeCount = 0;
+    };
+    // An entry's code as the encoding loop writes it.
+    struct Code {
+        std::array<char, 4> bytes{};
+        std::uint8_t length = 0;
+        UnitKind kind = UnitKind::Character;
+    };
+    [[nodiscard]] std::uint32_t Child(const Node& node, unsigned char byte) const;
+    [[nodiscard]] UnmappedText Unmapped(std::string_view script, std::size_t at) const;
+
+    TextEncoding encoding;
+    std::vector<Code> codes; // by entry
+    std::size_t longestText = 0;
+    std::vector<Node> nodes; // node 0 is the root
+    std::vector<unsigned char> edgeBytes;
+    std::vector<std::uint32_t> edgeTargets;
+    std::vector<std::array<std::uint32_t, 256>> denseChildren;
+};
+
+// The whole script encoded (units finished), or the first unmapped text.
+[[nodiscard]] std::variant<GameText, UnmappedText> EncodeScript(std::string_view script,
+                                                                const GameTable& table);
+
+// The text of the units of an encoded script that start in [begin, end): each code's text, each line
+// end its byte. Decoding a whole encoding gives the script back.
+[[nodiscard]] std::string DecodeGameText(const GameText& encoded, const GameTable& table, std::size_t begin,
+                                         std::size_t end);
+
+} // namespace kestrin

@@ -1,0 +1,157 @@
+// The game's character table: a Thingy table file read into codes and texts, with every bad entry
+// line reported as data, and lookups from a code or a text to its entry. The first line of a code or
+// a text wins over later ones, so that an inserter's choice is fixed by the file alone.
+
+#include "text/game_table.h"
+
+namespace kestrin {
+namespace {
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// The bytes of a code of 2, 4, 6 or 8 hex digits, or nothing.
+std::optional<std::string> ParseCode(std::string_view digits)
+{
+    if (digits.empty() || digits.size() % 2 != 0 || digits.size() > 8) {
+        return std::nullopt;
+    }
+    std::string code;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        const int high = HexValue(digits[i]);
+        const int low = HexValue(digits[i + 1]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        code += static_cast<char>(high * 16 + low);
+    }
+    return code;
+}
+
+// Reads one line into the load: an entry, a fault, a duplicate, or nothing for a line that holds no
+// entry.
+void ReadLine(std::string_view line, std::int64_t number, GameTableLoad& load)
+{
+    if (line.empty() || (line.front() != '/' && HexValue(line.front()) < 0)) {
+        return;
+    }
+    const bool stringEnd = line.front() == '/';
+    const std::string_view rest = stringEnd ? line.substr(1) : line;
+    const std::size_t equals = rest.find('=');
+    const auto code = ParseCode(rest.substr(0, equals));
+    if (!code) {
+        load.faults.push_back({number, TableFaultKind::BadCode, std::string(line)});
+        return;
+    }
+    const std::string_view text =
+        equals == std::string_view::npos ? std::string_view() : rest.substr(equals + 1);
+    if (text.empty() && !stringEnd) {
+        load.faults.push_back({number, TableFaultKind::MissingText, std::string(line)});
+        return;
+    }
+    const auto& entries = load.table.Entries();
+    if (const auto first = load.table.Add({*code, std::string(text), stringEnd, number})) {
+        const auto kind = entries[*first].code == *code ? TableDuplicateKind::Code : TableDuplicateKind::Text;
+        load.duplicates.push_back({number, kind, entries[*first].line});
+    }
+}
+
+} // namespace
+
+std::uint64_t PackCode(std::string_view code)
+{
+    std::uint64_t packed = code.size();
+    for (const char c : code) {
+        packed = (packed << 8) | static_cast<unsigned char>(c);
+    }
+    return packed;
+}
+
+std::array<std::int32_t, 256> GameTable::MakeNoCodes()
+{
+    std::array<std::int32_t, 256> none{};
+    none.fill(-1);
+    return none;
+}
+
+std::optional<std::size_t> GameTable::Add(GameTableEntry entry)
+{
+    if (const GameTableEntry* same = FindCode(entry.code)) {
+        return static_cast<std::size_t>(same - entries.data());
+    }
+    if (const GameTableEntry* same = entry.text.empty() ? nullptr : FindText(entry.text)) {
+        return static_cast<std::size_t>(same - entries.data());
+    }
+    const std::size_t index = entries.size();
+    if (entry.code.size() == 1) {
+        oneByteCodes[static_cast<unsigned char>(entry.code[0])] = static_cast<std::int32_t>(index);
+    } else {
+        longerCodes.emplace(PackCode(entry.code), index);
+    }
+    if (!entry.text.empty()) {
+        texts.emplace(entry.text, index);
+    }
+    entries.push_back(std::move(entry));
+    return std::nullopt;
+}
+
+const GameTableEntry* GameTable::FindCode(std::string_view code) const
+{
+    if (code.size() == 1) {
+        const std::int32_t index = oneByteCodes[static_cast<unsigned char>(code[0])];
+        return index < 0 ? nullptr : &entries[static_cast<std::size_t>(index)];
+    }
+    const auto found = longerCodes.find(PackCode(code));
+    return found == longerCodes.end() ? nullptr : &entries[found->second];
+}
+
+const GameTableEntry* GameTable::FindText(std::string_view text) const
+{
+    const auto found = texts.find(std::string(text));
+    return found == texts.end() ? nullptr : &entries[found->second];
+}
+
+const GameTableEntry* GameTable::FirstCodeWithCodePrefix() const
+{
+    for (const GameTableEntry& entry : entries) {
+        for (std::size_t length = 1; length < entry.code.size(); ++length) {
+            if (FindCode(std::string_view(entry.code).substr(0, length)) != nullptr) {
+                return &entry;
+            }
+        }
+    }
+    return nullptr;
+}
+
+GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding)
+{
+    GameTableLoad load{GameTable(encoding), std::nullopt, {}, {}};
+    if ((load.invalidText = ValidateText(content, encoding))) {
+        return load;
+    }
+    if (encoding == TextEncoding::Utf8 && content.starts_with("\xEF\xBB\xBF")) {
+        content.remove_prefix(3);
+    }
+    std::int64_t number = 1;
+    std::size_t start = 0;
+    while (start < content.size()) {
+        const std::size_t end = std::min(content.find_first_of("\r\n", start), content.size());
+        ReadLine(content.substr(start, end - start), number, load);
+        ++number;
+        start = end + 1;
+        if (end + 1 < content.size() && content[end] == '\r' && content[end + 1] == '\n') {
+            ++start;
+        }
+    }
+    return load;
+}
+
+} // namespace kestrin

@@ -1,0 +1,174 @@
+// Reading bytes as characters: whole-text UTF-8 validation that locates the first fault, and the
+// character boundaries of valid text. Latin-1 is the trivial case of one character per byte.
+// Validation runs over scripts of tens of MiB, so ASCII is skipped eight bytes at a time.
+
+#include "text/text_encoding.h"
+
+#include <cstring>
+
+namespace kestrin {
+namespace {
+
+constexpr std::uint64_t highBits = 0x8080808080808080ULL;
+
+bool IsContinuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
+
+// The bytes of the sequence that a lead byte starts: 1 for ASCII, 0 for a byte that starts none.
+std::size_t SequenceBytes(unsigned char lead)
+{
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead < 0xC2) {
+        return 0; // a continuation byte, or C0 and C1, which could only start overlong forms
+    }
+    if (lead < 0xE0) {
+        return 2;
+    }
+    if (lead < 0xF0) {
+        return 3;
+    }
+    return lead < 0xF5 ? 4 : 0;
+}
+
+// The range the second byte must fall in after this lead byte (Unicode's table of well-formed
+// sequences), with the fault when it does not.
+struct SecondByte {
+    unsigned char low;
+    unsigned char high;
+    Utf8FaultKind belowLow;
+    Utf8FaultKind aboveHigh;
+};
+
+SecondByte SecondByteRange(unsigned char lead)
+{
+    switch (lead) {
+    case 0xE0:
+        return {0xA0, 0xBF, Utf8FaultKind::Overlong, Utf8FaultKind::Truncated};
+    case 0xED:
+        return {0x80, 0x9F, Utf8FaultKind::Truncated, Utf8FaultKind::Surrogate};
+    case 0xF0:
+        return {0x90, 0xBF, Utf8FaultKind::Overlong, Utf8FaultKind::Truncated};
+    case 0xF4:
+        return {0x80, 0x8F, Utf8FaultKind::Truncated, Utf8FaultKind::OutOfRange};
+    default:
+        return {0x80, 0xBF, Utf8FaultKind::Truncated, Utf8FaultKind::Truncated};
+    }
+}
+
+TextFault MakeFault(std::string_view text, std::size_t at, std::size_t length, Utf8FaultKind kind)
+{
+    return {kind, static_cast<std::int64_t>(at), LineOfOffset(text, at),
+            std::string(text.substr(at, length))};
+}
+
+// The fault of the non-ASCII sequence at text[at], or nothing and its length in `length`.
+std::optional<TextFault> CheckSequence(std::string_view text, std::size_t at, std::size_t& length)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    length = SequenceBytes(lead);
+    if (length == 0) {
+        const auto kind = IsContinuation(lead) ? Utf8FaultKind::StrayContinuation
+                          : lead < 0xC2        ? Utf8FaultKind::Overlong
+                                               : Utf8FaultKind::OutOfRange;
+        return MakeFault(text, at, 1, kind);
+    }
+    const SecondByte range = SecondByteRange(lead);
+    for (std::size_t i = 1; i < length; ++i) {
+        if (at + i >= text.size()) {
+            return MakeFault(text, at, i, Utf8FaultKind::Truncated);
+        }
+        const auto byte = static_cast<unsigned char>(text[at + i]);
+        if (!IsContinuation(byte)) {
+            return MakeFault(text, at, i, Utf8FaultKind::Truncated);
+        }
+        if (i == 1 && (byte < range.low || byte > range.high)) {
+            // A continuation byte out of the lead's range: the lead and this byte are the fault.
+            return MakeFault(text, at, 2, byte < range.low ? range.belowLow : range.aboveHigh);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<TextFault> ValidateText(std::string_view text, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Latin1) {
+        return std::nullopt;
+    }
+    std::size_t at = 0;
+    while (at < text.size()) {
+        // ASCII, the bulk of most scripts, eight bytes at a time.
+        while (at + 8 <= text.size()) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, text.data() + at, 8);
+            if ((word & highBits) != 0) {
+                break;
+            }
+            at += 8;
+        }
+        if (at >= text.size()) {
+            break;
+        }
+        if (static_cast<unsigned char>(text[at]) < 0x80) {
+            ++at;
+            continue;
+        }
+        std::size_t length = 0;
+        if (auto fault = CheckSequence(text, at, length)) {
+            return fault;
+        }
+        at += length;
+    }
+    return std::nullopt;
+}
+
+std::int64_t LineOfOffset(std::string_view text, std::size_t offset)
+{
+    std::int64_t line = 1;
+    const std::size_t end = std::min(offset, text.size());
+    for (std::size_t i = 0; i < end; ++i) {
+        // A CR followed by LF ends its line at the LF.
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
+            ++line;
+        }
+    }
+    return line;
+}
+
+std::size_t CharacterBytes(std::string_view text, std::size_t at, TextEncoding encoding)
+{
+    if (at >= text.size()) {
+        return 0;
+    }
+    if (encoding == TextEncoding::Latin1) {
+        return 1;
+    }
+    const std::size_t length = SequenceBytes(static_cast<unsigned char>(text[at]));
+    // Invalid text is read a byte at a time rather than never ending.
+    return length == 0 ? 1 : std::min(length, text.size() - at);
+}
+
+bool IsCharacterStart(std::string_view text, std::size_t at, TextEncoding encoding)
+{
+    return at >= text.size() || encoding == TextEncoding::Latin1 ||
+           !IsContinuation(static_cast<unsigned char>(text[at]));
+}
+
+std::int64_t CountCharacters(std::string_view text, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Latin1) {
+        return static_cast<std::int64_t>(text.size());
+    }
+    std::int64_t count = 0;
+    for (const char c : text) {
+        count += IsContinuation(static_cast<unsigned char>(c)) ? 0 : 1;
+    }
+    return count;
+}
+
+} // namespace kestrin

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestrin {
+
+// How the bytes of a script, a table file or a delimiter are read as characters. Latin-1 is one
+// character per byte (every byte string is valid); UTF-8 is one character per well-formed sequence of
+// one to four bytes. (Not named Encoding: that name is the savings choice's sized parse.)
+enum class TextEncoding { Latin1, Utf8 };
+
+// Why a byte string is not well-formed UTF-8, at the first byte that cannot be read as part of a
+// character.
+enum class Utf8FaultKind {
+    StrayContinuation, // a byte 80-BF where a character should start
+    Overlong,          // C0, C1, or E0 80-9F, or F0 80-8F: a longer form of a shorter sequence
+    Surrogate,         // ED A0-BF: U+D800 to U+DFFF, which UTF-8 never holds
+    OutOfRange,        // F5-FF, or F4 90-BF: above U+10FFFF
+    Truncated,         // a sequence that stops before its last byte (another byte, or the input's end)
+};
+
+// The first fault of a text, as data that does not depend on the file: the host names the file.
+struct TextFault {
+    Utf8FaultKind kind = Utf8FaultKind::StrayContinuation;
+    std::int64_t offset = 0; // of the fault's first byte, from 0
+    std::int64_t line = 1;   // from 1; CR LF, a lone CR and a lone LF each end a line
+    // The faulty bytes: a stray, C0, C1 or F5-FF byte alone; a lead byte with the second byte that makes
+    // it overlong, a surrogate or out of range; of a truncated sequence, the bytes it has.
+    std::string bytes;
+
+    bool operator==(const TextFault&) const = default;
+};
+
+// The first fault of text in the encoding, or nothing when the whole text is valid (Latin-1 always is).
+[[nodiscard]] std::optional<TextFault> ValidateText(std::string_view text, TextEncoding encoding);
+
+// The 1-based line of the byte at offset: one plus the line ends before it (CR LF counts once).
+[[nodiscard]] std::int64_t LineOfOffset(std::string_view text, std::size_t offset);
+
+// The bytes of the character that starts at text[at], for text valid in the encoding: 1 for Latin-1,
+// 1 to 4 for UTF-8 (by its lead byte alone). 0 at or past the end.
+[[nodiscard]] std::size_t CharacterBytes(std::string_view text, std::size_t at, TextEncoding encoding);
+
+// true when a character of valid text starts at text[at] (or at == size): for UTF-8, when the byte is
+// not a continuation byte 80-BF.
+[[nodiscard]] bool IsCharacterStart(std::string_view text, std::size_t at, TextEncoding encoding);
+
+// The number of characters of valid text.
+[[nodiscard]] std::int64_t CountCharacters(std::string_view text, TextEncoding encoding);
+
+} // namespace kestrin

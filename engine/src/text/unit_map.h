@@ -1,0 +1,153 @@
+#pragma once
+
+#include "text/text_encoding.h"
+
+#include <bit>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace kestrin {
+
+// What one unit (one character of the game) of a text of bytes is.
+enum class UnitKind : std::uint8_t {
+    Character, // a code of the game table, or one character of the text's encoding
+    LineEnd,   // a CR or an LF of the script: one byte
+    StringEnd, // an end-of-string code of the game table
+};
+
+// Where the units of a text of bytes start, with one bit per byte, and which units are breaks (line
+// ends and end-of-string codes), which no dictionary entry may hold. The bytes themselves are kept
+// elsewhere (the game's bytes of an encoded script, or the script itself for UTF-8 without a table).
+//
+// Positions are byte offsets 0 to Bytes(); Bytes() counts as a unit start. Asking about a position is
+// O(1); going from a unit's index to its offset and back takes a rank directory (a count per 512 bits)
+// and a binary search. Memory: an eighth of a byte per byte for the starts, the same for the breaks,
+// and the same again for end-of-string codes only when there are any; the directory adds 1/64.
+class UnitMap
+{
+public:
+    UnitMap() = default;
+
+    // Appends a unit of `bytes` bytes (1 or more) of the kind. Then Finish before any query by index.
+    void Append(std::size_t bytes, UnitKind kind)
+    {
+        const std::size_t start = size;
+        size += bytes;
+        if (size / 64 >= starts.size()) {
+            Grow();
+        }
+        Set(starts, start);
+        ++units;
+        if (kind != UnitKind::Character) {
+            AppendBreak(start, kind);
+        }
+    }
+    // Appends the units of another map after these (for pieces encoded apart, such as the files of a
+    // run or stretches of one file encoded on several workers). Then Finish.
+    void AppendMap(const UnitMap& tail);
+    // Builds the rank directory. Queries by offset work without it.
+    void Finish();
+
+    [[nodiscard]] std::size_t Bytes() const { return size; }
+    [[nodiscard]] std::int64_t Units() const { return units; }
+    [[nodiscard]] std::size_t MemoryBytes() const;
+
+    [[nodiscard]] bool IsUnitStart(std::size_t p) const { return p >= size || Bit(starts, p); }
+    // true when a break unit starts at p.
+    [[nodiscard]] bool IsBreak(std::size_t p) const { return p < size && Bit(breaks, p); }
+    // The kind of the unit that starts at p (p must be a unit start below Bytes()).
+    [[nodiscard]] UnitKind KindAt(std::size_t p) const;
+    // true when [begin, end) is made of whole units: neither edge falls inside one.
+    [[nodiscard]] bool IsWhole(std::size_t begin, std::size_t end) const
+    {
+        return IsUnitStart(begin) && IsUnitStart(end);
+    }
+    // The first unit start after p, or Bytes().
+    [[nodiscard]] std::size_t NextUnitStart(std::size_t p) const { return NextSet(starts, p + 1, size); }
+    // The first break unit that starts in [p, limit), or limit when there is none.
+    [[nodiscard]] std::size_t NextBreak(std::size_t p, std::size_t limit) const
+    {
+        return NextSet(breaks, p, std::min(limit, size));
+    }
+    // true when some unit of [begin, end) is a break.
+    [[nodiscard]] bool HoldsBreak(std::size_t begin, std::size_t end) const
+    {
+        return NextBreak(begin, end) < end;
+    }
+
+    // The index of the unit that holds byte p (of Units() for p == Bytes()). Needs Finish.
+    [[nodiscard]] std::int64_t UnitIndex(std::size_t p) const;
+    // The offset of unit i, or Bytes() for i == Units(). Needs Finish.
+    [[nodiscard]] std::size_t UnitOffset(std::int64_t i) const;
+    // The end of the window of k units that starts at the unit start p, or npos when fewer than k
+    // units follow p. Needs Finish.
+    [[nodiscard]] std::size_t WindowEnd(std::size_t p, std::int64_t k) const;
+
+    // Calls window(begin, end) for every window of k units (k >= 1) that starts in [from, to) and
+    // ends by Bytes(), in order, in one pass: the way a counting unit walks its positions. With
+    // skipBreaks, windows that hold a break are left out.
+    template <typename Window>
+    void ForEachWindow(std::int64_t k, std::size_t from, std::size_t to, bool skipBreaks,
+                       Window&& window) const;
+
+private:
+    friend UnitMap TextUnits(std::string_view text, TextEncoding encoding);
+
+    static bool Bit(const std::vector<std::uint64_t>& bits, std::size_t p)
+    {
+        return (bits[p >> 6] >> (p & 63)) & 1;
+    }
+    static void Set(std::vector<std::uint64_t>& bits, std::size_t p)
+    {
+        bits[p >> 6] |= std::uint64_t{1} << (p & 63);
+    }
+    void Grow();
+    void AppendBreak(std::size_t start, UnitKind kind);
+    // The first set bit in [p, limit), or limit.
+    static std::size_t NextSet(const std::vector<std::uint64_t>& bits, std::size_t p, std::size_t limit);
+
+    std::vector<std::uint64_t> starts;
+    std::vector<std::uint64_t> breaks;
+    std::vector<std::uint64_t> stringEnds; // empty while there is no end-of-string unit
+    std::vector<std::uint64_t> blockRanks; // units that start before each block of 8 words
+    std::size_t size = 0;
+    std::int64_t units = 0;
+};
+
+// The units of a text valid in the encoding, without a game table: one character each (a UTF-8
+// sequence, or a byte for Latin-1), CR and LF line-end units. The text is the game's bytes as they are.
+[[nodiscard]] UnitMap TextUnits(std::string_view text, TextEncoding encoding);
+
+template <typename Window>
+void UnitMap::ForEachWindow(std::int64_t k, std::size_t from, std::size_t to, bool skipBreaks,
+                            Window&& window) const
+{
+    if (k < 1 || from >= size) {
+        return;
+    }
+    std::size_t begin = IsUnitStart(from) ? from : NextUnitStart(from);
+    // end runs k units ahead of begin; the breaks between them are counted as they enter and leave.
+    std::size_t end = begin;
+    std::int64_t held = 0;
+    std::int64_t breaksHeld = 0;
+    while (held < k && end < size) {
+        breaksHeld += IsBreak(end) ? 1 : 0;
+        end = NextUnitStart(end);
+        ++held;
+    }
+    while (held == k && begin < to) {
+        if (!skipBreaks || breaksHeld == 0) {
+            window(begin, end);
+        }
+        breaksHeld -= IsBreak(begin) ? 1 : 0;
+        begin = NextUnitStart(begin);
+        if (end >= size) {
+            break;
+        }
+        breaksHeld += IsBreak(end) ? 1 : 0;
+        end = NextUnitStart(end);
+    }
+}
+
+} // namespace kestrin

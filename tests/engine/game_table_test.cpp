@@ -1,0 +1,81 @@
+#include "text/game_table.h"
+
+#include <gtest/gtest.h>
+
+namespace kestrin {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(GameTable, ReadsCodesTagsAndEndCodesAndReportsEachBadLine)
+{
+    const std::string file = "\xEF\xBB\xBF"        // a byte-order mark, then LF line ends
+                             "41=A\n"              // 1
+                             "8801=\xE6\xBC\xA2\n" // 2: a 2-byte code for a kanji
+                             "fe=<LINE>\r\n"       // 3: a tag, lower-case hex, CR LF
+                             "/FF=<END>\r"         // 4: an end code, lone CR
+                             "/00\n"               // 5: an end code that names no text
+                             "0A==x y\n"           // 6: the text after the first "="
+                             "ABCDEF01=ffi\n"      // 7: a 4-byte code, a ligature
+                             "# a comment, *FE and an empty line are no entries\n"
+                             "*FE\n"
+                             "\n"
+                             "4=x\n"          // 11: odd digits
+                             "41 =B\n"        // 12: a space in the code
+                             "0102030405=x\n" // 13: five bytes
+                             "4G=x\n"         // 14
+                             "42\n"           // 15: no "="
+                             "43=\n"          // 16: no text
+                             "/=x\n"          // 17: an end code without a code
+                             "41=C\n"         // 18: code 41 again
+                             "50=A\n"         // 19: text "A" again
+                             "/41=D";         // 20: an end code cannot take 41 either
+    const GameTableLoad load = ReadGameTable(file, TextEncoding::Utf8);
+    ASSERT_FALSE(load.invalidText.has_value());
+    const std::vector<GameTableEntry> entries = {{"A", "A", false, 1},
+                                                 {"\x88\x01", "\xE6\xBC\xA2", false, 2},
+                                                 {"\xFE", "<LINE>", false, 3},
+                                                 {"\xFF", "<END>", true, 4},
+                                                 {"\x00"s, "", true, 5},
+                                                 {"\x0A", "=x y", false, 6},
+                                                 {"\xAB\xCD\xEF\x01", "ffi", false, 7}};
+    EXPECT_EQ(load.table.Entries(), entries);
+    using F = TableFaultKind;
+    const std::vector<TableLineFault> faults = {{11, F::BadCode, "4=x"},          {12, F::BadCode, "41 =B"},
+                                                {13, F::BadCode, "0102030405=x"}, {14, F::BadCode, "4G=x"},
+                                                {15, F::MissingText, "42"},       {16, F::MissingText, "43="},
+                                                {17, F::BadCode, "/=x"}};
+    EXPECT_EQ(load.faults, faults);
+    using D = TableDuplicateKind;
+    const std::vector<TableDuplicate> duplicates = {{18, D::Code, 1}, {19, D::Text, 1}, {20, D::Code, 1}};
+    EXPECT_EQ(load.duplicates, duplicates);
+    EXPECT_EQ(load.table.FindCode("\x88\x01")->text, "\xE6\xBC\xA2");
+    EXPECT_EQ(load.table.FindCode("\x88"), nullptr);
+    EXPECT_EQ(load.table.FindText("A")->line, 1);
+    EXPECT_EQ(load.table.FirstCodeWithCodePrefix(), nullptr);
+    GameTable prefixed = load.table;
+    prefixed.Add({"\xAB\xCD", "x"});
+    prefixed.Add({"\x88", "y"});
+    EXPECT_EQ(prefixed.FirstCodeWithCodePrefix()->line, 2); // 8801 after 88; ABCDEF01 after ABCD
+}
+
+TEST(GameTable, ReadsNothingFromAFileThatIsNotValidInItsEncoding)
+{
+    const std::string file = "41=A\r\n42=\xE9t\xE9\r\n";
+    const GameTableLoad utf8 = ReadGameTable(file, TextEncoding::Utf8);
+    ASSERT_TRUE(utf8.invalidText.has_value());
+    EXPECT_EQ(utf8.invalidText->line, 2);
+    EXPECT_EQ(utf8.invalidText->offset, 9);
+    EXPECT_TRUE(utf8.table.Entries().empty());
+    // The same bytes are Latin-1 text, and a byte-order mark is three Latin-1 characters of a comment.
+    const GameTableLoad latin1 = ReadGameTable("\xEF\xBB\xBF"
+                                               "41=A\n" +
+                                                   file,
+                                               TextEncoding::Latin1);
+    EXPECT_FALSE(latin1.invalidText.has_value());
+    ASSERT_EQ(latin1.table.Entries().size(), 2U);
+    EXPECT_EQ(latin1.table.Entries()[1].text, "\xE9t\xE9");
+}
+
+} // namespace
+} // namespace kestrin

@@ -1,0 +1,144 @@
+#include "inserter_model.h"
+
+namespace kestrin::testing {
+
+std::string Utf8Of(std::uint32_t cp)
+{
+    std::string out;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+std::optional<std::size_t> FirstUtf8Fault(std::string_view text)
+{
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        std::size_t length = 0;
+        std::uint32_t cp = 0;
+        if (lead < 0x80) {
+            length = 1;
+            cp = lead;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2;
+            cp = lead & 0x1Fu;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3;
+            cp = lead & 0x0Fu;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4;
+            cp = lead & 0x07u;
+        } else {
+            return at;
+        }
+        if (at + length > text.size()) {
+            return at;
+        }
+        for (std::size_t i = 1; i < length; ++i) {
+            const auto byte = static_cast<unsigned char>(text[at + i]);
+            if ((byte & 0xC0) != 0x80) {
+                return at;
+            }
+            cp = (cp << 6) | (byte & 0x3Fu);
+        }
+        const std::uint32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < shortest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return at;
+        }
+        at += length;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// The entries an inserter can use: the first of each code and of each text.
+std::vector<ModelEntry> UsableEntries(const std::vector<ModelEntry>& table)
+{
+    std::vector<ModelEntry> usable;
+    for (const ModelEntry& entry : table) {
+        bool taken = false;
+        for (const ModelEntry& earlier : usable) {
+            taken =
+                taken || earlier.code == entry.code || (!entry.text.empty() && earlier.text == entry.text);
+        }
+        if (!taken) {
+            usable.push_back(entry);
+        }
+    }
+    return usable;
+}
+
+} // namespace
+
+ModelEncoding InsertByLongestMatch(std::string_view script, const std::vector<ModelEntry>& table)
+{
+    const std::vector<ModelEntry> usable = UsableEntries(table);
+    ModelEncoding out;
+    std::size_t at = 0;
+    while (at < script.size()) {
+        out.unitStarts.push_back(out.bytes.size());
+        if (script[at] == '\r' || script[at] == '\n') {
+            out.breakStarts.push_back(out.bytes.size());
+            out.bytes += script[at];
+            ++at;
+            continue;
+        }
+        const ModelEntry* best = nullptr;
+        for (const ModelEntry& entry : usable) {
+            if (!entry.text.empty() && script.substr(at).starts_with(entry.text) &&
+                (best == nullptr || entry.text.size() > best->text.size())) {
+                best = &entry;
+            }
+        }
+        if (best == nullptr) {
+            out.unitStarts.pop_back();
+            out.unmappedAt = at;
+            return out;
+        }
+        if (best->stringEnd) {
+            out.breakStarts.push_back(out.bytes.size());
+        }
+        out.bytes += best->code;
+        at += best->text.size();
+    }
+    return out;
+}
+
+std::optional<std::size_t> BestSplitBytes(std::string_view script, const std::vector<ModelEntry>& table)
+{
+    const std::vector<ModelEntry> usable = UsableEntries(table);
+    // best[p]: the fewest bytes for script[p, end).
+    std::vector<std::optional<std::size_t>> best(script.size() + 1);
+    best[script.size()] = 0;
+    for (std::size_t p = script.size(); p-- > 0;) {
+        if (script[p] == '\r' || script[p] == '\n') {
+            best[p] = best[p + 1] ? std::optional(*best[p + 1] + 1) : std::nullopt;
+            continue;
+        }
+        for (const ModelEntry& entry : usable) {
+            const std::size_t end = p + entry.text.size();
+            if (!entry.text.empty() && script.substr(p).starts_with(entry.text) && best[end] &&
+                (!best[p] || *best[end] + entry.code.size() < *best[p])) {
+                best[p] = *best[end] + entry.code.size();
+            }
+        }
+    }
+    return best[0];
+}
+
+} // namespace kestrin::testing

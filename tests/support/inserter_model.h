@@ -1,0 +1,45 @@
+#pragma once
+
+// Plain models of reading text and of an inserter, written from the rules and apart from the engine's
+// code, for the tests to hold the engine's text units to.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrin::testing {
+
+// The UTF-8 form of a code point (any value below 0x110000, surrogates included, for making faults).
+[[nodiscard]] std::string Utf8Of(std::uint32_t codePoint);
+
+// The offset of the first byte that is not part of a well-formed UTF-8 character, or nothing: read by
+// decoding each character and checking its value and its shortest form.
+[[nodiscard]] std::optional<std::size_t> FirstUtf8Fault(std::string_view text);
+
+struct ModelEntry {
+    std::string code;
+    std::string text;
+    bool stringEnd = false;
+};
+
+struct ModelEncoding {
+    std::string bytes;
+    std::vector<std::size_t> unitStarts;   // byte offsets, in order
+    std::vector<std::size_t> breakStarts;  // the line ends and end codes among them
+    std::optional<std::size_t> unmappedAt; // the script offset where no entry matched
+};
+
+// An inserter: at each position of the script, of the entries whose text starts there the longest
+// (the first listed among equals; an entry whose code or text an earlier entry has is never used);
+// CR and LF go out as themselves. Stops where nothing matches.
+[[nodiscard]] ModelEncoding InsertByLongestMatch(std::string_view script,
+                                                 const std::vector<ModelEntry>& table);
+
+// The fewest bytes of any split of the script into entries (the first of each code and text) and
+// line ends, tried every way from the end back; nothing when there is none.
+[[nodiscard]] std::optional<std::size_t> BestSplitBytes(std::string_view script,
+                                                        const std::vector<ModelEntry>& table);
+
+} // namespace kestrin::testing
