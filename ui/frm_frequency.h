@@ -80,7 +80,15 @@ private:
     void CreateControls();
     void CreateInputPage(QWidget* page);
     void CreateOutputPage(QWidget* page);
+    void CreateTopResultsControls(QWidget* page);
+    void CreateFileOutputHelp(QWidget* page);     // the help of the report file, real savings, table
+    void CreateFileOutputChoosers(QWidget* page); // the buttons, ranges and paths of those files
+    void CreateBeepControls(QWidget* page);
     void CreateFormattingPage(QWidget* page);
+    void CreateCommentFrame(QWidget* page); // the frame, its help text and its caption check box
+    void CreateCommentStyles();             // the controls inside the frame
+    void CreateExclusionTableControls(QWidget* page);
+    void CreateIgnoreControls(QWidget* page);
     void CreateAnalysisPage(QWidget* page);
     void CreateResultsPage(QWidget* page);
     void FitOneLineCaptions();
@@ -88,6 +96,10 @@ private:
 
     // Places a page's control at the given twips, measured from the tab control's corner.
     void PlaceOnPage(QWidget* control, int left, int top, int width, int height) const;
+    // The red "*" beside a required input, sized to its text.
+    QLabel* MakeRequiredMarker(QWidget* page, const char* name, int left, int top) const;
+    // A label that shows a chosen file's path, sized to its placeholder until a file is chosen.
+    QLabel* MakePathCaption(QWidget* page, const char* name, int left, int top) const;
     // The width a one-line label may grow to, in pixels: up to the pages' right margin, or to the
     // nearest control shown to its right on its line.
     [[nodiscard]] int RoomOf(const QWidget* label) const;
