@@ -150,6 +150,9 @@ private:
         Append,      // a file to write that runs append to
     };
     [[nodiscard]] QStringList ChooseFiles(const char* filter, int selectedEntry, DialogKind kind);
+    // Asks for the one file of an option (its filter's second entry selected); a file chosen becomes
+    // `path`, switches the option on through `use` and shows on `label`.
+    void ChooseOneFile(const char* filter, DialogKind kind, QString& path, bool& use, QLabel* label);
     // Runs with the current settings and reports how the run ended. Returns the box the user has to
     // correct (the sample lengths after a No or a refusal, a comment box that holds a character without a
     // byte), or null when the results are next.
