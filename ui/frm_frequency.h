@@ -76,7 +76,8 @@ private:
     static constexpr int resultsPage = 4;
     static constexpr const char* noFileCaption = "--Nessun file specificato--";
 
-    // The layout: the window itself and every control with its start state.
+    // The layout: the window itself and every control with its start state. A page is built group by
+    // group in a fixed order, which is its controls' stacking order.
     void CreateControls();
     void CreateInputPage(QWidget* page);
     void CreateOutputPage(QWidget* page);
@@ -96,8 +97,8 @@ private:
 
     // Places a page's control at the given twips, measured from the tab control's corner.
     void PlaceOnPage(QWidget* control, int left, int top, int width, int height) const;
-    // The red "*" beside a required input, sized to its text.
-    QLabel* MakeRequiredMarker(QWidget* page, const char* name, int left, int top) const;
+    // The red "*" beside a required input, lblRequired_N, sized to its text.
+    void MakeRequiredMarker(QWidget* page, std::size_t index, int left, int top);
     // A label that shows a chosen file's path, sized to its placeholder until a file is chosen.
     QLabel* MakePathCaption(QWidget* page, const char* name, int left, int top) const;
     // The width a one-line label may grow to, in pixels: up to the pages' right margin, or to the

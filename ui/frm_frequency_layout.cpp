@@ -238,12 +238,13 @@ void FrmFrequency::PlaceOnPage(QWidget* control, int left, int top, int width, i
     control->setGeometry(Px(left) - pageOrigin.x(), Px(top) - pageOrigin.y(), Px(width), Px(height));
 }
 
-QLabel* FrmFrequency::MakeRequiredMarker(QWidget* page, const char* name, int left, int top) const
+void FrmFrequency::MakeRequiredMarker(QWidget* page, std::size_t index, int left, int top)
 {
-    QLabel* marker = MakeLabel(page, name, QStringLiteral("*"), SansFont(32, true));
+    const QByteArray name = "lblRequired_" + QByteArray::number(static_cast<qulonglong>(index));
+    QLabel*& marker = lblRequired.at(index);
+    marker = MakeLabel(page, name.constData(), QStringLiteral("*"), SansFont(32, true));
     SetTextColour(marker, QColor(128, 0, 0));
     PlaceOnPage(marker, left, top, 210, 555);
-    return marker;
 }
 
 QLabel* FrmFrequency::MakePathCaption(QWidget* page, const char* name, int left, int top) const
@@ -317,16 +318,13 @@ void FrmFrequency::CreateInputPage(QWidget* page)
 
     // The "*" markers of the required inputs, each sized to its text. Index 3 lives on the output page.
     const int markers[3][2] = {{1200, 5400}, {1440, 1920}, {1920, 3600}};
-    for (int i = 0; i < 3; ++i) {
-        const QByteArray name = "lblRequired_" + QByteArray::number(i);
-        lblRequired[static_cast<std::size_t>(i)] =
-            MakeRequiredMarker(page, name.constData(), markers[i][0], markers[i][1]);
+    for (std::size_t i = 0; i < 3; ++i) {
+        MakeRequiredMarker(page, i, markers[i][0], markers[i][1]);
     }
 }
 
 void FrmFrequency::CreateOutputPage(QWidget* page)
 {
-    // Each group in turn, so that the controls keep their order of creation (and with it their stacking).
     CreateTopResultsControls(page);
     CreateFileOutputHelp(page);
     CreateFileOutputChoosers(page);
@@ -344,7 +342,7 @@ void FrmFrequency::CreateTopResultsControls(QWidget* page)
             "questi."));
     PlaceOnPage(lblInfoTopResults, 1800, 480, 7455, 975);
 
-    lblRequired[3] = MakeRequiredMarker(page, "lblRequired_3", 1440, 600);
+    MakeRequiredMarker(page, 3, 1440, 600);
 
     lblTop = MakeLabel(page, "lblTop", {}, DialogFont());
     lblTop->setText(QStringLiteral("&Visualizza i primi"));
