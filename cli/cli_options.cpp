@@ -248,70 +248,87 @@ ParsedCommandLine Refuse(std::string error)
     return parsed;
 }
 
-} // namespace
+// The last value given to each option, by its place in the table; a flag's value is empty.
+using GivenValues = std::array<std::optional<std::string>, std::size(options)>;
 
-ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
+// Marks each flag of a group such as "-qy". Returns why the group is refused, or an empty text.
+std::string TakeFlagGroup(const std::string& word, GivenValues& given)
 {
-    // The last value given to each option, by its place in the table; a flag's value is empty.
-    std::array<std::optional<std::string>, std::size(options)> given;
-    std::vector<std::filesystem::path> files;
+    // Flags may be grouped ("-qy"), but an option that takes a value stands alone, with its value as the
+    // next word: "-l3" or "-qn 5" would otherwise lose the value without a word.
+    for (const char letter : std::string_view(word).substr(1)) {
+        const Option* flag = FindOption(letter);
+        if (flag == nullptr) {
+            return UnknownOption(word);
+        }
+        if (!flag->valueName.empty()) {
+            return "\"" + word +
+                   "\": write an option that takes a value on its own, followed by its value as the next "
+                   "word (such as -l 3)";
+        }
+        given[IndexOf(*flag)] = "";
+    }
+    return {};
+}
+
+// Takes the option word at `i` with its value: after its "=", or, for an option that takes a value, the
+// next word, which `i` then moves to. Returns why the word is refused, or an empty text.
+std::string TakeOption(const std::vector<std::string>& arguments, std::size_t& i, GivenValues& given)
+{
+    const std::string& word = arguments[i];
+    const Option* option = nullptr;
+    std::optional<std::string> value;
+    if (word[1] == '-') {
+        const std::size_t equals = word.find('='); // the value is everything after the first "="
+        option = FindOption(std::string_view(word).substr(0, equals).substr(2));
+        if (equals != std::string::npos) {
+            value = word.substr(equals + 1);
+        }
+    } else if (word.size() == 2) {
+        option = FindOption(word[1]);
+    } else {
+        return TakeFlagGroup(word, given);
+    }
+    if (option == nullptr) {
+        return UnknownOption(word);
+    }
+    const std::string longName = "--" + std::string(option->longName);
+    if (option->valueName.empty() && value) {
+        return std::string("\"").append(word).append("\": ").append(longName).append(" takes no value");
+    }
+    if (!option->valueName.empty() && !value) {
+        if (i + 1 == arguments.size()) {
+            return longName + " needs a value";
+        }
+        value = arguments[++i];
+    }
+    given[IndexOf(*option)] = value.value_or("");
+    return {};
+}
+
+// Sorts the words into options with their values and files to read, in their order. Returns why the
+// words are refused, or an empty text.
+std::string ReadWords(const std::vector<std::string>& arguments, GivenValues& given,
+                      std::vector<std::filesystem::path>& files)
+{
     bool onlyFiles = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
         if (onlyFiles || word.size() < 2 || word[0] != '-') {
             files.emplace_back(word == standardInputName ? standardInputPath : std::string_view(word));
-            continue;
-        }
-        if (word == "--") {
+        } else if (word == "--") {
             onlyFiles = true;
-            continue;
+        } else if (std::string wrong = TakeOption(arguments, i, given); !wrong.empty()) {
+            return wrong;
         }
-        const Option* option = nullptr;
-        std::optional<std::string> value;
-        if (word[1] == '-') {
-            const std::size_t equals = word.find('='); // the value is everything after the first "="
-            option = FindOption(std::string_view(word).substr(0, equals).substr(2));
-            if (equals != std::string::npos) {
-                value = word.substr(equals + 1);
-            }
-        } else if (word.size() == 2) {
-            option = FindOption(word[1]);
-        } else {
-            // Flags may be grouped ("-qy"), but an option that takes a value stands alone, with its value
-            // as the next word: "-l3" or "-qn 5" would otherwise lose the value without a word.
-            for (const char letter : std::string_view(word).substr(1)) {
-                const Option* flag = FindOption(letter);
-                if (flag == nullptr) {
-                    return Refuse(UnknownOption(word));
-                }
-                if (!flag->valueName.empty()) {
-                    return Refuse("\"" + word +
-                                  "\": write an option that takes a value on its own, followed by its value "
-                                  "as the next word (such as -l 3)");
-                }
-                given[IndexOf(*flag)] = "";
-            }
-            continue;
-        }
-        if (option == nullptr) {
-            return Refuse(UnknownOption(word));
-        }
-        const std::string longName = "--" + std::string(option->longName);
-        if (option->valueName.empty() && value) {
-            return Refuse(
-                std::string("\"").append(word).append("\": ").append(longName).append(" takes no value"));
-        }
-        if (!option->valueName.empty() && !value) {
-            if (i + 1 == arguments.size()) {
-                return Refuse(longName + " needs a value");
-            }
-            value = arguments[++i];
-        }
-        given[IndexOf(*option)] = value.value_or("");
     }
+    return {};
+}
 
-    CommandLine line;
-    line.settings.inputFiles = std::move(files);
+// Applies the given values in the table's order. Returns what is wrong with the first wrong value, or an
+// empty text.
+std::string ApplyOptions(const GivenValues& given, CommandLine& line)
+{
     std::string wrongValue;
     for (std::size_t n = 0; n < given.size(); ++n) {
         if (!given[n]) {
@@ -322,6 +339,21 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             wrongValue = "--" + std::string(options[n].longName) + " " + wrong;
         }
     }
+    return wrongValue;
+}
+
+} // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
+{
+    GivenValues given;
+    std::vector<std::filesystem::path> files;
+    if (std::string wrong = ReadWords(arguments, given, files); !wrong.empty()) {
+        return Refuse(std::move(wrong));
+    }
+    CommandLine line;
+    line.settings.inputFiles = std::move(files);
+    const std::string wrongValue = ApplyOptions(given, line);
     if (!line.help && !line.version) {
         if (std::string wrong = CheckInputFiles(line.settings.inputFiles); !wrong.empty()) {
             return Refuse(std::move(wrong));

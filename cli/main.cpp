@@ -162,6 +162,13 @@ std::string Phrase(const Refusal& refusal)
         return "the input files hold " + std::to_string(refusal.length) +
                " bytes; --real-savings takes fewer than " + std::to_string(refusal.limit) +
                "; nothing was read or written";
+    case Refusal::Reason::NotAReport:
+        return "-o/--report: " + refusal.path.string() +
+               " exists and is not a report of this program; --force replaces it (files to read go after "
+               "the options)";
+    case Refusal::Reason::UnreadableReport:
+        return "-o/--report: " + refusal.path.string() +
+               " cannot be read to tell whether it is a report of this program; --force replaces it";
     }
     return "the run cannot start";
 }
@@ -280,27 +287,6 @@ int Finish(const CommandLine& line, const RunOutcome& outcome)
     return outcome.errors.empty() ? reportWritten : fileFailed;
 }
 
-// Why -o may not replace its file, or nothing when it may.
-std::string RefuseReportFile(const CommandLine& line)
-{
-    const auto& path = line.settings.reportFile;
-    if (!path || line.force) {
-        return {};
-    }
-    switch (CheckReportFile(*path)) {
-    case ReportFileCheck::Replaceable:
-        return {};
-    case ReportFileCheck::NotAReport:
-        return "-o/--report: " + path->string() +
-               " exists and is not a report of this program; --force replaces it (files to read go after "
-               "the options)";
-    case ReportFileCheck::Unreadable:
-        return "-o/--report: " + path->string() +
-               " cannot be read to tell whether it is a report of this program; --force replaces it";
-    }
-    return {};
-}
-
 const char* const versionText = "kestrin-cli " KESTRIN_VERSION "\n"
                                 "Copyright (C) 2026 The Kestrin developers\n"
                                 "License: MIT (the Expat licence)\n"
@@ -326,15 +312,9 @@ int main(int argc, char** argv)
     for (const std::string& warning : parsed.warnings) {
         std::cerr << "kestrin-cli: " << warning << '\n';
     }
-    const RunSettings& settings = line.settings;
-    if (const auto clash = FindFileClash(settings)) {
-        std::cerr << "kestrin-cli: " << Phrase(*clash) << '\n';
-        return badCommandLine;
-    }
-    if (const std::string refused = RefuseReportFile(line); !refused.empty()) {
-        std::cerr << "kestrin-cli: " << refused << '\n';
-        return badCommandLine;
-    }
+    // The run refuses files that would clash, then a report file that is not a report unless --force.
+    RunSettings settings = line.settings;
+    settings.replaceOnlyReports = !line.force;
     const bool showProgress = !line.quiet && ::isatty(STDERR_FILENO) != 0;
     ConsoleObserver observer(showProgress, line.answerYes);
     const RunOutcome outcome = RunAnalysis(settings, observer);

@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace kestrin {
 
@@ -59,18 +60,24 @@ FrmFrequency::~FrmFrequency() = default;
 
 void FrmFrequency::ConnectHandlers()
 {
-    connect(cmdBack, &QPushButton::clicked, this, &FrmFrequency::cmdBack_Click);
-    connect(cmdNext, &QPushButton::clicked, this, &FrmFrequency::cmdNext_Click);
+    // Each command button and its click handler.
+    const std::pair<QPushButton*, void (FrmFrequency::*)()> buttons[] = {
+        {cmdBack, &FrmFrequency::cmdBack_Click},
+        {cmdNext, &FrmFrequency::cmdNext_Click},
+        {cmdOpen, &FrmFrequency::cmdOpen_Click},
+        {cmdOpenExcludeTable, &FrmFrequency::cmdOpenExcludeTable_Click},
+        {cmdOpenOutput, &FrmFrequency::cmdOpenOutput_Click},
+        {cmdOpenWriteTable, &FrmFrequency::cmdOpenWriteTable_Click},
+        {cmdReset, &FrmFrequency::cmdReset_Click},
+        {cmdAnalyze, &FrmFrequency::cmdAnalyze_Click},
+    };
+    for (const auto& [button, handler] : buttons) {
+        connect(button, &QPushButton::clicked, this, handler);
+    }
     connect(SSTab1, &QTabWidget::currentChanged, this, &FrmFrequency::SSTab1_Click);
-    connect(cmdOpen, &QPushButton::clicked, this, &FrmFrequency::cmdOpen_Click);
-    connect(cmdOpenExcludeTable, &QPushButton::clicked, this, &FrmFrequency::cmdOpenExcludeTable_Click);
-    connect(cmdOpenOutput, &QPushButton::clicked, this, &FrmFrequency::cmdOpenOutput_Click);
-    connect(cmdOpenWriteTable, &QPushButton::clicked, this, &FrmFrequency::cmdOpenWriteTable_Click);
-    connect(cmdReset, &QPushButton::clicked, this, &FrmFrequency::cmdReset_Click);
     // A check box's click event follows every change of its state, by the user or by the program.
     connect(chkUseComments, &QCheckBox::toggled, this, &FrmFrequency::chkUseComments_Click);
     connect(chkBeepOnFinish, &QCheckBox::toggled, this, &FrmFrequency::chkBeepOnFinish_Click);
-    connect(cmdAnalyze, &QPushButton::clicked, this, &FrmFrequency::cmdAnalyze_Click);
     connect(escapeKey, &QShortcut::activated, cmdAnalyze, &QPushButton::click);
     // Closing during a run stops the run first (closeEvent).
     connect(quitKey, &QShortcut::activated, this, &QWidget::close);

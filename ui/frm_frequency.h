@@ -76,11 +76,20 @@ private:
     static constexpr int resultsPage = 4;
     static constexpr const char* noFileCaption = "--Nessun file specificato--";
 
-    // The layout: the window itself and every control with its start state.
+    // The layout: the window itself and every control with its start state. A page is built group by
+    // group in a fixed order, which is its controls' stacking order.
     void CreateControls();
     void CreateInputPage(QWidget* page);
     void CreateOutputPage(QWidget* page);
+    void CreateTopResultsControls(QWidget* page);
+    void CreateFileOutputHelp(QWidget* page);     // the help of the report file, real savings, table
+    void CreateFileOutputChoosers(QWidget* page); // the buttons, ranges and paths of those files
+    void CreateBeepControls(QWidget* page);
     void CreateFormattingPage(QWidget* page);
+    void CreateCommentFrame(QWidget* page); // the frame, its help text and its caption check box
+    void CreateCommentStyles();             // the controls inside the frame
+    void CreateExclusionTableControls(QWidget* page);
+    void CreateIgnoreControls(QWidget* page);
     void CreateAnalysisPage(QWidget* page);
     void CreateResultsPage(QWidget* page);
     void FitOneLineCaptions();
@@ -88,6 +97,10 @@ private:
 
     // Places a page's control at the given twips, measured from the tab control's corner.
     void PlaceOnPage(QWidget* control, int left, int top, int width, int height) const;
+    // The red "*" beside a required input, lblRequired_N, sized to its text.
+    void MakeRequiredMarker(QWidget* page, std::size_t index, int left, int top);
+    // A label that shows a chosen file's path, sized to its placeholder until a file is chosen.
+    QLabel* MakePathCaption(QWidget* page, const char* name, int left, int top) const;
     // The width a one-line label may grow to, in pixels: up to the pages' right margin, or to the
     // nearest control shown to its right on its line.
     [[nodiscard]] int RoomOf(const QWidget* label) const;
@@ -138,6 +151,9 @@ private:
         Append,      // a file to write that runs append to
     };
     [[nodiscard]] QStringList ChooseFiles(const char* filter, int selectedEntry, DialogKind kind);
+    // Asks for the one file of an option (its filter's second entry selected); a file chosen becomes
+    // `path`, switches the option on through `use` and shows on `label`.
+    void ChooseOneFile(const char* filter, DialogKind kind, QString& path, bool& use, QLabel* label);
     // Runs with the current settings and reports how the run ended. Returns the box the user has to
     // correct (the sample lengths after a No or a refusal, a comment box that holds a character without a
     // byte), or null when the results are next.

@@ -191,36 +191,34 @@ void FrmFrequency::cmdOpen_Click()
     AddInputFiles(ChooseFiles("All Files|*.*|Text Files(*.txt)|*.txt", 1, DialogKind::OpenSeveral));
 }
 
+void FrmFrequency::ChooseOneFile(const char* filter, DialogKind kind, QString& path, bool& use, QLabel* label)
+{
+    const QStringList chosen = ChooseFiles(filter, 2, kind);
+    if (!chosen.isEmpty()) {
+        path = chosen.front();
+        use = true;
+        ShowPath(label, path);
+    }
+}
+
 void FrmFrequency::cmdOpenExcludeTable_Click()
 {
-    const QStringList chosen = ChooseFiles("All Files|*.*|Table Files(*.tbl)|*.tbl", 2, DialogKind::Open);
-    if (!chosen.isEmpty()) {
-        exclusionTablePath = chosen.front();
-        useExclusionTable = true;
-        ShowPath(lblOpenExcludeTable, exclusionTablePath);
-    }
+    ChooseOneFile("All Files|*.*|Table Files(*.tbl)|*.tbl", DialogKind::Open, exclusionTablePath,
+                  useExclusionTable, lblOpenExcludeTable);
 }
 
 void FrmFrequency::cmdOpenOutput_Click()
 {
     // The report file is replaced by every run, so choosing an existing one asks first.
-    const QStringList chosen = ChooseFiles("All Files|*.*|Text Files(*.txt)|*.txt|", 2, DialogKind::Replace);
-    if (!chosen.isEmpty()) {
-        reportFilePath = chosen.front();
-        writeReportFile = true;
-        ShowPath(lblOpenOutput, reportFilePath);
-    }
+    ChooseOneFile("All Files|*.*|Text Files(*.txt)|*.txt|", DialogKind::Replace, reportFilePath,
+                  writeReportFile, lblOpenOutput);
 }
 
 void FrmFrequency::cmdOpenWriteTable_Click()
 {
     // Runs append to the output table, so an existing table is the usual choice and needs no warning.
-    const QStringList chosen = ChooseFiles("All Files|*.*|Table Files(*.tbl)|*.tbl", 2, DialogKind::Append);
-    if (!chosen.isEmpty()) {
-        outputTablePath = chosen.front();
-        writeOutputTable = true;
-        ShowPath(lblOpenWriteTable, outputTablePath);
-    }
+    ChooseOneFile("All Files|*.*|Table Files(*.tbl)|*.tbl", DialogKind::Append, outputTablePath,
+                  writeOutputTable, lblOpenWriteTable);
 }
 
 } // namespace kestrin

@@ -238,6 +238,23 @@ void FrmFrequency::PlaceOnPage(QWidget* control, int left, int top, int width, i
     control->setGeometry(Px(left) - pageOrigin.x(), Px(top) - pageOrigin.y(), Px(width), Px(height));
 }
 
+void FrmFrequency::MakeRequiredMarker(QWidget* page, std::size_t index, int left, int top)
+{
+    const QByteArray name = "lblRequired_" + QByteArray::number(static_cast<qulonglong>(index));
+    QLabel*& marker = lblRequired.at(index);
+    marker = MakeLabel(page, name.constData(), QStringLiteral("*"), SansFont(32, true));
+    SetTextColour(marker, QColor(128, 0, 0));
+    PlaceOnPage(marker, left, top, 210, 555);
+}
+
+QLabel* FrmFrequency::MakePathCaption(QWidget* page, const char* name, int left, int top) const
+{
+    QLabel* caption = MakeLabel(page, name, QString::fromUtf8(noFileCaption), HelpFont());
+    PlaceOnPage(caption, left, top, 2250, 240);
+    caption->adjustSize();
+    return caption;
+}
+
 void FrmFrequency::CreateInputPage(QWidget* page)
 {
     lblInfoWelcome = MakeHelpLabel(
@@ -301,16 +318,20 @@ void FrmFrequency::CreateInputPage(QWidget* page)
 
     // The "*" markers of the required inputs, each sized to its text. Index 3 lives on the output page.
     const int markers[3][2] = {{1200, 5400}, {1440, 1920}, {1920, 3600}};
-    for (int i = 0; i < 3; ++i) {
-        const QByteArray name = "lblRequired_" + QByteArray::number(i);
-        lblRequired[static_cast<std::size_t>(i)] =
-            MakeLabel(page, name.constData(), QStringLiteral("*"), SansFont(32, true));
-        SetTextColour(lblRequired[static_cast<std::size_t>(i)], QColor(128, 0, 0));
-        PlaceOnPage(lblRequired[static_cast<std::size_t>(i)], markers[i][0], markers[i][1], 210, 555);
+    for (std::size_t i = 0; i < 3; ++i) {
+        MakeRequiredMarker(page, i, markers[i][0], markers[i][1]);
     }
 }
 
 void FrmFrequency::CreateOutputPage(QWidget* page)
+{
+    CreateTopResultsControls(page);
+    CreateFileOutputHelp(page);
+    CreateFileOutputChoosers(page);
+    CreateBeepControls(page);
+}
+
+void FrmFrequency::CreateTopResultsControls(QWidget* page)
 {
     lblInfoTopResults = MakeHelpLabel(
         page, "lblInfoTopResults",
@@ -321,9 +342,7 @@ void FrmFrequency::CreateOutputPage(QWidget* page)
             "questi."));
     PlaceOnPage(lblInfoTopResults, 1800, 480, 7455, 975);
 
-    lblRequired[3] = MakeLabel(page, "lblRequired_3", QStringLiteral("*"), SansFont(32, true));
-    SetTextColour(lblRequired[3], QColor(128, 0, 0));
-    PlaceOnPage(lblRequired[3], 1440, 600, 210, 555);
+    MakeRequiredMarker(page, 3, 1440, 600);
 
     lblTop = MakeLabel(page, "lblTop", {}, DialogFont());
     lblTop->setText(QStringLiteral("&Visualizza i primi"));
@@ -336,7 +355,10 @@ void FrmFrequency::CreateOutputPage(QWidget* page)
 
     lblResults = MakeLabel(page, "lblResults", QStringLiteral("risultati"), DialogFont());
     PlaceOnPage(lblResults, 1140, 1005, 480, 195);
+}
 
+void FrmFrequency::CreateFileOutputHelp(QWidget* page)
+{
     lblInfoOpenOutput = MakeHelpLabel(
         page, "lblInfoOpenOutput",
         QStringLiteral(
@@ -371,7 +393,10 @@ void FrmFrequency::CreateOutputPage(QWidget* page)
 
     lblWriteTableRanges = MakeLabel(page, "lblWriteTableRanges", QStringLiteral("Intervalli:"), DialogFont());
     PlaceOnPage(lblWriteTableRanges, 6720, 4440, 630, 195);
+}
 
+void FrmFrequency::CreateFileOutputChoosers(QWidget* page)
+{
     cmdOpenOutput = MakeButton(page, "cmdOpenOutput", QStringLiteral("Apr&i file di Output"));
     PlaceOnPage(cmdOpenOutput, 240, 4560, 2175, 375);
     cmdOpenWriteTable = MakeButton(page, "cmdOpenWriteTable", QStringLiteral("Apri Tabella Output"));
@@ -380,12 +405,12 @@ void FrmFrequency::CreateOutputPage(QWidget* page)
     txtWriteTableRanges = MakeTextBox(page, "txtWriteTableRanges", {});
     PlaceOnPage(txtWriteTableRanges, 6720, 4650, 2535, 285);
 
-    lblOpenOutput = MakeLabel(page, "lblOpenOutput", QString::fromUtf8(noFileCaption), HelpFont());
-    PlaceOnPage(lblOpenOutput, 240, 5160, 2250, 240);
-    lblOpenOutput->adjustSize();
-    lblOpenWriteTable = MakeLabel(page, "lblOpenWriteTable", QString::fromUtf8(noFileCaption), HelpFont());
-    PlaceOnPage(lblOpenWriteTable, 4320, 5160, 2250, 240);
-    lblOpenWriteTable->adjustSize();
+    lblOpenOutput = MakePathCaption(page, "lblOpenOutput", 240, 5160);
+    lblOpenWriteTable = MakePathCaption(page, "lblOpenWriteTable", 4320, 5160);
+}
+
+void FrmFrequency::CreateBeepControls(QWidget* page)
+{
 
     chkBeepOnFinish = MakeCheckBox(page, "chkBeepOnFinish", QStringLiteral("&Beep al termine"));
     chkBeepOnFinish->setFont(HelpFont());
@@ -397,6 +422,25 @@ void FrmFrequency::CreateOutputPage(QWidget* page)
 }
 
 void FrmFrequency::CreateFormattingPage(QWidget* page)
+{
+    CreateCommentFrame(page);
+    CreateCommentStyles();
+
+    // The option labels end before their neighbours begin; keep them above the wider option boxes.
+    for (QLabel* label : {lblCEnd, lblCPPEnd, lblThingyEnd}) {
+        label->raise();
+    }
+    for (QWidget* control : CommentControls()) {
+        control->setEnabled(false);
+    }
+    lblInfoComments->raise();
+    chkUseComments->raise();
+
+    CreateExclusionTableControls(page);
+    CreateIgnoreControls(page);
+}
+
+void FrmFrequency::CreateCommentFrame(QWidget* page)
 {
     fraComments = new QGroupBox(page);
     fraComments->setObjectName(QStringLiteral("fraComments"));
@@ -424,7 +468,10 @@ void FrmFrequency::CreateFormattingPage(QWidget* page)
     chkUseComments = MakeCheckBox(page, "chkUseComments", QStringLiteral("&Usa Commenti"));
     chkUseComments->setAutoFillBackground(true);
     PlaceOnPage(chkUseComments, 240, 360, 1360, 195);
+}
 
+void FrmFrequency::CreateCommentStyles()
+{
     lblBegin = MakeLabel(fraComments, "lblBegin", QStringLiteral("Inizio"), DialogFont());
     Place(lblBegin, 360, 240, 360, 195);
     lblEnd = MakeLabel(fraComments, "lblEnd", QStringLiteral("Fine"), DialogFont());
@@ -455,17 +502,10 @@ void FrmFrequency::CreateFormattingPage(QWidget* page)
         new WrappingCheckBox(QStringLiteral("Leggi soltanto all'interno dei commenti"), fraComments);
     chkReadInsideComments->setObjectName(QStringLiteral("chkReadInsideComments"));
     Place(chkReadInsideComments, 120, 1920, 1425, 615);
+}
 
-    // The option labels end before their neighbours begin; keep them above the wider option boxes.
-    for (QLabel* label : {lblCEnd, lblCPPEnd, lblThingyEnd}) {
-        label->raise();
-    }
-    for (QWidget* control : CommentControls()) {
-        control->setEnabled(false);
-    }
-    lblInfoComments->raise();
-    chkUseComments->raise();
-
+void FrmFrequency::CreateExclusionTableControls(QWidget* page)
+{
     lblInfoOpenExcludeTable = MakeHelpLabel(
         page, "lblInfoOpenExcludeTable",
         QStringLiteral(
@@ -479,11 +519,11 @@ void FrmFrequency::CreateFormattingPage(QWidget* page)
         MakeButton(page, "cmdOpenExcludeTable", QStringLiteral("Apri Tabella di &Esclusione"));
     PlaceOnPage(cmdOpenExcludeTable, 240, 3720, 1935, 375);
 
-    lblOpenExcludeTable =
-        MakeLabel(page, "lblOpenExcludeTable", QString::fromUtf8(noFileCaption), HelpFont());
-    PlaceOnPage(lblOpenExcludeTable, 240, 4320, 2250, 240);
-    lblOpenExcludeTable->adjustSize();
+    lblOpenExcludeTable = MakePathCaption(page, "lblOpenExcludeTable", 240, 4320);
+}
 
+void FrmFrequency::CreateIgnoreControls(QWidget* page)
+{
     chkIgnoreSpace = MakeCheckBox(page, "chkIgnoreSpace", QStringLiteral("Ignora &Spazi"));
     PlaceOnPage(chkIgnoreSpace, 240, 4800, 2775, 255);
 

@@ -83,6 +83,13 @@ QString PhraseRefusal(const Refusal& refusal)
                    "takes fewer than %2.")
             .arg(refusal.length)
             .arg(refusal.limit);
+    case Refusal::Reason::NotAReport:
+    case Refusal::Reason::UnreadableReport:
+        // The window confirms the replacement when the report file is chosen and never asks the run
+        // for this check; the text serves a host that does.
+        return QStringLiteral("The analysis did not start: the report file (Apri file di Output) %1 is not a "
+                              "report of Kestrin. Choose another report file.")
+            .arg(QFile::decodeName(refusal.path.c_str()));
     case Refusal::Reason::NoSampleLength:
         break;
     }

@@ -4,6 +4,7 @@
 
 #include "run_setup.h"
 
+#include "kestrin/report.h"
 #include "kestrin/table_file.h"
 
 #include <algorithm>
@@ -212,10 +213,40 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
     return std::nullopt;
 }
 
+namespace {
+
+// Why the report file must be left as it is, when the settings let the run replace only a report.
+std::optional<Refusal> KeepForeignReportFile(const RunSettings& settings)
+{
+    if (!settings.replaceOnlyReports || !settings.reportFile) {
+        return std::nullopt;
+    }
+    Refusal refusal;
+    refusal.role = FileRole::ReportFile;
+    refusal.path = *settings.reportFile;
+    switch (CheckReportFile(*settings.reportFile)) {
+    case ReportFileCheck::Replaceable:
+        return std::nullopt;
+    case ReportFileCheck::NotAReport:
+        refusal.reason = Refusal::Reason::NotAReport;
+        break;
+    case ReportFileCheck::Unreadable:
+        refusal.reason = Refusal::Reason::UnreadableReport;
+        break;
+    }
+    return refusal;
+}
+
+} // namespace
+
 std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& settings, RunObserver& observer)
 {
+    // The files first: a clash is named before whatever else is wrong, and nothing has been read.
     if (auto clash = FindFileClash(settings)) {
         return EarlyEnd::Refused(std::move(*clash));
+    }
+    if (auto kept = KeepForeignReportFile(settings)) {
+        return EarlyEnd::Refused(std::move(*kept));
     }
     ResolvedSettings resolved;
     resolved.request = ResolveRequest(settings.topResults);

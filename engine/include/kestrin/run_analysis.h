@@ -48,8 +48,10 @@ struct Refusal {
         SameFile,             // `path` (as `role`) and `otherPath` (as `otherRole`) are one file, which
                               // writing the report (or, with `role` OutputTable, the table block) would
                               // destroy
-        NoTableCode,  // with real savings, the ranges (`text`, as typed) give the output table no code
-        InputTooLong, // the inputs hold `length` bytes; the mode counts fewer than `limit`
+        NoTableCode,      // with real savings, the ranges (`text`, as typed) give the output table no code
+        InputTooLong,     // the inputs hold `length` bytes; the mode counts fewer than `limit`
+        NotAReport,       // with replaceOnlyReports, the report file `path` is not a report of this program
+        UnreadableReport, // with replaceOnlyReports, the report file `path` cannot be read to tell
     };
     Reason reason = Reason::NoSampleLength;
     std::int64_t length = 0;
@@ -106,7 +108,7 @@ struct RunOutcome {
 // input, the exclusion table or the output table, then the output table and an input (which would get
 // table lines appended), compared as files (through links and other names), not as names. The output
 // table may be the exclusion table: that is read before the table grows. RunAnalysis refuses such a pair
-// before anything is read.
+// before anything is read, and then, with replaceOnlyReports, a report file that is not a report.
 [[nodiscard]] std::optional<Refusal> FindFileClash(const RunSettings& settings);
 
 } // namespace kestrin

@@ -41,6 +41,9 @@ struct RunSettings {
     std::optional<std::filesystem::path> reportFile;     // replaced with the whole report
     std::optional<std::filesystem::path> outputTable;    // a block of results is appended
     std::string writeTableRanges;                        // codes for the output table, a number list
+    // Refuse the run, rather than replace it, when the report file holds something other than a report
+    // of this program, or cannot be read to tell (see CheckReportFile).
+    bool replaceOnlyReports = false;
 
     // Choose the entries by what they really save in the text, one after another, instead of ranking
     // strings by length times hits; the report then ends with the encoded sizes.

@@ -299,22 +299,10 @@ FileError UndoAppend(const std::filesystem::path& path, const std::filesystem::p
     return failure;
 }
 
-} // namespace
-
-std::optional<FileError> ReplaceFile(const std::filesystem::path& path, std::string_view content)
+// Replaces the file at the end of the links of `path`, which is not a pipe or a device.
+std::optional<FileError> ReplaceAtTarget(const std::filesystem::path& path,
+                                         const std::filesystem::path& target, std::string_view content)
 {
-    const SignalDeferral signals;
-    if (path.empty()) {
-        return Failure(path, ENOENT);
-    }
-    if (IsStream(path)) {
-        return WriteStream(path, content);
-    }
-    const auto followed = FollowLinks(path);
-    if (const auto* error = std::get_if<FileError>(&followed)) {
-        return *error;
-    }
-    const auto& target = std::get<std::filesystem::path>(followed);
     RemoveLeftovers(target);
 
     struct stat old {
@@ -344,20 +332,10 @@ std::optional<FileError> ReplaceFile(const std::filesystem::path& path, std::str
     return FailureIf(path, error);
 }
 
-std::optional<FileError> AppendToFile(const std::filesystem::path& path, std::string_view content)
+// Appends to the file at the end of the links of `path`, which is not a pipe or a device.
+std::optional<FileError> AppendAtTarget(const std::filesystem::path& path,
+                                        const std::filesystem::path& target, std::string_view content)
 {
-    const SignalDeferral signals;
-    if (path.empty()) {
-        return Failure(path, ENOENT);
-    }
-    if (IsStream(path)) {
-        return WriteStream(path, content);
-    }
-    const auto followed = FollowLinks(path);
-    if (const auto* error = std::get_if<FileError>(&followed)) {
-        return *error;
-    }
-    const auto& target = std::get<std::filesystem::path>(followed);
     struct stat before {
     };
     const bool existed = ::stat(target.c_str(), &before) == 0;
@@ -392,6 +370,42 @@ std::optional<FileError> AppendToFile(const std::filesystem::path& path, std::st
         SyncFolder(target);
     }
     return std::nullopt; // the close after fsync cannot lose the block (see OverwriteInPlace)
+}
+
+// Writes `content` to `target`, the file at the end of the links of the name `named`.
+using WriteAtTarget = std::optional<FileError> (*)(const std::filesystem::path& named,
+                                                   const std::filesystem::path& target,
+                                                   std::string_view content);
+
+// The steps both writes share, with signals deferred throughout: an empty name is refused, a pipe or a
+// device is written as it is, and a file is written by `write` at the end of its links.
+std::optional<FileError> WriteThroughLinks(const std::filesystem::path& path, std::string_view content,
+                                           WriteAtTarget write)
+{
+    const SignalDeferral signals;
+    if (path.empty()) {
+        return Failure(path, ENOENT);
+    }
+    if (IsStream(path)) {
+        return WriteStream(path, content);
+    }
+    const auto followed = FollowLinks(path);
+    if (const auto* error = std::get_if<FileError>(&followed)) {
+        return *error;
+    }
+    return write(path, std::get<std::filesystem::path>(followed), content);
+}
+
+} // namespace
+
+std::optional<FileError> ReplaceFile(const std::filesystem::path& path, std::string_view content)
+{
+    return WriteThroughLinks(path, content, ReplaceAtTarget);
+}
+
+std::optional<FileError> AppendToFile(const std::filesystem::path& path, std::string_view content)
+{
+    return WriteThroughLinks(path, content, AppendAtTarget);
 }
 
 } // namespace kestrin
