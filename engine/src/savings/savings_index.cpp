@@ -1,9 +1,8 @@
 // The index of the savings choice: every string of a requested length that occurs twice, found at once.
-// Method: a suffix array of the whole text (libdivsufsort) puts equal windows side by side; the bytes
-// each suffix shares with the one before it (compared directly up to a longest length of 32, by
-// Kärkkäinen's permuted method above that) mark where the runs of equal windows of each length start
-// and end, and one pass over the array groups those runs into candidates, each nested in the candidate
-// of the next shorter length around it.
+// Method: a suffix array of the whole text (libdivsufsort) puts equal windows side by side; the bytes each
+// suffix shares with the one before (compared directly up to a longest length of 32, by Kärkkäinen's
+// permuted method above) mark the runs of equal windows of each length, and one pass over the array
+// groups them into candidates, each nested in the candidate of the next shorter length around it.
 
 #include "savings/savings_index.h"
 
