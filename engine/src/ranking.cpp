@@ -6,11 +6,11 @@
 namespace kestrin {
 namespace {
 
-using Candidate = ResultSelection::Candidate;
+using RankedString = ResultSelection::RankedString;
 
 // The order of the ranking: more space saved first, then the earlier column, the lower first byte and
 // the string met first.
-bool Better(const Candidate& a, const Candidate& b)
+bool Better(const RankedString& a, const RankedString& b)
 {
     if (a.total != b.total) {
         return a.total > b.total;
@@ -45,8 +45,8 @@ void ResultSelection::VisitJob(std::size_t job, unsigned worker, const std::atom
     if (limit == 0) {
         return;
     }
-    // The heap's top is the worst of the best `limit` candidates this worker has seen.
-    std::vector<Candidate>& best = heaps[worker];
+    // The heap's top is the worst of the best `limit` strings this worker has seen.
+    std::vector<RankedString>& best = heaps[worker];
     const std::int64_t length = input.columns[column].length;
     std::uint64_t visited = 0;
     bool stopped = false;
@@ -57,14 +57,14 @@ void ResultSelection::VisitJob(std::size_t job, unsigned worker, const std::atom
         if (stopped) {
             return;
         }
-        const Candidate candidate{length * counted.hits, column,       counted.firstByte,
-                                  counted.order,         counted.text, counted.hits};
+        const RankedString offered{length * counted.hits, column,       counted.firstByte,
+                                   counted.order,         counted.text, counted.hits};
         if (best.size() < limit) {
-            best.push_back(candidate);
+            best.push_back(offered);
             std::push_heap(best.begin(), best.end(), Better);
-        } else if (Better(candidate, best.front())) {
+        } else if (Better(offered, best.front())) {
             std::pop_heap(best.begin(), best.end(), Better);
-            best.back() = candidate;
+            best.back() = offered;
             std::push_heap(best.begin(), best.end(), Better);
         }
     });
@@ -72,7 +72,7 @@ void ResultSelection::VisitJob(std::size_t job, unsigned worker, const std::atom
 
 std::vector<ResultEntry> ResultSelection::Results()
 {
-    std::vector<Candidate> best = std::move(heaps[0]);
+    std::vector<RankedString> best = std::move(heaps[0]);
     for (std::size_t w = 1; w < heaps.size(); ++w) {
         best.insert(best.end(), heaps[w].begin(), heaps[w].end());
     }
@@ -81,9 +81,9 @@ std::vector<ResultEntry> ResultSelection::Results()
     best.resize(kept);
     std::vector<ResultEntry> results;
     results.reserve(limit);
-    for (const Candidate& candidate : best) {
-        const auto length = static_cast<std::size_t>(input.columns[candidate.column].length);
-        results.push_back({std::string(candidate.text, length), candidate.hits});
+    for (const RankedString& ranked : best) {
+        const auto length = static_cast<std::size_t>(input.columns[ranked.column].length);
+        results.push_back({std::string(ranked.text, length), ranked.hits});
     }
     // Passes that find nothing left to choose give the empty result.
     results.resize(limit, ResultEntry{"", -1});

@@ -42,7 +42,7 @@ public:
     // positions hold {"", -1}.
     [[nodiscard]] std::vector<ResultEntry> Results();
 
-    struct Candidate {
+    struct RankedString {
         std::int64_t total;
         std::uint32_t column;
         unsigned char firstByte;
@@ -55,7 +55,7 @@ private:
     RankingInput input;
     std::vector<std::pair<std::uint32_t, std::size_t>> jobs; // column and section
     std::size_t limit;
-    std::vector<std::vector<Candidate>> heaps; // one per worker
+    std::vector<std::vector<RankedString>> heaps; // one per worker
 };
 
 // The skip filters of a run: results holding a space, a carriage return with a line feed, or a tab, and
