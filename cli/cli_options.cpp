@@ -60,7 +60,7 @@ std::string SetLengths(CommandLine& line, const std::string& text)
             value && (value->rounded > 32767 || value->rounded < -32768)) {
             const std::size_t first = piece.find_first_not_of(' ');
             return "holds " + piece.substr(first, piece.find_last_not_of(' ') + 1 - first) +
-                   ", which is out of range: sample lengths go from 1 to 32767";
+                   ", which is out of range: sample lengths go from 0 to 32767";
         }
         start = end + 1;
     }

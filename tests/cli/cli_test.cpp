@@ -218,7 +218,7 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
         {{"-l", "1,32768", "in.txt"},
          2,
          "",
-         "--lengths holds 32768, which is out of range: sample lengths go from 1 to 32767" + tryHelp},
+         "--lengths holds 32768, which is out of range: sample lengths go from 0 to 32767" + tryHelp},
         {{"--threads", "4294967297", "in.txt"}, 2, "", "--threads 4294967297 is out of range"},
         {{"--format", "xml", "in.txt"}, 2, "", "--format takes report, tsv or json, not \"xml\"" + tryHelp},
         {{"-", "./-", "-"}, 2, "", "standard input (-) is given twice"},
