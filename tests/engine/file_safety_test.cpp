@@ -9,10 +9,8 @@
 #include "kestrin/table_file.h"
 
 #include <csignal>
-#include <functional>
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -130,39 +128,6 @@ TEST(FileSafety, ReportFileKeepsItsPermissionsAndOwner)
     EXPECT_EQ(ReadFile(mine), "new\r\n");
     EXPECT_EQ(Names(locked), (std::vector<std::string>{"mine.txt"}));
     EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"locked", "read-only.txt", "shared.txt"}));
-}
-
-// A write that fails part way, as on a full disk, leaves every file as it was and no file behind.
-TEST(FileSafety, AFullDiskLeavesEveryFileAsItWas)
-{
-    const std::string large(64 * 1024, 'x');
-    const struct {
-        std::string target;
-        std::vector<std::string> before; // files holding "old"; a second one is another name of the first
-    } cases[] = {{"report.txt", {"report.txt"}},
-                 {"report.txt", {"report.txt", "second.txt"}},
-                 {"report.txt", {}},
-                 {"t.tbl", {"t.tbl"}},
-                 {"t.tbl", {}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.target + " " + std::to_string(c.before.size()));
-        TempDir dir;
-        if (!c.before.empty()) {
-            dir.Write(c.before[0], "old");
-        }
-        if (c.before.size() > 1) {
-            fs::create_hard_link(dir.Path() / c.before[0], dir.Path() / c.before[1]);
-        }
-        const auto path = dir.Path() / c.target;
-        const auto write = [&] {
-            return c.target == "t.tbl" ? AppendToFile(path, large) : WriteReportFile(path, large);
-        };
-        EXPECT_EQ(InChild([&] { return write() ? 0 : 1; }, {.fileSize = 4096}), 0); // the failure is reported
-        for (const std::string& name : c.before) {
-            EXPECT_EQ(ReadFile(dir.Path() / name), "old") << name;
-        }
-        EXPECT_EQ(Names(dir.Path()), c.before);
-    }
 }
 
 TEST(FileSafety, ReportFileIsReplacedWholeThroughLinksAndOtherNames)

@@ -32,19 +32,18 @@ template <std::size_t Words> void SortsLikeStdSort(std::mt19937_64& random)
                 }
             }
         }
-        auto expected = records;
-        std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+        const auto byKeyThenPayload = [](const auto& a, const auto& b) {
             return std::tie(a.key, a.payload) < std::tie(b.key, b.payload);
-        });
+        };
+        auto expected = records;
+        std::sort(expected.begin(), expected.end(), byKeyThenPayload);
         const std::atomic<bool> cancel{false};
         RadixSortByKey(records.data(), records.data() + records.size(), cancel);
         // Equal keys may come in any order: compare the keys, then the records as sets.
         for (std::size_t i = 0; i < size; ++i) {
             ASSERT_EQ(records[i].key, expected[i].key) << i;
         }
-        std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
-            return std::tie(a.key, a.payload) < std::tie(b.key, b.payload);
-        });
+        std::sort(records.begin(), records.end(), byKeyThenPayload);
         for (std::size_t i = 0; i < size; ++i) {
             ASSERT_EQ(records[i].payload, expected[i].payload) << i;
         }

@@ -33,6 +33,14 @@ std::string ScriptLikeText(unsigned seed, int size)
     return text;
 }
 
+// A file of `size` NUL bytes that takes no room on the disk: nothing of it is written.
+std::filesystem::path SparseFile(const TempDir& dir, const std::string& name, std::int64_t size)
+{
+    const auto path = dir.Write(name, "");
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
+    return path;
+}
+
 TEST(RunAnalysis, OutputFailuresStillCompleteTheRun)
 {
     const TempDir dir;
@@ -134,14 +142,8 @@ public:
 TEST(RunAnalysis, CancelWhileReadingEndsTheRun)
 {
     const TempDir dir;
-    const auto sparse = dir.Path() / "sparse";
     const std::int64_t size = std::int64_t{1} << 30;
-    {
-        const int fd = ::open(sparse.c_str(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, size), 0);
-        ::close(fd);
-    }
+    const auto sparse = SparseFile(dir, "sparse", size);
     const auto fifo = dir.Path() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Held open for writing (O_RDWR does not wait for a reader) and silent after a few bytes.
@@ -284,13 +286,7 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
     const auto in = dir.Write("in.txt", "abcabc");
     const auto table = dir.Write("t.tbl", "80=ab\r\n");
     std::filesystem::create_hard_link(in, dir.Path() / "hard.txt");
-    const auto huge = dir.Path() / "huge";
-    {
-        const int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, std::int64_t{1} << 31), 0);
-        ::close(fd);
-    }
+    const auto huge = SparseFile(dir, "huge", std::int64_t{1} << 31);
     const struct {
         std::vector<std::filesystem::path> inputs;
         std::filesystem::path outputTable;
@@ -433,12 +429,8 @@ TEST(RunAnalysis, ResultsDoNotDependOnTheNumberOfThreads)
 TEST(RunAnalysis, CountsFilesOver2GiB)
 {
     const TempDir dir;
-    const auto path = dir.Path() / "sparse";
     const std::int64_t size = (std::int64_t{1} << 31) + 10;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, size), 0);
-    ::close(fd);
+    const auto path = SparseFile(dir, "sparse", size);
     RecordingObserver observer;
     const auto outcome = RunAnalysis({.inputFiles = {path}, .topResults = "0"}, observer);
     ASSERT_EQ(outcome.status, RunStatus::Completed);

@@ -66,9 +66,10 @@ TEST(WriteFaults, EveryFailingCallLeavesEveryFileAsItWas)
     constexpr unsigned renamed = 1u << NewReport | 1u << ReportWithOneName;
     const struct {
         const char* name;
-        std::vector<WriteFault> faults;
-        unsigned fails; // the scenarios whose write must fail; the others must write whole
+        std::vector<WriteFault> faults; // none: a real limit on the file size, with SIGXFSZ as it was
+        unsigned fails;                 // the scenarios whose write must fail; the others must write whole
     } cases[] = {
+        {"file size limit", {}, all},
         {"fallocate: disk full", {{WriteCall::Fallocate, ENOSPC}}, all},
         {"write: disk full", {{WriteCall::Write, ENOSPC}}, all},
         {"short write, then disk full", {{WriteCall::Write, 0, 0, true}, {WriteCall::Write, ENOSPC, 1}}, all},
@@ -86,22 +87,25 @@ TEST(WriteFaults, EveryFailingCallLeavesEveryFileAsItWas)
             SCOPED_TRACE(std::string(c.name) + ", scenario " + std::to_string(s));
             TempDir dir;
             const Files setup = Prepare(dir, scenario);
-            std::optional<FileError> error;
-            bool fired = false;
-            {
+            bool failed = false;
+            bool fired = true;
+            if (c.faults.empty()) { // in a child: the limit is the process's
+                failed = InChild([&] { return Write(scenario, setup.target, content) ? 0 : 1; },
+                                 {.fileSize = 4096}) == 0;
+            } else {
                 InjectedWriteFaults faults(c.faults);
-                error = Write(scenario, setup.target, content);
+                failed = Write(scenario, setup.target, content).has_value();
                 fired = faults.AllFired();
             }
             if ((c.fails >> s & 1u) != 0) {
                 EXPECT_TRUE(fired);
-                EXPECT_TRUE(error.has_value());
+                EXPECT_TRUE(failed);
                 EXPECT_EQ(Names(dir.Path()), setup.names);
                 for (const auto& name : setup.names) {
                     EXPECT_EQ(ReadFile(dir.Path() / name), "old") << name;
                 }
             } else {
-                EXPECT_FALSE(error.has_value());
+                EXPECT_FALSE(failed);
                 const bool appended = scenario == Table;
                 EXPECT_EQ(ReadFile(setup.target), appended ? "old" + content : content);
                 EXPECT_EQ(Names(dir.Path()).size(), std::max<std::size_t>(setup.names.size(), 1));
@@ -156,8 +160,9 @@ TEST(WriteFaults, AFailedCutBackTellsTheBytesLeft)
     EXPECT_EQ(ReadFile(table), "old" + block.substr(0, 500));
 }
 
-// After a write, the signals are handled as before it, ignored SIGPIPE and SIGXFSZ included.
-TEST(WriteFaults, TheWritesGiveBackTheSignalDispositions)
+// A pipe or a FIFO, also behind /dev/fd/N, is written directly: no temporary file, no rename. After any
+// write, the signals are handled as before it, ignored SIGPIPE and SIGXFSZ included.
+TEST(WriteFaults, APipeIsWrittenDirectlyAndTheSignalDispositionsComeBack)
 {
     TempDir dir;
     constexpr std::array signals{SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP, SIGQUIT};
@@ -173,20 +178,6 @@ TEST(WriteFaults, TheWritesGiveBackTheSignalDispositions)
     };
     const auto before = dispositions();
     ASSERT_EQ(before[0], SIG_DFL);
-    int ends[2];
-    ASSERT_EQ(::pipe(ends), 0);
-    EXPECT_FALSE(ReplaceFile(dir.Path() / "report.txt", "new").has_value());
-    EXPECT_FALSE(AppendToFile(dir.Path() / "t.tbl", "new").has_value());
-    EXPECT_FALSE(ReplaceFile("/dev/fd/" + std::to_string(ends[1]), "new").has_value());
-    EXPECT_EQ(dispositions(), before);
-    ::close(ends[0]);
-    ::close(ends[1]);
-}
-
-// A pipe or a FIFO, also behind /dev/fd/N, is written directly: no temporary file, no rename.
-TEST(WriteFaults, APipeIsWrittenDirectly)
-{
-    TempDir dir;
     const auto fifo = dir.Path() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const int fifoReader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
@@ -200,6 +191,9 @@ TEST(WriteFaults, APipeIsWrittenDirectly)
     EXPECT_EQ(std::string_view(got.data(), static_cast<std::size_t>(::read(fifoReader, got.data(), 64))),
               "to the fifo");
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"fifo"});
+    EXPECT_FALSE(ReplaceFile(dir.Path() / "report.txt", "new").has_value());
+    EXPECT_FALSE(AppendToFile(dir.Path() / "t.tbl", "new").has_value());
+    EXPECT_EQ(dispositions(), before);
     ::close(fifoReader);
     ::close(ends[0]);
     ::close(ends[1]);

@@ -27,6 +27,7 @@
 #include <QTranslator>
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <memory>
 #include <random>
@@ -91,6 +92,12 @@ private:
     // Settings that the window refuses throw here, and the test fails in its own name.
     RunSettings Settings() const { return std::get<RunSettings>(window->ReadSettings()); }
     QString TempPath(const QString& name) const { return folder->filePath(name); }
+    // Writes a file of these bytes in the test's folder and returns its path.
+    QString Made(const QString& name, const QByteArray& bytes) const
+    {
+        WriteFile(TempPath(name), bytes);
+        return TempPath(name);
+    }
 
     // Answers the next message boxes, in order, with these buttons; `boxes` records what each showed.
     void AnswerBoxes(std::deque<QMessageBox::StandardButton> answers)
@@ -245,8 +252,7 @@ private slots:
         QFETCH(int, page);
         QFETCH(QString, walk);
         if (setup.contains(u'f')) {
-            WriteFile(TempPath("a.txt"), "abcabc");
-            Choose("cmdOpen", TempPath("a.txt"));
+            Choose("cmdOpen", Made("a.txt", "abcabc"));
         }
         Check("chkUseComments", setup.contains(u'c'));
         if (setup.contains(u'r')) {
@@ -365,8 +371,7 @@ private slots:
         QCOMPARE(shown->text(), noFile);
         QVERIFY(!path(Settings()) && !Button("cmdAnalyze")->isEnabled());
 
-        const QString chosen = TempPath("chosen file.tbl");
-        WriteFile(chosen, "");
+        const QString chosen = Made("chosen file.tbl", "");
         Choose("cmd" + name, chosen);
         QVERIFY2(shown->text().endsWith(QStringLiteral("/chosen file.tbl")), qPrintable(shown->text()));
         QCOMPARE(shown->toolTip(), chosen); // the whole path, where the label may have to shorten it
@@ -421,10 +426,8 @@ private slots:
 
     void droppedFilesAreAddedAsApriAddsThem()
     {
-        const QString a = TempPath("a.txt");
-        const QString b = TempPath("b.txt");
-        WriteFile(a, "a");
-        WriteFile(b, "b");
+        const QString a = Made("a.txt", "a");
+        const QString b = Made("b.txt", "b");
         QVERIFY(QDir(folder->path()).mkdir("sub"));
         Button("cmdNext")->click(); // any page takes a drop
         Button("cmdNext")->click();
@@ -534,24 +537,21 @@ private slots:
         // Keys sent to the list, or "menu@N:" and the entry clicked in the context menu of file N.
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("left"); // the files left, by name
-        QTest::newRow("Delete removes the file added last") << "Delete"
-                                                            << "a b";
-        QTest::newRow("Left and Delete remove the one before") << "Left Delete"
-                                                               << "a c";
-        QTest::newRow("Home, Delete twice") << "Home Delete Delete"
-                                            << "c";
-        QTest::newRow("menu on the first file, Rimuovi file") << "menu@0:Rimuovi file"
-                                                              << "b c";
-        QTest::newRow("menu on the second file, Rimuovi tutti") << "menu@1:Rimuovi tutti"
-                                                                << "";
+        for (const auto& [row, how, left] :
+             {std::array{"Delete removes the file added last", "Delete", "a b"},
+              {"Left and Delete remove the one before", "Left Delete", "a c"},
+              {"Home, Delete twice", "Home Delete Delete", "c"},
+              {"menu on the first file, Rimuovi file", "menu@0:Rimuovi file", "b c"},
+              {"menu on the second file, Rimuovi tutti", "menu@1:Rimuovi tutti", ""}}) {
+            QTest::newRow(row) << QString(how) << QString(left);
+        }
     }
 
     void inputFilesAreRemovedWithoutReset()
     {
         QFETCH(QString, how);
         for (const char* name : {"a", "b", "c"}) {
-            WriteFile(TempPath(name), name);
-            Choose("cmdOpen", TempPath(name));
+            Choose("cmdOpen", Made(name, name));
         }
         Choose("cmdOpenOutput", TempPath("report.txt"));
         TextBox("txtSampleLength")->setText(QStringLiteral("2-3"));
@@ -616,10 +616,8 @@ private slots:
         QFETCH(QString, name);
         QVERIFY(QDir(folder->path()).mkdir("sub"));
         const QString refused = name.startsWith(u'/') ? name : TempPath(name);
-        const QString a = TempPath("a.txt");
-        const QString b = TempPath("b.txt");
-        WriteFile(a, "a");
-        WriteFile(b, "b");
+        const QString a = Made("a.txt", "a");
+        const QString b = Made("b.txt", "b");
         // Apri takes several files at once, in the dialog's order, and refuses one with a message.
         AnswerBoxes({QMessageBox::Ok});
         dialogs->answers.push_back(DialogAnswer::ChoseSeveral({b, refused, a}));
@@ -756,10 +754,9 @@ private slots:
     void aRunShowsItsReportAndTheSettingsItCorrected()
     {
         // Paths that are not ASCII show as the file system names them; the text stays bytes shown as Latin-1.
-        const QString input = TempPath(QStringLiteral("città.po"));
-        const QString other = TempPath(QString(200, u'x'));
-        WriteFile(input, "perché? perché la porta non si apre, perché\tè chiusa.\r\n");
-        WriteFile(other, "");
+        const QString input =
+            Made(QStringLiteral("città.po"), "perché? perché la porta non si apre, perché\tè chiusa.\r\n");
+        const QString other = Made(QString(200, u'x'), "");
         for (const QString& path : {input, other, input}) {
             Choose("cmdOpen", path);
         }
@@ -801,10 +798,8 @@ private slots:
     // table already held is named: one box says both.
     void theTableKeepsOutLineBreaksAndTheWindowSaysSo()
     {
-        WriteFile(TempPath("cr.txt"), "a\rb\ra\n");
-        WriteFile(TempPath("out.tbl"), "84=old\r\n");
-        Choose("cmdOpen", TempPath("cr.txt"));
-        Choose("cmdOpenWriteTable", TempPath("out.tbl"));
+        Choose("cmdOpen", Made("cr.txt", "a\rb\ra\n"));
+        Choose("cmdOpenWriteTable", Made("out.tbl", "84=old\r\n"));
         TextBox("txtWriteTableRanges")->setText(QStringLiteral("&H80-&H85"));
         AnswerBoxes({QMessageBox::Ok});
         Button("cmdAnalyze")->click();
@@ -838,8 +833,7 @@ private slots:
         QByteArray bytes(8'000'000, '\0');
         std::independent_bits_engine<std::mt19937, 8, unsigned> random(12345);
         std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(random()); });
-        const QString input = TempPath("big.bin");
-        WriteFile(input, bytes);
+        const QString input = Made("big.bin", bytes);
         Choose("cmdOpen", input);
         TextBox("txtSampleLength")->setText(QStringLiteral("1-3"));
         QTest::keyClick(window.get(), Qt::Key_Escape); // nothing to cancel yet
@@ -925,8 +919,7 @@ private slots:
         QFETCH(bool, reportOnInput);
         QFETCH(QString, answers);
         QFETCH(QString, message);
-        const QString path = TempPath(inputExists ? "present" : "missing");
-        WriteFile(path, "abc");
+        const QString path = Made(inputExists ? "present" : "missing", "abc");
         Choose("cmdOpen", path);
         if (!inputExists) {
             QVERIFY(QFile::remove(path));
