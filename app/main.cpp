@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Starts the window. Files named on the command line become input files, as a drop adds them;
 // --help and --version print and exit without a window (and without a display).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The command-line parser the bench programs share: each program lists its options, and the parser reads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrin-bench: runs a command several times as a child process and reports the median wall time, the
 // median CPU time (user + system) and the peak resident set size of the runs.
 //

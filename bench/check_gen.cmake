@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run by ctest: kestrin-gen must give the same bytes for the same size and seed, exactly that many, and
 # the bytes recorded here. Change the expected digest only together with a note in README.md, since
 # figures measured on the old corpora no longer compare with new ones.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run by ctest: kestrin-sol must find the same best strings, with the same hits and in the same order, as
 # kestrin-cli on a file where kestrin-cli's end-of-file rule cannot matter: the file ends in 16 bytes that
 # occur nowhere else, so every string that one program counts and the other does not is met only once.

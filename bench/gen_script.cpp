@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrin-gen: writes script-like text for a translated game, of an exact size and with the same bytes for
 // the same seed on every machine, as input for the timing runs.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the real-text corpora: the Italian translations shipped in a fixed list of Debian packages, one
 # message a line with CR LF line ends, cut or repeated to the benchmark sizes. With --lang ja or ru, the
 # Japanese or Russian translations of the Wesnoth campaigns instead: UTF-8 with multi-byte characters,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Micro-benchmarks of single steps of a run: the comment scan, counting, and ranking, on a text of
 // invented words in lines, held in a temporary file.
 

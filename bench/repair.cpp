@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrin-repair: a quality yardstick for a dictionary encoding. Re-Pair replaces the most frequent pair of
 // adjacent symbols (counted without overlaps) by a new code, again and again, so that codes come to stand
 // for pairs of codes; the K codes' full expansions can then serve as plain table entries. A second mode

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds what the benchmarks need, generates the corpora, times kestrin-cli (and the literal reference on
 # the smallest corpus), times it beside the yardstick kestrin-sol on generated and real text, runs the
 # Re-Pair yardstick and prints the results as Markdown tables on standard output. Progress goes to

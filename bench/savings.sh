@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Times the real-savings mode of kestrin-cli and compares what it saves with the plain ranking's top
 # entries and with the Re-Pair yardstick, on generated and real text; prints a Markdown table on standard
 # output, progress on standard error. See bench/README.md.

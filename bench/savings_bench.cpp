@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times the savings choice on one file and compares the bytes it saves with a table of the plain
 // ranking's top strings:
 //     kestrin-savings-bench FILE LENGTHS ENTRIES CODE_BYTES [REPORT]

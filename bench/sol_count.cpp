@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrin-sol: the speed-of-light yardstick for kestrin-cli's counting. It answers the same question (the
 // strings of the sample lengths that save the most space, length x hits) the plainest fast way, without
 // kestrin-cli's report rules: every window that lies wholly inside a file is counted (no comment filter,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Micro-benchmarks of the text units on real UTF-8 corpora (bench/make_corpus.sh --lang ja or ru):
 // validation, the unit map of the UTF-8 characters, and encoding through a game table made from the
 // corpus's own characters (the most frequent on one byte, the rest on two, its 50 commonest pairs as

@@ -1,3 +1,7 @@
+// SPDX-License-Identifier: MIT
+// The command line of kestrin-cli: its words turned into run settings and the command's own choices,
+// with the usage errors, warnings and help text in the command's English.
+
 #include "cli_options.h"
 
 #include "kestrin/number_list.h"

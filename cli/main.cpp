@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrin-cli: one analysis run from the command line, the report (or records for scripts) on standard
 // output and everything meant for the user on standard error.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The --format records of kestrin-cli: the results of a run as TSV or JSON for scripts, built from the
 // results the run hands back beside its report. Both escape every byte that could break a record, as
 // a string may hold any byte, CR and LF included.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders the window's five pages to PNG files for the documentation: render_pages OUTPUT_FOLDER.
 // The pages show a real run over a generated script: the progress page is taken while it counts. A
 // second window shows the input page after two scripts were dropped onto it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Number lists and requests from arbitrary text: no crash, every value in 16 bits, and a range
 // never yields more values than its ends allow.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A whole run on arbitrary bytes and settings, compared with the literal model of the test suite.
 // The first bytes choose the settings, the rest are split into up to three input files.
 

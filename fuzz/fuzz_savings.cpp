@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real-savings choice and its encoders on arbitrary small texts and settings, compared with the plain
 // model of the test suite. The first bytes choose the lengths, the codes, the filter and a few entries
 // for the encoders; the rest is the text, split into up to four stretches.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Table files of arbitrary bytes: every entry is a piece of the content that followed an "=", and
 // codes always read back as the value written.
 

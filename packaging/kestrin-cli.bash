@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Completion of kestrin-cli's options and of their values in bash; file names everywhere else.
 _kestrin_cli()
 {

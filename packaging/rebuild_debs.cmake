@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run by CPack once it has made the packages: each is made again by dpkg-deb from its own contents,
 # with every time SOURCE_DATE_EPOCH (from the environment, else the release date CMake worked out) and
 # fixed permissions. CPack's own archives carry the clock and the umask of the moment, so two builds

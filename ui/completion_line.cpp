@@ -1,3 +1,7 @@
+// SPDX-License-Identifier: MIT
+// The progress bar of the progress page: a line drawn from the left edge to a point that moves as the
+// current file is read.
+
 #include "completion_line.h"
 
 #include <QPainter>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Qt's file dialogs, opened with the window's filter lists in the last folder used.
+
 #include "file_dialogs.h"
 
 #include <QFileDialog>

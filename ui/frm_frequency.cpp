@@ -1,3 +1,7 @@
+// SPDX-License-Identifier: MIT
+// The window's handlers: navigation between pages, Reset, the option switches, reading the settings for
+// a run, running it and showing its outcome.
+
 #include "frm_frequency.h"
 
 #include "completion_line.h"

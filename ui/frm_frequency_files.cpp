@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's files: the four file commands, files dropped from a file manager or given on the command
 // line, the input-file list with its removals, and the labels that show the chosen paths, shortened to
 // the room the layout leaves them.

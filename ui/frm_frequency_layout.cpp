@@ -1,3 +1,7 @@
+// SPDX-License-Identifier: MIT
+// The window's pages: every control with its caption, font, place and size, the help texts and the
+// order of the Tab key.
+
 #include "completion_line.h"
 #include "frm_frequency.h"
 #include "input_file_list.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The input-file list of the first page: a one-line label that shows the chosen files, shortened to
 // its room, and lets the user pick one and ask the window to remove it, from the keyboard or a menu.
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// The one place where the window's text and the engine's bytes meet: Latin-1 both ways.
+
 #include "latin1.h"
 
 #include <QFile>

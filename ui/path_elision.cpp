@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shortens paths for the one-line file labels of the window: whole folders are cut from the front of
 // each path before any file name loses a letter.
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Qt's own buttons and dialogs in Italian, as the rest of the window.
+
 #include "qt_translations.h"
 
 #include <QCoreApplication>

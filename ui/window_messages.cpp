@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// The window's messages: refusals, failures and file errors phrased for the message boxes.
+
 #include "window_messages.h"
 
 #include "kestrin/table_file.h"

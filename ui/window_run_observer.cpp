@@ -1,3 +1,7 @@
+// SPDX-License-Identifier: MIT
+// The window's side of a run: the engine's progress turned into the progress page's captions, its
+// questions and warnings into message boxes, and the host's events handled while the run yields.
+
 #include "window_run_observer.h"
 
 #include "completion_line.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// A check box whose caption wraps over several lines, as the design's long captions need.
+
 #include "wrapping_check_box.h"
 
 #include <QStyleOptionButton>

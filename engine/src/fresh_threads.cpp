@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the jobs of one step of a run on threads started for that step alone, while the calling thread
 // keeps the host responsive: it shows progress, lets the host handle its events and passes a cancel on.
 // Threads are started afresh at each call; a step's jobs are long enough that this costs nothing.

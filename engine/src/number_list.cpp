@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Number lists: sample lengths and table codes as typed, in decimal or &H hex, with ranges and commas.
+
 #include "kestrin/number_list.h"
 
 #include <algorithm>

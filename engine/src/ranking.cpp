@@ -1,3 +1,7 @@
+// SPDX-License-Identifier: MIT
+// Ranking: the best strings by length times hits, in the exact order of ties, and the skip filters that
+// mark results holding spaces, CR LF, tabs or values of the exclusion table.
+
 #include "ranking.h"
 
 #include <absl/container/flat_hash_set.h>

@@ -1,3 +1,7 @@
+// SPDX-License-Identifier: MIT
+// The report: its header, the result lines, the encoded sizes of real savings, the text of the report
+// file, and whether a file may be replaced by a report.
+
 #include "kestrin/report.h"
 
 #include "io/safe_write.h"

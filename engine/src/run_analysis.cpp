@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One analysis run, phase by phase: the settings resolved once (run_setup), the inputs counted
 // (run_count), the results ranked or, in the savings mode, chosen (run_savings), then the outputs built
 // whole and only then written. RunAnalysis turns every failure into an outcome.

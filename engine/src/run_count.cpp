@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The counting phase of a run, file by file: read on a worker (so that the host keeps its events and a
 // cancel is seen between chunks), scanned for comments, counted by the plan's units; then the sorting
 // units' finish over all files. The position shown for a file moves with the weighed work done on it.

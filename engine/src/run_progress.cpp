@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The progress a run shows: only changes are passed to the host, and the position within a file moves
 // with the work done on it, each stage (reading, scan, count, the sorting units' finish) weighed by its
 // estimated cost, so that it moves at about the same pace all through a file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one way a step of a run runs its work on the workers and ends the run when the host cancels.
 
 #include "run_step.h"

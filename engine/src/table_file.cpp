@@ -1,3 +1,7 @@
+// SPDX-License-Identifier: MIT
+// Table files: reading the values of an exclusion table, and the block of results appended to the output
+// table with the codes of the ranges.
+
 #include "kestrin/table_file.h"
 
 #include "io/file_reading.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrin-cli's command line, and the command as a user runs it: a child process with its arguments,
 // files, terminal, output and exit status.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The counting units against each other: arrays, sorting, packed and hashed tables must find the same
 // strings, hits and first occurrences, whatever the plan and the number of jobs.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The files a run writes: no other file of the run destroyed, nothing half written whatever fails.
 
 #include "io/file_io.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "inserter_model.h"
 #include "text/game_encoder.h"
 

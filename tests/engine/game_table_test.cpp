@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "text/game_table.h"
 
 #include <gtest/gtest.h>

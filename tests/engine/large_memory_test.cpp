@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The large blocks that come straight from the system.
 
 #include "large_memory.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The in-place byte radix sort against std::sort, on keys of one and two words.
 
 #include "counting/radix_sort.h"

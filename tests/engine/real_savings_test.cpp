@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The savings choice and its encoders against a plain model that recounts everything at every step.
 
 #include "savings/real_savings.h"

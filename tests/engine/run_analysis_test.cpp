@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What only the engine does in a run: output failures, cancel, progress, threads, memory, large files.
 // What a run counts and shows is held to the shared case tables in tests/model.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "inserter_model.h"
 #include "text/text_encoding.h"
 #include "text/unit_map.h"

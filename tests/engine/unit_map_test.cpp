@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "text/unit_map.h"
 
 #include <gtest/gtest.h>

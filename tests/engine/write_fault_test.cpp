@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file writes under faults no real disk gives on demand (injected through the table of write
 // calls), with pipes, long names, leftovers of killed runs, concurrent runs and held signals.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The engine against the literal model: the shared case tables, where both are also held to each case's
 // expectations, and seeded random cases. KESTRIN_DIFF_SEED=n runs only random case n (as a failure prints).
 

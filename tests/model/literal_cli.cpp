@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrin-literal: runs the literal model on files and prints its report, the benchmark's baseline.
 // kestrin-literal [-l LENGTHS] [-n TOP] FILE...
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "literal_model.h"
 
 #include <algorithm>

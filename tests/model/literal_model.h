@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A slow, literal second implementation of one analysis run, written straight from the design rules

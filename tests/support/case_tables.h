@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Cases that the engine and the literal model are both held to (tests/model/differential_test.cpp runs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "inserter_model.h"
 
 namespace kestrin::testing {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Plain models of reading text and of an inserter, written from the rules and apart from the engine's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The plain model of the real-savings choice and its encoders (see savings_model.h): every step counts
 // every candidate's occurrences afresh over the whole text.
 

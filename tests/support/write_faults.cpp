@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fault injection for the file writes: replaces the entries of the engine's table of write calls with
 // wrappers that fail on demand, and runs code in a child process with a file-size cap and a time limit.
 

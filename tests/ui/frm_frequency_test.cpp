@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "completion_line.h"
 #include "fake_file_dialogs.h"
 #include "frm_frequency.h"

@@ -1,3 +1,7 @@
+// SPDX-License-Identifier: MIT
+// The counting unit of lengths 0, 1 and 2: one slot per possible string, counted by a job per stretch
+// of each file.
+
 #include "counting/counters.h"
 #include "counting/length_counter.h"
 #include "counting/window_walk.h"

@@ -1,3 +1,7 @@
+// SPDX-License-Identifier: MIT
+// The comment filter: turns a file into the stretches of counted positions, outside or inside the
+// comments of the chosen style, each with the delimiter that limits its windows.
+
 #include "counting/comment_scanner.h"
 
 #include "kestrin/run_settings.h"

@@ -1,3 +1,7 @@
+// SPDX-License-Identifier: MIT
+// Plans a count: which counting unit counts which sample lengths, and the shards of first-byte values
+// that balance the work between threads.
+
 #include "counting/counting_plan.h"
 
 #include "counting/counters.h"

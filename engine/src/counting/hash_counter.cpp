@@ -1,3 +1,7 @@
+// SPDX-License-Identifier: MIT
+// The counting unit of lengths above 8: hash tables whose slots hold a string's first occurrence, part of
+// its hash and its hits, sized once from an estimate on a large file.
+
 #include "counting/counters.h"
 #include "counting/length_counter.h"
 #include "counting/window_walk.h"

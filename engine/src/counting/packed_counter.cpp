@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// The counting unit of lengths 3 to 8: hash tables keyed by the string itself, packed into 8 bytes.
+
 #include "counting/counters.h"
 #include "counting/length_counter.h"
 #include "counting/window_walk.h"

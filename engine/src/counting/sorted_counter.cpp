@@ -1,3 +1,7 @@
+// SPDX-License-Identifier: MIT
+// The counting unit of lengths 3 to 16 together: records of the counted positions sorted by their next
+// bytes, so that one pass over them closes the strings of every length.
+
 #include "counting/counters.h"
 #include "counting/radix_sort.h"
 #include "counting/window_walk.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// File faults as the hosts show them, and the look at whether a file can be an input file.
+
 #include "kestrin/file_error.h"
 
 #include "io/file_io.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What makes two paths name one file: the links on a path followed to the end, and a file's identity
 // (its device and inode, or the absolute path a new file would get), which the clash check compares.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The file code, one header per job: reading, file identity and links, safe writes (through the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading whole files into memory, and the looks at a file that come before: what may be read (a file
 // with an end: a regular file or a pipe), its size, and a sample of its bytes for planning the count.
 

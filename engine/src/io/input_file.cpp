@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// An input file in memory, read whole, with the filler after its end that the last windows read.
+
 #include "io/input_file.h"
 
 #include <algorithm>

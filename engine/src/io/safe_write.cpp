@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing the report file and the output table so that no failure and no signal leaves a file half
 // written: a replace goes through a temporary file and a rename, or rewrites a file with several names
 // in place with its old bytes kept; an append reserves its space and is cut back when it fails. A pipe

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Process-wide deferral of the signals that end a program, over the writes that could otherwise be
 // cut off half way. The dispositions are process state, so nested and concurrent deferrals share one
 // saved set, and only the outermost one installs and restores it.

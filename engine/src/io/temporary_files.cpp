@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The temporary files through which a report is replaced: short names of their own beside the report,
 // and the removal of those that killed runs left behind. The name ties a leftover to its report by a
 // hash of the report's name, since the name itself may take all of the 255 bytes a name may have.

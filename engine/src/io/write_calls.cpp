@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The table of system calls that the file writes go through, filled with the system's own, and the
 // descriptor that closes itself through it. Tests replace entries of the table to inject faults
 // (tests/support/write_faults.h).

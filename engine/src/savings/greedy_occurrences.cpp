@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The occurrences of the greedy choice: what a candidate's occurrences save with the tokens as they are,
 // and replacing an entry's occurrences by its tokens. Method: a window saves the cost of the tokens it
 // covers less the code when it starts and ends at token edges; occurrences that may overlap are chosen by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The greedy choice of the savings mode, its heap and its bounds: entry after entry, the candidate that
 // gains most with the tokens as they are. Method: a lazy greedy. The heap holds bounds that never fall
 // below a candidate's gain; the top is counted exactly and taken when nothing can beat it. Only the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The savings choice as a run uses it: the index (savings_index.cpp), the lazy greedy over it
 // (lazy_greedy.cpp, greedy_occurrences.cpp) and the two encodings of the text with the chosen entries
 // (savings_encoding.cpp), in that order. Method: index first, with the cheapest code any entry will have;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The encoders of the savings choice: how many bytes the text takes once the chosen entries replace
 // what they match, by longest match and by best parse. Method: the entries go into a trie whose walk
 // from a position yields every entry that starts there, shortest first; longest match keeps the last,

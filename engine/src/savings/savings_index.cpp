@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The index of the savings choice: every string of a requested length that occurs twice, found at once.
 // Method: a suffix array of the whole text (libdivsufsort) puts equal windows side by side; the bytes each
 // suffix shares with the one before (compared directly up to a longest length of 32, by Kärkkäinen's

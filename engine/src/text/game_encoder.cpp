@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The inserter's encoding: a script turned into the game's bytes through the character table by
 // longest match, with the unit map that says where each game character starts, and the decoding
 // back to text. The table's texts sit in a byte trie whose busiest nodes index their children directly.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The game's character table: a Thingy table file read into codes and texts, with every bad entry
 // line reported as data, and lookups from a code or a text to its entry. The first line of a code or
 // a text wins over later ones, so that an inserter's choice is fixed by the file alone.

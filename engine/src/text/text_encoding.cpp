@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading bytes as characters: whole-text UTF-8 validation that locates the first fault, and the
 // character boundaries of valid text. Latin-1 is the trivial case of one character per byte.
 // Validation runs over scripts of tens of MiB, so ASCII is skipped eight bytes at a time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The unit map: where the game's characters start in a text of bytes and which of them are breaks,
 // one bit per byte, with a rank directory for going between unit indexes and byte offsets. It is
 // what lets the counting ask, cheaply, whether a window starts or ends inside a character.
