@@ -60,15 +60,15 @@ std::vector<int> TakeCodes(std::string_view& input)
     return codes;
 }
 
-// Entries cut from the text by the bytes of spec, some across stretch and line ends, with codes of 0 to 2
+// Entries cut from the text by the bytes of recipe, some across stretch and line ends, with codes of 0 to 2
 // bytes.
-std::vector<CodedEntry> TakeEntries(std::string_view& spec, std::string_view text)
+std::vector<CodedEntry> TakeEntries(std::string_view& recipe, std::string_view text)
 {
-    std::vector<CodedEntry> entries(text.empty() ? 0 : Take(spec) % 6);
+    std::vector<CodedEntry> entries(text.empty() ? 0 : Take(recipe) % 6);
     for (CodedEntry& entry : entries) {
-        const std::size_t start = Take(spec) % text.size();
-        entry.text = text.substr(start, 1 + Take(spec) % 6);
-        entry.codeBytes = Take(spec) % 3;
+        const std::size_t start = Take(recipe) % text.size();
+        entry.text = text.substr(start, 1 + Take(recipe) % 6);
+        entry.codeBytes = Take(recipe) % 3;
     }
     return entries;
 }

@@ -19,14 +19,14 @@ int LineWidth(const QStringList& entries, const QFontMetrics& metrics)
     return metrics.horizontalAdvance(entries.join(pathListSeparator));
 }
 
-// The path with only its last `kept` parts, or the whole path when cutting would not shorten it.
-QString LastParts(const QString& path, qsizetype kept)
+// The path with only its last `kept` components, or the whole path when cutting would not shorten it.
+QString LastComponents(const QString& path, qsizetype kept)
 {
-    const QStringList parts = path.split(u'/');
-    if (parts.size() <= kept) {
+    const QStringList components = path.split(u'/');
+    if (components.size() <= kept) {
         return path;
     }
-    const QString cut = ellipsis + u'/' + parts.sliced(parts.size() - kept).join(u'/');
+    const QString cut = ellipsis + u'/' + components.sliced(components.size() - kept).join(u'/');
     return cut.size() < path.size() ? cut : path;
 }
 
@@ -45,7 +45,7 @@ QStringList ElidePaths(const QStringList& paths, const QFontMetrics& metrics, in
     for (qsizetype kept = mostParts - 1; kept >= 1; --kept) {
         entries.clear();
         for (const QString& path : paths) {
-            entries.append(LastParts(path, kept));
+            entries.append(LastComponents(path, kept));
         }
         if (LineWidth(entries, metrics) <= width) {
             return entries;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The start of a run: every setting read, parsed and checked once, and the refusals that need nothing
 // read (file clashes, table codes, sample lengths, inputs too long for the mode). What comes out is a
-// plain value that the later phases take their parts of.
+// plain value from which each later phase takes what it needs.
 
 #include "run_setup.h"
 

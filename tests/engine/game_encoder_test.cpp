@@ -106,7 +106,7 @@ RandomCase MakeRandomCase(std::mt19937_64& random)
     RandomCase c;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         if (random() % 5 == 0 && pieces[i].size() > 1) {
-            continue; // longer texts are sometimes missing, so that their parts have to serve
+            continue; // longer texts are sometimes missing, so that their pieces have to serve
         }
         const unsigned code = random() % 3 == 0 ? 0x8000 + static_cast<unsigned>(random() % 64)
                                                 : static_cast<unsigned>(random() % 64);
@@ -188,7 +188,7 @@ TEST(GameEncoder, MatchesAPlainInserterOnRandomTablesAndDecodesBack)
                 EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos);
             });
     }
-    EXPECT_GT(unmappedSeen, 10); // some scripts hit a missing longer text whose parts do not serve
+    EXPECT_GT(unmappedSeen, 10); // some scripts hit a missing longer text whose pieces do not serve
     EXPECT_LT(unmappedSeen, 300);
     EXPECT_GT(bestBelowLongest, 0); // the best parse must beat longest match now and then
 }

@@ -86,21 +86,21 @@ CountingPlan PlanCounting(const std::vector<std::int16_t>& differentLengths, uns
     CountingPlan plan;
     ChooseUnits(sorted, threads, input.files, input.largestFile, [&](const UnitChoice& choice) {
         const ShardMap map =
-            BalanceShards(input.histogram, choice.kind == UnitChoice::Kind::Array ? 1 : choice.parts);
+            BalanceShards(input.histogram, choice.kind == UnitChoice::Kind::Array ? 1 : choice.pieces);
         const std::int64_t first = choice.lengths.front();
         std::unique_ptr<CountingUnit> unit;
         switch (choice.kind) {
         case UnitChoice::Kind::Array:
-            unit = MakeArrayCounter(first, choice.parts);
+            unit = MakeArrayCounter(first, choice.pieces);
             break;
         case UnitChoice::Kind::Sorted:
-            unit = MakeSortedCounter({choice.lengths.begin(), choice.lengths.end()}, choice.parts, map);
+            unit = MakeSortedCounter({choice.lengths.begin(), choice.lengths.end()}, choice.pieces, map);
             break;
         case UnitChoice::Kind::Packed:
-            unit = MakePackedCounter(first, choice.parts, map);
+            unit = MakePackedCounter(first, choice.pieces, map);
             break;
         case UnitChoice::Kind::Hash:
-            unit = MakeHashCounter(first, choice.parts, map);
+            unit = MakeHashCounter(first, choice.pieces, map);
             break;
         }
         for (const std::int16_t length : choice.lengths) {

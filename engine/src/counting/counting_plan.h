@@ -36,11 +36,11 @@ struct UnitChoice {
     enum class Kind { Array, Packed, Hash, Sorted };
     Kind kind = Kind::Array;
     std::span<const std::int16_t> lengths; // the lengths it counts, a part of the list it was chosen from
-    unsigned parts = 1;                    // Array: jobs over stretches of a file; the others: shards
+    unsigned pieces = 1;                   // Array: jobs over stretches of a file; the others: shards
 
     // The jobs of each file, and the jobs after the last file (the sorting unit's shards).
-    [[nodiscard]] unsigned FileJobs() const { return kind == Kind::Sorted ? 1 : parts; }
-    [[nodiscard]] unsigned FinishJobs() const { return kind == Kind::Sorted ? parts : 0; }
+    [[nodiscard]] unsigned FileJobs() const { return kind == Kind::Sorted ? 1 : pieces; }
+    [[nodiscard]] unsigned FinishJobs() const { return kind == Kind::Sorted ? pieces : 0; }
 };
 
 // Plain arrays for lengths 0 to 2; one sorting unit for the lengths 3 to 16 when a length of 5 to 16
