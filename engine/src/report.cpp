@@ -76,7 +76,9 @@ std::string FormatResultLine(std::int64_t position, const ResultEntry& result)
         line += skip;
         return line;
     }
-    const auto length = static_cast<std::int64_t>(result.text.size());
+    // Through a game table the game's bytes differ from the text's; otherwise they are the text's.
+    const std::string& bytes = result.gameBytes ? *result.gameBytes : result.text;
+    const auto length = static_cast<std::int64_t>(bytes.size());
     line += " total space = " + std::to_string(result.totalSpace.value_or(length * result.hits));
     line += "; hits = " + std::to_string(result.hits);
     if (result.text.find('\0') != std::string::npos) {
@@ -87,7 +89,7 @@ std::string FormatResultLine(std::int64_t position, const ResultEntry& result)
     }
     line += "; hex = ";
     static constexpr char digits[] = "0123456789ABCDEF";
-    for (const char c : result.text) {
+    for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         line += digits[byte >> 4];
         line += digits[byte & 0xF];

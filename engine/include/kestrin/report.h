@@ -27,6 +27,9 @@ struct ResultEntry {
     std::int64_t hits = 0;
     // The space the result saves, when it is not length times hits (the real-savings choice).
     std::optional<std::int64_t> totalSpace;
+    // Counting through a game table: the game's bytes of the text, which hex and len show (and total
+    // space multiplies); otherwise the text's own bytes are.
+    std::optional<std::string> gameBytes;
 
     bool operator==(const ResultEntry&) const = default;
 };

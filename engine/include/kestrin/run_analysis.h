@@ -38,6 +38,7 @@ enum class FileRole {
     ExclusionTable,
     ReportFile,
     OutputTable,
+    GameTable,
 };
 
 // Why a run does not start. Each host phrases it in its own words.
@@ -53,6 +54,17 @@ struct Refusal {
         InputTooLong,     // the inputs hold `length` bytes; the mode counts fewer than `limit`
         NotAReport,       // with replaceOnlyReports, the report file `path` is not a report of this program
         UnreadableReport, // with replaceOnlyReports, the report file `path` cannot be read to tell
+        // The game's characters (before anything is counted; nothing is written):
+        BadDictionaryBytes, // the dictionary bytes (`text`, as typed) are not a whole number of 0 or more
+        InvalidDelimiter,   // comment delimiter `text` is not valid in the encoding
+        InvalidText,        // `path` (as `role`) is not valid UTF-8: at byte `offset` (from 0) of line
+                            // `line`, the bytes `text`
+        UnmappedText,       // input `path` holds text that no code of the game table stands for: `text`
+                            // at line `line`, column `column` (in characters, from 1)
+        BadTableLine,       // line `line` of the game table `path` is no entry: `text` is the line
+        CodeBeginsCode,     // in the game table `path`, code `text` (hex) of line `line` begins with the
+                            // whole code of line `otherLine`, which the game could not tell apart
+        NoGameCharacters,   // the game table `path` holds no entry
     };
     Reason reason = Reason::NoSampleLength;
     std::int64_t length = 0;
@@ -62,13 +74,17 @@ struct Refusal {
     std::filesystem::path otherPath;
     std::string text;
     std::int64_t limit = 0;
+    std::int64_t line = 0;
+    std::int64_t column = 0;
+    std::int64_t offset = 0;
+    std::int64_t otherLine = 0;
 
     bool operator==(const Refusal&) const = default;
 };
 
 struct RunCounters {
-    std::int64_t totalCharacters = 0;   // bytes of all input files
-    std::int64_t countedCharacters = 0; // positions at which counting ran
+    std::int64_t totalCharacters = 0;   // bytes of all input files (characters, counting in characters)
+    std::int64_t countedCharacters = 0; // positions at which counting ran (characters the filter kept)
     std::int64_t distinctStrings = 0;   // different strings over all sample lengths
 };
 

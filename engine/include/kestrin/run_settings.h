@@ -16,6 +16,11 @@ enum class CommentStyle {
     Custom, // beginComment ... endComment, or CR LF when endComment is empty
 };
 
+// How the bytes of a script, a table file or a delimiter are read as characters. Latin-1 is one
+// character per byte (every byte string is valid); UTF-8 is one character per well-formed sequence of
+// one to four bytes.
+enum class TextEncoding { Latin1, Utf8 };
+
 // The start texts of the sample lengths and of the request, which a request that is not numeric falls
 // back to as well.
 inline constexpr std::string_view defaultSampleLengths = "1";
@@ -49,6 +54,18 @@ struct RunSettings {
     // Choose the entries by what they really save in the text, one after another, instead of ranking
     // strings by length times hits; the report then ends with the encoded sizes.
     bool realSavings = false;
+
+    // The game's characters. With Latin-1 and no game table, a character is a byte, as the counting has
+    // always been. With UTF-8 a character is one UTF-8 sequence (the game is taken to store UTF-8); with
+    // a game table (a Thingy file in the encoding) the script is encoded through it by longest match, and
+    // a character is one of its codes. Sample lengths then count characters, sizes the game's bytes; no
+    // result holds part of a character, a line end or an end-of-string code. Delimiters, the exclusion
+    // table and the output table are in the same encoding.
+    TextEncoding encoding = TextEncoding::Latin1;
+    std::optional<std::filesystem::path> gameTable;
+    // With real savings, the most bytes the chosen entries may take in the game (their game bytes
+    // together), as typed; empty for no limit.
+    std::string dictionaryBytes;
 
     // Counting threads; 0 uses every core. The results never depend on it.
     unsigned threads = 0;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "kestrin/run_settings.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,10 +10,6 @@
 
 namespace kestrin {
 
-// How the bytes of a script, a table file or a delimiter are read as characters. Latin-1 is one
-// character per byte (every byte string is valid); UTF-8 is one character per well-formed sequence of
-// one to four bytes. (Not named Encoding: that name is the savings choice's sized parse.)
-enum class TextEncoding { Latin1, Utf8 };
 
 // Why a byte string is not well-formed UTF-8, at the first byte that cannot be read as part of a
 // character.
