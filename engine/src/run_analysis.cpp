@@ -12,6 +12,7 @@
 #include "run_savings.h"
 #include "run_setup.h"
 #include "run_step.h"
+#include "run_text_count.h"
 
 #include "kestrin/report.h"
 #include "kestrin/table_file.h"
@@ -53,20 +54,11 @@ public:
         if (auto* end = std::get_if<EarlyEnd>(&looking)) {
             return Ended(std::move(*end), outcome);
         }
-        InputCount count(context, settings, resolved, std::move(scanner),
-                         std::move(std::get<std::vector<FileLook>>(looking)));
-        std::optional<SavingsBranch> savings;
-        std::function<void()> besideFinish;
-        if (settings.realSavings) {
-            savings.emplace(settings, resolved, cancelRequested);
-            besideFinish = [&] { savings->BuildIndex(count.Files()); };
-        }
-        StepEnd end = count.CountAll(besideFinish);
-        outcome.counters = count.Counters();
+        auto& looks = std::get<std::vector<FileLook>>(looking);
         RankedResults ranked;
-        if (!end) {
-            end = RankResults(resolved, count, savings ? &*savings : nullptr, ranked);
-        }
+        StepEnd end = resolved.inCharacters
+                          ? CountInCharacters(resolved, std::move(looks), ranked, outcome)
+                          : CountBytes(resolved, std::move(scanner), std::move(looks), ranked, outcome);
         if (end) {
             return Ended(std::move(*end), outcome);
         }
@@ -87,10 +79,64 @@ private:
         return std::move(outcome);
     }
 
+    // The count in bytes, with the savings index built beside its finish; then the ranking or the choice.
+    StepEnd CountBytes(const ResolvedSettings& resolved, CommentScanner scanner, std::vector<FileLook> looks,
+                       RankedResults& ranked, RunOutcome& outcome)
+    {
+        InputCount count(context, settings, resolved, std::move(scanner), std::move(looks));
+        std::optional<SavingsBranch> savings;
+        std::function<void()> besideFinish;
+        if (settings.realSavings) {
+            savings.emplace(settings, resolved, cancelRequested);
+            besideFinish = [&] { savings->BuildIndex(count.Files()); };
+        }
+        StepEnd end = count.CountAll(besideFinish);
+        outcome.counters = count.Counters();
+        if (end) {
+            return end;
+        }
+        return RankResults(
+            resolved, count.Counters().distinctStrings, savings ? &*savings : nullptr, ranked,
+            [&](std::int64_t lastPosition) {
+                return RankByCount(resolved, count.Plan(), lastPosition, ranked.entries);
+            },
+            [&] { count.ReleasePlan(); });
+    }
+
+    // The count in the game's characters: every input checked and encoded first, then the strings of
+    // whole characters counted; the savings index is built over the game's bytes after the count.
+    StepEnd CountInCharacters(const ResolvedSettings& resolved, std::vector<FileLook> looks,
+                              RankedResults& ranked, RunOutcome& outcome)
+    {
+        TextCount count(context, settings, resolved, std::move(looks));
+        StepEnd end = count.CountAll();
+        outcome.counters = count.Counters();
+        if (end) {
+            return end;
+        }
+        std::optional<SavingsBranch> savings;
+        if (settings.realSavings) {
+            savings.emplace(settings, resolved, cancelRequested);
+            if (auto built = RunJobs(context, 1, 1,
+                                     [&](std::size_t, unsigned) { savings->BuildIndex(count.Script()); })) {
+                return built;
+            }
+        }
+        return RankResults(
+            resolved, count.Counters().distinctStrings, savings ? &*savings : nullptr, ranked,
+            [&](std::int64_t lastPosition) -> StepEnd {
+                ranked.entries = count.Best(lastPosition);
+                return std::nullopt;
+            },
+            [] {});
+    }
+
     // The best strings by the count, or the savings choice; then the skip filters. From the filters on, a
     // request to stop is no longer honoured.
-    StepEnd RankResults(const ResolvedSettings& resolved, InputCount& count, SavingsBranch* savings,
-                        RankedResults& ranked)
+    StepEnd RankResults(const ResolvedSettings& resolved, std::int64_t distinctStrings,
+                        SavingsBranch* savings, RankedResults& ranked,
+                        const std::function<StepEnd(std::int64_t)>& rankByCount,
+                        const std::function<void()>& releaseCount)
     {
         Progress ranking = display.Current();
         ranking.phase = RunPhase::Ranking;
@@ -98,14 +144,13 @@ private:
         if (resolved.request.replaced) {
             context.observer.ResetTopResults(resolved.request.text);
         }
-        const std::int64_t lastPosition =
-            LastResultPosition(resolved.request.value, count.Counters().distinctStrings);
-        StepEnd end = savings != nullptr ? savings->Choose(context, lastPosition, ranked)
-                                         : RankByCount(resolved, count.Plan(), lastPosition, ranked.entries);
+        const std::int64_t lastPosition = LastResultPosition(resolved.request.value, distinctStrings);
+        StepEnd end =
+            savings != nullptr ? savings->Choose(context, lastPosition, ranked) : rankByCount(lastPosition);
         if (end) {
             return end;
         }
-        count.ReleasePlan();
+        releaseCount();
         Progress formatting = display.Current();
         formatting.phase = RunPhase::Formatting;
         display.Show(formatting);

@@ -28,8 +28,36 @@ SavingsBranch::SavingsBranch(const RunSettings& runSettings, const ResolvedSetti
 void SavingsBranch::BuildIndex(const std::vector<std::unique_ptr<InputFile>>& files)
 {
     request.stretches = CountedText(files);
+    Index();
+}
+
+void SavingsBranch::BuildIndex(const GameScript& gameScript)
+{
+    script = &gameScript;
+    request.stretches = script->GameStretches();
+    request.units = &script->game.units;
+    request.longestUnit = script->longestUnit;
+    if (script->table) {
+        // An entry of one character would give a text of the game table a second code, which an inserter
+        // reading both tables would not use: the game table's line comes first.
+        std::erase(request.lengths, 1);
+    }
+    if (request.forbidden && script->table) {
+        // The skip rules read the text, not the game's bytes.
+        request.forbidden = [this](std::string_view bytes) {
+            return resolved.skips.MarkOf(script->TextOf(bytes)).has_value();
+        };
+    }
+    Index();
+}
+
+void SavingsBranch::Index()
+{
     if (cancelRequested.load()) {
         return;
+    }
+    if (resolved.dictionaryBytes) {
+        request.dictionaryBytes = *resolved.dictionaryBytes;
     }
     try {
         index = std::make_unique<SavingsChoice>(request, resolved.codes.Cheapest(resolved.request.Most()),
@@ -86,14 +114,19 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
     // The two encodings of the text with the entries, side by side when there are threads for them.
     if (auto end = RunJobs(
             run, index ? SavingsChoice::encodingJobs : 0, resolved.threads,
-            [&](std::size_t job, unsigned) { index->Encode(job, choice); }, tick)) {
+            [&](std::size_t job, unsigned) { Encode(job, choice); }, tick)) {
         return end;
     }
     if (run.observer.YieldAndCheckCancel()) {
         return EarlyEnd::Cancelled();
     }
     for (SavingsEntry& entry : choice.entries) {
-        ranked.entries.push_back({std::move(entry.text), entry.occurrences, entry.saved});
+        if (script != nullptr && script->table) {
+            ranked.entries.push_back(
+                {script->TextOf(entry.text), entry.occurrences, entry.saved, std::move(entry.text)});
+        } else {
+            ranked.entries.push_back({std::move(entry.text), entry.occurrences, entry.saved, std::nullopt});
+        }
     }
     const auto entries = static_cast<std::int64_t>(ranked.entries.size());
     ranked.sizes = EncodedSizes{choice.longestMatchBytes,
@@ -107,6 +140,54 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
         ranked.sizes->entriesAsked = static_cast<std::int64_t>(asked);
     }
     return std::nullopt;
+}
+
+// The encoded sizes. Through a game table, the script is encoded as an inserter does it, through the
+// game table and the entries read as one table; otherwise over the counted bytes.
+void SavingsBranch::Encode(std::size_t job, SavingsResult& choice) const
+{
+    if (script == nullptr || !script->table) {
+        index->Encode(job, choice);
+        return;
+    }
+    const std::int64_t bytes = EncodeThroughTables(job, choice);
+    (job == 0 ? choice.longestMatchBytes : choice.bestParseBytes) = bytes;
+}
+
+// Job 0: the script by longest match over its text; job 1: the fewest bytes any split allows. The
+// entries follow the game table's lines, which win a text both hold. Which bytes stand for an entry
+// changes no size, so each entry gets a code of its bytes that the table does not hold.
+std::int64_t SavingsBranch::EncodeThroughTables(std::size_t job, const SavingsResult& choice) const
+{
+    GameTable united = *script->table;
+    std::uint32_t next = 0;
+    for (const SavingsEntry& entry : choice.entries) {
+        const auto codeBytes = static_cast<std::size_t>(std::clamp(entry.codeBytes, 1, 4));
+        std::string code;
+        do {
+            code.clear();
+            for (std::size_t b = codeBytes; b-- > 0;) {
+                code += static_cast<char>((next >> (8 * b)) & 0xFF);
+            }
+            ++next;
+        } while (united.FindCode(code) != nullptr && next < (std::uint32_t{1} << 24));
+        (void)united.Add({code, script->TextOf(entry.text), false, 0});
+    }
+    const GameEncoder encoder(united);
+    std::int64_t total = 0;
+    for (const std::string_view stretch : script->script) {
+        if (cancelRequested.load()) {
+            return -1;
+        }
+        if (job == 0) {
+            GameText encoded;
+            (void)encoder.Append(stretch, encoded);
+            total += static_cast<std::int64_t>(encoded.bytes.size());
+        } else {
+            total += encoder.BestParseBytes(stretch).value_or(0);
+        }
+    }
+    return total;
 }
 
 } // namespace kestrin

@@ -4,6 +4,7 @@
 #include "io/input_file.h"
 #include "run_setup.h"
 #include "run_step.h"
+#include "run_text.h"
 #include "savings/real_savings.h"
 
 #include <atomic>
@@ -24,11 +25,18 @@ public:
     // Builds the index of the candidates over the counted text of the files, all read by now: the job the
     // count runs beside its finish. Returns early when the cancel flag is set.
     void BuildIndex(const std::vector<std::unique_ptr<InputFile>>& files);
+    // The same counting in the game's characters, over the game's bytes of the script, which must
+    // outlive the branch.
+    void BuildIndex(const GameScript& script);
 
     // Chooses the entries for the results 0 to lastPosition, on a worker, showing how many so far.
     [[nodiscard]] StepEnd Choose(RunContext& run, std::int64_t lastPosition, RankedResults& ranked);
 
 private:
+    void Index();
+    void Encode(std::size_t job, SavingsResult& choice) const;
+    [[nodiscard]] std::int64_t EncodeThroughTables(std::size_t job, const SavingsResult& choice) const;
+
     [[nodiscard]] std::vector<std::string_view>
     CountedText(const std::vector<std::unique_ptr<InputFile>>& files) const;
 
@@ -37,6 +45,7 @@ private:
     const std::atomic<bool>& cancelRequested;
     SavingsRequest request; // whose stretches the index points into
     std::unique_ptr<SavingsChoice> index;
+    const GameScript* script = nullptr; // counting in the game's characters
 };
 
 } // namespace kestrin

@@ -5,10 +5,13 @@
 
 #include "run_setup.h"
 
+#include "text/text_encoding.h"
+
 #include "kestrin/report.h"
 #include "kestrin/table_file.h"
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
 #include <thread>
 
@@ -191,6 +194,9 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
         others.push_back(
             {FileRole::ExclusionTable, &*settings.exclusionTable, IdentifyFile(*settings.exclusionTable)});
     }
+    if (settings.gameTable) {
+        others.push_back({FileRole::GameTable, &*settings.gameTable, IdentifyFile(*settings.gameTable)});
+    }
     std::optional<NamedFile> table;
     if (settings.outputTable) {
         table = NamedFile{FileRole::OutputTable, &*settings.outputTable, IdentifyFile(*settings.outputTable)};
@@ -215,6 +221,37 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
 }
 
 namespace {
+
+// The game's characters: whether the run counts them, the delimiters valid in the encoding, and the
+// dictionary's limit in bytes.
+StepEnd ResolveCharacters(const RunSettings& settings, ResolvedSettings& resolved)
+{
+    resolved.inCharacters = settings.encoding != TextEncoding::Latin1 || settings.gameTable.has_value();
+    if (settings.useComments && settings.commentStyle == CommentStyle::Custom) {
+        for (const std::string* delimiter : {&settings.beginComment, &settings.endComment}) {
+            if (ValidateText(*delimiter, settings.encoding)) {
+                Refusal refusal;
+                refusal.reason = Refusal::Reason::InvalidDelimiter;
+                refusal.text = *delimiter;
+                return EarlyEnd::Refused(std::move(refusal));
+            }
+        }
+    }
+    const std::string& typed = settings.dictionaryBytes;
+    if (!settings.realSavings || typed.empty()) {
+        return std::nullopt;
+    }
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(typed.data(), typed.data() + typed.size(), value);
+    if (error != std::errc{} || end != typed.data() + typed.size() || value < 0) {
+        Refusal refusal;
+        refusal.reason = Refusal::Reason::BadDictionaryBytes;
+        refusal.text = typed;
+        return EarlyEnd::Refused(std::move(refusal));
+    }
+    resolved.dictionaryBytes = value;
+    return std::nullopt;
+}
 
 // Why the report file must be left as it is, when the settings let the run replace only a report.
 std::optional<Refusal> KeepForeignReportFile(const RunSettings& settings)
@@ -270,6 +307,9 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
         return std::move(*end);
     }
     resolved.skips = std::move(std::get<SkipRules>(skips));
+    if (auto end = ResolveCharacters(settings, resolved)) {
+        return std::move(*end);
+    }
     return resolved;
 }
 

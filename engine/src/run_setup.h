@@ -49,6 +49,10 @@ struct ResolvedSettings {
     TableCodes codes;
     unsigned threads = 1;
     SkipRules skips;
+    // Counting in the game's characters (UTF-8, or through a game table) rather than in bytes.
+    bool inCharacters = false;
+    // With real savings: the most game bytes the entries may take together.
+    std::optional<std::int64_t> dictionaryBytes;
 };
 
 // Counting threads: 0 asks for one per core; more than a cap only add memory, as the work comes in

@@ -87,56 +87,13 @@ TEST(GameEncoder, StopsAtUnmappedTextWithItsLineAndColumnInCharacters)
     EXPECT_EQ(std::get<UnmappedText>(result), (UnmappedText{2, 1, 3, "\xA9"}));
 }
 
-// A random table over a few Latin, Cyrillic, kana and 4-byte characters, tags and ligatures, with
-// 1- and 2-byte codes, end codes and some duplicates; and a script made of its texts.
-struct RandomCase {
-    std::vector<testing::ModelEntry> entries;
-    std::string file;
-    std::string script;
-};
-
-RandomCase MakeRandomCase(std::mt19937_64& random)
-{
-    // clang-format off
-    const std::vector<std::string> pieces = {
-        "a", "ab", "b", "be", "e", "th", "the", "there", " ", "<", "<L", "<LINE>", "<LINE><LINE>", "<END>",
-        "[W]", "\xD0\xB0", "\xD0\xB1", "\xD0\xB0\xD0\xB1", "\xE3\x81\x82", "\xE3\x81\x84",
-        "\xE3\x81\x82\xE3\x81\x84", "\xF0\x9F\x98\x80"};
-    // clang-format on
-    RandomCase c;
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        if (random() % 5 == 0 && pieces[i].size() > 1) {
-            continue; // longer texts are sometimes missing, so that their pieces have to serve
-        }
-        const unsigned code = random() % 3 == 0 ? 0x8000 + static_cast<unsigned>(random() % 64)
-                                                : static_cast<unsigned>(random() % 64);
-        std::string bytes;
-        char digits[12];
-        std::snprintf(digits, sizeof digits, code > 0xFF ? "%04X" : "%02X", code);
-        for (std::size_t d = 0; digits[d] != 0; d += 2) {
-            bytes += static_cast<char>(std::stoi(std::string(digits + d, 2), nullptr, 16));
-        }
-        const bool end = pieces[i].starts_with("<E");
-        c.entries.push_back({bytes, pieces[i], end});
-        c.file += (end ? "/"s : ""s) + digits + "=" + pieces[i] + "\r\n";
-    }
-    for (auto n = random() % 200; n > 0; --n) {
-        const auto pick = random() % 1000;
-        // Now and then a byte that is no UTF-8 character: the encoder must stop there as cleanly.
-        c.script += pick < 100   ? "\r\n"s.substr(random() % 2, 1 + random() % 2)
-                    : pick < 102 ? std::string(1, static_cast<char>(0x80 + random() % 128))
-                                 : c.entries[random() % c.entries.size()].text;
-    }
-    return c;
-}
-
 TEST(GameEncoder, MatchesAPlainInserterOnRandomTablesAndDecodesBack)
 {
     std::mt19937_64 random(41);
     int unmappedSeen = 0;
     int bestBelowLongest = 0;
     for (int round = 0; round < 400; ++round) {
-        const RandomCase c = MakeRandomCase(random);
+        const testing::RandomTableCase c = testing::MakeRandomTableCase(random);
         SCOPED_TRACE(c.file + "|" + c.script);
         const GameTableLoad load = ReadGameTable(c.file, TextEncoding::Utf8);
         ASSERT_TRUE(load.faults.empty());

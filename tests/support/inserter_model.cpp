@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "inserter_model.h"
 
+#include <cstdio>
+
 namespace kestrin::testing {
 
 std::string Utf8Of(std::uint32_t cp)
@@ -140,6 +142,43 @@ std::optional<std::size_t> BestSplitBytes(std::string_view script, const std::ve
         }
     }
     return best[0];
+}
+
+using namespace std::string_literals;
+
+RandomTableCase MakeRandomTableCase(std::mt19937_64& random)
+{
+    // clang-format off
+    const std::vector<std::string> pieces = {
+        "a", "ab", "b", "be", "e", "th", "the", "there", " ", "<", "<L", "<LINE>", "<LINE><LINE>", "<END>",
+        "[W]", "\xD0\xB0", "\xD0\xB1", "\xD0\xB0\xD0\xB1", "\xE3\x81\x82", "\xE3\x81\x84",
+        "\xE3\x81\x82\xE3\x81\x84", "\xF0\x9F\x98\x80"};
+    // clang-format on
+    RandomTableCase c;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (random() % 5 == 0 && pieces[i].size() > 1) {
+            continue; // longer texts are sometimes missing, so that their pieces have to serve
+        }
+        const unsigned code = random() % 3 == 0 ? 0x8000 + static_cast<unsigned>(random() % 64)
+                                                : static_cast<unsigned>(random() % 64);
+        std::string bytes;
+        char digits[12];
+        std::snprintf(digits, sizeof digits, code > 0xFF ? "%04X" : "%02X", code);
+        for (std::size_t d = 0; digits[d] != 0; d += 2) {
+            bytes += static_cast<char>(std::stoi(std::string(digits + d, 2), nullptr, 16));
+        }
+        const bool end = pieces[i].starts_with("<E");
+        c.entries.push_back({bytes, pieces[i], end});
+        c.file += (end ? "/"s : ""s) + digits + "=" + pieces[i] + "\r\n";
+    }
+    for (auto n = random() % 200; n > 0; --n) {
+        const auto pick = random() % 1000;
+        // Now and then a byte that is no UTF-8 character: the encoder must stop there as cleanly.
+        c.script += pick < 100   ? "\r\n"s.substr(random() % 2, 1 + random() % 2)
+                    : pick < 102 ? std::string(1, static_cast<char>(0x80 + random() % 128))
+                                 : c.entries[random() % c.entries.size()].text;
+    }
+    return c;
 }
 
 } // namespace kestrin::testing

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,5 +43,15 @@ struct ModelEncoding {
 // line ends, tried every way from the end back; nothing when there is none.
 [[nodiscard]] std::optional<std::size_t> BestSplitBytes(std::string_view script,
                                                         const std::vector<ModelEntry>& table);
+
+// A random game table over a few Latin, Cyrillic, kana and 4-byte characters, tags and ligatures, with
+// 1- and 2-byte codes, end codes and some duplicates; and a script made of its texts.
+struct RandomTableCase {
+    std::vector<ModelEntry> entries;
+    std::string file;
+    std::string script;
+};
+
+[[nodiscard]] RandomTableCase MakeRandomTableCase(std::mt19937_64& random);
 
 } // namespace kestrin::testing

@@ -31,9 +31,9 @@ bool Below(const Ranked& a, const Ranked& b)
 
 } // namespace
 
-LazyGreedy::LazyGreedy(SavingsIndex&& built, std::int64_t trackShareOfLast,
+LazyGreedy::LazyGreedy(SavingsIndex&& built, std::int64_t trackShareOfLast, std::int64_t dictionaryBytes,
                        const std::atomic<bool>& cancelFlag)
-    : index(std::move(built)), trackShare(trackShareOfLast), cancel(cancelFlag)
+    : index(std::move(built)), trackShare(trackShareOfLast), room(dictionaryBytes), cancel(cancelFlag)
 {
 }
 
@@ -89,6 +89,18 @@ std::vector<int> LazyGreedy::StartTokens(const std::vector<int>& codes)
     cost.assign(n + 1, 1);
     inside = PositionSet(n + 1);
     tokenEntry.assign(n, noCandidate);
+    if (const UnitMap* units = index.units) {
+        // Counting in characters, each character is a token of its bytes.
+        for (std::size_t p = 0; p < n;) {
+            const std::size_t next = units->NextUnitStart(p);
+            cost[p] = static_cast<std::uint8_t>(next - p);
+            for (std::size_t q = p + 1; q < next; ++q) {
+                cost[q] = 0;
+                inside.Add(q);
+            }
+            p = next;
+        }
+    }
     // The bounds hold at the floor; a candidate whose bound gains nothing there never will again, since
     // covered costs only fall.
     std::vector<int> floors(codes);
@@ -139,7 +151,8 @@ bool LazyGreedy::PickBest(int code, std::size_t batch, std::optional<Ranked>& be
         Ranked top = heap.back();
         heap.pop_back();
         CandidateRecord& record = index.records[top.candidate];
-        if (BoundGain(top.candidate) <= 0) {
+        // A candidate that does not fit what is left of the dictionary never will: the room only shrinks.
+        if (BoundGain(top.candidate) <= 0 || index.nodes[top.candidate].length > room) {
             record.state = (record.state & notInHeap) | excludedState;
             continue;
         }
@@ -177,6 +190,7 @@ void LazyGreedy::TakeEntry(const Ranked& best, int code, std::vector<SavingsEntr
     held.push_back(static_cast<std::int64_t>(taken.size()));
     const auto length = static_cast<std::size_t>(best.length);
     ReplaceAll(taken, length, code, entry);
+    room -= static_cast<std::int64_t>(length);
     entries.push_back({std::string(index.text.substr(best.firstPosition, length)), 0, 0, code});
 }
 

@@ -37,7 +37,9 @@ class LazyGreedy
 public:
     using Positions = LargeVector<std::uint32_t>; // of the text
 
-    LazyGreedy(SavingsIndex&& built, std::int64_t trackShareOfLast, const std::atomic<bool>& cancelFlag);
+    // dictionaryBytes: the most bytes the entries may take together.
+    LazyGreedy(SavingsIndex&& built, std::int64_t trackShareOfLast, std::int64_t dictionaryBytes,
+               const std::atomic<bool>& cancelFlag);
     LazyGreedy(const LazyGreedy&) = delete;
     LazyGreedy& operator=(const LazyGreedy&) = delete;
 
@@ -84,6 +86,7 @@ private:
     // For the whole choice: the index (its bounds and states change as the choice goes), and its settings.
     SavingsIndex index;
     const std::int64_t trackShare;
+    std::int64_t room; // the bytes the dictionary has left for entries
     const std::atomic<bool>& cancel;
 
     // The text as tokens, from the start of Choose: every byte is one, at cost 1, until an entry replaces

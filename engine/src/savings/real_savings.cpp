@@ -16,9 +16,11 @@ SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, co
     if (savings::Stopped(&stop)) {
         return;
     }
-    savings::SavingsIndex index = savings::LoadText(request.stretches, request.lengths);
+    savings::SavingsIndex index =
+        savings::LoadText(request.stretches, request.lengths, request.units, request.longestUnit);
     built = savings::BuildIndex(index, stretches, request.forbidden, std::max(0, cheapestCode), stop);
-    greedy = std::make_unique<savings::LazyGreedy>(std::move(index), request.trackShare, stop);
+    greedy = std::make_unique<savings::LazyGreedy>(std::move(index), request.trackShare,
+                                                   request.dictionaryBytes, stop);
 }
 
 SavingsChoice::~SavingsChoice() = default;

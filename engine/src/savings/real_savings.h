@@ -2,10 +2,12 @@
 #pragma once
 
 #include "savings/savings_encoding.h"
+#include "text/unit_map.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,6 +37,13 @@ struct SavingsRequest {
     // when the choice gets down to them. The result never depends on it; 1 makes them come in early and
     // often, which tests use.
     std::int64_t trackShare = 16;
+    // Counting in the game's characters: the map of where the characters of the stretches (one after
+    // another) start and which are breaks, and the most bytes one takes. Lengths then count characters,
+    // and no entry starts or ends inside one or holds a break.
+    const UnitMap* units = nullptr;
+    std::size_t longestUnit = 1;
+    // The most bytes the entries may take together: the choice takes the best entry that still fits.
+    std::int64_t dictionaryBytes = std::numeric_limits<std::int64_t>::max();
 };
 
 struct SavingsEntry {

@@ -48,11 +48,17 @@ public:
         if (Stopped(&cancel)) {
             return false;
         }
-        LargeVector<std::uint32_t> byRank(n);
-        if (!(cap <= comparedCap ? CompareNeighbours(byRank) : PermutedCommonPrefixes(byRank))) {
+        if (index.units != nullptr) {
+            KeepCharacterStarts();
+        }
+        LargeVector<std::uint32_t> byRank(index.suffixes.size());
+        // A suffix array of character starts only has no permuted order to walk.
+        if (!(cap <= comparedCap || index.units != nullptr ? CompareNeighbours(byRank)
+                                                           : PermutedCommonPrefixes(byRank))) {
             return false;
         }
-        const std::uint64_t most = MostCandidates(byRank);
+        const std::uint64_t most =
+            index.units != nullptr ? MostCharacterCandidates(byRank) : MostCandidates(byRank);
         index.nodes.reserve(most);
         index.records.reserve(most);
         GroupIntoCandidates(byRank);
@@ -69,6 +75,14 @@ private:
             offset += stretch.size();
             index.boundaries.Add(offset);
         }
+        if (const UnitMap* units = index.units) {
+            // A break holds no window, and no window runs into one.
+            for (std::size_t p = units->NextBreak(0, n); p < n; p = units->NextBreak(p + 1, n)) {
+                index.boundaries.Add(p);
+                index.boundaries.Add(units->NextUnitStart(p));
+            }
+            return;
+        }
         for (std::size_t p = 0; p < n; ++p) {
             if (IsLineEnd(index.text[p])) {
                 index.boundaries.Add(p);
@@ -76,10 +90,43 @@ private:
         }
     }
 
+    [[nodiscard]] bool IsBreak(std::size_t p) const
+    {
+        return index.units != nullptr ? index.units->IsBreak(p) : IsLineEnd(index.text[p]);
+    }
+
     // How many bytes from p on a window may cover, given the first boundary after p.
     [[nodiscard]] std::size_t Room(std::size_t p, std::size_t nextBoundary) const
     {
-        return IsLineEnd(index.text[p]) ? 0 : std::min(nextBoundary - p, cap);
+        return IsBreak(p) ? 0 : std::min(nextBoundary - p, cap);
+    }
+
+    // Counting in characters, only the suffixes at character starts are windows: the others leave the
+    // array, which keeps the rest in order.
+    void KeepCharacterStarts()
+    {
+        std::size_t kept = 0;
+        for (const std::int32_t p : index.suffixes) {
+            if (index.units->IsUnitStart(static_cast<std::size_t>(p))) {
+                index.suffixes[kept++] = p;
+            }
+        }
+        index.suffixes.resize(kept);
+    }
+
+    // The bytes of the window of each requested length (in characters) from the character start p, into
+    // `bytes`; 0 from the first that runs past the text or the longest window on.
+    void WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const
+    {
+        std::size_t q = p;
+        std::int64_t characters = 0;
+        for (std::size_t k = 0; k < index.lengths.size(); ++k) {
+            while (characters < index.lengths[k] && q < n && q - p <= cap) {
+                q = index.units->NextUnitStart(q);
+                ++characters;
+            }
+            bytes[k] = characters == index.lengths[k] && q - p <= cap ? static_cast<std::uint32_t>(q - p) : 0;
+        }
     }
 
     // Fills byRank, per suffix in rank order, with the bytes it shares with the suffix before it (capped
@@ -92,11 +139,12 @@ private:
     {
         constexpr std::size_t ahead = 16;
         const std::string_view text = index.text;
-        for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t windows = index.suffixes.size();
+        for (std::size_t i = 0; i < windows; ++i) {
             if (i % cancelStride == 0 && Stopped(&cancel)) {
                 return false;
             }
-            if (i + ahead < n) {
+            if (i + ahead < windows) {
                 const auto later = static_cast<std::size_t>(index.suffixes[i + ahead]);
                 PrefetchForRead(text.data() + later);
                 index.boundaries.Prefetch(later + 1);
@@ -111,7 +159,7 @@ private:
                 }
             }
             const std::size_t room =
-                IsLineEnd(text[p]) ? 0 : std::min(index.boundaries.NextFrom(p + 1, p + 1 + cap) - p, cap);
+                IsBreak(p) ? 0 : std::min(index.boundaries.NextFrom(p + 1, p + 1 + cap) - p, cap);
             byRank[i] = static_cast<std::uint32_t>(h | (room << 16));
         }
         return true;
@@ -177,6 +225,26 @@ private:
         return most;
     }
 
+    // The same bound counting in characters: a candidate is a run of suffixes that share its bytes, and
+    // is counted at the run's last suffix, whose window of the length is those bytes.
+    [[nodiscard]] std::uint64_t MostCharacterCandidates(const LargeVector<std::uint32_t>& byRank) const
+    {
+        std::vector<std::uint32_t> bytes(index.lengths.size());
+        std::uint64_t most = 0;
+        for (std::size_t i = 1; i < byRank.size(); ++i) {
+            const std::uint32_t common = byRank[i] & 0xFFFF;
+            const std::uint32_t after = i + 1 < byRank.size() ? byRank[i + 1] & 0xFFFF : 0;
+            WindowBytes(static_cast<std::size_t>(index.suffixes[i]), bytes);
+            for (const std::uint32_t l : bytes) {
+                if (l == 0) {
+                    break;
+                }
+                most += l <= common && l > after ? 1 : 0;
+            }
+        }
+        return most;
+    }
+
     // A run of windows of one length that the pass has not closed yet.
     struct OpenGroup {
         std::uint32_t lowest = 0; // the smallest common prefix since the group's last window
@@ -202,10 +270,9 @@ private:
     // The window of the k-th length at suffix rank i (position p) joins its open group, or closes it and
     // opens the next; a group's second window makes it a candidate.
     void AddWindow(std::vector<OpenGroup>& open, std::size_t k, std::uint32_t rank, std::uint32_t p,
-                   std::uint32_t common, LargeVector<std::uint32_t>& byRank)
+                   std::uint32_t common, std::uint32_t l, LargeVector<std::uint32_t>& byRank)
     {
         OpenGroup& group = open[k];
-        const auto l = static_cast<std::uint32_t>(index.lengths[k]);
         if (group.windows == 0 || std::min(group.lowest, common) < l) {
             Close(group);
             group = {unbounded, 1, p, rank, rank + 1, noCandidate};
@@ -232,6 +299,9 @@ private:
     {
         const std::size_t kinds = index.lengths.size();
         std::vector<OpenGroup> open(kinds);
+        // The bytes of each length's window at the suffix: the length itself, unless counting in
+        // characters.
+        std::vector<std::uint32_t> bytes(index.lengths.begin(), index.lengths.end());
         for (std::size_t i = 0; i < byRank.size(); ++i) {
             if (i % cancelStride == 0 && Stopped(&cancel)) {
                 return;
@@ -241,9 +311,12 @@ private:
             const std::uint32_t common = i == 0 ? 0 : packed & 0xFFFF;
             const std::uint32_t room = packed >> 16;
             byRank[i] = noCandidate;
+            if (index.units != nullptr) {
+                WindowBytes(p, bytes);
+            }
             std::size_t k = 0;
-            for (; k < kinds && static_cast<std::uint32_t>(index.lengths[k]) <= room; ++k) {
-                AddWindow(open, k, static_cast<std::uint32_t>(i), p, common, byRank);
+            for (; k < kinds && bytes[k] != 0 && bytes[k] <= room; ++k) {
+                AddWindow(open, k, static_cast<std::uint32_t>(i), p, common, bytes[k], byRank);
             }
             for (; k < kinds; ++k) {
                 open[k].lowest = std::min(open[k].lowest, common);
@@ -291,9 +364,14 @@ private:
     {
         constexpr std::size_t ahead = 16;
         LargeVector<std::uint32_t>& deepest = index.deepest;
-        deepest.resize(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            if (i + ahead < n) {
+        const std::size_t windows = index.suffixes.size();
+        if (windows < n) {
+            deepest.assign(n, noCandidate); // no window starts inside a character
+        } else {
+            deepest.resize(n);
+        }
+        for (std::size_t i = 0; i < windows; ++i) {
+            if (i + ahead < windows) {
                 PrefetchForWrite(deepest.data() + index.suffixes[i + ahead]);
             }
             deepest[static_cast<std::size_t>(index.suffixes[i])] =
@@ -311,7 +389,8 @@ private:
 } // namespace
 
 SavingsIndex LoadText(std::span<const std::string_view> stretches,
-                      std::span<const std::int64_t> requestedLengths)
+                      std::span<const std::int64_t> requestedLengths, const UnitMap* units,
+                      std::size_t longestUnit)
 {
     std::size_t size = 0;
     for (const std::string_view stretch : stretches) {
@@ -335,6 +414,11 @@ SavingsIndex LoadText(std::span<const std::string_view> stretches,
     std::sort(index.lengths.begin(), index.lengths.end());
     index.lengths.erase(std::unique(index.lengths.begin(), index.lengths.end()), index.lengths.end());
     index.longest = index.lengths.empty() ? 0 : index.lengths.back();
+    index.units = units;
+    if (units != nullptr) {
+        index.longest = static_cast<std::int32_t>(std::min<std::int64_t>(
+            longestLength, std::int64_t{index.longest} * static_cast<std::int64_t>(longestUnit)));
+    }
     return index;
 }
 

@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: MIT
+// The game's characters of a run: the game table read and checked, and every input's counted text
+// checked in the encoding and encoded through the table before anything is counted, so that text the
+// game cannot hold stops the run with the file, the line and the place, and nothing is written.
+
+#include "run_text.h"
+
+#include "io/file_io.h"
+#include "text/text_encoding.h"
+
+#include <algorithm>
+
+namespace kestrin {
+namespace {
+
+Refusal InvalidText(FileRole role, const std::filesystem::path& path, const TextFault& fault)
+{
+    Refusal refusal;
+    refusal.reason = Refusal::Reason::InvalidText;
+    refusal.role = role;
+    refusal.path = path;
+    refusal.offset = fault.offset;
+    refusal.line = fault.line;
+    refusal.text = fault.bytes;
+    return refusal;
+}
+
+Refusal TableRefusal(Refusal::Reason reason, const std::filesystem::path& path, std::int64_t line,
+                     std::string text)
+{
+    Refusal refusal;
+    refusal.reason = reason;
+    refusal.role = FileRole::GameTable;
+    refusal.path = path;
+    refusal.line = line;
+    refusal.text = std::move(text);
+    return refusal;
+}
+
+std::string Hex(std::string_view bytes)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (const char c : bytes) {
+        hex += digits[static_cast<unsigned char>(c) >> 4];
+        hex += digits[static_cast<unsigned char>(c) & 0xF];
+    }
+    return hex;
+}
+
+// A code that begins with another whole code: the game reading its bytes could not tell the two apart,
+// and neither could the count, which keys strings by their game bytes.
+std::optional<Refusal> CodeBeginningCode(const GameTable& table, const std::filesystem::path& path)
+{
+    const GameTableEntry* longer = table.FirstCodeWithCodePrefix();
+    if (longer == nullptr) {
+        return std::nullopt;
+    }
+    Refusal refusal = TableRefusal(Refusal::Reason::CodeBeginsCode, path, longer->line, Hex(longer->code));
+    for (std::size_t bytes = 1; bytes < longer->code.size(); ++bytes) {
+        if (const GameTableEntry* shorter = table.FindCode(std::string_view(longer->code).substr(0, bytes))) {
+            refusal.otherLine = shorter->line;
+            break;
+        }
+    }
+    return refusal;
+}
+
+// The 1-based column, in characters, of the byte at offset in its line.
+std::int64_t ColumnOfOffset(std::string_view text, std::size_t offset, TextEncoding encoding)
+{
+    const std::size_t lineEnd = offset == 0 ? std::string_view::npos : text.find_last_of("\r\n", offset - 1);
+    const std::size_t from = lineEnd == std::string_view::npos ? 0 : lineEnd + 1;
+    return CountCharacters(text.substr(from, offset - from), encoding) + 1;
+}
+
+} // namespace
+
+std::vector<std::string_view> GameScript::GameStretches() const
+{
+    std::vector<std::string_view> stretches;
+    std::size_t begin = 0;
+    for (const std::size_t end : stretchEnds) {
+        stretches.push_back(std::string_view(game.bytes).substr(begin, end - begin));
+        begin = end;
+    }
+    return stretches;
+}
+
+std::string GameScript::TextOf(std::string_view gameBytes) const
+{
+    if (!table) {
+        return std::string(gameBytes);
+    }
+    // The codes are prefix-free (a table where one code begins another is refused), so the bytes split
+    // into codes one way only.
+    std::string text;
+    std::size_t at = 0;
+    while (at < gameBytes.size()) {
+        const GameTableEntry* entry = nullptr;
+        std::size_t bytes = 1;
+        for (; bytes <= 4 && at + bytes <= gameBytes.size() && entry == nullptr; ++bytes) {
+            entry = table->FindCode(gameBytes.substr(at, bytes));
+        }
+        if (entry == nullptr) {
+            // A line end, one byte as the script holds it.
+            text += gameBytes[at++];
+            continue;
+        }
+        text += entry->text;
+        at += entry->code.size();
+    }
+    return text;
+}
+
+std::int64_t GameScript::CountedCharacters() const
+{
+    std::int64_t characters = 0;
+    for (const std::string_view stretch : script) {
+        characters += CountCharacters(stretch, encoding);
+    }
+    return characters;
+}
+
+std::variant<std::optional<GameTable>, EarlyEnd> LoadGameTable(const RunSettings& settings)
+{
+    if (!settings.gameTable) {
+        return std::optional<GameTable>{};
+    }
+    const std::filesystem::path& path = *settings.gameTable;
+    auto read = ReadFileBytes(path);
+    if (auto* error = std::get_if<FileError>(&read)) {
+        return EarlyEnd::InputFailed(std::move(*error));
+    }
+    GameTableLoad load = ReadGameTable(std::get<FileBytes>(read).View(), settings.encoding);
+    if (load.invalidText) {
+        return EarlyEnd::Refused(InvalidText(FileRole::GameTable, path, *load.invalidText));
+    }
+    if (!load.faults.empty()) {
+        const TableLineFault& fault = load.faults.front();
+        return EarlyEnd::Refused(
+            TableRefusal(Refusal::Reason::BadTableLine, path, fault.line, fault.content));
+    }
+    if (load.table.Entries().empty()) {
+        return EarlyEnd::Refused(TableRefusal(Refusal::Reason::NoGameCharacters, path, 0, {}));
+    }
+    if (auto refusal = CodeBeginningCode(load.table, path)) {
+        return EarlyEnd::Refused(std::move(*refusal));
+    }
+    return std::optional<GameTable>(std::move(load.table));
+}
+
+ScriptBuilder::ScriptBuilder(TextEncoding encoding, std::optional<GameTable> table)
+{
+    built.encoding = encoding;
+    built.table = std::move(table);
+    if (built.table) {
+        encoder.emplace(*built.table);
+        for (const GameTableEntry& entry : built.table->Entries()) {
+            built.longestUnit = std::max(built.longestUnit, entry.code.size());
+        }
+    } else if (encoding == TextEncoding::Utf8) {
+        built.longestUnit = 4;
+    }
+}
+
+StepEnd ScriptBuilder::Add(const std::filesystem::path& path, std::string_view fileText,
+                           std::span<const CountedRun> runs)
+{
+    if (auto fault = ValidateText(fileText, built.encoding)) {
+        return EarlyEnd::Refused(InvalidText(FileRole::InputFile, path, *fault));
+    }
+    for (const CountedRun& run : runs) {
+        const auto begin = static_cast<std::size_t>(run.begin);
+        const auto end = std::min(static_cast<std::size_t>(run.end), fileText.size()); // no filler
+        if (begin >= end) {
+            continue;
+        }
+        const std::string_view stretch = fileText.substr(begin, end - begin);
+        if (encoder) {
+            if (auto unmapped = encoder->Append(stretch, built.game)) {
+                const auto at = begin + static_cast<std::size_t>(unmapped->offset);
+                Refusal refusal;
+                refusal.reason = Refusal::Reason::UnmappedText;
+                refusal.role = FileRole::InputFile;
+                refusal.path = path;
+                refusal.offset = static_cast<std::int64_t>(at);
+                refusal.line = LineOfOffset(fileText, at);
+                refusal.column = ColumnOfOffset(fileText, at, built.encoding);
+                refusal.text = std::move(unmapped->text);
+                return EarlyEnd::Refused(std::move(refusal));
+            }
+        } else {
+            built.game.bytes.append(stretch);
+            built.game.units.AppendMap(TextUnits(stretch, built.encoding));
+        }
+        built.script.push_back(stretch);
+        built.stretchEnds.push_back(built.game.bytes.size());
+    }
+    return std::nullopt;
+}
+
+GameScript ScriptBuilder::Finish()
+{
+    built.game.units.Finish();
+    return std::move(built);
+}
+
+} // namespace kestrin

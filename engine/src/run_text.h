@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "counting/comment_scanner.h"
+#include "run_step.h"
+#include "text/game_encoder.h"
+#include "text/game_table.h"
+
+#include "kestrin/run_settings.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace kestrin {
+
+// The counted text of a run in the game's characters: the script's stretches that the comment filter
+// lets through, and the game's bytes they take, with where each character starts.
+struct GameScript {
+    TextEncoding encoding = TextEncoding::Latin1;
+    std::optional<GameTable> table;       // with a game table
+    std::vector<std::string_view> script; // the counted stretches as the files hold them
+    GameText game;                        // their game bytes, one stretch after another; units finished
+    std::vector<std::size_t> stretchEnds; // where each stretch ends in game.bytes
+    std::size_t longestUnit = 1;          // the most bytes one character takes in the game
+
+    // The game's bytes of each stretch.
+    [[nodiscard]] std::vector<std::string_view> GameStretches() const;
+    // The text of game bytes made of whole characters: through the table, or the bytes themselves.
+    [[nodiscard]] std::string TextOf(std::string_view gameBytes) const;
+    // The characters of the script's counted text, line ends included.
+    [[nodiscard]] std::int64_t CountedCharacters() const;
+};
+
+// Reads and checks the game table of the settings: nothing without one; a refusal that names the file
+// when it is not valid in the encoding, holds a line that is no entry, holds no entry, or has a code that
+// begins with another whole code; a file error when it cannot be read.
+[[nodiscard]] std::variant<std::optional<GameTable>, EarlyEnd> LoadGameTable(const RunSettings& settings);
+
+// Adds the inputs one by one to a GameScript: each file's text checked in the encoding and its counted
+// stretches encoded, or the refusal that names the file and the place.
+class ScriptBuilder
+{
+public:
+    ScriptBuilder(TextEncoding encoding, std::optional<GameTable> table);
+
+    // The stretches must stay where they are until the script is done with: they are kept as views.
+    [[nodiscard]] StepEnd Add(const std::filesystem::path& path, std::string_view fileText,
+                              std::span<const CountedRun> runs);
+    [[nodiscard]] GameScript Finish();
+
+private:
+    GameScript built;
+    std::optional<GameEncoder> encoder;
+};
+
+} // namespace kestrin

@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: MIT
+// The counting phase in the game's characters: read, comment filter, check and encode file by file on a
+// worker (the host keeps its events and can cancel), then one counting job per sample length. The
+// position shown follows the files, then the windows counted over the last one.
+
+#include "run_text_count.h"
+
+#include "text/text_encoding.h"
+
+#include <algorithm>
+
+namespace kestrin {
+
+TextCount::TextCount(RunContext& context, const RunSettings& runSettings, const ResolvedSettings& settled,
+                     std::vector<FileLook> inputLooks)
+    : run(context), settings(runSettings), resolved(settled), looks(std::move(inputLooks))
+{
+}
+
+StepEnd TextCount::CountAll()
+{
+    auto loading = LoadGameTable(settings);
+    if (auto* end = std::get_if<EarlyEnd>(&loading)) {
+        return std::move(*end);
+    }
+    ScriptBuilder builder(settings.encoding, std::move(std::get<std::optional<GameTable>>(loading)));
+    CommentScanner scanner(settings);
+    for (std::size_t i = 0; i < looks.size(); ++i) {
+        if (auto end = ReadAndEncode(i, scanner, builder)) {
+            return end;
+        }
+    }
+    script = builder.Finish();
+    counters.countedCharacters = script.CountedCharacters();
+    return CountStrings();
+}
+
+// One input: read whole, its counted stretches found by a scanner that steps a byte at a time (so that
+// every delimiter wholly in the file is seen), then checked and encoded.
+StepEnd TextCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, ScriptBuilder& builder)
+{
+    Progress progress = run.display.Current();
+    progress.phase = RunPhase::Counting;
+    progress.file = static_cast<std::int64_t>(index + 1);
+    progress.files = static_cast<std::int64_t>(looks.size());
+    progress.position = 1;
+    progress.completion = 0.0;
+    run.display.Show(progress);
+    if (run.observer.YieldAndCheckCancel()) {
+        return EarlyEnd::Cancelled();
+    }
+    const std::filesystem::path& path = settings.inputFiles[index];
+    std::variant<std::unique_ptr<InputFile>, FileError> opened;
+    StepEnd refused;
+    if (auto end = RunJobs(run, 1, 1, [&](std::size_t, unsigned) {
+            opened = InputFile::Open(path, 16, {&run.cancelRequested, nullptr});
+            auto* file = std::get_if<std::unique_ptr<InputFile>>(&opened);
+            if (file == nullptr || run.cancelRequested.load()) {
+                return;
+            }
+            const FileScan scan = scanner.Scan(**file, 1, &run.cancelRequested);
+            if (run.cancelRequested.load()) {
+                return;
+            }
+            const std::string_view text((*file)->Data(), static_cast<std::size_t>((*file)->Size()));
+            refused = builder.Add(path, text, scan.runs);
+            counters.totalCharacters += CountCharacters(text, settings.encoding);
+        })) {
+        return end;
+    }
+    if (auto* error = std::get_if<FileError>(&opened)) {
+        return EarlyEnd::InputFailed(std::move(*error));
+    }
+    if (refused) {
+        return refused;
+    }
+    files.push_back(std::move(std::get<std::unique_ptr<InputFile>>(opened)));
+    ShowPosition(progress, std::max<std::int64_t>(1, files.back()->Size()), files.back()->Size());
+    run.display.Show(progress);
+    return std::nullopt;
+}
+
+StepEnd TextCount::CountStrings()
+{
+    counter.emplace(script.game.bytes, script.game.units, script.stretchEnds, resolved.lengths);
+    std::atomic<std::int64_t> windows{0};
+    const auto perJob = std::max<std::int64_t>(1, script.game.units.Units());
+    const auto expected = perJob * static_cast<std::int64_t>(counter->Jobs());
+    const std::int64_t shownSize = looks.empty() || files.empty() ? 0 : files.back()->Size();
+    const auto tick = [&] {
+        if (shownSize == 0) {
+            return;
+        }
+        Progress now = run.display.Current();
+        const double done =
+            std::min(1.0, static_cast<double>(windows.load()) / static_cast<double>(expected));
+        ShowPosition(
+            now, std::max<std::int64_t>(1, static_cast<std::int64_t>(done * static_cast<double>(shownSize))),
+            shownSize);
+        run.display.Show(now);
+    };
+    if (auto end = RunJobs(
+            run, counter->Jobs(), resolved.threads,
+            [&](std::size_t job, unsigned) { counter->CountJob(job, run.cancelRequested, windows); }, tick)) {
+        return end;
+    }
+    for (const std::int16_t length : resolved.listedLengths) {
+        counters.distinctStrings += counter->Distinct(length);
+    }
+    Progress counted = run.display.Current();
+    counted.matchCount = counters.distinctStrings;
+    run.display.Show(counted);
+    return std::nullopt;
+}
+
+std::vector<ResultEntry> TextCount::Best(std::int64_t lastPosition) const
+{
+    std::vector<ResultEntry> results;
+    if (lastPosition < 0 || !counter) {
+        return results;
+    }
+    const auto count = static_cast<std::size_t>(lastPosition + 1);
+    for (const UnitString& best : counter->Best(resolved.listedLengths, count)) {
+        ResultEntry entry{script.TextOf(best.bytes), best.hits, std::nullopt, std::nullopt};
+        if (script.table) {
+            entry.gameBytes = std::string(best.bytes);
+        }
+        results.push_back(std::move(entry));
+    }
+    results.resize(count, ResultEntry{"", -1, std::nullopt, std::nullopt});
+    return results;
+}
+
+} // namespace kestrin

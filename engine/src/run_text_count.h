@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "counting/unit_counter.h"
+#include "io/file_io.h"
+#include "io/input_file.h"
+#include "run_setup.h"
+#include "run_step.h"
+#include "run_text.h"
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace kestrin {
+
+// The counting phase of a run that counts in the game's characters: every input read, filtered for
+// comments, checked and encoded (a refusal stops the run before anything is counted), then the strings
+// of whole characters counted, a job per sample length.
+class TextCount
+{
+public:
+    TextCount(RunContext& context, const RunSettings& settings, const ResolvedSettings& resolved,
+              std::vector<FileLook> looks);
+
+    [[nodiscard]] StepEnd CountAll();
+
+    [[nodiscard]] const GameScript& Script() const { return script; }
+    [[nodiscard]] const RunCounters& Counters() const { return counters; }
+
+    // The best strings for results 0 to lastPosition, as the report lists them (the text, and through a
+    // game table the game's bytes); positions no string fills hold {"", -1}.
+    [[nodiscard]] std::vector<ResultEntry> Best(std::int64_t lastPosition) const;
+
+private:
+    [[nodiscard]] StepEnd ReadAndEncode(std::size_t index, CommentScanner& scanner, ScriptBuilder& builder);
+    [[nodiscard]] StepEnd CountStrings();
+
+    RunContext& run;
+    const RunSettings& settings;
+    const ResolvedSettings& resolved;
+    std::vector<FileLook> looks;
+    std::vector<std::unique_ptr<InputFile>> files; // the script's stretches point into them
+    GameScript script;
+    std::optional<UnitCounter> counter;
+    RunCounters counters;
+};
+
+} // namespace kestrin
