@@ -8,6 +8,7 @@
 #include "text/text_encoding.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace kestrin {
 
@@ -82,27 +83,30 @@ StepEnd TextCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, Scr
 
 StepEnd TextCount::CountStrings()
 {
-    counter.emplace(script.game.bytes, script.game.units, script.stretchEnds, resolved.lengths);
-    std::atomic<std::int64_t> windows{0};
-    const auto perJob = std::max<std::int64_t>(1, script.game.units.Units());
-    const auto expected = perJob * static_cast<std::int64_t>(counter->Jobs());
-    const std::int64_t shownSize = looks.empty() || files.empty() ? 0 : files.back()->Size();
+    counter.emplace(script.game.bytes, script.game.units, script.stretchEnds, resolved.lengths,
+                    script.longestUnit);
+    std::atomic<std::int64_t> done{0};
+    // The position shown moves on over the last file while the strings are counted.
+    const std::int64_t shownSize = files.empty() ? 0 : files.back()->Size();
     const auto tick = [&] {
         if (shownSize == 0) {
             return;
         }
         Progress now = run.display.Current();
-        const double done =
-            std::min(1.0, static_cast<double>(windows.load()) / static_cast<double>(expected));
+        const double fraction = static_cast<double>(done.load()) / static_cast<double>(WorkProgress::whole);
         ShowPosition(
-            now, std::max<std::int64_t>(1, static_cast<std::int64_t>(done * static_cast<double>(shownSize))),
+            now,
+            std::max<std::int64_t>(1, static_cast<std::int64_t>(fraction * static_cast<double>(shownSize))),
             shownSize);
         run.display.Show(now);
     };
-    if (auto end = RunJobs(
-            run, counter->Jobs(), resolved.threads,
-            [&](std::size_t job, unsigned) { counter->CountJob(job, run.cancelRequested, windows); }, tick)) {
-        return end;
+    try {
+        if (auto end = RunJobs(
+                run, 1, 1, [&](std::size_t, unsigned) { counter->Count(run.cancelRequested, done); }, tick)) {
+            return end;
+        }
+    } catch (const std::length_error&) {
+        throw RunFailure{Failure::TextTooLong, {}};
     }
     for (const std::int16_t length : resolved.listedLengths) {
         counters.distinctStrings += counter->Distinct(length);

@@ -1,63 +1,140 @@
 // SPDX-License-Identifier: MIT
-// The count of strings of whole characters (UTF-8 sequences, or the codes of a game table): variable
-// numbers of bytes per window, so a hash map per length keyed by the window's bytes, and a bounded heap
-// for the best of them.
+// The count of strings of whole characters (UTF-8 sequences, or the codes of a game table), whose windows
+// take different numbers of bytes: a suffix array of the character starts (libdivsufsort) puts the
+// windows of each string side by side, and a pass over it finds them all; a second pass ranks them.
 
 #include "counting/unit_counter.h"
 
 #include <queue>
 
 #include <algorithm>
+#include <divsufsort.h>
+#include <limits>
+#include <new>
+#include <stdexcept>
 
 namespace kestrin {
 
 UnitCounter::UnitCounter(std::string_view gameBytes, const UnitMap& units,
-                         std::span<const std::size_t> stretchEnds, std::vector<std::int16_t> lengths)
-    : bytes(gameBytes), map(units), ends(stretchEnds), counted(std::move(lengths)), tallies(counted.size())
+                         std::span<const std::size_t> stretchEnds, std::vector<std::int16_t> lengths,
+                         std::size_t longestUnit)
+    : text(gameBytes), map(units), ends(stretchEnds), counted(std::move(lengths)), distinct(counted.size(), 0)
 {
+    std::erase_if(counted, [](std::int16_t k) { return k < 1; });
+    distinct.assign(counted.size(), 0);
+    cap = counted.empty() ? 0 : static_cast<std::size_t>(counted.back()) * longestUnit;
 }
 
-void UnitCounter::CountJob(std::size_t job, const std::atomic<bool>& cancel,
-                           std::atomic<std::int64_t>& windows)
+void UnitCounter::Count(const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done)
 {
-    const std::int64_t k = counted[job];
-    Tallies& tally = tallies[job];
-    if (k < 1) {
+    const std::size_t n = text.size();
+    if (counted.empty() || n == 0) {
         return;
     }
-    std::size_t begin = 0;
-    std::int64_t walked = 0;
-    for (const std::size_t end : ends) {
-        if (cancel.load(std::memory_order_relaxed)) {
+    if (n >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        throw std::length_error("the counted text is too long to count in characters");
+    }
+    suffixes.resize(n);
+    if (divsufsort(reinterpret_cast<const sauchar_t*>(text.data()), suffixes.data(),
+                   static_cast<saidx_t>(n)) != 0) {
+        throw std::bad_alloc();
+    }
+    done.store(400'000);
+    std::erase_if(suffixes, [&](std::int32_t p) {
+        const auto at = static_cast<std::size_t>(p);
+        return !map.IsUnitStart(at) || map.IsBreak(at);
+    });
+    suffixes.shrink_to_fit();
+    common.resize(suffixes.size());
+    room.resize(suffixes.size());
+    for (std::size_t i = 0; i < suffixes.size(); ++i) {
+        if ((i & 0xFFFF) == 0 && cancel.load(std::memory_order_relaxed)) {
             return;
         }
-        map.ForEachWindow(k, begin, end, true, [&](std::size_t from, std::size_t to) {
-            if (to > end) {
-                return; // runs into the next stretch
+        const auto p = static_cast<std::size_t>(suffixes[i]);
+        std::size_t h = 0;
+        if (i > 0) {
+            const auto before = static_cast<std::size_t>(suffixes[i - 1]);
+            const std::size_t most = std::min({cap, n - p, n - before});
+            while (h < most && text[p + h] == text[before + h]) {
+                ++h;
             }
-            auto [at, added] = tally.try_emplace(bytes.substr(from, to - from), Tally{0, from});
-            ++at->second.hits;
-            if ((++walked & 0xFFFF) == 0) {
-                windows.fetch_add(0x10000, std::memory_order_relaxed);
-            }
-        });
-        begin = end;
+        }
+        common[i] = static_cast<std::uint32_t>(h);
+        room[i] = Room(p);
+    }
+    done.store(800'000);
+    ForEachGroup([&](std::size_t k, const Group&) { ++distinct[k]; });
+    done.store(1'000'000);
+}
+
+// The bytes from p to the first break or stretch end after it, up to cap.
+std::uint32_t UnitCounter::Room(std::size_t p) const
+{
+    const std::size_t stretchEnd = *std::upper_bound(ends.begin(), ends.end(), p);
+    const std::size_t limit = std::min(stretchEnd, p + cap);
+    return static_cast<std::uint32_t>(map.NextBreak(p, limit) - p);
+}
+
+// The bytes of the window of each length (in characters) from the character start p, into `bytes`; 0
+// from the first that would pass the text's end or cap on.
+void UnitCounter::WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const
+{
+    std::size_t q = p;
+    std::int64_t characters = 0;
+    for (std::size_t k = 0; k < counted.size(); ++k) {
+        while (characters < counted[k] && q < text.size() && q - p <= cap) {
+            q = map.NextUnitStart(q);
+            ++characters;
+        }
+        bytes[k] = characters == counted[k] && q - p <= cap ? static_cast<std::uint32_t>(q - p) : 0;
     }
 }
 
-const UnitCounter::Tallies* UnitCounter::TalliesOf(std::int64_t length) const
+// Calls onGroup(k, group) for every string: the windows of length counted[k] that fit their room, in a
+// run of suffixes that share their bytes. A suffix whose window does not fit leaves the run open.
+template <typename OnGroup> void UnitCounter::ForEachGroup(OnGroup&& onGroup) const
 {
-    const auto at = std::lower_bound(counted.begin(), counted.end(), length);
-    if (at == counted.end() || *at != length) {
-        return nullptr;
+    struct Open {
+        std::uint32_t lowest = 0; // the fewest bytes shared since the group's last window
+        Group group{0, 0, 0};
+    };
+    std::vector<Open> open(counted.size());
+    std::vector<std::uint32_t> bytes(counted.size());
+    for (std::size_t i = 0; i < suffixes.size(); ++i) {
+        const auto p = static_cast<std::uint32_t>(suffixes[i]);
+        WindowBytes(p, bytes);
+        for (std::size_t k = 0; k < counted.size(); ++k) {
+            Open& o = open[k];
+            const std::uint32_t l = bytes[k];
+            if (l == 0 || l > room[i]) {
+                o.lowest = std::min(o.lowest, common[i]);
+                continue;
+            }
+            if (o.group.hits == 0 || std::min(o.lowest, common[i]) < l) {
+                if (o.group.hits > 0) {
+                    onGroup(k, o.group);
+                }
+                o.group = {l, 1, p};
+            } else {
+                ++o.group.hits;
+                o.group.first = std::min(o.group.first, p);
+            }
+            o.lowest = std::numeric_limits<std::uint32_t>::max();
+        }
     }
-    return &tallies[static_cast<std::size_t>(at - counted.begin())];
+    for (std::size_t k = 0; k < counted.size(); ++k) {
+        if (open[k].group.hits > 0) {
+            onGroup(k, open[k].group);
+        }
+    }
 }
 
 std::int64_t UnitCounter::Distinct(std::int64_t length) const
 {
-    const Tallies* tally = TalliesOf(length);
-    return tally == nullptr ? 0 : static_cast<std::int64_t>(tally->size());
+    const auto at = std::lower_bound(counted.begin(), counted.end(), length);
+    return at == counted.end() || *at != length ? 0
+                                                : distinct[static_cast<std::size_t>(at - counted.begin())];
 }
 
 std::vector<UnitString> UnitCounter::Best(std::span<const std::int16_t> listedLengths,
@@ -67,9 +144,7 @@ std::vector<UnitString> UnitCounter::Best(std::span<const std::int16_t> listedLe
         std::int64_t total;
         std::size_t column;
         unsigned char firstByte;
-        std::uint64_t first;
-        std::string_view text;
-        std::int64_t hits;
+        Group group;
     };
     // Better first: the heap's top is the worst kept, which a better string replaces.
     const auto better = [](const Ranked& a, const Ranked& b) {
@@ -82,24 +157,24 @@ std::vector<UnitString> UnitCounter::Best(std::span<const std::int16_t> listedLe
         if (a.firstByte != b.firstByte) {
             return a.firstByte < b.firstByte;
         }
-        return a.first < b.first;
+        return a.group.first < b.group.first;
     };
     std::priority_queue<Ranked, std::vector<Ranked>, decltype(better)> kept(better);
     if (count == 0) {
         return {};
     }
+    // The columns of each counted length: a length listed twice is ranked twice.
+    std::vector<std::vector<std::size_t>> columns(counted.size());
     for (std::size_t column = 0; column < listedLengths.size(); ++column) {
-        const Tallies* tally = TalliesOf(listedLengths[column]);
-        if (tally == nullptr) {
-            continue;
+        const auto at = std::lower_bound(counted.begin(), counted.end(), listedLengths[column]);
+        if (at != counted.end() && *at == listedLengths[column]) {
+            columns[static_cast<std::size_t>(at - counted.begin())].push_back(column);
         }
-        for (const auto& [text, counts] : *tally) {
-            const Ranked ranked{static_cast<std::int64_t>(text.size()) * counts.hits,
-                                column,
-                                static_cast<unsigned char>(text.front()),
-                                counts.first,
-                                text,
-                                counts.hits};
+    }
+    ForEachGroup([&](std::size_t k, const Group& group) {
+        for (const std::size_t column : columns[k]) {
+            const Ranked ranked{std::int64_t{group.bytes} * group.hits, column,
+                                static_cast<unsigned char>(text[group.first]), group};
             if (kept.size() < count) {
                 kept.push(ranked);
             } else if (better(ranked, kept.top())) {
@@ -107,10 +182,11 @@ std::vector<UnitString> UnitCounter::Best(std::span<const std::int16_t> listedLe
                 kept.push(ranked);
             }
         }
-    }
+    });
     std::vector<UnitString> best(kept.size());
     for (std::size_t i = kept.size(); i-- > 0;) {
-        best[i] = {kept.top().text, kept.top().hits};
+        const Group& group = kept.top().group;
+        best[i] = {text.substr(group.first, group.bytes), group.hits};
         kept.pop();
     }
     return best;

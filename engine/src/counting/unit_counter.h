@@ -3,7 +3,6 @@
 
 #include "text/unit_map.h"
 
-#include <absl/container/flat_hash_map.h>
 #include <atomic>
 #include <cstdint>
 #include <span>
@@ -22,19 +21,22 @@ struct UnitString {
 
 // Counts the strings of whole characters of each sample length over the game's bytes: every window of
 // k characters inside one stretch that holds no break (line end or end-of-string code). A string is
-// keyed by its game bytes, which the codes being prefix-free make one string of characters. Each length
-// is a job of its own.
+// keyed by its game bytes, which the codes being prefix-free make one string of characters.
+//
+// Method: the windows of one string lie side by side in the suffix array of the character starts, so
+// one pass over it finds every string of every length with its hits and where it was first met. The
+// array and, per suffix, the bytes it shares with the one before and its room to the next boundary
+// take 12 bytes a character, whatever the lengths.
 class UnitCounter
 {
 public:
     // lengths: sorted, each once; those below 1 count nothing. The bytes and the map must outlive this.
     UnitCounter(std::string_view gameBytes, const UnitMap& units, std::span<const std::size_t> stretchEnds,
-                std::vector<std::int16_t> lengths);
+                std::vector<std::int16_t> lengths, std::size_t longestUnit);
 
-    [[nodiscard]] std::size_t Jobs() const { return tallies.size(); }
-    // Counts the length of the job; `windows` follows how many windows it has walked. Stops early (and
-    // incomplete) when cancel is set.
-    void CountJob(std::size_t job, const std::atomic<bool>& cancel, std::atomic<std::int64_t>& windows);
+    // Sorts and counts; `done` goes from 0 to 1,000,000 as it does. Stops early (incomplete) when cancel
+    // is set. Throws std::length_error for 2 GiB of bytes or more.
+    void Count(const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done);
 
     // The different strings of a length.
     [[nodiscard]] std::int64_t Distinct(std::int64_t length) const;
@@ -46,19 +48,24 @@ public:
                                                std::size_t count) const;
 
 private:
-    struct Tally {
-        std::int64_t hits = 0;
-        std::uint64_t first = 0; // where the string was first met
+    struct Group {
+        std::uint32_t bytes;
+        std::int64_t hits;
+        std::uint32_t first; // the earliest position of its windows
     };
-    using Tallies = absl::flat_hash_map<std::string_view, Tally>;
+    template <typename OnGroup> void ForEachGroup(OnGroup&& onGroup) const;
+    void WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const;
+    [[nodiscard]] std::uint32_t Room(std::size_t p) const;
 
-    [[nodiscard]] const Tallies* TalliesOf(std::int64_t length) const;
-
-    std::string_view bytes;
+    std::string_view text;
     const UnitMap& map;
     std::span<const std::size_t> ends;
     std::vector<std::int16_t> counted;
-    std::vector<Tallies> tallies; // per length of `counted`
+    std::size_t cap = 0;                // the most bytes a window can take
+    std::vector<std::int32_t> suffixes; // character starts that are no break, in suffix order
+    std::vector<std::uint32_t> common;  // per suffix: the bytes shared with the one before, up to cap
+    std::vector<std::uint32_t> room;    // per suffix: the bytes to the next break or stretch end, up to cap
+    std::vector<std::int64_t> distinct; // per length of `counted`
 };
 
 } // namespace kestrin
