@@ -100,13 +100,25 @@ StepEnd TextCount::CountStrings()
             shownSize);
         run.display.Show(now);
     };
+    const std::size_t jobs = std::max(1u, resolved.threads);
     try {
         if (auto end = RunJobs(
-                run, 1, 1, [&](std::size_t, unsigned) { counter->Count(run.cancelRequested, done); }, tick)) {
+                run, 1, 1, [&](std::size_t, unsigned) { counter->Sort(run.cancelRequested); }, tick)) {
             return end;
         }
     } catch (const std::length_error&) {
         throw RunFailure{Failure::TextTooLong, {}};
+    }
+    done.store(WorkProgress::whole / 2);
+    if (auto end = RunJobs(
+            run, jobs, resolved.threads,
+            [&](std::size_t job, unsigned) { counter->MeasureJob(job, jobs, run.cancelRequested); }, tick)) {
+        return end;
+    }
+    done.store(WorkProgress::whole * 8 / 10);
+    if (auto end = RunJobs(
+            run, 1, 1, [&](std::size_t, unsigned) { counter->CountStrings(); }, tick)) {
+        return end;
     }
     for (const std::int16_t length : resolved.listedLengths) {
         counters.distinctStrings += counter->Distinct(length);

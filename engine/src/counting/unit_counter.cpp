@@ -25,7 +25,7 @@ UnitCounter::UnitCounter(std::string_view gameBytes, const UnitMap& units,
     cap = counted.empty() ? 0 : static_cast<std::size_t>(counted.back()) * longestUnit;
 }
 
-void UnitCounter::Count(const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done)
+void UnitCounter::Sort(const std::atomic<bool>& cancel)
 {
     const std::size_t n = text.size();
     if (counted.empty() || n == 0) {
@@ -39,7 +39,9 @@ void UnitCounter::Count(const std::atomic<bool>& cancel, std::atomic<std::int64_
                    static_cast<saidx_t>(n)) != 0) {
         throw std::bad_alloc();
     }
-    done.store(400'000);
+    if (cancel.load()) {
+        return;
+    }
     std::erase_if(suffixes, [&](std::int32_t p) {
         const auto at = static_cast<std::size_t>(p);
         return !map.IsUnitStart(at) || map.IsBreak(at);
@@ -47,7 +49,18 @@ void UnitCounter::Count(const std::atomic<bool>& cancel, std::atomic<std::int64_
     suffixes.shrink_to_fit();
     common.resize(suffixes.size());
     room.resize(suffixes.size());
-    for (std::size_t i = 0; i < suffixes.size(); ++i) {
+    if (cap < 256) {
+        windowBytes.resize(suffixes.size() * counted.size());
+    }
+}
+
+void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const std::atomic<bool>& cancel)
+{
+    const std::size_t n = text.size();
+    const std::size_t from = suffixes.size() * job / jobs;
+    const std::size_t to = suffixes.size() * (job + 1) / jobs;
+    std::vector<std::uint32_t> bytes(counted.size());
+    for (std::size_t i = from; i < to; ++i) {
         if ((i & 0xFFFF) == 0 && cancel.load(std::memory_order_relaxed)) {
             return;
         }
@@ -62,10 +75,17 @@ void UnitCounter::Count(const std::atomic<bool>& cancel, std::atomic<std::int64_
         }
         common[i] = static_cast<std::uint32_t>(h);
         room[i] = Room(p);
+        if (!windowBytes.empty()) {
+            WindowBytes(p, bytes);
+            std::copy(bytes.begin(), bytes.end(),
+                      windowBytes.begin() + static_cast<std::ptrdiff_t>(i * counted.size()));
+        }
     }
-    done.store(800'000);
+}
+
+void UnitCounter::CountStrings()
+{
     ForEachGroup([&](std::size_t k, const Group&) { ++distinct[k]; });
-    done.store(1'000'000);
 }
 
 // The bytes from p to the first break or stretch end after it, up to cap.
@@ -103,7 +123,12 @@ template <typename OnGroup> void UnitCounter::ForEachGroup(OnGroup&& onGroup) co
     std::vector<std::uint32_t> bytes(counted.size());
     for (std::size_t i = 0; i < suffixes.size(); ++i) {
         const auto p = static_cast<std::uint32_t>(suffixes[i]);
-        WindowBytes(p, bytes);
+        if (windowBytes.empty()) {
+            WindowBytes(p, bytes);
+        } else {
+            const auto at = windowBytes.begin() + static_cast<std::ptrdiff_t>(i * counted.size());
+            std::copy(at, at + static_cast<std::ptrdiff_t>(counted.size()), bytes.begin());
+        }
         for (std::size_t k = 0; k < counted.size(); ++k) {
             Open& o = open[k];
             const std::uint32_t l = bytes[k];

@@ -34,9 +34,12 @@ public:
     UnitCounter(std::string_view gameBytes, const UnitMap& units, std::span<const std::size_t> stretchEnds,
                 std::vector<std::int16_t> lengths, std::size_t longestUnit);
 
-    // Sorts and counts; `done` goes from 0 to 1,000,000 as it does. Stops early (incomplete) when cancel
-    // is set. Throws std::length_error for 2 GiB of bytes or more.
-    void Count(const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done);
+    // The count in three steps, each stopping early (incomplete) when cancel is set: the sort (throws
+    // std::length_error for 2 GiB of bytes or more); what each suffix shares with the one before, its
+    // room and its windows' bytes, in jobs that may run side by side; and the count of the strings.
+    void Sort(const std::atomic<bool>& cancel);
+    void MeasureJob(std::size_t job, std::size_t jobs, const std::atomic<bool>& cancel);
+    void CountStrings();
 
     // The different strings of a length.
     [[nodiscard]] std::int64_t Distinct(std::int64_t length) const;
@@ -65,6 +68,9 @@ private:
     std::vector<std::int32_t> suffixes; // character starts that are no break, in suffix order
     std::vector<std::uint32_t> common;  // per suffix: the bytes shared with the one before, up to cap
     std::vector<std::uint32_t> room;    // per suffix: the bytes to the next break or stretch end, up to cap
+    // Per suffix and length, when cap is below 256: its window's bytes as WindowBytes gives them, so that
+    // the two passes over the groups read them in order instead of walking the characters again.
+    std::vector<std::uint8_t> windowBytes;
     std::vector<std::int64_t> distinct; // per length of `counted`
 };
 
