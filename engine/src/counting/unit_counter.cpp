@@ -5,6 +5,8 @@
 
 #include "counting/unit_counter.h"
 
+#include "prefetch.h"
+
 #include <queue>
 
 #include <algorithm>
@@ -63,6 +65,12 @@ void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const std::atomi
     for (std::size_t i = from; i < to; ++i) {
         if ((i & 0xFFFF) == 0 && cancel.load(std::memory_order_relaxed)) {
             return;
+        }
+        // The suffixes lie anywhere in the text: what the visit 16 ahead reads is asked for now.
+        if (i + 16 < to) {
+            const auto later = static_cast<std::size_t>(suffixes[i + 16]);
+            PrefetchForRead(text.data() + later);
+            map.Prefetch(later);
         }
         const auto p = static_cast<std::size_t>(suffixes[i]);
         std::size_t h = 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "prefetch.h"
 #include "text/text_encoding.h"
 
 #include <bit>
@@ -75,6 +76,15 @@ public:
     [[nodiscard]] bool HoldsBreak(std::size_t begin, std::size_t end) const
     {
         return NextBreak(begin, end) < end;
+    }
+
+    // Asks for the words that the queries about p read, ahead of a visit at random.
+    void Prefetch(std::size_t p) const
+    {
+        if (p < size) {
+            PrefetchForRead(starts.data() + (p >> 6));
+            PrefetchForRead(breaks.data() + (p >> 6));
+        }
     }
 
     // The index of the unit that holds byte p (of Units() for p == Bytes()). Needs Finish.
