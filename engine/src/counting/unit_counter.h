@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "large_memory.h"
 #include "text/unit_map.h"
 
 #include <atomic>
@@ -64,13 +65,14 @@ private:
     const UnitMap& map;
     std::span<const std::size_t> ends;
     std::vector<std::int16_t> counted;
-    std::size_t cap = 0;                // the most bytes a window can take
-    std::vector<std::int32_t> suffixes; // character starts that are no break, in suffix order
-    std::vector<std::uint32_t> common;  // per suffix: the bytes shared with the one before, up to cap
-    std::vector<std::uint32_t> room;    // per suffix: the bytes to the next break or stretch end, up to cap
+    std::size_t cap = 0; // the most bytes a window can take
+    // Read at random all over, so on large pages.
+    LargeVector<std::int32_t> suffixes; // character starts that are no break, in suffix order
+    LargeVector<std::uint32_t> common;  // per suffix: the bytes shared with the one before, up to cap
+    LargeVector<std::uint32_t> room;    // per suffix: the bytes to the next break or stretch end, up to cap
     // Per suffix and length, when cap is below 256: its window's bytes as WindowBytes gives them, so that
     // the two passes over the groups read them in order instead of walking the characters again.
-    std::vector<std::uint8_t> windowBytes;
+    LargeVector<std::uint8_t> windowBytes;
     std::vector<std::int64_t> distinct; // per length of `counted`
 };
 
