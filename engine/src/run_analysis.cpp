@@ -126,6 +126,7 @@ private:
             resolved, count.Counters().distinctStrings, savings ? &*savings : nullptr, ranked,
             [&](std::int64_t lastPosition) -> StepEnd {
                 ranked.entries = count.Best(lastPosition);
+                ShowRanked(resolved, lastPosition);
                 return std::nullopt;
             },
             [] {});
@@ -181,13 +182,19 @@ private:
             return EarlyEnd::Cancelled();
         }
         results = selection.Results();
+        ShowRanked(resolved, lastPosition);
+        return std::nullopt;
+    }
+
+    // The progress page says how many results the ranking chose, of how many asked for.
+    void ShowRanked(const ResolvedSettings& resolved, std::int64_t lastPosition)
+    {
         if (lastPosition >= 0) {
             Progress ranking = display.Current();
             ranking.lastResult = lastPosition;
             ranking.request = resolved.request.text;
             display.Show(ranking);
         }
-        return std::nullopt;
     }
 
     // Everything that can fail but the writes comes first: the table block and the whole report are built
