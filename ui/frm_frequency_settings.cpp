@@ -55,7 +55,7 @@ void FrmFrequency::CreateDictionaryBytesControls(QWidget* page)
     lblDictionaryBytes = MakeLabel(page, "lblDictionaryBytes", {}, HelpFont());
     lblDictionaryBytes->setText(QStringLiteral("Byte &max:"));
     lblDictionaryBytes->setToolTip(help);
-    PlaceOnPage(lblDictionaryBytes, 2040, 3270, 780, 195);
+    PlaceOnPage(lblDictionaryBytes, 1920, 3270, 900, 195);
     txtDictionaryBytes = MakeTextBox(page, "txtDictionaryBytes", {});
     txtDictionaryBytes->setToolTip(help);
     PlaceOnPage(txtDictionaryBytes, 2880, 3225, 975, 285);
