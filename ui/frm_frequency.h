@@ -51,8 +51,8 @@ public:
     ~FrmFrequency() override;
 
     // The settings of a run as the controls and the window's fields hold them now. A delimiter that
-    // the custom comment style would use and that cannot become bytes gives, instead, the message
-    // that refuses the run.
+    // the custom comment style would use and that cannot become bytes (a character above U+00FF while
+    // Codifica is Latin-1) gives, instead, the message that refuses the run.
     [[nodiscard]] std::variant<RunSettings, QString> ReadSettings() const;
 
     // Whether a run is working (cmdAnalyze is then the button that Escape presses).
