@@ -167,8 +167,8 @@ private:
     // `path`, switches the option on through `use` and shows on `label`.
     void ChooseOneFile(const char* filter, DialogKind kind, QString& path, bool& use, QLabel* label);
     // Runs with the current settings and reports how the run ended. Returns the box the user has to
-    // correct (the sample lengths after a No or a refusal, a comment box that holds a character without a
-    // byte), or null when the results are next.
+    // correct (the sample lengths after a No, a comment box that holds a character without a byte, or
+    // the box of a refusal: see BoxToCorrect), or null when the results are next.
     [[nodiscard]] QWidget* RunAndShowOutcome();
     // The custom comment box in use that holds a character above U+00FF while Codifica is Latin-1, or
     // null.
