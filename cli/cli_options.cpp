@@ -88,6 +88,30 @@ std::string SetComments(CommandLine& line, const std::string& style)
     return "takes c, cpp, table or custom, not \"" + style + "\"";
 }
 
+std::string SetEncoding(CommandLine& line, const std::string& name)
+{
+    constexpr std::pair<std::string_view, TextEncoding> encodings[] = {{"latin1", TextEncoding::Latin1},
+                                                                       {"utf-8", TextEncoding::Utf8}};
+    for (const auto& [word, encoding] : encodings) {
+        if (name == word) {
+            line.settings.encoding = encoding;
+            return {};
+        }
+    }
+    return "takes latin1 or utf-8, not \"" + name + "\"";
+}
+
+// The dictionary bytes as typed, once they are a plain number: the run reads them, and refuses what it
+// cannot use, but a slip such as "4k" is named here with the option.
+std::string SetDictionaryBytes(CommandLine& line, const std::string& bytes)
+{
+    if (bytes.empty() || bytes.find_first_not_of("0123456789") != std::string::npos) {
+        return "takes a number of bytes, 0 or more, not \"" + bytes + "\"";
+    }
+    line.settings.dictionaryBytes = bytes;
+    return {};
+}
+
 std::string SetThreads(CommandLine& line, const std::string& count)
 {
     if (count.empty() || count.find_first_not_of("0123456789") != std::string::npos) {
@@ -146,6 +170,14 @@ constexpr Option options[] = {
      Set<&RunSettings::endComment>},
     {Group::Input, 'i', "inside", "", "count only the text inside comments (with -c)",
      Set<&RunSettings::readInsideComments>},
+    {Group::Input, '\0', "encoding", "NAME",
+     "how bytes make characters in the files, the tables and the comment texts: latin1 (one per byte, "
+     "the default) or utf-8",
+     SetEncoding},
+    {Group::Input, '\0', "game-table", "FILE",
+     "the game's character table (HEX=text lines, in the encoding): count in its codes and the game's "
+     "bytes",
+     Set<&RunSettings::gameTable>},
     {Group::Counting, 'l', "lengths", "TEXT", "sample lengths, such as 2, 2-8 or 1,3-5 (default 1)",
      SetLengths},
     {Group::Counting, 'n', "top", "TEXT", "results to show: N gives N+1 lines (default 25)",
@@ -162,6 +194,9 @@ constexpr Option options[] = {
      "choose the entries one by one by what each really saves in the text (with -r: at the size of its "
      "code), and end the report with the encoded sizes",
      Set<&RunSettings::realSavings>},
+    {Group::RealSavings, '\0', "dictionary-bytes", "N",
+     "the most bytes the chosen entries may take in the game together (default: no limit)",
+     SetDictionaryBytes},
     {Group::Output, 'o', "report", "FILE", "also write the whole report to this file",
      Set<&RunSettings::reportFile>},
     {Group::Output, '\0', "force", "", "let -o replace a file that is not a report",
@@ -235,6 +270,7 @@ std::vector<std::string> WarnAboutPartners(const CommandLine& line,
         {given("ranges") && !s.outputTable && !s.realSavings, "-r/--ranges", "-t/--table"},
         {given("table") && !given("ranges"), "-t/--table", "-r/--ranges"},
         {given("force") && !s.reportFile, "--force", "-o/--report"},
+        {given("dictionary-bytes") && !s.realSavings, "--dictionary-bytes", "--real-savings"},
     };
     std::vector<std::string> warnings;
     for (const auto& [alone, option, partner] : partners) {

@@ -2,6 +2,7 @@
 // kestrin-cli: one analysis run from the command line, the report (or records for scripts) on standard
 // output and everything meant for the user on standard error.
 
+#include "cli_messages.h"
 #include "cli_options.h"
 #include "result_formats.h"
 
@@ -118,62 +119,6 @@ private:
     std::size_t shownWidth = 0;
 };
 
-std::string RoleName(FileRole role)
-{
-    switch (role) {
-    case FileRole::InputFile:
-        return "the input file";
-    case FileRole::ExclusionTable:
-        return "the exclusion table (-x)";
-    case FileRole::ReportFile:
-        return "the report file (-o)";
-    case FileRole::OutputTable:
-        return "the output table (-t)";
-    }
-    return "a file";
-}
-
-// Why the run did not start, naming this command's own options.
-std::string Phrase(const Refusal& refusal)
-{
-    switch (refusal.reason) {
-    case Refusal::Reason::NoSampleLength:
-        return "-l/--lengths holds no sample length: give one or more lengths, such as 1, 1-3 or 1,3,5";
-    case Refusal::Reason::NegativeSampleLength:
-        return "-l/--lengths holds the negative sample length " + std::to_string(refusal.length) +
-               ": sample lengths must be 0 or more";
-    case Refusal::Reason::OnlyZeroLength:
-        return "-l/--lengths holds only the sample length 0: at least one length must be 1 or more";
-    case Refusal::Reason::SameFile: {
-        std::string text =
-            RoleName(refusal.role) + " " + refusal.path.string() + " is " + RoleName(refusal.otherRole);
-        if (refusal.otherPath != refusal.path) {
-            text += " " + refusal.otherPath.string();
-        }
-        if (refusal.role == FileRole::OutputTable) {
-            return text + " too, which the table would be appended to; nothing was read or written";
-        }
-        return text + " too, which the report would replace; nothing was read or written";
-    }
-    case Refusal::Reason::NoTableCode:
-        return "-r/--ranges \"" + refusal.text +
-               "\" gives no code for the output table (-t), and with --real-savings every entry needs one: "
-               "give ranges such as &H80-&HFF; nothing was read or written";
-    case Refusal::Reason::InputTooLong:
-        return "the input files hold " + std::to_string(refusal.length) +
-               " bytes; --real-savings takes fewer than " + std::to_string(refusal.limit) +
-               "; nothing was read or written";
-    case Refusal::Reason::NotAReport:
-        return "-o/--report: " + refusal.path.string() +
-               " exists and is not a report of this program; --force replaces it (files to read go after "
-               "the options)";
-    case Refusal::Reason::UnreadableReport:
-        return "-o/--report: " + refusal.path.string() +
-               " cannot be read to tell whether it is a report of this program; --force replaces it";
-    }
-    return "the run cannot start";
-}
-
 // Why the run could not finish.
 std::string PhraseFailure(const RunOutcome& outcome)
 {
@@ -250,7 +195,7 @@ int Finish(const CommandLine& line, const RunOutcome& outcome)
     case RunStatus::Declined:
         return declined;
     case RunStatus::Refused:
-        std::cerr << "kestrin-cli: " << Phrase(outcome.refusal.value_or(Refusal{})) << '\n';
+        std::cerr << "kestrin-cli: " << PhraseRefusal(outcome.refusal.value_or(Refusal{})) << '\n';
         return badCommandLine;
     case RunStatus::Cancelled:
         return declined;
@@ -277,10 +222,13 @@ int Finish(const CommandLine& line, const RunOutcome& outcome)
     case OutputFormat::Report:
         break;
     case OutputFormat::Tsv:
-        return WriteStandardOutput(FormatTsv(outcome)) && outcome.errors.empty() ? reportWritten : fileFailed;
+        return WriteStandardOutput(FormatTsv(outcome, line.settings.encoding)) && outcome.errors.empty()
+                   ? reportWritten
+                   : fileFailed;
     case OutputFormat::Json:
-        return WriteStandardOutput(FormatJson(outcome)) && outcome.errors.empty() ? reportWritten
-                                                                                  : fileFailed;
+        return WriteStandardOutput(FormatJson(outcome, line.settings.encoding)) && outcome.errors.empty()
+                   ? reportWritten
+                   : fileFailed;
     }
     if (!WriteStandardOutput(outcome.report)) {
         return fileFailed;

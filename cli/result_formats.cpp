@@ -25,52 +25,93 @@ std::string Hex(std::string_view bytes)
     return hex;
 }
 
-std::string CEscaped(std::string_view bytes)
+// The length of the well-formed UTF-8 sequence of two to four bytes at the start of the text, or 0 (an
+// ASCII byte, or a byte that starts no such sequence: a stray continuation, an overlong form, a
+// surrogate, a code point above U+10FFFF, a cut sequence).
+std::size_t MultiByteSequence(std::string_view text)
+{
+    const auto byte = [&](std::size_t n) { return static_cast<unsigned char>(text[n]); };
+    const unsigned char lead = byte(0);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || text.size() < length) {
+        return 0;
+    }
+    // The second byte's range narrows where the lead byte alone would allow a form that is not UTF-8.
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    for (std::size_t n = 2; n < length; ++n) {
+        if ((byte(n) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// Each character of the text through `escaped`, which gives a byte's escape or an empty text to keep
+// it; in UTF-8, a whole multi-byte character is kept, and only a byte that starts none is escaped.
+template <typename Escape> std::string Escaped(std::string_view bytes, TextEncoding encoding, Escape escaped)
 {
     std::string text;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-        case '\t':
-            text += "\\t";
-            break;
-        case '\n':
-            text += "\\n";
-            break;
-        case '\r':
-            text += "\\r";
-            break;
-        case '\\':
-            text += "\\\\";
-            break;
-        default:
-            if (byte >= 32 && byte < 127) {
-                text += c;
-            } else { // three octal digits: unlike \x, nothing that follows can lengthen the escape
-                text += {'\\', static_cast<char>('0' + (byte >> 6)),
-                         static_cast<char>('0' + ((byte >> 3) & 7)), static_cast<char>('0' + (byte & 7))};
-            }
+    for (std::size_t at = 0; at < bytes.size();) {
+        if (const std::size_t length =
+                encoding == TextEncoding::Utf8 ? MultiByteSequence(bytes.substr(at)) : 0;
+            length != 0) {
+            text += bytes.substr(at, length);
+            at += length;
+            continue;
         }
+        const std::string escape = escaped(bytes[at]);
+        text += escape.empty() ? std::string(1, bytes[at]) : escape;
+        ++at;
     }
     return text;
 }
 
-std::string JsonString(std::string_view bytes)
+std::string CEscape(char c)
 {
-    std::string text = "\"";
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            text += {'\\', c};
-        } else if (byte >= 32 && byte < 127) {
-            text += c;
-        } else {
-            text += "\\u00";
-            text += hexDigits[byte >> 4];
-            text += hexDigits[byte & 0xF];
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+    case '\t':
+        return "\\t";
+    case '\n':
+        return "\\n";
+    case '\r':
+        return "\\r";
+    case '\\':
+        return "\\\\";
+    default:
+        if (byte >= 32 && byte < 127) {
+            return {};
         }
+        // Three octal digits: unlike \x, nothing that follows can lengthen the escape.
+        return {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
+                static_cast<char>('0' + (byte & 7))};
     }
-    return text + "\"";
+}
+
+// A byte above 127 is the code point of the same value (Latin-1), and in UTF-8 one that starts no
+// character is U+FFFD, so that the document stays valid.
+std::string JsonEscape(char c, TextEncoding encoding)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+        return {'\\', c};
+    }
+    if (byte >= 32 && byte < 127) {
+        return {};
+    }
+    if (byte >= 128 && encoding == TextEncoding::Utf8) {
+        return "\\uFFFD";
+    }
+    return std::string("\\u00") + hexDigits[byte >> 4] + hexDigits[byte & 0xF];
+}
+
+std::string JsonString(std::string_view bytes, TextEncoding encoding)
+{
+    return "\"" + Escaped(bytes, encoding, [&](char c) { return JsonEscape(c, encoding); }) + "\"";
 }
 
 // Why a filter skipped a result, or nothing.
@@ -90,6 +131,12 @@ std::string_view SkipReason(std::int64_t hits)
     }
 }
 
+// The bytes that hex and len show: the game's, when the run counted through a game table.
+const std::string& GameBytes(const ResultEntry& result)
+{
+    return result.gameBytes ? *result.gameBytes : result.text;
+}
+
 // One result's fields as text, in record order; a missing value is empty.
 struct Fields {
     std::string hits;
@@ -106,7 +153,7 @@ Fields FieldsOf(const RunOutcome& outcome, std::size_t rank)
     if (fields.skipReason.empty()) {
         fields.hits = std::to_string(result.hits);
         fields.totalSpace = std::to_string(
-            result.totalSpace.value_or(static_cast<std::int64_t>(result.text.size()) * result.hits));
+            result.totalSpace.value_or(static_cast<std::int64_t>(GameBytes(result).size()) * result.hits));
     }
     if (rank < outcome.codes.size() && outcome.codes[rank]) {
         fields.code = FormatTableCode(*outcome.codes[rank]);
@@ -114,25 +161,26 @@ Fields FieldsOf(const RunOutcome& outcome, std::size_t rank)
     return fields;
 }
 
-std::string JsonValue(const std::string& value, bool quoted = false)
+std::string JsonValue(const std::string& value, TextEncoding encoding = TextEncoding::Latin1,
+                      bool quoted = false)
 {
     if (value.empty()) {
         return "null";
     }
-    return quoted ? JsonString(value) : value;
+    return quoted ? JsonString(value, encoding) : value;
 }
 
 } // namespace
 
-std::string FormatTsv(const RunOutcome& outcome)
+std::string FormatTsv(const RunOutcome& outcome, TextEncoding encoding)
 {
     std::string text = "rank\tstring\thex\tlen\thits\ttotal_space\tskipped\tcode\n";
     for (std::size_t rank = 0; rank < outcome.results.size(); ++rank) {
-        const std::string& bytes = outcome.results[rank].text;
+        const std::string& bytes = GameBytes(outcome.results[rank]);
         const Fields fields = FieldsOf(outcome, rank);
-        text += std::to_string(rank) + "\t" + CEscaped(bytes) + "\t" + Hex(bytes) + "\t" +
-                std::to_string(bytes.size()) + "\t" + fields.hits + "\t" + fields.totalSpace + "\t" +
-                std::string(fields.skipReason) + "\t" + fields.code + "\n";
+        text += std::to_string(rank) + "\t" + Escaped(outcome.results[rank].text, encoding, CEscape) + "\t" +
+                Hex(bytes) + "\t" + std::to_string(bytes.size()) + "\t" + fields.hits + "\t" +
+                fields.totalSpace + "\t" + std::string(fields.skipReason) + "\t" + fields.code + "\n";
     }
     if (const auto& sizes = outcome.sizes) {
         text += "# encoded_size\tlongest_match=" + std::to_string(sizes->longestMatch) +
@@ -143,20 +191,21 @@ std::string FormatTsv(const RunOutcome& outcome)
     return text;
 }
 
-std::string FormatJson(const RunOutcome& outcome)
+std::string FormatJson(const RunOutcome& outcome, TextEncoding encoding)
 {
     std::string text = "{\"results\": [";
     for (std::size_t rank = 0; rank < outcome.results.size(); ++rank) {
-        const std::string& bytes = outcome.results[rank].text;
+        const std::string& bytes = GameBytes(outcome.results[rank]);
         const Fields fields = FieldsOf(outcome, rank);
         text += rank == 0 ? "\n" : ",\n";
-        text += "  {\"rank\": " + std::to_string(rank) + ", \"string\": " + JsonString(bytes) +
-                ", \"hex\": \"" + Hex(bytes) + "\", \"len\": " + std::to_string(bytes.size()) +
+        text += "  {\"rank\": " + std::to_string(rank) +
+                ", \"string\": " + JsonString(outcome.results[rank].text, encoding) + ", \"hex\": \"" +
+                Hex(bytes) + "\", \"len\": " + std::to_string(bytes.size()) +
                 ", \"hits\": " + JsonValue(fields.hits) +
                 ", \"total_space\": " + JsonValue(fields.totalSpace) +
                 ", \"skipped\": " + (fields.skipReason.empty() ? "false" : "true") +
-                ", \"skip_reason\": " + JsonValue(std::string(fields.skipReason), true) +
-                ", \"code\": " + JsonValue(fields.code, true) + "}";
+                ", \"skip_reason\": " + JsonValue(std::string(fields.skipReason), encoding, true) +
+                ", \"code\": " + JsonValue(fields.code, encoding, true) + "}";
     }
     text += outcome.results.empty() ? "]" : "\n]";
     if (const auto& sizes = outcome.sizes) {

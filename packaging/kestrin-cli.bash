@@ -6,12 +6,15 @@ _kestrin_cli()
     case $prev in
     -c | --comments) mapfile -t COMPREPLY < <(compgen -W 'c cpp table custom' -- "$cur") && return ;;
     --format) mapfile -t COMPREPLY < <(compgen -W 'report tsv json' -- "$cur") && return ;;
-    -l | --lengths | -n | --top | --begin | --end | -r | --ranges | --threads) compopt +o default && return ;;
+    --encoding) mapfile -t COMPREPLY < <(compgen -W 'latin1 utf-8' -- "$cur") && return ;;
+    -l | --lengths | -n | --top | --begin | --end | -r | --ranges | --threads | --dictionary-bytes)
+        compopt +o default && return ;;
     esac
     if [[ $cur == -* ]]; then
-        mapfile -t COMPREPLY < <(compgen -W '-c --comments --begin --end -i --inside -l --lengths -n --top
-            --threads --ignore-space --ignore-return --ignore-tab -x --exclude --real-savings -o --report
-            --force -t --table -r --ranges --format -y --yes -q --quiet -h --help --version' -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W '-c --comments --begin --end -i --inside --encoding --game-table
+            -l --lengths -n --top --threads --ignore-space --ignore-return --ignore-tab -x --exclude
+            --real-savings --dictionary-bytes -o --report --force -t --table -r --ranges --format -y --yes
+            -q --quiet -h --help --version' -- "$cur")
     fi
 }
 complete -o default -F _kestrin_cli kestrin-cli

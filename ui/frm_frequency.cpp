@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,18 +34,6 @@
 #include <utility>
 
 namespace kestrin {
-
-namespace {
-
-// A refusal about the files or the table codes, not about the sample lengths.
-bool IsFileClash(const RunOutcome& outcome)
-{
-    return outcome.refusal && outcome.refusal->reason != Refusal::Reason::NoSampleLength &&
-           outcome.refusal->reason != Refusal::Reason::NegativeSampleLength &&
-           outcome.refusal->reason != Refusal::Reason::OnlyZeroLength;
-}
-
-} // namespace
 
 FrmFrequency::FrmFrequency() : FrmFrequency(nullptr) {}
 
@@ -72,6 +61,7 @@ void FrmFrequency::ConnectHandlers()
         {cmdOpenExcludeTable, &FrmFrequency::cmdOpenExcludeTable_Click},
         {cmdOpenOutput, &FrmFrequency::cmdOpenOutput_Click},
         {cmdOpenWriteTable, &FrmFrequency::cmdOpenWriteTable_Click},
+        {cmdOpenGameTable, &FrmFrequency::cmdOpenGameTable_Click},
         {cmdReset, &FrmFrequency::cmdReset_Click},
         {cmdAnalyze, &FrmFrequency::cmdAnalyze_Click},
     };
@@ -82,6 +72,7 @@ void FrmFrequency::ConnectHandlers()
     // A check box's click event follows every change of its state, by the user or by the program.
     connect(chkUseComments, &QCheckBox::toggled, this, &FrmFrequency::chkUseComments_Click);
     connect(chkBeepOnFinish, &QCheckBox::toggled, this, &FrmFrequency::chkBeepOnFinish_Click);
+    connect(chkRealSavings, &QCheckBox::toggled, this, &FrmFrequency::chkRealSavings_Click);
     connect(escapeKey, &QShortcut::activated, cmdAnalyze, &QPushButton::click);
     // Closing during a run stops the run first (closeEvent).
     connect(quitKey, &QShortcut::activated, this, &QWidget::close);
@@ -95,7 +86,7 @@ void FrmFrequency::ConnectHandlers()
     // window watches for them.
     for (QObject* watched :
          std::initializer_list<QObject*>{txtSampleLength, txtTopResults, txtWriteTableRanges, txtBeginComment,
-                                         txtEndComment, lblKestrin}) {
+                                         txtEndComment, txtDictionaryBytes, lblKestrin}) {
         watched->installEventFilter(this);
     }
 }
@@ -193,6 +184,7 @@ void FrmFrequency::cmdReset_Click()
     chkIgnoreSpace->setChecked(false);
     chkIgnoreReturn->setChecked(false);
     chkIgnoreTab->setChecked(false);
+    ResetCharacterControls();
     SSTab1->setCurrentIndex(0);
     cmdOpen->setFocus();
 }
@@ -285,6 +277,7 @@ void FrmFrequency::SetFocusOrder()
                   txtSampleLength,
                   txtTopResults,
                   chkRealSavings,
+                  txtDictionaryBytes,
                   cmdOpenOutput,
                   cmdOpenWriteTable,
                   txtWriteTableRanges,
@@ -301,6 +294,8 @@ void FrmFrequency::SetFocusOrder()
                   chkIgnoreSpace,
                   chkIgnoreReturn,
                   chkIgnoreTab,
+                  cmbEncoding,
+                  cmdOpenGameTable,
                   txtResults,
                   cmdBack,
                   cmdNext,
@@ -360,8 +355,12 @@ void FrmFrequency::cmdAnalyze_Click()
     cmdReset->setEnabled(true);
     EnableControls(true);
     if (toCorrect != nullptr && toCorrect != txtSampleLength) {
-        // No run started: the user goes straight to the comment box that holds what cannot be used.
-        SSTab1->setCurrentIndex(formattingPage);
+        // No run started: the user goes straight to the page and box that hold what cannot be used.
+        for (int page = 0; page < SSTab1->count(); ++page) {
+            if (SSTab1->widget(page)->isAncestorOf(toCorrect)) {
+                SSTab1->setCurrentIndex(page);
+            }
+        }
         toCorrect->setFocus();
     } else {
         SSTab1->tabBar()->setTabEnabled(resultsPage, true);
@@ -408,19 +407,6 @@ void FrmFrequency::SetTabControlEnabled(bool enabled)
     }
 }
 
-QLineEdit* FrmFrequency::UnencodableDelimiterBox() const
-{
-    if (!useComments || !optCustom->isChecked()) {
-        return nullptr; // the boxes are not read
-    }
-    for (QLineEdit* box : {txtBeginComment, txtEndComment}) {
-        if (FirstNonLatin1(box->text())) {
-            return box;
-        }
-    }
-    return nullptr;
-}
-
 QWidget* FrmFrequency::RunAndShowOutcome()
 {
     const std::variant<RunSettings, QString> settings = ReadSettings();
@@ -432,11 +418,7 @@ QWidget* FrmFrequency::RunAndShowOutcome()
         WindowRunObserver observer(
             {this, lblCalc, lblAddr, lblMatchCount, linCompletion, txtTopResults, chkUseComments},
             cancelRequested);
-        const RunOutcome outcome = RunAnalysis(std::get<RunSettings>(settings), observer);
-        ShowOutcome(outcome);
-        const bool lengthsRejected = outcome.status == RunStatus::Declined ||
-                                     (outcome.status == RunStatus::Refused && !IsFileClash(outcome));
-        return lengthsRejected ? txtSampleLength : nullptr;
+        return ShowOutcome(RunAnalysis(std::get<RunSettings>(settings), observer));
     } catch (const std::exception& error) {
         // Out of memory on a huge request, say: the window survives and the user can ask for less.
         ShowMessage(this, PhraseUnexpectedStop(error.what()));
@@ -444,11 +426,12 @@ QWidget* FrmFrequency::RunAndShowOutcome()
     }
 }
 
-void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
+QWidget* FrmFrequency::ShowOutcome(const RunOutcome& outcome)
 {
     switch (outcome.status) {
     case RunStatus::Completed:
-        txtResults->setPlainText(ReportForDisplay(TruncateForDisplay(outcome.report), inputFiles));
+        txtResults->setPlainText(
+            ReportForDisplay(TruncateForDisplay(outcome.report), inputFiles, ChosenEncoding()));
         if (beepOnFinish) {
             QApplication::beep();
         }
@@ -461,13 +444,16 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
         break;
     case RunStatus::Declined:
         SelectSampleLength();
-        break;
-    case RunStatus::Refused:
-        ShowMessage(this, PhraseRefusal(outcome.refusal.value_or(Refusal{})));
-        if (!IsFileClash(outcome)) {
+        return txtSampleLength;
+    case RunStatus::Refused: {
+        const Refusal refusal = outcome.refusal.value_or(Refusal{});
+        ShowMessage(this, PhraseRefusal(refusal, ChosenEncoding()));
+        QWidget* const box = BoxToCorrect(refusal);
+        if (box == txtSampleLength) {
             SelectSampleLength();
         }
-        break;
+        return box;
+    }
     case RunStatus::Cancelled:
         break;
     case RunStatus::Failed:
@@ -486,57 +472,13 @@ void FrmFrequency::ShowOutcome(const RunOutcome& outcome)
         }
         break;
     }
+    return nullptr;
 }
 
 void FrmFrequency::SelectSampleLength()
 {
     txtSampleLength->setSelection(0, static_cast<int>(txtSampleLength->text().size()));
     txtSampleLength->setFocus();
-}
-
-std::variant<RunSettings, QString> FrmFrequency::ReadSettings() const
-{
-    RunSettings settings;
-    for (const QString& path : inputFiles) {
-        settings.inputFiles.push_back(ToPath(path));
-    }
-    settings.sampleLengths = ToLatin1Lossy(txtSampleLength->text());
-    settings.topResults = ToLatin1Lossy(txtTopResults->text());
-
-    settings.useComments = useComments;
-    if (optCPP->isChecked()) {
-        settings.commentStyle = CommentStyle::Cpp;
-    } else if (optThingy->isChecked()) {
-        settings.commentStyle = CommentStyle::Thingy;
-    } else if (optCustom->isChecked()) {
-        settings.commentStyle = CommentStyle::Custom;
-    } else {
-        settings.commentStyle = CommentStyle::C;
-    }
-    if (const QLineEdit* box = UnencodableDelimiterBox()) {
-        return PhraseUnencodableDelimiter((box == txtBeginComment ? lblBegin : lblEnd)->text(),
-                                          *FirstNonLatin1(box->text()));
-    }
-    settings.beginComment = ToLatin1Lossy(txtBeginComment->text());
-    settings.endComment = ToLatin1Lossy(txtEndComment->text());
-    settings.readInsideComments = chkReadInsideComments->isChecked();
-
-    settings.ignoreSpace = chkIgnoreSpace->isChecked();
-    settings.ignoreReturn = chkIgnoreReturn->isChecked();
-    settings.ignoreTab = chkIgnoreTab->isChecked();
-
-    if (useExclusionTable) {
-        settings.exclusionTable = ToPath(exclusionTablePath);
-    }
-    if (writeReportFile) {
-        settings.reportFile = ToPath(reportFilePath);
-    }
-    if (writeOutputTable) {
-        settings.outputTable = ToPath(outputTablePath);
-    }
-    settings.writeTableRanges = ToLatin1Lossy(txtWriteTableRanges->text());
-    settings.realSavings = chkRealSavings->isChecked();
-    return settings;
 }
 
 } // namespace kestrin

@@ -13,6 +13,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QDropEvent;
 class QGroupBox;
 class QLabel;
@@ -35,8 +36,9 @@ class WrappingCheckBox;
 // thread; a WindowRunObserver shows its progress and handles the window's events whenever it yields.
 //
 // The controls, their captions and geometry are made in frm_frequency_layout.cpp; the file commands,
-// drops, the input list and the path labels are in frm_frequency_files.cpp; the other handlers, the
-// focus order and the translation of settings and outcomes are in frm_frequency.cpp.
+// drops, the input list and the path labels are in frm_frequency_files.cpp; ReadSettings and the
+// controls of the game's characters are in frm_frequency_settings.cpp; the other handlers, the focus
+// order and the outcomes are in frm_frequency.cpp.
 class FrmFrequency : public QWidget
 {
     Q_OBJECT
@@ -49,12 +51,17 @@ public:
     ~FrmFrequency() override;
 
     // The settings of a run as the controls and the window's fields hold them now. A delimiter that
-    // the custom comment style would use and that cannot become bytes gives, instead, the message
-    // that refuses the run.
+    // the custom comment style would use and that cannot become bytes (a character above U+00FF while
+    // Codifica is Latin-1) gives, instead, the message that refuses the run.
     [[nodiscard]] std::variant<RunSettings, QString> ReadSettings() const;
 
     // Whether a run is working (cmdAnalyze is then the button that Escape presses).
     [[nodiscard]] bool IsRunning() const;
+
+    // Shows how a run ended: the report (decoded in the encoding that Codifica chooses), messages, and
+    // the sample lengths selected after a No or a refusal of them. Returns the box the user has to
+    // correct (see BoxToCorrect), or null.
+    QWidget* ShowOutcome(const RunOutcome& outcome);
 
     // Adds input files as Apri and a drop add them (files given on the command line): the files a run
     // could read, in order; the others are named, with the reason, in a message shown once the caller
@@ -72,7 +79,6 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    static constexpr int formattingPage = 2;
     static constexpr int analysisPage = 3;
     static constexpr int resultsPage = 4;
     static constexpr const char* noFileCaption = "--Nessun file specificato--";
@@ -91,6 +97,8 @@ private:
     void CreateCommentStyles();             // the controls inside the frame
     void CreateExclusionTableControls(QWidget* page);
     void CreateIgnoreControls(QWidget* page);
+    void CreateCharacterControls(QWidget* page); // Codifica and the game's character table
+    void CreateDictionaryBytesControls(QWidget* page);
     void CreateAnalysisPage(QWidget* page);
     void CreateResultsPage(QWidget* page);
     void FitOneLineCaptions();
@@ -122,7 +130,10 @@ private:
     void cmdOpenExcludeTable_Click();
     void cmdOpenOutput_Click();
     void cmdOpenWriteTable_Click();
+    void cmdOpenGameTable_Click();
+    void chkRealSavings_Click();
     void cmdReset_Click();
+    void ResetCharacterControls();
     void chkUseComments_Click();
     void chkBeepOnFinish_Click();
     void lblKestrin_DblClick();
@@ -156,12 +167,17 @@ private:
     // `path`, switches the option on through `use` and shows on `label`.
     void ChooseOneFile(const char* filter, DialogKind kind, QString& path, bool& use, QLabel* label);
     // Runs with the current settings and reports how the run ended. Returns the box the user has to
-    // correct (the sample lengths after a No or a refusal, a comment box that holds a character without a
-    // byte), or null when the results are next.
+    // correct (the sample lengths after a No, a comment box that holds a character without a byte, or
+    // the box of a refusal: see BoxToCorrect), or null when the results are next.
     [[nodiscard]] QWidget* RunAndShowOutcome();
-    // The custom comment box in use that holds a character above U+00FF, or null.
+    // The custom comment box in use that holds a character above U+00FF while Codifica is Latin-1, or
+    // null.
     [[nodiscard]] QLineEdit* UnencodableDelimiterBox() const;
-    void ShowOutcome(const RunOutcome& outcome);
+    [[nodiscard]] TextEncoding ChosenEncoding() const;
+    // The box or button to correct after a refusal: the sample lengths for theirs, the dictionary bytes,
+    // Codifica for text that is not valid in it, the game table's button for a table that cannot be
+    // used or text it does not hold; null for a clash of files, which the results page explains.
+    [[nodiscard]] QWidget* BoxToCorrect(const Refusal& refusal) const;
     // The progress page as a run starts: no file, no position, no strings, an empty bar.
     void ClearProgress();
     void SelectSampleLength();
@@ -175,7 +191,9 @@ private:
     QString exclusionTablePath;
     QString reportFilePath;
     QString outputTablePath;
+    QString gameTablePath;
     bool useExclusionTable = false;
+    bool useGameTable = false;
     bool writeReportFile = false;
     bool writeOutputTable = false;
     bool useComments = false;
@@ -230,6 +248,8 @@ private:
     QCheckBox* chkRealSavings = nullptr;
     QLabel* lblInfoRealSavings = nullptr;
     QLabel* lblInfoBeepOnFinish = nullptr;
+    QLabel* lblDictionaryBytes = nullptr;
+    QLineEdit* txtDictionaryBytes = nullptr; // beside chkRealSavings, which enables it
 
     // Page 2, formatting, with the comment frame.
     QGroupBox* fraComments = nullptr;
@@ -254,6 +274,10 @@ private:
     QLineEdit* txtBeginComment = nullptr;
     QLineEdit* txtEndComment = nullptr;
     WrappingCheckBox* chkReadInsideComments = nullptr;
+    QLabel* lblEncoding = nullptr;
+    QComboBox* cmbEncoding = nullptr; // Latin-1, UTF-8
+    QPushButton* cmdOpenGameTable = nullptr;
+    QLabel* lblOpenGameTable = nullptr;
 
     // Page 3, the progress of a run.
     QLabel* lblCalc = nullptr;

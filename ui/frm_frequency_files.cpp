@@ -222,4 +222,10 @@ void FrmFrequency::cmdOpenWriteTable_Click()
                   writeOutputTable, lblOpenWriteTable);
 }
 
+void FrmFrequency::cmdOpenGameTable_Click()
+{
+    ChooseOneFile("All Files|*.*|Table Files(*.tbl)|*.tbl", DialogKind::Open, gameTablePath, useGameTable,
+                  lblOpenGameTable);
+}
+
 } // namespace kestrin

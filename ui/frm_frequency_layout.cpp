@@ -226,6 +226,7 @@ void FrmFrequency::CreateOutputPage(QWidget* page)
     CreateFileOutputHelp(page);
     CreateFileOutputChoosers(page);
     CreateBeepControls(page);
+    CreateDictionaryBytesControls(page);
 }
 
 void FrmFrequency::CreateTopResultsControls(QWidget* page)
@@ -335,6 +336,7 @@ void FrmFrequency::CreateFormattingPage(QWidget* page)
 
     CreateExclusionTableControls(page);
     CreateIgnoreControls(page);
+    CreateCharacterControls(page);
 }
 
 void FrmFrequency::CreateCommentFrame(QWidget* page)

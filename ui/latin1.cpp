@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The one place where the window's text and the engine's bytes meet: Latin-1 both ways.
+// The one place where the window's text and the engine's bytes meet: Latin-1 both ways, or UTF-8 when a
+// run reads its text so.
 
 #include "latin1.h"
 
@@ -36,16 +37,34 @@ std::optional<char32_t> FirstNonLatin1(const QString& text)
     return std::nullopt;
 }
 
-QString ReportForDisplay(std::string_view report, const std::vector<QString>& inputFiles)
+std::string ToBytes(const QString& text, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Latin1) {
+        return ToLatin1Lossy(text);
+    }
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+QString FromBytes(std::string_view bytes, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Latin1) {
+        return FromLatin1(bytes);
+    }
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QString ReportForDisplay(std::string_view report, const std::vector<QString>& inputFiles,
+                         TextEncoding encoding)
 {
     constexpr std::string_view filenameLine = "Filename:";
     QString shown;
     // A cut report opens with its notice and an empty line; the file names follow.
     std::size_t at = report.find(filenameLine);
     if (at == std::string_view::npos || (at != 0 && !report.substr(0, at).ends_with("\r\n\r\n"))) {
-        return FromLatin1(report);
+        return FromBytes(report, encoding);
     }
-    shown += FromLatin1(report.substr(0, at));
+    shown += FromBytes(report.substr(0, at), encoding);
     for (const QString& path : inputFiles) {
         const std::string line = std::string(filenameLine) + ToPath(path).string() + "\r\n";
         if (report.substr(at, line.size()) != line) {
@@ -55,7 +74,7 @@ QString ReportForDisplay(std::string_view report, const std::vector<QString>& in
                  path + QStringLiteral("\r\n");
         at += line.size();
     }
-    return shown + FromLatin1(report.substr(at));
+    return shown + FromBytes(report.substr(at), encoding);
 }
 
 std::filesystem::path ToPath(const QString& path)

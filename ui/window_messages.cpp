@@ -3,6 +3,8 @@
 
 #include "window_messages.h"
 
+#include "latin1.h"
+
 #include "kestrin/table_file.h"
 
 #include <QFile>
@@ -32,6 +34,8 @@ QString RoleName(FileRole role)
         return QStringLiteral("the report file (Apri file di Output)");
     case FileRole::OutputTable:
         return QStringLiteral("the output table (Apri Tabella Output)");
+    case FileRole::GameTable:
+        return QStringLiteral("the game's character table (Apri Tabella Caratteri)");
     }
     return {};
 }
@@ -50,6 +54,69 @@ QString PhraseFileClash(const Refusal& refusal)
     return text + QStringLiteral(", which the report would replace. Choose another report file.");
 }
 
+QString Shown(const std::filesystem::path& path)
+{
+    return QFile::decodeName(path.c_str());
+}
+
+// Bytes as two hex digits each, separated by spaces: "E3 81".
+QString HexBytes(std::string_view bytes)
+{
+    return QString::fromLatin1(
+        QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toHex(' ').toUpper());
+}
+
+// The refusals of text that cannot be read as the game's characters; `text` is in the run's encoding.
+QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
+{
+    const QString notStarted = QStringLiteral("The analysis did not start: ");
+    const QString gameTable = RoleName(FileRole::GameTable) + u' ' + Shown(refusal.path);
+    switch (refusal.reason) {
+    case Refusal::Reason::BadDictionaryBytes:
+        return notStarted +
+               QStringLiteral("Byte max \"%1\" is not a whole number of bytes, 0 or more. Type the "
+                              "most bytes the entries may take in the game, or leave it empty "
+                              "for no limit.")
+                   .arg(FromLocal(refusal.text));
+    case Refusal::Reason::InvalidDelimiter:
+        return notStarted +
+               QStringLiteral("a custom comment box (Inizio or Fine) holds the bytes %1, which are "
+                              "not valid text in the Codifica chosen.")
+                   .arg(HexBytes(refusal.text));
+    case Refusal::Reason::InvalidText:
+        return notStarted +
+               QStringLiteral("%1 %2 is not valid UTF-8 (Codifica): at line %3, byte offset %4, the "
+                              "bytes %5. Nothing was read or written.")
+                   .arg(RoleName(refusal.role), Shown(refusal.path))
+                   .arg(refusal.line)
+                   .arg(refusal.offset)
+                   .arg(HexBytes(refusal.text));
+    case Refusal::Reason::UnmappedText:
+        return notStarted +
+               QStringLiteral("%1 %2 holds text that no code of %3 stands for, at line %4, column "
+                              "%5: \"%6\" (bytes %7). Add it to the table.")
+                   .arg(RoleName(FileRole::InputFile), Shown(refusal.path), RoleName(FileRole::GameTable))
+                   .arg(refusal.line)
+                   .arg(refusal.column)
+                   .arg(FromBytes(refusal.text, encoding), HexBytes(refusal.text));
+    case Refusal::Reason::BadTableLine:
+        return notStarted + QStringLiteral("line %1 of %2 is no entry (HEX=text): \"%3\".")
+                                .arg(refusal.line)
+                                .arg(gameTable, FromBytes(refusal.text, encoding));
+    case Refusal::Reason::CodeBeginsCode:
+        return notStarted + QStringLiteral("in %1, the code %2 of line %3 begins with the whole code of line "
+                                           "%4, so the game could not tell them apart.")
+                                .arg(gameTable, FromLocal(refusal.text))
+                                .arg(refusal.line)
+                                .arg(refusal.otherLine);
+    case Refusal::Reason::NoGameCharacters:
+        return notStarted + QStringLiteral("%1 holds no entry (HEX=text).").arg(gameTable);
+    default:
+        break;
+    }
+    return {};
+}
+
 QString PhraseFatalError(int number, const QString& description)
 {
     return QStringLiteral("Error: %1\r\n%2\r\n\r\nHit OK to close Kestrin. If you believe you received "
@@ -60,7 +127,7 @@ QString PhraseFatalError(int number, const QString& description)
 
 } // namespace
 
-QString PhraseRefusal(const Refusal& refusal)
+QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
 {
     // The refusals of the sample-length list name the box by its caption.
     switch (refusal.reason) {
@@ -93,6 +160,14 @@ QString PhraseRefusal(const Refusal& refusal)
         return QStringLiteral("The analysis did not start: the report file (Apri file di Output) %1 is not a "
                               "report of Kestrin. Choose another report file.")
             .arg(QFile::decodeName(refusal.path.c_str()));
+    case Refusal::Reason::BadDictionaryBytes:
+    case Refusal::Reason::InvalidDelimiter:
+    case Refusal::Reason::InvalidText:
+    case Refusal::Reason::UnmappedText:
+    case Refusal::Reason::BadTableLine:
+    case Refusal::Reason::CodeBeginsCode:
+    case Refusal::Reason::NoGameCharacters:
+        return PhraseCharacters(refusal, encoding);
     case Refusal::Reason::NoSampleLength:
         break;
     }

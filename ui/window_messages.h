@@ -16,8 +16,9 @@ namespace kestrin {
 // What the window says in its message boxes: the engine reports kinds and values, and these put them
 // into the window's words, naming the boxes and buttons by their captions.
 
-// Why a run did not start, for each kind of refusal.
-[[nodiscard]] QString PhraseRefusal(const Refusal& refusal);
+// Why a run did not start, for each kind of refusal; the refusal's text (what a game table does not
+// hold, a bad table line) is in the run's encoding.
+[[nodiscard]] QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding = TextEncoding::Latin1);
 
 // Why a run could not finish; detail is what the system said, shown as it is.
 [[nodiscard]] QString PhraseFailure(const RunOutcome& outcome);

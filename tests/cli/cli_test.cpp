@@ -2,8 +2,10 @@
 // kestrin-cli's command line, and the command as a user runs it: a child process with its arguments,
 // files, terminal, output and exit status.
 
+#include "cli_messages.h"
 #include "cli_options.h"
 #include "literal_model.h"
+#include "result_formats.h"
 #include "test_support.h"
 #include "write_faults.h"
 
@@ -42,6 +44,8 @@ std::string Describe(const CommandLine& line)
         << "\ncomments=" << (s.useComments ? "" : "off ")
         << std::array{"c", "cpp", "table", "custom"}[static_cast<std::size_t>(s.commentStyle)]
         << "\nbegin=" << s.beginComment << "\nend=" << s.endComment << "\ninside=" << s.readInsideComments
+        << "\nencoding=" << std::array{"latin1", "utf-8"}[static_cast<std::size_t>(s.encoding)]
+        << "\ngame-table=" << file(s.gameTable) << "\ndictionary-bytes=" << s.dictionaryBytes
         << "\nignore-space=" << s.ignoreSpace << "\nignore-return=" << s.ignoreReturn
         << "\nignore-tab=" << s.ignoreTab << "\nreal-savings=" << s.realSavings
         << "\nexclude=" << file(s.exclusionTable) << "\nreport=" << file(s.reportFile)
@@ -73,12 +77,14 @@ void ExpectParsed(const std::vector<std::string>& words, const std::map<std::str
 TEST(CommandLine, EachOptionSetsItsOwnSettingAndNoOther)
 {
     // The option's names, and its value unless it is a flag.
-    const char* cases[] = {
-        "-l,--lengths -3", "-n,--top --",         "-c,--comments table", "--begin -i",     "--end =>",
-        "-i,--inside",     "--ignore-space",      "--ignore-return",     "--ignore-tab",   "--real-savings",
-        "-x,--exclude -",  "-o,--report r=1.txt", "-t,--table --table",  "-r,--ranges -r", "-y,--yes",
-        "-q,--quiet",      "--threads 1",         "-h,--help",           "--version",      "--force",
-        "--format json"};
+    const char* cases[] = {"-l,--lengths -3",    "-n,--top --",     "-c,--comments table",
+                           "--begin -i",         "--end =>",        "-i,--inside",
+                           "--ignore-space",     "--ignore-return", "--ignore-tab",
+                           "--real-savings",     "-x,--exclude -",  "-o,--report r=1.txt",
+                           "-t,--table --table", "-r,--ranges -r",  "-y,--yes",
+                           "-q,--quiet",         "--threads 1",     "-h,--help",
+                           "--version",          "--force",         "--format json",
+                           "--encoding utf-8",   "--game-table -",  "--dictionary-bytes 0"};
     for (const char* c : cases) {
         std::istringstream row(c);
         std::string names;
@@ -114,6 +120,8 @@ TEST(CommandLine, WarnsAboutAnOptionWithoutItsPartner)
         {{"-r", "&H80-&HFF", "--real-savings", "a"}, {}}, // the ranges give the codes' sizes
         {{"-t", "t.tbl", "a"}, {"-t/--table does nothing without -r/--ranges"}},
         {{"--force", "a"}, {"--force does nothing without -o/--report"}},
+        {{"--dictionary-bytes", "9", "a"}, {"--dictionary-bytes does nothing without --real-savings"}},
+        {{"--dictionary-bytes", "9", "--real-savings", "a"}, {}},
     };
     for (const auto& [words, warnings] : cases) {
         SCOPED_TRACE(::testing::PrintToString(words));
@@ -138,6 +146,95 @@ TEST(CommandLine, HelpFitsEightyColumnsAndEndsWithExitStatusesAndAnExample)
         EXPECT_NE(help.find(part), std::string::npos) << part;
     }
     EXPECT_TRUE(help.ends_with("\nFull documentation: man kestrin-cli\n"));
+}
+
+// Each refusal of text that cannot be read as the game's characters names the option, the file, where in
+// it the fault lies and the text (in hex where it is not valid text).
+TEST(CommandLine, RefusalsOfTheGamesCharactersSayWhatAndWhere)
+{
+    using Reason = Refusal::Reason;
+    const std::string none = "; nothing was read or written";
+    const std::pair<Refusal, std::string> cases[] = {
+        {{.reason = Reason::BadDictionaryBytes, .text = "-1"},
+         "--dictionary-bytes \"-1\" is not a whole number of bytes (0 or more)" + none},
+        {{.reason = Reason::InvalidDelimiter, .text = "<\xE3"},
+         "the comment text (--begin/--end) with the bytes 3C E3 is not valid UTF-8 (--encoding utf-8)" +
+             none},
+        {{.reason = Reason::InvalidText,
+          .role = FileRole::InputFile,
+          .path = "script.txt",
+          .text = "\xE3\x81",
+          .line = 3,
+          .offset = 41},
+         "the input file script.txt is not valid UTF-8 (--encoding utf-8): line 3, byte offset 41: bytes E3 "
+         "81" +
+             none},
+        {{.reason = Reason::InvalidText,
+          .role = FileRole::GameTable,
+          .path = "t.tbl",
+          .text = "\xFF",
+          .line = 1},
+         "the game table (--game-table) t.tbl is not valid UTF-8 (--encoding utf-8): line 1, byte offset 0: "
+         "bytes FF" +
+             none},
+        {{.reason = Reason::InvalidText,
+          .role = FileRole::ExclusionTable,
+          .path = "x.tbl",
+          .text = "\xC0",
+          .line = 2,
+          .offset = 7},
+         "the exclusion table (-x) x.tbl is not valid UTF-8 (--encoding utf-8): line 2, byte offset 7: bytes "
+         "C0" +
+             none},
+        {{.reason = Reason::UnmappedText, .path = "s.txt", .text = "\xE6\xBC\xA2", .line = 12, .column = 5},
+         "the input file s.txt holds text that no code of the game table (--game-table) stands for: line 12, "
+         "column 5: \"\xE6\xBC\xA2\" (bytes E6 BC A2)" +
+             none},
+        {{.reason = Reason::BadTableLine, .path = "t.tbl", .text = "8G=x", .line = 4},
+         "line 4 of the game table (--game-table) t.tbl is no entry (HEX=text): \"8G=x\"" + none},
+        {{.reason = Reason::CodeBeginsCode, .path = "t.tbl", .text = "8801", .line = 9, .otherLine = 3},
+         "the game table (--game-table) t.tbl: the code 8801 of line 9 begins with the whole code of line 3, "
+         "so the game could not tell them apart" +
+             none},
+        {{.reason = Reason::NoGameCharacters, .path = "t.tbl"},
+         "the game table (--game-table) t.tbl holds no entry (HEX=text)" + none},
+        {{.reason = Reason::SameFile,
+          .role = FileRole::ReportFile,
+          .otherRole = FileRole::GameTable,
+          .path = "t.tbl",
+          .otherPath = "t.tbl"},
+         "the report file (-o) t.tbl is the game table (--game-table) too, which the report would replace" +
+             none},
+    };
+    for (const auto& [refusal, message] : cases) {
+        EXPECT_EQ(PhraseRefusal(refusal), message);
+    }
+}
+
+// With a game table, hex and len (and so the total space) are the game's bytes, while the string is the
+// text. In UTF-8 the records keep whole characters as they are and escape only what is not text; in
+// Latin-1 every byte above 127 stays an escape, as before.
+TEST(CommandLine, RecordsShowTheGamesBytesAndUtf8Text)
+{
+    RunOutcome outcome;
+    outcome.results = {{.text = "\xC3\xA9<LINE>", .hits = 3, .gameBytes = std::string("\x85\xFE", 2)},
+                       {.text = "\xE3\x81\x82\x80\t", .hits = 2}};
+    EXPECT_EQ(FormatTsv(outcome, TextEncoding::Utf8),
+              "rank\tstring\thex\tlen\thits\ttotal_space\tskipped\tcode\n"
+              "0\t\xC3\xA9<LINE>\t85FE\t2\t3\t6\t\t\n"
+              "1\t\xE3\x81\x82\\200\\t\tE381828009\t5\t2\t10\t\t\n");
+    const std::string json = FormatJson(outcome, TextEncoding::Utf8);
+    EXPECT_NE(json.find(R"({"rank": 0, "string": "é<LINE>", "hex": "85FE", "len": 2, "hits": 3, )"
+                        R"("total_space": 6,)"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find(R"("string": "あ\uFFFD\u0009", "hex": "E381828009", "len": 5)"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(FormatTsv(outcome, TextEncoding::Latin1).find("0\t\\303\\251<LINE>\t85FE\t2\t3\t6\t"),
+              std::string::npos);
+    EXPECT_NE(FormatJson(outcome, TextEncoding::Latin1).find(R"("string": "\u00C3\u00A9<LINE>")"),
+              std::string::npos);
 }
 
 struct Result {
@@ -239,6 +336,12 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
         {{"--exclude=", "a"}, 2, "", "--exclude needs a file name"},
         {{"-c", "pascal", "a"}, 2, "", "--comments takes c, cpp, table or custom, not \"pascal\""},
         {{"--threads", "-1", "a"}, 2, "", "--threads takes a number of threads, not \"-1\""},
+        {{"--encoding", "UTF8", "a"}, 2, "", "--encoding takes latin1 or utf-8, not \"UTF8\"" + tryHelp},
+        {{"--dictionary-bytes", "4k", "a"},
+         2,
+         "",
+         "--dictionary-bytes takes a number of bytes, 0 or more, not"},
+        {{"--game-table=", "a"}, 2, "", "--game-table needs a file name"},
         {{"--inside=1", "a"}, 2, "", "--inside takes no value"},
         {{"-l=3", "a"}, 2, "", "\"-l=3\": write an option that takes a value on its own"},
         {{"-qn", "5", "a"}, 2, "", "\"-qn\": write an option that takes a value on its own"},

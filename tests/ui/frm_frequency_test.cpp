@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -59,7 +60,7 @@ auto Fields(const RunSettings& s)
     return std::tie(s.inputFiles, s.sampleLengths, s.topResults, s.useComments, s.commentStyle,
                     s.beginComment, s.endComment, s.readInsideComments, s.ignoreSpace, s.ignoreReturn,
                     s.ignoreTab, s.exclusionTable, s.reportFile, s.outputTable, s.writeTableRanges,
-                    s.realSavings);
+                    s.realSavings, s.encoding, s.gameTable, s.dictionaryBytes);
 }
 
 // What a modal message box showed before the test answered it.
@@ -218,7 +219,7 @@ private slots:
 
     void tabGoesRoundThePageInTheDesignedOrder_data()
     {
-        // f = an input file, c = comments on, p = "//" chosen, r = a run done first
+        // f = an input file, c = comments on, p = "//" chosen, r = a run done first, s = Risparmio reale on
         QTest::addColumn<QString>("setup");
         QTest::addColumn<int>("page");
         QTest::addColumn<QString>("walk"); // where each Tab from the page headers leads, back to them
@@ -229,20 +230,25 @@ private slots:
             << "f" << 1
             << "txtTopResults chkRealSavings cmdOpenOutput cmdOpenWriteTable txtWriteTableRanges "
                "chkBeepOnFinish cmdBack cmdNext cmdReset cmdAnalyze SSTab1";
+        QTest::newRow("output, real savings on, which enables its dictionary bytes")
+            << "fs" << 1
+            << "txtTopResults chkRealSavings txtDictionaryBytes cmdOpenOutput cmdOpenWriteTable "
+               "txtWriteTableRanges chkBeepOnFinish cmdBack cmdNext cmdReset cmdAnalyze SSTab1";
         QTest::newRow("formatting, comments off")
             << "f" << 2
-            << "chkUseComments cmdOpenExcludeTable chkIgnoreSpace chkIgnoreReturn chkIgnoreTab cmdBack "
-               "cmdReset cmdAnalyze SSTab1";
+            << "chkUseComments cmdOpenExcludeTable chkIgnoreSpace chkIgnoreReturn chkIgnoreTab cmbEncoding "
+               "cmdOpenGameTable cmdBack cmdReset cmdAnalyze SSTab1";
         // The option buttons are one stop, the chosen one, as the platform has it; arrows move inside.
         QTest::newRow("formatting, comments on")
             << "fc" << 2
             << "chkUseComments optC txtBeginComment txtEndComment chkReadInsideComments cmdOpenExcludeTable "
-               "chkIgnoreSpace chkIgnoreReturn chkIgnoreTab cmdBack cmdReset cmdAnalyze SSTab1";
+               "chkIgnoreSpace chkIgnoreReturn chkIgnoreTab cmbEncoding cmdOpenGameTable cmdBack cmdReset "
+               "cmdAnalyze SSTab1";
         QTest::newRow("formatting, comments on, \"//\" chosen")
             << "fcp" << 2
             << "chkUseComments optCPP txtBeginComment txtEndComment chkReadInsideComments "
-               "cmdOpenExcludeTable chkIgnoreSpace chkIgnoreReturn chkIgnoreTab cmdBack cmdReset cmdAnalyze "
-               "SSTab1";
+               "cmdOpenExcludeTable chkIgnoreSpace chkIgnoreReturn chkIgnoreTab cmbEncoding cmdOpenGameTable "
+               "cmdBack cmdReset cmdAnalyze SSTab1";
         QTest::newRow("results") << "fr" << 4 << "txtResults cmdBack cmdReset cmdAnalyze SSTab1";
     }
 
@@ -256,6 +262,7 @@ private slots:
             Choose("cmdOpen", Made("a.txt", "abcabc"));
         }
         Check("chkUseComments", setup.contains(u'c'));
+        Check("chkRealSavings", setup.contains(u's'));
         if (setup.contains(u'r')) {
             Button("cmdAnalyze")->click();
         }
@@ -353,6 +360,7 @@ private slots:
         QTest::newRow("exclusion table") << "OpenExcludeTable" << false << false << table << table;
         QTest::newRow("report file, replaced by every run") << "OpenOutput" << true << true << text << text;
         QTest::newRow("output table, appended to") << "OpenWriteTable" << true << false << table << table;
+        QTest::newRow("game's character table") << "OpenGameTable" << false << false << table << table;
     }
 
     void fileChoosersAndTheirFatalError()
@@ -365,6 +373,7 @@ private slots:
             }
             return name == "OpenExcludeTable" ? s.exclusionTable
                    : name == "OpenOutput"     ? s.reportFile
+                   : name == "OpenGameTable"  ? s.gameTable
                                               : s.outputTable;
         };
         auto* shown = Find<QLabel>("lbl" + name);
@@ -507,20 +516,28 @@ private slots:
         Choose("cmdOpenOutput", deep + QStringLiteral("/report-della-traduzione-completa.txt"));
         Choose("cmdOpenWriteTable", deep + QStringLiteral("/tabella-dei-valori-del-dizionario.tbl"));
         Choose("cmdOpenExcludeTable", deep + QStringLiteral("/tabella-di-esclusione.tbl"));
+        Choose("cmdOpenGameTable", deep + QStringLiteral("/tabella-dei-caratteri.tbl"));
         QCOMPARE(Find("lblOpen")->toolTip(), inputs.join(u'\n'));
         const QStringList shown = Find<QLabel>("lblOpen")->text().split(u';');
         QCOMPARE(shown.size(), 3);
         for (int i = 0; i < 3; ++i) { // each name in full
             QVERIFY2(shown[i].endsWith(u'/' + inputs[i].section(u'/', -1)), qPrintable(shown[i]));
         }
-        for (const char* name : {"lblOpen", "lblOpenOutput", "lblOpenWriteTable", "lblOpenExcludeTable"}) {
+        // A help text overprints where its lines reach, not in the free end of its box.
+        const auto used = [](const QWidget* widget) {
+            const auto* help = qobject_cast<const QLabel*>(widget);
+            return help != nullptr && help->wordWrap()
+                       ? QRect(help->pos(), QSize(help->width(), help->heightForWidth(help->width())))
+                       : widget->geometry();
+        };
+        for (const char* name :
+             {"lblOpen", "lblOpenOutput", "lblOpenWriteTable", "lblOpenExcludeTable", "lblOpenGameTable"}) {
             auto* label = Find<QLabel>(name);
             QVERIFY2(label->text().startsWith(u'\u2026'), name); // these paths are too long for their line
             QVERIFY(label->sizeHint().width() <= label->width());
             QVERIFY(label->geometry().right() < Find("pagInput")->width()); // inside the page
             for (QWidget* other : label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-                QVERIFY2(other == label || other->isHidden() ||
-                             !other->geometry().intersects(label->geometry()),
+                QVERIFY2(other == label || other->isHidden() || !used(other).intersects(label->geometry()),
                          qPrintable(QStringLiteral("%1 over %2").arg(name, other->objectName())));
             }
             placed.remove(label);
@@ -658,9 +675,12 @@ private slots:
     {
         const RunSettings start = Settings();
         QVERIFY(Fields(start) == Fields(RunSettings{})); // the engine's defaults, which kestrin-cli shares
+        auto* encoding = Find<QComboBox>("cmbEncoding");
+        QCOMPARE(encoding->currentText() + u' ' + encoding->itemText(1), QStringLiteral("Latin-1 UTF-8"));
         WriteFile(TempPath("t.tbl"), "");
         WriteFile(TempPath("a.txt"), "");
-        for (const char* command : {"cmdOpen", "cmdOpenExcludeTable", "cmdOpenOutput", "cmdOpenWriteTable"}) {
+        for (const char* command :
+             {"cmdOpen", "cmdOpenExcludeTable", "cmdOpenOutput", "cmdOpenWriteTable", "cmdOpenGameTable"}) {
             Choose(command, TempPath("t.tbl"));
         }
         TextBox("txtSampleLength")->setText(QStringLiteral("2,4-6"));
@@ -675,7 +695,15 @@ private slots:
                 settings.writeTableRanges == "&H80-&HFF");
         QVERIFY(settings.ignoreSpace && settings.ignoreTab && !settings.ignoreReturn);
         QVERIFY(settings.readInsideComments && !settings.useComments);
-        QVERIFY(settings.realSavings);
+        QVERIFY(settings.realSavings && settings.gameTable == ToPath(TempPath("t.tbl")));
+
+        // The dictionary bytes go as typed, and only with Risparmio reale, which enables their box.
+        TextBox("txtDictionaryBytes")->setText(QStringLiteral("4096"));
+        QCOMPARE(Settings().dictionaryBytes, std::string("4096"));
+        Check("chkRealSavings", false);
+        QVERIFY(!TextBox("txtDictionaryBytes")->isEnabled() && Settings().dictionaryBytes.empty());
+        Check("chkRealSavings", true);
+        QVERIFY(TextBox("txtDictionaryBytes")->isEnabled());
 
         // The comment switch enables its controls, whose style then reaches the settings.
         VerifyCommentControlsEnabled(false);
@@ -703,6 +731,12 @@ private slots:
                  qPrintable(boxes[0].text));
         QCOMPARE(Tabs()->currentIndex(), 2);
         QCOMPARE(window->focusWidget(), TextBox("txtEndComment"));
+        // In UTF-8 every character has bytes: the same boxes cross as UTF-8, and nothing is refused.
+        encoding->setCurrentIndex(1);
+        settings = Settings();
+        QVERIFY(settings.encoding == TextEncoding::Utf8 && settings.beginComment == "\xC2\xAB\xC3\xA9" &&
+                settings.endComment == "\xD0\xB6");
+        encoding->setCurrentIndex(0);
         Check("optThingy", true);
         QVERIFY(std::holds_alternative<RunSettings>(window->ReadSettings()));
 
@@ -719,11 +753,15 @@ private slots:
 
         // Reset puts every setting back to its start.
         Check("chkIgnoreReturn", true);
+        encoding->setCurrentIndex(1);
         Button("cmdReset")->click();
         QVERIFY(Fields(Settings()) == Fields(start));
-        for (const char* label : {"lblOpen", "lblOpenExcludeTable", "lblOpenOutput", "lblOpenWriteTable"}) {
+        for (const char* label :
+             {"lblOpen", "lblOpenExcludeTable", "lblOpenOutput", "lblOpenWriteTable", "lblOpenGameTable"}) {
             QCOMPARE(Find<QLabel>(label)->text(), noFile);
         }
+        QVERIFY(TextBox("txtDictionaryBytes")->text().isEmpty() &&
+                !TextBox("txtDictionaryBytes")->isEnabled());
         for (QCheckBox* box : window->findChildren<QCheckBox*>()) {
             QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
         }
@@ -750,6 +788,95 @@ private slots:
         QCOMPARE(line.X2(), 150);
         observer.ShowProgress({RunPhase::Ranking, 3, 3, 1001, 41, 1.0, 7, "&H10"});
         QCOMPARE(addr.text(), QStringLiteral("7 of &H10"));
+    }
+
+    // Each refusal of text that cannot be read as the game's characters names the captions, the file and
+    // where in it the fault lies, and sends the user to the box or button that corrects it.
+    void refusalsOfTheGamesCharactersNameTheirBox()
+    {
+        using Reason = Refusal::Reason;
+        const QString no = QStringLiteral("The analysis did not start: ");
+        const std::tuple<Refusal, QString, const char*> cases[] = {
+            {{.reason = Reason::BadDictionaryBytes, .text = "12k"},
+             no + "Byte max \"12k\" is not a whole number of bytes, 0 or more. Type the most bytes the "
+                  "entries may take in the game, or leave it empty for no limit.",
+             "txtDictionaryBytes"},
+            {{.reason = Reason::InvalidText,
+              .role = FileRole::InputFile,
+              .path = "/s.txt",
+              .text = "\xE3\x81",
+              .line = 3,
+              .offset = 41},
+             no + "an input file (Apri) /s.txt is not valid UTF-8 (Codifica): at line 3, byte offset 41, "
+                  "the bytes E3 81. Nothing was read or written.",
+             "cmbEncoding"},
+            {{.reason = Reason::InvalidText,
+              .role = FileRole::GameTable,
+              .path = "/t.tbl",
+              .text = "\xFF",
+              .line = 2,
+              .offset = 9},
+             no + "the game's character table (Apri Tabella Caratteri) /t.tbl is not valid UTF-8 (Codifica): "
+                  "at line 2, byte offset 9, the bytes FF. Nothing was read or written.",
+             "cmdOpenGameTable"},
+            {{.reason = Reason::UnmappedText,
+              .path = "/s.txt",
+              .text = "\xE6\xBC\xA2",
+              .line = 7,
+              .column = 4},
+             no + "an input file (Apri) /s.txt holds text that no code of the game's character table (Apri "
+                  "Tabella Caratteri) stands for, at line 7, column 4: \"漢\" (bytes E6 BC A2). Add it to "
+                  "the table.",
+             "cmdOpenGameTable"},
+            {{.reason = Reason::BadTableLine, .path = "/t.tbl", .text = "8G=x", .line = 5},
+             no + "line 5 of the game's character table (Apri Tabella Caratteri) /t.tbl is no entry "
+                  "(HEX=text): \"8G=x\".",
+             "cmdOpenGameTable"},
+            {{.reason = Reason::CodeBeginsCode, .path = "/t.tbl", .text = "8801", .line = 9, .otherLine = 3},
+             no + "in the game's character table (Apri Tabella Caratteri) /t.tbl, the code 8801 of line 9 "
+                  "begins with the whole code of line 3, so the game could not tell them apart.",
+             "cmdOpenGameTable"},
+            {{.reason = Reason::NoGameCharacters, .path = "/t.tbl"},
+             no + "the game's character table (Apri Tabella Caratteri) /t.tbl holds no entry (HEX=text).",
+             "cmdOpenGameTable"},
+            {{.reason = Reason::InvalidDelimiter, .text = "\xC0"},
+             no + "a custom comment box (Inizio or Fine) holds the bytes C0, which are not valid text in the "
+                  "Codifica chosen.",
+             "txtBeginComment"},
+            {{.reason = Reason::SameFile,
+              .role = FileRole::ReportFile,
+              .otherRole = FileRole::GameTable,
+              .path = "/t.tbl",
+              .otherPath = "/t.tbl"},
+             no + "the report file (Apri file di Output) /t.tbl is also the game's character table (Apri "
+                  "Tabella Caratteri), which the report would replace. Choose another report file.",
+             ""},
+        };
+        Find<QComboBox>("cmbEncoding")->setCurrentIndex(1); // the text the table lacks is UTF-8
+        for (const auto& [refusal, message, box] : cases) {
+            AnswerBoxes({QMessageBox::Ok});
+            const QWidget* toCorrect =
+                window->ShowOutcome({.status = RunStatus::Refused, .refusal = refusal});
+            QCOMPARE(boxes.size(), std::size_t{1});
+            QCOMPARE(boxes[0].text, message);
+            QCOMPARE(toCorrect != nullptr ? toCorrect->objectName() : QString(), QString::fromLatin1(box));
+        }
+    }
+
+    // Risultati shows the report's text in the encoding of Codifica, and its paths as the file system
+    // names them.
+    void theResultsShowTheReportInItsEncoding()
+    {
+        const QString input = Made(QStringLiteral("città.txt"), "x");
+        Choose("cmdOpen", input);
+        const std::string report = "Filename:" + ToPath(input).string() + "\r\n0:\xC3\xA9\xE6\xBC\xA2";
+        for (const auto& [index, text] : {std::pair{0, QStringLiteral("0:\u00C3\u00A9\u00E6\u00BC\u00A2")},
+                                          std::pair{1, QStringLiteral("0:é漢")}}) {
+            Find<QComboBox>("cmbEncoding")->setCurrentIndex(index);
+            QCOMPARE(window->ShowOutcome({.status = RunStatus::Completed, .report = report}),
+                     static_cast<QWidget*>(nullptr));
+            QCOMPARE(Results(), "Filename:" + input + '\n' + text);
+        }
     }
 
     void aRunShowsItsReportAndTheSettingsItCorrected()

@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: MIT
+// kestrin-cli's refusals: why a run did not start, in the command's English, naming its own options
+// and the files, with the line, column or byte offset where a file's text went wrong.
+
+#include "cli_messages.h"
+
+namespace kestrin {
+namespace {
+
+constexpr std::string_view nothingDone = "; nothing was read or written";
+
+std::string PhraseSameFile(const Refusal& refusal)
+{
+    std::string text =
+        RoleName(refusal.role) + " " + refusal.path.string() + " is " + RoleName(refusal.otherRole);
+    if (refusal.otherPath != refusal.path) {
+        text += " " + refusal.otherPath.string();
+    }
+    if (refusal.role == FileRole::OutputTable) {
+        return text + " too, which the table would be appended to; nothing was read or written";
+    }
+    return text + " too, which the report would replace; nothing was read or written";
+}
+
+// The refusals of text that cannot be read as the game's characters.
+std::string PhraseCharacters(const Refusal& refusal)
+{
+    const std::string gameTable = RoleName(FileRole::GameTable) + " " + refusal.path.string();
+    switch (refusal.reason) {
+    case Refusal::Reason::BadDictionaryBytes:
+        return "--dictionary-bytes \"" + refusal.text + "\" is not a whole number of bytes (0 or more)" +
+               std::string(nothingDone);
+    case Refusal::Reason::InvalidDelimiter:
+        return "the comment text (--begin/--end) with the bytes " + HexBytes(refusal.text) +
+               " is not valid UTF-8 (--encoding utf-8)" + std::string(nothingDone);
+    case Refusal::Reason::InvalidText:
+        return RoleName(refusal.role) + " " + refusal.path.string() +
+               " is not valid UTF-8 (--encoding utf-8): line " + std::to_string(refusal.line) +
+               ", byte offset " + std::to_string(refusal.offset) + ": bytes " + HexBytes(refusal.text) +
+               std::string(nothingDone);
+    case Refusal::Reason::UnmappedText:
+        return RoleName(FileRole::InputFile) + " " + refusal.path.string() + " holds text that no code of " +
+               RoleName(FileRole::GameTable) + " stands for: line " + std::to_string(refusal.line) +
+               ", column " + std::to_string(refusal.column) + ": \"" + refusal.text + "\" (bytes " +
+               HexBytes(refusal.text) + ")" + std::string(nothingDone);
+    case Refusal::Reason::BadTableLine:
+        return "line " + std::to_string(refusal.line) + " of " + gameTable + " is no entry (HEX=text): \"" +
+               refusal.text + "\"" + std::string(nothingDone);
+    case Refusal::Reason::CodeBeginsCode:
+        return gameTable + ": the code " + refusal.text + " of line " + std::to_string(refusal.line) +
+               " begins with the whole code of line " + std::to_string(refusal.otherLine) +
+               ", so the game could not tell them apart" + std::string(nothingDone);
+    case Refusal::Reason::NoGameCharacters:
+        return gameTable + " holds no entry (HEX=text)" + std::string(nothingDone);
+    default:
+        break;
+    }
+    return "the run cannot start";
+}
+
+} // namespace
+
+std::string RoleName(FileRole role)
+{
+    switch (role) {
+    case FileRole::InputFile:
+        return "the input file";
+    case FileRole::ExclusionTable:
+        return "the exclusion table (-x)";
+    case FileRole::ReportFile:
+        return "the report file (-o)";
+    case FileRole::OutputTable:
+        return "the output table (-t)";
+    case FileRole::GameTable:
+        return "the game table (--game-table)";
+    }
+    return "a file";
+}
+
+std::string HexBytes(std::string_view bytes)
+{
+    constexpr char hexDigits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!hex.empty()) {
+            hex += ' ';
+        }
+        hex += hexDigits[byte >> 4];
+        hex += hexDigits[byte & 0xF];
+    }
+    return hex;
+}
+
+std::string PhraseRefusal(const Refusal& refusal)
+{
+    switch (refusal.reason) {
+    case Refusal::Reason::NoSampleLength:
+        return "-l/--lengths holds no sample length: give one or more lengths, such as 1, 1-3 or 1,3,5";
+    case Refusal::Reason::NegativeSampleLength:
+        return "-l/--lengths holds the negative sample length " + std::to_string(refusal.length) +
+               ": sample lengths must be 0 or more";
+    case Refusal::Reason::OnlyZeroLength:
+        return "-l/--lengths holds only the sample length 0: at least one length must be 1 or more";
+    case Refusal::Reason::SameFile:
+        return PhraseSameFile(refusal);
+    case Refusal::Reason::NoTableCode:
+        return "-r/--ranges \"" + refusal.text +
+               "\" gives no code for the output table (-t), and with --real-savings every entry needs one: "
+               "give ranges such as &H80-&HFF; nothing was read or written";
+    case Refusal::Reason::InputTooLong:
+        return "the input files hold " + std::to_string(refusal.length) +
+               " bytes; --real-savings takes fewer than " + std::to_string(refusal.limit) +
+               "; nothing was read or written";
+    case Refusal::Reason::NotAReport:
+        return "-o/--report: " + refusal.path.string() +
+               " exists and is not a report of this program; --force replaces it (files to read go after "
+               "the options)";
+    case Refusal::Reason::UnreadableReport:
+        return "-o/--report: " + refusal.path.string() +
+               " cannot be read to tell whether it is a report of this program; --force replaces it";
+    case Refusal::Reason::BadDictionaryBytes:
+    case Refusal::Reason::InvalidDelimiter:
+    case Refusal::Reason::InvalidText:
+    case Refusal::Reason::UnmappedText:
+    case Refusal::Reason::BadTableLine:
+    case Refusal::Reason::CodeBeginsCode:
+    case Refusal::Reason::NoGameCharacters:
+        return PhraseCharacters(refusal);
+    }
+    return "the run cannot start";
+}
+
+} // namespace kestrin
