@@ -8,6 +8,8 @@ namespace kestrin {
 namespace {
 
 constexpr std::string_view nothingDone = "; nothing was read or written";
+// For a fault found in a file's text: the files were read, but nothing was counted or written.
+constexpr std::string_view nothingCounted = "; nothing was counted or written";
 
 std::string PhraseSameFile(const Refusal& refusal)
 {
@@ -37,21 +39,21 @@ std::string PhraseCharacters(const Refusal& refusal)
         return RoleName(refusal.role) + " " + refusal.path.string() +
                " is not valid UTF-8 (--encoding utf-8): line " + std::to_string(refusal.line) +
                ", byte offset " + std::to_string(refusal.offset) + ": bytes " + HexBytes(refusal.text) +
-               std::string(nothingDone);
+               std::string(nothingCounted);
     case Refusal::Reason::UnmappedText:
         return RoleName(FileRole::InputFile) + " " + refusal.path.string() + " holds text that no code of " +
                RoleName(FileRole::GameTable) + " stands for: line " + std::to_string(refusal.line) +
                ", column " + std::to_string(refusal.column) + ": \"" + refusal.text + "\" (bytes " +
-               HexBytes(refusal.text) + ")" + std::string(nothingDone);
+               HexBytes(refusal.text) + ")" + std::string(nothingCounted);
     case Refusal::Reason::BadTableLine:
         return "line " + std::to_string(refusal.line) + " of " + gameTable + " is no entry (HEX=text): \"" +
-               refusal.text + "\"" + std::string(nothingDone);
+               refusal.text + "\"" + std::string(nothingCounted);
     case Refusal::Reason::CodeBeginsCode:
         return gameTable + ": the code " + refusal.text + " of line " + std::to_string(refusal.line) +
                " begins with the whole code of line " + std::to_string(refusal.otherLine) +
-               ", so the game could not tell them apart" + std::string(nothingDone);
+               ", so the game could not tell them apart" + std::string(nothingCounted);
     case Refusal::Reason::NoGameCharacters:
-        return gameTable + " holds no entry (HEX=text)" + std::string(nothingDone);
+        return gameTable + " holds no entry (HEX=text)" + std::string(nothingCounted);
     default:
         break;
     }

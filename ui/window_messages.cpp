@@ -86,7 +86,7 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
     case Refusal::Reason::InvalidText:
         return notStarted +
                QStringLiteral("%1 %2 is not valid UTF-8 (Codifica): at line %3, byte offset %4, the "
-                              "bytes %5. Nothing was read or written.")
+                              "bytes %5. Nothing was counted or written.")
                    .arg(RoleName(refusal.role), Shown(refusal.path))
                    .arg(refusal.line)
                    .arg(refusal.offset)

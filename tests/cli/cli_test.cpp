@@ -154,6 +154,7 @@ TEST(CommandLine, RefusalsOfTheGamesCharactersSayWhatAndWhere)
 {
     using Reason = Refusal::Reason;
     const std::string none = "; nothing was read or written";
+    const std::string counted = "; nothing was counted or written";
     const std::pair<Refusal, std::string> cases[] = {
         {{.reason = Reason::BadDictionaryBytes, .text = "-1"},
          "--dictionary-bytes \"-1\" is not a whole number of bytes (0 or more)" + none},
@@ -168,7 +169,7 @@ TEST(CommandLine, RefusalsOfTheGamesCharactersSayWhatAndWhere)
           .offset = 41},
          "the input file script.txt is not valid UTF-8 (--encoding utf-8): line 3, byte offset 41: bytes E3 "
          "81" +
-             none},
+             counted},
         {{.reason = Reason::InvalidText,
           .role = FileRole::GameTable,
           .path = "t.tbl",
@@ -176,7 +177,7 @@ TEST(CommandLine, RefusalsOfTheGamesCharactersSayWhatAndWhere)
           .line = 1},
          "the game table (--game-table) t.tbl is not valid UTF-8 (--encoding utf-8): line 1, byte offset 0: "
          "bytes FF" +
-             none},
+             counted},
         {{.reason = Reason::InvalidText,
           .role = FileRole::ExclusionTable,
           .path = "x.tbl",
@@ -185,19 +186,19 @@ TEST(CommandLine, RefusalsOfTheGamesCharactersSayWhatAndWhere)
           .offset = 7},
          "the exclusion table (-x) x.tbl is not valid UTF-8 (--encoding utf-8): line 2, byte offset 7: bytes "
          "C0" +
-             none},
+             counted},
         {{.reason = Reason::UnmappedText, .path = "s.txt", .text = "\xE6\xBC\xA2", .line = 12, .column = 5},
          "the input file s.txt holds text that no code of the game table (--game-table) stands for: line 12, "
          "column 5: \"\xE6\xBC\xA2\" (bytes E6 BC A2)" +
-             none},
+             counted},
         {{.reason = Reason::BadTableLine, .path = "t.tbl", .text = "8G=x", .line = 4},
-         "line 4 of the game table (--game-table) t.tbl is no entry (HEX=text): \"8G=x\"" + none},
+         "line 4 of the game table (--game-table) t.tbl is no entry (HEX=text): \"8G=x\"" + counted},
         {{.reason = Reason::CodeBeginsCode, .path = "t.tbl", .text = "8801", .line = 9, .otherLine = 3},
          "the game table (--game-table) t.tbl: the code 8801 of line 9 begins with the whole code of line 3, "
          "so the game could not tell them apart" +
-             none},
+             counted},
         {{.reason = Reason::NoGameCharacters, .path = "t.tbl"},
-         "the game table (--game-table) t.tbl holds no entry (HEX=text)" + none},
+         "the game table (--game-table) t.tbl holds no entry (HEX=text)" + counted},
         {{.reason = Reason::SameFile,
           .role = FileRole::ReportFile,
           .otherRole = FileRole::GameTable,

@@ -808,7 +808,7 @@ private slots:
               .line = 3,
               .offset = 41},
              no + "an input file (Apri) /s.txt is not valid UTF-8 (Codifica): at line 3, byte offset 41, "
-                  "the bytes E3 81. Nothing was read or written.",
+                  "the bytes E3 81. Nothing was counted or written.",
              "cmbEncoding"},
             {{.reason = Reason::InvalidText,
               .role = FileRole::GameTable,
@@ -817,7 +817,7 @@ private slots:
               .line = 2,
               .offset = 9},
              no + "the game's character table (Apri Tabella Caratteri) /t.tbl is not valid UTF-8 (Codifica): "
-                  "at line 2, byte offset 9, the bytes FF. Nothing was read or written.",
+                  "at line 2, byte offset 9, the bytes FF. Nothing was counted or written.",
              "cmdOpenGameTable"},
             {{.reason = Reason::UnmappedText,
               .path = "/s.txt",
