@@ -945,6 +945,31 @@ private slots:
         QCOMPARE(table.readAll(), QByteArray("84=old\r\n\r\n81=a\r\n82=\0\r\n84=b\r\n", 28));
     }
 
+    // Through a game table in UTF-8, the results show as the text they are, with the game's bytes, and the
+    // output table receives the entries as text.
+    void aRunInTheGamesCharactersShowsTheirText()
+    {
+        Choose("cmdOpen",
+               Made("script.txt", "\xE3\x81\xB0\xE3\x81\x8B<LINE>\xE3\x81\xB0\xE3\x81\x8B<LINE>\r\n"));
+        Find<QComboBox>("cmbEncoding")->setCurrentIndex(1);
+        Choose("cmdOpenGameTable",
+               Made("game.tbl", "8801=\xE3\x81\xB0\r\n8802=\xE3\x81\x8B\r\nFE=<LINE>\r\n"));
+        Choose("cmdOpenWriteTable", TempPath("out.tbl"));
+        TextBox("txtWriteTableRanges")->setText(QStringLiteral("&H80-&H85"));
+        TextBox("txtSampleLength")->setText(QStringLiteral("3"));
+        Check("chkRealSavings", true);
+        Button("cmdAnalyze")->click();
+
+        VerifyIdleAfterRun();
+        QVERIFY2(
+            Results().contains(QStringLiteral("0: total space = 8; hits = 2; string = \u3070\u304B<LINE>; "
+                                              "hex = 88018802FE; len = 5")),
+            qPrintable(Results()));
+        QFile table(TempPath("out.tbl"));
+        QVERIFY(table.open(QIODevice::ReadOnly));
+        QCOMPARE(table.readAll(), QByteArray("80=\xE3\x81\xB0\xE3\x81\x8B<LINE>\r\n"));
+    }
+
     void aRunCanBeStopped_data()
     {
         QTest::addColumn<QString>("how");
