@@ -967,7 +967,7 @@ private slots:
             qPrintable(Results()));
         QFile table(TempPath("out.tbl"));
         QVERIFY(table.open(QIODevice::ReadOnly));
-        QCOMPARE(table.readAll(), QByteArray("80=\xE3\x81\xB0\xE3\x81\x8B<LINE>\r\n"));
+        QCOMPARE(table.readAll(), QByteArray("\r\n80=\xE3\x81\xB0\xE3\x81\x8B<LINE>\r\n"));
     }
 
     void aRunCanBeStopped_data()
