@@ -98,4 +98,21 @@ using LargeBytes = std::unique_ptr<char[], LargeFree>;
 // A vector for the per-position arrays of large inputs.
 template <typename T> using LargeVector = std::vector<T, LargeAllocator<T>>;
 
+// The same allocator, but resize leaves new numbers as the memory holds them (zero, from the system),
+// for arrays that are written whole before they are read: filling them twice costs a pass over memory.
+template <typename T> struct UnfilledAllocator : LargeAllocator<T> {
+    using value_type = T;
+    template <typename U> struct rebind {
+        using other = UnfilledAllocator<U>;
+    };
+    UnfilledAllocator() = default;
+    template <typename U> UnfilledAllocator(const UnfilledAllocator<U>& /*other*/) noexcept {}
+    template <typename U> void construct(U* at) noexcept { ::new (static_cast<void*>(at)) U; }
+    template <typename U, typename... Args> void construct(U* at, Args&&... args)
+    {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+template <typename T> using UnfilledVector = std::vector<T, UnfilledAllocator<T>>;
+
 } // namespace kestrin

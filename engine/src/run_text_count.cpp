@@ -84,7 +84,7 @@ StepEnd TextCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, Scr
 StepEnd TextCount::CountStrings()
 {
     counter.emplace(script.game.bytes, script.game.units, script.stretchEnds, resolved.lengths,
-                    script.longestUnit);
+                    script.longestUnit, !script.table && script.encoding == TextEncoding::Utf8);
     std::atomic<std::int64_t> done{0};
     // The position shown moves on over the last file while the strings are counted.
     const std::int64_t shownSize = files.empty() ? 0 : files.back()->Size();

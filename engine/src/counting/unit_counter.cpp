@@ -10,6 +10,7 @@
 #include <queue>
 
 #include <algorithm>
+#include <cstring>
 #include <divsufsort.h>
 #include <limits>
 #include <new>
@@ -19,8 +20,8 @@ namespace kestrin {
 
 UnitCounter::UnitCounter(std::string_view gameBytes, const UnitMap& units,
                          std::span<const std::size_t> stretchEnds, std::vector<std::int16_t> lengths,
-                         std::size_t longestUnit)
-    : text(gameBytes), map(units), ends(stretchEnds), counted(std::move(lengths)), distinct(counted.size(), 0)
+                         std::size_t longestUnit, bool utf8Text)
+    : text(gameBytes), map(units), ends(stretchEnds), counted(std::move(lengths)), utf8(utf8Text)
 {
     std::erase_if(counted, [](std::int16_t k) { return k < 1; });
     distinct.assign(counted.size(), 0);
@@ -44,10 +45,7 @@ void UnitCounter::Sort(const std::atomic<bool>& cancel)
     if (cancel.load()) {
         return;
     }
-    std::erase_if(suffixes, [&](std::int32_t p) {
-        const auto at = static_cast<std::size_t>(p);
-        return !map.IsUnitStart(at) || map.IsBreak(at);
-    });
+    std::erase_if(suffixes, [&](std::int32_t p) { return !IsWindowStart(static_cast<std::size_t>(p)); });
     suffixes.shrink_to_fit();
     common.resize(suffixes.size());
     room.resize(suffixes.size());
@@ -70,7 +68,9 @@ void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const std::atomi
         if (i + 16 < to) {
             const auto later = static_cast<std::size_t>(suffixes[i + 16]);
             PrefetchForRead(text.data() + later);
-            map.Prefetch(later);
+            if (!utf8) {
+                map.Prefetch(later);
+            }
         }
         const auto p = static_cast<std::size_t>(suffixes[i]);
         std::size_t h = 0;
@@ -96,11 +96,59 @@ void UnitCounter::CountStrings()
     ForEachGroup([&](std::size_t k, const Group&) { ++distinct[k]; });
 }
 
+namespace {
+
+bool IsLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+} // namespace
+
+// A character that is no break starts at p.
+bool UnitCounter::IsWindowStart(std::size_t p) const
+{
+    if (utf8) {
+        return (static_cast<unsigned char>(text[p]) & 0xC0) != 0x80 && !IsLineEnd(text[p]);
+    }
+    return map.IsUnitStart(p) && !map.IsBreak(p);
+}
+
+// Where the character after the one at p starts.
+std::size_t UnitCounter::NextCharacter(std::size_t p) const
+{
+    if (utf8) {
+        const auto lead = static_cast<unsigned char>(text[p]);
+        return p + (lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4);
+    }
+    return map.NextUnitStart(p);
+}
+
 // The bytes from p to the first break or stretch end after it, up to cap.
 std::uint32_t UnitCounter::Room(std::size_t p) const
 {
     const std::size_t stretchEnd = *std::upper_bound(ends.begin(), ends.end(), p);
     const std::size_t limit = std::min(stretchEnd, p + cap);
+    if (utf8) {
+        // Eight bytes at a time while none of them is a CR or an LF.
+        constexpr std::uint64_t ones = 0x0101010101010101;
+        constexpr std::uint64_t highs = 0x8080808080808080;
+        const auto holdsByte = [](std::uint64_t word, std::uint64_t byte) {
+            const std::uint64_t x = word ^ (byte * ones);
+            return ((x - ones) & ~x & highs) != 0;
+        };
+        std::size_t q = p;
+        for (std::uint64_t word = 0; q + 8 <= limit; q += 8) {
+            std::memcpy(&word, text.data() + q, 8);
+            if (holdsByte(word, '\r') || holdsByte(word, '\n')) {
+                break;
+            }
+        }
+        while (q < limit && !IsLineEnd(text[q])) {
+            ++q;
+        }
+        return static_cast<std::uint32_t>(q - p);
+    }
     return static_cast<std::uint32_t>(map.NextBreak(p, limit) - p);
 }
 
@@ -112,7 +160,7 @@ void UnitCounter::WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) 
     std::int64_t characters = 0;
     for (std::size_t k = 0; k < counted.size(); ++k) {
         while (characters < counted[k] && q < text.size() && q - p <= cap) {
-            q = map.NextUnitStart(q);
+            q = NextCharacter(q);
             ++characters;
         }
         bytes[k] = characters == counted[k] && q - p <= cap ? static_cast<std::uint32_t>(q - p) : 0;

@@ -32,8 +32,10 @@ class UnitCounter
 {
 public:
     // lengths: sorted, each once; those below 1 count nothing. The bytes and the map must outlive this.
+    // utf8: the bytes are UTF-8 text itself (no game table), whose characters and line ends the bytes
+    // tell apart, which is quicker than asking the map at positions all over the text.
     UnitCounter(std::string_view gameBytes, const UnitMap& units, std::span<const std::size_t> stretchEnds,
-                std::vector<std::int16_t> lengths, std::size_t longestUnit);
+                std::vector<std::int16_t> lengths, std::size_t longestUnit, bool utf8);
 
     // The count in three steps, each stopping early (incomplete) when cancel is set: the sort (throws
     // std::length_error for 2 GiB of bytes or more); what each suffix shares with the one before, its
@@ -60,19 +62,22 @@ private:
     template <typename OnGroup> void ForEachGroup(OnGroup&& onGroup) const;
     void WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const;
     [[nodiscard]] std::uint32_t Room(std::size_t p) const;
+    [[nodiscard]] bool IsWindowStart(std::size_t p) const;
+    [[nodiscard]] std::size_t NextCharacter(std::size_t p) const;
 
     std::string_view text;
     const UnitMap& map;
     std::span<const std::size_t> ends;
     std::vector<std::int16_t> counted;
+    bool utf8 = false;
     std::size_t cap = 0; // the most bytes a window can take
     // Read at random all over, so on large pages.
-    LargeVector<std::int32_t> suffixes; // character starts that are no break, in suffix order
-    LargeVector<std::uint32_t> common;  // per suffix: the bytes shared with the one before, up to cap
-    LargeVector<std::uint32_t> room;    // per suffix: the bytes to the next break or stretch end, up to cap
+    UnfilledVector<std::int32_t> suffixes; // character starts that are no break, in suffix order
+    UnfilledVector<std::uint32_t> common;  // per suffix: the bytes shared with the one before, up to cap
+    UnfilledVector<std::uint32_t> room; // per suffix: the bytes to the next break or stretch end, up to cap
     // Per suffix and length, when cap is below 256: its window's bytes as WindowBytes gives them, so that
     // the two passes over the groups read them in order instead of walking the characters again.
-    LargeVector<std::uint8_t> windowBytes;
+    UnfilledVector<std::uint8_t> windowBytes;
     std::vector<std::int64_t> distinct; // per length of `counted`
 };
 
