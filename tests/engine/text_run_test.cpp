@@ -18,73 +18,14 @@
 namespace kestrin {
 namespace {
 
+using testing::CharacterTable;
+using testing::CountWindows;
 using testing::ModelEntry;
+using testing::ModelString;
 using testing::ReadFile;
 using testing::RecordingObserver;
 using testing::TempDir;
-
-// The entries an inserter uses: the first of each code and of each text.
-std::vector<ModelEntry> UsedEntries(const std::vector<ModelEntry>& table)
-{
-    std::vector<ModelEntry> used;
-    for (const ModelEntry& entry : table) {
-        const bool repeated = std::any_of(used.begin(), used.end(), [&](const ModelEntry& e) {
-            return e.code == entry.code || e.text == entry.text;
-        });
-        if (!repeated) {
-            used.push_back(entry);
-        }
-    }
-    return used;
-}
-
-// Without a game table, each UTF-8 character of the script stands for itself.
-std::vector<ModelEntry> CharacterTable(std::string_view script)
-{
-    std::vector<ModelEntry> table;
-    for (std::size_t at = 0; at < script.size();) {
-        const auto lead = static_cast<unsigned char>(script[at]);
-        const std::size_t bytes = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        const std::string character(script.substr(at, bytes));
-        if (character != "\r" && character != "\n") {
-            table.push_back({character, character, false});
-        }
-        at += bytes;
-    }
-    return UsedEntries(table);
-}
-
-struct ModelString {
-    std::int64_t hits = 0;
-    std::size_t column = 0;
-    std::size_t first = 0; // unit index of the first window
-};
-
-// Every window of k characters (k = 1 to 4, the run's "1-4") without a break, keyed by its game bytes.
-std::map<std::string, ModelString> CountWindows(const testing::ModelEncoding& encoded)
-{
-    std::vector<std::size_t> starts = encoded.unitStarts;
-    starts.push_back(encoded.bytes.size());
-    const auto isBreak = [&](std::size_t unit) {
-        return std::find(encoded.breakStarts.begin(), encoded.breakStarts.end(), starts[unit]) !=
-               encoded.breakStarts.end();
-    };
-    std::map<std::string, ModelString> counted;
-    for (std::size_t k = 1; k <= 4; ++k) {
-        for (std::size_t i = 0; i + k < starts.size(); ++i) {
-            bool whole = true;
-            for (std::size_t u = i; u < i + k; ++u) {
-                whole = whole && !isBreak(u);
-            }
-            if (whole) {
-                auto [at, added] = counted.try_emplace(
-                    encoded.bytes.substr(starts[i], starts[i + k] - starts[i]), ModelString{0, k - 1, i});
-                ++at->second.hits;
-            }
-        }
-    }
-    return counted;
-}
+using testing::UsedEntries;
 
 // The model's ranking: game bytes times hits, then the earlier length, the lower first byte, the
 // string met first.
@@ -138,7 +79,7 @@ TEST(TextRun, WholeCharactersWithTheModelsCountsAndSizes)
         }
         ASSERT_EQ(outcome.status, RunStatus::Completed) << outcome.failureDetail;
         ++checkedRuns;
-        const auto counted = CountWindows(encoded);
+        const auto counted = CountWindows(encoded, 4);
         // The inserter reads the game table, then the entries; without a game table the game stores
         // UTF-8, and an entry of one character stands in for it.
         std::vector<ModelEntry> united = useTable ? table : std::vector<ModelEntry>{};

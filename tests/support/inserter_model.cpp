@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "inserter_model.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kestrin::testing {
@@ -142,6 +143,60 @@ std::optional<std::size_t> BestSplitBytes(std::string_view script, const std::ve
         }
     }
     return best[0];
+}
+
+std::vector<ModelEntry> UsedEntries(const std::vector<ModelEntry>& table)
+{
+    std::vector<ModelEntry> used;
+    for (const ModelEntry& entry : table) {
+        const bool repeated = std::any_of(used.begin(), used.end(), [&](const ModelEntry& e) {
+            return e.code == entry.code || e.text == entry.text;
+        });
+        if (!repeated) {
+            used.push_back(entry);
+        }
+    }
+    return used;
+}
+
+std::vector<ModelEntry> CharacterTable(std::string_view script)
+{
+    std::vector<ModelEntry> table;
+    for (std::size_t at = 0; at < script.size();) {
+        const auto lead = static_cast<unsigned char>(script[at]);
+        const std::size_t bytes = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::string character(script.substr(at, bytes));
+        if (character != "\r" && character != "\n") {
+            table.push_back({character, character, false});
+        }
+        at += bytes;
+    }
+    return UsedEntries(table);
+}
+
+std::map<std::string, ModelString> CountWindows(const ModelEncoding& encoded, std::size_t longest)
+{
+    std::vector<std::size_t> starts = encoded.unitStarts;
+    starts.push_back(encoded.bytes.size());
+    const auto isBreak = [&](std::size_t unit) {
+        return std::find(encoded.breakStarts.begin(), encoded.breakStarts.end(), starts[unit]) !=
+               encoded.breakStarts.end();
+    };
+    std::map<std::string, ModelString> counted;
+    for (std::size_t k = 1; k <= longest; ++k) {
+        for (std::size_t i = 0; i + k < starts.size(); ++i) {
+            bool whole = true;
+            for (std::size_t u = i; u < i + k; ++u) {
+                whole = whole && !isBreak(u);
+            }
+            if (whole) {
+                auto [at, added] = counted.try_emplace(
+                    encoded.bytes.substr(starts[i], starts[i + k] - starts[i]), ModelString{0, k - 1, i});
+                ++at->second.hits;
+            }
+        }
+    }
+    return counted;
 }
 
 using namespace std::string_literals;

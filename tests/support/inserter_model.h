@@ -5,6 +5,7 @@
 // code, for the tests to hold the engine's text units to.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <random>
 #include <string>
@@ -43,6 +44,23 @@ struct ModelEncoding {
 // line ends, tried every way from the end back; nothing when there is none.
 [[nodiscard]] std::optional<std::size_t> BestSplitBytes(std::string_view script,
                                                         const std::vector<ModelEntry>& table);
+
+// The entries an inserter uses: the first of each code and of each text.
+[[nodiscard]] std::vector<ModelEntry> UsedEntries(const std::vector<ModelEntry>& table);
+
+// Without a game table: each UTF-8 character of the script as an entry that stands for itself.
+[[nodiscard]] std::vector<ModelEntry> CharacterTable(std::string_view script);
+
+// A string of whole characters as a plain count finds it.
+struct ModelString {
+    std::int64_t hits = 0;
+    std::size_t column = 0; // its length less 1
+    std::size_t first = 0;  // the unit index of its first window
+};
+
+// Every window of 1 to `longest` units of an encoding that holds no break, keyed by its game bytes.
+[[nodiscard]] std::map<std::string, ModelString> CountWindows(const ModelEncoding& encoded,
+                                                              std::size_t longest);
 
 // A random game table over a few Latin, Cyrillic, kana and 4-byte characters, tags and ligatures, with
 // 1- and 2-byte codes, end codes and some duplicates; and a script made of its texts.
