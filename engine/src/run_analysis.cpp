@@ -126,6 +126,9 @@ private:
             resolved, count.Counters().distinctStrings, savings ? &*savings : nullptr, ranked,
             [&](std::int64_t lastPosition) -> StepEnd {
                 ranked.entries = count.Best(lastPosition);
+                if (lastPosition >= 0 && context.observer.YieldAndCheckCancel()) {
+                    return EarlyEnd::Cancelled();
+                }
                 ShowRanked(resolved, lastPosition);
                 return std::nullopt;
             },
