@@ -84,7 +84,8 @@ StepEnd TextCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, Scr
 StepEnd TextCount::CountStrings()
 {
     counter.emplace(script.game.bytes, script.game.units, script.stretchEnds, resolved.lengths,
-                    script.longestUnit, !script.table && script.encoding == TextEncoding::Utf8);
+                    resolved.listedLengths, script.longestUnit,
+                    !script.table && script.encoding == TextEncoding::Utf8, resolved.request.Most());
     std::atomic<std::int64_t> done{0};
     // The position shown moves on over the last file while the strings are counted.
     const std::int64_t shownSize = files.empty() ? 0 : files.back()->Size();
@@ -116,8 +117,11 @@ StepEnd TextCount::CountStrings()
         return end;
     }
     done.store(WorkProgress::whole * 8 / 10);
+    const std::size_t countJobs = counter->CountJobs(resolved.threads);
     if (auto end = RunJobs(
-            run, 1, 1, [&](std::size_t, unsigned) { counter->CountStrings(); }, tick)) {
+            run, countJobs, resolved.threads,
+            [&](std::size_t job, unsigned) { counter->CountJob(job, countJobs, run.cancelRequested); },
+            tick)) {
         return end;
     }
     for (const std::int16_t length : resolved.listedLengths) {
@@ -136,7 +140,7 @@ std::vector<ResultEntry> TextCount::Best(std::int64_t lastPosition) const
         return results;
     }
     const auto count = static_cast<std::size_t>(lastPosition + 1);
-    for (const UnitString& best : counter->Best(resolved.listedLengths, count)) {
+    for (const UnitString& best : counter->Best(count)) {
         ResultEntry entry{script.TextOf(best.bytes), best.hits, std::nullopt, std::nullopt};
         if (script.table) {
             entry.gameBytes = std::string(best.bytes);

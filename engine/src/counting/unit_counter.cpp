@@ -7,8 +7,6 @@
 
 #include "prefetch.h"
 
-#include <queue>
-
 #include <algorithm>
 #include <cstring>
 #include <divsufsort.h>
@@ -20,12 +18,26 @@ namespace kestrin {
 
 UnitCounter::UnitCounter(std::string_view gameBytes, const UnitMap& units,
                          std::span<const std::size_t> stretchEnds, std::vector<std::int16_t> lengths,
-                         std::size_t longestUnit, bool utf8Text)
-    : text(gameBytes), map(units), ends(stretchEnds), counted(std::move(lengths)), utf8(utf8Text)
+                         std::vector<std::int16_t> listedLengths, std::size_t longestUnit, bool utf8Text,
+                         std::size_t most)
+    : text(gameBytes), map(units), ends(stretchEnds), counted(std::move(lengths)), utf8(utf8Text), keep(most)
 {
     std::erase_if(counted, [](std::int16_t k) { return k < 1; });
     distinct.assign(counted.size(), 0);
+    columns.resize(counted.size());
+    for (std::size_t column = 0; column < listedLengths.size(); ++column) {
+        const auto at = std::lower_bound(counted.begin(), counted.end(), listedLengths[column]);
+        if (at != counted.end() && *at == listedLengths[column]) {
+            columns[static_cast<std::size_t>(at - counted.begin())].push_back(column);
+        }
+    }
     cap = counted.empty() ? 0 : static_cast<std::size_t>(counted.back()) * longestUnit;
+    kept.resize(std::max<std::size_t>(1, counted.size()));
+}
+
+std::size_t UnitCounter::CountJobs(unsigned threads) const
+{
+    return std::clamp<std::size_t>(threads, 1, kept.size());
 }
 
 void UnitCounter::Sort(const std::atomic<bool>& cancel)
@@ -37,6 +49,15 @@ void UnitCounter::Sort(const std::atomic<bool>& cancel)
     if (n >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
         throw std::length_error("the counted text is too long to count in characters");
     }
+    // Where windows start, a bit a byte, made in text order: the suffixes ask in sorted order, all over
+    // the text, and an eighth of its size stays in the cache far better.
+    std::vector<std::uint64_t> starts(n / 64 + 1, 0);
+    for (std::size_t p = 0; p < n; ++p) {
+        starts[p >> 6] |= std::uint64_t{IsWindowStart(p)} << (p & 63);
+    }
+    const auto Has = [](const std::vector<std::uint64_t>& bits, std::size_t p) {
+        return (bits[p >> 6] >> (p & 63)) & 1;
+    };
     suffixes.resize(n);
     if (divsufsort(reinterpret_cast<const sauchar_t*>(text.data()), suffixes.data(),
                    static_cast<saidx_t>(n)) != 0) {
@@ -45,7 +66,7 @@ void UnitCounter::Sort(const std::atomic<bool>& cancel)
     if (cancel.load()) {
         return;
     }
-    std::erase_if(suffixes, [&](std::int32_t p) { return !IsWindowStart(static_cast<std::size_t>(p)); });
+    std::erase_if(suffixes, [&](std::int32_t p) { return !Has(starts, static_cast<std::size_t>(p)); });
     suffixes.shrink_to_fit();
     common.resize(suffixes.size());
     room.resize(suffixes.size());
@@ -91,9 +112,28 @@ void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const std::atomi
     }
 }
 
-void UnitCounter::CountStrings()
+// The strings of this job's share of the lengths: how many of each, and the best of them, kept in a heap
+// whose top is the worst kept.
+void UnitCounter::CountJob(std::size_t job, std::size_t jobs, const std::atomic<bool>& cancel)
 {
-    ForEachGroup([&](std::size_t k, const Group&) { ++distinct[k]; });
+    std::vector<Ranked>& best = kept[job];
+    const auto worse = [](const Ranked& a, const Ranked& b) { return Better(a, b); };
+    ForEachGroup(counted.size() * job / jobs, counted.size() * (job + 1) / jobs, cancel,
+                 [&](std::size_t k, const Group& group) {
+                     ++distinct[k];
+                     for (const std::size_t column : columns[k]) {
+                         const Ranked ranked{std::int64_t{group.bytes} * group.hits, column,
+                                             static_cast<unsigned char>(text[group.first]), group};
+                         if (best.size() < keep) {
+                             best.push_back(ranked);
+                             std::push_heap(best.begin(), best.end(), worse);
+                         } else if (keep > 0 && Better(ranked, best.front())) {
+                             std::pop_heap(best.begin(), best.end(), worse);
+                             best.back() = ranked;
+                             std::push_heap(best.begin(), best.end(), worse);
+                         }
+                     }
+                 });
 }
 
 namespace {
@@ -169,7 +209,9 @@ void UnitCounter::WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) 
 
 // Calls onGroup(k, group) for every string: the windows of length counted[k] that fit their room, in a
 // run of suffixes that share their bytes. A suffix whose window does not fit leaves the run open.
-template <typename OnGroup> void UnitCounter::ForEachGroup(OnGroup&& onGroup) const
+template <typename OnGroup>
+void UnitCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const std::atomic<bool>& cancel,
+                               OnGroup&& onGroup) const
 {
     struct Open {
         std::uint32_t lowest = 0; // the fewest bytes shared since the group's last window
@@ -178,6 +220,9 @@ template <typename OnGroup> void UnitCounter::ForEachGroup(OnGroup&& onGroup) co
     std::vector<Open> open(counted.size());
     std::vector<std::uint32_t> bytes(counted.size());
     for (std::size_t i = 0; i < suffixes.size(); ++i) {
+        if ((i & 0xFFFF) == 0 && cancel.load(std::memory_order_relaxed)) {
+            return;
+        }
         const auto p = static_cast<std::uint32_t>(suffixes[i]);
         if (windowBytes.empty()) {
             WindowBytes(p, bytes);
@@ -185,7 +230,7 @@ template <typename OnGroup> void UnitCounter::ForEachGroup(OnGroup&& onGroup) co
             const auto at = windowBytes.begin() + static_cast<std::ptrdiff_t>(i * counted.size());
             std::copy(at, at + static_cast<std::ptrdiff_t>(counted.size()), bytes.begin());
         }
-        for (std::size_t k = 0; k < counted.size(); ++k) {
+        for (std::size_t k = kBegin; k < kEnd; ++k) {
             Open& o = open[k];
             const std::uint32_t l = bytes[k];
             if (l == 0 || l > room[i]) {
@@ -204,7 +249,7 @@ template <typename OnGroup> void UnitCounter::ForEachGroup(OnGroup&& onGroup) co
             o.lowest = std::numeric_limits<std::uint32_t>::max();
         }
     }
-    for (std::size_t k = 0; k < counted.size(); ++k) {
+    for (std::size_t k = kBegin; k < kEnd; ++k) {
         if (open[k].group.hits > 0) {
             onGroup(k, open[k].group);
         }
@@ -218,57 +263,31 @@ std::int64_t UnitCounter::Distinct(std::int64_t length) const
                                                 : distinct[static_cast<std::size_t>(at - counted.begin())];
 }
 
-std::vector<UnitString> UnitCounter::Best(std::span<const std::int16_t> listedLengths,
-                                          std::size_t count) const
+bool UnitCounter::Better(const Ranked& a, const Ranked& b)
 {
-    struct Ranked {
-        std::int64_t total;
-        std::size_t column;
-        unsigned char firstByte;
-        Group group;
-    };
-    // Better first: the heap's top is the worst kept, which a better string replaces.
-    const auto better = [](const Ranked& a, const Ranked& b) {
-        if (a.total != b.total) {
-            return a.total > b.total;
-        }
-        if (a.column != b.column) {
-            return a.column < b.column;
-        }
-        if (a.firstByte != b.firstByte) {
-            return a.firstByte < b.firstByte;
-        }
-        return a.group.first < b.group.first;
-    };
-    std::priority_queue<Ranked, std::vector<Ranked>, decltype(better)> kept(better);
-    if (count == 0) {
-        return {};
+    if (a.total != b.total) {
+        return a.total > b.total;
     }
-    // The columns of each counted length: a length listed twice is ranked twice.
-    std::vector<std::vector<std::size_t>> columns(counted.size());
-    for (std::size_t column = 0; column < listedLengths.size(); ++column) {
-        const auto at = std::lower_bound(counted.begin(), counted.end(), listedLengths[column]);
-        if (at != counted.end() && *at == listedLengths[column]) {
-            columns[static_cast<std::size_t>(at - counted.begin())].push_back(column);
-        }
+    if (a.column != b.column) {
+        return a.column < b.column;
     }
-    ForEachGroup([&](std::size_t k, const Group& group) {
-        for (const std::size_t column : columns[k]) {
-            const Ranked ranked{std::int64_t{group.bytes} * group.hits, column,
-                                static_cast<unsigned char>(text[group.first]), group};
-            if (kept.size() < count) {
-                kept.push(ranked);
-            } else if (better(ranked, kept.top())) {
-                kept.pop();
-                kept.push(ranked);
-            }
-        }
-    });
-    std::vector<UnitString> best(kept.size());
-    for (std::size_t i = kept.size(); i-- > 0;) {
-        const Group& group = kept.top().group;
-        best[i] = {text.substr(group.first, group.bytes), group.hits};
-        kept.pop();
+    if (a.firstByte != b.firstByte) {
+        return a.firstByte < b.firstByte;
+    }
+    return a.group.first < b.group.first;
+}
+
+std::vector<UnitString> UnitCounter::Best(std::size_t count) const
+{
+    std::vector<Ranked> all;
+    for (const std::vector<Ranked>& best : kept) {
+        all.insert(all.end(), best.begin(), best.end());
+    }
+    const std::size_t taken = std::min(count, all.size());
+    std::partial_sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(taken), all.end(), Better);
+    std::vector<UnitString> best;
+    for (std::size_t i = 0; i < taken; ++i) {
+        best.push_back({text.substr(all[i].group.first, all[i].group.bytes), all[i].group.hits});
     }
     return best;
 }

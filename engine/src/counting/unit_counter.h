@@ -25,33 +25,37 @@ struct UnitString {
 // keyed by its game bytes, which the codes being prefix-free make one string of characters.
 //
 // Method: the windows of one string lie side by side in the suffix array of the character starts, so
-// one pass over it finds every string of every length with its hits and where it was first met. The
-// array and, per suffix, the bytes it shares with the one before and its room to the next boundary
-// take 12 bytes a character, whatever the lengths.
+// a pass over it finds every string of every length with its hits and where it was first met, and keeps
+// the best as it goes. The array and, per suffix, the bytes it shares with the one before, its room to
+// the next boundary and its windows' bytes take 12 bytes a character and one more per length.
 class UnitCounter
 {
 public:
-    // lengths: sorted, each once; those below 1 count nothing. The bytes and the map must outlive this.
-    // utf8: the bytes are UTF-8 text itself (no game table), whose characters and line ends the bytes
-    // tell apart, which is quicker than asking the map at positions all over the text.
+    // lengths: sorted, each once; those below 1 count nothing. listedLengths: as listed, a length listed
+    // twice ranked twice. most: the most results the request can give. utf8: the bytes are UTF-8 text
+    // itself (no game table), whose characters and line ends the bytes tell apart, which is quicker than
+    // asking the map at positions all over the text. The bytes and the map must outlive this.
     UnitCounter(std::string_view gameBytes, const UnitMap& units, std::span<const std::size_t> stretchEnds,
-                std::vector<std::int16_t> lengths, std::size_t longestUnit, bool utf8);
+                std::vector<std::int16_t> lengths, std::vector<std::int16_t> listedLengths,
+                std::size_t longestUnit, bool utf8, std::size_t most);
 
     // The count in three steps, each stopping early (incomplete) when cancel is set: the sort (throws
     // std::length_error for 2 GiB of bytes or more); what each suffix shares with the one before, its
-    // room and its windows' bytes, in jobs that may run side by side; and the count of the strings.
+    // room and its windows' bytes; and the strings, each job taking its share of the lengths. The jobs
+    // of a step may run side by side.
     void Sort(const std::atomic<bool>& cancel);
     void MeasureJob(std::size_t job, std::size_t jobs, const std::atomic<bool>& cancel);
-    void CountStrings();
+    void CountJob(std::size_t job, std::size_t jobs, const std::atomic<bool>& cancel);
+    // The jobs of CountJob for this many threads: one length each at most.
+    [[nodiscard]] std::size_t CountJobs(unsigned threads) const;
 
     // The different strings of a length.
     [[nodiscard]] std::int64_t Distinct(std::int64_t length) const;
 
-    // The best `count` strings over the listed lengths (in list order, a length listed twice taking part
-    // twice) by space saved, game bytes times hits, best first. Ties go as the byte count's ranking sends
-    // them: the earlier listed length, then the lower first byte, then the string met first.
-    [[nodiscard]] std::vector<UnitString> Best(std::span<const std::int16_t> listedLengths,
-                                               std::size_t count) const;
+    // The best `count` strings (no more than `most`) over the listed lengths by space saved, game bytes
+    // times hits, best first. Ties go as the byte count's ranking sends them: the earlier listed length,
+    // then the lower first byte, then the string met first.
+    [[nodiscard]] std::vector<UnitString> Best(std::size_t count) const;
 
 private:
     struct Group {
@@ -59,7 +63,16 @@ private:
         std::int64_t hits;
         std::uint32_t first; // the earliest position of its windows
     };
-    template <typename OnGroup> void ForEachGroup(OnGroup&& onGroup) const;
+    struct Ranked {
+        std::int64_t total;
+        std::size_t column;
+        unsigned char firstByte;
+        Group group;
+    };
+    static bool Better(const Ranked& a, const Ranked& b);
+    template <typename OnGroup>
+    void ForEachGroup(std::size_t kBegin, std::size_t kEnd, const std::atomic<bool>& cancel,
+                      OnGroup&& onGroup) const;
     void WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const;
     [[nodiscard]] std::uint32_t Room(std::size_t p) const;
     [[nodiscard]] bool IsWindowStart(std::size_t p) const;
@@ -69,16 +82,19 @@ private:
     const UnitMap& map;
     std::span<const std::size_t> ends;
     std::vector<std::int16_t> counted;
+    std::vector<std::vector<std::size_t>> columns; // per counted length, the listed places it ranks in
     bool utf8 = false;
-    std::size_t cap = 0; // the most bytes a window can take
+    std::size_t cap = 0;  // the most bytes a window can take
+    std::size_t keep = 0; // the most strings ranked
     // Read at random all over, so on large pages.
     UnfilledVector<std::int32_t> suffixes; // character starts that are no break, in suffix order
     UnfilledVector<std::uint32_t> common;  // per suffix: the bytes shared with the one before, up to cap
     UnfilledVector<std::uint32_t> room; // per suffix: the bytes to the next break or stretch end, up to cap
     // Per suffix and length, when cap is below 256: its window's bytes as WindowBytes gives them, so that
-    // the two passes over the groups read them in order instead of walking the characters again.
+    // the pass over the groups reads them in order instead of walking the characters again.
     UnfilledVector<std::uint8_t> windowBytes;
-    std::vector<std::int64_t> distinct; // per length of `counted`
+    std::vector<std::int64_t> distinct;    // per length of `counted`
+    std::vector<std::vector<Ranked>> kept; // per job of CountJob (as many as lengths): the best, a heap
 };
 
 } // namespace kestrin
