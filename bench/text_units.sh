@@ -116,6 +116,10 @@ row() {
         read -r t e <<<"$(sed -n 's/^Table size: \([0-9]*\) bytes in \([0-9]*\) entries.*/\1 \2/p' "$reports/$name.rep")"
         sizes="$m / $k / $n ($(awk -v n="$n" -v m="$m" 'BEGIN { if (n > 0) printf "%.1f%%", 100 * (n - m) / n }'))"
         table="$t ($e)"
+        local i
+        for ((i = 0; i + 1 < ${#args[@]}; i++)); do
+            [[ ${args[i]} == --dictionary-bytes ]] && ((t > args[i + 1])) && table+=" **over ${args[i + 1]}**"
+        done
         if [[ -n $recheck ]]; then
             local options=() out
             [[ $recheck != - ]] && read -ra options <<<"$recheck"
