@@ -113,15 +113,6 @@ std::string GameScript::TextOf(std::string_view gameBytes) const
     return text;
 }
 
-std::int64_t GameScript::CountedCharacters() const
-{
-    std::int64_t characters = 0;
-    for (const std::string_view stretch : script) {
-        characters += CountCharacters(stretch, encoding);
-    }
-    return characters;
-}
-
 std::variant<std::optional<GameTable>, EarlyEnd> LoadGameTable(const RunSettings& settings)
 {
     if (!settings.gameTable) {
@@ -170,6 +161,8 @@ StepEnd ScriptBuilder::Add(const std::filesystem::path& path, std::string_view f
     if (auto fault = ValidateText(fileText, built.encoding)) {
         return EarlyEnd::Refused(InvalidText(FileRole::InputFile, path, *fault));
     }
+    const std::int64_t unitsBefore = built.game.units.Units();
+    std::int64_t leftOut = CountCharacters(fileText, built.encoding);
     for (const CountedRun& run : runs) {
         const auto begin = static_cast<std::size_t>(run.begin);
         const auto end = std::min(static_cast<std::size_t>(run.end), fileText.size()); // no filler
@@ -196,7 +189,11 @@ StepEnd ScriptBuilder::Add(const std::filesystem::path& path, std::string_view f
         }
         built.script.push_back(stretch);
         built.stretchEnds.push_back(built.game.bytes.size());
+        leftOut -= CountCharacters(stretch, built.encoding);
     }
+    const std::int64_t counted = built.game.units.Units() - unitsBefore;
+    built.countedCharacters += counted;
+    built.totalCharacters += counted + leftOut;
     return std::nullopt;
 }
 

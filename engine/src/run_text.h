@@ -33,8 +33,11 @@ struct GameScript {
     [[nodiscard]] std::vector<std::string_view> GameStretches() const;
     // The text of game bytes made of whole characters: through the table, or the bytes themselves.
     [[nodiscard]] std::string TextOf(std::string_view gameBytes) const;
-    // The characters of the script's counted text, line ends included.
-    [[nodiscard]] std::int64_t CountedCharacters() const;
+    // The game's characters of the counted text (codes of the table, or UTF-8 characters), line ends
+    // included; and all characters of the inputs: those plus the characters of the text that the
+    // comment filter left out, which is never encoded and counts in the encoding's characters.
+    std::int64_t countedCharacters = 0;
+    std::int64_t totalCharacters = 0;
 };
 
 // Reads and checks the game table of the settings: nothing without one; a refusal that names the file

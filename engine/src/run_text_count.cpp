@@ -32,7 +32,8 @@ StepEnd TextCount::CountAll()
         }
     }
     script = builder.Finish();
-    counters.countedCharacters = script.CountedCharacters();
+    counters.countedCharacters = script.countedCharacters;
+    counters.totalCharacters = script.totalCharacters;
     return CountStrings();
 }
 
@@ -65,7 +66,6 @@ StepEnd TextCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, Scr
             }
             const std::string_view text((*file)->Data(), static_cast<std::size_t>((*file)->Size()));
             refused = builder.Add(path, text, scan.runs);
-            counters.totalCharacters += CountCharacters(text, settings.encoding);
         })) {
         return end;
     }

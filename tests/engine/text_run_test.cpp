@@ -79,6 +79,8 @@ TEST(TextRun, WholeCharactersWithTheModelsCountsAndSizes)
         }
         ASSERT_EQ(outcome.status, RunStatus::Completed) << outcome.failureDetail;
         ++checkedRuns;
+        EXPECT_EQ(outcome.counters.countedCharacters, static_cast<std::int64_t>(encoded.unitStarts.size()));
+        EXPECT_EQ(outcome.counters.totalCharacters, outcome.counters.countedCharacters);
         const auto counted = CountWindows(encoded, 4);
         // The inserter reads the game table, then the entries; without a game table the game stores
         // UTF-8, and an entry of one character stands in for it.
@@ -131,6 +133,26 @@ TEST(TextRun, WholeCharactersWithTheModelsCountsAndSizes)
     }
     EXPECT_GT(checkedRuns, 40);
     EXPECT_GT(refused, 5);
+}
+
+// The comment filter works on the script's text: what it leaves out is never encoded (it may hold text
+// the table lacks) and counts in its own characters; what it lets through counts in the game's.
+TEST(TextRun, CommentsAreLeftOutBeforeTheScriptIsEncoded)
+{
+    const TempDir dir;
+    RunSettings settings{.inputFiles = {dir.Write("script.txt", "ab<$\xE6\xBC\xA2?>ab<LINE>ab")}};
+    settings.sampleLengths = "2";
+    settings.encoding = TextEncoding::Utf8;
+    settings.gameTable = dir.Write("game.tbl", "41=a\n42=b\nFE=<LINE>\n");
+    settings.useComments = true;
+    settings.commentStyle = CommentStyle::Thingy;
+    RecordingObserver observer;
+    const RunOutcome outcome = RunAnalysis(settings, observer);
+    ASSERT_EQ(outcome.status, RunStatus::Completed);
+    EXPECT_EQ(outcome.counters.countedCharacters, 7);   // a b a b <LINE> a b
+    EXPECT_EQ(outcome.counters.totalCharacters, 7 + 5); // and < $ 漢 ? >
+    ASSERT_FALSE(outcome.results.empty());
+    EXPECT_EQ(outcome.results[0], (ResultEntry{"ab", 3, std::nullopt, std::string("AB")}));
 }
 
 // Text the game cannot hold, a table it cannot read, and settings that are no number: the run stops
