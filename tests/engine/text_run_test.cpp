@@ -135,6 +135,43 @@ TEST(TextRun, WholeCharactersWithTheModelsCountsAndSizes)
     EXPECT_GT(refused, 5);
 }
 
+// A script of more than 256 different characters (the kanji of a Japanese script) is counted over its
+// bytes rather than a byte a character, and long windows are measured apart: the same ranking as the
+// model's every way.
+TEST(TextRun, ManyDifferentCharactersRankAsTheModelDoes)
+{
+    std::mt19937_64 random(5);
+    // Windows of up to 65 characters may take 256 bytes or more, which the count measures apart.
+    for (const auto& [kinds, longest] : {std::pair{40u, 4u}, {300u, 4u}, {40u, 65u}}) {
+        SCOPED_TRACE(kinds * 100 + longest);
+        std::string script;
+        for (int i = 0; i < 3000; ++i) {
+            // Runs of neighbouring characters, so that strings repeat.
+            const auto base = static_cast<std::uint32_t>(random() % kinds);
+            for (std::uint32_t j = 0; j < 1 + random() % 4; ++j) {
+                script += testing::Utf8Of(0x4E00 + (base + j) % kinds);
+            }
+            script += random() % 8 == 0 ? "\r\n" : "";
+        }
+        const TempDir dir;
+        RunSettings settings{.inputFiles = {dir.Write("script.txt", script)},
+                             .sampleLengths = "1-" + std::to_string(longest)};
+        settings.topResults = "60";
+        settings.encoding = TextEncoding::Utf8;
+        RecordingObserver observer;
+        const RunOutcome outcome = RunAnalysis(settings, observer);
+        ASSERT_EQ(outcome.status, RunStatus::Completed);
+        std::vector<std::string> ranked;
+        for (const ResultEntry& result : outcome.results) {
+            ranked.push_back(result.text);
+        }
+        const auto counted =
+            CountWindows(testing::InsertByLongestMatch(script, CharacterTable(script)), longest);
+        EXPECT_EQ(ranked, ModelRanking(counted, 61));
+        EXPECT_EQ(outcome.counters.distinctStrings, static_cast<std::int64_t>(counted.size()));
+    }
+}
+
 // The comment filter works on the script's text: what it leaves out is never encoded (it may hold text
 // the table lacks) and counts in its own characters; what it lets through counts in the game's.
 TEST(TextRun, CommentsAreLeftOutBeforeTheScriptIsEncoded)

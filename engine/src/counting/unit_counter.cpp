@@ -7,6 +7,7 @@
 
 #include "prefetch.h"
 
+#include <absl/container/flat_hash_map.h>
 #include <algorithm>
 #include <cstring>
 #include <divsufsort.h>
@@ -49,6 +50,66 @@ void UnitCounter::Sort(const std::atomic<bool>& cancel)
     if (n >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
         throw std::length_error("the counted text is too long to count in characters");
     }
+    if (!SortCharacters(cancel)) {
+        SortBytes(cancel);
+    }
+    if (cancel.load()) {
+        return;
+    }
+    if (cap < 256) {
+        measures.resize(suffixes.size() * Stride());
+    } else {
+        common.resize(suffixes.size());
+        room.resize(suffixes.size());
+    }
+}
+
+// A text of at most 256 different characters is sorted a byte a character: a shorter text for the
+// suffix sort (a Cyrillic script takes half its UTF-8 bytes), whose every suffix is a character start.
+// Equal windows still lie side by side, as a string of characters is one string of bytes and back.
+// Returns false, having sorted nothing, for a text of more characters.
+bool UnitCounter::SortCharacters(const std::atomic<bool>& cancel)
+{
+    const std::size_t n = text.size();
+    absl::flat_hash_map<std::uint64_t, std::uint8_t> symbols; // a character's bytes and length: its byte
+    std::vector<std::uint8_t> characters;
+    UnfilledVector<std::uint32_t> offsets; // per character, where it starts
+    for (std::size_t p = 0; p < n;) {
+        const std::size_t next = NextCharacter(p);
+        std::uint32_t bytes = 0;
+        std::memcpy(&bytes, text.data() + p, std::min<std::size_t>(next - p, 4));
+        const std::uint64_t key = bytes | std::uint64_t{next - p} << 32;
+        const auto [at, added] = symbols.try_emplace(key, static_cast<std::uint8_t>(symbols.size()));
+        if (symbols.size() > 256) {
+            return false;
+        }
+        characters.push_back(at->second);
+        offsets.push_back(static_cast<std::uint32_t>(p));
+        p = next;
+    }
+    suffixes.resize(characters.size());
+    if (divsufsort(characters.data(), suffixes.data(), static_cast<saidx_t>(characters.size())) != 0) {
+        throw std::bad_alloc();
+    }
+    if (cancel.load()) {
+        return true;
+    }
+    std::size_t windows = 0;
+    for (const std::int32_t c : suffixes) {
+        const std::uint32_t p = offsets[static_cast<std::size_t>(c)];
+        if (IsWindowStart(p)) {
+            suffixes[windows++] = static_cast<std::int32_t>(p);
+        }
+    }
+    suffixes.resize(windows);
+    suffixes.shrink_to_fit();
+    return true;
+}
+
+// The suffix sort of the bytes, keeping the suffixes at window starts.
+void UnitCounter::SortBytes(const std::atomic<bool>& cancel)
+{
+    const std::size_t n = text.size();
     // Where windows start, a bit a byte, made in text order: the suffixes ask in sorted order, all over
     // the text, and an eighth of its size stays in the cache far better.
     std::vector<std::uint64_t> starts(n / 64 + 1, 0);
@@ -68,11 +129,6 @@ void UnitCounter::Sort(const std::atomic<bool>& cancel)
     }
     std::erase_if(suffixes, [&](std::int32_t p) { return !Has(starts, static_cast<std::size_t>(p)); });
     suffixes.shrink_to_fit();
-    common.resize(suffixes.size());
-    room.resize(suffixes.size());
-    if (cap < 256) {
-        windowBytes.resize(suffixes.size() * counted.size());
-    }
 }
 
 void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const std::atomic<bool>& cancel)
@@ -102,13 +158,16 @@ void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const std::atomi
                 ++h;
             }
         }
-        common[i] = static_cast<std::uint32_t>(h);
-        room[i] = Room(p);
-        if (!windowBytes.empty()) {
-            WindowBytes(p, bytes);
-            std::copy(bytes.begin(), bytes.end(),
-                      windowBytes.begin() + static_cast<std::ptrdiff_t>(i * counted.size()));
+        if (measures.empty()) {
+            common[i] = static_cast<std::uint32_t>(h);
+            room[i] = Room(p);
+            continue;
         }
+        std::uint8_t* measured = measures.data() + i * Stride();
+        measured[0] = static_cast<std::uint8_t>(h);
+        measured[1] = static_cast<std::uint8_t>(Room(p));
+        WindowBytes(p, bytes);
+        std::copy(bytes.begin(), bytes.end(), measured + 2);
     }
 }
 
@@ -224,20 +283,26 @@ void UnitCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const std::
             return;
         }
         const auto p = static_cast<std::uint32_t>(suffixes[i]);
-        if (windowBytes.empty()) {
+        std::uint32_t shared = 0;
+        std::uint32_t fits = 0;
+        if (measures.empty()) {
             WindowBytes(p, bytes);
+            shared = common[i];
+            fits = room[i];
         } else {
-            const auto at = windowBytes.begin() + static_cast<std::ptrdiff_t>(i * counted.size());
-            std::copy(at, at + static_cast<std::ptrdiff_t>(counted.size()), bytes.begin());
+            const std::uint8_t* measured = measures.data() + i * Stride();
+            shared = measured[0];
+            fits = measured[1];
+            std::copy(measured + 2, measured + Stride(), bytes.begin());
         }
         for (std::size_t k = kBegin; k < kEnd; ++k) {
             Open& o = open[k];
             const std::uint32_t l = bytes[k];
-            if (l == 0 || l > room[i]) {
-                o.lowest = std::min(o.lowest, common[i]);
+            if (l == 0 || l > fits) {
+                o.lowest = std::min(o.lowest, shared);
                 continue;
             }
-            if (o.group.hits == 0 || std::min(o.lowest, common[i]) < l) {
+            if (o.group.hits == 0 || std::min(o.lowest, shared) < l) {
                 if (o.group.hits > 0) {
                     onGroup(k, o.group);
                 }

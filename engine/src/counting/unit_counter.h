@@ -27,7 +27,8 @@ struct UnitString {
 // Method: the windows of one string lie side by side in the suffix array of the character starts, so
 // a pass over it finds every string of every length with its hits and where it was first met, and keeps
 // the best as it goes. The array and, per suffix, the bytes it shares with the one before, its room to
-// the next boundary and its windows' bytes take 12 bytes a character and one more per length.
+// the next boundary and its windows' bytes take 6 bytes a character and one more per length (for windows
+// of fewer than 256 bytes).
 class UnitCounter
 {
 public:
@@ -70,6 +71,8 @@ private:
         Group group;
     };
     static bool Better(const Ranked& a, const Ranked& b);
+    [[nodiscard]] bool SortCharacters(const std::atomic<bool>& cancel);
+    void SortBytes(const std::atomic<bool>& cancel);
     template <typename OnGroup>
     void ForEachGroup(std::size_t kBegin, std::size_t kEnd, const std::atomic<bool>& cancel,
                       OnGroup&& onGroup) const;
@@ -88,11 +91,15 @@ private:
     std::size_t keep = 0; // the most strings ranked
     // Read at random all over, so on large pages.
     UnfilledVector<std::int32_t> suffixes; // character starts that are no break, in suffix order
-    UnfilledVector<std::uint32_t> common;  // per suffix: the bytes shared with the one before, up to cap
-    UnfilledVector<std::uint32_t> room; // per suffix: the bytes to the next break or stretch end, up to cap
-    // Per suffix and length, when cap is below 256: its window's bytes as WindowBytes gives them, so that
-    // the pass over the groups reads them in order instead of walking the characters again.
-    UnfilledVector<std::uint8_t> windowBytes;
+    // Per suffix, when cap is 256 or more: the bytes it shares with the one before, up to cap, and the
+    // bytes to the next break or stretch end, up to cap.
+    UnfilledVector<std::uint32_t> common;
+    UnfilledVector<std::uint32_t> room;
+    // The same when cap is below 256, a byte each and then the bytes of its window of each length (as
+    // WindowBytes gives them), Stride() bytes a suffix: the pass over the groups reads them in order
+    // instead of walking the characters again.
+    UnfilledVector<std::uint8_t> measures;
+    [[nodiscard]] std::size_t Stride() const { return 2 + counted.size(); }
     std::vector<std::int64_t> distinct;    // per length of `counted`
     std::vector<std::vector<Ranked>> kept; // per job of CountJob (as many as lengths): the best, a heap
 };
