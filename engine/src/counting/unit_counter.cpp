@@ -71,19 +71,41 @@ void UnitCounter::Sort(const std::atomic<bool>& cancel)
 bool UnitCounter::SortCharacters(const std::atomic<bool>& cancel)
 {
     const std::size_t n = text.size();
-    absl::flat_hash_map<std::uint64_t, std::uint8_t> symbols; // a character's bytes and length: its byte
+    if (!utf8 && map.Units() == static_cast<std::int64_t>(n)) {
+        return false; // every character is one byte already (a one-byte game font)
+    }
+    // A character's byte: looked up directly for characters of one and two bytes, the most common.
+    std::size_t kinds = 0;
+    std::vector<std::int16_t> shortOnes(256 + 65536, -1);
+    absl::flat_hash_map<std::uint32_t, std::uint8_t> longer[2]; // of three and four bytes
+    const auto symbol = [&](std::size_t p, std::size_t bytes) -> int {
+        const auto byte = [&](std::size_t i) { return std::size_t{static_cast<unsigned char>(text[p + i])}; };
+        std::int16_t* slot = nullptr;
+        if (bytes <= 2) {
+            slot = &shortOnes[bytes == 1 ? byte(0) : 256 + (byte(0) << 8 | byte(1))];
+            if (*slot < 0) {
+                *slot = static_cast<std::int16_t>(kinds++);
+            }
+            return *slot;
+        }
+        std::uint32_t key = 0;
+        std::memcpy(&key, text.data() + p, bytes);
+        auto& table = longer[bytes - 3];
+        auto at = table.find(key);
+        if (at == table.end()) {
+            at = table.emplace(key, static_cast<std::uint8_t>(kinds++)).first;
+        }
+        return at->second;
+    };
     std::vector<std::uint8_t> characters;
     UnfilledVector<std::uint32_t> offsets; // per character, where it starts
     for (std::size_t p = 0; p < n;) {
         const std::size_t next = NextCharacter(p);
-        std::uint32_t bytes = 0;
-        std::memcpy(&bytes, text.data() + p, std::min<std::size_t>(next - p, 4));
-        const std::uint64_t key = bytes | std::uint64_t{next - p} << 32;
-        const auto [at, added] = symbols.try_emplace(key, static_cast<std::uint8_t>(symbols.size()));
-        if (symbols.size() > 256) {
+        const int c = symbol(p, next - p);
+        if (kinds > 256) {
             return false;
         }
-        characters.push_back(at->second);
+        characters.push_back(static_cast<std::uint8_t>(c));
         offsets.push_back(static_cast<std::uint32_t>(p));
         p = next;
     }
