@@ -12,20 +12,9 @@ namespace {
 
 using RankedString = ResultSelection::RankedString;
 
-// The order of the ranking: more space saved first, then the earlier column, the lower first byte and
-// the string met first.
 bool Better(const RankedString& a, const RankedString& b)
 {
-    if (a.total != b.total) {
-        return a.total > b.total;
-    }
-    if (a.column != b.column) {
-        return a.column < b.column;
-    }
-    if (a.firstByte != b.firstByte) {
-        return a.firstByte < b.firstByte;
-    }
-    return a.order < b.order;
+    return RanksBefore(a, b);
 }
 
 } // namespace

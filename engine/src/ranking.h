@@ -25,6 +25,22 @@ struct RankingInput {
     std::vector<RankingColumn> columns;
 };
 
+// The order of the ranking: more space saved first, then the earlier column, the lower first byte and
+// the string met first. Ranked has the fields total, column, firstByte and order.
+template <typename Ranked> [[nodiscard]] bool RanksBefore(const Ranked& a, const Ranked& b)
+{
+    if (a.total != b.total) {
+        return a.total > b.total;
+    }
+    if (a.column != b.column) {
+        return a.column < b.column;
+    }
+    if (a.firstByte != b.firstByte) {
+        return a.firstByte < b.firstByte;
+    }
+    return a.order < b.order;
+}
+
 // Chooses the best `count` strings by space saved (length times hits). Ties go to the earlier sample
 // length, then the lower first byte, then the string met first. The sections of the columns are visited
 // as jobs of a worker pool, each worker keeping the best strings it has seen, which Results merges.

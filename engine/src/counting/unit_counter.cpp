@@ -6,6 +6,7 @@
 #include "counting/unit_counter.h"
 
 #include "prefetch.h"
+#include "ranking.h"
 
 #include <absl/container/flat_hash_map.h>
 #include <algorithm>
@@ -204,7 +205,8 @@ void UnitCounter::CountJob(std::size_t job, std::size_t jobs, const std::atomic<
                      ++distinct[k];
                      for (const std::size_t column : columns[k]) {
                          const Ranked ranked{std::int64_t{group.bytes} * group.hits, column,
-                                             static_cast<unsigned char>(text[group.first]), group};
+                                             static_cast<unsigned char>(text[group.first]), group.first,
+                                             group};
                          if (best.size() < keep) {
                              best.push_back(ranked);
                              std::push_heap(best.begin(), best.end(), worse);
@@ -352,16 +354,7 @@ std::int64_t UnitCounter::Distinct(std::int64_t length) const
 
 bool UnitCounter::Better(const Ranked& a, const Ranked& b)
 {
-    if (a.total != b.total) {
-        return a.total > b.total;
-    }
-    if (a.column != b.column) {
-        return a.column < b.column;
-    }
-    if (a.firstByte != b.firstByte) {
-        return a.firstByte < b.firstByte;
-    }
-    return a.group.first < b.group.first;
+    return RanksBefore(a, b);
 }
 
 std::vector<UnitString> UnitCounter::Best(std::size_t count) const

@@ -68,6 +68,7 @@ private:
         std::int64_t total;
         std::size_t column;
         unsigned char firstByte;
+        std::uint64_t order; // where the string was first met
         Group group;
     };
     static bool Better(const Ranked& a, const Ranked& b);
