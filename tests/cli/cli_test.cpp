@@ -229,8 +229,7 @@ TEST(CommandLine, RecordsShowTheGamesBytesAndUtf8Text)
                         R"("total_space": 6,)"),
               std::string::npos)
         << json;
-    EXPECT_NE(json.find(R"("string": "あ\uFFFD\u0009", "hex": "E381828009", "len": 5)"),
-              std::string::npos)
+    EXPECT_NE(json.find(R"("string": "あ\uFFFD\u0009", "hex": "E381828009", "len": 5)"), std::string::npos)
         << json;
     EXPECT_NE(FormatTsv(outcome, TextEncoding::Latin1).find("0\t\\303\\251<LINE>\t85FE\t2\t3\t6\t"),
               std::string::npos);

@@ -10,7 +10,6 @@
 
 namespace kestrin {
 
-
 // Why a byte string is not well-formed UTF-8, at the first byte that cannot be read as part of a
 // character.
 enum class Utf8FaultKind {
