@@ -170,6 +170,13 @@ void WarnAboutTable(const RunSettings& settings, const RunOutcome& outcome)
                   << FormatTableCode(*outcome.repeatedCode)
                   << ", which this run appended again; give -r/--ranges codes the table does not use\n";
     }
+    if (outcome.gameTableCode && settings.gameTable) {
+        std::cerr << "kestrin-cli: -t/--table: the code " << FormatTableCode(*outcome.gameTableCode)
+                  << " written there is a code of the game table (--game-table) "
+                  << settings.gameTable->string()
+                  << " too, or begins or is begun by one of its codes, which an inserter reading both could "
+                     "not tell apart; give -r/--ranges codes the game does not use\n";
+    }
 }
 
 // An output file that the run could not write, in the command's words.

@@ -255,6 +255,14 @@ QString PhraseTableNotes(const RunOutcome& outcome)
                                     "this run appended again: choose Intervalli that the table does not use.")
                          .arg(QString::fromStdString(FormatTableCode(*outcome.repeatedCode))));
     }
+    if (outcome.gameTableCode) {
+        notes.append(
+            QStringLiteral("The code %1 written to the output table (Apri Tabella Output) is a code of "
+                           "the game's character table (Apri Tabella Caratteri) too, or begins or is "
+                           "begun by one of its codes, which an inserter reading both could not tell "
+                           "apart: choose Intervalli that the game does not use.")
+                .arg(QString::fromStdString(FormatTableCode(*outcome.gameTableCode))));
+    }
     return notes.join(QStringLiteral("\n\n"));
 }
 

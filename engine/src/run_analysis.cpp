@@ -114,6 +114,7 @@ private:
         if (end) {
             return end;
         }
+        gameTable = count.Script().table;
         std::optional<SavingsBranch> savings;
         if (settings.realSavings) {
             savings.emplace(settings, resolved, cancelRequested);
@@ -217,6 +218,14 @@ private:
             outcome.codes = std::move(table.codes);
             outcome.splittingResults = std::move(table.splitting);
             outcome.repeatedCode = table.repeatedCode;
+            if (gameTable) {
+                for (const auto& code : outcome.codes) {
+                    if (code && CodeClashes(*gameTable, TableCodeBytes(*code))) {
+                        outcome.gameTableCode = *code;
+                        break;
+                    }
+                }
+            }
         }
         now.phase = RunPhase::Reporting;
         display.Show(now);
@@ -264,6 +273,7 @@ private:
     ProgressDisplay display;
     std::atomic<bool> cancelRequested{false};
     RunContext context;
+    std::optional<GameTable> gameTable; // counting through one: the codes written are checked against it
 };
 
 } // namespace

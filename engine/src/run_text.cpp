@@ -113,6 +113,26 @@ std::string GameScript::TextOf(std::string_view gameBytes) const
     return text;
 }
 
+std::string TableCodeBytes(std::int16_t code)
+{
+    const auto value = static_cast<std::uint16_t>(code);
+    if (value > 0xFF) {
+        return {static_cast<char>(value >> 8), static_cast<char>(value & 0xFF)};
+    }
+    return std::string(1, static_cast<char>(value));
+}
+
+bool CodeClashes(const GameTable& table, std::string_view code)
+{
+    for (std::size_t bytes = 1; bytes <= code.size(); ++bytes) {
+        if (table.FindCode(code.substr(0, bytes)) != nullptr) {
+            return true;
+        }
+    }
+    return std::any_of(table.Entries().begin(), table.Entries().end(),
+                       [&](const GameTableEntry& entry) { return entry.code.starts_with(code); });
+}
+
 std::variant<std::optional<GameTable>, EarlyEnd> LoadGameTable(const RunSettings& settings)
 {
     if (!settings.gameTable) {

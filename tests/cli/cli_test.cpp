@@ -298,6 +298,7 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
     dir.Write("out.tbl", "keep\r\n");
     dir.Write("script.txt", "a script, not a report");
     dir.Write("notes.txt", "notes, not a report");
+    dir.Write("game.tbl", "61=a\n62=b\n63=c\n");
     const std::string tryHelp = "\nTry 'kestrin-cli --help'.\n";
     // The arguments, the exit status, a piece of the output (none: no output) and of the messages.
     const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
@@ -330,6 +331,10 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
          "",
          "\"&H100-&HFFFF\" gives no code"},
         {{"-t", "new.tbl", "in.txt"}, 0, "Filename:", "-r/--ranges gave no result a code"},
+        {{"--game-table", "game.tbl", "-t", "dictionary.tbl", "-r", "&H62-&H70", "in.txt"},
+         0,
+         "string = a; hex = 61; len = 1",
+         "-t/--table: the code 62 written there is a code of the game table (--game-table) game.tbl too"},
         {{"-q"}, 2, "", "no FILE to read"},
         {{"a", ""}, 2, "", "a FILE to read is an empty word"},
         {{"-l"}, 2, "", "--lengths needs a value"},

@@ -192,6 +192,35 @@ TEST(TextRun, CommentsAreLeftOutBeforeTheScriptIsEncoded)
     EXPECT_EQ(outcome.results[0], (ResultEntry{"ab", 3, std::nullopt, std::string("AB")}));
 }
 
+// A code of the ranges that the game table holds, or that begins one of its codes or is begun by one, is
+// named: an inserter reading both tables could not tell them apart. The table is written all the same.
+TEST(TextRun, CodesTheGameUsesAreNamed)
+{
+    const std::pair<const char*, std::optional<std::int16_t>> cases[] = {
+        {"&H80-&H85", std::int16_t{0x80}},                    // the game's own code
+        {"&H8000-&H8005", static_cast<std::int16_t>(0x8000)}, // begins with the game's 80
+        {"&H88-&H8F", std::int16_t{0x88}},                    // begins the game's 8801
+        {"&HF0-&HFF", std::nullopt},                          // codes the game does not use
+    };
+    for (const auto& [ranges, named] : cases) {
+        SCOPED_TRACE(ranges);
+        const TempDir dir;
+        RunSettings settings{.inputFiles = {dir.Write("script.txt", "ab\xE6\xBC\xA2"
+                                                                    "ab\xE6\xBC\xA2"
+                                                                    "ab")}};
+        settings.sampleLengths = "2";
+        settings.encoding = TextEncoding::Utf8;
+        settings.gameTable = dir.Write("game.tbl", "80=a\n42=b\n8801=\xE6\xBC\xA2\n");
+        settings.outputTable = dir.Path() / "out.tbl";
+        settings.writeTableRanges = ranges;
+        RecordingObserver observer;
+        const RunOutcome outcome = RunAnalysis(settings, observer);
+        ASSERT_EQ(outcome.status, RunStatus::Completed);
+        EXPECT_EQ(outcome.gameTableCode, named);
+        EXPECT_FALSE(ReadFile(*settings.outputTable).empty());
+    }
+}
+
 // Text the game cannot hold, a table it cannot read, and settings that are no number: the run stops
 // before counting, says where, and writes nothing.
 TEST(TextRun, RefusesWhatTheGameCannotHoldAndWritesNothing)

@@ -955,19 +955,28 @@ private slots:
         Choose("cmdOpenGameTable",
                Made("game.tbl", "8801=\xE3\x81\xB0\r\n8802=\xE3\x81\x8B\r\nFE=<LINE>\r\n"));
         Choose("cmdOpenWriteTable", TempPath("out.tbl"));
-        TextBox("txtWriteTableRanges")->setText(QStringLiteral("&H80-&H85"));
+        // 88 begins the game's codes 8801 and 8802: the window says so.
+        TextBox("txtWriteTableRanges")->setText(QStringLiteral("&H88-&H8D"));
         TextBox("txtSampleLength")->setText(QStringLiteral("3"));
         Check("chkRealSavings", true);
+        AnswerBoxes({QMessageBox::Ok});
         Button("cmdAnalyze")->click();
 
         VerifyIdleAfterRun();
+        QCOMPARE(boxes.size(), std::size_t{1});
+        QCOMPARE(
+            boxes[0].text,
+            QStringLiteral("The code 88 written to the output table (Apri Tabella Output) is a code of the "
+                           "game's character table (Apri Tabella Caratteri) too, or begins or is begun by "
+                           "one of its codes, which an inserter reading both could not tell apart: choose "
+                           "Intervalli that the game does not use."));
         QVERIFY2(
             Results().contains(QStringLiteral("0: total space = 8; hits = 2; string = \u3070\u304B<LINE>; "
                                               "hex = 88018802FE; len = 5")),
             qPrintable(Results()));
         QFile table(TempPath("out.tbl"));
         QVERIFY(table.open(QIODevice::ReadOnly));
-        QCOMPARE(table.readAll(), QByteArray("\r\n80=\xE3\x81\xB0\xE3\x81\x8B<LINE>\r\n"));
+        QCOMPARE(table.readAll(), QByteArray("\r\n88=\xE3\x81\xB0\xE3\x81\x8B<LINE>\r\n"));
     }
 
     void aRunCanBeStopped_data()

@@ -110,6 +110,10 @@ struct RunOutcome {
     std::vector<std::optional<std::int16_t>> codes;
     std::vector<std::size_t> splittingResults;
     std::optional<std::int16_t> repeatedCode;
+    // Completed with a game table and an output table: the first code written that is a code of the
+    // game table too, begins one or is begun by one, which an inserter reading both tables could not
+    // tell apart. The host points it out.
+    std::optional<std::int16_t> gameTableCode;
 };
 
 // One analysis run: sample lengths, counting, ranking, skip filters, output table, report, report
