@@ -14,17 +14,6 @@ namespace {
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
 
-std::string Hex(std::string_view bytes)
-{
-    std::string hex;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        hex += hexDigits[byte >> 4];
-        hex += hexDigits[byte & 0xF];
-    }
-    return hex;
-}
-
 // The length of the well-formed UTF-8 sequence of two to four bytes at the start of the text, or 0 (an
 // ASCII byte, or a byte that starts no such sequence: a stray continuation, an overlong form, a
 // surrogate, a code point above U+10FFFF, a cut sequence).
@@ -179,7 +168,7 @@ std::string FormatTsv(const RunOutcome& outcome, TextEncoding encoding)
         const std::string& bytes = GameBytes(outcome.results[rank]);
         const Fields fields = FieldsOf(outcome, rank);
         text += std::to_string(rank) + "\t" + Escaped(outcome.results[rank].text, encoding, CEscape) + "\t" +
-                Hex(bytes) + "\t" + std::to_string(bytes.size()) + "\t" + fields.hits + "\t" +
+                HexOf(bytes) + "\t" + std::to_string(bytes.size()) + "\t" + fields.hits + "\t" +
                 fields.totalSpace + "\t" + std::string(fields.skipReason) + "\t" + fields.code + "\n";
     }
     if (const auto& sizes = outcome.sizes) {
@@ -200,7 +189,7 @@ std::string FormatJson(const RunOutcome& outcome, TextEncoding encoding)
         text += rank == 0 ? "\n" : ",\n";
         text += "  {\"rank\": " + std::to_string(rank) +
                 ", \"string\": " + JsonString(outcome.results[rank].text, encoding) + ", \"hex\": \"" +
-                Hex(bytes) + "\", \"len\": " + std::to_string(bytes.size()) +
+                HexOf(bytes) + "\", \"len\": " + std::to_string(bytes.size()) +
                 ", \"hits\": " + JsonValue(fields.hits) +
                 ", \"total_space\": " + JsonValue(fields.totalSpace) +
                 ", \"skipped\": " + (fields.skipReason.empty() ? "false" : "true") +

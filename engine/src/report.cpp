@@ -69,6 +69,19 @@ std::int64_t WholeSecondsBetween(std::chrono::system_clock::time_point start,
     return (floor<seconds>(end) - floor<seconds>(start)).count();
 }
 
+std::string HexOf(std::string_view bytes)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    hex.reserve(2 * bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        hex += digits[byte >> 4];
+        hex += digits[byte & 0xF];
+    }
+    return hex;
+}
+
 std::string FormatResultLine(std::int64_t position, const ResultEntry& result)
 {
     std::string line = std::to_string(position) + ":";
@@ -87,13 +100,7 @@ std::string FormatResultLine(std::int64_t position, const ResultEntry& result)
         line += "; string = ";
         line += result.text;
     }
-    line += "; hex = ";
-    static constexpr char digits[] = "0123456789ABCDEF";
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        line += digits[byte >> 4];
-        line += digits[byte & 0xF];
-    }
+    line += "; hex = " + HexOf(bytes);
     line += "; len = " + std::to_string(length);
     return line;
 }

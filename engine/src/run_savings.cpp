@@ -93,6 +93,8 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
     const std::vector<int> codeBytes = resolved.codes.Bytes(asked);
     std::atomic<std::int64_t> chosen{0};
     SavingsResult choice;
+    std::vector<std::string> texts;    // through a game table: the entries' texts
+    std::optional<GameEncoder> united; // and the game table with them
     Progress ranking = run.display.Current();
     ranking.request = resolved.request.text;
     const auto tick = [&] {
@@ -104,8 +106,15 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
     if (auto end = RunJobs(
             run, 1, 1,
             [&](std::size_t, unsigned) {
-                if (index) {
-                    choice = index->Choose(codeBytes, &chosen);
+                if (!index) {
+                    return;
+                }
+                choice = index->Choose(codeBytes, &chosen);
+                if (script != nullptr && script->table) {
+                    for (const SavingsEntry& entry : choice.entries) {
+                        texts.push_back(script->TextOf(entry.text));
+                    }
+                    united.emplace(UnitedEncoder(choice, texts));
                 }
             },
             tick)) {
@@ -114,16 +123,17 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
     // The two encodings of the text with the entries, side by side when there are threads for them.
     if (auto end = RunJobs(
             run, index ? SavingsChoice::encodingJobs : 0, resolved.threads,
-            [&](std::size_t job, unsigned) { Encode(job, choice); }, tick)) {
+            [&](std::size_t job, unsigned) { Encode(job, choice, united ? &*united : nullptr); }, tick)) {
         return end;
     }
     if (run.observer.YieldAndCheckCancel()) {
         return EarlyEnd::Cancelled();
     }
-    for (SavingsEntry& entry : choice.entries) {
-        if (script != nullptr && script->table) {
+    for (std::size_t i = 0; i < choice.entries.size(); ++i) {
+        SavingsEntry& entry = choice.entries[i];
+        if (!texts.empty()) {
             ranked.entries.push_back(
-                {script->TextOf(entry.text), entry.occurrences, entry.saved, std::move(entry.text)});
+                {std::move(texts[i]), entry.occurrences, entry.saved, std::move(entry.text)});
         } else {
             ranked.entries.push_back({std::move(entry.text), entry.occurrences, entry.saved, std::nullopt});
         }
@@ -142,27 +152,41 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
     return std::nullopt;
 }
 
-// The encoded sizes. Through a game table, the script is encoded as an inserter does it, through the
-// game table and the entries read as one table; otherwise over the counted bytes.
-void SavingsBranch::Encode(std::size_t job, SavingsResult& choice) const
+// The encoded sizes. Through a game table (united), the script is encoded as an inserter does it,
+// through the game table and the entries read as one table; otherwise over the counted bytes.
+void SavingsBranch::Encode(std::size_t job, SavingsResult& choice, const GameEncoder* united) const
 {
-    if (script == nullptr || !script->table) {
+    if (united == nullptr) {
         index->Encode(job, choice);
         return;
     }
-    const std::int64_t bytes = EncodeThroughTables(job, choice);
-    (job == 0 ? choice.longestMatchBytes : choice.bestParseBytes) = bytes;
+    std::int64_t total = 0;
+    for (const std::string_view stretch : script->script) {
+        if (cancelRequested.load()) {
+            total = -1;
+            break;
+        }
+        if (job == 0) {
+            GameText encoded;
+            (void)united->Append(stretch, encoded);
+            total += static_cast<std::int64_t>(encoded.bytes.size());
+        } else {
+            total += united->BestParseBytes(stretch).value_or(0);
+        }
+    }
+    (job == 0 ? choice.longestMatchBytes : choice.bestParseBytes) = total;
 }
 
-// Job 0: the script by longest match over its text; job 1: the fewest bytes any split allows. The
-// entries follow the game table's lines, which win a text both hold. Which bytes stand for an entry
-// changes no size, so each entry gets a code of its bytes that the table does not hold.
-std::int64_t SavingsBranch::EncodeThroughTables(std::size_t job, const SavingsResult& choice) const
+// The game table and the entries (their texts) as an inserter reads them: the entries follow the game
+// table's lines, which win a text both hold. Which bytes stand for an entry changes no size, so each
+// entry gets a code of its bytes that the table does not hold.
+GameEncoder SavingsBranch::UnitedEncoder(const SavingsResult& choice,
+                                         const std::vector<std::string>& entryTexts) const
 {
     GameTable united = *script->table;
     std::uint32_t next = 0;
-    for (const SavingsEntry& entry : choice.entries) {
-        const auto codeBytes = static_cast<std::size_t>(std::clamp(entry.codeBytes, 1, 4));
+    for (std::size_t i = 0; i < choice.entries.size(); ++i) {
+        const auto codeBytes = static_cast<std::size_t>(std::clamp(choice.entries[i].codeBytes, 1, 4));
         std::string code;
         do {
             code.clear();
@@ -171,23 +195,9 @@ std::int64_t SavingsBranch::EncodeThroughTables(std::size_t job, const SavingsRe
             }
             ++next;
         } while (united.FindCode(code) != nullptr && next < (std::uint32_t{1} << 24));
-        (void)united.Add({code, script->TextOf(entry.text), false, 0});
+        (void)united.Add({code, entryTexts[i], false, 0});
     }
-    const GameEncoder encoder(united);
-    std::int64_t total = 0;
-    for (const std::string_view stretch : script->script) {
-        if (cancelRequested.load()) {
-            return -1;
-        }
-        if (job == 0) {
-            GameText encoded;
-            (void)encoder.Append(stretch, encoded);
-            total += static_cast<std::int64_t>(encoded.bytes.size());
-        } else {
-            total += encoder.BestParseBytes(stretch).value_or(0);
-        }
-    }
-    return total;
+    return GameEncoder(united);
 }
 
 } // namespace kestrin

@@ -34,8 +34,9 @@ public:
 
 private:
     void Index();
-    void Encode(std::size_t job, SavingsResult& choice) const;
-    [[nodiscard]] std::int64_t EncodeThroughTables(std::size_t job, const SavingsResult& choice) const;
+    void Encode(std::size_t job, SavingsResult& choice, const GameEncoder* united) const;
+    [[nodiscard]] GameEncoder UnitedEncoder(const SavingsResult& choice,
+                                            const std::vector<std::string>& entryTexts) const;
 
     [[nodiscard]] std::vector<std::string_view>
     CountedText(const std::vector<std::unique_ptr<InputFile>>& files) const;

@@ -37,17 +37,6 @@ Refusal TableRefusal(Refusal::Reason reason, const std::filesystem::path& path, 
     return refusal;
 }
 
-std::string Hex(std::string_view bytes)
-{
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (const char c : bytes) {
-        hex += digits[static_cast<unsigned char>(c) >> 4];
-        hex += digits[static_cast<unsigned char>(c) & 0xF];
-    }
-    return hex;
-}
-
 // A code that begins with another whole code: the game reading its bytes could not tell the two apart,
 // and neither could the count, which keys strings by their game bytes.
 std::optional<Refusal> CodeBeginningCode(const GameTable& table, const std::filesystem::path& path)
@@ -56,7 +45,7 @@ std::optional<Refusal> CodeBeginningCode(const GameTable& table, const std::file
     if (longer == nullptr) {
         return std::nullopt;
     }
-    Refusal refusal = TableRefusal(Refusal::Reason::CodeBeginsCode, path, longer->line, Hex(longer->code));
+    Refusal refusal = TableRefusal(Refusal::Reason::CodeBeginsCode, path, longer->line, HexOf(longer->code));
     for (std::size_t bytes = 1; bytes < longer->code.size(); ++bytes) {
         if (const GameTableEntry* shorter = table.FindCode(std::string_view(longer->code).substr(0, bytes))) {
             refusal.otherLine = shorter->line;
@@ -64,14 +53,6 @@ std::optional<Refusal> CodeBeginningCode(const GameTable& table, const std::file
         }
     }
     return refusal;
-}
-
-// The 1-based column, in characters, of the byte at offset in its line.
-std::int64_t ColumnOfOffset(std::string_view text, std::size_t offset, TextEncoding encoding)
-{
-    const std::size_t lineEnd = offset == 0 ? std::string_view::npos : text.find_last_of("\r\n", offset - 1);
-    const std::size_t from = lineEnd == std::string_view::npos ? 0 : lineEnd + 1;
-    return CountCharacters(text.substr(from, offset - from), encoding) + 1;
 }
 
 } // namespace

@@ -52,6 +52,9 @@ struct ReportHeader {
 [[nodiscard]] std::int64_t WholeSecondsBetween(std::chrono::system_clock::time_point start,
                                                std::chrono::system_clock::time_point end);
 
+// Bytes as the report's hex shows them: two upper-case hex digits each, "E381".
+[[nodiscard]] std::string HexOf(std::string_view bytes);
+
 // One result line without its CR LF: "p:--skipped ...--" or "p: total space = ...; len = n".
 [[nodiscard]] std::string FormatResultLine(std::int64_t position, const ResultEntry& result);
 

@@ -192,13 +192,10 @@ std::optional<std::int64_t> GameEncoder::BestParseBytes(std::string_view script)
 
 UnmappedText GameEncoder::Unmapped(std::string_view script, std::size_t at) const
 {
-    // The line's first character is column 1.
-    const std::size_t lineEnd = at == 0 ? std::string_view::npos : script.find_last_of("\r\n", at - 1);
-    const std::size_t from = lineEnd == std::string_view::npos ? 0 : lineEnd + 1;
     UnmappedText unmapped;
     unmapped.offset = static_cast<std::int64_t>(at);
     unmapped.line = LineOfOffset(script, at);
-    unmapped.column = CountCharacters(script.substr(from, at - from), encoding) + 1;
+    unmapped.column = ColumnOfOffset(script, at, encoding);
     std::size_t end = at;
     std::size_t length = 0;
     for (std::size_t shown = 0; shown < unmappedShown && end < script.size() && !IsLineEnd(script[end]);

@@ -160,6 +160,14 @@ bool IsCharacterStart(std::string_view text, std::size_t at, TextEncoding encodi
            !IsContinuation(static_cast<unsigned char>(text[at]));
 }
 
+std::int64_t ColumnOfOffset(std::string_view text, std::size_t offset, TextEncoding encoding)
+{
+    // The line's first character is column 1.
+    const std::size_t lineEnd = offset == 0 ? std::string_view::npos : text.find_last_of("\r\n", offset - 1);
+    const std::size_t from = lineEnd == std::string_view::npos ? 0 : lineEnd + 1;
+    return CountCharacters(text.substr(from, offset - from), encoding) + 1;
+}
+
 std::int64_t CountCharacters(std::string_view text, TextEncoding encoding)
 {
     if (encoding == TextEncoding::Latin1) {

@@ -38,6 +38,9 @@ struct TextFault {
 // The 1-based line of the byte at offset: one plus the line ends before it (CR LF counts once).
 [[nodiscard]] std::int64_t LineOfOffset(std::string_view text, std::size_t offset);
 
+// The 1-based column, in characters of the encoding, of the byte at offset in its line.
+[[nodiscard]] std::int64_t ColumnOfOffset(std::string_view text, std::size_t offset, TextEncoding encoding);
+
 // The bytes of the character that starts at text[at], for text valid in the encoding: 1 for Latin-1,
 // 1 to 4 for UTF-8 (by its lead byte alone). 0 at or past the end.
 [[nodiscard]] std::size_t CharacterBytes(std::string_view text, std::size_t at, TextEncoding encoding);
