@@ -2,6 +2,7 @@
 // Micro-benchmarks of single steps of a run: the comment scan, counting, and ranking, on a text of
 // invented words in lines, held in a temporary file.
 
+#include "cancel_flag.h"
 #include "counting/comment_scanner.h"
 #include "counting/counting_plan.h"
 #include "io/input_file.h"
@@ -88,7 +89,7 @@ CountingPlan Count(const InputFile& file, std::int16_t first, std::int16_t last)
     RunSettings settings;
     CommentScanner scanner(settings);
     const FileScan scan = scanner.Scan(file, last);
-    const std::atomic<bool> cancel{false};
+    const CancelFlag cancel;
     for (const auto& unit : plan.units) {
         for (unsigned job = 0; job < unit->FileJobs(); ++job) {
             WorkProgress progress;
@@ -129,7 +130,7 @@ void Rank(benchmark::State& state)
     for (std::int64_t length = 2; length <= 8; ++length) {
         input.columns.push_back({plan.unitOf.at(length), length});
     }
-    const std::atomic<bool> cancel{false};
+    const CancelFlag cancel;
     for (auto _ : state) {
         ResultSelection selection(input, state.range(0), 1);
         for (std::size_t job = 0; job < selection.Jobs(); ++job) {

@@ -6,6 +6,7 @@
 // kestrin-cli on the same file, gives the plain top strings (by their hex), which are encoded with the
 // same code bytes.
 
+#include "cancel_flag.h"
 #include "savings/real_savings.h"
 
 #include <cctype>
@@ -80,7 +81,7 @@ int main(int argc, char** argv)
     request.codeBytes.assign(std::stoul(argv[3]), code);
     const long before = PeakKiB();
     const auto start = Clock::now();
-    const std::atomic<bool> cancel{false};
+    const kestrin::CancelFlag cancel;
     const kestrin::SavingsResult result = kestrin::ChooseEntries(request, cancel);
     const double total = Seconds(start);
     const auto encodeStart = Clock::now();

@@ -3,6 +3,7 @@
 // model of the test suite. The first bytes choose the lengths, the codes, the filter and a few entries
 // for the encoders; the rest is the text, split into up to four stretches.
 
+#include "cancel_flag.h"
 #include "savings/real_savings.h"
 #include "savings_model.h"
 
@@ -138,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             text.size() * i / pieces, text.size() * (i + 1) / pieces - text.size() * i / pieces));
     }
     std::atomic<std::int64_t> chosen{0};
-    const SavingsResult result = kestrin::ChooseEntries(request, std::atomic<bool>{false}, &chosen);
+    const SavingsResult result = kestrin::ChooseEntries(request, kestrin::CancelFlag{}, &chosen);
     if (result != kestrin::testing::ModelChoice(request)) {
         Fail("the choice");
     }

@@ -5,6 +5,7 @@
 
 #include "fresh_threads.h"
 
+#include "cancel_flag.h"
 #include "run_failure.h"
 
 #include "kestrin/run_observer.h"
@@ -35,11 +36,10 @@ struct JobQueue {
 };
 
 // One thread's loop: takes the next job until none is left or the cancel flag is set.
-void TakeJobs(JobQueue& queue, unsigned worker, const JobFunction& job, std::atomic<bool>& cancel)
+void TakeJobs(JobQueue& queue, unsigned worker, const JobFunction& job, CancelFlag& cancel)
 {
     try {
-        for (std::size_t i = queue.next++; i < queue.jobCount && !cancel.load(std::memory_order_relaxed);
-             i = queue.next++) {
+        for (std::size_t i = queue.next++; i < queue.jobCount && !cancel.IsSet(); i = queue.next++) {
             job(i, worker);
         }
     } catch (...) {
@@ -48,7 +48,7 @@ void TakeJobs(JobQueue& queue, unsigned worker, const JobFunction& job, std::ato
         if (!queue.failure) {
             queue.failure = std::current_exception();
         }
-        cancel.store(true);
+        cancel.Set();
     }
     const std::lock_guard lock(queue.mutex);
     --queue.running;
@@ -56,7 +56,7 @@ void TakeJobs(JobQueue& queue, unsigned worker, const JobFunction& job, std::ato
 }
 
 // Until every thread has finished: the host's turn at every yield interval, and its cancel passed on.
-void WaitForThreads(JobQueue& queue, std::atomic<bool>& cancel, RunObserver& observer,
+void WaitForThreads(JobQueue& queue, CancelFlag& cancel, RunObserver& observer,
                     const std::function<void()>& onTick)
 {
     while (true) {
@@ -70,18 +70,18 @@ void WaitForThreads(JobQueue& queue, std::atomic<bool>& cancel, RunObserver& obs
             onTick();
         }
         if (observer.YieldAndCheckCancel()) {
-            cancel.store(true);
+            cancel.Set();
         }
     }
 }
 
 } // namespace
 
-bool RunOnFreshThreads(std::size_t jobCount, unsigned threads, const JobFunction& job,
-                       std::atomic<bool>& cancel, RunObserver& observer, const std::function<void()>& onTick)
+bool RunOnFreshThreads(std::size_t jobCount, unsigned threads, const JobFunction& job, CancelFlag& cancel,
+                       RunObserver& observer, const std::function<void()>& onTick)
 {
     if (jobCount == 0) {
-        return !cancel.load();
+        return !cancel.IsSet();
     }
     const auto threadCount = static_cast<unsigned>(std::min<std::size_t>(std::max(1u, threads), jobCount));
     JobQueue queue;
@@ -109,7 +109,7 @@ bool RunOnFreshThreads(std::size_t jobCount, unsigned threads, const JobFunction
     if (queue.failure) {
         std::rethrow_exception(queue.failure);
     }
-    return !cancel.load();
+    return !cancel.IsSet();
 }
 
 } // namespace kestrin

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
+
 #include <atomic>
 #include <cstddef>
 #include <functional>
@@ -19,7 +21,7 @@ using JobFunction = std::function<void(std::size_t job, unsigned worker)>;
 // of memory, say) stops the others, and the exception is thrown again on the calling thread. When the
 // system gives fewer threads than asked for, the jobs share those there are. Returns false when cancelled.
 [[nodiscard]] bool RunOnFreshThreads(std::size_t jobCount, unsigned threads, const JobFunction& job,
-                                     std::atomic<bool>& cancel, RunObserver& observer,
+                                     CancelFlag& cancel, RunObserver& observer,
                                      const std::function<void()>& onTick = {});
 
 } // namespace kestrin

@@ -4,6 +4,8 @@
 
 #include "ranking.h"
 
+#include "cancel_flag.h"
+
 #include <absl/container/flat_hash_set.h>
 #include <algorithm>
 
@@ -31,7 +33,7 @@ ResultSelection::ResultSelection(RankingInput columns, std::int64_t count, unsig
     }
 }
 
-void ResultSelection::VisitJob(std::size_t job, unsigned worker, const std::atomic<bool>& cancel)
+void ResultSelection::VisitJob(std::size_t job, unsigned worker, const CancelFlag& cancel)
 {
     const std::uint32_t column = jobs[job].first; // named, not bound: lambdas below capture it
     const std::size_t section = jobs[job].second;
@@ -44,7 +46,7 @@ void ResultSelection::VisitJob(std::size_t job, unsigned worker, const std::atom
     std::uint64_t visited = 0;
     bool stopped = false;
     input.columns[column].unit->ForEachIn(length, section, [&](const CountedString& counted) {
-        if ((++visited & 0xFFFF) == 0 && cancel.load(std::memory_order_relaxed)) {
+        if ((++visited & 0xFFFF) == 0 && cancel.IsSet()) {
             stopped = true;
         }
         if (stopped) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
 #include "counting/counting_unit.h"
 
 #include "kestrin/report.h"
@@ -53,7 +54,7 @@ public:
     [[nodiscard]] std::size_t Jobs() const { return jobs.size(); }
 
     // Visits every string of one job on one worker; stops early when cancel is set.
-    void VisitJob(std::size_t job, unsigned worker, const std::atomic<bool>& cancel);
+    void VisitJob(std::size_t job, unsigned worker, const CancelFlag& cancel);
 
     // The best strings, best first, `count` of them: when fewer strings save any space, the remaining
     // positions hold {"", -1}.

@@ -5,6 +5,7 @@
 
 #include "kestrin/run_analysis.h"
 
+#include "cancel_flag.h"
 #include "io/file_io.h"
 #include "ranking.h"
 #include "run_count.h"
@@ -13,6 +14,7 @@
 #include "run_setup.h"
 #include "run_step.h"
 #include "run_text_count.h"
+#include "run_with_flag.h"
 
 #include "kestrin/report.h"
 #include "kestrin/table_file.h"
@@ -33,8 +35,8 @@ struct BuiltOutputs {
 class AnalysisRun
 {
 public:
-    AnalysisRun(const RunSettings& runSettings, RunObserver& host)
-        : settings(runSettings), display(host), context{host, display, cancelRequested}
+    AnalysisRun(const RunSettings& runSettings, RunObserver& host, CancelFlag& runCancel)
+        : settings(runSettings), display(host), cancel(runCancel), context{host, display, cancel}
     {
     }
 
@@ -87,7 +89,7 @@ private:
         std::optional<SavingsBranch> savings;
         std::function<void()> besideFinish;
         if (settings.realSavings) {
-            savings.emplace(settings, resolved, cancelRequested);
+            savings.emplace(settings, resolved, cancel);
             besideFinish = [&] { savings->BuildIndex(count.Files()); };
         }
         StepEnd end = count.CountAll(besideFinish);
@@ -117,7 +119,7 @@ private:
         gameTable = count.Script().table;
         std::optional<SavingsBranch> savings;
         if (settings.realSavings) {
-            savings.emplace(settings, resolved, cancelRequested);
+            savings.emplace(settings, resolved, cancel);
             if (auto built = RunJobs(context, 1, 1,
                                      [&](std::size_t, unsigned) { savings->BuildIndex(count.Script()); })) {
                 return built;
@@ -178,7 +180,7 @@ private:
         ResultSelection selection(std::move(input), lastPosition + 1, resolved.threads);
         const std::size_t jobs = lastPosition >= 0 ? selection.Jobs() : 0;
         if (auto end = RunJobs(context, jobs, resolved.threads, [&](std::size_t job, unsigned worker) {
-                selection.VisitJob(job, worker, cancelRequested);
+                selection.VisitJob(job, worker, cancel);
             })) {
             return end;
         }
@@ -271,7 +273,7 @@ private:
     const RunSettings& settings;
     const std::chrono::system_clock::time_point startTime = std::chrono::system_clock::now();
     ProgressDisplay display;
-    std::atomic<bool> cancelRequested{false};
+    CancelFlag& cancel;
     RunContext context;
     std::optional<GameTable> gameTable; // counting through one: the codes written are checked against it
 };
@@ -280,12 +282,18 @@ private:
 
 RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer)
 {
+    CancelFlag cancel;
+    return RunAnalysis(settings, observer, cancel);
+}
+
+RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer, CancelFlag& cancel)
+{
     // Nothing is written before the report and the table block are complete, so a run that fails here
     // leaves every file as it was; the table and the report file are each written whole or not at all.
     RunOutcome failed;
     failed.status = RunStatus::Failed;
     try {
-        return AnalysisRun(settings, observer).Run();
+        return AnalysisRun(settings, observer, cancel).Run();
     } catch (const RunFailure& failure) {
         failed.failure = failure.failure;
         failed.failurePath = failure.path;

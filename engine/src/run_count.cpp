@@ -58,7 +58,7 @@ StepEnd InputCount::CountFile(std::size_t index, std::int64_t& distinctBefore, s
     // The scan runs beside the host's events too: on a large file with many delimiters it takes a while.
     FileScan scan;
     if (auto end = RunJobs(run, 1, 1, [&](std::size_t, unsigned) {
-            scan = scanner.Scan(file, bufferLength, &run.cancelRequested);
+            scan = scanner.Scan(file, bufferLength, &run.cancel);
         })) {
         return end;
     }
@@ -106,7 +106,7 @@ StepEnd InputCount::ReadInput(std::size_t index, FileProgress& shown)
                 // Reads may reach 16 bytes past a position whatever the lengths: short strings are read as
                 // words.
                 opened = InputFile::Open(path, std::max<std::int64_t>(bufferLength, 16),
-                                         {&run.cancelRequested, &bytesRead});
+                                         {&run.cancel, &bytesRead});
                 if (index == 0 && std::holds_alternative<std::unique_ptr<InputFile>>(opened)) {
                     shape = ShapeOfInput(*std::get<std::unique_ptr<InputFile>>(opened));
                 }
@@ -141,7 +141,7 @@ InputShape InputCount::ShapeOfInput(const InputFile& first) const
     for (std::int64_t i = 0; i < first.Size(); i += step) {
         ++shape.histogram[bytes[i]];
     }
-    for (std::size_t index = 1; index < looks.size() && !run.cancelRequested.load(); ++index) {
+    for (std::size_t index = 1; index < looks.size() && !run.cancel.IsSet(); ++index) {
         shape.largestFile =
             std::max(shape.largestFile, looks[index].regular ? looks[index].size : recordPositionLimit);
         for (const char byte : SampleFileBytes(settings.inputFiles[index])) {
@@ -220,7 +220,7 @@ StepEnd InputCount::CountScanned(std::size_t index, const FileScan& scan, std::u
         run, fileJobs.size(), resolved.threads,
         [&](std::size_t j, unsigned) {
             (void)fileJobs[j].unit->CountFile(fileJobs[j].index, file, static_cast<std::uint32_t>(index),
-                                              scan, fileBase, work[j], run.cancelRequested);
+                                              scan, fileBase, work[j], run.cancel);
         },
         tick);
 }
@@ -261,7 +261,7 @@ StepEnd InputCount::FinishCount(FileProgress* shown, std::int64_t handledTo, std
                 return;
             }
             const Job& job = finishJobs[j - besideJobs];
-            (void)job.unit->Finish(job.index, finishing[j - besideJobs], run.cancelRequested);
+            (void)job.unit->Finish(job.index, finishing[j - besideJobs], run.cancel);
         },
         tick);
 }

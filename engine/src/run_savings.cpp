@@ -5,6 +5,7 @@
 
 #include "run_savings.h"
 
+#include "cancel_flag.h"
 #include "counting/comment_scanner.h"
 
 #include <algorithm>
@@ -13,8 +14,8 @@
 namespace kestrin {
 
 SavingsBranch::SavingsBranch(const RunSettings& runSettings, const ResolvedSettings& settled,
-                             const std::atomic<bool>& cancel)
-    : settings(runSettings), resolved(settled), cancelRequested(cancel)
+                             const CancelFlag& runCancel)
+    : settings(runSettings), resolved(settled), cancel(runCancel)
 {
     request.lengths.assign(resolved.lengths.begin(), resolved.lengths.end());
     if (resolved.skips.SkipsAnyString()) {
@@ -53,7 +54,7 @@ void SavingsBranch::BuildIndex(const GameScript& gameScript)
 
 void SavingsBranch::Index()
 {
-    if (cancelRequested.load()) {
+    if (cancel.IsSet()) {
         return;
     }
     if (resolved.dictionaryBytes) {
@@ -61,7 +62,7 @@ void SavingsBranch::Index()
     }
     try {
         index = std::make_unique<SavingsChoice>(request, resolved.codes.Cheapest(resolved.request.Most()),
-                                                cancelRequested);
+                                                cancel);
     } catch (const std::length_error&) {
         // The choice numbers its text in 31 bits; text behind a comment filter is only known now.
         throw RunFailure{Failure::TextTooLong, {}};
@@ -77,7 +78,7 @@ SavingsBranch::CountedText(const std::vector<std::unique_ptr<InputFile>>& files)
     CommentScanner textScanner(settings);
     std::vector<std::string_view> stretches;
     for (const auto& file : files) {
-        for (const CountedRun& run : textScanner.Scan(*file, 1, &cancelRequested).runs) {
+        for (const CountedRun& run : textScanner.Scan(*file, 1, &cancel).runs) {
             const std::int64_t end = std::min(run.end, file->Size()); // the filler is not text
             if (run.begin < end) {
                 stretches.emplace_back(file->Data() + run.begin, static_cast<std::size_t>(end - run.begin));
@@ -162,7 +163,7 @@ void SavingsBranch::Encode(std::size_t job, SavingsResult& choice, const GameEnc
     }
     std::int64_t total = 0;
     for (const std::string_view stretch : script->script) {
-        if (cancelRequested.load()) {
+        if (cancel.IsSet()) {
             total = -1;
             break;
         }

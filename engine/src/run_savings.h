@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
 #include "io/input_file.h"
 #include "run_setup.h"
 #include "run_step.h"
@@ -19,8 +20,7 @@ namespace kestrin {
 class SavingsBranch
 {
 public:
-    SavingsBranch(const RunSettings& settings, const ResolvedSettings& resolved,
-                  const std::atomic<bool>& cancelRequested);
+    SavingsBranch(const RunSettings& settings, const ResolvedSettings& resolved, const CancelFlag& cancel);
 
     // Builds the index of the candidates over the counted text of the files, all read by now: the job the
     // count runs beside its finish. Returns early when the cancel flag is set.
@@ -43,7 +43,7 @@ private:
 
     const RunSettings& settings;
     const ResolvedSettings& resolved;
-    const std::atomic<bool>& cancelRequested;
+    const CancelFlag& cancel;
     SavingsRequest request; // whose stretches the index points into
     std::unique_ptr<SavingsChoice> index;
     const GameScript* script = nullptr; // counting in the game's characters

@@ -11,7 +11,7 @@ StepEnd RunJobs(RunContext& run, std::size_t jobs, unsigned threads,
                 const std::function<void(std::size_t job, unsigned worker)>& job,
                 const std::function<void()>& onTick)
 {
-    if (!RunOnFreshThreads(jobs, threads, job, run.cancelRequested, run.observer, onTick)) {
+    if (!RunOnFreshThreads(jobs, threads, job, run.cancel, run.observer, onTick)) {
         return EarlyEnd::Cancelled();
     }
     if (onTick) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
 #include "run_failure.h"
 #include "run_progress.h"
 
@@ -36,7 +37,7 @@ using StepEnd = std::optional<EarlyEnd>;
 struct RunContext {
     RunObserver& observer;
     ProgressDisplay& display;
-    std::atomic<bool>& cancelRequested;
+    CancelFlag& cancel;
 };
 
 // Runs the jobs of a step on the workers while the host keeps its events; a cancel ends the run. onTick,

@@ -55,13 +55,13 @@ StepEnd TextCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, Scr
     std::variant<std::unique_ptr<InputFile>, FileError> opened;
     StepEnd refused;
     if (auto end = RunJobs(run, 1, 1, [&](std::size_t, unsigned) {
-            opened = InputFile::Open(path, 16, {&run.cancelRequested, nullptr});
+            opened = InputFile::Open(path, 16, {&run.cancel, nullptr});
             auto* file = std::get_if<std::unique_ptr<InputFile>>(&opened);
-            if (file == nullptr || run.cancelRequested.load()) {
+            if (file == nullptr || run.cancel.IsSet()) {
                 return;
             }
-            const FileScan scan = scanner.Scan(**file, 1, &run.cancelRequested);
-            if (run.cancelRequested.load()) {
+            const FileScan scan = scanner.Scan(**file, 1, &run.cancel);
+            if (run.cancel.IsSet()) {
                 return;
             }
             const std::string_view text((*file)->Data(), static_cast<std::size_t>((*file)->Size()));
@@ -104,7 +104,7 @@ StepEnd TextCount::CountStrings()
     const std::size_t jobs = std::max(1u, resolved.threads);
     try {
         if (auto end = RunJobs(
-                run, 1, 1, [&](std::size_t, unsigned) { counter->Sort(run.cancelRequested); }, tick)) {
+                run, 1, 1, [&](std::size_t, unsigned) { counter->Sort(run.cancel); }, tick)) {
             return end;
         }
     } catch (const std::length_error&) {
@@ -113,15 +113,14 @@ StepEnd TextCount::CountStrings()
     done.store(WorkProgress::whole / 2);
     if (auto end = RunJobs(
             run, jobs, resolved.threads,
-            [&](std::size_t job, unsigned) { counter->MeasureJob(job, jobs, run.cancelRequested); }, tick)) {
+            [&](std::size_t job, unsigned) { counter->MeasureJob(job, jobs, run.cancel); }, tick)) {
         return end;
     }
     done.store(WorkProgress::whole * 8 / 10);
     const std::size_t countJobs = counter->CountJobs(resolved.threads);
     if (auto end = RunJobs(
             run, countJobs, resolved.threads,
-            [&](std::size_t job, unsigned) { counter->CountJob(job, countJobs, run.cancelRequested); },
-            tick)) {
+            [&](std::size_t job, unsigned) { counter->CountJob(job, countJobs, run.cancel); }, tick)) {
         return end;
     }
     for (const std::int16_t length : resolved.listedLengths) {

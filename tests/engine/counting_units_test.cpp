@@ -2,6 +2,7 @@
 // The counting units against each other: arrays, sorting, packed and hashed tables must find the same
 // strings, hits and first occurrences, whatever the plan and the number of jobs.
 
+#include "cancel_flag.h"
 #include "counting/comment_scanner.h"
 #include "counting/counting_plan.h"
 #include "io/input_file.h"
@@ -40,7 +41,7 @@ std::map<std::int64_t, std::vector<Counted>> CountAll(const std::vector<const In
     CountingPlan plan = PlanCounting(lengths, threads, shape);
     CommentScanner scanner(settings);
     const std::int64_t bufferLength = lengths.back() + scanner.LongestDelimiter();
-    const std::atomic<bool> cancel{false};
+    const CancelFlag cancel;
     std::uint64_t base = 0;
     for (std::uint32_t i = 0; i < files.size(); ++i) {
         const FileScan scan = scanner.Scan(*files[i], bufferLength);

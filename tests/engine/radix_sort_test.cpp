@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The in-place byte radix sort against std::sort, on keys of one and two words.
 
+#include "cancel_flag.h"
 #include "counting/radix_sort.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,7 @@ template <std::size_t Words> void SortsLikeStdSort(std::mt19937_64& random)
         };
         auto expected = records;
         std::sort(expected.begin(), expected.end(), byKeyThenPayload);
-        const std::atomic<bool> cancel{false};
+        const CancelFlag cancel;
         RadixSortByKey(records.data(), records.data() + records.size(), cancel);
         // Equal keys may come in any order: compare the keys, then the records as sets.
         for (std::size_t i = 0; i < size; ++i) {

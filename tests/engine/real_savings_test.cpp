@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The savings choice and its encoders against a plain model that recounts everything at every step.
 
+#include "cancel_flag.h"
 #include "savings/real_savings.h"
 #include "savings_model.h"
 #include "test_support.h"
@@ -77,7 +78,7 @@ TEST(RealSavings, ChoosesAsThePlainModelDoes)
         // changes nothing.
         request.trackShare = round % 2 == 0 ? 1 : 16;
         std::atomic<std::int64_t> chosen{0};
-        const SavingsResult result = ChooseEntries(request, std::atomic<bool>{false}, &chosen);
+        const SavingsResult result = ChooseEntries(request, CancelFlag{}, &chosen);
         EXPECT_EQ(result, ModelChoice(request)) << ::testing::PrintToString(request.stretches);
         EXPECT_EQ(chosen.load(), static_cast<std::int64_t>(result.entries.size()));
     }
@@ -90,7 +91,7 @@ TEST(RealSavings, ChoosesAsThePlainModelDoes)
     request.lengths = {2, 3, 4};
     request.codeBytes = {1, 1};
     request.trackShare = 1;
-    const SavingsResult result = ChooseEntries(request, std::atomic<bool>{false});
+    const SavingsResult result = ChooseEntries(request, CancelFlag{});
     EXPECT_EQ(result, ModelChoice(request));
     ASSERT_EQ(result.entries.size(), 2u);
     EXPECT_EQ(result.entries[1].text, "xy");
@@ -238,8 +239,8 @@ TEST(RealSavings, SetCancelFlagGivesAnEmptyResult)
     request.stretches = {text};
     request.lengths = {2, 3, 4};
     request.codeBytes = std::vector<int>(50, 1);
-    EXPECT_FALSE(ChooseEntries(request, std::atomic<bool>{false}).entries.empty());
-    EXPECT_EQ(ChooseEntries(request, std::atomic<bool>{true}), SavingsResult{});
+    EXPECT_FALSE(ChooseEntries(request, CancelFlag{}).entries.empty());
+    EXPECT_EQ(ChooseEntries(request, CancelFlag{true}), SavingsResult{});
 }
 
 } // namespace

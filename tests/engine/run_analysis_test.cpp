@@ -2,6 +2,7 @@
 // What only the engine does in a run: output failures, cancel, progress, threads, memory, large files.
 // What a run counts and shows is held to the shared case tables in tests/model.
 
+#include "run_with_flag.h"
 #include "test_support.h"
 
 #include "kestrin/run_analysis.h"
@@ -71,35 +72,79 @@ public:
     }
 };
 
-TEST(RunAnalysis, CancelOrNoMemoryEndsTheRunWithoutOutput)
+// The ways a run goes: in bytes, in UTF-8 and through a game table, each ranked and with real savings.
+struct RunMode {
+    const char* name;
+    TextEncoding encoding;
+    bool gameTable;
+    bool realSavings;
+};
+constexpr RunMode runModes[] = {
+    {"bytes", TextEncoding::Latin1, false, false},
+    {"bytes, real savings", TextEncoding::Latin1, false, true},
+    {"UTF-8", TextEncoding::Utf8, false, false},
+    {"UTF-8, real savings", TextEncoding::Utf8, false, true},
+    {"game table", TextEncoding::Utf8, true, false},
+    {"game table, real savings", TextEncoding::Utf8, true, true},
+};
+
+// A run stopped wherever it looks at the cancel flag (every pass of the count, the sorts, the grouping,
+// the choice and each encoding), or out of memory at a phase, ends with no report and changes no file.
+TEST(RunAnalysis, CancelAtEveryLookOrNoMemoryEndsTheRunWithoutOutput)
 {
     const TempDir dir;
-    RunSettings settings{.inputFiles = {dir.Write("a", "abcdef"), dir.Write("b", "ghijkl")}};
+    const std::string script = "la porta \xC3\xA8 la torta /* no */\r\nla porta \xC3\xA8 la porta\r\n";
+    RunSettings settings{.inputFiles = {dir.Write("a", script), dir.Write("b", script)}};
+    settings.sampleLengths = "1-4";
+    settings.useComments = true;
     settings.reportFile = dir.Write("report.txt", "old");
     settings.outputTable = dir.Write("out.tbl", "old");
-    // In bytes, and in the game's characters (UTF-8), whose count goes another way.
-    for (int round = 0; round < 14; ++round) {
-        SCOPED_TRACE(round);
-        settings.encoding = round < 7 ? TextEncoding::Latin1 : TextEncoding::Utf8;
-        FailingObserver observer;
-        const int step = round % 7;
-        if (step < 3) {
-            observer.cancelAfterYields = step;
-        } else {
-            observer.exhaustedAt = std::array{RunPhase::Counting, RunPhase::Formatting,
-                                              RunPhase::WritingTable, RunPhase::Reporting}[step - 3];
+    settings.writeTableRanges = "&H80-&H8F";
+    settings.threads = 1; // one order of looks, so that each number stops the run at its own place
+    const auto gameTable = dir.Write("game.tbl", "61=a\n6C=l\n70=p\n6F=o\n72=r\n74=t\n20= \n"
+                                                 "2F=/\n2A=*\n6E=n\nE8=\xC3\xA8\n");
+    for (const RunMode& mode : runModes) {
+        SCOPED_TRACE(mode.name);
+        settings.encoding = mode.encoding;
+        settings.gameTable = mode.gameTable ? std::optional(gameTable) : std::nullopt;
+        settings.realSavings = mode.realSavings;
+        std::int64_t look = 0;
+        for (;; ++look) {
+            SCOPED_TRACE(look);
+            RecordingObserver observer;
+            CancelFlag cancel;
+            cancel.SetAtLook(look);
+            const auto outcome = RunAnalysis(settings, observer, cancel);
+            if (outcome.status == RunStatus::Completed) {
+                dir.Write("report.txt", "old");
+                dir.Write("out.tbl", "old");
+                break;
+            }
+            ASSERT_EQ(outcome.status, RunStatus::Cancelled);
+            EXPECT_TRUE(outcome.report.empty());
+            EXPECT_EQ(ReadFile(*settings.reportFile), "old");
+            EXPECT_EQ(ReadFile(*settings.outputTable), "old");
         }
-        const auto outcome = RunAnalysis(settings, observer);
-        EXPECT_EQ(outcome.status, step < 3 ? RunStatus::Cancelled : RunStatus::Failed);
-        if (step >= 3) {
+        EXPECT_GE(look, mode.realSavings ? 10 : 5); // the run looked in each of its passes
+        for (const RunPhase phase :
+             {RunPhase::Counting, RunPhase::Formatting, RunPhase::WritingTable, RunPhase::Reporting}) {
+            FailingObserver observer;
+            observer.exhaustedAt = phase;
+            const auto outcome = RunAnalysis(settings, observer);
+            EXPECT_EQ(outcome.status, RunStatus::Failed);
             EXPECT_EQ(outcome.failure, Failure::OutOfMemory);
+            EXPECT_TRUE(outcome.report.empty());
         }
-        EXPECT_TRUE(outcome.report.empty());
         EXPECT_EQ(ReadFile(*settings.reportFile), "old");
         EXPECT_EQ(ReadFile(*settings.outputTable), "old");
     }
-    // The next run starts from empty counts.
-    settings.encoding = TextEncoding::Latin1;
+    // The host's cancel, at its first yields, and the next run starts from empty counts.
+    settings = RunSettings{.inputFiles = {dir.Write("c", "abcdef"), dir.Write("d", "ghijkl")}};
+    for (int yields = 0; yields < 3; ++yields) {
+        RecordingObserver observer;
+        observer.cancelAfterYields = yields;
+        EXPECT_EQ(RunAnalysis(settings, observer).status, RunStatus::Cancelled);
+    }
     RecordingObserver observer;
     const auto outcome = RunAnalysis(settings, observer);
     EXPECT_EQ(outcome.status, RunStatus::Completed);

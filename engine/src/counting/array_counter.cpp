@@ -2,6 +2,7 @@
 // The counting unit of lengths 0, 1 and 2: one slot per possible string, counted by a job per stretch
 // of each file.
 
+#include "cancel_flag.h"
 #include "counting/counters.h"
 #include "counting/length_counter.h"
 #include "counting/window_walk.h"
@@ -33,7 +34,7 @@ public:
     [[nodiscard]] unsigned FileJobs() const override { return static_cast<unsigned>(tallies.size()); }
 
     bool CountFile(unsigned job, const InputFile& file, std::uint32_t /*fileIndex*/, const FileScan& scan,
-                   std::uint64_t fileBase, WorkProgress& progress, const std::atomic<bool>& cancel) override
+                   std::uint64_t fileBase, WorkProgress& progress, const CancelFlag& cancel) override
     {
         if (scan.runs.empty()) {
             return true;
@@ -51,7 +52,7 @@ public:
             progress.position.store(first + std::min(done, span) - 1, std::memory_order_relaxed);
             progress.distinct.store(job == 0 ? distinct.load(std::memory_order_relaxed) : 0,
                                     std::memory_order_relaxed);
-            return !cancel.load(std::memory_order_relaxed);
+            return !cancel.IsSet();
         };
         for (const CountedRun& run : scan.runs) {
             CountedRun mine = run;

@@ -4,6 +4,8 @@
 
 #include "counting/comment_scanner.h"
 
+#include "cancel_flag.h"
+
 #include "kestrin/run_settings.h"
 
 #include <algorithm>
@@ -80,8 +82,7 @@ std::int64_t FindDelimiter(const InputFile& file, const std::string& delimiter, 
     return -1;
 }
 
-FileScan CommentScanner::Scan(const InputFile& file, std::int64_t bufferLength,
-                              const std::atomic<bool>* cancel)
+FileScan CommentScanner::Scan(const InputFile& file, std::int64_t bufferLength, const CancelFlag* cancel)
 {
     FileScan scan;
     // The first position whose read reaches past the end of the file; the file ends after it.
@@ -102,7 +103,7 @@ FileScan CommentScanner::Scan(const InputFile& file, std::int64_t bufferLength,
 
     std::int64_t position = 0;
     for (std::uint64_t delimiters = 1;; ++delimiters) {
-        if (cancel != nullptr && delimiters % 4096 == 0 && cancel->load(std::memory_order_relaxed)) {
+        if (cancel != nullptr && delimiters % 4096 == 0 && cancel->IsSet()) {
             return scan;
         }
         const std::int64_t match =

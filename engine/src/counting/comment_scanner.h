@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
 #include "io/input_file.h"
 
 #include <atomic>
@@ -46,7 +47,7 @@ public:
     // file ends the file after its position has been handled. A set cancel flag stops the scan early,
     // leaving an incomplete result.
     [[nodiscard]] FileScan Scan(const InputFile& file, std::int64_t bufferLength,
-                                const std::atomic<bool>* cancel = nullptr);
+                                const CancelFlag* cancel = nullptr);
 
 private:
     [[nodiscard]] const std::string& SearchDelimiter() const { return outsideComment ? begin : end; }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
 #include "counting/comment_scanner.h"
 #include "io/input_file.h"
 
@@ -53,11 +54,11 @@ public:
     // positions after those of earlier files. Returns false when cancelled.
     [[nodiscard]] virtual bool CountFile(unsigned job, const InputFile& file, std::uint32_t fileIndex,
                                          const FileScan& scan, std::uint64_t fileBase, WorkProgress& progress,
-                                         const std::atomic<bool>& cancel) = 0;
+                                         const CancelFlag& cancel) = 0;
 
     [[nodiscard]] virtual unsigned FinishJobs() const { return 0; }
     [[nodiscard]] virtual bool Finish(unsigned /*job*/, WorkProgress& /*progress*/,
-                                      const std::atomic<bool>& /*cancel*/)
+                                      const CancelFlag& /*cancel*/)
     {
         return true;
     }

@@ -2,6 +2,7 @@
 // The counting unit of lengths above 8: hash tables whose slots hold a string's first occurrence, part of
 // its hash and its hits, sized once from an estimate on a large file.
 
+#include "cancel_flag.h"
 #include "counting/counters.h"
 #include "counting/length_counter.h"
 #include "counting/window_walk.h"
@@ -70,7 +71,7 @@ public:
     [[nodiscard]] unsigned FileJobs() const override { return static_cast<unsigned>(shards.size()); }
 
     bool CountFile(unsigned job, const InputFile& file, std::uint32_t fileIndex, const FileScan& scan,
-                   std::uint64_t fileBase, WorkProgress& progress, const std::atomic<bool>& cancel) override
+                   std::uint64_t fileBase, WorkProgress& progress, const CancelFlag& cancel) override
     {
         if (job == 0) { // the other jobs of this file only count
             if (files.size() <= fileIndex) {
@@ -105,7 +106,7 @@ public:
 
     // A large table grows by doubling, and each step moves every slot and holds old and new at once:
     // sizing it once from an estimate of the different strings in the file is faster and smaller.
-    bool Presize(unsigned job, const InputFile& file, const FileScan& scan, const std::atomic<bool>& cancel)
+    bool Presize(unsigned job, const InputFile& file, const FileScan& scan, const CancelFlag& cancel)
     {
         DistinctEstimate estimate;
         const bool everything = shards.size() == 1;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The counting unit of lengths 3 to 8: hash tables keyed by the string itself, packed into 8 bytes.
 
+#include "cancel_flag.h"
 #include "counting/counters.h"
 #include "counting/length_counter.h"
 #include "counting/window_walk.h"
@@ -33,8 +34,7 @@ public:
     [[nodiscard]] unsigned FileJobs() const override { return static_cast<unsigned>(shards.size()); }
 
     bool CountFile(unsigned job, const InputFile& file, std::uint32_t /*fileIndex*/, const FileScan& scan,
-                   std::uint64_t /*fileBase*/, WorkProgress& progress,
-                   const std::atomic<bool>& cancel) override
+                   std::uint64_t /*fileBase*/, WorkProgress& progress, const CancelFlag& cancel) override
     {
         Shard& shard = shards[job]; // one job per shard
         const bool everything = shards.size() == 1;

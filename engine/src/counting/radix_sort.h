@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -17,15 +19,14 @@ namespace kestrin {
 // records with equal keys is not kept. A set cancel flag stops it early, leaving the records unsorted.
 // placed(count) is called as each group of `count` records finds its final place, for a progress display.
 template <typename Record, typename Placed>
-void RadixSortByKey(Record* begin, Record* end, const std::atomic<bool>& cancel, Placed&& placed);
-template <typename Record> void RadixSortByKey(Record* begin, Record* end, const std::atomic<bool>& cancel);
+void RadixSortByKey(Record* begin, Record* end, const CancelFlag& cancel, Placed&& placed);
+template <typename Record> void RadixSortByKey(Record* begin, Record* end, const CancelFlag& cancel);
 
 namespace radix_sort_detail {
 
 // Sorts records whose keys agree on their first `depth` bytes.
 template <typename Record, typename Placed>
-void SortFromByte(Record* begin, Record* end, std::size_t depth, const std::atomic<bool>& cancel,
-                  Placed& placed)
+void SortFromByte(Record* begin, Record* end, std::size_t depth, const CancelFlag& cancel, Placed& placed)
 {
     constexpr std::size_t keyBytes = 8 * std::tuple_size_v<decltype(Record::key)>;
     const auto count = static_cast<std::size_t>(end - begin);
@@ -33,7 +34,7 @@ void SortFromByte(Record* begin, Record* end, std::size_t depth, const std::atom
         placed(count);
         return; // nothing to sort, or keys that are equal throughout
     }
-    if (count >= 65536 && cancel.load(std::memory_order_relaxed)) {
+    if (count >= 65536 && cancel.IsSet()) {
         return; // the caller sees the flag too and drops the records
     }
     if (count < 128) {
@@ -71,12 +72,12 @@ void SortFromByte(Record* begin, Record* end, std::size_t depth, const std::atom
 } // namespace radix_sort_detail
 
 template <typename Record, typename Placed>
-void RadixSortByKey(Record* begin, Record* end, const std::atomic<bool>& cancel, Placed&& placed)
+void RadixSortByKey(Record* begin, Record* end, const CancelFlag& cancel, Placed&& placed)
 {
     radix_sort_detail::SortFromByte(begin, end, 0, cancel, placed);
 }
 
-template <typename Record> void RadixSortByKey(Record* begin, Record* end, const std::atomic<bool>& cancel)
+template <typename Record> void RadixSortByKey(Record* begin, Record* end, const CancelFlag& cancel)
 {
     RadixSortByKey(begin, end, cancel, [](std::size_t) {});
 }

@@ -2,6 +2,7 @@
 // The counting unit of lengths 3 to 16 together: records of the counted positions sorted by their next
 // bytes, so that one pass over them closes the strings of every length.
 
+#include "cancel_flag.h"
 #include "counting/counters.h"
 #include "counting/radix_sort.h"
 #include "counting/window_walk.h"
@@ -42,8 +43,7 @@ public:
     [[nodiscard]] unsigned FileJobs() const override { return 1; }
 
     bool CountFile(unsigned /*job*/, const InputFile& file, std::uint32_t fileIndex, const FileScan& scan,
-                   std::uint64_t /*fileBase*/, WorkProgress& progress,
-                   const std::atomic<bool>& cancel) override
+                   std::uint64_t /*fileBase*/, WorkProgress& progress, const CancelFlag& cancel) override
     {
         if (files.size() <= fileIndex) {
             files.resize(fileIndex + 1);
@@ -56,7 +56,7 @@ public:
         const std::int64_t shortest = lengths.front();
         const auto publish = [&](std::int64_t position) {
             progress.position.store(position, std::memory_order_relaxed);
-            return !cancel.load(std::memory_order_relaxed);
+            return !cancel.IsSet();
         };
         for (const CountedRun& run : scan.runs) {
             const bool completed = ForEachLimit(
@@ -76,7 +76,7 @@ public:
 
     [[nodiscard]] unsigned FinishJobs() const override { return static_cast<unsigned>(entries.size()); }
 
-    bool Finish(unsigned shard, WorkProgress& progress, const std::atomic<bool>& cancel) override
+    bool Finish(unsigned shard, WorkProgress& progress, const CancelFlag& cancel) override
     {
         // How far the job is: the walk over the input, the sort and the scan of the records, each weighed
         // by what it costs (measured: about 1, 12 and 3 ns a position or record).
@@ -98,7 +98,7 @@ public:
             placed += static_cast<double>(count);
             report(walk + sortCost * placed);
         });
-        if (cancel.load(std::memory_order_relaxed)) {
+        if (cancel.IsSet()) {
             return false;
         }
         report(walk + sortCost * shardRecords);
@@ -171,7 +171,7 @@ private:
     // The records of the positions whose first byte belongs to this shard, in input order.
     // walked(positions) follows the positions of all files walked so far.
     template <typename Walked>
-    bool Collect(unsigned shard, Records& records, WorkProgress& progress, const std::atomic<bool>& cancel,
+    bool Collect(unsigned shard, Records& records, WorkProgress& progress, const CancelFlag& cancel,
                  Walked&& walked) const
     {
         std::int64_t walkedRuns = 0; // the positions of the runs walked whole
@@ -179,7 +179,7 @@ private:
         const auto publish = [&](std::int64_t position) {
             progress.position.store(position, std::memory_order_relaxed);
             walked(walkedRuns + position + 1 - current->begin);
-            return !cancel.load(std::memory_order_relaxed);
+            return !cancel.IsSet();
         };
         const std::int64_t shortest = lengths.front();
         for (std::size_t index = 0; index < files.size(); ++index) {

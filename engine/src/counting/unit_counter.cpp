@@ -5,13 +5,14 @@
 
 #include "counting/unit_counter.h"
 
+#include "cancel_flag.h"
 #include "prefetch.h"
 #include "ranking.h"
+#include "suffix_sort.h"
 
 #include <absl/container/flat_hash_map.h>
 #include <algorithm>
 #include <cstring>
-#include <divsufsort.h>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -42,7 +43,7 @@ std::size_t UnitCounter::CountJobs(unsigned threads) const
     return std::clamp<std::size_t>(threads, 1, kept.size());
 }
 
-void UnitCounter::Sort(const std::atomic<bool>& cancel)
+void UnitCounter::Sort(const CancelFlag& cancel)
 {
     const std::size_t n = text.size();
     if (counted.empty() || n == 0) {
@@ -54,7 +55,7 @@ void UnitCounter::Sort(const std::atomic<bool>& cancel)
     if (!SortCharacters(cancel)) {
         SortBytes(cancel);
     }
-    if (cancel.load()) {
+    if (cancel.IsSet()) {
         return;
     }
     if (cap < 256) {
@@ -69,7 +70,7 @@ void UnitCounter::Sort(const std::atomic<bool>& cancel)
 // suffix sort (a Cyrillic script takes half its UTF-8 bytes), whose every suffix is a character start.
 // Equal windows still lie side by side, as a string of characters is one string of bytes and back.
 // Returns false, having sorted nothing, for a text of more characters.
-bool UnitCounter::SortCharacters(const std::atomic<bool>& cancel)
+bool UnitCounter::SortCharacters(const CancelFlag& cancel)
 {
     const std::size_t n = text.size();
     if (!utf8 && map.Units() == static_cast<std::int64_t>(n)) {
@@ -110,11 +111,8 @@ bool UnitCounter::SortCharacters(const std::atomic<bool>& cancel)
         offsets.push_back(static_cast<std::uint32_t>(p));
         p = next;
     }
-    suffixes.resize(characters.size());
-    if (divsufsort(characters.data(), suffixes.data(), static_cast<saidx_t>(characters.size())) != 0) {
-        throw std::bad_alloc();
-    }
-    if (cancel.load()) {
+    if (!SortSuffixes({reinterpret_cast<const char*>(characters.data()), characters.size()}, suffixes,
+                      cancel)) {
         return true;
     }
     std::size_t windows = 0;
@@ -130,7 +128,7 @@ bool UnitCounter::SortCharacters(const std::atomic<bool>& cancel)
 }
 
 // The suffix sort of the bytes, keeping the suffixes at window starts.
-void UnitCounter::SortBytes(const std::atomic<bool>& cancel)
+void UnitCounter::SortBytes(const CancelFlag& cancel)
 {
     const std::size_t n = text.size();
     // Where windows start, a bit a byte, made in text order: the suffixes ask in sorted order, all over
@@ -142,26 +140,21 @@ void UnitCounter::SortBytes(const std::atomic<bool>& cancel)
     const auto Has = [](const std::vector<std::uint64_t>& bits, std::size_t p) {
         return (bits[p >> 6] >> (p & 63)) & 1;
     };
-    suffixes.resize(n);
-    if (divsufsort(reinterpret_cast<const sauchar_t*>(text.data()), suffixes.data(),
-                   static_cast<saidx_t>(n)) != 0) {
-        throw std::bad_alloc();
-    }
-    if (cancel.load()) {
+    if (!SortSuffixes(text, suffixes, cancel)) {
         return;
     }
     std::erase_if(suffixes, [&](std::int32_t p) { return !Has(starts, static_cast<std::size_t>(p)); });
     suffixes.shrink_to_fit();
 }
 
-void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const std::atomic<bool>& cancel)
+void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel)
 {
     const std::size_t n = text.size();
     const std::size_t from = suffixes.size() * job / jobs;
     const std::size_t to = suffixes.size() * (job + 1) / jobs;
     std::vector<std::uint32_t> bytes(counted.size());
     for (std::size_t i = from; i < to; ++i) {
-        if ((i & 0xFFFF) == 0 && cancel.load(std::memory_order_relaxed)) {
+        if ((i & 0xFFFF) == 0 && cancel.IsSet()) {
             return;
         }
         // The suffixes lie anywhere in the text: what the visit 16 ahead reads is asked for now.
@@ -196,7 +189,7 @@ void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const std::atomi
 
 // The strings of this job's share of the lengths: how many of each, and the best of them, kept in a heap
 // whose top is the worst kept.
-void UnitCounter::CountJob(std::size_t job, std::size_t jobs, const std::atomic<bool>& cancel)
+void UnitCounter::CountJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel)
 {
     std::vector<Ranked>& best = kept[job];
     const auto worse = [](const Ranked& a, const Ranked& b) { return Better(a, b); };
@@ -293,7 +286,7 @@ void UnitCounter::WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) 
 // Calls onGroup(k, group) for every string: the windows of length counted[k] that fit their room, in a
 // run of suffixes that share their bytes. A suffix whose window does not fit leaves the run open.
 template <typename OnGroup>
-void UnitCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const std::atomic<bool>& cancel,
+void UnitCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const CancelFlag& cancel,
                                OnGroup&& onGroup) const
 {
     struct Open {
@@ -303,7 +296,7 @@ void UnitCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const std::
     std::vector<Open> open(counted.size());
     std::vector<std::uint32_t> bytes(counted.size());
     for (std::size_t i = 0; i < suffixes.size(); ++i) {
-        if ((i & 0xFFFF) == 0 && cancel.load(std::memory_order_relaxed)) {
+        if ((i & 0xFFFF) == 0 && cancel.IsSet()) {
             return;
         }
         const auto p = static_cast<std::uint32_t>(suffixes[i]);

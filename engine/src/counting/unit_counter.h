@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
 #include "large_memory.h"
 #include "text/unit_map.h"
 
@@ -44,9 +45,9 @@ public:
     // std::length_error for 2 GiB of bytes or more); what each suffix shares with the one before, its
     // room and its windows' bytes; and the strings, each job taking its share of the lengths. The jobs
     // of a step may run side by side.
-    void Sort(const std::atomic<bool>& cancel);
-    void MeasureJob(std::size_t job, std::size_t jobs, const std::atomic<bool>& cancel);
-    void CountJob(std::size_t job, std::size_t jobs, const std::atomic<bool>& cancel);
+    void Sort(const CancelFlag& cancel);
+    void MeasureJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel);
+    void CountJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel);
     // The jobs of CountJob for this many threads: one length each at most.
     [[nodiscard]] std::size_t CountJobs(unsigned threads) const;
 
@@ -72,10 +73,10 @@ private:
         Group group;
     };
     static bool Better(const Ranked& a, const Ranked& b);
-    [[nodiscard]] bool SortCharacters(const std::atomic<bool>& cancel);
-    void SortBytes(const std::atomic<bool>& cancel);
+    [[nodiscard]] bool SortCharacters(const CancelFlag& cancel);
+    void SortBytes(const CancelFlag& cancel);
     template <typename OnGroup>
-    void ForEachGroup(std::size_t kBegin, std::size_t kEnd, const std::atomic<bool>& cancel,
+    void ForEachGroup(std::size_t kBegin, std::size_t kEnd, const CancelFlag& cancel,
                       OnGroup&& onGroup) const;
     void WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const;
     [[nodiscard]] std::uint32_t Room(std::size_t p) const;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
 #include "counting/comment_scanner.h"
 #include "counting/counting_unit.h"
 #include "io/input_file.h"
@@ -64,12 +65,12 @@ bool ForEachLimit(const InputFile& file, const CountedRun& run, std::int64_t lon
 // the run's stop delimiter (a window of length 0 always counts). Returns false when cancelled.
 template <typename Count, typename Distinct>
 bool ForEachWindow(const InputFile& file, const CountedRun& run, std::int64_t length, WorkProgress& progress,
-                   const std::atomic<bool>& cancel, Count&& count, Distinct&& distinctNow)
+                   const CancelFlag& cancel, Count&& count, Distinct&& distinctNow)
 {
     const auto publish = [&](std::int64_t position) {
         progress.position.store(position, std::memory_order_relaxed);
         progress.distinct.store(distinctNow(), std::memory_order_relaxed);
-        return !cancel.load(std::memory_order_relaxed);
+        return !cancel.IsSet();
     };
     return ForEachLimit(
         file, run, length,

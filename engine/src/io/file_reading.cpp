@@ -62,7 +62,7 @@ std::variant<FileBytes, FileError> ReadFileBytes(const std::filesystem::path& pa
     std::size_t capacity = regular ? static_cast<std::size_t>(info.st_size) + 1 : std::size_t{1} << 16;
     FileBytes bytes;
     bytes.data = AllocateLargeBytes(capacity);
-    while (watch.cancel == nullptr || !watch.cancel->load(std::memory_order_relaxed)) {
+    while (watch.cancel == nullptr || !watch.cancel->IsSet()) {
         if (bytes.size == capacity) {
             capacity *= 2;
             auto larger = AllocateLargeBytes(capacity);

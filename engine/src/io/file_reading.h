@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
 #include "large_memory.h"
 
 #include "kestrin/file_error.h"
@@ -27,7 +28,7 @@ struct FileBytes {
 // MiB, and a pipe is waited on 20 ms at a time, so that a silent writer does not hold up a cancel;
 // `bytesRead` follows the bytes read so far.
 struct ReadWatch {
-    const std::atomic<bool>* cancel = nullptr;
+    const CancelFlag* cancel = nullptr;
     std::atomic<std::int64_t>* bytesRead = nullptr;
 };
 

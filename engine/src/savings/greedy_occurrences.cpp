@@ -5,6 +5,7 @@
 // a dynamic programme over their sorted positions. Replacing an occurrence recounts, along the chains
 // of the kept candidates, only the windows across it.
 
+#include "cancel_flag.h"
 #include "savings/lazy_greedy.h"
 
 #include <algorithm>

@@ -7,6 +7,8 @@
 
 #include "savings/lazy_greedy.h"
 
+#include "cancel_flag.h"
+
 #include <algorithm>
 
 namespace kestrin::savings {
@@ -32,7 +34,7 @@ bool Below(const Ranked& a, const Ranked& b)
 } // namespace
 
 LazyGreedy::LazyGreedy(SavingsIndex&& built, std::int64_t trackShareOfLast, std::int64_t dictionaryBytes,
-                       const std::atomic<bool>& cancelFlag)
+                       const CancelFlag& cancelFlag)
     : index(std::move(built)), trackShare(trackShareOfLast), room(dictionaryBytes), cancel(cancelFlag)
 {
 }

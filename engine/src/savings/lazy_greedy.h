@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
 #include "savings/real_savings.h"
 #include "savings/savings_index.h"
 
@@ -39,7 +40,7 @@ public:
 
     // dictionaryBytes: the most bytes the entries may take together.
     LazyGreedy(SavingsIndex&& built, std::int64_t trackShareOfLast, std::int64_t dictionaryBytes,
-               const std::atomic<bool>& cancelFlag);
+               const CancelFlag& cancelFlag);
     LazyGreedy(const LazyGreedy&) = delete;
     LazyGreedy& operator=(const LazyGreedy&) = delete;
 
@@ -87,7 +88,7 @@ private:
     SavingsIndex index;
     const std::int64_t trackShare;
     std::int64_t room; // the bytes the dictionary has left for entries
-    const std::atomic<bool>& cancel;
+    const CancelFlag& cancel;
 
     // The text as tokens, from the start of Choose: every byte is one, at cost 1, until an entry replaces
     // an occurrence by one token at the cost of its code. cost[p] is the cost of the token starting at p

@@ -6,14 +6,15 @@
 
 #include "savings/real_savings.h"
 
+#include "cancel_flag.h"
 #include "savings/lazy_greedy.h"
 
 namespace kestrin {
 
-SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, const std::atomic<bool>& cancel)
+SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, const CancelFlag& cancel)
     : stretches(request.stretches), stop(cancel)
 {
-    if (savings::Stopped(&stop)) {
+    if (Stopped(&stop)) {
         return;
     }
     savings::SavingsIndex index =
@@ -27,7 +28,7 @@ SavingsChoice::~SavingsChoice() = default;
 
 SavingsResult SavingsChoice::Choose(const std::vector<int>& codeBytes, std::atomic<std::int64_t>* chosenSoFar)
 {
-    if (!built || savings::Stopped(&stop)) {
+    if (!built || Stopped(&stop)) {
         return {};
     }
     SavingsResult result;
@@ -54,7 +55,7 @@ SavingsResult SavingsChoice::Choose(const std::vector<int>& codeBytes, std::atom
 
 void SavingsChoice::Encode(std::size_t job, SavingsResult& result) const
 {
-    if (savings::Stopped(&stop)) {
+    if (Stopped(&stop)) {
         result.longestMatchBytes = result.bestParseBytes = -1;
         return;
     }
@@ -67,7 +68,7 @@ void SavingsChoice::Encode(std::size_t job, SavingsResult& result) const
     }
 }
 
-SavingsResult ChooseEntries(const SavingsRequest& request, const std::atomic<bool>& cancel,
+SavingsResult ChooseEntries(const SavingsRequest& request, const CancelFlag& cancel,
                             std::atomic<std::int64_t>* chosenSoFar)
 {
     const auto cheapest = std::min_element(request.codeBytes.begin(), request.codeBytes.end());
@@ -76,7 +77,7 @@ SavingsResult ChooseEntries(const SavingsRequest& request, const std::atomic<boo
     for (std::size_t job = 0; job < SavingsChoice::encodingJobs; ++job) {
         choice.Encode(job, result);
     }
-    if (result.longestMatchBytes < 0 || result.bestParseBytes < 0 || savings::Stopped(&cancel)) {
+    if (result.longestMatchBytes < 0 || result.bestParseBytes < 0 || Stopped(&cancel)) {
         return {};
     }
     return result;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
 #include "savings/savings_encoding.h"
 #include "text/unit_map.h"
 
@@ -89,7 +90,7 @@ struct SavingsResult {
 // cannot be stopped, about a second for 16 MiB) with an empty result, which the caller must discard.
 // Throws std::bad_alloc when memory runs out and std::length_error for 2 GiB of text or more.
 // Everything runs on the calling thread; a run uses SavingsChoice, whose steps can run on its workers.
-[[nodiscard]] SavingsResult ChooseEntries(const SavingsRequest& request, const std::atomic<bool>& cancel,
+[[nodiscard]] SavingsResult ChooseEntries(const SavingsRequest& request, const CancelFlag& cancel,
                                           std::atomic<std::int64_t>* chosenSoFar = nullptr);
 
 namespace savings {
@@ -105,7 +106,7 @@ class LazyGreedy;
 class SavingsChoice
 {
 public:
-    SavingsChoice(const SavingsRequest& request, int cheapestCode, const std::atomic<bool>& cancel);
+    SavingsChoice(const SavingsRequest& request, int cheapestCode, const CancelFlag& cancel);
     SavingsChoice(const SavingsChoice&) = delete;
     SavingsChoice& operator=(const SavingsChoice&) = delete;
     ~SavingsChoice();
@@ -121,7 +122,7 @@ public:
 
 private:
     std::vector<std::string_view> stretches;
-    const std::atomic<bool>& stop;
+    const CancelFlag& stop;
     std::unique_ptr<savings::LazyGreedy> greedy; // until Choose: the index and the choice over it
     bool built = false;
 };

@@ -7,6 +7,7 @@
 
 #include "savings/savings_encoding.h"
 
+#include "cancel_flag.h"
 #include "savings/savings_text.h"
 
 #include <algorithm>
@@ -236,7 +237,7 @@ private:
 } // namespace
 
 std::int64_t EncodeText(std::span<const std::string_view> stretches, std::span<const CodedEntry> entries,
-                        ParseRule rule, std::vector<std::int32_t>* pieces, const std::atomic<bool>* cancel)
+                        ParseRule rule, std::vector<std::int32_t>* pieces, const CancelFlag* cancel)
 {
     SegmentEncoder encoder(entries, pieces);
     std::int64_t bytes = 0;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
+
 #include <atomic>
 #include <cstdint>
 #include <span>
@@ -41,7 +43,7 @@ namespace savings {
 // set.
 [[nodiscard]] std::int64_t EncodeText(std::span<const std::string_view> stretches,
                                       std::span<const CodedEntry> entries, ParseRule rule,
-                                      std::vector<std::int32_t>* pieces, const std::atomic<bool>* cancel);
+                                      std::vector<std::int32_t>* pieces, const CancelFlag* cancel);
 
 } // namespace savings
 } // namespace kestrin

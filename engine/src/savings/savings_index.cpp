@@ -7,8 +7,10 @@
 
 #include "savings/savings_index.h"
 
+#include "cancel_flag.h"
+#include "suffix_sort.h"
+
 #include <cassert>
-#include <divsufsort.h>
 #include <new>
 #include <stdexcept>
 #include <type_traits>
@@ -28,7 +30,7 @@ class IndexBuilder
 {
 public:
     IndexBuilder(SavingsIndex& built, const std::function<bool(std::string_view)>& isForbidden,
-                 const std::atomic<bool>& cancelFlag)
+                 const CancelFlag& cancelFlag)
         : index(built), forbidden(isForbidden), cancel(cancelFlag),
           n(static_cast<std::size_t>(built.textSize)), cap(static_cast<std::size_t>(built.longest))
     {
@@ -40,12 +42,7 @@ public:
             return true;
         }
         MarkBoundaries(stretches);
-        index.suffixes.resize(n);
-        if (divsufsort(reinterpret_cast<const sauchar_t*>(index.text.data()), index.suffixes.data(),
-                       static_cast<saidx_t>(n)) != 0) {
-            throw std::bad_alloc();
-        }
-        if (Stopped(&cancel)) {
+        if (!SortSuffixes(index.text, index.suffixes, cancel)) {
             return false;
         }
         if (index.units != nullptr) {
@@ -61,9 +58,12 @@ public:
             index.units != nullptr ? MostCharacterCandidates(byRank) : MostCandidates(byRank);
         index.nodes.reserve(most);
         index.records.reserve(most);
-        GroupIntoCandidates(byRank);
+        // A grouping cut short leaves suffixes with no candidate number: nothing after it may run.
+        if (!GroupIntoCandidates(byRank)) {
+            return false;
+        }
         MapDeepest(byRank, DropHopeless(cheapestCode));
-        return !Stopped(&cancel);
+        return !cancel.IsSet();
     }
 
 private:
@@ -294,8 +294,9 @@ private:
     }
 
     // One pass over the suffix array finds the groups of every length at once. byRank holds, per suffix,
-    // its packed common prefix and room; each is replaced by the suffix's longest candidate.
-    void GroupIntoCandidates(LargeVector<std::uint32_t>& byRank)
+    // its packed common prefix and room; each is replaced by the suffix's longest candidate. False when
+    // cancelled, with byRank left half replaced.
+    [[nodiscard]] bool GroupIntoCandidates(LargeVector<std::uint32_t>& byRank)
     {
         const std::size_t kinds = index.lengths.size();
         std::vector<OpenGroup> open(kinds);
@@ -303,8 +304,8 @@ private:
         // characters.
         std::vector<std::uint32_t> bytes(index.lengths.begin(), index.lengths.end());
         for (std::size_t i = 0; i < byRank.size(); ++i) {
-            if (i % cancelStride == 0 && Stopped(&cancel)) {
-                return;
+            if (i % cancelStride == 0 && cancel.IsSet()) {
+                return false;
             }
             const auto p = static_cast<std::uint32_t>(index.suffixes[i]);
             const std::uint32_t packed = byRank[i];
@@ -325,6 +326,7 @@ private:
         for (const OpenGroup& group : open) {
             Close(group);
         }
+        return true;
     }
 
     // Drops the candidates that can never be chosen: forbidden ones and those that gain nothing even at
@@ -381,7 +383,7 @@ private:
 
     SavingsIndex& index;
     const std::function<bool(std::string_view)>& forbidden;
-    const std::atomic<bool>& cancel;
+    const CancelFlag& cancel;
     const std::size_t n;   // the text's size
     const std::size_t cap; // the longest length
 };
@@ -424,7 +426,7 @@ SavingsIndex LoadText(std::span<const std::string_view> stretches,
 
 bool BuildIndex(SavingsIndex& index, std::span<const std::string_view> stretches,
                 const std::function<bool(std::string_view)>& forbidden, int cheapestCode,
-                const std::atomic<bool>& cancel)
+                const CancelFlag& cancel)
 {
     return IndexBuilder(index, forbidden, cancel).Build(stretches, cheapestCode);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
 #include "savings/savings_text.h"
 #include "text/unit_map.h"
 
@@ -83,7 +84,7 @@ struct SavingsIndex {
 // std::bad_alloc when memory runs out.
 [[nodiscard]] bool BuildIndex(SavingsIndex& index, std::span<const std::string_view> stretches,
                               const std::function<bool(std::string_view)>& forbidden, int cheapestCode,
-                              const std::atomic<bool>& cancel);
+                              const CancelFlag& cancel);
 
 // What the candidate gains before any entry is chosen: occurrences x (length - code) - length.
 [[nodiscard]] inline std::int64_t Gain(std::int64_t occurrences, std::int64_t length, int code)

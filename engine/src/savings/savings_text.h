@@ -24,11 +24,6 @@ inline bool IsLineEnd(char c)
     return c == '\r' || c == '\n';
 }
 
-inline bool Stopped(const std::atomic<bool>* cancel)
-{
-    return cancel && cancel->load(std::memory_order_relaxed);
-}
-
 // A set of positions 0 to size - 1, one bit each.
 class PositionSet
 {
