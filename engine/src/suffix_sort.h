@@ -37,9 +37,9 @@ template <typename Vector>
     }
     auto sorting = std::make_shared<Sorting>();
     sorting->text.assign(text);
-    sorting->sorted.resize(text.size());
     const bool finished = RunUnstoppable(
         [sorting] {
+            sorting->sorted.resize(sorting->text.size());
             sorting->status = divsufsort(reinterpret_cast<const sauchar_t*>(sorting->text.data()),
                                          sorting->sorted.data(), static_cast<saidx_t>(sorting->text.size()));
         },

@@ -116,8 +116,11 @@ bool UnitCounter::SortCharacters(const CancelFlag& cancel)
         return true;
     }
     std::size_t windows = 0;
-    for (const std::int32_t c : suffixes) {
-        const std::uint32_t p = offsets[static_cast<std::size_t>(c)];
+    for (std::size_t i = 0; i < suffixes.size(); ++i) {
+        if ((i & 0x3FFF) == 0 && cancel.IsSet()) {
+            return true;
+        }
+        const std::uint32_t p = offsets[static_cast<std::size_t>(suffixes[i])];
         if (IsWindowStart(p)) {
             suffixes[windows++] = static_cast<std::int32_t>(p);
         }
@@ -154,7 +157,7 @@ void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const CancelFlag
     const std::size_t to = suffixes.size() * (job + 1) / jobs;
     std::vector<std::uint32_t> bytes(counted.size());
     for (std::size_t i = from; i < to; ++i) {
-        if ((i & 0xFFFF) == 0 && cancel.IsSet()) {
+        if ((i & 0x3FFF) == 0 && cancel.IsSet()) {
             return;
         }
         // The suffixes lie anywhere in the text: what the visit 16 ahead reads is asked for now.
@@ -296,7 +299,7 @@ void UnitCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const Cance
     std::vector<Open> open(counted.size());
     std::vector<std::uint32_t> bytes(counted.size());
     for (std::size_t i = 0; i < suffixes.size(); ++i) {
-        if ((i & 0xFFFF) == 0 && cancel.IsSet()) {
+        if ((i & 0x3FFF) == 0 && cancel.IsSet()) {
             return;
         }
         const auto p = static_cast<std::uint32_t>(suffixes[i]);

@@ -220,7 +220,7 @@ bool LazyGreedy::RecountBounds()
     }
     const auto n = static_cast<std::size_t>(index.textSize);
     for (std::size_t p = 0; p < n; p += cancelStride) {
-        if (Stopped(&cancel)) {
+        if (cancel.IsSet()) {
             return false;
         }
         ForEachWindowFrom(p, std::min(n, p + cancelStride),

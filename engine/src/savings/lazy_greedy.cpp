@@ -46,11 +46,15 @@ bool LazyGreedy::Choose(const std::vector<int>& codes, std::atomic<std::int64_t>
         return true;
     }
     const std::vector<int> floors = StartTokens(codes);
+    if (cancel.IsSet()) {
+        return false;
+    }
     // Only the candidates that may still be chosen are kept up to date: at first those whose bound gains
     // at least a share of what the last entry could gain at best; more come in when the choice gets down
     // to that.
-    if (!KeepUpToDate(
-            std::max<std::int64_t>(1, NthBestBound(codes.size()) / std::max<std::int64_t>(1, trackShare)))) {
+    const std::int64_t lastBest = NthBestBound(codes.size());
+    if (cancel.IsSet() ||
+        !KeepUpToDate(std::max<std::int64_t>(1, lastBest / std::max<std::int64_t>(1, trackShare)))) {
         return false;
     }
     heapCode = floor;
@@ -92,8 +96,12 @@ std::vector<int> LazyGreedy::StartTokens(const std::vector<int>& codes)
     inside = PositionSet(n + 1);
     tokenEntry.assign(n, noCandidate);
     if (const UnitMap* units = index.units) {
-        // Counting in characters, each character is a token of its bytes.
-        for (std::size_t p = 0; p < n;) {
+        // Counting in characters, each character is a token of its bytes. A cancel leaves the tokens half
+        // set up, and the caller looks at the flag before it goes on.
+        for (std::size_t p = 0, step = 0; p < n; ++step) {
+            if (step % cancelStride == 0 && cancel.IsSet()) {
+                break;
+            }
             const std::size_t next = units->NextUnitStart(p);
             cost[p] = static_cast<std::uint8_t>(next - p);
             for (std::size_t q = p + 1; q < next; ++q) {
@@ -134,7 +142,7 @@ void LazyGreedy::Rekey()
 bool LazyGreedy::PickBest(int code, std::size_t batch, std::optional<Ranked>& best)
 {
     while (!best) {
-        if (Stopped(&cancel)) {
+        if (cancel.IsSet()) {
             return false;
         }
         if (heap.empty()) {
@@ -268,6 +276,9 @@ bool LazyGreedy::KeepUpToDate(std::int64_t below)
     };
     // A parent comes before its children, so the nearest kept ancestor of each is known in one pass.
     for (std::uint32_t c = 0; c < nodes.size(); ++c) {
+        if (c % cancelStride == 0 && cancel.IsSet()) {
+            return false;
+        }
         records[c].state &= static_cast<std::uint8_t>(~upToDateState);
         const std::uint32_t parent = records[c].parent;
         nodes[c].chain =
@@ -279,6 +290,9 @@ bool LazyGreedy::KeepUpToDate(std::int64_t below)
     const LargeVector<std::uint32_t>& deepest = index.deepest;
     chainHead.resize(deepest.size());
     for (std::size_t p = 0; p < deepest.size(); ++p) {
+        if (p % cancelStride == 0 && cancel.IsSet()) {
+            return false;
+        }
         const std::uint32_t c = deepest[p];
         chainHead[p] = c == noCandidate || (records[c].state & upToDateState) ? c : nodes[c].chain;
     }

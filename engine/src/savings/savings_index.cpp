@@ -45,8 +45,8 @@ public:
         if (!SortSuffixes(index.text, index.suffixes, cancel)) {
             return false;
         }
-        if (index.units != nullptr) {
-            KeepCharacterStarts();
+        if (index.units != nullptr && !KeepCharacterStarts()) {
+            return false;
         }
         LargeVector<std::uint32_t> byRank(index.suffixes.size());
         // A suffix array of character starts only has no permuted order to walk.
@@ -56,14 +56,17 @@ public:
         }
         const std::uint64_t most =
             index.units != nullptr ? MostCharacterCandidates(byRank) : MostCandidates(byRank);
+        if (cancel.IsSet()) {
+            return false;
+        }
         index.nodes.reserve(most);
         index.records.reserve(most);
         // A grouping cut short leaves suffixes with no candidate number: nothing after it may run.
         if (!GroupIntoCandidates(byRank)) {
             return false;
         }
-        MapDeepest(byRank, DropHopeless(cheapestCode));
-        return !cancel.IsSet();
+        const LargeVector<std::uint32_t> kept = DropHopeless(cheapestCode);
+        return !cancel.IsSet() && MapDeepest(byRank, kept);
     }
 
 private:
@@ -103,15 +106,20 @@ private:
 
     // Counting in characters, only the suffixes at character starts are windows: the others leave the
     // array, which keeps the rest in order.
-    void KeepCharacterStarts()
+    [[nodiscard]] bool KeepCharacterStarts()
     {
         std::size_t kept = 0;
-        for (const std::int32_t p : index.suffixes) {
+        for (std::size_t i = 0; i < index.suffixes.size(); ++i) {
+            if (i % cancelStride == 0 && cancel.IsSet()) {
+                return false;
+            }
+            const std::int32_t p = index.suffixes[i];
             if (index.units->IsUnitStart(static_cast<std::size_t>(p))) {
                 index.suffixes[kept++] = p;
             }
         }
         index.suffixes.resize(kept);
+        return true;
     }
 
     // The bytes of the window of each requested length (in characters) from the character start p, into
@@ -141,7 +149,7 @@ private:
         const std::string_view text = index.text;
         const std::size_t windows = index.suffixes.size();
         for (std::size_t i = 0; i < windows; ++i) {
-            if (i % cancelStride == 0 && Stopped(&cancel)) {
+            if (i % cancelStride == 0 && cancel.IsSet()) {
                 return false;
             }
             if (i + ahead < windows) {
@@ -180,7 +188,7 @@ private:
         std::size_t h = 0;
         std::size_t nextBoundary = 0; // the first boundary after p
         for (std::size_t p = 0; p < n; ++p) {
-            if (p % cancelStride == 0 && Stopped(&cancel)) {
+            if (p % cancelStride == 0 && cancel.IsSet()) {
                 return false;
             }
             const std::uint32_t before = shared[p];
@@ -226,12 +234,16 @@ private:
     }
 
     // The same bound counting in characters: a candidate is a run of suffixes that share its bytes, and
-    // is counted at the run's last suffix, whose window of the length is those bytes.
+    // is counted at the run's last suffix, whose window of the length is those bytes. Stops early, with
+    // a bound too small, when cancelled.
     [[nodiscard]] std::uint64_t MostCharacterCandidates(const LargeVector<std::uint32_t>& byRank) const
     {
         std::vector<std::uint32_t> bytes(index.lengths.size());
         std::uint64_t most = 0;
         for (std::size_t i = 1; i < byRank.size(); ++i) {
+            if (i % cancelStride == 0 && cancel.IsSet()) {
+                break;
+            }
             const std::uint32_t common = byRank[i] & 0xFFFF;
             const std::uint32_t after = i + 1 < byRank.size() ? byRank[i + 1] & 0xFFFF : 0;
             WindowBytes(static_cast<std::size_t>(index.suffixes[i]), bytes);
@@ -341,6 +353,9 @@ private:
         std::uint32_t next = 0;
         // A parent is created before its children, so it is renumbered first.
         for (std::uint32_t c = 0; c < nodes.size(); ++c) {
+            if (c % cancelStride == 0 && cancel.IsSet()) {
+                return renumbered; // half done: the caller looks at the flag before using it
+            }
             const std::uint32_t parent = records[c].parent;
             const std::uint32_t above = parent == noCandidate ? noCandidate : renumbered[parent];
             if ((records[c].state & excludedState) ||
@@ -362,7 +377,8 @@ private:
     // Look-ahead: the slot of the suffix 16 ranks further down is fetched for writing, as the positions
     // come in suffix order, anywhere in the text (part of the index's gain cited at CompareNeighbours; no
     // figure of its own was taken).
-    void MapDeepest(const LargeVector<std::uint32_t>& byRank, const LargeVector<std::uint32_t>& kept)
+    [[nodiscard]] bool MapDeepest(const LargeVector<std::uint32_t>& byRank,
+                                  const LargeVector<std::uint32_t>& kept)
     {
         constexpr std::size_t ahead = 16;
         LargeVector<std::uint32_t>& deepest = index.deepest;
@@ -373,12 +389,16 @@ private:
             deepest.resize(n);
         }
         for (std::size_t i = 0; i < windows; ++i) {
+            if (i % cancelStride == 0 && cancel.IsSet()) {
+                return false;
+            }
             if (i + ahead < windows) {
                 PrefetchForWrite(deepest.data() + index.suffixes[i + ahead]);
             }
             deepest[static_cast<std::size_t>(index.suffixes[i])] =
                 byRank[i] == noCandidate ? noCandidate : kept[byRank[i]];
         }
+        return true;
     }
 
     SavingsIndex& index;

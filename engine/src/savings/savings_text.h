@@ -17,7 +17,7 @@ namespace kestrin::savings {
 
 constexpr std::uint32_t noCandidate = std::numeric_limits<std::uint32_t>::max();
 // Long loops look at the cancel flag once per this many steps.
-constexpr std::size_t cancelStride = std::size_t{1} << 18;
+constexpr std::size_t cancelStride = std::size_t{1} << 16;
 
 inline bool IsLineEnd(char c)
 {
