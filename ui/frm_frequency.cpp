@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The window's handlers: navigation between pages, Reset, the option switches, reading the settings for
-// a run, running it and showing its outcome.
+// The window itself: its making and the connection of its handlers, the events it watches for (focus,
+// double-click, file drops on text boxes, closing during a run), Form_Load, Reset, the switches of the
+// comments and the beep, navigation between pages, the order of the Tab key, and Analizza: running the
+// analysis on the settings of ReadSettings (frm_frequency_settings.cpp), or stopping it, and showing the
+// outcome.
 
 #include "frm_frequency.h"
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The window's files: the four file commands, files dropped from a file manager or given on the command
-// line, the input-file list with its removals, and the labels that show the chosen paths, shortened to
-// the room the layout leaves them.
+// The window's files: the five file commands (inputs, exclusion table, report file, output table and
+// game's character table) and their dialogs, files dropped from a file manager or given on the command
+// line (refused, with the reason, when a run could not read them), the input-file list with its
+// removals, and the labels that show the chosen paths, shortened to the room the layout leaves them.
 
 #include "file_dialogs.h"
 #include "frm_frequency.h"

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The window's pages: every control with its caption, font, place and size, the help texts and the
-// order of the Tab key.
+// The window's layout: the window, its five pages and every control on them with its caption, font,
+// place and size, the help texts, one-line captions widened to fit the font, and the Esc and Ctrl+Q
+// keys. The controls of the game's characters and the dictionary bytes are made in
+// frm_frequency_settings.cpp; the order of the Tab key is in frm_frequency.cpp.
 
 #include "completion_line.h"
 #include "frm_frequency.h"

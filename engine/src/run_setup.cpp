@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The start of a run: every setting read, parsed and checked once, and the refusals that need nothing
-// read (file clashes, table codes, sample lengths, inputs too long for the mode). What comes out is a
-// plain value from which each later phase takes what it needs.
+// The start of a run. ResolveSettings turns the host's settings into ResolvedSettings, a plain value
+// from which each later phase takes what it needs, and ends the run on the way at a file clash, a report
+// file that is not a report (when the host lets the run replace only reports), an output table without
+// codes in the savings mode, the sample lengths (with the host's warning and question), a delimiter not
+// valid in the encoding or a bad dictionary size; it reads the exclusion table. LookAtInputs then looks
+// at every input before anything is counted, and refuses inputs too long for the savings choice.
 
 #include "run_setup.h"
 

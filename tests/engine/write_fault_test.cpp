@@ -80,6 +80,13 @@ TEST(WriteFaults, EveryFailingCallLeavesEveryFileAsItWas)
         {"close: I/O error", {{WriteCall::Close, EIO}}, renamed}, // after fsync a close loses nothing
         {"rename: I/O error", {{WriteCall::Rename, EIO}}, renamed},
         {"ftruncate: I/O error", {{WriteCall::Ftruncate, EIO}}, 1u << ReportWithTwoNames},
+        {"fchown: I/O error", {{WriteCall::Fchown, EIO}}, 1u << ReportWithOneName},
+        {"fchmod: I/O error", {{WriteCall::Fchmod, EIO}}, 1u << ReportWithOneName},
+        {"fcntl F_GETFL: bad descriptor", {{WriteCall::Fcntl, EBADF}}, 1u << Table | 1u << NewTable},
+        {"fcntl F_SETFL: bad descriptor", {{WriteCall::Fcntl, EBADF, 1}}, 1u << Table | 1u << NewTable},
+        // Refused the old owner or mode, the report is rewritten in place, which keeps them.
+        {"fchown: not permitted", {{WriteCall::Fchown, EPERM}}, 0},
+        {"fchmod: not permitted", {{WriteCall::Fchmod, EPERM}}, 0},
     };
     const std::string content(10000, 'n');
     for (const auto& c : cases) {
@@ -88,19 +95,32 @@ TEST(WriteFaults, EveryFailingCallLeavesEveryFileAsItWas)
             SCOPED_TRACE(std::string(c.name) + ", scenario " + std::to_string(s));
             TempDir dir;
             const Files setup = Prepare(dir, scenario);
+            // A failure names the file and the reason of the call that failed.
+            const FileError expected{setup.target,
+                                     ErrnoReason(c.faults.empty() ? EFBIG : c.faults.back().error)};
             bool failed = false;
+            bool told = false;
             bool fired = true;
             if (c.faults.empty()) { // in a child: the limit is the process's
-                failed = InChild([&] { return Write(scenario, setup.target, content) ? 0 : 1; },
-                                 {.fileSize = 4096}) == 0;
+                const int status = InChild(
+                    [&] {
+                        const auto error = Write(scenario, setup.target, content);
+                        return error ? (*error == expected ? 0 : 2) : 1;
+                    },
+                    {.fileSize = 4096});
+                failed = status != 1;
+                told = status == 0;
             } else {
                 InjectedWriteFaults faults(c.faults);
-                failed = Write(scenario, setup.target, content).has_value();
+                const auto error = Write(scenario, setup.target, content);
+                failed = error.has_value();
+                told = error == expected;
                 fired = faults.AllFired();
             }
             if ((c.fails >> s & 1u) != 0) {
                 EXPECT_TRUE(fired);
                 EXPECT_TRUE(failed);
+                EXPECT_TRUE(told);
                 EXPECT_EQ(Names(dir.Path()), setup.names);
                 for (const auto& name : setup.names) {
                     EXPECT_EQ(ReadFile(dir.Path() / name), "old") << name;

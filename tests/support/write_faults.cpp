@@ -92,12 +92,27 @@ constexpr WriteCalls injected{
             const WriteFault* fault = active->Take({WriteCall::Flock});
             return fault != nullptr ? Fail(*fault) : System().flock(fd, operation);
         },
+    .fchown =
+        [](int fd, uid_t owner, gid_t group) {
+            const WriteFault* fault = active->Take({WriteCall::Fchown});
+            return fault != nullptr ? Fail(*fault) : System().fchown(fd, owner, group);
+        },
+    .fchmod =
+        [](int fd, mode_t mode) {
+            const WriteFault* fault = active->Take({WriteCall::Fchmod});
+            return fault != nullptr ? Fail(*fault) : System().fchmod(fd, mode);
+        },
+    .fcntl =
+        [](int fd, int command, int argument) {
+            const WriteFault* fault = active->Take({WriteCall::Fcntl});
+            return fault != nullptr ? Fail(*fault) : System().fcntl(fd, command, argument);
+        },
 };
 
 } // namespace
 
 InjectedWriteFaults::InjectedWriteFaults(std::vector<WriteFault> planned)
-    : faults(std::move(planned)), fired(faults.size(), false), made(static_cast<int>(WriteCall::Flock) + 1, 0)
+    : faults(std::move(planned)), fired(faults.size(), false), made(static_cast<int>(WriteCall::Fcntl) + 1, 0)
 {
     if (active != nullptr) {
         throw std::logic_error("faults are already injected");

@@ -10,7 +10,20 @@
 namespace kestrin::testing {
 
 // The system calls of the file writes that a test can make fail (write stands for pwrite too).
-enum class WriteCall { Open, Write, Fsync, Close, Rename, Unlink, Fallocate, Ftruncate, Flock };
+enum class WriteCall {
+    Open,
+    Write,
+    Fsync,
+    Close,
+    Rename,
+    Unlink,
+    Fallocate,
+    Ftruncate,
+    Flock,
+    Fchown,
+    Fchmod,
+    Fcntl
+};
 
 // One injected fault: the `nth` call (from 0) of its kind fails with `error`; with `shortWrite`, a write
 // writes half of its bytes instead, as a write interrupted part way does.

@@ -106,7 +106,8 @@ struct RunOutcome {
     std::optional<EncodedSizes> sizes;
     // Completed with an output table: per result the code written for it, if any; the results that were
     // not written because they hold a CR or an LF (their codes stay unused); and the first code written
-    // that the table file already held.
+    // that the table file already held when the run planned its block (advisory: see
+    // PlanTableAppendToFile).
     std::vector<std::optional<std::int16_t>> codes;
     std::vector<std::size_t> splittingResults;
     std::optional<std::int16_t> repeatedCode;

@@ -46,7 +46,9 @@ struct TableAppend {
     std::string block;
     std::vector<std::optional<std::int16_t>> codes; // per result: the code written for it, if any
     std::vector<std::size_t> splitting;             // results not written for holding a CR or an LF
-    std::optional<std::int16_t> repeatedCode;       // the first code written that the file already held
+    // The first code written that the file already held, as far as `existing` shows it. Advisory only:
+    // it changes nothing that is written (see PlanTableAppendToFile).
+    std::optional<std::int16_t> repeatedCode;
 };
 
 // The block for the results and codes, checked against the table file as it is now: `existing` is its
@@ -55,7 +57,9 @@ struct TableAppend {
                                           const std::vector<std::int16_t>& codes,
                                           std::optional<std::string_view> existing);
 
-// PlanTableAppend against the file at `path` as it is now.
+// PlanTableAppend against the file at `path` as it is now. The file is read without the lock that the
+// append takes (AppendToFile), before the report is built and long before the append: a block that another
+// run appends in between is not looked at, so repeatedCode may miss a code that the append repeats.
 [[nodiscard]] TableAppend PlanTableAppendToFile(const std::vector<ResultEntry>& results,
                                                 const std::vector<std::int16_t>& codes,
                                                 const std::filesystem::path& path);

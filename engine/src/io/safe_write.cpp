@@ -118,14 +118,18 @@ void SyncFolder(const std::filesystem::path& file)
 }
 
 // Opening a pipe for writing waits for a reader; without O_NONBLOCK a pipe nobody reads would hang the
-// run. Once open, the descriptor blocks again so that writes are whole.
+// run. Once open, the descriptor must block again (BlockAgain) so that writes are whole.
 int OpenForWriting(const std::filesystem::path& path, int flags)
 {
-    const int fd = ActiveWriteCalls().open(path.c_str(), flags | O_WRONLY | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd >= 0) {
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    }
-    return fd;
+    return ActiveWriteCalls().open(path.c_str(), flags | O_WRONLY | O_CLOEXEC | O_NONBLOCK, 0666);
+}
+
+// Clears the O_NONBLOCK that OpenForWriting set. Returns 0 or an errno value.
+int BlockAgain(int fd)
+{
+    const WriteCalls& calls = ActiveWriteCalls();
+    const int flags = calls.fcntl(fd, F_GETFL, 0);
+    return flags >= 0 && calls.fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? 0 : errno;
 }
 
 // Whether the path leads to a pipe, a FIFO or a device, through any link, also the system's own links
@@ -144,7 +148,10 @@ std::optional<FileError> WriteStream(const std::filesystem::path& path, std::str
     if (file.Get() < 0) {
         return Failure(path, errno);
     }
-    int error = WriteAll(file.Get(), content, -1, OnSignal::Stop);
+    int error = BlockAgain(file.Get());
+    if (error == 0) {
+        error = WriteAll(file.Get(), content, -1, OnSignal::Stop);
+    }
     if (error == 0) {
         error = file.Close();
     }
@@ -170,8 +177,10 @@ bool CanTakeOwnership(const struct stat& old)
            groups.begin() + std::max(got, 0);
 }
 
-// Writes a new file beside the target and renames it over the target. Returns 0 or an errno value;
-// on failure the target is as it was and no temporary file remains.
+// Writes a new file beside the target and renames it over the target; with `old`, the new file takes
+// the old one's owner, group and mode first. Returns 0 or an errno value (EPERM where the system
+// refuses that owner or mode, for the caller to rewrite in place instead); on failure the target is as
+// it was and no temporary file remains.
 int WriteThroughRename(const std::filesystem::path& target, std::string_view content, const struct stat* old)
 {
     const WriteCalls& calls = ActiveWriteCalls();
@@ -189,11 +198,14 @@ int WriteThroughRename(const std::filesystem::path& target, std::string_view con
         return EEXIST;
     }
     Descriptor file(fd);
-    if (old != nullptr) {
-        [[maybe_unused]] const int owner = ::fchown(file.Get(), old->st_uid, old->st_gid);
-        ::fchmod(file.Get(), old->st_mode & 07777);
+    int error = 0;
+    if (old != nullptr && (calls.fchown(file.Get(), old->st_uid, old->st_gid) != 0 ||
+                           calls.fchmod(file.Get(), old->st_mode & 07777) != 0)) {
+        error = errno;
     }
-    int error = Reserve(file.Get(), 0, content.size());
+    if (error == 0) {
+        error = Reserve(file.Get(), 0, content.size());
+    }
     if (error == 0) {
         error = WriteAll(file.Get(), content);
     }
@@ -325,8 +337,9 @@ std::optional<FileError> ReplaceAtTarget(const std::filesystem::path& path,
     if (old.st_nlink == 1 && CanTakeOwnership(old)) {
         error = WriteThroughRename(target, content, &old);
     }
-    // Other names of the file must see the new report, a file of another owner must keep its owner, and
-    // a folder the user may not write to still holds a file the user may write.
+    // Other names of the file must see the new report, a file of another owner must keep its owner (also
+    // where the file system refuses to give it to the new file), and a folder the user may not write to
+    // still holds a file the user may write.
     if (error == EPERM || error == EACCES) {
         error = OverwriteInPlace(target, content);
     }
@@ -350,14 +363,19 @@ std::optional<FileError> AppendAtTarget(const std::filesystem::path& path,
         return Failure(path, errno);
     }
     if (!S_ISREG(info.st_mode)) {
-        return FailureIf(path, WriteAll(file.Get(), content, -1, OnSignal::Stop));
+        const int error = BlockAgain(file.Get());
+        return FailureIf(path, error != 0 ? error : WriteAll(file.Get(), content, -1, OnSignal::Stop));
     }
     // The length is taken under the lock: a run that held it may have appended its own block meanwhile.
     if (const int locked = Lock(file.Get()); locked != 0 || ::fstat(file.Get(), &info) != 0) {
         return Failure(path, locked != 0 ? locked : errno);
     }
     const bool created = !existed && info.st_size == 0;
-    int error = Reserve(file.Get(), info.st_size, content.size());
+    // Only now, so that a failure still removes a file that this call created.
+    int error = BlockAgain(file.Get());
+    if (error == 0) {
+        error = Reserve(file.Get(), info.st_size, content.size());
+    }
     if (error == 0) {
         error = WriteAll(file.Get(), content);
     }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -26,6 +27,9 @@ const WriteCalls& SystemWriteCalls()
         .fallocate = ::fallocate,
         .ftruncate = ::ftruncate,
         .flock = ::flock,
+        .fchown = ::fchown,
+        .fchmod = ::fchmod,
+        .fcntl = [](int fd, int command, int argument) { return ::fcntl(fd, command, argument); },
     };
     return system;
 }
