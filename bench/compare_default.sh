@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Runs two kestrin-cli programs with the same default-mode settings (no text encoding, no game table) and
-# compares what each writes: standard output and the report file without their "Elapsed time" line,
-# standard error, the exit status and the table file. Prints "same" or "DIFF" a setting and thread count;
+# Runs two kestrin-cli programs with the same settings, in the default mode (no text encoding, no game
+# table) and in the game's characters (UTF-8, game tables), and compares what each writes: standard
+# output and the report file without their "Elapsed time" line, standard error, the exit status and the
+# table file. Prints "same" or "DIFF" a setting and thread count;
 # exit status 1 when any differs. See bench/README.md.
 set -euo pipefail
 
@@ -97,11 +98,29 @@ compare ru-count-table -l 1-4 -n 500 "${tab[@]}" -r '&H80-&HFF' "$real/real-ru-2
 compare bad-lengths -l 0-3 "$real/real-128K.txt"
 compare missing-file -l 2 "$out/no-such-file.txt"
 compare long-length -l 201 -n 5 -y "$real/real-128K.txt"
+# The game's characters: UTF-8, and game tables made for the corpora by make_game_table.py.
+utf=(--encoding utf-8)
+python3 "$root/bench/make_game_table.py" --lang ja --table ja.tbl "$real/real-ja-1M.txt" >/dev/null
+python3 "$root/bench/make_game_table.py" --lang ru --table ru.tbl "$real/real-ru-1M.txt" >/dev/null
+compare ja-utf8-count -l 1-6 -n 500 "${utf[@]}" "$real/real-ja-256K.txt"
+compare ru-utf8-savings -l 2-8 -n 1000 "${utf[@]}" "${sav[@]}" "${tab[@]}" -r '&H8000-&H83FF' --dictionary-bytes 3000 \
+    "$real/real-ru-256K.txt"
+compare it-utf8-json -l 2-5 -n 200 "${utf[@]}" --format json -x exclude.tbl "$real/real-256K.txt"
+compare ja-game-count -l 2-8 -n 300 "${utf[@]}" --game-table ja.tbl "${tab[@]}" -r '&H8000-&H83FF' --format tsv \
+    "$real/real-ja-256K.txt"
+compare ja-game-savings -l 2-8 -n 1000 "${utf[@]}" --game-table ja.tbl "${sav[@]}" "${tab[@]}" -r '&H8000-&H83FF' \
+    -o r.txt "$real/real-ja-256K.txt"
+compare ru-game-savings -l 1-6 -n 800 "${utf[@]}" --game-table ru.tbl "${sav[@]}" "${tab[@]}" -r '&H80-&HBF,&H8000-&H80FF' \
+    -c custom --begin '<' --end '>' "$real/real-ru-256K.txt"
 if ((!quick)); then
     compare it4-savings-table -l 2-8 -n 1023 "${sav[@]}" "${tab[@]}" -r '&H8000-&HFFFF' "$real/real-4M.txt"
     compare it4-table -l 2-8 -n 300 "${tab[@]}" -r '&H80-&HFF' --ignore-space "$real/real-4M.txt"
     compare it16-savings -l 2-8 -n 1023 "${sav[@]}" "${tab[@]}" -r '&H8000-&HFFFF' "$real/real-16M.txt"
     compare ja1-savings -l 2-8 -n 1000 "${sav[@]}" "${tab[@]}" -r '&H8000-&H83FF' "$real/real-ja-1M.txt"
     compare ru1-count -l 2-16 -n 1000 "${tab[@]}" -r '&H8000-&H83FF' "$real/real-ru-1M.txt"
+    compare ja1-game-savings -l 2-8 -n 1000 "${utf[@]}" --game-table ja.tbl "${sav[@]}" "${tab[@]}" -r '&H8000-&H83FF' \
+        --dictionary-bytes 4000 "$real/real-ja-1M.txt"
+    compare ru1-utf8-count -l 2-8 -n 300 "${utf[@]}" "$real/real-ru-1M.txt"
+    compare it16-utf8-count -l 2-8 -n 300 "${utf[@]}" "$real/real-16M.txt"
 fi
 exit $fails
