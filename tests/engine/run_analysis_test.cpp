@@ -2,7 +2,9 @@
 // What only the engine does in a run: output failures, cancel, progress, threads, memory, large files.
 // What a run counts and shows is held to the shared case tables in tests/model.
 
+#include "large_memory.h"
 #include "run_with_flag.h"
+#include "suffix_sort.h"
 #include "test_support.h"
 
 #include "kestrin/run_analysis.h"
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kestrin {
@@ -149,6 +152,36 @@ TEST(RunAnalysis, CancelAtEveryLookOrNoMemoryEndsTheRunWithoutOutput)
     const auto outcome = RunAnalysis(settings, observer);
     EXPECT_EQ(outcome.status, RunStatus::Completed);
     EXPECT_EQ(outcome.counters.distinctStrings, 13);
+}
+
+// Work that cannot be stopped (the suffix sort) gives way to a cancel at once, finishes alone and then
+// lets go of what it owns; when it finishes first, its failure reaches the caller.
+TEST(RunUnstoppable, ACancelEndsTheWaitAndTheWorkFinishesAlone)
+{
+    CancelFlag cancel;
+    cancel.Set();
+    std::promise<void> release;
+    auto owned = std::make_shared<int>(0);
+    const std::weak_ptr<int> watch = owned;
+    EXPECT_FALSE(RunUnstoppable(
+        [owned = std::move(owned), released = release.get_future().share()] {
+            released.wait();
+            *owned = 1;
+        },
+        cancel));
+    EXPECT_FALSE(watch.expired());
+    release.set_value();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!watch.expired() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(watch.expired());
+
+    const CancelFlag notSet;
+    EXPECT_THROW((void)RunUnstoppable([] { throw std::bad_alloc(); }, notSet), std::bad_alloc);
+    LargeVector<std::int32_t> suffixes;
+    ASSERT_TRUE(SortSuffixes("banana", suffixes, notSet));
+    EXPECT_EQ(suffixes, (LargeVector<std::int32_t>{5, 3, 1, 0, 4, 2}));
 }
 
 // The peak of the process's resident memory since the last ResetMemoryPeak, in KiB.
