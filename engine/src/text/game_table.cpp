@@ -5,19 +5,10 @@
 
 #include "text/game_table.h"
 
+#include "hex_digits.h"
+
 namespace kestrin {
 namespace {
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-}
 
 // The bytes of a code of 2, 4, 6 or 8 hex digits, or nothing.
 std::optional<std::string> ParseCode(std::string_view digits)
@@ -27,8 +18,8 @@ std::optional<std::string> ParseCode(std::string_view digits)
     }
     std::string code;
     for (std::size_t i = 0; i < digits.size(); i += 2) {
-        const int high = HexValue(digits[i]);
-        const int low = HexValue(digits[i + 1]);
+        const int high = HexDigitValue(digits[i]);
+        const int low = HexDigitValue(digits[i + 1]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }
@@ -41,7 +32,7 @@ std::optional<std::string> ParseCode(std::string_view digits)
 // entry.
 void ReadLine(std::string_view line, std::int64_t number, GameTableLoad& load)
 {
-    if (line.empty() || (line.front() != '/' && HexValue(line.front()) < 0)) {
+    if (line.empty() || (line.front() != '/' && HexDigitValue(line.front()) < 0)) {
         return;
     }
     const bool stringEnd = line.front() == '/';
