@@ -3,6 +3,7 @@
 
 #include "large_memory.h"
 #include "prefetch.h"
+#include "text/line_ends.h"
 
 #include <algorithm>
 #include <atomic>
@@ -18,11 +19,6 @@ namespace kestrin::savings {
 constexpr std::uint32_t noCandidate = std::numeric_limits<std::uint32_t>::max();
 // Long loops look at the cancel flag once per this many steps.
 constexpr std::size_t cancelStride = std::size_t{1} << 18;
-
-inline bool IsLineEnd(char c)
-{
-    return c == '\r' || c == '\n';
-}
 
 inline bool Stopped(const std::atomic<bool>* cancel)
 {
