@@ -6,6 +6,7 @@
 #include "text/game_table.h"
 
 #include "hex_digits.h"
+#include "text/line_ends.h"
 
 namespace kestrin {
 namespace {
@@ -133,15 +134,10 @@ GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding)
         content.remove_prefix(3);
     }
     std::int64_t number = 1;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        const std::size_t end = std::min(content.find_first_of("\r\n", start), content.size());
-        ReadLine(content.substr(start, end - start), number, load);
+    TableLineReader lines(content, LineEnds::CrLfCrOrLf);
+    while (const auto line = lines.Next()) {
+        ReadLine(*line, number, load);
         ++number;
-        start = end + 1;
-        if (end + 1 < content.size() && content[end] == '\r' && content[end + 1] == '\n') {
-            ++start;
-        }
     }
     return load;
 }
