@@ -4,6 +4,8 @@
 
 #include "cli_messages.h"
 
+#include "kestrin/report.h"
+
 namespace kestrin {
 namespace {
 
@@ -33,18 +35,18 @@ std::string PhraseCharacters(const Refusal& refusal)
         return "--dictionary-bytes \"" + refusal.text + "\" is not a whole number of bytes (0 or more)" +
                std::string(nothingDone);
     case Refusal::Reason::InvalidDelimiter:
-        return "the comment text (--begin/--end) with the bytes " + HexBytes(refusal.text) +
+        return "the comment text (--begin/--end) with the bytes " + SpacedHexOf(refusal.text) +
                " is not valid UTF-8 (--encoding utf-8)" + std::string(nothingDone);
     case Refusal::Reason::InvalidText:
         return RoleName(refusal.role) + " " + refusal.path.string() +
                " is not valid UTF-8 (--encoding utf-8): line " + std::to_string(refusal.line) +
-               ", byte offset " + std::to_string(refusal.offset) + ": bytes " + HexBytes(refusal.text) +
+               ", byte offset " + std::to_string(refusal.offset) + ": bytes " + SpacedHexOf(refusal.text) +
                std::string(nothingCounted);
     case Refusal::Reason::UnmappedText:
         return RoleName(FileRole::InputFile) + " " + refusal.path.string() + " holds text that no code of " +
                RoleName(FileRole::GameTable) + " stands for: line " + std::to_string(refusal.line) +
                ", column " + std::to_string(refusal.column) + ": \"" + refusal.text + "\" (bytes " +
-               HexBytes(refusal.text) + ")" + std::string(nothingCounted);
+               SpacedHexOf(refusal.text) + ")" + std::string(nothingCounted);
     case Refusal::Reason::BadTableLine:
         return "line " + std::to_string(refusal.line) + " of " + gameTable + " is no entry (HEX=text): \"" +
                refusal.text + "\"" + std::string(nothingCounted);
@@ -77,21 +79,6 @@ std::string RoleName(FileRole role)
         return "the game table (--game-table)";
     }
     return "a file";
-}
-
-std::string HexBytes(std::string_view bytes)
-{
-    constexpr char hexDigits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (!hex.empty()) {
-            hex += ' ';
-        }
-        hex += hexDigits[byte >> 4];
-        hex += hexDigits[byte & 0xF];
-    }
-    return hex;
 }
 
 std::string PhraseRefusal(const Refusal& refusal)

@@ -15,7 +15,4 @@ namespace kestrin {
 // the files. Bytes that are not valid text (an input that is not UTF-8) show in hex.
 [[nodiscard]] std::string PhraseRefusal(const Refusal& refusal);
 
-// Bytes as two hex digits each, separated by spaces: "E3 81".
-[[nodiscard]] std::string HexBytes(std::string_view bytes);
-
 } // namespace kestrin

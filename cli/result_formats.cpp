@@ -6,6 +6,7 @@
 #include "result_formats.h"
 
 #include "kestrin/table_file.h"
+#include "kestrin/utf8.h"
 
 #include <string_view>
 
@@ -14,29 +15,12 @@ namespace {
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
 
-// The length of the well-formed UTF-8 sequence of two to four bytes at the start of the text, or 0 (an
-// ASCII byte, or a byte that starts no such sequence: a stray continuation, an overlong form, a
-// surrogate, a code point above U+10FFFF, a cut sequence).
+// The bytes of the well-formed UTF-8 character of two to four bytes at the start of the text, or 0 (an
+// ASCII byte, or a byte that starts no such character).
 std::size_t MultiByteSequence(std::string_view text)
 {
-    const auto byte = [&](std::size_t n) { return static_cast<unsigned char>(text[n]); };
-    const unsigned char lead = byte(0);
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || text.size() < length) {
-        return 0;
-    }
-    // The second byte's range narrows where the lead byte alone would allow a form that is not UTF-8.
-    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-    if (byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t n = 2; n < length; ++n) {
-        if ((byte(n) & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    return length;
+    const Utf8Sequence sequence = ReadUtf8Sequence(text);
+    return !sequence.fault && sequence.bytes > 1 ? sequence.bytes : 0;
 }
 
 // Each character of the text through `escaped`, which gives a byte's escape or an empty text to keep

@@ -5,6 +5,7 @@
 
 #include "latin1.h"
 
+#include "kestrin/report.h"
 #include "kestrin/table_file.h"
 
 #include <QFile>
@@ -59,13 +60,6 @@ QString Shown(const std::filesystem::path& path)
     return QFile::decodeName(path.c_str());
 }
 
-// Bytes as two hex digits each, separated by spaces: "E3 81".
-QString HexBytes(std::string_view bytes)
-{
-    return QString::fromLatin1(
-        QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toHex(' ').toUpper());
-}
-
 // The refusals of text that cannot be read as the game's characters; `text` is in the run's encoding.
 QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
 {
@@ -82,7 +76,7 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
         return notStarted +
                QStringLiteral("a custom comment box (Inizio or Fine) holds the bytes %1, which are "
                               "not valid text in the Codifica chosen.")
-                   .arg(HexBytes(refusal.text));
+                   .arg(FromLatin1(SpacedHexOf(refusal.text)));
     case Refusal::Reason::InvalidText:
         return notStarted +
                QStringLiteral("%1 %2 is not valid UTF-8 (Codifica): at line %3, byte offset %4, the "
@@ -90,7 +84,7 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
                    .arg(RoleName(refusal.role), Shown(refusal.path))
                    .arg(refusal.line)
                    .arg(refusal.offset)
-                   .arg(HexBytes(refusal.text));
+                   .arg(FromLatin1(SpacedHexOf(refusal.text)));
     case Refusal::Reason::UnmappedText:
         return notStarted +
                QStringLiteral("%1 %2 holds text that no code of %3 stands for, at line %4, column "
@@ -98,7 +92,7 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
                    .arg(RoleName(FileRole::InputFile), Shown(refusal.path), RoleName(FileRole::GameTable))
                    .arg(refusal.line)
                    .arg(refusal.column)
-                   .arg(FromBytes(refusal.text, encoding), HexBytes(refusal.text));
+                   .arg(FromBytes(refusal.text, encoding), FromLatin1(SpacedHexOf(refusal.text)));
     case Refusal::Reason::BadTableLine:
         return notStarted + QStringLiteral("line %1 of %2 is no entry (HEX=text): \"%3\".")
                                 .arg(refusal.line)

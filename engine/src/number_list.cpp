@@ -3,6 +3,8 @@
 
 #include "kestrin/number_list.h"
 
+#include "hex_digits.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -25,20 +27,6 @@ std::string_view TrimSpaces(std::string_view text)
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 std::optional<NumericText> ParseHex(std::string_view digits)

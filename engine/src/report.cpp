@@ -82,6 +82,16 @@ std::string HexOf(std::string_view bytes)
     return hex;
 }
 
+std::string SpacedHexOf(std::string_view bytes)
+{
+    std::string hex;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        hex += i == 0 ? "" : " ";
+        hex += HexOf(bytes.substr(i, 1));
+    }
+    return hex;
+}
+
 std::string FormatResultLine(std::int64_t position, const ResultEntry& result)
 {
     std::string line = std::to_string(position) + ":";

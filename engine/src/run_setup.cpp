@@ -128,6 +128,15 @@ std::variant<SkipRules, EarlyEnd> ResolveSkipRules(const RunSettings& settings)
 
 } // namespace
 
+std::string TableCodeBytes(std::int16_t code)
+{
+    const auto value = static_cast<std::uint16_t>(code);
+    if (value > 0xFF) {
+        return {static_cast<char>(value >> 8), static_cast<char>(value & 0xFF)};
+    }
+    return std::string(1, static_cast<char>(value));
+}
+
 std::vector<std::int16_t> TableCodes::For(std::size_t count) const
 {
     return {codes.begin(), codes.begin() + static_cast<std::ptrdiff_t>(std::min(count, codes.size()))};
@@ -140,7 +149,7 @@ std::vector<int> TableCodes::Bytes(std::size_t count) const
     }
     std::vector<int> bytes;
     for (const std::int16_t code : For(count)) {
-        bytes.push_back(static_cast<std::uint16_t>(code) > 0xFF ? 2 : 1);
+        bytes.push_back(static_cast<int>(TableCodeBytes(code).size()));
     }
     return bytes;
 }

@@ -16,6 +16,10 @@
 
 namespace kestrin {
 
+// The bytes a code of the output table stands for, high byte first: two above &HFF (a code of three or
+// four hex digits), else one.
+[[nodiscard]] std::string TableCodeBytes(std::int16_t code);
+
 // The codes of the output table's ranges, as a run uses them: for the table block, and in the savings mode
 // for the bytes each entry costs.
 struct TableCodes {
@@ -24,8 +28,8 @@ struct TableCodes {
 
     // The codes of the results 0 to count - 1, fewer when the ranges run out.
     [[nodiscard]] std::vector<std::int16_t> For(std::size_t count) const;
-    // The bytes of the codes of the entries 0 to count - 1: two above &HFF, else one; one byte each
-    // without ranges. The list ends where the ranges run out.
+    // The number of bytes of the codes of the entries 0 to count - 1 (their TableCodeBytes); one byte
+    // each without ranges. The list ends where the ranges run out.
     [[nodiscard]] std::vector<int> Bytes(std::size_t count) const;
     // The fewest bytes the code of any of the entries 0 to count - 1 takes; 0 when count is 0.
     [[nodiscard]] int Cheapest(std::size_t count) const;

@@ -94,15 +94,6 @@ std::string GameScript::TextOf(std::string_view gameBytes) const
     return text;
 }
 
-std::string TableCodeBytes(std::int16_t code)
-{
-    const auto value = static_cast<std::uint16_t>(code);
-    if (value > 0xFF) {
-        return {static_cast<char>(value >> 8), static_cast<char>(value & 0xFF)};
-    }
-    return std::string(1, static_cast<char>(value));
-}
-
 bool CodeClashes(const GameTable& table, std::string_view code)
 {
     for (std::size_t bytes = 1; bytes <= code.size(); ++bytes) {

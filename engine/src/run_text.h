@@ -40,9 +40,6 @@ struct GameScript {
     std::int64_t totalCharacters = 0;
 };
 
-// The game's bytes of a code of the output table: two above FF, else one.
-[[nodiscard]] std::string TableCodeBytes(std::int16_t code);
-
 // true when the game could not tell the code from one of the table's: it is one of them, begins with one
 // or begins one.
 [[nodiscard]] bool CodeClashes(const GameTable& table, std::string_view code);

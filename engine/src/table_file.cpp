@@ -6,6 +6,7 @@
 
 #include "io/file_reading.h"
 #include "io/safe_write.h"
+#include "text/line_ends.h"
 
 #include "kestrin/number_list.h"
 
@@ -28,23 +29,13 @@ bool IsEntryStart(char c)
 std::vector<std::string> ReadTableEntries(std::string_view content)
 {
     std::vector<std::string> entries;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        // A line ends at CR LF or at a lone CR; a lone LF belongs to the line.
-        const auto cr = content.find('\r', start);
-        const std::size_t end = cr == std::string_view::npos ? content.size() : cr;
-        const std::string_view line = content.substr(start, end - start);
-        if (!line.empty() && IsEntryStart(line.front())) {
-            if (const auto equals = line.find('='); equals != std::string_view::npos) {
-                entries.emplace_back(line.substr(equals + 1));
+    // A lone LF belongs to the line.
+    TableLineReader lines(content, LineEnds::CrLfOrCr);
+    while (const auto line = lines.Next()) {
+        if (!line->empty() && IsEntryStart(line->front())) {
+            if (const auto equals = line->find('='); equals != std::string_view::npos) {
+                entries.emplace_back(line->substr(equals + 1));
             }
-        }
-        if (cr == std::string_view::npos) {
-            break;
-        }
-        start = cr + 1;
-        if (start < content.size() && content[start] == '\n') {
-            ++start;
         }
     }
     return entries;
@@ -87,18 +78,15 @@ std::string BuildTableBlock(const std::vector<ResultEntry>& results, const std::
 std::vector<std::int16_t> ReadTableCodes(std::string_view content)
 {
     std::vector<std::int16_t> codes;
-    for (std::size_t start = 0; start < content.size();) {
-        std::size_t end = content.find_first_of("\r\n", start);
-        end = end == std::string_view::npos ? content.size() : end;
-        const std::string_view line = content.substr(start, end - start);
-        const std::size_t equals = line.find('=');
-        const std::string_view code = line.substr(0, equals);
+    TableLineReader lines(content, LineEnds::EachCrOrLf);
+    while (const auto line = lines.Next()) {
+        const std::size_t equals = line->find('=');
+        const std::string_view code = line->substr(0, equals);
         if (equals != std::string_view::npos && !code.empty() && code.size() <= 8 &&
             code.find_first_not_of("0123456789ABCDEFabcdef") == std::string_view::npos) {
             const auto value = static_cast<std::uint32_t>(std::stoul(std::string(code), nullptr, 16));
             codes.push_back(static_cast<std::int16_t>(static_cast<std::uint16_t>(value)));
         }
-        start = end + 1;
     }
     return codes;
 }

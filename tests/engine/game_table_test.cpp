@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "text/game_table.h"
+#include "text/line_ends.h"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,41 @@ TEST(GameTable, ReadsNothingFromAFileThatIsNotValidInItsEncoding)
     EXPECT_FALSE(latin1.invalidText.has_value());
     ASSERT_EQ(latin1.table.Entries().size(), 2U);
     EXPECT_EQ(latin1.table.Entries()[1].text, "\xE9t\xE9");
+}
+
+TEST(TableLineReader, SplitsLinesByEachFormatsLineEnds)
+{
+    using Lines = std::vector<std::string_view>;
+    struct Case {
+        std::string_view content;
+        Lines crLfOrCr;   // the exclusion table
+        Lines crLfCrOrLf; // the game table
+        Lines eachCrOrLf; // the output table's codes
+    };
+    const Case cases[] = {
+        {"", {}, {}, {}},
+        {"a\r\nb", {"a", "b"}, {"a", "b"}, {"a", "", "b"}},
+        {"a\nb", {"a\nb"}, {"a", "b"}, {"a", "b"}},
+        {"a\rb", {"a", "b"}, {"a", "b"}, {"a", "b"}},
+        {"a\r\n", {"a"}, {"a"}, {"a", ""}},
+        {"\n", {"\n"}, {""}, {""}},
+        {"\r\r\n", {"", ""}, {"", ""}, {"", "", ""}},
+        {"a\n\rb\r", {"a\n", "b"}, {"a", "", "b"}, {"a", "", "b"}},
+        {"\r\n\r\nx\n", {"", "", "x\n"}, {"", "", "x"}, {"", "", "", "", "x"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(std::string(c.content)));
+        for (const auto& [ends, expected] :
+             {std::pair(LineEnds::CrLfOrCr, c.crLfOrCr), std::pair(LineEnds::CrLfCrOrLf, c.crLfCrOrLf),
+              std::pair(LineEnds::EachCrOrLf, c.eachCrOrLf)}) {
+            TableLineReader reader(c.content, ends);
+            Lines lines;
+            while (const auto line = reader.Next()) {
+                lines.push_back(*line);
+            }
+            EXPECT_EQ(lines, expected) << "rule " << static_cast<int>(ends);
+        }
+    }
 }
 
 } // namespace

@@ -55,6 +55,9 @@ struct ReportHeader {
 // Bytes as the report's hex shows them: two upper-case hex digits each, "E381".
 [[nodiscard]] std::string HexOf(std::string_view bytes);
 
+// Bytes as the hosts' messages show them: two upper-case hex digits each, separated by spaces, "E3 81".
+[[nodiscard]] std::string SpacedHexOf(std::string_view bytes);
+
 // One result line without its CR LF: "p:--skipped ...--" or "p: total space = ...; len = n".
 [[nodiscard]] std::string FormatResultLine(std::int64_t position, const ResultEntry& result);
 

@@ -38,7 +38,8 @@ struct ExclusionLoad {
                                           const std::vector<std::int16_t>& codes);
 
 // The codes of a table file's entry lines (the hex digits before the "="), as 16-bit values, in file
-// order; entry lines whose code is not all hex digits, or too long for 32 bits, are passed over.
+// order; entry lines whose code is not all hex digits, or too long for 32 bits, are passed over. Every
+// CR and every LF ends a line.
 [[nodiscard]] std::vector<std::int16_t> ReadTableCodes(std::string_view content);
 
 // What a run appends to its output table, and what the host should hear about it.

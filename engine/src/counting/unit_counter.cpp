@@ -9,6 +9,7 @@
 #include "prefetch.h"
 #include "ranking.h"
 #include "suffix_sort.h"
+#include "text/line_ends.h"
 
 #include <absl/container/flat_hash_map.h>
 #include <algorithm>
@@ -214,15 +215,6 @@ void UnitCounter::CountJob(std::size_t job, std::size_t jobs, const CancelFlag& 
                      }
                  });
 }
-
-namespace {
-
-bool IsLineEnd(char c)
-{
-    return c == '\r' || c == '\n';
-}
-
-} // namespace
 
 // A character that is no break starts at p.
 bool UnitCounter::IsWindowStart(std::size_t p) const

@@ -3,6 +3,7 @@
 
 #include "large_memory.h"
 #include "prefetch.h"
+#include "text/line_ends.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,18 +12,13 @@
 #include <cstdint>
 #include <limits>
 
-// What the steps of the savings choice share about the text: line ends, how often long loops look at
+// What the steps of the savings choice share about the text: how often long loops look at
 // the cancel flag, and a set of positions.
 namespace kestrin::savings {
 
 constexpr std::uint32_t noCandidate = std::numeric_limits<std::uint32_t>::max();
 // Long loops look at the cancel flag once per this many steps.
 constexpr std::size_t cancelStride = std::size_t{1} << 16;
-
-inline bool IsLineEnd(char c)
-{
-    return c == '\r' || c == '\n';
-}
 
 // A set of positions 0 to size - 1, one bit each.
 class PositionSet

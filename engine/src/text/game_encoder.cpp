@@ -5,6 +5,8 @@
 
 #include "text/game_encoder.h"
 
+#include "text/line_ends.h"
+
 #include <algorithm>
 #include <limits>
 #include <utility>
@@ -16,11 +18,6 @@ namespace {
 constexpr std::size_t denseFrom = 3;
 // The most characters an unmapped text reports.
 constexpr std::size_t unmappedShown = 16;
-
-bool IsLineEnd(char c)
-{
-    return c == '\r' || c == '\n';
-}
 
 } // namespace
 

@@ -5,19 +5,11 @@
 
 #include "text/game_table.h"
 
+#include "hex_digits.h"
+#include "text/line_ends.h"
+
 namespace kestrin {
 namespace {
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-}
 
 // The bytes of a code of 2, 4, 6 or 8 hex digits, or nothing.
 std::optional<std::string> ParseCode(std::string_view digits)
@@ -27,8 +19,8 @@ std::optional<std::string> ParseCode(std::string_view digits)
     }
     std::string code;
     for (std::size_t i = 0; i < digits.size(); i += 2) {
-        const int high = HexValue(digits[i]);
-        const int low = HexValue(digits[i + 1]);
+        const int high = HexDigitValue(digits[i]);
+        const int low = HexDigitValue(digits[i + 1]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }
@@ -41,7 +33,7 @@ std::optional<std::string> ParseCode(std::string_view digits)
 // entry.
 void ReadLine(std::string_view line, std::int64_t number, GameTableLoad& load)
 {
-    if (line.empty() || (line.front() != '/' && HexValue(line.front()) < 0)) {
+    if (line.empty() || (line.front() != '/' && HexDigitValue(line.front()) < 0)) {
         return;
     }
     const bool stringEnd = line.front() == '/';
@@ -142,15 +134,10 @@ GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding)
         content.remove_prefix(3);
     }
     std::int64_t number = 1;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        const std::size_t end = std::min(content.find_first_of("\r\n", start), content.size());
-        ReadLine(content.substr(start, end - start), number, load);
+    TableLineReader lines(content, LineEnds::CrLfCrOrLf);
+    while (const auto line = lines.Next()) {
+        ReadLine(*line, number, load);
         ++number;
-        start = end + 1;
-        if (end + 1 < content.size() && content[end] == '\r' && content[end + 1] == '\n') {
-            ++start;
-        }
     }
     return load;
 }

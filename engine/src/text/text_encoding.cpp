@@ -66,35 +66,37 @@ TextFault MakeFault(std::string_view text, std::size_t at, std::size_t length, U
             std::string(text.substr(at, length))};
 }
 
-// The fault of the non-ASCII sequence at text[at], or nothing and its length in `length`.
-std::optional<TextFault> CheckSequence(std::string_view text, std::size_t at, std::size_t& length)
+} // namespace
+
+Utf8Sequence ReadUtf8Sequence(std::string_view text)
 {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    length = SequenceBytes(lead);
+    if (text.empty()) {
+        return {};
+    }
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const std::size_t length = SequenceBytes(lead);
     if (length == 0) {
         const auto kind = IsContinuation(lead) ? Utf8FaultKind::StrayContinuation
                           : lead < 0xC2        ? Utf8FaultKind::Overlong
                                                : Utf8FaultKind::OutOfRange;
-        return MakeFault(text, at, 1, kind);
+        return {1, kind};
     }
     const SecondByte range = SecondByteRange(lead);
     for (std::size_t i = 1; i < length; ++i) {
-        if (at + i >= text.size()) {
-            return MakeFault(text, at, i, Utf8FaultKind::Truncated);
+        if (i >= text.size()) {
+            return {i, Utf8FaultKind::Truncated};
         }
-        const auto byte = static_cast<unsigned char>(text[at + i]);
+        const auto byte = static_cast<unsigned char>(text[i]);
         if (!IsContinuation(byte)) {
-            return MakeFault(text, at, i, Utf8FaultKind::Truncated);
+            return {i, Utf8FaultKind::Truncated};
         }
         if (i == 1 && (byte < range.low || byte > range.high)) {
             // A continuation byte out of the lead's range: the lead and this byte are the fault.
-            return MakeFault(text, at, 2, byte < range.low ? range.belowLow : range.aboveHigh);
+            return {2, byte < range.low ? range.belowLow : range.aboveHigh};
         }
     }
-    return std::nullopt;
+    return {length, std::nullopt};
 }
-
-} // namespace
 
 std::optional<TextFault> ValidateText(std::string_view text, TextEncoding encoding)
 {
@@ -119,11 +121,12 @@ std::optional<TextFault> ValidateText(std::string_view text, TextEncoding encodi
             ++at;
             continue;
         }
-        std::size_t length = 0;
-        if (auto fault = CheckSequence(text, at, length)) {
-            return fault;
+        // A view rather than substr, which would check `at` again for every character.
+        const Utf8Sequence sequence = ReadUtf8Sequence(std::string_view(text.data() + at, text.size() - at));
+        if (sequence.fault) {
+            return MakeFault(text, at, sequence.bytes, *sequence.fault);
         }
-        at += length;
+        at += sequence.bytes;
     }
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "kestrin/run_settings.h"
+#include "kestrin/utf8.h"
 
 #include <cstdint>
 #include <optional>
@@ -9,16 +10,6 @@
 #include <string_view>
 
 namespace kestrin {
-
-// Why a byte string is not well-formed UTF-8, at the first byte that cannot be read as part of a
-// character.
-enum class Utf8FaultKind {
-    StrayContinuation, // a byte 80-BF where a character should start
-    Overlong,          // C0, C1, or E0 80-9F, or F0 80-8F: a longer form of a shorter sequence
-    Surrogate,         // ED A0-BF: U+D800 to U+DFFF, which UTF-8 never holds
-    OutOfRange,        // F5-FF, or F4 90-BF: above U+10FFFF
-    Truncated,         // a sequence that stops before its last byte (another byte, or the input's end)
-};
 
 // The first fault of a text, as data that does not depend on the file: the host names the file.
 struct TextFault {

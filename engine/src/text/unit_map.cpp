@@ -5,6 +5,8 @@
 
 #include "text/unit_map.h"
 
+#include "text/line_ends.h"
+
 #include <algorithm>
 #include <cassert>
 #include <string>
@@ -182,7 +184,7 @@ UnitMap TextUnits(std::string_view text, TextEncoding encoding)
             const auto byte = static_cast<std::uint8_t>(text[p]);
             const std::uint64_t bit = std::uint64_t{1} << (p & 63);
             starts |= (byte & continuationMask) != 0x80 ? bit : 0;
-            breaks |= byte == '\r' || byte == '\n' ? bit : 0;
+            breaks |= IsLineEnd(text[p]) ? bit : 0;
         }
         map.starts[w] = starts;
         map.breaks[w] = breaks;
