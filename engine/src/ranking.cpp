@@ -10,20 +10,10 @@
 #include <algorithm>
 
 namespace kestrin {
-namespace {
-
-using RankedString = ResultSelection::RankedString;
-
-bool Better(const RankedString& a, const RankedString& b)
-{
-    return RanksBefore(a, b);
-}
-
-} // namespace
 
 ResultSelection::ResultSelection(RankingInput columns, std::int64_t count, unsigned workers)
     : input(std::move(columns)), limit(static_cast<std::size_t>(std::max<std::int64_t>(count, 0))),
-      heaps(std::max(1u, workers))
+      heaps(std::max(1u, workers), BestKept<RankedString>(limit))
 {
     for (std::uint32_t column = 0; column < input.columns.size(); ++column) {
         const RankingColumn& visited = input.columns[column];
@@ -40,8 +30,7 @@ void ResultSelection::VisitJob(std::size_t job, unsigned worker, const CancelFla
     if (limit == 0) {
         return;
     }
-    // The heap's top is the worst of the best `limit` strings this worker has seen.
-    std::vector<RankedString>& best = heaps[worker];
+    BestKept<RankedString>& best = heaps[worker];
     const std::int64_t length = input.columns[column].length;
     std::uint64_t visited = 0;
     bool stopped = false;
@@ -54,29 +43,15 @@ void ResultSelection::VisitJob(std::size_t job, unsigned worker, const CancelFla
         }
         const RankedString offered{length * counted.hits, column,       counted.firstByte,
                                    counted.order,         counted.text, counted.hits};
-        if (best.size() < limit) {
-            best.push_back(offered);
-            std::push_heap(best.begin(), best.end(), Better);
-        } else if (Better(offered, best.front())) {
-            std::pop_heap(best.begin(), best.end(), Better);
-            best.back() = offered;
-            std::push_heap(best.begin(), best.end(), Better);
-        }
+        best.Offer(offered);
     });
 }
 
 std::vector<ResultEntry> ResultSelection::Results()
 {
-    std::vector<RankedString> best = std::move(heaps[0]);
-    for (std::size_t w = 1; w < heaps.size(); ++w) {
-        best.insert(best.end(), heaps[w].begin(), heaps[w].end());
-    }
-    const std::size_t kept = std::min(limit, best.size());
-    std::partial_sort(best.begin(), best.begin() + static_cast<std::ptrdiff_t>(kept), best.end(), Better);
-    best.resize(kept);
     std::vector<ResultEntry> results;
     results.reserve(limit);
-    for (const RankedString& ranked : best) {
+    for (const RankedString& ranked : BestKept<RankedString>::Merge(heaps, limit)) {
         const auto length = static_cast<std::size_t>(input.columns[ranked.column].length);
         results.push_back({std::string(ranked.text, length), ranked.hits});
     }

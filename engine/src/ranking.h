@@ -7,6 +7,7 @@
 #include "kestrin/report.h"
 
 #include <absl/container/flat_hash_set.h>
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -42,6 +43,45 @@ template <typename Ranked> [[nodiscard]] bool RanksBefore(const Ranked& a, const
     return a.order < b.order;
 }
 
+// The best `most` values offered, in the ranking's order (RanksBefore). A heap whose top is the worst
+// kept, so that a value that does not make the cut costs one comparison.
+template <typename Ranked> class BestKept
+{
+public:
+    explicit BestKept(std::size_t most = 0) : limit(most) {}
+
+    void Offer(const Ranked& offered)
+    {
+        if (kept.size() < limit) {
+            kept.push_back(offered);
+            std::push_heap(kept.begin(), kept.end(), Better);
+        } else if (limit > 0 && Better(offered, kept.front())) {
+            std::pop_heap(kept.begin(), kept.end(), Better);
+            kept.back() = offered;
+            std::push_heap(kept.begin(), kept.end(), Better);
+        }
+    }
+
+    // The best `count` values kept by any of parts (each kept apart, as by one worker), best first.
+    [[nodiscard]] static std::vector<Ranked> Merge(const std::vector<BestKept>& parts, std::size_t count)
+    {
+        std::vector<Ranked> all;
+        for (const BestKept& part : parts) {
+            all.insert(all.end(), part.kept.begin(), part.kept.end());
+        }
+        const std::size_t taken = std::min(count, all.size());
+        std::partial_sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(taken), all.end(), Better);
+        all.resize(taken);
+        return all;
+    }
+
+private:
+    static bool Better(const Ranked& a, const Ranked& b) { return RanksBefore(a, b); }
+
+    std::size_t limit;
+    std::vector<Ranked> kept;
+};
+
 // Chooses the best `count` strings by space saved (length times hits). Ties go to the earlier sample
 // length, then the lower first byte, then the string met first. The sections of the columns are visited
 // as jobs of a worker pool, each worker keeping the best strings it has seen, which Results merges.
@@ -73,7 +113,7 @@ private:
     RankingInput input;
     std::vector<std::pair<std::uint32_t, std::size_t>> jobs; // column and section
     std::size_t limit;
-    std::vector<std::vector<RankedString>> heaps; // one per worker
+    std::vector<BestKept<RankedString>> heaps; // one per worker
 };
 
 // The skip filters of a run: results holding a space, a carriage return with a line feed, or a tab, and

@@ -1,5 +1,10 @@
 // SPDX-License-Identifier: MIT
+// The one entry trie and its two encodings (longest match and best parse), through the game table and
+// with the entries of the savings choice.
+
 #include "inserter_model.h"
+#include "savings/savings_encoding.h"
+#include "savings_model.h"
 #include "text/game_encoder.h"
 
 #include <gtest/gtest.h>
@@ -148,6 +153,32 @@ TEST(GameEncoder, MatchesAPlainInserterOnRandomTablesAndDecodesBack)
     EXPECT_GT(unmappedSeen, 10); // some scripts hit a missing longer text whose pieces do not serve
     EXPECT_LT(unmappedSeen, 300);
     EXPECT_GT(bestBelowLongest, 0); // the best parse must beat longest match now and then
+}
+
+// The savings sizes: any byte may stay as it is. Entries cut from anywhere in the text, so that some cross
+// stretch ends or hold line ends, which no entry may match across; texts listed twice with other codes;
+// code sizes of -1 to 2.
+TEST(GameEncoder, SavingsSizesAndParsesMatchTheModel)
+{
+    std::mt19937 rng(7);
+    for (int round = 0; round < 200; ++round) {
+        const std::vector<std::string> owned = testing::RandomStretches(rng, "abc", 30);
+        const std::vector<std::string_view> stretches(owned.begin(), owned.end());
+        std::string text;
+        for (const std::string& stretch : owned) {
+            text += stretch;
+        }
+        std::vector<std::string> texts;
+        for (std::size_t i = rng() % 8; i > 0 && !text.empty(); --i) {
+            texts.push_back(text.substr(rng() % text.size(), 1 + rng() % 5));
+        }
+        std::vector<CodedEntry> entries;
+        for (const std::string& e : texts) {
+            entries.push_back({e, static_cast<int>(rng() % std::min<std::size_t>(4, e.size() + 1)) - 1});
+        }
+        SCOPED_TRACE(::testing::PrintToString(stretches));
+        EXPECT_EQ(testing::CheckEncoders(stretches, entries), "");
+    }
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The savings choice and its encoders against a plain model that recounts everything at every step.
+// The savings choice against a plain model that recounts everything at every step.
 
 #include "cancel_flag.h"
 #include "savings/real_savings.h"
@@ -26,21 +26,7 @@ void PrintTo(const SavingsResult& r, std::ostream* out)
 namespace {
 
 using testing::ModelChoice;
-using testing::ModelEncode;
-using testing::ModelText;
-
-// Random stretches over a small alphabet, so that ties and runs such as "aaaa" are common.
-std::vector<std::string> RandomStretches(std::mt19937& rng, std::string_view alphabet, std::size_t most)
-{
-    std::vector<std::string> stretches(1 + rng() % 4);
-    for (std::string& stretch : stretches) {
-        for (std::size_t i = rng() % (most + 1); i > 0; --i) {
-            const std::uint32_t pick = rng() % 40;
-            stretch += pick == 0 ? '\r' : pick == 1 ? '\n' : alphabet[rng() % alphabet.size()];
-        }
-    }
-    return stretches;
-}
+using testing::RandomStretches;
 
 TEST(RealSavings, ChoosesAsThePlainModelDoes)
 {
@@ -95,48 +81,6 @@ TEST(RealSavings, ChoosesAsThePlainModelDoes)
     EXPECT_EQ(result, ModelChoice(request));
     ASSERT_EQ(result.entries.size(), 2u);
     EXPECT_EQ(result.entries[1].text, "xy");
-}
-
-// Entries cut from anywhere in the text, so that some cross stretch ends or hold line ends, which no entry
-// may match across; code sizes of 0 to 2.
-TEST(RealSavings, EncodersMatchTheModelAndDecodeBack)
-{
-    std::mt19937 rng(7);
-    for (int round = 0; round < 200; ++round) {
-        const std::vector<std::string> owned = RandomStretches(rng, "abc", 30);
-        const std::vector<std::string_view> stretches(owned.begin(), owned.end());
-        const ModelText m(stretches);
-        std::vector<std::string> texts;
-        for (std::size_t i = rng() % 8; i > 0 && !m.text.empty(); --i) {
-            texts.push_back(m.text.substr(rng() % m.text.size(), 1 + rng() % 5));
-        }
-        std::vector<CodedEntry> entries;
-        for (const std::string& e : texts) {
-            entries.push_back({e, static_cast<int>(rng() % std::min<std::size_t>(3, e.size()))});
-        }
-        SCOPED_TRACE(::testing::PrintToString(stretches));
-        const std::int64_t longest = EncodeLongestMatch(stretches, entries);
-        const std::int64_t best = EncodeBestParse(stretches, entries);
-        EXPECT_EQ(longest, ModelEncode(m, entries, false));
-        EXPECT_EQ(best, ModelEncode(m, entries, true));
-        for (const ParseRule rule : {ParseRule::LongestMatch, ParseRule::BestParse}) {
-            const Encoding encoding = EncodeWithParse(stretches, entries, rule);
-            std::size_t p = 0;
-            std::int64_t bytes = 0;
-            for (const std::int32_t piece : encoding.pieces) {
-                ASSERT_LT(p, m.text.size());
-                const auto i = static_cast<std::size_t>(piece);
-                const std::string_view s =
-                    piece < 0 ? std::string_view(m.text).substr(p, 1) : entries[i].text;
-                ASSERT_TRUE(piece < 0 || m.At(p, s)) << "piece " << s << " at " << p;
-                bytes += piece < 0 ? 1 : std::max(0, entries[i].codeBytes);
-                p += s.size();
-            }
-            EXPECT_EQ(p, m.text.size());
-            EXPECT_EQ(bytes, encoding.bytes);
-            EXPECT_EQ(encoding.bytes, rule == ParseRule::LongestMatch ? longest : best);
-        }
-    }
 }
 
 // A whole run in this mode: the filters and the exclusion table forbid candidates, entries take the codes

@@ -36,6 +36,18 @@ bool ModelText::At(std::size_t p, std::string_view s) const
     return true;
 }
 
+std::vector<std::string> RandomStretches(std::mt19937& rng, std::string_view alphabet, std::size_t most)
+{
+    std::vector<std::string> stretches(1 + rng() % 4);
+    for (std::string& stretch : stretches) {
+        for (std::size_t i = rng() % (most + 1); i > 0; --i) {
+            const std::uint32_t pick = rng() % 40;
+            stretch += pick == 0 ? '\r' : pick == 1 ? '\n' : alphabet[rng() % alphabet.size()];
+        }
+    }
+    return stretches;
+}
+
 std::int64_t ModelEncode(const ModelText& m, const std::vector<CodedEntry>& entries, bool best)
 {
     const std::size_t n = m.text.size();
@@ -66,6 +78,39 @@ std::int64_t ModelEncode(const ModelText& m, const std::vector<CodedEntry>& entr
         p += std::max<std::size_t>(length, 1);
     }
     return bytes;
+}
+
+std::string CheckEncoders(const std::vector<std::string_view>& stretches,
+                          const std::vector<CodedEntry>& entries)
+{
+    const ModelText model(stretches);
+    for (const ParseRule rule : {ParseRule::LongestMatch, ParseRule::BestParse}) {
+        const bool best = rule == ParseRule::BestParse;
+        const std::string name = best ? "best parse" : "longest match";
+        const std::int64_t bytes =
+            best ? EncodeBestParse(stretches, entries) : EncodeLongestMatch(stretches, entries);
+        if (bytes != ModelEncode(model, entries, best)) {
+            return name + ": the size";
+        }
+        const Encoding encoding = EncodeWithParse(stretches, entries, rule);
+        std::size_t p = 0;
+        std::int64_t parsed = 0;
+        for (const std::int32_t piece : encoding.pieces) {
+            const auto i = static_cast<std::size_t>(piece);
+            const std::string_view s =
+                piece < 0 ? std::string_view(model.text).substr(std::min(p, model.text.size()), 1)
+                          : entries.at(i).text;
+            if (p >= model.text.size() || (piece >= 0 && !model.At(p, s))) {
+                return name + ": a piece at " + std::to_string(p);
+            }
+            parsed += piece < 0 ? 1 : std::max(0, entries[i].codeBytes);
+            p += s.size();
+        }
+        if (p != model.text.size() || parsed != encoding.bytes || encoding.bytes != bytes) {
+            return name + ": the parse's size";
+        }
+    }
+    return {};
 }
 
 SavingsResult ModelChoice(const SavingsRequest& request)

@@ -36,7 +36,7 @@ UnitCounter::UnitCounter(std::string_view gameBytes, const UnitMap& units,
         }
     }
     cap = counted.empty() ? 0 : static_cast<std::size_t>(counted.back()) * longestUnit;
-    kept.resize(std::max<std::size_t>(1, counted.size()));
+    kept.assign(std::max<std::size_t>(1, counted.size()), BestKept<Ranked>(keep));
 }
 
 std::size_t UnitCounter::CountJobs(unsigned threads) const
@@ -191,27 +191,16 @@ void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const CancelFlag
     }
 }
 
-// The strings of this job's share of the lengths: how many of each, and the best of them, kept in a heap
-// whose top is the worst kept.
+// The strings of this job's share of the lengths: how many of each, and the best of them.
 void UnitCounter::CountJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel)
 {
-    std::vector<Ranked>& best = kept[job];
-    const auto worse = [](const Ranked& a, const Ranked& b) { return Better(a, b); };
+    BestKept<Ranked>& best = kept[job];
     ForEachGroup(counted.size() * job / jobs, counted.size() * (job + 1) / jobs, cancel,
                  [&](std::size_t k, const Group& group) {
                      ++distinct[k];
                      for (const std::size_t column : columns[k]) {
-                         const Ranked ranked{std::int64_t{group.bytes} * group.hits, column,
-                                             static_cast<unsigned char>(text[group.first]), group.first,
-                                             group};
-                         if (best.size() < keep) {
-                             best.push_back(ranked);
-                             std::push_heap(best.begin(), best.end(), worse);
-                         } else if (keep > 0 && Better(ranked, best.front())) {
-                             std::pop_heap(best.begin(), best.end(), worse);
-                             best.back() = ranked;
-                             std::push_heap(best.begin(), best.end(), worse);
-                         }
+                         best.Offer({std::int64_t{group.bytes} * group.hits, column,
+                                     static_cast<unsigned char>(text[group.first]), group.first, group});
                      }
                  });
 }
@@ -340,22 +329,11 @@ std::int64_t UnitCounter::Distinct(std::int64_t length) const
                                                 : distinct[static_cast<std::size_t>(at - counted.begin())];
 }
 
-bool UnitCounter::Better(const Ranked& a, const Ranked& b)
-{
-    return RanksBefore(a, b);
-}
-
 std::vector<UnitString> UnitCounter::Best(std::size_t count) const
 {
-    std::vector<Ranked> all;
-    for (const std::vector<Ranked>& best : kept) {
-        all.insert(all.end(), best.begin(), best.end());
-    }
-    const std::size_t taken = std::min(count, all.size());
-    std::partial_sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(taken), all.end(), Better);
     std::vector<UnitString> best;
-    for (std::size_t i = 0; i < taken; ++i) {
-        best.push_back({text.substr(all[i].group.first, all[i].group.bytes), all[i].group.hits});
+    for (const Ranked& ranked : BestKept<Ranked>::Merge(kept, count)) {
+        best.push_back({text.substr(ranked.group.first, ranked.group.bytes), ranked.group.hits});
     }
     return best;
 }

@@ -3,6 +3,7 @@
 
 #include "cancel_flag.h"
 #include "large_memory.h"
+#include "ranking.h"
 #include "text/unit_map.h"
 
 #include <atomic>
@@ -72,7 +73,6 @@ private:
         std::uint64_t order; // where the string was first met
         Group group;
     };
-    static bool Better(const Ranked& a, const Ranked& b);
     [[nodiscard]] bool SortCharacters(const CancelFlag& cancel);
     void SortBytes(const CancelFlag& cancel);
     template <typename OnGroup>
@@ -102,8 +102,8 @@ private:
     // instead of walking the characters again.
     UnfilledVector<std::uint8_t> measures;
     [[nodiscard]] std::size_t Stride() const { return 2 + counted.size(); }
-    std::vector<std::int64_t> distinct;    // per length of `counted`
-    std::vector<std::vector<Ranked>> kept; // per job of CountJob (as many as lengths): the best, a heap
+    std::vector<std::int64_t> distinct; // per length of `counted`
+    std::vector<BestKept<Ranked>> kept; // per job of CountJob (as many as lengths)
 };
 
 } // namespace kestrin

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cancel_flag.h"
+#include "text/entry_trie.h"
 
 #include <atomic>
 #include <cstdint>
@@ -10,13 +11,6 @@
 #include <vector>
 
 namespace kestrin {
-
-// A table entry as the encoders see it. Entries that are empty or hold a CR or LF never match; of an
-// entry listed twice, the smaller code bytes count; code bytes below 0 count as 0.
-struct CodedEntry {
-    std::string_view text;
-    int codeBytes = 1;
-};
 
 // The size of the stretches encoded with the entries: a matched entry costs its code bytes, any other
 // byte (CR and LF too) 1. Entries never match across a stretch end or a line end.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "text/entry_trie.h"
 #include "text/game_table.h"
 #include "text/unit_map.h"
 
@@ -51,33 +52,18 @@ public:
     // byte each) reaches: what the best inserter could do with this table. Nothing when no split exists.
     [[nodiscard]] std::optional<std::int64_t> BestParseBytes(std::string_view script) const;
 
-    // The index of the entry of the longest text that text[at, size) starts with, and that text's
-    // length in `length`; -1 when no entry matches there.
-    [[nodiscard]] std::int32_t LongestMatch(std::string_view text, std::size_t at, std::size_t& length) const;
-
 private:
-    struct Node {
-        std::int32_t entry = -1;
-        std::int32_t dense = -1; // index into denseChildren for a node of many children
-        std::uint32_t firstEdge = 0;
-        std::uint32_t edgeCount = 0;
-    };
     // An entry's code as the encoding loop writes it.
     struct Code {
         std::array<char, 4> bytes{};
         std::uint8_t length = 0;
         UnitKind kind = UnitKind::Character;
     };
-    [[nodiscard]] std::uint32_t Child(const Node& node, unsigned char byte) const;
     [[nodiscard]] UnmappedText Unmapped(std::string_view script, std::size_t at) const;
 
     TextEncoding encoding;
     std::vector<Code> codes; // by entry
-    std::size_t longestText = 0;
-    std::vector<Node> nodes; // node 0 is the root
-    std::vector<unsigned char> edgeBytes;
-    std::vector<std::uint32_t> edgeTargets;
-    std::vector<std::array<std::uint32_t, 256>> denseChildren;
+    EntryTrie trie;
 };
 
 // The whole script encoded (units finished), or the first unmapped text.
