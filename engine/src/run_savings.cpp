@@ -42,12 +42,12 @@ void SavingsBranch::BuildIndex(const GameScript& gameScript)
         // An entry of one character would give a text of the game table a second code, which an inserter
         // reading both tables would not use: the game table's line comes first.
         std::erase(request.lengths, 1);
-    }
-    if (request.forbidden && resolved.mode == RunMode::GameTable) {
-        // The skip rules read the text, not the game's bytes.
-        request.forbidden = [this](std::string_view bytes) {
-            return resolved.skips.MarkOf(script->TextOf(bytes)).has_value();
-        };
+        if (request.forbidden) {
+            // The skip rules read the text, not the game's bytes.
+            request.forbidden = [this](std::string_view bytes) {
+                return resolved.skips.MarkOf(script->TextOf(bytes)).has_value();
+            };
+        }
     }
     Index();
 }

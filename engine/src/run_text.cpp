@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The game's characters of a run: every input's counted text checked in the encoding and encoded
-// through the game table before anything is counted, so that text the
-// game cannot hold stops the run with the file, the line and the place, and nothing is written.
+// through the game table before anything is counted, so that text the game cannot hold stops the run
+// with the file, the line and the place, and nothing is written.
 
 #include "run_text.h"
 
-#include "io/file_io.h"
 #include "text/text_encoding.h"
 
 #include <algorithm>
