@@ -100,8 +100,8 @@ compare missing-file -l 2 "$out/no-such-file.txt"
 compare long-length -l 201 -n 5 -y "$real/real-128K.txt"
 # The game's characters: UTF-8, and game tables made for the corpora by make_game_table.py.
 utf=(--encoding utf-8)
-python3 "$root/bench/make_game_table.py" --lang ja --table ja.tbl "$real/real-ja-1M.txt" >/dev/null
-python3 "$root/bench/make_game_table.py" --lang ru --table ru.tbl "$real/real-ru-1M.txt" >/dev/null
+python3 "$root/bench/make_game_table.py" --lang ja --table ja.tbl "$real/real-ja-1M.txt" >/dev/null 2>&1
+python3 "$root/bench/make_game_table.py" --lang ru --table ru.tbl "$real/real-ru-1M.txt" >/dev/null 2>&1
 compare ja-utf8-count -l 1-6 -n 500 "${utf[@]}" "$real/real-ja-256K.txt"
 compare ru-utf8-savings -l 2-8 -n 1000 "${utf[@]}" "${sav[@]}" "${tab[@]}" -r '&H8000-&H83FF' --dictionary-bytes 3000 \
     "$real/real-ru-256K.txt"

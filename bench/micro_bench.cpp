@@ -68,7 +68,7 @@ void CommentScan(benchmark::State& state)
     settings.useComments = true;
     settings.commentStyle = CommentStyle::Cpp;
     for (auto _ : state) {
-        CommentScanner scanner(settings);
+        CommentScanner scanner(CommentRulesOf(settings));
         benchmark::DoNotOptimize(scanner.Scan(*file, 10));
     }
     state.SetBytesProcessed(state.iterations() * state.range(0));
@@ -87,7 +87,7 @@ CountingPlan Count(const InputFile& file, std::int16_t first, std::int16_t last)
     shape.largestFile = file.Size();
     CountingPlan plan = PlanCounting(lengths, 1, shape);
     RunSettings settings;
-    CommentScanner scanner(settings);
+    CommentScanner scanner(CommentRulesOf(settings));
     const FileScan scan = scanner.Scan(file, last);
     const CancelFlag cancel;
     for (const auto& unit : plan.units) {

@@ -35,12 +35,12 @@ struct BuiltOutputs {
 class AnalysisRun
 {
 public:
-    AnalysisRun(const RunSettings& runSettings, RunObserver& host, CancelFlag& runCancel)
-        : settings(runSettings), display(host), cancel(runCancel), context{host, display, cancel}
+    AnalysisRun(RunObserver& host, CancelFlag& runCancel)
+        : display(host), cancel(runCancel), context{host, display, cancel}
     {
     }
 
-    RunOutcome Run()
+    RunOutcome Run(const RunSettings& settings)
     {
         RunOutcome outcome;
         auto resolving = ResolveSettings(settings, context.observer);
@@ -48,24 +48,14 @@ public:
             return Ended(std::move(*end), outcome);
         }
         const ResolvedSettings& resolved = std::get<ResolvedSettings>(resolving);
-        CommentScanner scanner(settings);
-        if (settings.useComments && !scanner.UseComments()) {
-            context.observer.ClearUseComments();
-        }
-        auto looking = LookAtInputs(settings, !scanner.UseComments());
-        if (auto* end = std::get_if<EarlyEnd>(&looking)) {
-            return Ended(std::move(*end), outcome);
-        }
-        auto& looks = std::get<std::vector<FileLook>>(looking);
         RankedResults ranked;
-        StepEnd end = resolved.inCharacters
-                          ? CountInCharacters(resolved, std::move(looks), ranked, outcome)
-                          : CountBytes(resolved, std::move(scanner), std::move(looks), ranked, outcome);
+        StepEnd end = resolved.InCharacters() ? CountInCharacters(resolved, ranked, outcome)
+                                              : CountBytes(resolved, ranked, outcome);
         if (end) {
             return Ended(std::move(*end), outcome);
         }
         const BuiltOutputs built = BuildOutputs(resolved, ranked, outcome);
-        WriteOutputs(built, outcome);
+        WriteOutputs(resolved, built, outcome);
         outcome.status = RunStatus::Completed;
         return outcome;
     }
@@ -82,14 +72,13 @@ private:
     }
 
     // The count in bytes, with the savings index built beside its finish; then the ranking or the choice.
-    StepEnd CountBytes(const ResolvedSettings& resolved, CommentScanner scanner, std::vector<FileLook> looks,
-                       RankedResults& ranked, RunOutcome& outcome)
+    StepEnd CountBytes(const ResolvedSettings& resolved, RankedResults& ranked, RunOutcome& outcome)
     {
-        InputCount count(context, settings, resolved, std::move(scanner), std::move(looks));
+        InputCount count(context, resolved);
         std::optional<SavingsBranch> savings;
         std::function<void()> besideFinish;
-        if (settings.realSavings) {
-            savings.emplace(settings, resolved, cancel);
+        if (resolved.realSavings) {
+            savings.emplace(resolved, cancel);
             besideFinish = [&] { savings->BuildIndex(count.Files()); };
         }
         StepEnd end = count.CountAll(besideFinish);
@@ -107,19 +96,17 @@ private:
 
     // The count in the game's characters: every input checked and encoded first, then the strings of
     // whole characters counted; the savings index is built over the game's bytes after the count.
-    StepEnd CountInCharacters(const ResolvedSettings& resolved, std::vector<FileLook> looks,
-                              RankedResults& ranked, RunOutcome& outcome)
+    StepEnd CountInCharacters(const ResolvedSettings& resolved, RankedResults& ranked, RunOutcome& outcome)
     {
-        TextCount count(context, settings, resolved, std::move(looks));
+        TextCount count(context, resolved);
         StepEnd end = count.CountAll();
         outcome.counters = count.Counters();
         if (end) {
             return end;
         }
-        gameTable = count.Script().table;
         std::optional<SavingsBranch> savings;
-        if (settings.realSavings) {
-            savings.emplace(settings, resolved, cancel);
+        if (resolved.realSavings) {
+            savings.emplace(resolved, cancel);
             if (auto built = RunJobs(context, 1, 1,
                                      [&](std::size_t, unsigned) { savings->BuildIndex(count.Script()); })) {
                 return built;
@@ -210,19 +197,19 @@ private:
     {
         BuiltOutputs built;
         Progress now = display.Current();
-        if (settings.outputTable) {
+        if (resolved.outputTable) {
             now.phase = RunPhase::WritingTable;
             display.Show(now);
             const std::vector<std::int16_t> codes = resolved.codes.For(ranked.entries.size());
-            TableAppend table = PlanTableAppendToFile(ranked.entries, codes, *settings.outputTable);
+            TableAppend table = PlanTableAppendToFile(ranked.entries, codes, *resolved.outputTable);
             built.tableBlock = std::move(table.block);
             outcome.noTableCode = !ranked.entries.empty() && codes.empty();
             outcome.codes = std::move(table.codes);
             outcome.splittingResults = std::move(table.splitting);
             outcome.repeatedCode = table.repeatedCode;
-            if (gameTable) {
+            if (resolved.mode == RunMode::GameTable) {
                 for (const auto& code : outcome.codes) {
-                    if (code && CodeClashes(*gameTable, TableCodeBytes(*code))) {
+                    if (code && CodeClashes(*resolved.gameTable, TableCodeBytes(*code))) {
                         outcome.gameTableCode = *code;
                         break;
                     }
@@ -233,7 +220,7 @@ private:
         display.Show(now);
         (void)context.observer.YieldAndCheckCancel();
         ReportHeader header;
-        header.inputFiles = settings.inputFiles;
+        header.inputFiles = resolved.inputFiles;
         header.totalCharacters = outcome.counters.totalCharacters;
         header.countedCharacters = outcome.counters.countedCharacters;
         header.distinctStrings = outcome.counters.distinctStrings;
@@ -246,7 +233,7 @@ private:
         if (ranked.sizes) {
             outcome.report += BuildSizeLines(*ranked.sizes);
         }
-        if (settings.reportFile) {
+        if (resolved.reportFile) {
             built.reportFileContent = ReportFileContent(outcome.report);
         }
         outcome.sizes = ranked.sizes;
@@ -254,28 +241,26 @@ private:
         return built;
     }
 
-    void WriteOutputs(const BuiltOutputs& built, RunOutcome& outcome) const
+    static void WriteOutputs(const ResolvedSettings& resolved, const BuiltOutputs& built, RunOutcome& outcome)
     {
         // A signal that asks the program to end waits until both files are whole.
         const SignalDeferral signals;
-        if (settings.outputTable) {
-            if (auto error = AppendToFile(*settings.outputTable, built.tableBlock)) {
+        if (resolved.outputTable) {
+            if (auto error = AppendToFile(*resolved.outputTable, built.tableBlock)) {
                 outcome.errors.push_back(*error);
             }
         }
-        if (settings.reportFile) {
-            if (auto error = ReplaceFile(*settings.reportFile, built.reportFileContent)) {
+        if (resolved.reportFile) {
+            if (auto error = ReplaceFile(*resolved.reportFile, built.reportFileContent)) {
                 outcome.errors.push_back(*error);
             }
         }
     }
 
-    const RunSettings& settings;
     const std::chrono::system_clock::time_point startTime = std::chrono::system_clock::now();
     ProgressDisplay display;
     CancelFlag& cancel;
     RunContext context;
-    std::optional<GameTable> gameTable; // counting through one: the codes written are checked against it
 };
 
 } // namespace
@@ -293,7 +278,7 @@ RunOutcome RunAnalysis(const RunSettings& settings, RunObserver& observer, Cance
     RunOutcome failed;
     failed.status = RunStatus::Failed;
     try {
-        return AnalysisRun(settings, observer, cancel).Run();
+        return AnalysisRun(observer, cancel).Run(settings);
     } catch (const RunFailure& failure) {
         failed.failure = failure.failure;
         failed.failurePath = failure.path;

@@ -9,11 +9,9 @@
 
 namespace kestrin {
 
-InputCount::InputCount(RunContext& context, const RunSettings& runSettings, const ResolvedSettings& settled,
-                       CommentScanner commentScanner, std::vector<FileLook> inputLooks)
-    : run(context), settings(runSettings), resolved(settled), scanner(std::move(commentScanner)),
-      bufferLength(std::int64_t{settled.lengths.back()} + scanner.LongestDelimiter()),
-      looks(std::move(inputLooks))
+InputCount::InputCount(RunContext& context, const ResolvedSettings& settled)
+    : run(context), resolved(settled), looks(settled.inputLooks), scanner(settled.comments),
+      bufferLength(std::int64_t{settled.lengths.back()} + scanner.LongestDelimiter())
 {
     files.reserve(looks.size());
 }
@@ -86,7 +84,7 @@ StepEnd InputCount::CountFile(std::size_t index, std::int64_t& distinctBefore, s
 // the count needs.
 StepEnd InputCount::ReadInput(std::size_t index, FileProgress& shown)
 {
-    const std::filesystem::path& path = settings.inputFiles[index];
+    const std::filesystem::path& path = resolved.inputFiles[index];
     std::atomic<std::int64_t> bytesRead{0};
     std::variant<std::unique_ptr<InputFile>, FileError> opened;
     InputShape shape;
@@ -133,7 +131,7 @@ StepEnd InputCount::ReadInput(std::size_t index, FileProgress& shown)
 InputShape InputCount::ShapeOfInput(const InputFile& first) const
 {
     InputShape shape;
-    shape.files = settings.inputFiles.size();
+    shape.files = resolved.inputFiles.size();
     shape.largestFile = first.Size();
     // A sample of about a million bytes a file is plenty to balance the shards by.
     const auto* bytes = reinterpret_cast<const unsigned char*>(first.Data());
@@ -144,7 +142,7 @@ InputShape InputCount::ShapeOfInput(const InputFile& first) const
     for (std::size_t index = 1; index < looks.size() && !run.cancel.IsSet(); ++index) {
         shape.largestFile =
             std::max(shape.largestFile, looks[index].regular ? looks[index].size : recordPositionLimit);
-        for (const char byte : SampleFileBytes(settings.inputFiles[index])) {
+        for (const char byte : SampleFileBytes(resolved.inputFiles[index])) {
             ++shape.histogram[static_cast<unsigned char>(byte)];
         }
     }

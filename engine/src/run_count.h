@@ -20,8 +20,8 @@ namespace kestrin {
 class InputCount
 {
 public:
-    InputCount(RunContext& context, const RunSettings& settings, const ResolvedSettings& resolved,
-               CommentScanner commentScanner, std::vector<FileLook> looks);
+    // The settings must outlive the count.
+    InputCount(RunContext& context, const ResolvedSettings& resolved);
 
     // Counts every input; besideFinish, when given, runs on a worker of its own beside the finish, also
     // when there is no input file.
@@ -53,11 +53,10 @@ private:
 
     // Set when the phase starts.
     RunContext& run;
-    const RunSettings& settings;
     const ResolvedSettings& resolved;
+    const std::vector<FileLook>& looks; // of every input, before any is read
     CommentScanner scanner;
     std::int64_t bufferLength = 0;
-    std::vector<FileLook> looks; // of every input, before any is read
 
     // Filled as the files come: the files, and from the first one the plan and its jobs.
     std::vector<std::unique_ptr<InputFile>> files;

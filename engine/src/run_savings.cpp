@@ -13,11 +13,11 @@
 
 namespace kestrin {
 
-SavingsBranch::SavingsBranch(const RunSettings& runSettings, const ResolvedSettings& settled,
-                             const CancelFlag& runCancel)
-    : settings(runSettings), resolved(settled), cancel(runCancel)
+SavingsBranch::SavingsBranch(const ResolvedSettings& settled, const CancelFlag& runCancel)
+    : resolved(settled), cancel(runCancel)
 {
     request.lengths.assign(resolved.lengths.begin(), resolved.lengths.end());
+    request.dictionaryBytes = resolved.dictionaryBytes;
     if (resolved.skips.SkipsAnyString()) {
         const SkipRules& skips = resolved.skips;
         request.forbidden = [&skips](std::string_view text) { return skips.MarkOf(text).has_value(); };
@@ -38,16 +38,16 @@ void SavingsBranch::BuildIndex(const GameScript& gameScript)
     request.stretches = script->GameStretches();
     request.units = &script->game.units;
     request.longestUnit = script->longestUnit;
-    if (script->table) {
+    if (resolved.mode == RunMode::GameTable) {
         // An entry of one character would give a text of the game table a second code, which an inserter
         // reading both tables would not use: the game table's line comes first.
         std::erase(request.lengths, 1);
-    }
-    if (request.forbidden && script->table) {
-        // The skip rules read the text, not the game's bytes.
-        request.forbidden = [this](std::string_view bytes) {
-            return resolved.skips.MarkOf(script->TextOf(bytes)).has_value();
-        };
+        if (request.forbidden) {
+            // The skip rules read the text, not the game's bytes.
+            request.forbidden = [this](std::string_view bytes) {
+                return resolved.skips.MarkOf(script->TextOf(bytes)).has_value();
+            };
+        }
     }
     Index();
 }
@@ -56,9 +56,6 @@ void SavingsBranch::Index()
 {
     if (cancel.IsSet()) {
         return;
-    }
-    if (resolved.dictionaryBytes) {
-        request.dictionaryBytes = *resolved.dictionaryBytes;
     }
     try {
         index = std::make_unique<SavingsChoice>(request, resolved.codes.Cheapest(resolved.request.Most()),
@@ -75,7 +72,7 @@ void SavingsBranch::Index()
 std::vector<std::string_view>
 SavingsBranch::CountedText(const std::vector<std::unique_ptr<InputFile>>& files) const
 {
-    CommentScanner textScanner(settings);
+    CommentScanner textScanner(resolved.comments);
     std::vector<std::string_view> stretches;
     for (const auto& file : files) {
         for (const CountedRun& run : textScanner.Scan(*file, 1, &cancel).runs) {
@@ -111,7 +108,7 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
                     return;
                 }
                 choice = index->Choose(codeBytes, &chosen);
-                if (script != nullptr && script->table) {
+                if (resolved.mode == RunMode::GameTable) {
                     for (const SavingsEntry& entry : choice.entries) {
                         texts.push_back(script->TextOf(entry.text));
                     }
@@ -184,7 +181,7 @@ void SavingsBranch::Encode(std::size_t job, SavingsResult& choice, const GameEnc
 GameEncoder SavingsBranch::UnitedEncoder(const SavingsResult& choice,
                                          const std::vector<std::string>& entryTexts) const
 {
-    GameTable united = *script->table;
+    GameTable united = *resolved.gameTable;
     std::uint32_t next = 0;
     for (std::size_t i = 0; i < choice.entries.size(); ++i) {
         const auto codeBytes = static_cast<std::size_t>(std::clamp(choice.entries[i].codeBytes, 1, 4));

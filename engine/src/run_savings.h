@@ -20,7 +20,8 @@ namespace kestrin {
 class SavingsBranch
 {
 public:
-    SavingsBranch(const RunSettings& settings, const ResolvedSettings& resolved, const CancelFlag& cancel);
+    // The settings must outlive the branch.
+    SavingsBranch(const ResolvedSettings& resolved, const CancelFlag& cancel);
 
     // Builds the index of the candidates over the counted text of the files, all read by now: the job the
     // count runs beside its finish. Returns early when the cancel flag is set.
@@ -41,7 +42,6 @@ private:
     [[nodiscard]] std::vector<std::string_view>
     CountedText(const std::vector<std::unique_ptr<InputFile>>& files) const;
 
-    const RunSettings& settings;
     const ResolvedSettings& resolved;
     const CancelFlag& cancel;
     SavingsRequest request; // whose stretches the index points into

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The start of a run. ResolveSettings turns the host's settings into ResolvedSettings, a plain value
-// from which each later phase takes what it needs, and ends the run on the way at a file clash, a report
-// file that is not a report (when the host lets the run replace only reports), an output table without
-// codes in the savings mode, the sample lengths (with the host's warning and question), a delimiter not
-// valid in the encoding or a bad dictionary size; it reads the exclusion table. LookAtInputs then looks
-// at every input before anything is counted, and refuses inputs too long for the savings choice.
+// from which each later phase takes what it needs: every setting read, parsed and checked once. On the
+// way it ends the run at a file clash, a report file that is not a report (when the host lets the run
+// replace only reports), an output table without codes in the savings mode, the sample lengths (with the
+// host's warning and question), a delimiter not valid in the encoding or a bad dictionary size, an input
+// that cannot be read or is too long for the mode, and a game table that cannot be used; it reads the
+// exclusion table and the game table.
 
 #include "run_setup.h"
 
+#include "run_text.h"
 #include "text/text_encoding.h"
 
 #include "kestrin/report.h"
@@ -90,11 +92,14 @@ ResultRequest ResolveRequest(const std::string& typed)
 }
 
 // The table codes; with real savings every entry needs a code of its own, so an output table whose
-// ranges give none is refused.
+// ranges give none is refused. The ranges are parsed once, for at least one code, which tells whether
+// they give any.
 std::variant<TableCodes, EarlyEnd> ResolveCodes(const RunSettings& settings, const ResultRequest& request)
 {
+    const std::size_t most = request.Most();
     TableCodes codes;
-    codes.ranged = !ParseNumberList(settings.writeTableRanges, 1).empty();
+    codes.codes = ParseNumberList(settings.writeTableRanges, std::max<std::size_t>(most, 1));
+    codes.ranged = !codes.codes.empty();
     if (settings.realSavings && settings.outputTable && !codes.ranged) {
         Refusal refusal;
         refusal.reason = Refusal::Reason::NoTableCode;
@@ -103,7 +108,7 @@ std::variant<TableCodes, EarlyEnd> ResolveCodes(const RunSettings& settings, con
         refusal.text = settings.writeTableRanges;
         return EarlyEnd::Refused(std::move(refusal));
     }
-    codes.codes = ParseNumberList(settings.writeTableRanges, request.Most());
+    codes.codes.resize(std::min(codes.codes.size(), most));
     return codes;
 }
 
@@ -234,11 +239,16 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
 
 namespace {
 
-// The game's characters: whether the run counts them, the delimiters valid in the encoding, and the
-// dictionary's limit in bytes.
+// What the run counts in, from the encoding and the game table; the delimiters valid in the encoding;
+// and the dictionary's limit in bytes.
 StepEnd ResolveCharacters(const RunSettings& settings, ResolvedSettings& resolved)
 {
-    resolved.inCharacters = settings.encoding != TextEncoding::Latin1 || settings.gameTable.has_value();
+    resolved.encoding = settings.encoding;
+    if (settings.gameTable) {
+        resolved.mode = RunMode::GameTable;
+    } else {
+        resolved.mode = settings.encoding == TextEncoding::Utf8 ? RunMode::Utf8 : RunMode::Bytes;
+    }
     if (settings.useComments && settings.commentStyle == CommentStyle::Custom) {
         for (const std::string* delimiter : {&settings.beginComment, &settings.endComment}) {
             if (ValidateText(*delimiter, settings.encoding)) {
@@ -262,6 +272,86 @@ StepEnd ResolveCharacters(const RunSettings& settings, ResolvedSettings& resolve
         return EarlyEnd::Refused(std::move(refusal));
     }
     resolved.dictionaryBytes = value;
+    return std::nullopt;
+}
+
+Refusal TableRefusal(Refusal::Reason reason, const std::filesystem::path& path, std::int64_t line,
+                     std::string text)
+{
+    Refusal refusal;
+    refusal.reason = reason;
+    refusal.role = FileRole::GameTable;
+    refusal.path = path;
+    refusal.line = line;
+    refusal.text = std::move(text);
+    return refusal;
+}
+
+// A code that begins with another whole code: the game reading its bytes could not tell the two apart,
+// and neither could the count, which keys strings by their game bytes.
+std::optional<Refusal> CodeBeginningCode(const GameTable& table, const std::filesystem::path& path)
+{
+    const GameTableEntry* longer = table.FirstCodeWithCodePrefix();
+    if (longer == nullptr) {
+        return std::nullopt;
+    }
+    Refusal refusal = TableRefusal(Refusal::Reason::CodeBeginsCode, path, longer->line, HexOf(longer->code));
+    for (std::size_t bytes = 1; bytes < longer->code.size(); ++bytes) {
+        if (const GameTableEntry* shorter = table.FindCode(std::string_view(longer->code).substr(0, bytes))) {
+            refusal.otherLine = shorter->line;
+            break;
+        }
+    }
+    return refusal;
+}
+
+// The game table, read and checked: refused when it is not valid in the encoding, holds a line that is
+// no entry, holds no entry, or has a code that begins with another whole code; a file error when it
+// cannot be read.
+std::variant<GameTable, EarlyEnd> LoadGameTable(const std::filesystem::path& path, TextEncoding encoding)
+{
+    auto read = ReadFileBytes(path);
+    if (auto* error = std::get_if<FileError>(&read)) {
+        return EarlyEnd::InputFailed(std::move(*error));
+    }
+    GameTableLoad load = ReadGameTable(std::get<FileBytes>(read).View(), encoding);
+    if (load.invalidText) {
+        return EarlyEnd::Refused(InvalidText(FileRole::GameTable, path, *load.invalidText));
+    }
+    if (!load.faults.empty()) {
+        const TableLineFault& fault = load.faults.front();
+        return EarlyEnd::Refused(
+            TableRefusal(Refusal::Reason::BadTableLine, path, fault.line, fault.content));
+    }
+    if (load.table.Entries().empty()) {
+        return EarlyEnd::Refused(TableRefusal(Refusal::Reason::NoGameCharacters, path, 0, {}));
+    }
+    if (auto refusal = CodeBeginningCode(load.table, path)) {
+        return EarlyEnd::Refused(std::move(*refusal));
+    }
+    return std::move(load.table);
+}
+
+// A look at every input, and the refusal of inputs too long for the savings mode, from their sizes, when
+// no comment filter leaves text out (the sizes are then what the savings choice gets).
+StepEnd LookAtInputs(ResolvedSettings& resolved)
+{
+    std::int64_t total = 0;
+    for (const auto& path : resolved.inputFiles) {
+        auto look = LookAtFile(path);
+        if (auto* error = std::get_if<FileError>(&look)) {
+            return EarlyEnd::InputFailed(std::move(*error));
+        }
+        resolved.inputLooks.push_back(std::get<FileLook>(look));
+        total += resolved.inputLooks.back().regular ? resolved.inputLooks.back().size : 0;
+    }
+    if (resolved.realSavings && !resolved.comments.active && total >= savingsTextLimit) {
+        Refusal refusal;
+        refusal.reason = Refusal::Reason::InputTooLong;
+        refusal.length = total;
+        refusal.limit = savingsTextLimit;
+        return EarlyEnd::Refused(std::move(refusal));
+    }
     return std::nullopt;
 }
 
@@ -299,6 +389,10 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
         return EarlyEnd::Refused(std::move(*kept));
     }
     ResolvedSettings resolved;
+    resolved.inputFiles = settings.inputFiles;
+    resolved.reportFile = settings.reportFile;
+    resolved.outputTable = settings.outputTable;
+    resolved.realSavings = settings.realSavings;
     resolved.request = ResolveRequest(settings.topResults);
     auto codes = ResolveCodes(settings, resolved.request);
     if (auto* end = std::get_if<EarlyEnd>(&codes)) {
@@ -322,30 +416,22 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
     if (auto end = ResolveCharacters(settings, resolved)) {
         return std::move(*end);
     }
-    return resolved;
-}
-
-std::variant<std::vector<FileLook>, EarlyEnd> LookAtInputs(const RunSettings& settings, bool countsWholeFiles)
-{
-    std::vector<FileLook> looks;
-    looks.reserve(settings.inputFiles.size());
-    std::int64_t total = 0;
-    for (const auto& path : settings.inputFiles) {
-        auto look = LookAtFile(path);
-        if (auto* error = std::get_if<FileError>(&look)) {
-            return EarlyEnd::InputFailed(std::move(*error));
+    resolved.comments = CommentRulesOf(settings);
+    if (settings.useComments && !resolved.comments.active) {
+        observer.ClearUseComments();
+    }
+    if (auto end = LookAtInputs(resolved)) {
+        return std::move(*end);
+    }
+    // The game table last: its refusals come after those of the inputs.
+    if (resolved.mode == RunMode::GameTable) {
+        auto table = LoadGameTable(*settings.gameTable, resolved.encoding);
+        if (auto* end = std::get_if<EarlyEnd>(&table)) {
+            return std::move(*end);
         }
-        looks.push_back(std::get<FileLook>(look));
-        total += looks.back().regular ? looks.back().size : 0;
+        resolved.gameTable = std::move(std::get<GameTable>(table));
     }
-    if (settings.realSavings && countsWholeFiles && total >= savingsTextLimit) {
-        Refusal refusal;
-        refusal.reason = Refusal::Reason::InputTooLong;
-        refusal.length = total;
-        refusal.limit = savingsTextLimit;
-        return EarlyEnd::Refused(std::move(refusal));
-    }
-    return looks;
+    return resolved;
 }
 
 } // namespace kestrin

@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "counting/comment_scanner.h"
 #include "io/file_io.h"
 #include "ranking.h"
 #include "run_step.h"
+#include "text/game_table.h"
 
 #include "kestrin/number_list.h"
 #include "kestrin/run_analysis.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 #include <variant>
@@ -44,35 +48,50 @@ struct ResultRequest {
     [[nodiscard]] std::size_t Most() const;
 };
 
-// The settings of a run, each read, parsed and checked once, when the run starts; the phases take
-// what they need of it.
+// What a run counts in. Bytes: Latin-1 without a game table, a character is a byte. Utf8: a character is
+// one UTF-8 sequence. GameTable: the script (Latin-1 or UTF-8) is encoded through the game's table and a
+// character is one of its codes.
+enum class RunMode { Bytes, Utf8, GameTable };
+
+// The settings of a run, each read, parsed and checked once, when the run starts, with a look at every
+// input; the phases take what they need of it and never go back to the RunSettings.
 struct ResolvedSettings {
+    std::vector<std::filesystem::path> inputFiles;
+    std::vector<FileLook> inputLooks; // of every input, before any is read: missing or unreadable ones fail
+    std::optional<std::filesystem::path> reportFile;
+    std::optional<std::filesystem::path> outputTable;
+
     std::vector<std::int16_t> listedLengths; // sorted, a length listed twice twice: the report and ranking
     std::vector<std::int16_t> lengths;       // sorted, each once: what is counted
     ResultRequest request;
     TableCodes codes;
-    unsigned threads = 1;
+    unsigned threads = 1; // at least 1
     SkipRules skips;
+    CommentRules comments;
+
+    RunMode mode = RunMode::Bytes;
+    TextEncoding encoding = TextEncoding::Latin1; // of the scripts, the delimiters and the game table
+    std::optional<GameTable> gameTable;           // in the GameTable mode, read and checked
+    // With real savings: the entries are chosen instead of ranked, and take at most this many game bytes
+    // together.
+    bool realSavings = false;
+    std::int64_t dictionaryBytes = std::numeric_limits<std::int64_t>::max();
+
     // Counting in the game's characters (UTF-8, or through a game table) rather than in bytes.
-    bool inCharacters = false;
-    // With real savings: the most game bytes the entries may take together.
-    std::optional<std::int64_t> dictionaryBytes;
+    [[nodiscard]] bool InCharacters() const { return mode != RunMode::Bytes; }
 };
 
 // Counting threads: 0 asks for one per core; more than a cap only add memory, as the work comes in
 // few, large jobs.
 [[nodiscard]] unsigned ResolveThreads(unsigned asked);
 
-// The steps before anything is read: the file clash, the table codes of the savings mode, the sample
-// lengths with the host's warning and question, the request, the threads, and the skip rules with the
-// exclusion table (which is read here).
+// Everything before an input is read, in the order the refusals come: the file clash, a report file
+// that is no report, the table codes of the savings mode, the sample lengths with the host's warning
+// and question, the skip rules with the exclusion table (read here), the delimiters in the encoding, the
+// dictionary's bytes, the comment rules (the host is told when they turn comments off), a look at every
+// input (missing, unreadable or endless ones fail here; inputs too long for the savings mode are refused
+// from their sizes), and the game table, read and checked.
 [[nodiscard]] std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& settings,
                                                                        RunObserver& observer);
-
-// A look at every input (missing, unreadable or endless ones fail here, before any counting), and the
-// refusal of inputs too long for the savings mode, from their sizes. countsWholeFiles: no comment filter
-// leaves text out, so that the sizes are what the savings choice gets.
-[[nodiscard]] std::variant<std::vector<FileLook>, EarlyEnd> LookAtInputs(const RunSettings& settings,
-                                                                         bool countsWholeFiles);
 
 } // namespace kestrin

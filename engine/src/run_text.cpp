@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: MIT
-// The game's characters of a run: the game table read and checked, and every input's counted text
-// checked in the encoding and encoded through the table before anything is counted, so that text the
-// game cannot hold stops the run with the file, the line and the place, and nothing is written.
+// The game's characters of a run: every input's counted text checked in the encoding and encoded
+// through the game table before anything is counted, so that text the game cannot hold stops the run
+// with the file, the line and the place, and nothing is written.
 
 #include "run_text.h"
 
-#include "io/file_io.h"
 #include "text/text_encoding.h"
 
 #include <algorithm>
 
 namespace kestrin {
-namespace {
 
 Refusal InvalidText(FileRole role, const std::filesystem::path& path, const TextFault& fault)
 {
@@ -24,38 +22,6 @@ Refusal InvalidText(FileRole role, const std::filesystem::path& path, const Text
     refusal.text = fault.bytes;
     return refusal;
 }
-
-Refusal TableRefusal(Refusal::Reason reason, const std::filesystem::path& path, std::int64_t line,
-                     std::string text)
-{
-    Refusal refusal;
-    refusal.reason = reason;
-    refusal.role = FileRole::GameTable;
-    refusal.path = path;
-    refusal.line = line;
-    refusal.text = std::move(text);
-    return refusal;
-}
-
-// A code that begins with another whole code: the game reading its bytes could not tell the two apart,
-// and neither could the count, which keys strings by their game bytes.
-std::optional<Refusal> CodeBeginningCode(const GameTable& table, const std::filesystem::path& path)
-{
-    const GameTableEntry* longer = table.FirstCodeWithCodePrefix();
-    if (longer == nullptr) {
-        return std::nullopt;
-    }
-    Refusal refusal = TableRefusal(Refusal::Reason::CodeBeginsCode, path, longer->line, HexOf(longer->code));
-    for (std::size_t bytes = 1; bytes < longer->code.size(); ++bytes) {
-        if (const GameTableEntry* shorter = table.FindCode(std::string_view(longer->code).substr(0, bytes))) {
-            refusal.otherLine = shorter->line;
-            break;
-        }
-    }
-    return refusal;
-}
-
-} // namespace
 
 std::vector<std::string_view> GameScript::GameStretches() const
 {
@@ -105,45 +71,22 @@ bool CodeClashes(const GameTable& table, std::string_view code)
                        [&](const GameTableEntry& entry) { return entry.code.starts_with(code); });
 }
 
-std::variant<std::optional<GameTable>, EarlyEnd> LoadGameTable(const RunSettings& settings)
+ScriptBuilder::ScriptBuilder(const ResolvedSettings& resolved)
 {
-    if (!settings.gameTable) {
-        return std::optional<GameTable>{};
-    }
-    const std::filesystem::path& path = *settings.gameTable;
-    auto read = ReadFileBytes(path);
-    if (auto* error = std::get_if<FileError>(&read)) {
-        return EarlyEnd::InputFailed(std::move(*error));
-    }
-    GameTableLoad load = ReadGameTable(std::get<FileBytes>(read).View(), settings.encoding);
-    if (load.invalidText) {
-        return EarlyEnd::Refused(InvalidText(FileRole::GameTable, path, *load.invalidText));
-    }
-    if (!load.faults.empty()) {
-        const TableLineFault& fault = load.faults.front();
-        return EarlyEnd::Refused(
-            TableRefusal(Refusal::Reason::BadTableLine, path, fault.line, fault.content));
-    }
-    if (load.table.Entries().empty()) {
-        return EarlyEnd::Refused(TableRefusal(Refusal::Reason::NoGameCharacters, path, 0, {}));
-    }
-    if (auto refusal = CodeBeginningCode(load.table, path)) {
-        return EarlyEnd::Refused(std::move(*refusal));
-    }
-    return std::optional<GameTable>(std::move(load.table));
-}
-
-ScriptBuilder::ScriptBuilder(TextEncoding encoding, std::optional<GameTable> table)
-{
-    built.encoding = encoding;
-    built.table = std::move(table);
-    if (built.table) {
+    built.encoding = resolved.encoding;
+    switch (resolved.mode) {
+    case RunMode::GameTable:
+        built.table = &*resolved.gameTable;
         encoder.emplace(*built.table);
         for (const GameTableEntry& entry : built.table->Entries()) {
             built.longestUnit = std::max(built.longestUnit, entry.code.size());
         }
-    } else if (encoding == TextEncoding::Utf8) {
+        break;
+    case RunMode::Utf8:
         built.longestUnit = 4;
+        break;
+    case RunMode::Bytes:
+        break;
     }
 }
 

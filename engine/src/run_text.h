@@ -2,6 +2,7 @@
 #pragma once
 
 #include "counting/comment_scanner.h"
+#include "run_setup.h"
 #include "run_step.h"
 #include "text/game_encoder.h"
 #include "text/game_table.h"
@@ -23,7 +24,7 @@ namespace kestrin {
 // lets through, and the game's bytes they take, with where each character starts.
 struct GameScript {
     TextEncoding encoding = TextEncoding::Latin1;
-    std::optional<GameTable> table;       // with a game table
+    const GameTable* table = nullptr;     // the run's game table, in the GameTable mode
     std::vector<std::string_view> script; // the counted stretches as the files hold them
     GameText game;                        // their game bytes, one stretch after another; units finished
     std::vector<std::size_t> stretchEnds; // where each stretch ends in game.bytes
@@ -44,17 +45,16 @@ struct GameScript {
 // or begins one.
 [[nodiscard]] bool CodeClashes(const GameTable& table, std::string_view code);
 
-// Reads and checks the game table of the settings: nothing without one; a refusal that names the file
-// when it is not valid in the encoding, holds a line that is no entry, holds no entry, or has a code that
-// begins with another whole code; a file error when it cannot be read.
-[[nodiscard]] std::variant<std::optional<GameTable>, EarlyEnd> LoadGameTable(const RunSettings& settings);
+// The refusal of a file (an input or the game table) whose text is not valid in the encoding.
+[[nodiscard]] Refusal InvalidText(FileRole role, const std::filesystem::path& path, const TextFault& fault);
 
 // Adds the inputs one by one to a GameScript: each file's text checked in the encoding and its counted
 // stretches encoded, or the refusal that names the file and the place.
 class ScriptBuilder
 {
 public:
-    ScriptBuilder(TextEncoding encoding, std::optional<GameTable> table);
+    // Through the game table of the settings, which must outlive the script.
+    explicit ScriptBuilder(const ResolvedSettings& resolved);
 
     // The stretches must stay where they are until the script is done with: they are kept as views.
     [[nodiscard]] StepEnd Add(const std::filesystem::path& path, std::string_view fileText,

@@ -5,27 +5,20 @@
 
 #include "run_text_count.h"
 
-#include "text/text_encoding.h"
-
 #include <algorithm>
 #include <stdexcept>
 
 namespace kestrin {
 
-TextCount::TextCount(RunContext& context, const RunSettings& runSettings, const ResolvedSettings& settled,
-                     std::vector<FileLook> inputLooks)
-    : run(context), settings(runSettings), resolved(settled), looks(std::move(inputLooks))
+TextCount::TextCount(RunContext& context, const ResolvedSettings& settled)
+    : run(context), resolved(settled), looks(settled.inputLooks)
 {
 }
 
 StepEnd TextCount::CountAll()
 {
-    auto loading = LoadGameTable(settings);
-    if (auto* end = std::get_if<EarlyEnd>(&loading)) {
-        return std::move(*end);
-    }
-    ScriptBuilder builder(settings.encoding, std::move(std::get<std::optional<GameTable>>(loading)));
-    CommentScanner scanner(settings);
+    ScriptBuilder builder(resolved);
+    CommentScanner scanner(resolved.comments);
     for (std::size_t i = 0; i < looks.size(); ++i) {
         if (auto end = ReadAndEncode(i, scanner, builder)) {
             return end;
@@ -51,7 +44,7 @@ StepEnd TextCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, Scr
     if (run.observer.YieldAndCheckCancel()) {
         return EarlyEnd::Cancelled();
     }
-    const std::filesystem::path& path = settings.inputFiles[index];
+    const std::filesystem::path& path = resolved.inputFiles[index];
     std::variant<std::unique_ptr<InputFile>, FileError> opened;
     StepEnd refused;
     if (auto end = RunJobs(run, 1, 1, [&](std::size_t, unsigned) {
@@ -84,8 +77,8 @@ StepEnd TextCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, Scr
 StepEnd TextCount::CountStrings()
 {
     counter.emplace(script.game.bytes, script.game.units, script.stretchEnds, resolved.lengths,
-                    resolved.listedLengths, script.longestUnit,
-                    !script.table && script.encoding == TextEncoding::Utf8, resolved.request.Most());
+                    resolved.listedLengths, script.longestUnit, resolved.mode == RunMode::Utf8,
+                    resolved.request.Most());
     std::atomic<std::int64_t> done{0};
     // The position shown moves on over the last file while the strings are counted.
     const std::int64_t shownSize = files.empty() ? 0 : files.back()->Size();
@@ -101,7 +94,7 @@ StepEnd TextCount::CountStrings()
             shownSize);
         run.display.Show(now);
     };
-    const std::size_t jobs = std::max(1u, resolved.threads);
+    const std::size_t jobs = resolved.threads;
     try {
         if (auto end = RunJobs(
                 run, 1, 1, [&](std::size_t, unsigned) { counter->Sort(run.cancel); }, tick)) {
@@ -141,7 +134,7 @@ std::vector<ResultEntry> TextCount::Best(std::int64_t lastPosition) const
     const auto count = static_cast<std::size_t>(lastPosition + 1);
     for (const UnitString& best : counter->Best(count)) {
         ResultEntry entry{script.TextOf(best.bytes), best.hits, std::nullopt, std::nullopt};
-        if (script.table) {
+        if (resolved.mode == RunMode::GameTable) {
             entry.gameBytes = std::string(best.bytes);
         }
         results.push_back(std::move(entry));

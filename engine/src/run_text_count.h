@@ -20,8 +20,8 @@ namespace kestrin {
 class TextCount
 {
 public:
-    TextCount(RunContext& context, const RunSettings& settings, const ResolvedSettings& resolved,
-              std::vector<FileLook> looks);
+    // The settings must outlive the count and its script.
+    TextCount(RunContext& context, const ResolvedSettings& resolved);
 
     [[nodiscard]] StepEnd CountAll();
 
@@ -37,9 +37,8 @@ private:
     [[nodiscard]] StepEnd CountStrings();
 
     RunContext& run;
-    const RunSettings& settings;
     const ResolvedSettings& resolved;
-    std::vector<FileLook> looks;
+    const std::vector<FileLook>& looks;
     std::vector<std::unique_ptr<InputFile>> files; // the script's stretches point into them
     GameScript script;
     std::optional<UnitCounter> counter;

@@ -39,7 +39,7 @@ std::map<std::int64_t, std::vector<Counted>> CountAll(const std::vector<const In
                                                       RunSettings settings)
 {
     CountingPlan plan = PlanCounting(lengths, threads, shape);
-    CommentScanner scanner(settings);
+    CommentScanner scanner(CommentRulesOf(settings));
     const std::int64_t bufferLength = lengths.back() + scanner.LongestDelimiter();
     const CancelFlag cancel;
     std::uint64_t base = 0;

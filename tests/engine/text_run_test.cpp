@@ -248,6 +248,7 @@ TEST(TextRun, RefusesWhatTheGameCannotHoldAndWritesNothing)
         {"empty table", TextEncoding::Utf8, "# nothing\n", "a", "", Refusal::Reason::NoGameCharacters, 0, 0, ""},
         {"table not UTF-8", TextEncoding::Utf8, "41=\xE9\n", "a", "", Refusal::Reason::InvalidText, 1, 3, "\xE9"},
         {"dictionary bytes", TextEncoding::Utf8, nullptr, "abab", "12k", Refusal::Reason::BadDictionaryBytes, 0, 0, "12k"},
+        {"dictionary bytes before the table", TextEncoding::Utf8, "4=b\n", "a", "12k", Refusal::Reason::BadDictionaryBytes, 0, 0, "12k"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -282,6 +283,19 @@ TEST(TextRun, RefusesWhatTheGameCannotHoldAndWritesNothing)
         EXPECT_EQ(ReadFile(*settings.reportFile), "Filename: an earlier report\r\n");
         EXPECT_EQ(ReadFile(*settings.outputTable), "80=x\r\n");
     }
+}
+
+// The game table is read after the look at the inputs: a missing input fails the run, and the table's
+// fault is not named.
+TEST(TextRun, AMissingInputFailsBeforeTheGameTableIsRead)
+{
+    const TempDir dir;
+    RunSettings settings{.inputFiles = {dir.Path() / "missing.txt"}, .sampleLengths = "2"};
+    settings.gameTable = dir.Write("game.tbl", "4=b\n");
+    RecordingObserver observer;
+    const RunOutcome outcome = RunAnalysis(settings, observer);
+    EXPECT_EQ(outcome.status, RunStatus::InputFailed);
+    EXPECT_FALSE(outcome.refusal.has_value());
 }
 
 } // namespace

@@ -13,35 +13,42 @@
 
 namespace kestrin {
 
-CommentScanner::CommentScanner(const RunSettings& settings)
+CommentRules CommentRulesOf(const RunSettings& settings)
 {
+    CommentRules rules;
     if (!settings.useComments) {
-        return; // nothing is skipped and no delimiter limits a window
+        return rules; // nothing is skipped and no delimiter limits a window
     }
-    skipText = settings.readInsideComments;
+    rules.skipOutside = settings.readInsideComments;
     switch (settings.commentStyle) {
     case CommentStyle::C:
-        begin = "/*";
-        end = "*/";
+        rules.begin = "/*";
+        rules.end = "*/";
         break;
     case CommentStyle::Cpp:
-        begin = "//";
-        end = "\r\n";
+        rules.begin = "//";
+        rules.end = "\r\n";
         break;
     case CommentStyle::Thingy:
-        begin = "<$";
-        end = ">";
+        rules.begin = "<$";
+        rules.end = ">";
         break;
     case CommentStyle::Custom:
         if (settings.beginComment.empty()) {
-            // No begin text: the whole input is text outside comments, counted or not by skipText.
-            return;
+            // No begin text: the whole input is text outside comments, counted or not by skipOutside.
+            return rules;
         }
-        begin = settings.beginComment;
-        end = settings.endComment.empty() ? std::string("\r\n") : settings.endComment;
+        rules.begin = settings.beginComment;
+        rules.end = settings.endComment.empty() ? std::string("\r\n") : settings.endComment;
         break;
     }
-    active = true;
+    rules.active = true;
+    return rules;
+}
+
+CommentScanner::CommentScanner(const CommentRules& rules)
+    : active(rules.active), begin(rules.begin), end(rules.end), skipText(rules.skipOutside)
+{
 }
 
 std::int64_t CommentScanner::LongestDelimiter() const

@@ -29,15 +29,27 @@ struct FileScan {
     std::int64_t lastHandledPosition = 0; // 0-based
 };
 
+// What the comment filter takes of the settings: the delimiters of the chosen style, and whether the
+// text outside comments (where every file starts) is skipped.
+struct CommentRules {
+    bool active = false; // a delimiter is recognised; false with comments off or an empty custom begin text
+    std::string begin;
+    std::string end;
+    bool skipOutside = false; // the text inside comments is what is counted
+};
+
+// The rules of the settings. With the custom style and an empty begin text no delimiter is ever
+// recognised: the whole input is text outside comments, counted or not by readInsideComments.
+[[nodiscard]] CommentRules CommentRulesOf(const RunSettings& settings);
+
 // The two-state comment scanner. Each position is first tested for the delimiter that would change
 // the state; a matched delimiter is stepped over and the position after it is handled at once,
 // without a test. The state carries over from one file into the next.
 class CommentScanner
 {
 public:
-    // Sets the scanner up from the settings. useComments is false afterwards when the custom style has
-    // an empty begin text: no delimiter is then ever recognised.
-    explicit CommentScanner(const RunSettings& settings);
+    // A scanner at the start of the first file, outside any comment.
+    explicit CommentScanner(const CommentRules& rules);
 
     [[nodiscard]] bool UseComments() const { return active; }
     // The length of the longer delimiter, 0 when comments are off.

@@ -7,6 +7,8 @@
 #include "counting/counters.h"
 
 #include <algorithm>
+#include <cassert>
+#include <functional>
 #include <numeric>
 
 namespace kestrin {
@@ -77,14 +79,13 @@ void ChooseUnits(std::span<const std::int16_t> sortedLengths, unsigned threads, 
     }
 }
 
-CountingPlan PlanCounting(const std::vector<std::int16_t>& differentLengths, unsigned threads,
+CountingPlan PlanCounting(std::span<const std::int16_t> sortedLengths, unsigned threads,
                           const InputShape& input)
 {
-    std::vector<std::int16_t> sorted = differentLengths;
-    std::sort(sorted.begin(), sorted.end());
-    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    assert(std::adjacent_find(sortedLengths.begin(), sortedLengths.end(), std::greater_equal<>()) ==
+           sortedLengths.end());
     CountingPlan plan;
-    ChooseUnits(sorted, threads, input.files, input.largestFile, [&](const UnitChoice& choice) {
+    ChooseUnits(sortedLengths, threads, input.files, input.largestFile, [&](const UnitChoice& choice) {
         const ShardMap map =
             BalanceShards(input.histogram, choice.kind == UnitChoice::Kind::Array ? 1 : choice.pieces);
         const std::int64_t first = choice.lengths.front();

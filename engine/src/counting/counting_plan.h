@@ -51,8 +51,9 @@ struct UnitChoice {
 void ChooseUnits(std::span<const std::int16_t> sortedLengths, unsigned threads, std::size_t files,
                  std::int64_t largestFile, absl::FunctionRef<void(const UnitChoice&)> choose);
 
-// Makes the units ChooseUnits chooses, their shards balanced by the input's histogram.
-[[nodiscard]] CountingPlan PlanCounting(const std::vector<std::int16_t>& differentLengths, unsigned threads,
+// Makes the units ChooseUnits chooses, their shards balanced by the input's histogram. sortedLengths:
+// sorted, each once, as a run resolves them.
+[[nodiscard]] CountingPlan PlanCounting(std::span<const std::int16_t> sortedLengths, unsigned threads,
                                         const InputShape& input);
 
 } // namespace kestrin
