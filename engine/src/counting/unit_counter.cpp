@@ -22,8 +22,9 @@ namespace kestrin {
 UnitCounter::UnitCounter(std::string_view gameBytes, const UnitMap& units,
                          std::span<const std::size_t> stretchEnds, std::vector<std::int16_t> lengths,
                          std::vector<std::int16_t> listedLengths, std::size_t longestUnit, bool utf8Text,
-                         std::size_t most)
-    : text(gameBytes), map(units), ends(stretchEnds), counted(std::move(lengths)), utf8(utf8Text), keep(most)
+                         std::size_t most, unsigned threads)
+    : text(gameBytes), map(units), ends(stretchEnds), counted(std::move(lengths)), utf8(utf8Text), keep(most),
+      workers(std::max(1u, threads))
 {
     std::erase_if(counted, [](std::int16_t k) { return k < 1; });
     distinct.assign(counted.size(), 0);
@@ -43,6 +44,11 @@ std::size_t UnitCounter::CountJobs(unsigned threads) const
     return std::clamp<std::size_t>(threads, 1, kept.size());
 }
 
+std::size_t UnitCounter::MeasureJobs() const
+{
+    return inBytes ? inBytes->FileJobs() : workers;
+}
+
 void UnitCounter::Sort(const CancelFlag& cancel)
 {
     const std::size_t n = text.size();
@@ -51,6 +57,14 @@ void UnitCounter::Sort(const CancelFlag& cancel)
     }
     if (n >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
         throw std::length_error("the counted text is too long to count in characters");
+    }
+    inBytes = ByteCharacterCount::Map(text, map, ends, utf8, counted, workers, cancel);
+    if (inBytes) {
+        kept.resize(std::max<std::size_t>(1, inBytes->Parts()));
+        return;
+    }
+    if (cancel.IsSet()) {
+        return;
     }
     if (!SortCharacters(cancel)) {
         SortBytes(cancel);
@@ -149,6 +163,10 @@ void UnitCounter::SortBytes(const CancelFlag& cancel)
 
 void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel)
 {
+    if (inBytes) {
+        inBytes->FileJob(job, cancel);
+        return;
+    }
     const std::size_t n = text.size();
     const std::size_t from = suffixes.size() * job / jobs;
     const std::size_t to = suffixes.size() * (job + 1) / jobs;
@@ -192,24 +210,49 @@ void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const CancelFlag
 void UnitCounter::CountJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel)
 {
     std::vector<Ranked>& best = kept[job];
-    const auto worse = [](const Ranked& a, const Ranked& b) { return Better(a, b); };
+    if (inBytes) {
+        for (std::size_t part = inBytes->Parts() * job / jobs; part < inBytes->Parts() * (job + 1) / jobs;
+             ++part) {
+            const auto k = static_cast<std::size_t>(
+                std::lower_bound(counted.begin(), counted.end(), inBytes->LengthOf(part)) - counted.begin());
+            std::uint64_t visited = 0;
+            bool stopped = false;
+            inBytes->VisitPart(part, [&](std::uint32_t bytes, std::int64_t hits, unsigned char firstByte,
+                                         std::uint64_t position) {
+                if ((++visited & 0xFFFF) == 0 && cancel.IsSet()) {
+                    stopped = true;
+                }
+                if (!stopped) {
+                    Offer(best, k, {bytes, hits, static_cast<std::uint32_t>(position)}, firstByte, position);
+                }
+            });
+        }
+        return;
+    }
     ForEachGroup(counted.size() * job / jobs, counted.size() * (job + 1) / jobs, cancel,
                  [&](std::size_t k, const Group& group) {
                      ++distinct[k];
-                     for (const std::size_t column : columns[k]) {
-                         const Ranked ranked{std::int64_t{group.bytes} * group.hits, column,
-                                             static_cast<unsigned char>(text[group.first]), group.first,
-                                             group};
-                         if (best.size() < keep) {
-                             best.push_back(ranked);
-                             std::push_heap(best.begin(), best.end(), worse);
-                         } else if (keep > 0 && Better(ranked, best.front())) {
-                             std::pop_heap(best.begin(), best.end(), worse);
-                             best.back() = ranked;
-                             std::push_heap(best.begin(), best.end(), worse);
-                         }
-                     }
+                     Offer(best, k, group, static_cast<unsigned char>(text[group.first]), group.first);
                  });
+}
+
+// Offers a string to the best kept of a job, a heap whose top is the worst kept. order: where it was
+// first met, in any measure that keeps the order of the game's offsets.
+void UnitCounter::Offer(std::vector<Ranked>& best, std::size_t k, const Group& group, unsigned char firstByte,
+                        std::uint64_t order) const
+{
+    const auto worse = [](const Ranked& a, const Ranked& b) { return Better(a, b); };
+    for (const std::size_t column : columns[k]) {
+        const Ranked ranked{std::int64_t{group.bytes} * group.hits, column, firstByte, order, group};
+        if (best.size() < keep) {
+            best.push_back(ranked);
+            std::push_heap(best.begin(), best.end(), worse);
+        } else if (keep > 0 && Better(ranked, best.front())) {
+            std::pop_heap(best.begin(), best.end(), worse);
+            best.back() = ranked;
+            std::push_heap(best.begin(), best.end(), worse);
+        }
+    }
 }
 
 namespace {
@@ -341,8 +384,10 @@ void UnitCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const Cance
 std::int64_t UnitCounter::Distinct(std::int64_t length) const
 {
     const auto at = std::lower_bound(counted.begin(), counted.end(), length);
-    return at == counted.end() || *at != length ? 0
-                                                : distinct[static_cast<std::size_t>(at - counted.begin())];
+    if (at == counted.end() || *at != length) {
+        return 0;
+    }
+    return inBytes ? inBytes->Distinct(length) : distinct[static_cast<std::size_t>(at - counted.begin())];
 }
 
 bool UnitCounter::Better(const Ranked& a, const Ranked& b)
@@ -360,7 +405,8 @@ std::vector<UnitString> UnitCounter::Best(std::size_t count) const
     std::partial_sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(taken), all.end(), Better);
     std::vector<UnitString> best;
     for (std::size_t i = 0; i < taken; ++i) {
-        best.push_back({text.substr(all[i].group.first, all[i].group.bytes), all[i].group.hits});
+        const std::size_t first = inBytes ? inBytes->GameOffset(all[i].group.first) : all[i].group.first;
+        best.push_back({text.substr(first, all[i].group.bytes), all[i].group.hits});
     }
     return best;
 }
