@@ -6,6 +6,7 @@
 #include <absl/container/flat_hash_map.h>
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 namespace kestrin {
 
@@ -29,30 +30,84 @@ std::unique_ptr<ByteCharacterCount> ByteCharacterCount::Map(std::string_view gam
     const std::size_t n = gameBytes.size();
     std::unique_ptr<ByteCharacterCount> mapped(new ByteCharacterCount());
     mapped->map = &units;
-    // A character's byte: looked up directly for characters of one and two bytes, the most common.
-    std::size_t kinds = 0;
-    std::vector<std::int16_t> shortOnes(256 + 65536, -1);
-    absl::flat_hash_map<std::uint32_t, std::uint8_t> longer[2]; // of three and four bytes
-    const auto symbol = [&](std::size_t p, std::size_t width) -> std::size_t {
+    // Calls each(p, next) for the character at p (next: where the one after it starts), or each(p, 0) for a
+    // break. Returns false when cancelled.
+    const auto forEachCharacter = [&](auto&& each) {
+        for (std::size_t p = 0, seen = 0; p < n; ++seen) {
+            if ((seen & 0xFFFF) == 0 && cancel.IsSet()) {
+                return false;
+            }
+            std::size_t next = 0;
+            bool isBreak = false;
+            if (utf8) {
+                const auto lead = static_cast<unsigned char>(gameBytes[p]);
+                next = p + (lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4);
+                isBreak = IsLineEnd(gameBytes[p]);
+            } else {
+                next = units.NextUnitStart(p);
+                isBreak = units.IsBreak(p);
+            }
+            each(p, isBreak ? 0 : next);
+            p = next;
+        }
+        return true;
+    };
+    // A character's kind: looked up directly for characters of one and two bytes, the most common.
+    std::vector<std::int32_t> shortOnes(256 + 65536, -1);
+    absl::flat_hash_map<std::uint32_t, std::int32_t> longer[2]; // of three and four bytes
+    std::vector<std::int64_t> often;                            // per kind, its characters
+    const auto kindOf = [&](std::size_t p, std::size_t width) -> std::size_t {
         const auto byte = [&](std::size_t i) {
             return std::size_t{static_cast<unsigned char>(gameBytes[p + i])};
         };
+        std::int32_t* slot = nullptr;
         if (width <= 2) {
-            std::int16_t& slot = shortOnes[width == 1 ? byte(0) : 256 + (byte(0) << 8 | byte(1))];
-            if (slot < 0) {
-                slot = static_cast<std::int16_t>(kinds++);
-            }
-            return static_cast<std::size_t>(slot);
+            slot = &shortOnes[width == 1 ? byte(0) : 256 + (byte(0) << 8 | byte(1))];
+        } else {
+            std::uint32_t key = 0;
+            std::memcpy(&key, gameBytes.data() + p, width);
+            slot = &longer[width - 3].try_emplace(key, -1).first->second;
         }
-        std::uint32_t key = 0;
-        std::memcpy(&key, gameBytes.data() + p, width);
-        auto& table = longer[width - 3];
-        auto at = table.find(key);
-        if (at == table.end()) {
-            at = table.emplace(key, static_cast<std::uint8_t>(kinds++)).first;
+        if (*slot < 0) {
+            *slot = static_cast<std::int32_t>(often.size());
+            often.push_back(0);
+            mapped->kindBytes.push_back(static_cast<std::uint8_t>(width));
+            mapped->kindFirsts.push_back(static_cast<std::uint8_t>(gameBytes[p]));
         }
-        return at->second;
+        return static_cast<std::size_t>(*slot);
     };
+    if (!forEachCharacter([&](std::size_t p, std::size_t next) {
+            if (next > 0) {
+                ++often[kindOf(p, next - p)];
+            }
+        })) {
+        return nullptr;
+    }
+    // The 255 most frequent kinds get a byte each; the rest are rare, 255 like a break, and the windows
+    // that hold one are counted apart, which is quick only while they are few.
+    std::vector<std::size_t> byFrequency(often.size());
+    std::iota(byFrequency.begin(), byFrequency.end(), std::size_t{0});
+    std::stable_sort(byFrequency.begin(), byFrequency.end(),
+                     [&](std::size_t a, std::size_t b) { return often[a] > often[b]; });
+    std::vector<std::uint8_t> byteOf(often.size(), breakValue);
+    std::int64_t rareCharacters = 0;
+    for (std::size_t i = 0; i < byFrequency.size(); ++i) {
+        const std::size_t kind = byFrequency[i];
+        if (i < breakValue) {
+            byteOf[kind] = static_cast<std::uint8_t>(i);
+            mapped->widths[i] = mapped->kindBytes[kind];
+            mapped->firstBytes[i] = mapped->kindFirsts[kind];
+        } else {
+            rareCharacters += often[kind];
+        }
+    }
+    std::int64_t lengthSum = 0;
+    for (const std::int16_t length : lengths) {
+        lengthSum += length;
+    }
+    if (rareCharacters * lengthSum > units.Units() / 4) {
+        return nullptr;
+    }
     // At most one byte a game byte, and a break byte for each stretch.
     const std::size_t most = n + stretchEnds.size() + 1;
     LargeBytes text = AllocateLargeBytes(most);
@@ -64,41 +119,26 @@ std::unique_ptr<ByteCharacterCount> ByteCharacterCount::Map(std::string_view gam
             text[m++] = static_cast<char>(breakValue);
         }
     };
-    for (std::size_t p = 0, seen = 0; p < n; ++seen) {
-        if ((seen & 0xFFFF) == 0 && cancel.IsSet()) {
-            return nullptr;
-        }
-        closeStretches(p);
-        std::size_t next = 0;
-        bool isBreak = false;
-        if (utf8) {
-            const auto lead = static_cast<unsigned char>(gameBytes[p]);
-            next = p + (lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4);
-            isBreak = IsLineEnd(gameBytes[p]);
-        } else {
-            next = units.NextUnitStart(p);
-            isBreak = units.IsBreak(p);
-        }
-        if (isBreak) {
-            text[m++] = static_cast<char>(breakValue);
-        } else {
-            const std::size_t c = symbol(p, next - p);
-            if (kinds > breakValue) {
-                return nullptr;
+    if (!forEachCharacter([&](std::size_t p, std::size_t next) {
+            closeStretches(p);
+            std::uint8_t byte = breakValue;
+            if (next > 0) {
+                byte = byteOf[kindOf(p, next - p)];
+                if (byte == breakValue) {
+                    mapped->rares.push_back({m});
+                }
             }
-            if (c + 1 == kinds) {
-                mapped->widths[c] = static_cast<std::uint8_t>(next - p);
-                mapped->firstBytes[c] = static_cast<std::uint8_t>(gameBytes[p]);
-            }
-            text[m++] = static_cast<char>(c);
-        }
-        p = next;
+            text[m++] = static_cast<char>(byte);
+        })) {
+        return nullptr;
     }
     closeStretches(n);
     if (m == 0 || static_cast<unsigned char>(text[m - 1]) != breakValue) {
         mapped->separators.push_back(m);
         text[m++] = static_cast<char>(breakValue);
     }
+    mapped->size = m;
+    mapped->text = gameBytes;
 
     InputShape shape;
     shape.files = 1;
@@ -129,7 +169,70 @@ std::unique_ptr<ByteCharacterCount> ByteCharacterCount::Map(std::string_view gam
             mapped->parts.emplace_back(length, section);
         }
     }
+    if (!mapped->CountRareWindows(lengths, cancel)) {
+        return nullptr;
+    }
     return mapped;
+}
+
+// The windows that hold a rare character and no break: each length's starts from k - 1 characters before a
+// rare one up to it, in order, each start once.
+bool ByteCharacterCount::CountRareWindows(const std::vector<std::int16_t>& lengths, const CancelFlag& cancel)
+{
+    if (rares.empty()) {
+        return true;
+    }
+    const auto* bytesAt = reinterpret_cast<const unsigned char*>(bytes->Data());
+    std::size_t checked = 0;
+    for (const std::int16_t length : lengths) {
+        const auto k = static_cast<std::size_t>(length);
+        RareStrings& strings = rareStrings[length];
+        absl::flat_hash_map<std::string_view, std::size_t> found;
+        std::size_t nextStart = 0;
+        std::size_t rareAt = 0; // the first rare character at or after the window being checked
+        for (const Rare& rare : rares) {
+            for (std::size_t s = std::max(rare.position + 1 >= k ? rare.position + 1 - k : 0, nextStart);
+                 s <= rare.position && s + k <= size; ++s) {
+                if ((++checked & 0xFFFF) == 0 && cancel.IsSet()) {
+                    return false;
+                }
+                while (rares[rareAt].position < s) {
+                    ++rareAt;
+                }
+                // A byte 255 that is no rare character is a break: the window and those up to it are out.
+                std::size_t r = rareAt;
+                std::size_t j = s;
+                for (; j < s + k; ++j) {
+                    if (bytesAt[j] != breakValue) {
+                        continue;
+                    }
+                    if (r < rares.size() && rares[r].position == j) {
+                        ++r;
+                    } else {
+                        break;
+                    }
+                }
+                if (j < s + k) {
+                    s = j; // the next start after the break
+                    continue;
+                }
+                const std::size_t begin = GameOffset(s);
+                const std::string_view window = text.substr(begin, GameOffset(s + k) - begin);
+                const auto [at, added] = found.try_emplace(window, strings.size());
+                if (added) {
+                    strings.push_back({window, 0, s});
+                }
+                ++strings[at->second].hits;
+            }
+            nextStart = rare.position + 1;
+        }
+    }
+    for (const std::int16_t length : lengths) {
+        if (!rareStrings[length].empty()) {
+            parts.emplace_back(length, rarePart);
+        }
+    }
+    return true;
 }
 
 void ByteCharacterCount::FileJob(std::size_t job, const CancelFlag& cancel)
@@ -144,7 +247,9 @@ void ByteCharacterCount::FinishJob(std::size_t job, const CancelFlag& cancel)
 
 std::int64_t ByteCharacterCount::Distinct(std::int64_t length) const
 {
-    return plan.unitOf.at(length)->Distinct(length);
+    const auto rare = rareStrings.find(length);
+    return plan.unitOf.at(length)->Distinct(length) +
+           (rare == rareStrings.end() ? 0 : static_cast<std::int64_t>(rare->second.size()));
 }
 
 std::size_t ByteCharacterCount::GameOffset(std::uint64_t position) const
