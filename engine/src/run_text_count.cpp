@@ -81,12 +81,13 @@ StepEnd TextCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, Scr
     return std::nullopt;
 }
 
+// With real savings the count gives only the number of different strings, and ranks none.
 StepEnd TextCount::CountStrings()
 {
     counter.emplace(script.game.bytes, script.game.units, script.stretchEnds, resolved.lengths,
                     resolved.listedLengths, script.longestUnit,
-                    !script.table && script.encoding == TextEncoding::Utf8, resolved.request.Most(),
-                    resolved.threads);
+                    !script.table && script.encoding == TextEncoding::Utf8,
+                    settings.realSavings ? 0 : resolved.request.Most(), resolved.threads);
     std::atomic<std::int64_t> done{0};
     // The position shown moves on over the last file while the strings are counted.
     const std::int64_t shownSize = files.empty() ? 0 : files.back()->Size();

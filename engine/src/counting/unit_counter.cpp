@@ -211,6 +211,9 @@ void UnitCounter::CountJob(std::size_t job, std::size_t jobs, const CancelFlag& 
 {
     std::vector<Ranked>& best = kept[job];
     if (inBytes) {
+        if (keep == 0) {
+            return; // the units have counted the strings; none is ranked
+        }
         for (std::size_t part = inBytes->Parts() * job / jobs; part < inBytes->Parts() * (job + 1) / jobs;
              ++part) {
             const auto k = static_cast<std::size_t>(

@@ -27,20 +27,20 @@ struct UnitString {
 // k characters inside one stretch that holds no break (line end or end-of-string code). A string is
 // keyed by its game bytes, which the codes being prefix-free make one string of characters.
 //
-// Method: a text of at most 255 different characters (and breaks) is counted by the byte count's units
-// over one byte a character (ByteCharacterCount). Otherwise the windows of one string lie side by side in the
-// suffix array of the character starts, so a pass over it finds every string of every length with its hits
-// and where it was first met, and keeps the best as it goes. The array and, per suffix, the bytes it shares
-// with the one before, its room to the next boundary and its windows' bytes take 6 bytes a character and one
-// more per length (for windows of fewer than 256 bytes).
+// Method: a text of few different characters is counted by the byte count's units over one byte a
+// character (ByteCharacterCount). Otherwise the windows of one string lie side by side in the suffix array
+// of the character starts, so a pass over it finds every string of every length with its hits and where it
+// was first met, and keeps the best as it goes. The array and, per suffix, the bytes it shares with the one
+// before, its room to the next boundary and its windows' bytes take 6 bytes a character and one more per
+// length (for windows of fewer than 256 bytes).
 class UnitCounter
 {
 public:
     // lengths: sorted, each once; those below 1 count nothing. listedLengths: as listed, a length listed
-    // twice ranked twice. most: the most results the request can give. utf8: the bytes are UTF-8 text
-    // itself (no game table), whose characters and line ends the bytes tell apart, which is quicker than
-    // asking the map at positions all over the text. threads: the workers the jobs will run on. The bytes
-    // and the map must outlive this.
+    // twice ranked twice. most: the most results the request can give (0: none are ranked). utf8: the bytes
+    // are UTF-8 text itself (no game table), whose characters and line ends the bytes tell apart, which is
+    // quicker than asking the map at positions all over the text. threads: the workers the jobs will run on.
+    // The bytes and the map must outlive this.
     UnitCounter(std::string_view gameBytes, const UnitMap& units, std::span<const std::size_t> stretchEnds,
                 std::vector<std::int16_t> lengths, std::vector<std::int16_t> listedLengths,
                 std::size_t longestUnit, bool utf8, std::size_t most, unsigned threads);
