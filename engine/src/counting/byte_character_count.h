@@ -94,7 +94,9 @@ private:
 
 template <typename Visit> void ByteCharacterCount::VisitPart(std::size_t part, Visit&& visit) const
 {
-    const auto [length, section] = parts[part];
+    // Named, not bound: lambdas below capture them.
+    const std::int64_t length = parts[part].first;
+    const std::size_t section = parts[part].second;
     if (section == rarePart) {
         for (const RareString& rare : rareStrings.at(length)) {
             visit(static_cast<std::uint32_t>(rare.gameBytes.size()), rare.hits,
