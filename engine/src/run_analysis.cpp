@@ -107,6 +107,7 @@ private:
         std::optional<SavingsBranch> savings;
         if (resolved.realSavings) {
             savings.emplace(resolved, cancel);
+            count.ReleaseCounter(); // before the index, which takes the most memory
             if (auto built = RunJobs(context, 1, 1,
                                      [&](std::size_t, unsigned) { savings->BuildIndex(count.Script()); })) {
                 return built;

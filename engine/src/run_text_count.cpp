@@ -74,11 +74,12 @@ StepEnd TextCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, Scr
     return std::nullopt;
 }
 
+// With real savings the count gives only the number of different strings, and ranks none.
 StepEnd TextCount::CountStrings()
 {
     counter.emplace(script.game.bytes, script.game.units, script.stretchEnds, resolved.lengths,
                     resolved.listedLengths, script.longestUnit, resolved.mode == RunMode::Utf8,
-                    resolved.request.Most());
+                    resolved.realSavings ? 0 : resolved.request.Most(), resolved.threads);
     std::atomic<std::int64_t> done{0};
     // The position shown moves on over the last file while the strings are counted.
     const std::int64_t shownSize = files.empty() ? 0 : files.back()->Size();
@@ -94,7 +95,6 @@ StepEnd TextCount::CountStrings()
             shownSize);
         run.display.Show(now);
     };
-    const std::size_t jobs = resolved.threads;
     try {
         if (auto end = RunJobs(
                 run, 1, 1, [&](std::size_t, unsigned) { counter->Sort(run.cancel); }, tick)) {
@@ -104,9 +104,15 @@ StepEnd TextCount::CountStrings()
         throw RunFailure{Failure::TextTooLong, {}};
     }
     done.store(WorkProgress::whole / 2);
+    const std::size_t measureJobs = counter->MeasureJobs();
     if (auto end = RunJobs(
-            run, jobs, resolved.threads,
-            [&](std::size_t job, unsigned) { counter->MeasureJob(job, jobs, run.cancel); }, tick)) {
+            run, measureJobs, resolved.threads,
+            [&](std::size_t job, unsigned) { counter->MeasureJob(job, measureJobs, run.cancel); }, tick)) {
+        return end;
+    }
+    if (auto end = RunJobs(
+            run, counter->FinishJobs(), resolved.threads,
+            [&](std::size_t job, unsigned) { counter->FinishJob(job, run.cancel); }, tick)) {
         return end;
     }
     done.store(WorkProgress::whole * 8 / 10);

@@ -31,6 +31,9 @@ public:
     // The best strings for results 0 to lastPosition, as the report lists them (the text, and through a
     // game table the game's bytes); positions no string fills hold {"", -1}.
     [[nodiscard]] std::vector<ResultEntry> Best(std::int64_t lastPosition) const;
+    // Frees the count's memory (a run with real savings needs only its number of strings); Best gives
+    // nothing afterwards.
+    void ReleaseCounter() { counter.reset(); }
 
 private:
     [[nodiscard]] StepEnd ReadAndEncode(std::size_t index, CommentScanner& scanner, ScriptBuilder& builder);

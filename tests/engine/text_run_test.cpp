@@ -136,18 +136,22 @@ TEST(TextRun, WholeCharactersWithTheModelsCountsAndSizes)
 }
 
 // A script of more than 256 different characters (the kanji of a Japanese script) is counted over its
-// bytes rather than a byte a character, and long windows are measured apart: the same ranking as the
-// model's every way.
+// bytes rather than a byte a character, and long windows are measured apart; one whose characters past the
+// 255 most frequent are rare is counted a byte a character with their windows apart: the same ranking as
+// the model's every way.
 TEST(TextRun, ManyDifferentCharactersRankAsTheModelDoes)
 {
     std::mt19937_64 random(5);
     // Windows of up to 65 characters may take 256 bytes or more, which the count measures apart.
-    for (const auto& [kinds, longest] : {std::pair{40u, 4u}, {300u, 4u}, {40u, 65u}}) {
-        SCOPED_TRACE(kinds * 100 + longest);
+    const std::tuple<std::uint32_t, std::uint32_t, bool> cases[] = {
+        {40, 4, false}, {300, 4, false}, {40, 65, false}, {400, 4, true}};
+    for (const auto& [kinds, longest, fewRare] : cases) {
+        SCOPED_TRACE(kinds * 100 + longest + (fewRare ? 100000 : 0));
         std::string script;
         for (int i = 0; i < 3000; ++i) {
             // Runs of neighbouring characters, so that strings repeat.
-            const auto base = static_cast<std::uint32_t>(random() % kinds);
+            const auto base =
+                static_cast<std::uint32_t>(fewRare && random() % 32 != 0 ? random() % 250 : random() % kinds);
             for (std::uint32_t j = 0; j < 1 + random() % 4; ++j) {
                 script += testing::Utf8Of(0x4E00 + (base + j) % kinds);
             }

@@ -98,7 +98,8 @@ CountingPlan PlanCounting(std::span<const std::int16_t> sortedLengths, unsigned 
             unit = MakeSortedCounter({choice.lengths.begin(), choice.lengths.end()}, choice.pieces, map);
             break;
         case UnitChoice::Kind::Packed:
-            unit = MakePackedCounter(first, choice.pieces, map);
+            unit = input.ordersArePositions ? MakeHashCounter(first, choice.pieces, map)
+                                            : MakePackedCounter(first, choice.pieces, map);
             break;
         case UnitChoice::Kind::Hash:
             unit = MakeHashCounter(first, choice.pieces, map);

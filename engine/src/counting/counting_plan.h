@@ -29,6 +29,9 @@ struct InputShape {
     std::size_t files = 0;
     std::int64_t largestFile = 0;
     std::array<std::uint64_t, 256> histogram{}; // of the bytes of all files, to balance shards
+    // Every string's order must be where it was first met (with one file): no packed unit, whose order is
+    // the how-manieth string of its shard; its lengths go to the hash unit.
+    bool ordersArePositions = false;
 };
 
 // One counting unit as the plan chooses it, before it is made.

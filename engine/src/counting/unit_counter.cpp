@@ -23,8 +23,9 @@ namespace kestrin {
 UnitCounter::UnitCounter(std::string_view gameBytes, const UnitMap& units,
                          std::span<const std::size_t> stretchEnds, std::vector<std::int16_t> lengths,
                          std::vector<std::int16_t> listedLengths, std::size_t longestUnit, bool utf8Text,
-                         std::size_t most)
-    : text(gameBytes), map(units), ends(stretchEnds), counted(std::move(lengths)), utf8(utf8Text), keep(most)
+                         std::size_t most, unsigned threads)
+    : text(gameBytes), map(units), ends(stretchEnds), counted(std::move(lengths)), utf8(utf8Text), keep(most),
+      workers(std::max(1u, threads))
 {
     std::erase_if(counted, [](std::int16_t k) { return k < 1; });
     distinct.assign(counted.size(), 0);
@@ -44,6 +45,11 @@ std::size_t UnitCounter::CountJobs(unsigned threads) const
     return std::clamp<std::size_t>(threads, 1, kept.size());
 }
 
+std::size_t UnitCounter::MeasureJobs() const
+{
+    return inBytes ? inBytes->FileJobs() : workers;
+}
+
 void UnitCounter::Sort(const CancelFlag& cancel)
 {
     const std::size_t n = text.size();
@@ -52,6 +58,14 @@ void UnitCounter::Sort(const CancelFlag& cancel)
     }
     if (n >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
         throw std::length_error("the counted text is too long to count in characters");
+    }
+    inBytes = ByteCharacterCount::Map(text, map, ends, utf8, counted, workers, cancel);
+    if (inBytes) {
+        kept.assign(std::max<std::size_t>(1, inBytes->Parts()), BestKept<Ranked>(keep));
+        return;
+    }
+    if (cancel.IsSet()) {
+        return;
     }
     if (!SortCharacters(cancel)) {
         SortBytes(cancel);
@@ -153,6 +167,10 @@ void UnitCounter::SortBytes(const CancelFlag& cancel)
 
 void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel)
 {
+    if (inBytes) {
+        inBytes->FileJob(job, cancel);
+        return;
+    }
     const std::size_t n = text.size();
     const std::size_t from = suffixes.size() * job / jobs;
     const std::size_t to = suffixes.size() * (job + 1) / jobs;
@@ -195,14 +213,43 @@ void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const CancelFlag
 void UnitCounter::CountJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel)
 {
     BestKept<Ranked>& best = kept[job];
+    if (inBytes) {
+        if (keep == 0) {
+            return; // the units have counted the strings; none is ranked
+        }
+        for (std::size_t part = inBytes->Parts() * job / jobs; part < inBytes->Parts() * (job + 1) / jobs;
+             ++part) {
+            const auto k = static_cast<std::size_t>(
+                std::lower_bound(counted.begin(), counted.end(), inBytes->LengthOf(part)) - counted.begin());
+            std::uint64_t visited = 0;
+            bool stopped = false;
+            inBytes->VisitPart(part, [&](std::uint32_t bytes, std::int64_t hits, unsigned char firstByte,
+                                         std::uint64_t position) {
+                if ((++visited & 0xFFFF) == 0 && cancel.IsSet()) {
+                    stopped = true;
+                }
+                if (!stopped) {
+                    Offer(best, k, {bytes, hits, static_cast<std::uint32_t>(position)}, firstByte, position);
+                }
+            });
+        }
+        return;
+    }
     ForEachGroup(counted.size() * job / jobs, counted.size() * (job + 1) / jobs, cancel,
                  [&](std::size_t k, const Group& group) {
                      ++distinct[k];
-                     for (const std::size_t column : columns[k]) {
-                         best.Offer({std::int64_t{group.bytes} * group.hits, column,
-                                     static_cast<unsigned char>(text[group.first]), group.first, group});
-                     }
+                     Offer(best, k, group, static_cast<unsigned char>(text[group.first]), group.first);
                  });
+}
+
+// Offers a string of the k-th length to the best kept of a job, once for each column that lists the
+// length. order: where it was first met, in any measure that keeps the order of the game's offsets.
+void UnitCounter::Offer(BestKept<Ranked>& best, std::size_t k, const Group& group, unsigned char firstByte,
+                        std::uint64_t order) const
+{
+    for (const std::size_t column : columns[k]) {
+        best.Offer({std::int64_t{group.bytes} * group.hits, column, firstByte, order, group});
+    }
 }
 
 // A character that is no break starts at p.
@@ -325,15 +372,18 @@ void UnitCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const Cance
 std::int64_t UnitCounter::Distinct(std::int64_t length) const
 {
     const auto at = std::lower_bound(counted.begin(), counted.end(), length);
-    return at == counted.end() || *at != length ? 0
-                                                : distinct[static_cast<std::size_t>(at - counted.begin())];
+    if (at == counted.end() || *at != length) {
+        return 0;
+    }
+    return inBytes ? inBytes->Distinct(length) : distinct[static_cast<std::size_t>(at - counted.begin())];
 }
 
 std::vector<UnitString> UnitCounter::Best(std::size_t count) const
 {
     std::vector<UnitString> best;
     for (const Ranked& ranked : BestKept<Ranked>::Merge(kept, count)) {
-        best.push_back({text.substr(ranked.group.first, ranked.group.bytes), ranked.group.hits});
+        const std::size_t first = inBytes ? inBytes->GameOffset(ranked.group.first) : ranked.group.first;
+        best.push_back({text.substr(first, ranked.group.bytes), ranked.group.hits});
     }
     return best;
 }

@@ -2,12 +2,14 @@
 #pragma once
 
 #include "cancel_flag.h"
+#include "counting/byte_character_count.h"
 #include "large_memory.h"
 #include "ranking.h"
 #include "text/unit_map.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -26,30 +28,36 @@ struct UnitString {
 // k characters inside one stretch that holds no break (line end or end-of-string code). A string is
 // keyed by its game bytes, which the codes being prefix-free make one string of characters.
 //
-// Method: the windows of one string lie side by side in the suffix array of the character starts, so
-// a pass over it finds every string of every length with its hits and where it was first met, and keeps
-// the best as it goes. The array and, per suffix, the bytes it shares with the one before, its room to
-// the next boundary and its windows' bytes take 6 bytes a character and one more per length (for windows
-// of fewer than 256 bytes).
+// Method: a text of few different characters is counted by the byte count's units over one byte a
+// character (ByteCharacterCount). Otherwise the windows of one string lie side by side in the suffix array
+// of the character starts, so a pass over it finds every string of every length with its hits and where it
+// was first met, and keeps the best as it goes. The array and, per suffix, the bytes it shares with the one
+// before, its room to the next boundary and its windows' bytes take 6 bytes a character and one more per
+// length (for windows of fewer than 256 bytes).
 class UnitCounter
 {
 public:
     // lengths: sorted, each once; those below 1 count nothing. listedLengths: as listed, a length listed
-    // twice ranked twice. most: the most results the request can give. utf8: the bytes are UTF-8 text
-    // itself (no game table), whose characters and line ends the bytes tell apart, which is quicker than
-    // asking the map at positions all over the text. The bytes and the map must outlive this.
+    // twice ranked twice. most: the most results the request can give (0: none are ranked). utf8: the bytes
+    // are UTF-8 text itself (no game table), whose characters and line ends the bytes tell apart, which is
+    // quicker than asking the map at positions all over the text. threads: the workers the jobs will run on.
+    // The bytes and the map must outlive this.
     UnitCounter(std::string_view gameBytes, const UnitMap& units, std::span<const std::size_t> stretchEnds,
                 std::vector<std::int16_t> lengths, std::vector<std::int16_t> listedLengths,
-                std::size_t longestUnit, bool utf8, std::size_t most);
+                std::size_t longestUnit, bool utf8, std::size_t most, unsigned threads);
 
-    // The count in three steps, each stopping early (incomplete) when cancel is set: the sort (throws
-    // std::length_error for 2 GiB of bytes or more); what each suffix shares with the one before, its
-    // room and its windows' bytes; and the strings, each job taking its share of the lengths. The jobs
-    // of a step may run side by side.
+    // The count in four steps, each stopping early (incomplete) when cancel is set: the sort, or the text
+    // made one byte a character (throws std::length_error for 2 GiB of bytes or more); what each suffix
+    // shares with the one before, its room and its windows' bytes, or the byte units' count of the file;
+    // the byte units' finish (no jobs after a sort); and the strings, each job taking its share of the
+    // lengths. The jobs of a step may run side by side.
     void Sort(const CancelFlag& cancel);
+    [[nodiscard]] std::size_t MeasureJobs() const;
     void MeasureJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel);
+    [[nodiscard]] std::size_t FinishJobs() const { return inBytes ? inBytes->FinishJobs() : 0; }
+    void FinishJob(std::size_t job, const CancelFlag& cancel) { inBytes->FinishJob(job, cancel); }
     void CountJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel);
-    // The jobs of CountJob for this many threads: one length each at most.
+    // The jobs of CountJob for this many threads: one length (or one part of a byte unit) each at most.
     [[nodiscard]] std::size_t CountJobs(unsigned threads) const;
 
     // The different strings of a length.
@@ -73,6 +81,8 @@ private:
         std::uint64_t order; // where the string was first met
         Group group;
     };
+    void Offer(BestKept<Ranked>& best, std::size_t k, const Group& group, unsigned char firstByte,
+               std::uint64_t order) const;
     [[nodiscard]] bool SortCharacters(const CancelFlag& cancel);
     void SortBytes(const CancelFlag& cancel);
     template <typename OnGroup>
@@ -91,6 +101,8 @@ private:
     bool utf8 = false;
     std::size_t cap = 0;  // the most bytes a window can take
     std::size_t keep = 0; // the most strings ranked
+    unsigned workers = 1;
+    std::unique_ptr<ByteCharacterCount> inBytes; // the count over one byte a character, when it is made
     // Read at random all over, so on large pages.
     UnfilledVector<std::int32_t> suffixes; // character starts that are no break, in suffix order
     // Per suffix, when cap is 256 or more: the bytes it shares with the one before, up to cap, and the

@@ -26,6 +26,16 @@ InputFile::Open(const std::filesystem::path& path, std::int64_t reach, const Rea
     return file;
 }
 
+std::unique_ptr<InputFile> InputFile::FromBytes(LargeBytes bytes, std::int64_t size, std::int64_t reach)
+{
+    std::unique_ptr<InputFile> file(new InputFile());
+    file->owned = std::move(bytes);
+    file->data = file->owned.get();
+    file->size = size;
+    file->MakeTail(reach);
+    return file;
+}
+
 InputFile::~InputFile() = default;
 
 void InputFile::MakeTail(std::int64_t reach)

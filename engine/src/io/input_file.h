@@ -25,6 +25,9 @@ public:
     // that the watch cancels gives a file with only the bytes read so far.
     [[nodiscard]] static std::variant<std::unique_ptr<InputFile>, FileError>
     Open(const std::filesystem::path& path, std::int64_t reach, const ReadWatch& watch = {});
+    // Bytes made in memory, held as a file of `size` bytes.
+    [[nodiscard]] static std::unique_ptr<InputFile> FromBytes(LargeBytes bytes, std::int64_t size,
+                                                              std::int64_t reach);
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
     ~InputFile();
