@@ -81,7 +81,7 @@ void Validate(benchmark::State& state, const std::string* text)
 void Utf8Units(benchmark::State& state, const std::string* text)
 {
     for (auto _ : state) {
-        benchmark::DoNotOptimize(TextUnits(*text, TextEncoding::Utf8).Units());
+        benchmark::DoNotOptimize(TextCharacters(*text, TextEncoding::Utf8).Characters());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text->size()));
 }

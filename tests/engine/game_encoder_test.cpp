@@ -51,7 +51,7 @@ TEST(GameEncoder, EncodesByLongestMatchWithLineEndsAndEndCodesAsBreaks)
         EXPECT_EQ(encoded.bytes, c.bytes);
         std::string starts;
         for (std::size_t p = 0; p < encoded.bytes.size(); ++p) {
-            starts += encoded.units.IsBreak(p) ? '!' : encoded.units.IsUnitStart(p) ? '^' : ' ';
+            starts += encoded.units.IsBreak(p) ? '!' : encoded.units.IsCharacterStart(p) ? '^' : ' ';
         }
         EXPECT_EQ(starts, c.starts);
         EXPECT_EQ(DecodeGameText(encoded, table, 0, encoded.bytes.size()), c.script);
@@ -139,7 +139,7 @@ TEST(GameEncoder, MatchesAPlainInserterOnRandomTablesAndDecodesBack)
         ASSERT_FALSE(encoder.Append(std::string_view(c.script).substr(0, split), pieces).has_value());
         ASSERT_FALSE(encoder.Append(std::string_view(c.script).substr(split), pieces).has_value());
         EXPECT_EQ(pieces.bytes, encoded.bytes);
-        EXPECT_EQ(pieces.units.Units(), encoded.units.Units());
+        EXPECT_EQ(pieces.units.Characters(), encoded.units.Characters());
         // Every window of whole units decodes to the script text of those units and holds no
         // half character.
         encoded.units.ForEachWindow(

@@ -3,7 +3,7 @@
 // What a run counts and shows is held to the shared case tables in tests/model.
 
 #include "large_memory.h"
-#include "run_with_flag.h"
+#include "run/analysis.h"
 #include "suffix_sort.h"
 #include "test_support.h"
 

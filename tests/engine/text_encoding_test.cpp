@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "inserter_model.h"
+#include "text/character_map.h"
 #include "text/text_encoding.h"
-#include "text/unit_map.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -100,7 +100,7 @@ TEST(Utf8Validation, AgreesWithAPlainDecoderOnRandomBytes)
     }
 }
 
-TEST(TextUnits, AreTheCharactersOfValidTextWithLineEndsAsBreaks)
+TEST(TextCharacters, AreTheCharactersOfValidTextWithLineEndsAsBreaks)
 {
     std::mt19937_64 random(29);
     for (int round = 0; round < 300; ++round) {
@@ -117,9 +117,9 @@ TEST(TextUnits, AreTheCharactersOfValidTextWithLineEndsAsBreaks)
         ASSERT_FALSE(ValidateText(text, TextEncoding::Utf8).has_value());
         EXPECT_EQ(CountCharacters(text, TextEncoding::Utf8), static_cast<std::int64_t>(starts.size()));
         for (const auto encoding : {TextEncoding::Utf8, TextEncoding::Latin1}) {
-            const UnitMap units = TextUnits(text, encoding);
+            const CharacterMap units = TextCharacters(text, encoding);
             std::vector<std::size_t> found;
-            for (std::size_t at = 0; at < text.size(); at = units.NextUnitStart(at)) {
+            for (std::size_t at = 0; at < text.size(); at = units.NextCharacterStart(at)) {
                 found.push_back(at);
                 EXPECT_EQ(units.IsBreak(at), text[at] == '\r' || text[at] == '\n');
             }
@@ -131,12 +131,12 @@ TEST(TextUnits, AreTheCharactersOfValidTextWithLineEndsAsBreaks)
         }
     }
     // Invalid text still makes a map whose first byte starts a unit, so that indexes stay in range.
-    const UnitMap stray = TextUnits("\x80\x80"
-                                    "a",
-                                    TextEncoding::Utf8);
-    EXPECT_EQ(stray.Units(), 2);
-    EXPECT_EQ(stray.UnitIndex(1), 0);
-    EXPECT_EQ(stray.UnitOffset(1), 2U);
+    const CharacterMap stray = TextCharacters("\x80\x80"
+                                              "a",
+                                              TextEncoding::Utf8);
+    EXPECT_EQ(stray.Characters(), 2);
+    EXPECT_EQ(stray.CharacterIndex(1), 0);
+    EXPECT_EQ(stray.CharacterOffset(1), 2U);
 }
 
 } // namespace

@@ -36,14 +36,14 @@ public:
     bool CountFile(unsigned job, const InputFile& file, std::uint32_t /*fileIndex*/, const FileScan& scan,
                    std::uint64_t fileBase, WorkProgress& progress, const CancelFlag& cancel) override
     {
-        if (scan.runs.empty()) {
+        if (scan.stretches.empty()) {
             return true;
         }
         Tally& tally = tallies[job];
         // This job's stretch of the file's counted positions, and how far through it the job is, given as
         // the position it stands for in the whole file, so that the jobs' positions average to the file's.
-        const std::int64_t first = scan.runs.front().begin;
-        const std::int64_t span = scan.runs.back().end - first;
+        const std::int64_t first = scan.stretches.front().begin;
+        const std::int64_t span = scan.stretches.back().end - first;
         const auto jobs = static_cast<std::int64_t>(tallies.size());
         const std::int64_t from = first + span * job / jobs;
         const std::int64_t to = first + span * (job + 1) / jobs;
@@ -54,11 +54,11 @@ public:
                                     std::memory_order_relaxed);
             return !cancel.IsSet();
         };
-        for (const CountedRun& run : scan.runs) {
-            CountedRun mine = run;
-            mine.begin = std::max(run.begin, from);
-            mine.end = std::min(run.end, to);
-            if (length == 1 && run.stop == nullptr) {
+        for (const CountedStretch& stretch : scan.stretches) {
+            CountedStretch mine = stretch;
+            mine.begin = std::max(stretch.begin, from);
+            mine.end = std::min(stretch.end, to);
+            if (length == 1 && stretch.stop == nullptr) {
                 // Every byte of the file's own in such a stretch is a window: count them in bulk.
                 const std::int64_t inFile = std::min(mine.end, file.Size());
                 for (std::int64_t chunk = mine.begin; chunk < inFile; chunk += reportEvery) {

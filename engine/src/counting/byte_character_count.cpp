@@ -18,11 +18,10 @@ constexpr unsigned char breakValue = 255; // the byte of every break; characters
 
 } // namespace
 
-std::unique_ptr<ByteCharacterCount> ByteCharacterCount::Map(std::string_view gameBytes, const UnitMap& units,
-                                                            std::span<const std::size_t> stretchEnds,
-                                                            bool utf8,
-                                                            const std::vector<std::int16_t>& lengths,
-                                                            unsigned threads, const CancelFlag& cancel)
+std::unique_ptr<ByteCharacterCount>
+ByteCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
+                        std::span<const std::size_t> stretchEnds, bool utf8,
+                        const std::vector<std::int16_t>& lengths, unsigned threads, const CancelFlag& cancel)
 {
     const std::size_t n = gameBytes.size();
     std::unique_ptr<ByteCharacterCount> mapped(new ByteCharacterCount());
@@ -41,7 +40,7 @@ std::unique_ptr<ByteCharacterCount> ByteCharacterCount::Map(std::string_view gam
                 next = p + (lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4);
                 isBreak = IsLineEnd(gameBytes[p]);
             } else {
-                next = units.NextUnitStart(p);
+                next = units.NextCharacterStart(p);
                 isBreak = units.IsBreak(p);
             }
             each(p, isBreak ? 0 : next);
@@ -102,7 +101,7 @@ std::unique_ptr<ByteCharacterCount> ByteCharacterCount::Map(std::string_view gam
     for (const std::int16_t length : lengths) {
         lengthSum += length;
     }
-    if (rareCharacters * lengthSum > units.Units() / 4) {
+    if (rareCharacters * lengthSum > units.Characters() / 4) {
         return nullptr;
     }
     // At most one byte a game byte, and a break byte for each stretch.
@@ -148,7 +147,7 @@ std::unique_ptr<ByteCharacterCount> ByteCharacterCount::Map(std::string_view gam
     mapped->bytes = InputFile::FromBytes(std::move(text), static_cast<std::int64_t>(m),
                                          std::max<std::int64_t>(longest + 1, 16));
     mapped->breakByte.assign(1, static_cast<char>(breakValue));
-    mapped->scan.runs.push_back({0, static_cast<std::int64_t>(m), &mapped->breakByte});
+    mapped->scan.stretches.push_back({0, static_cast<std::int64_t>(m), &mapped->breakByte});
     mapped->scan.countedPositions = static_cast<std::int64_t>(m);
     mapped->scan.lastHandledPosition = static_cast<std::int64_t>(m) - 1;
     mapped->plan = PlanCounting(lengths, threads, shape);
@@ -252,7 +251,7 @@ std::int64_t ByteCharacterCount::Distinct(std::int64_t length) const
 std::size_t ByteCharacterCount::GameOffset(std::uint64_t position) const
 {
     const auto before = std::lower_bound(separators.begin(), separators.end(), position) - separators.begin();
-    return map->UnitOffset(static_cast<std::int64_t>(position) - before);
+    return map->CharacterOffset(static_cast<std::int64_t>(position) - before);
 }
 
 } // namespace kestrin

@@ -4,7 +4,7 @@
 #include "cancel_flag.h"
 #include "counting/counting_plan.h"
 #include "io/input_file.h"
-#include "text/unit_map.h"
+#include "text/character_map.h"
 
 #include <array>
 #include <cstdint>
@@ -33,8 +33,8 @@ public:
     // lengths: sorted, each at least 1. utf8: the bytes are UTF-8 text, whose characters and line ends the
     // bytes tell apart; otherwise the map tells them.
     [[nodiscard]] static std::unique_ptr<ByteCharacterCount>
-    Map(std::string_view gameBytes, const UnitMap& units, std::span<const std::size_t> stretchEnds, bool utf8,
-        const std::vector<std::int16_t>& lengths, unsigned threads, const CancelFlag& cancel);
+    Map(std::string_view gameBytes, const CharacterMap& units, std::span<const std::size_t> stretchEnds,
+        bool utf8, const std::vector<std::int16_t>& lengths, unsigned threads, const CancelFlag& cancel);
 
     // The count as the byte count runs it: the file jobs (side by side), then the finish jobs. Each stops
     // early when cancel is set.
@@ -72,7 +72,7 @@ private:
     ByteCharacterCount() = default;
     [[nodiscard]] bool CountRareWindows(const std::vector<std::int16_t>& lengths, const CancelFlag& cancel);
 
-    const UnitMap* map = nullptr;
+    const CharacterMap* map = nullptr;
     std::unique_ptr<InputFile> bytes;
     std::string breakByte;
     FileScan scan;

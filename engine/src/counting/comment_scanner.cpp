@@ -100,10 +100,11 @@ FileScan CommentScanner::Scan(const InputFile& file, std::int64_t bufferLength, 
             return;
         }
         const std::string* stop = active ? &SearchDelimiter() : nullptr;
-        if (!scan.runs.empty() && scan.runs.back().end == from && scan.runs.back().stop == stop) {
-            scan.runs.back().end = to;
+        if (!scan.stretches.empty() && scan.stretches.back().end == from &&
+            scan.stretches.back().stop == stop) {
+            scan.stretches.back().end = to;
         } else {
-            scan.runs.push_back({from, to, stop});
+            scan.stretches.push_back({from, to, stop});
         }
         scan.countedPositions += to - from;
     };

@@ -16,7 +16,7 @@ struct RunSettings;
 // A stretch of consecutive counted positions of one file. A window that starts at a position of the
 // stretch is counted only when no occurrence of `stop` (the delimiter the scanner waits for there)
 // starts inside it, so that windows end before the next delimiter. An empty stop limits nothing.
-struct CountedRun {
+struct CountedStretch {
     std::int64_t begin = 0; // first position, 0-based
     std::int64_t end = 0;   // one past the last position
     const std::string* stop = nullptr;
@@ -24,7 +24,7 @@ struct CountedRun {
 
 // Everything the scan of one file yields.
 struct FileScan {
-    std::vector<CountedRun> runs;
+    std::vector<CountedStretch> stretches;
     std::int64_t countedPositions = 0;
     std::int64_t lastHandledPosition = 0; // 0-based
 };

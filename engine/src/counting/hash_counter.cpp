@@ -85,9 +85,9 @@ public:
         if (scan.countedPositions >= presizeFrom && !Presize(job, file, scan, cancel)) {
             return false;
         }
-        for (const CountedRun& run : scan.runs) {
+        for (const CountedStretch& stretch : scan.stretches) {
             const bool completed = ForEachWindow(
-                file, run, length, progress, cancel,
+                file, stretch, length, progress, cancel,
                 [&](std::int64_t position) {
                     const char* window = file.At(position, length);
                     if (!everything && owner[static_cast<unsigned char>(window[0])] != job) {
@@ -112,9 +112,9 @@ public:
         const bool everything = shards.size() == 1;
         const auto size = static_cast<std::size_t>(length);
         WorkProgress unseen; // the position moves with the counting, not with this look ahead
-        for (const CountedRun& run : scan.runs) {
+        for (const CountedStretch& stretch : scan.stretches) {
             const bool completed = ForEachWindow(
-                file, run, length, unseen, cancel,
+                file, stretch, length, unseen, cancel,
                 [&](std::int64_t position) {
                     const char* window = file.At(position, length);
                     if (everything || owner[static_cast<unsigned char>(window[0])] == job) {

@@ -38,9 +38,9 @@ public:
     {
         Shard& shard = shards[job]; // one job per shard
         const bool everything = shards.size() == 1;
-        for (const CountedRun& run : scan.runs) {
+        for (const CountedStretch& stretch : scan.stretches) {
             const bool completed = ForEachWindow(
-                file, run, length, progress, cancel,
+                file, stretch, length, progress, cancel,
                 [&](std::int64_t position) {
                     std::uint64_t key;
                     std::memcpy(&key, file.At(position, longest), sizeof key);

@@ -39,7 +39,7 @@ public:
         }
     }
 
-    // Counting waits for the finish: a file job only keeps the file and its counted runs.
+    // Counting waits for the finish: a file job only keeps the file and its counted stretches.
     [[nodiscard]] unsigned FileJobs() const override { return 1; }
 
     bool CountFile(unsigned /*job*/, const InputFile& file, std::uint32_t fileIndex, const FileScan& scan,
@@ -48,9 +48,9 @@ public:
         if (files.size() <= fileIndex) {
             files.resize(fileIndex + 1);
         }
-        files[fileIndex] = {&file, scan.runs};
-        for (const CountedRun& run : scan.runs) {
-            walkedPositions += run.end - run.begin;
+        files[fileIndex] = {&file, scan.stretches};
+        for (const CountedStretch& stretch : scan.stretches) {
+            walkedPositions += stretch.end - stretch.begin;
         }
         // Count each shard's records now, so that the finish can hold them in one block of the right size.
         const std::int64_t shortest = lengths.front();
@@ -58,9 +58,9 @@ public:
             progress.position.store(position, std::memory_order_relaxed);
             return !cancel.IsSet();
         };
-        for (const CountedRun& run : scan.runs) {
+        for (const CountedStretch& stretch : scan.stretches) {
             const bool completed = ForEachLimit(
-                file, run, longest,
+                file, stretch, longest,
                 [&](std::int64_t position, std::int64_t limit) {
                     if (limit >= shortest) {
                         ++shardSizes[owner[file.ByteAt(position)]];
@@ -153,7 +153,7 @@ private:
     };
     struct FileRuns {
         const InputFile* file = nullptr;
-        std::vector<CountedRun> runs;
+        std::vector<CountedStretch> stretches;
     };
 
     [[nodiscard]] std::size_t IndexOf(std::int64_t length) const
@@ -174,20 +174,20 @@ private:
     bool Collect(unsigned shard, Records& records, WorkProgress& progress, const CancelFlag& cancel,
                  Walked&& walked) const
     {
-        std::int64_t walkedRuns = 0; // the positions of the runs walked whole
-        const CountedRun* current = nullptr;
+        std::int64_t walkedStretches = 0; // the positions of the stretches walked whole
+        const CountedStretch* current = nullptr;
         const auto publish = [&](std::int64_t position) {
             progress.position.store(position, std::memory_order_relaxed);
-            walked(walkedRuns + position + 1 - current->begin);
+            walked(walkedStretches + position + 1 - current->begin);
             return !cancel.IsSet();
         };
         const std::int64_t shortest = lengths.front();
         for (std::size_t index = 0; index < files.size(); ++index) {
             const InputFile& file = *files[index].file;
-            for (const CountedRun& run : files[index].runs) {
-                current = &run;
+            for (const CountedStretch& stretch : files[index].stretches) {
+                current = &stretch;
                 const bool completed = ForEachLimit(
-                    file, run, longest,
+                    file, stretch, longest,
                     [&](std::int64_t position, std::int64_t limit) {
                         if (limit < shortest || owner[file.ByteAt(position)] != shard) {
                             return;
@@ -206,7 +206,7 @@ private:
                 if (!completed) {
                     return false;
                 }
-                walkedRuns += run.end - run.begin;
+                walkedStretches += stretch.end - stretch.begin;
             }
         }
         return true;

@@ -95,14 +95,14 @@ std::vector<int> LazyGreedy::StartTokens(const std::vector<int>& codes)
     cost.assign(n + 1, 1);
     inside = PositionSet(n + 1);
     tokenEntry.assign(n, noCandidate);
-    if (const UnitMap* units = index.units) {
+    if (const CharacterMap* units = index.units) {
         // Counting in characters, each character is a token of its bytes. A cancel leaves the tokens half
         // set up, and the caller looks at the flag before it goes on.
         for (std::size_t p = 0, step = 0; p < n; ++step) {
             if (step % cancelStride == 0 && cancel.IsSet()) {
                 break;
             }
-            const std::size_t next = units->NextUnitStart(p);
+            const std::size_t next = units->NextCharacterStart(p);
             cost[p] = static_cast<std::uint8_t>(next - p);
             for (std::size_t q = p + 1; q < next; ++q) {
                 cost[q] = 0;

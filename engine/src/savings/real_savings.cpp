@@ -18,7 +18,7 @@ SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, co
         return;
     }
     savings::SavingsIndex index =
-        savings::LoadText(request.stretches, request.lengths, request.units, request.longestUnit);
+        savings::LoadText(request.stretches, request.lengths, request.units, request.longestCharacter);
     built = savings::BuildIndex(index, stretches, request.forbidden, std::max(0, cheapestCode), stop);
     greedy = std::make_unique<savings::LazyGreedy>(std::move(index), request.trackShare,
                                                    request.dictionaryBytes, stop);

@@ -3,7 +3,7 @@
 
 #include "cancel_flag.h"
 #include "savings/savings_encoding.h"
-#include "text/unit_map.h"
+#include "text/character_map.h"
 
 #include <atomic>
 #include <cstdint>
@@ -41,8 +41,8 @@ struct SavingsRequest {
     // Counting in the game's characters: the map of where the characters of the stretches (one after
     // another) start and which are breaks, and the most bytes one takes. Lengths then count characters,
     // and no entry starts or ends inside one or holds a break.
-    const UnitMap* units = nullptr;
-    std::size_t longestUnit = 1;
+    const CharacterMap* units = nullptr;
+    std::size_t longestCharacter = 1;
     // The most bytes the entries may take together: the choice takes the best entry that still fits.
     std::int64_t dictionaryBytes = std::numeric_limits<std::int64_t>::max();
 };

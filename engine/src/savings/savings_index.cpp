@@ -78,11 +78,11 @@ private:
             offset += stretch.size();
             index.boundaries.Add(offset);
         }
-        if (const UnitMap* units = index.units) {
+        if (const CharacterMap* units = index.units) {
             // A break holds no window, and no window runs into one.
             for (std::size_t p = units->NextBreak(0, n); p < n; p = units->NextBreak(p + 1, n)) {
                 index.boundaries.Add(p);
-                index.boundaries.Add(units->NextUnitStart(p));
+                index.boundaries.Add(units->NextCharacterStart(p));
             }
             return;
         }
@@ -114,7 +114,7 @@ private:
                 return false;
             }
             const std::int32_t p = index.suffixes[i];
-            if (index.units->IsUnitStart(static_cast<std::size_t>(p))) {
+            if (index.units->IsCharacterStart(static_cast<std::size_t>(p))) {
                 index.suffixes[kept++] = p;
             }
         }
@@ -130,7 +130,7 @@ private:
         std::int64_t characters = 0;
         for (std::size_t k = 0; k < index.lengths.size(); ++k) {
             while (characters < index.lengths[k] && q < n && q - p <= cap) {
-                q = index.units->NextUnitStart(q);
+                q = index.units->NextCharacterStart(q);
                 ++characters;
             }
             bytes[k] = characters == index.lengths[k] && q - p <= cap ? static_cast<std::uint32_t>(q - p) : 0;
@@ -411,8 +411,8 @@ private:
 } // namespace
 
 SavingsIndex LoadText(std::span<const std::string_view> stretches,
-                      std::span<const std::int64_t> requestedLengths, const UnitMap* units,
-                      std::size_t longestUnit)
+                      std::span<const std::int64_t> requestedLengths, const CharacterMap* units,
+                      std::size_t longestCharacter)
 {
     std::size_t size = 0;
     for (const std::string_view stretch : stretches) {
@@ -439,7 +439,7 @@ SavingsIndex LoadText(std::span<const std::string_view> stretches,
     index.units = units;
     if (units != nullptr) {
         index.longest = static_cast<std::int32_t>(std::min<std::int64_t>(
-            longestLength, std::int64_t{index.longest} * static_cast<std::int64_t>(longestUnit)));
+            longestLength, std::int64_t{index.longest} * static_cast<std::int64_t>(longestCharacter)));
     }
     return index;
 }

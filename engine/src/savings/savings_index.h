@@ -3,7 +3,7 @@
 
 #include "cancel_flag.h"
 #include "savings/savings_text.h"
-#include "text/unit_map.h"
+#include "text/character_map.h"
 
 #include <atomic>
 #include <cstdint>
@@ -62,7 +62,7 @@ struct SavingsIndex {
     // Counting in the game's characters: where they start (positions are still bytes), and which are
     // breaks in place of CR and LF. Lengths then count characters, and windows start and end only where
     // characters do; a candidate's length is its bytes.
-    const UnitMap* units = nullptr;
+    const CharacterMap* units = nullptr;
     // A boundary at x: no window holds both x - 1 and x, and a line end at x holds no window either.
     PositionSet boundaries{0};
     LargeVector<std::int32_t> suffixes; // the suffix array of the text
@@ -74,10 +74,10 @@ struct SavingsIndex {
 // Takes a copy of the text and the lengths that can occur. Throws std::length_error for 2 GiB of text or
 // more.
 // With units (the map of the stretches one after another), the lengths count characters of at most
-// longestUnit bytes each.
+// longestCharacter bytes each.
 [[nodiscard]] SavingsIndex LoadText(std::span<const std::string_view> stretches,
                                     std::span<const std::int64_t> requestedLengths,
-                                    const UnitMap* units = nullptr, std::size_t longestUnit = 1);
+                                    const CharacterMap* units = nullptr, std::size_t longestCharacter = 1);
 
 // Builds the index of a loaded text for entries that cost at least cheapestCode bytes; forbidden (may
 // be empty) is asked about each string that occurs twice. Returns false when cancelled. Throws

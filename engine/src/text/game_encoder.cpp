@@ -36,7 +36,7 @@ GameEncoder::GameEncoder(const GameTable& table) : encoding(table.TableEncoding(
         Code& code = codes.emplace_back();
         std::copy_n(entry.code.begin(), std::min<std::size_t>(entry.code.size(), 4), code.bytes.begin());
         code.length = static_cast<std::uint8_t>(std::min<std::size_t>(entry.code.size(), 4));
-        code.kind = entry.stringEnd ? UnitKind::StringEnd : UnitKind::Character;
+        code.kind = entry.stringEnd ? CharacterKind::StringEnd : CharacterKind::Character;
     }
 }
 
@@ -56,7 +56,7 @@ std::optional<UnmappedText> GameEncoder::Append(std::string_view script, GameTex
                 return false;
             }
             into.bytes += script[at];
-            into.units.Append(1, UnitKind::LineEnd);
+            into.units.Append(1, CharacterKind::LineEnd);
             return true;
         }
         const Code& code = codes[static_cast<std::size_t>(match.entry)];
@@ -119,13 +119,14 @@ std::variant<GameText, UnmappedText> EncodeScript(std::string_view script, const
 std::string DecodeGameText(const GameText& encoded, const GameTable& table, std::size_t begin,
                            std::size_t end)
 {
-    const UnitMap& units = encoded.units;
+    const CharacterMap& units = encoded.units;
     end = std::min(end, units.Bytes());
     std::string text;
-    for (std::size_t at = units.IsUnitStart(begin) ? begin : units.NextUnitStart(begin); at < end;) {
-        const std::size_t next = units.NextUnitStart(at);
+    for (std::size_t at = units.IsCharacterStart(begin) ? begin : units.NextCharacterStart(begin);
+         at < end;) {
+        const std::size_t next = units.NextCharacterStart(at);
         const std::string_view code = std::string_view(encoded.bytes).substr(at, next - at);
-        if (units.KindAt(at) == UnitKind::LineEnd) {
+        if (units.KindAt(at) == CharacterKind::LineEnd) {
             text += code;
         } else if (const GameTableEntry* entry = table.FindCode(code)) {
             text += entry->text;

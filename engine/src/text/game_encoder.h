@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "text/character_map.h"
 #include "text/entry_trie.h"
 #include "text/game_table.h"
-#include "text/unit_map.h"
 
 #include <array>
 #include <cstdint>
@@ -18,7 +18,7 @@ namespace kestrin {
 // A script as the game stores it: its bytes and where its units start.
 struct GameText {
     std::string bytes;
-    UnitMap units;
+    CharacterMap units;
 };
 
 // Script text that no entry of the table matches, where the encoding stopped.
@@ -57,7 +57,7 @@ private:
     struct Code {
         std::array<char, 4> bytes{};
         std::uint8_t length = 0;
-        UnitKind kind = UnitKind::Character;
+        CharacterKind kind = CharacterKind::Character;
     };
     [[nodiscard]] UnmappedText Unmapped(std::string_view script, std::size_t at) const;
 

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "counting/comment_scanner.h"
-#include "run_setup.h"
-#include "run_step.h"
+#include "run/resolved_settings.h"
+#include "run/step.h"
 #include "text/game_encoder.h"
 #include "text/game_table.h"
 
@@ -28,7 +28,7 @@ struct GameScript {
     std::vector<std::string_view> script; // the counted stretches as the files hold them
     GameText game;                        // their game bytes, one stretch after another; units finished
     std::vector<std::size_t> stretchEnds; // where each stretch ends in game.bytes
-    std::size_t longestUnit = 1;          // the most bytes one character takes in the game
+    std::size_t longestCharacter = 1;     // the most bytes one character takes in the game
 
     // The game's bytes of each stretch.
     [[nodiscard]] std::vector<std::string_view> GameStretches() const;
@@ -58,7 +58,7 @@ public:
 
     // The stretches must stay where they are until the script is done with: they are kept as views.
     [[nodiscard]] StepEnd Add(const std::filesystem::path& path, std::string_view fileText,
-                              std::span<const CountedRun> runs);
+                              std::span<const CountedStretch> pieces);
     [[nodiscard]] GameScript Finish();
 
 private:

@@ -3,7 +3,7 @@
 // with the work done on it, each stage (reading, scan, count, the sorting units' finish) weighed by its
 // estimated cost, so that it moves at about the same pace all through a file.
 
-#include "run_progress.h"
+#include "run/progress.h"
 
 #include "counting/counting_plan.h"
 

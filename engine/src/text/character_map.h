@@ -12,7 +12,7 @@
 namespace kestrin {
 
 // What one unit (one character of the game) of a text of bytes is.
-enum class UnitKind : std::uint8_t {
+enum class CharacterKind : std::uint8_t {
     Character, // a code of the game table, or one character of the text's encoding
     LineEnd,   // a CR or an LF of the script: one byte
     StringEnd, // an end-of-string code of the game table
@@ -26,13 +26,13 @@ enum class UnitKind : std::uint8_t {
 // O(1); going from a unit's index to its offset and back takes a rank directory (a count per 512 bits)
 // and a binary search. Memory: an eighth of a byte per byte for the starts, the same for the breaks,
 // and the same again for end-of-string codes only when there are any; the directory adds 1/64.
-class UnitMap
+class CharacterMap
 {
 public:
-    UnitMap() = default;
+    CharacterMap() = default;
 
     // Appends a unit of `bytes` bytes (1 or more) of the kind. Then Finish before any query by index.
-    void Append(std::size_t bytes, UnitKind kind)
+    void Append(std::size_t bytes, CharacterKind kind)
     {
         const std::size_t start = size;
         size += bytes;
@@ -41,32 +41,32 @@ public:
         }
         Set(starts, start);
         ++units;
-        if (kind != UnitKind::Character) {
+        if (kind != CharacterKind::Character) {
             AppendBreak(start, kind);
         }
     }
     // Appends the units of another map after these (for pieces encoded apart, such as the files of a
     // run or stretches of one file encoded on several workers). Then Finish.
-    void AppendMap(const UnitMap& tail);
+    void AppendMap(const CharacterMap& tail);
     // Builds the rank directory. Queries by offset work without it.
     void Finish();
 
     [[nodiscard]] std::size_t Bytes() const { return size; }
-    [[nodiscard]] std::int64_t Units() const { return units; }
+    [[nodiscard]] std::int64_t Characters() const { return units; }
     [[nodiscard]] std::size_t MemoryBytes() const;
 
-    [[nodiscard]] bool IsUnitStart(std::size_t p) const { return p >= size || Bit(starts, p); }
+    [[nodiscard]] bool IsCharacterStart(std::size_t p) const { return p >= size || Bit(starts, p); }
     // true when a break unit starts at p.
     [[nodiscard]] bool IsBreak(std::size_t p) const { return p < size && Bit(breaks, p); }
     // The kind of the unit that starts at p (p must be a unit start below Bytes()).
-    [[nodiscard]] UnitKind KindAt(std::size_t p) const;
+    [[nodiscard]] CharacterKind KindAt(std::size_t p) const;
     // true when [begin, end) is made of whole units: neither edge falls inside one.
     [[nodiscard]] bool IsWhole(std::size_t begin, std::size_t end) const
     {
-        return IsUnitStart(begin) && IsUnitStart(end);
+        return IsCharacterStart(begin) && IsCharacterStart(end);
     }
     // The first unit start after p, or Bytes().
-    [[nodiscard]] std::size_t NextUnitStart(std::size_t p) const { return NextSet(starts, p + 1, size); }
+    [[nodiscard]] std::size_t NextCharacterStart(std::size_t p) const { return NextSet(starts, p + 1, size); }
     // The first break unit that starts in [p, limit), or limit when there is none.
     [[nodiscard]] std::size_t NextBreak(std::size_t p, std::size_t limit) const
     {
@@ -87,10 +87,10 @@ public:
         }
     }
 
-    // The index of the unit that holds byte p (of Units() for p == Bytes()). Needs Finish.
-    [[nodiscard]] std::int64_t UnitIndex(std::size_t p) const;
-    // The offset of unit i, or Bytes() for i == Units(). Needs Finish.
-    [[nodiscard]] std::size_t UnitOffset(std::int64_t i) const;
+    // The index of the unit that holds byte p (of Characters() for p == Bytes()). Needs Finish.
+    [[nodiscard]] std::int64_t CharacterIndex(std::size_t p) const;
+    // The offset of unit i, or Bytes() for i == Characters(). Needs Finish.
+    [[nodiscard]] std::size_t CharacterOffset(std::int64_t i) const;
     // The end of the window of k units that starts at the unit start p, or npos when fewer than k
     // units follow p. Needs Finish.
     [[nodiscard]] std::size_t WindowEnd(std::size_t p, std::int64_t k) const;
@@ -103,7 +103,7 @@ public:
                        Window&& window) const;
 
 private:
-    friend UnitMap TextUnits(std::string_view text, TextEncoding encoding);
+    friend CharacterMap TextCharacters(std::string_view text, TextEncoding encoding);
 
     static bool Bit(const std::vector<std::uint64_t>& bits, std::size_t p)
     {
@@ -114,7 +114,7 @@ private:
         bits[p >> 6] |= std::uint64_t{1} << (p & 63);
     }
     void Grow();
-    void AppendBreak(std::size_t start, UnitKind kind);
+    void AppendBreak(std::size_t start, CharacterKind kind);
     // The first set bit in [p, limit), or limit.
     static std::size_t NextSet(const std::vector<std::uint64_t>& bits, std::size_t p, std::size_t limit);
 
@@ -128,23 +128,23 @@ private:
 
 // The units of a text valid in the encoding, without a game table: one character each (a UTF-8
 // sequence, or a byte for Latin-1), CR and LF line-end units. The text is the game's bytes as they are.
-[[nodiscard]] UnitMap TextUnits(std::string_view text, TextEncoding encoding);
+[[nodiscard]] CharacterMap TextCharacters(std::string_view text, TextEncoding encoding);
 
 template <typename Window>
-void UnitMap::ForEachWindow(std::int64_t k, std::size_t from, std::size_t to, bool skipBreaks,
-                            Window&& window) const
+void CharacterMap::ForEachWindow(std::int64_t k, std::size_t from, std::size_t to, bool skipBreaks,
+                                 Window&& window) const
 {
     if (k < 1 || from >= size) {
         return;
     }
-    std::size_t begin = IsUnitStart(from) ? from : NextUnitStart(from);
+    std::size_t begin = IsCharacterStart(from) ? from : NextCharacterStart(from);
     // end runs k units ahead of begin; the breaks between them are counted as they enter and leave.
     std::size_t end = begin;
     std::int64_t held = 0;
     std::int64_t breaksHeld = 0;
     while (held < k && end < size) {
         breaksHeld += IsBreak(end) ? 1 : 0;
-        end = NextUnitStart(end);
+        end = NextCharacterStart(end);
         ++held;
     }
     while (held == k && begin < to) {
@@ -152,12 +152,12 @@ void UnitMap::ForEachWindow(std::int64_t k, std::size_t from, std::size_t to, bo
             window(begin, end);
         }
         breaksHeld -= IsBreak(begin) ? 1 : 0;
-        begin = NextUnitStart(begin);
+        begin = NextCharacterStart(begin);
         if (end >= size) {
             break;
         }
         breaksHeld += IsBreak(end) ? 1 : 0;
-        end = NextUnitStart(end);
+        end = NextCharacterStart(end);
     }
 }
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The one way a step of a run runs its work on the workers and ends the run when the host cancels.
 
-#include "run_step.h"
+#include "run/step.h"
 
-#include "fresh_threads.h"
+#include "run/fresh_threads.h"
 
 namespace kestrin {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "text/unit_map.h"
+#include "text/character_map.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -10,21 +10,21 @@ namespace {
 
 // Units of random sizes and kinds against a plain list of their starts, across several rank blocks
 // (512 bytes each) and word edges.
-TEST(UnitMap, AnswersByOffsetAndByIndexAsThePlainListOfUnits)
+TEST(CharacterMap, AnswersByOffsetAndByIndexAsThePlainListOfUnits)
 {
     std::mt19937_64 random(5);
     for (int round = 0; round < 60; ++round) {
-        UnitMap units;
+        CharacterMap units;
         std::vector<std::size_t> starts;
-        std::vector<UnitKind> kinds;
+        std::vector<CharacterKind> kinds;
         const bool withEnds = round % 3 != 0;
         std::size_t size = 0;
         for (auto n = random() % 1500; n > 0; --n) {
             const auto pick = random() % 10;
-            const UnitKind kind = pick == 0               ? UnitKind::LineEnd
-                                  : pick == 1 && withEnds ? UnitKind::StringEnd
-                                                          : UnitKind::Character;
-            const std::size_t bytes = kind == UnitKind::LineEnd ? 1 : 1 + random() % 4;
+            const CharacterKind kind = pick == 0               ? CharacterKind::LineEnd
+                                       : pick == 1 && withEnds ? CharacterKind::StringEnd
+                                                               : CharacterKind::Character;
+            const std::size_t bytes = kind == CharacterKind::LineEnd ? 1 : 1 + random() % 4;
             starts.push_back(size);
             kinds.push_back(kind);
             units.Append(bytes, kind);
@@ -33,16 +33,17 @@ TEST(UnitMap, AnswersByOffsetAndByIndexAsThePlainListOfUnits)
         units.Finish();
         starts.push_back(size); // the end counts as a start
         ASSERT_EQ(units.Bytes(), size);
-        ASSERT_EQ(units.Units(), static_cast<std::int64_t>(kinds.size()));
+        ASSERT_EQ(units.Characters(), static_cast<std::int64_t>(kinds.size()));
         std::size_t unit = 0;
         for (std::size_t p = 0; p <= size; ++p) {
             const bool start = starts[unit] == p;
-            ASSERT_EQ(units.IsUnitStart(p), start) << p;
-            ASSERT_EQ(units.UnitIndex(p), static_cast<std::int64_t>(start || p == size ? unit : unit - 1));
+            ASSERT_EQ(units.IsCharacterStart(p), start) << p;
+            ASSERT_EQ(units.CharacterIndex(p),
+                      static_cast<std::int64_t>(start || p == size ? unit : unit - 1));
             if (start && p < size) {
                 EXPECT_EQ(units.KindAt(p), kinds[unit]);
-                EXPECT_EQ(units.NextUnitStart(p), starts[unit + 1]);
-                EXPECT_EQ(units.UnitOffset(static_cast<std::int64_t>(unit)), p);
+                EXPECT_EQ(units.NextCharacterStart(p), starts[unit + 1]);
+                EXPECT_EQ(units.CharacterOffset(static_cast<std::int64_t>(unit)), p);
             }
             unit += start && p < size ? 1 : 0;
         }
@@ -55,7 +56,7 @@ TEST(UnitMap, AnswersByOffsetAndByIndexAsThePlainListOfUnits)
                 expected.push_back(window);
                 bool clean = true;
                 for (std::size_t j = i; j < i + static_cast<std::size_t>(k); ++j) {
-                    clean = clean && kinds[j] == UnitKind::Character;
+                    clean = clean && kinds[j] == CharacterKind::Character;
                 }
                 if (clean) {
                     whole.push_back(window);
@@ -78,17 +79,17 @@ TEST(UnitMap, AnswersByOffsetAndByIndexAsThePlainListOfUnits)
     }
 }
 
-TEST(UnitMap, JoinsPiecesAtAnyBitOffsetAsIfAppendedInOne)
+TEST(CharacterMap, JoinsPiecesAtAnyBitOffsetAsIfAppendedInOne)
 {
     std::mt19937_64 random(9);
     for (int round = 0; round < 200; ++round) {
-        UnitMap whole;
-        UnitMap head;
-        UnitMap tail;
+        CharacterMap whole;
+        CharacterMap head;
+        CharacterMap tail;
         const std::size_t split = random() % 200;
         std::size_t size = 0;
         for (auto n = random() % 300; n > 0; --n) {
-            const auto kind = static_cast<UnitKind>(random() % 3);
+            const auto kind = static_cast<CharacterKind>(random() % 3);
             const std::size_t bytes = 1 + random() % 4;
             whole.Append(bytes, kind);
             (size < split ? head : tail).Append(bytes, kind);
@@ -98,13 +99,13 @@ TEST(UnitMap, JoinsPiecesAtAnyBitOffsetAsIfAppendedInOne)
         head.Finish();
         whole.Finish();
         ASSERT_EQ(head.Bytes(), whole.Bytes());
-        ASSERT_EQ(head.Units(), whole.Units());
+        ASSERT_EQ(head.Characters(), whole.Characters());
         for (std::size_t p = 0; p < size; ++p) {
-            ASSERT_EQ(head.IsUnitStart(p), whole.IsUnitStart(p)) << p;
-            if (whole.IsUnitStart(p)) {
+            ASSERT_EQ(head.IsCharacterStart(p), whole.IsCharacterStart(p)) << p;
+            if (whole.IsCharacterStart(p)) {
                 ASSERT_EQ(head.KindAt(p), whole.KindAt(p)) << p;
             }
-            ASSERT_EQ(head.UnitIndex(p), whole.UnitIndex(p)) << p;
+            ASSERT_EQ(head.CharacterIndex(p), whole.CharacterIndex(p)) << p;
         }
     }
 }

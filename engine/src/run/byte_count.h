@@ -5,8 +5,8 @@
 #include "counting/counting_plan.h"
 #include "io/file_io.h"
 #include "io/input_file.h"
-#include "run_setup.h"
-#include "run_step.h"
+#include "run/resolved_settings.h"
+#include "run/step.h"
 
 #include <functional>
 #include <memory>
@@ -17,11 +17,11 @@ namespace kestrin {
 // The counting phase of a run: each input read whole on a worker, scanned for comments and counted by
 // the units of the plan, which the first file makes; after the last file the sorting units' finish, with
 // a job of the caller's beside it (the savings index, which needs only the text, all read by then).
-class InputCount
+class ByteCount
 {
 public:
     // The settings must outlive the count.
-    InputCount(RunContext& context, const ResolvedSettings& resolved);
+    ByteCount(RunContext& context, const ResolvedSettings& resolved);
 
     // Counts every input; besideFinish, when given, runs on a worker of its own beside the finish, also
     // when there is no input file.

@@ -1,22 +1,22 @@
 // SPDX-License-Identifier: MIT
-// One analysis run, phase by phase: the settings resolved once (run_setup), the inputs counted
-// (run_count), the results ranked or, in the savings mode, chosen (run_savings), then the outputs built
-// whole and only then written. RunAnalysis turns every failure into an outcome.
+// One analysis run, phase by phase: the settings resolved once (resolved_settings), the inputs counted
+// (byte_count, character_count), the results ranked or, in the savings mode, chosen (savings_branch), then
+// the outputs built whole and only then written. RunAnalysis turns every failure into an outcome.
 
-#include "kestrin/run_analysis.h"
+#include "run/analysis.h"
 
 #include "cancel_flag.h"
 #include "io/file_io.h"
 #include "ranking.h"
-#include "run_count.h"
-#include "run_failure.h"
-#include "run_savings.h"
-#include "run_setup.h"
-#include "run_step.h"
-#include "run_text_count.h"
-#include "run_with_flag.h"
+#include "run/byte_count.h"
+#include "run/character_count.h"
+#include "run/failure.h"
+#include "run/resolved_settings.h"
+#include "run/savings_branch.h"
+#include "run/step.h"
 
 #include "kestrin/report.h"
+#include "kestrin/run_analysis.h"
 #include "kestrin/table_file.h"
 
 #include <chrono>
@@ -74,7 +74,7 @@ private:
     // The count in bytes, with the savings index built beside its finish; then the ranking or the choice.
     StepEnd CountBytes(const ResolvedSettings& resolved, RankedResults& ranked, RunOutcome& outcome)
     {
-        InputCount count(context, resolved);
+        ByteCount count(context, resolved);
         std::optional<SavingsBranch> savings;
         std::function<void()> besideFinish;
         if (resolved.realSavings) {
@@ -98,7 +98,7 @@ private:
     // whole characters counted; the savings index is built over the game's bytes after the count.
     StepEnd CountInCharacters(const ResolvedSettings& resolved, RankedResults& ranked, RunOutcome& outcome)
     {
-        TextCount count(context, resolved);
+        CharacterCount count(context, resolved);
         StepEnd end = count.CountAll();
         outcome.counters = count.Counters();
         if (end) {

@@ -3,7 +3,7 @@
 // choice takes the place of ranking and skip filters. Entry i costs the bytes of the i-th code of the
 // ranges (one byte each without ranges), and the choice stops where they run out.
 
-#include "run_savings.h"
+#include "run/savings_branch.h"
 
 #include "cancel_flag.h"
 #include "counting/comment_scanner.h"
@@ -13,8 +13,8 @@
 
 namespace kestrin {
 
-SavingsBranch::SavingsBranch(const ResolvedSettings& settled, const CancelFlag& runCancel)
-    : resolved(settled), cancel(runCancel)
+SavingsBranch::SavingsBranch(const ResolvedSettings& resolvedSettings, const CancelFlag& runCancel)
+    : resolved(resolvedSettings), cancel(runCancel)
 {
     request.lengths.assign(resolved.lengths.begin(), resolved.lengths.end());
     request.dictionaryBytes = resolved.dictionaryBytes;
@@ -37,7 +37,7 @@ void SavingsBranch::BuildIndex(const GameScript& gameScript)
     script = &gameScript;
     request.stretches = script->GameStretches();
     request.units = &script->game.units;
-    request.longestUnit = script->longestUnit;
+    request.longestCharacter = script->longestCharacter;
     if (resolved.mode == RunMode::GameTable) {
         // An entry of one character would give a text of the game table a second code, which an inserter
         // reading both tables would not use: the game table's line comes first.
@@ -75,10 +75,11 @@ SavingsBranch::CountedText(const std::vector<std::unique_ptr<InputFile>>& files)
     CommentScanner textScanner(resolved.comments);
     std::vector<std::string_view> stretches;
     for (const auto& file : files) {
-        for (const CountedRun& run : textScanner.Scan(*file, 1, &cancel).runs) {
-            const std::int64_t end = std::min(run.end, file->Size()); // the filler is not text
-            if (run.begin < end) {
-                stretches.emplace_back(file->Data() + run.begin, static_cast<std::size_t>(end - run.begin));
+        for (const CountedStretch& piece : textScanner.Scan(*file, 1, &cancel).stretches) {
+            const std::int64_t end = std::min(piece.end, file->Size()); // the filler is not text
+            if (piece.begin < end) {
+                stretches.emplace_back(file->Data() + piece.begin,
+                                       static_cast<std::size_t>(end - piece.begin));
             }
         }
     }

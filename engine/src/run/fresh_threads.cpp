@@ -3,10 +3,10 @@
 // keeps the host responsive: it shows progress, lets the host handle its events and passes a cancel on.
 // Threads are started afresh at each call; a step's jobs are long enough that this costs nothing.
 
-#include "fresh_threads.h"
+#include "run/fresh_threads.h"
 
 #include "cancel_flag.h"
-#include "run_failure.h"
+#include "run/failure.h"
 
 #include "kestrin/run_observer.h"
 

@@ -3,19 +3,19 @@
 // worker (the host keeps its events and can cancel), then one counting job per sample length. The
 // position shown follows the files, then the windows counted over the last one.
 
-#include "run_text_count.h"
+#include "run/character_count.h"
 
 #include <algorithm>
 #include <stdexcept>
 
 namespace kestrin {
 
-TextCount::TextCount(RunContext& context, const ResolvedSettings& settled)
-    : run(context), resolved(settled), looks(settled.inputLooks)
+CharacterCount::CharacterCount(RunContext& context, const ResolvedSettings& resolvedSettings)
+    : run(context), resolved(resolvedSettings), looks(resolvedSettings.inputLooks)
 {
 }
 
-StepEnd TextCount::CountAll()
+StepEnd CharacterCount::CountAll()
 {
     ScriptBuilder builder(resolved);
     CommentScanner scanner(resolved.comments);
@@ -32,7 +32,7 @@ StepEnd TextCount::CountAll()
 
 // One input: read whole, its counted stretches found by a scanner that steps a byte at a time (so that
 // every delimiter wholly in the file is seen), then checked and encoded.
-StepEnd TextCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, ScriptBuilder& builder)
+StepEnd CharacterCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, ScriptBuilder& builder)
 {
     Progress progress = run.display.Current();
     progress.phase = RunPhase::Counting;
@@ -58,7 +58,7 @@ StepEnd TextCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, Scr
                 return;
             }
             const std::string_view text((*file)->Data(), static_cast<std::size_t>((*file)->Size()));
-            refused = builder.Add(path, text, scan.runs);
+            refused = builder.Add(path, text, scan.stretches);
         })) {
         return end;
     }
@@ -75,10 +75,10 @@ StepEnd TextCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, Scr
 }
 
 // With real savings the count gives only the number of different strings, and ranks none.
-StepEnd TextCount::CountStrings()
+StepEnd CharacterCount::CountStrings()
 {
     counter.emplace(script.game.bytes, script.game.units, script.stretchEnds, resolved.lengths,
-                    resolved.listedLengths, script.longestUnit, resolved.mode == RunMode::Utf8,
+                    resolved.listedLengths, script.longestCharacter, resolved.mode == RunMode::Utf8,
                     resolved.realSavings ? 0 : resolved.request.Most(), resolved.threads);
     std::atomic<std::int64_t> done{0};
     // The position shown moves on over the last file while the strings are counted.
@@ -131,14 +131,14 @@ StepEnd TextCount::CountStrings()
     return std::nullopt;
 }
 
-std::vector<ResultEntry> TextCount::Best(std::int64_t lastPosition) const
+std::vector<ResultEntry> CharacterCount::Best(std::int64_t lastPosition) const
 {
     std::vector<ResultEntry> results;
     if (lastPosition < 0 || !counter) {
         return results;
     }
     const auto count = static_cast<std::size_t>(lastPosition + 1);
-    for (const UnitString& best : counter->Best(count)) {
+    for (const CharacterString& best : counter->Best(count)) {
         ResultEntry entry{script.TextOf(best.bytes), best.hits, std::nullopt, std::nullopt};
         if (resolved.mode == RunMode::GameTable) {
             entry.gameBytes = std::string(best.bytes);

@@ -3,7 +3,7 @@
 // through the game table before anything is counted, so that text the game cannot hold stops the run
 // with the file, the line and the place, and nothing is written.
 
-#include "run_text.h"
+#include "run/game_script.h"
 
 #include "text/text_encoding.h"
 
@@ -79,11 +79,11 @@ ScriptBuilder::ScriptBuilder(const ResolvedSettings& resolved)
         built.table = &*resolved.gameTable;
         encoder.emplace(*built.table);
         for (const GameTableEntry& entry : built.table->Entries()) {
-            built.longestUnit = std::max(built.longestUnit, entry.code.size());
+            built.longestCharacter = std::max(built.longestCharacter, entry.code.size());
         }
         break;
     case RunMode::Utf8:
-        built.longestUnit = 4;
+        built.longestCharacter = 4;
         break;
     case RunMode::Bytes:
         break;
@@ -91,16 +91,16 @@ ScriptBuilder::ScriptBuilder(const ResolvedSettings& resolved)
 }
 
 StepEnd ScriptBuilder::Add(const std::filesystem::path& path, std::string_view fileText,
-                           std::span<const CountedRun> runs)
+                           std::span<const CountedStretch> pieces)
 {
     if (auto fault = ValidateText(fileText, built.encoding)) {
         return EarlyEnd::Refused(InvalidText(FileRole::InputFile, path, *fault));
     }
-    const std::int64_t unitsBefore = built.game.units.Units();
+    const std::int64_t unitsBefore = built.game.units.Characters();
     std::int64_t leftOut = CountCharacters(fileText, built.encoding);
-    for (const CountedRun& run : runs) {
-        const auto begin = static_cast<std::size_t>(run.begin);
-        const auto end = std::min(static_cast<std::size_t>(run.end), fileText.size()); // no filler
+    for (const CountedStretch& piece : pieces) {
+        const auto begin = static_cast<std::size_t>(piece.begin);
+        const auto end = std::min(static_cast<std::size_t>(piece.end), fileText.size()); // no filler
         if (begin >= end) {
             continue;
         }
@@ -120,13 +120,13 @@ StepEnd ScriptBuilder::Add(const std::filesystem::path& path, std::string_view f
             }
         } else {
             built.game.bytes.append(stretch);
-            built.game.units.AppendMap(TextUnits(stretch, built.encoding));
+            built.game.units.AppendMap(TextCharacters(stretch, built.encoding));
         }
         built.script.push_back(stretch);
         built.stretchEnds.push_back(built.game.bytes.size());
         leftOut -= CountCharacters(stretch, built.encoding);
     }
-    const std::int64_t counted = built.game.units.Units() - unitsBefore;
+    const std::int64_t counted = built.game.units.Characters() - unitsBefore;
     built.countedCharacters += counted;
     built.totalCharacters += counted + leftOut;
     return std::nullopt;

@@ -3,20 +3,21 @@
 // cancel is seen between chunks), scanned for comments, counted by the plan's units; then the sorting
 // units' finish over all files. The position shown for a file moves with the weighed work done on it.
 
-#include "run_count.h"
+#include "run/byte_count.h"
 
 #include <algorithm>
 
 namespace kestrin {
 
-InputCount::InputCount(RunContext& context, const ResolvedSettings& settled)
-    : run(context), resolved(settled), looks(settled.inputLooks), scanner(settled.comments),
-      bufferLength(std::int64_t{settled.lengths.back()} + scanner.LongestDelimiter())
+ByteCount::ByteCount(RunContext& context, const ResolvedSettings& resolvedSettings)
+    : run(context), resolved(resolvedSettings), looks(resolvedSettings.inputLooks),
+      scanner(resolvedSettings.comments),
+      bufferLength(std::int64_t{resolvedSettings.lengths.back()} + scanner.LongestDelimiter())
 {
     files.reserve(looks.size());
 }
 
-StepEnd InputCount::CountAll(const std::function<void()>& besideFinish)
+StepEnd ByteCount::CountAll(const std::function<void()>& besideFinish)
 {
     if (looks.empty()) {
         // The first file plans the count; without one, the ranking still needs the plan.
@@ -34,8 +35,8 @@ StepEnd InputCount::CountAll(const std::function<void()>& besideFinish)
     return std::nullopt;
 }
 
-StepEnd InputCount::CountFile(std::size_t index, std::int64_t& distinctBefore, std::uint64_t& fileBase,
-                              const std::function<void()>& besideFinish)
+StepEnd ByteCount::CountFile(std::size_t index, std::int64_t& distinctBefore, std::uint64_t& fileBase,
+                             const std::function<void()>& besideFinish)
 {
     Progress progress = run.display.Current();
     progress.phase = RunPhase::Counting;
@@ -82,7 +83,7 @@ StepEnd InputCount::CountFile(std::size_t index, std::int64_t& distinctBefore, s
 
 // Reads one input on a worker. The first file also brings the shape of the whole input, which the plan of
 // the count needs.
-StepEnd InputCount::ReadInput(std::size_t index, FileProgress& shown)
+StepEnd ByteCount::ReadInput(std::size_t index, FileProgress& shown)
 {
     const std::filesystem::path& path = resolved.inputFiles[index];
     std::atomic<std::int64_t> bytesRead{0};
@@ -128,7 +129,7 @@ StepEnd InputCount::ReadInput(std::size_t index, FileProgress& shown)
 
 // The shape of the input from the first file, read, and a sample of each other file as it is now. A
 // file whose size cannot be known in advance (a pipe) counts as too large for the records of a sort.
-InputShape InputCount::ShapeOfInput(const InputFile& first) const
+InputShape ByteCount::ShapeOfInput(const InputFile& first) const
 {
     InputShape shape;
     shape.files = resolved.inputFiles.size();
@@ -150,7 +151,7 @@ InputShape InputCount::ShapeOfInput(const InputFile& first) const
 }
 
 // One unit per different length; a length listed twice is counted once and ranked twice.
-void InputCount::PlanTheCount(const InputShape& shape)
+void ByteCount::PlanTheCount(const InputShape& shape)
 {
     plan = PlanCounting(resolved.lengths, resolved.threads, shape);
     plannedFiles = shape.files;
@@ -167,7 +168,7 @@ void InputCount::PlanTheCount(const InputShape& shape)
 
 // The costs of the stages of one file, from the units the plan has chosen; before the first file is read,
 // from those it would choose by the files' sizes. The finish covers every file.
-StageCosts InputCount::WeighStages(std::size_t index) const
+StageCosts ByteCount::WeighStages(std::size_t index) const
 {
     CountWeights weights{resolved.lengths, resolved.threads, plannedFiles, plannedLargest,
                          scanner.UseComments()};
@@ -188,14 +189,14 @@ StageCosts InputCount::WeighStages(std::size_t index) const
 
 // The jobs of every unit count the file; their positions are averaged, and their counts of different
 // strings (each job its own) only grow.
-StepEnd InputCount::CountScanned(std::size_t index, const FileScan& scan, std::uint64_t fileBase,
-                                 std::int64_t distinctBefore, FileProgress& shown)
+StepEnd ByteCount::CountScanned(std::size_t index, const FileScan& scan, std::uint64_t fileBase,
+                                std::int64_t distinctBefore, FileProgress& shown)
 {
     const InputFile& file = *files[index];
     const std::int64_t handledTo = scan.lastHandledPosition + 1;
     std::vector<WorkProgress> work(fileJobs.size());
     for (WorkProgress& job : work) {
-        job.position.store(scan.runs.empty() ? 0 : scan.runs.front().begin);
+        job.position.store(scan.stretches.empty() ? 0 : scan.stretches.front().begin);
     }
     const auto tick = [&] {
         std::int64_t reached = 0;
@@ -226,8 +227,8 @@ StepEnd InputCount::CountScanned(std::size_t index, const FileScan& scan, std::u
 // The sorting units count now, over all files at once; each shard adds its strings when done. The last
 // file's position moves on with the finish jobs. The caller's job goes first, so that it starts at once on
 // one worker while the others finish the count.
-StepEnd InputCount::FinishCount(FileProgress* shown, std::int64_t handledTo, std::int64_t fileSize,
-                                const std::function<void()>& besideFinish)
+StepEnd ByteCount::FinishCount(FileProgress* shown, std::int64_t handledTo, std::int64_t fileSize,
+                               const std::function<void()>& besideFinish)
 {
     const std::size_t besideJobs = besideFinish ? 1 : 0;
     if (finishJobs.empty() && besideJobs == 0) {
@@ -265,7 +266,7 @@ StepEnd InputCount::FinishCount(FileProgress* shown, std::int64_t handledTo, std
 }
 
 // The different strings over the list, where a length listed twice counts twice.
-std::int64_t InputCount::DistinctOverList() const
+std::int64_t ByteCount::DistinctOverList() const
 {
     std::int64_t total = 0;
     for (const std::int16_t length : resolved.listedLengths) {

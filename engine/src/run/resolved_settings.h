@@ -4,7 +4,7 @@
 #include "counting/comment_scanner.h"
 #include "io/file_io.h"
 #include "ranking.h"
-#include "run_step.h"
+#include "run/step.h"
 #include "text/game_table.h"
 
 #include "kestrin/number_list.h"

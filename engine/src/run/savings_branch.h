@@ -3,9 +3,9 @@
 
 #include "cancel_flag.h"
 #include "io/input_file.h"
-#include "run_setup.h"
-#include "run_step.h"
-#include "run_text.h"
+#include "run/game_script.h"
+#include "run/resolved_settings.h"
+#include "run/step.h"
 #include "savings/real_savings.h"
 
 #include <atomic>

@@ -7,9 +7,9 @@
 // that cannot be read or is too long for the mode, and a game table that cannot be used; it reads the
 // exclusion table and the game table.
 
-#include "run_setup.h"
+#include "run/resolved_settings.h"
 
-#include "run_text.h"
+#include "run/game_script.h"
 #include "text/text_encoding.h"
 
 #include "kestrin/report.h"

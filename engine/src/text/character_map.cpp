@@ -3,7 +3,7 @@
 // one bit per byte, with a rank directory for going between unit indexes and byte offsets. It is
 // what lets the counting ask, cheaply, whether a window starts or ends inside a character.
 
-#include "text/unit_map.h"
+#include "text/character_map.h"
 
 #include "text/line_ends.h"
 
@@ -27,7 +27,7 @@ std::size_t NthSetBit(std::uint64_t word, std::int64_t n)
 
 } // namespace
 
-void UnitMap::Grow()
+void CharacterMap::Grow()
 {
     // Doubling keeps appends amortised O(1) over a script of tens of MiB.
     const std::size_t words = std::max<std::size_t>(size / 64 + 1, starts.size() * 2);
@@ -38,16 +38,16 @@ void UnitMap::Grow()
     }
 }
 
-void UnitMap::AppendBreak(std::size_t start, UnitKind kind)
+void CharacterMap::AppendBreak(std::size_t start, CharacterKind kind)
 {
     Set(breaks, start);
-    if (kind == UnitKind::StringEnd) {
+    if (kind == CharacterKind::StringEnd) {
         stringEnds.resize(starts.size(), 0);
         Set(stringEnds, start);
     }
 }
 
-void UnitMap::AppendMap(const UnitMap& tail)
+void CharacterMap::AppendMap(const CharacterMap& tail)
 {
     const std::size_t base = size / 64;
     const std::size_t shift = size % 64;
@@ -71,7 +71,7 @@ void UnitMap::AppendMap(const UnitMap& tail)
     units += tail.units;
 }
 
-void UnitMap::Finish()
+void CharacterMap::Finish()
 {
     // The words past the last byte were only room to grow into.
     const std::size_t words = size / 64 + 1;
@@ -94,21 +94,21 @@ void UnitMap::Finish()
     }
 }
 
-std::size_t UnitMap::MemoryBytes() const
+std::size_t CharacterMap::MemoryBytes() const
 {
     return (starts.capacity() + breaks.capacity() + stringEnds.capacity() + blockRanks.capacity()) *
            sizeof(std::uint64_t);
 }
 
-UnitKind UnitMap::KindAt(std::size_t p) const
+CharacterKind CharacterMap::KindAt(std::size_t p) const
 {
     if (!IsBreak(p)) {
-        return UnitKind::Character;
+        return CharacterKind::Character;
     }
-    return !stringEnds.empty() && Bit(stringEnds, p) ? UnitKind::StringEnd : UnitKind::LineEnd;
+    return !stringEnds.empty() && Bit(stringEnds, p) ? CharacterKind::StringEnd : CharacterKind::LineEnd;
 }
 
-std::size_t UnitMap::NextSet(const std::vector<std::uint64_t>& bits, std::size_t p, std::size_t limit)
+std::size_t CharacterMap::NextSet(const std::vector<std::uint64_t>& bits, std::size_t p, std::size_t limit)
 {
     if (p >= limit) {
         return limit;
@@ -125,7 +125,7 @@ std::size_t UnitMap::NextSet(const std::vector<std::uint64_t>& bits, std::size_t
     return std::min(limit, (w << 6) + static_cast<std::size_t>(std::countr_zero(word)));
 }
 
-std::int64_t UnitMap::UnitIndex(std::size_t p) const
+std::int64_t CharacterMap::CharacterIndex(std::size_t p) const
 {
     assert(!blockRanks.empty() || size == 0);
     if (p >= size) {
@@ -141,7 +141,7 @@ std::int64_t UnitMap::UnitIndex(std::size_t p) const
     return count + std::popcount(starts[w] & upTo) - 1;
 }
 
-std::size_t UnitMap::UnitOffset(std::int64_t i) const
+std::size_t CharacterMap::CharacterOffset(std::int64_t i) const
 {
     if (i <= 0 || i >= units) {
         return i <= 0 ? 0 : size; // the first unit always starts at 0
@@ -159,18 +159,18 @@ std::size_t UnitMap::UnitOffset(std::int64_t i) const
     }
 }
 
-std::size_t UnitMap::WindowEnd(std::size_t p, std::int64_t k) const
+std::size_t CharacterMap::WindowEnd(std::size_t p, std::int64_t k) const
 {
-    const std::int64_t last = UnitIndex(p) + k;
-    return k < 0 || last > units ? std::string::npos : UnitOffset(last);
+    const std::int64_t last = CharacterIndex(p) + k;
+    return k < 0 || last > units ? std::string::npos : CharacterOffset(last);
 }
 
-UnitMap TextUnits(std::string_view text, TextEncoding encoding)
+CharacterMap TextCharacters(std::string_view text, TextEncoding encoding)
 {
     // Built a word of 64 bytes at a time rather than a unit at a time: a unit starts at every byte
     // that is not a UTF-8 continuation byte (at every byte for Latin-1), and the first byte always
     // starts one, so that even invalid text makes a consistent map.
-    UnitMap map;
+    CharacterMap map;
     map.size = text.size();
     const std::size_t words = map.size / 64 + 1;
     map.starts.assign(words, 0);

@@ -5,7 +5,7 @@
 #include "counting/byte_character_count.h"
 #include "large_memory.h"
 #include "ranking.h"
-#include "text/unit_map.h"
+#include "text/character_map.h"
 
 #include <atomic>
 #include <cstdint>
@@ -17,11 +17,11 @@
 namespace kestrin {
 
 // One string of whole characters as the ranking takes it: its game bytes and its hits.
-struct UnitString {
+struct CharacterString {
     std::string_view bytes;
     std::int64_t hits = 0;
 
-    bool operator==(const UnitString&) const = default;
+    bool operator==(const CharacterString&) const = default;
 };
 
 // Counts the strings of whole characters of each sample length over the game's bytes: every window of
@@ -34,7 +34,7 @@ struct UnitString {
 // was first met, and keeps the best as it goes. The array and, per suffix, the bytes it shares with the one
 // before, its room to the next boundary and its windows' bytes take 6 bytes a character and one more per
 // length (for windows of fewer than 256 bytes).
-class UnitCounter
+class CharacterCounter
 {
 public:
     // lengths: sorted, each once; those below 1 count nothing. listedLengths: as listed, a length listed
@@ -42,9 +42,10 @@ public:
     // are UTF-8 text itself (no game table), whose characters and line ends the bytes tell apart, which is
     // quicker than asking the map at positions all over the text. threads: the workers the jobs will run on.
     // The bytes and the map must outlive this.
-    UnitCounter(std::string_view gameBytes, const UnitMap& units, std::span<const std::size_t> stretchEnds,
-                std::vector<std::int16_t> lengths, std::vector<std::int16_t> listedLengths,
-                std::size_t longestUnit, bool utf8, std::size_t most, unsigned threads);
+    CharacterCounter(std::string_view gameBytes, const CharacterMap& units,
+                     std::span<const std::size_t> stretchEnds, std::vector<std::int16_t> lengths,
+                     std::vector<std::int16_t> listedLengths, std::size_t longestCharacter, bool utf8,
+                     std::size_t most, unsigned threads);
 
     // The count in four steps, each stopping early (incomplete) when cancel is set: the sort, or the text
     // made one byte a character (throws std::length_error for 2 GiB of bytes or more); what each suffix
@@ -66,7 +67,7 @@ public:
     // The best `count` strings (no more than `most`) over the listed lengths by space saved, game bytes
     // times hits, best first. Ties go as the byte count's ranking sends them: the earlier listed length,
     // then the lower first byte, then the string met first.
-    [[nodiscard]] std::vector<UnitString> Best(std::size_t count) const;
+    [[nodiscard]] std::vector<CharacterString> Best(std::size_t count) const;
 
 private:
     struct Group {
@@ -94,7 +95,7 @@ private:
     [[nodiscard]] std::size_t NextCharacter(std::size_t p) const;
 
     std::string_view text;
-    const UnitMap& map;
+    const CharacterMap& map;
     std::span<const std::size_t> ends;
     std::vector<std::int16_t> counted;
     std::vector<std::vector<std::size_t>> columns; // per counted length, the listed places it ranks in

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "counting/unit_counter.h"
+#include "counting/character_counter.h"
 #include "io/file_io.h"
 #include "io/input_file.h"
-#include "run_setup.h"
-#include "run_step.h"
-#include "run_text.h"
+#include "run/game_script.h"
+#include "run/resolved_settings.h"
+#include "run/step.h"
 
 #include <memory>
 #include <optional>
@@ -17,11 +17,11 @@ namespace kestrin {
 // The counting phase of a run that counts in the game's characters: every input read, filtered for
 // comments, checked and encoded (a refusal stops the run before anything is counted), then the strings
 // of whole characters counted, a job per sample length.
-class TextCount
+class CharacterCount
 {
 public:
     // The settings must outlive the count and its script.
-    TextCount(RunContext& context, const ResolvedSettings& resolved);
+    CharacterCount(RunContext& context, const ResolvedSettings& resolved);
 
     [[nodiscard]] StepEnd CountAll();
 
@@ -44,7 +44,7 @@ private:
     const std::vector<FileLook>& looks;
     std::vector<std::unique_ptr<InputFile>> files; // the script's stretches point into them
     GameScript script;
-    std::optional<UnitCounter> counter;
+    std::optional<CharacterCounter> counter;
     RunCounters counters;
 };
 

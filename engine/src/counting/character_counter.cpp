@@ -3,7 +3,7 @@
 // take different numbers of bytes: a suffix array of the character starts (libdivsufsort) puts the
 // windows of each string side by side, and a pass over it finds them all; a second pass ranks them.
 
-#include "counting/unit_counter.h"
+#include "counting/character_counter.h"
 
 #include "cancel_flag.h"
 #include "prefetch.h"
@@ -20,10 +20,11 @@
 
 namespace kestrin {
 
-UnitCounter::UnitCounter(std::string_view gameBytes, const UnitMap& units,
-                         std::span<const std::size_t> stretchEnds, std::vector<std::int16_t> lengths,
-                         std::vector<std::int16_t> listedLengths, std::size_t longestUnit, bool utf8Text,
-                         std::size_t most, unsigned threads)
+CharacterCounter::CharacterCounter(std::string_view gameBytes, const CharacterMap& units,
+                                   std::span<const std::size_t> stretchEnds,
+                                   std::vector<std::int16_t> lengths, std::vector<std::int16_t> listedLengths,
+                                   std::size_t longestCharacter, bool utf8Text, std::size_t most,
+                                   unsigned threads)
     : text(gameBytes), map(units), ends(stretchEnds), counted(std::move(lengths)), utf8(utf8Text), keep(most),
       workers(std::max(1u, threads))
 {
@@ -36,21 +37,21 @@ UnitCounter::UnitCounter(std::string_view gameBytes, const UnitMap& units,
             columns[static_cast<std::size_t>(at - counted.begin())].push_back(column);
         }
     }
-    cap = counted.empty() ? 0 : static_cast<std::size_t>(counted.back()) * longestUnit;
+    cap = counted.empty() ? 0 : static_cast<std::size_t>(counted.back()) * longestCharacter;
     kept.assign(std::max<std::size_t>(1, counted.size()), BestKept<Ranked>(keep));
 }
 
-std::size_t UnitCounter::CountJobs(unsigned threads) const
+std::size_t CharacterCounter::CountJobs(unsigned threads) const
 {
     return std::clamp<std::size_t>(threads, 1, kept.size());
 }
 
-std::size_t UnitCounter::MeasureJobs() const
+std::size_t CharacterCounter::MeasureJobs() const
 {
     return inBytes ? inBytes->FileJobs() : workers;
 }
 
-void UnitCounter::Sort(const CancelFlag& cancel)
+void CharacterCounter::Sort(const CancelFlag& cancel)
 {
     const std::size_t n = text.size();
     if (counted.empty() || n == 0) {
@@ -85,10 +86,10 @@ void UnitCounter::Sort(const CancelFlag& cancel)
 // suffix sort (a Cyrillic script takes half its UTF-8 bytes), whose every suffix is a character start.
 // Equal windows still lie side by side, as a string of characters is one string of bytes and back.
 // Returns false, having sorted nothing, for a text of more characters.
-bool UnitCounter::SortCharacters(const CancelFlag& cancel)
+bool CharacterCounter::SortCharacters(const CancelFlag& cancel)
 {
     const std::size_t n = text.size();
-    if (!utf8 && map.Units() == static_cast<std::int64_t>(n)) {
+    if (!utf8 && map.Characters() == static_cast<std::int64_t>(n)) {
         return false; // every character is one byte already (a one-byte game font)
     }
     // A character's byte: looked up directly for characters of one and two bytes, the most common.
@@ -146,7 +147,7 @@ bool UnitCounter::SortCharacters(const CancelFlag& cancel)
 }
 
 // The suffix sort of the bytes, keeping the suffixes at window starts.
-void UnitCounter::SortBytes(const CancelFlag& cancel)
+void CharacterCounter::SortBytes(const CancelFlag& cancel)
 {
     const std::size_t n = text.size();
     // Where windows start, a bit a byte, made in text order: the suffixes ask in sorted order, all over
@@ -165,7 +166,7 @@ void UnitCounter::SortBytes(const CancelFlag& cancel)
     suffixes.shrink_to_fit();
 }
 
-void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel)
+void CharacterCounter::MeasureJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel)
 {
     if (inBytes) {
         inBytes->FileJob(job, cancel);
@@ -210,7 +211,7 @@ void UnitCounter::MeasureJob(std::size_t job, std::size_t jobs, const CancelFlag
 }
 
 // The strings of this job's share of the lengths: how many of each, and the best of them.
-void UnitCounter::CountJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel)
+void CharacterCounter::CountJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel)
 {
     BestKept<Ranked>& best = kept[job];
     if (inBytes) {
@@ -244,8 +245,8 @@ void UnitCounter::CountJob(std::size_t job, std::size_t jobs, const CancelFlag& 
 
 // Offers a string of the k-th length to the best kept of a job, once for each column that lists the
 // length. order: where it was first met, in any measure that keeps the order of the game's offsets.
-void UnitCounter::Offer(BestKept<Ranked>& best, std::size_t k, const Group& group, unsigned char firstByte,
-                        std::uint64_t order) const
+void CharacterCounter::Offer(BestKept<Ranked>& best, std::size_t k, const Group& group,
+                             unsigned char firstByte, std::uint64_t order) const
 {
     for (const std::size_t column : columns[k]) {
         best.Offer({std::int64_t{group.bytes} * group.hits, column, firstByte, order, group});
@@ -253,26 +254,26 @@ void UnitCounter::Offer(BestKept<Ranked>& best, std::size_t k, const Group& grou
 }
 
 // A character that is no break starts at p.
-bool UnitCounter::IsWindowStart(std::size_t p) const
+bool CharacterCounter::IsWindowStart(std::size_t p) const
 {
     if (utf8) {
         return (static_cast<unsigned char>(text[p]) & 0xC0) != 0x80 && !IsLineEnd(text[p]);
     }
-    return map.IsUnitStart(p) && !map.IsBreak(p);
+    return map.IsCharacterStart(p) && !map.IsBreak(p);
 }
 
 // Where the character after the one at p starts.
-std::size_t UnitCounter::NextCharacter(std::size_t p) const
+std::size_t CharacterCounter::NextCharacter(std::size_t p) const
 {
     if (utf8) {
         const auto lead = static_cast<unsigned char>(text[p]);
         return p + (lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4);
     }
-    return map.NextUnitStart(p);
+    return map.NextCharacterStart(p);
 }
 
 // The bytes from p to the first break or stretch end after it, up to cap.
-std::uint32_t UnitCounter::Room(std::size_t p) const
+std::uint32_t CharacterCounter::Room(std::size_t p) const
 {
     const std::size_t stretchEnd = *std::upper_bound(ends.begin(), ends.end(), p);
     const std::size_t limit = std::min(stretchEnd, p + cap);
@@ -301,7 +302,7 @@ std::uint32_t UnitCounter::Room(std::size_t p) const
 
 // The bytes of the window of each length (in characters) from the character start p, into `bytes`; 0
 // from the first that would pass the text's end or cap on.
-void UnitCounter::WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const
+void CharacterCounter::WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const
 {
     std::size_t q = p;
     std::int64_t characters = 0;
@@ -317,8 +318,8 @@ void UnitCounter::WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) 
 // Calls onGroup(k, group) for every string: the windows of length counted[k] that fit their room, in a
 // run of suffixes that share their bytes. A suffix whose window does not fit leaves the run open.
 template <typename OnGroup>
-void UnitCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const CancelFlag& cancel,
-                               OnGroup&& onGroup) const
+void CharacterCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const CancelFlag& cancel,
+                                    OnGroup&& onGroup) const
 {
     struct Open {
         std::uint32_t lowest = 0; // the fewest bytes shared since the group's last window
@@ -369,7 +370,7 @@ void UnitCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const Cance
     }
 }
 
-std::int64_t UnitCounter::Distinct(std::int64_t length) const
+std::int64_t CharacterCounter::Distinct(std::int64_t length) const
 {
     const auto at = std::lower_bound(counted.begin(), counted.end(), length);
     if (at == counted.end() || *at != length) {
@@ -378,9 +379,9 @@ std::int64_t UnitCounter::Distinct(std::int64_t length) const
     return inBytes ? inBytes->Distinct(length) : distinct[static_cast<std::size_t>(at - counted.begin())];
 }
 
-std::vector<UnitString> UnitCounter::Best(std::size_t count) const
+std::vector<CharacterString> CharacterCounter::Best(std::size_t count) const
 {
-    std::vector<UnitString> best;
+    std::vector<CharacterString> best;
     for (const Ranked& ranked : BestKept<Ranked>::Merge(kept, count)) {
         const std::size_t first = inBytes ? inBytes->GameOffset(ranked.group.first) : ranked.group.first;
         best.push_back({text.substr(first, ranked.group.bytes), ranked.group.hits});

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "cancel_flag.h"
-#include "run_failure.h"
-#include "run_progress.h"
+#include "run/failure.h"
+#include "run/progress.h"
 
 #include "kestrin/report.h"
 #include "kestrin/run_analysis.h"
