@@ -312,8 +312,9 @@ TEST(RunAnalysis, ProgressShowsEachPhaseFileAndStep)
 
 // Within a file the position and the completion only move forwards, through reading, counting and the
 // sort after the last file, also where a long sample length leaves most of a file unhandled, and they end
-// where the file is handled to. The count of different strings never shows more than the run finds: each
-// job of a unit reports its own strings, at two threads too.
+// where the file is handled to; in bytes and in characters, ranked or chosen. Once the ranking starts, the
+// page shows its step, never a position. The count of different strings never shows more than the run
+// finds: each job of a unit reports its own strings, at two threads too.
 TEST(RunAnalysis, ProgressMovesForwardsToEachFileEnd)
 {
     const TempDir dir;
@@ -324,9 +325,17 @@ TEST(RunAnalysis, ProgressMovesForwardsToEachFileEnd)
         unsigned threads;
         bool comments;
         std::vector<std::int64_t> sizes;
-    } cases[] = {{"2-8", 8, 1, false, {1000000, 500000}},   {"2-8", 8, 2, true, {1000000, 500000}},
-                 {"3,12", 12, 2, false, {1000000, 500000}}, {"1,4", 4, 2, false, {1000000, 500000}},
-                 {"10", 10, 2, false, {1000000, 500000}},   {"2500", 2500, 2, false, {3000, 2800}}};
+        TextEncoding encoding = TextEncoding::Latin1;
+        bool realSavings = false;
+    } cases[] = {{"2-8", 8, 1, false, {1000000, 500000}},
+                 {"2-8", 8, 2, true, {1000000, 500000}},
+                 {"3,12", 12, 2, false, {1000000, 500000}},
+                 {"1,4", 4, 2, false, {1000000, 500000}},
+                 {"10", 10, 2, false, {1000000, 500000}},
+                 {"2500", 2500, 2, false, {3000, 2800}},
+                 {"2-8", 8, 2, false, {1000000, 500000}, TextEncoding::Utf8},
+                 {"2-4", 4, 1, true, {300000, 200000}, TextEncoding::Utf8, true},
+                 {"2-4", 4, 2, false, {300000, 200000}, TextEncoding::Latin1, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lengths);
         RunSettings settings{
@@ -335,12 +344,15 @@ TEST(RunAnalysis, ProgressMovesForwardsToEachFileEnd)
             .sampleLengths = c.lengths};
         settings.useComments = c.comments;
         settings.threads = c.threads;
+        settings.encoding = c.encoding;
+        settings.realSavings = c.realSavings;
         RecordingObserver observer;
         const auto outcome = RunAnalysis(settings, observer);
         ASSERT_EQ(outcome.status, RunStatus::Completed);
         std::vector<Progress> last(c.sizes.size()); // the last shown for each file
         for (const Progress& p : observer.progress) {
             EXPECT_LE(p.matchCount, outcome.counters.distinctStrings);
+            EXPECT_EQ(p.lastResult.has_value(), p.phase != RunPhase::Counting);
             if (p.phase != RunPhase::Counting) {
                 continue;
             }

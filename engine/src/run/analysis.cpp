@@ -133,13 +133,19 @@ private:
                         const std::function<StepEnd(std::int64_t)>& rankByCount,
                         const std::function<void()>& releaseCount)
     {
+        const std::int64_t lastPosition = LastResultPosition(resolved.request.value, distinctStrings);
+        // From here on the page shows the ranking's step, "0 of" the request at first, no longer the
+        // position in the last file.
         Progress ranking = display.Current();
         ranking.phase = RunPhase::Ranking;
+        if (lastPosition >= 0) {
+            ranking.lastResult = 0;
+            ranking.request = resolved.request.text;
+        }
         display.Show(ranking);
         if (resolved.request.replaced) {
             context.observer.ResetTopResults(resolved.request.text);
         }
-        const std::int64_t lastPosition = LastResultPosition(resolved.request.value, distinctStrings);
         StepEnd end =
             savings != nullptr ? savings->Choose(context, lastPosition, ranked) : rankByCount(lastPosition);
         if (end) {

@@ -9,6 +9,14 @@
 #include <stdexcept>
 
 namespace kestrin {
+namespace {
+
+// Rough costs, in nanoseconds a byte, of reading and encoding a file and of counting the strings of the
+// whole input in characters: they only weigh the one against the other in the position shown.
+constexpr double readAndEncodeCost = 10;
+constexpr double countCost = 80;
+
+} // namespace
 
 CharacterCount::CharacterCount(RunContext& context, const ResolvedSettings& resolvedSettings)
     : run(context), resolved(resolvedSettings), looks(resolvedSettings.inputLooks)
@@ -69,8 +77,21 @@ StepEnd CharacterCount::ReadAndEncode(std::size_t index, CommentScanner& scanner
         return refused;
     }
     files.push_back(std::move(std::get<std::unique_ptr<InputFile>>(opened)));
-    ShowPosition(progress, std::max<std::int64_t>(1, files.back()->Size()), files.back()->Size());
-    run.display.Show(progress);
+    const std::int64_t size = files.back()->Size();
+    if (index + 1 < looks.size()) {
+        ShowPosition(progress, std::max<std::int64_t>(1, size), size);
+        run.display.Show(progress);
+        return std::nullopt;
+    }
+    // The last file's position goes on moving, forwards only, while the strings of the whole input are
+    // counted, and reaches the file's end when they are.
+    std::int64_t inputSize = 0;
+    for (const auto& file : files) {
+        inputSize += file->Size();
+    }
+    lastFile.emplace(run.display, StageCosts{readAndEncodeCost * static_cast<double>(size), 0, 0,
+                                             countCost * static_cast<double>(inputSize)});
+    lastFile->Show(FileStage::Reading, 1.0, size, size);
     return std::nullopt;
 }
 
@@ -81,19 +102,13 @@ StepEnd CharacterCount::CountStrings()
                     resolved.listedLengths, script.longestCharacter, resolved.mode == RunMode::Utf8,
                     resolved.realSavings ? 0 : resolved.request.Most(), resolved.threads);
     std::atomic<std::int64_t> done{0};
-    // The position shown moves on over the last file while the strings are counted.
     const std::int64_t shownSize = files.empty() ? 0 : files.back()->Size();
     const auto tick = [&] {
-        if (shownSize == 0) {
-            return;
+        if (lastFile) {
+            const double fraction =
+                static_cast<double>(done.load()) / static_cast<double>(WorkProgress::whole);
+            lastFile->Show(FileStage::Finishing, fraction, shownSize, shownSize);
         }
-        Progress now = run.display.Current();
-        const double fraction = static_cast<double>(done.load()) / static_cast<double>(WorkProgress::whole);
-        ShowPosition(
-            now,
-            std::max<std::int64_t>(1, static_cast<std::int64_t>(fraction * static_cast<double>(shownSize))),
-            shownSize);
-        run.display.Show(now);
     };
     try {
         if (auto end = RunJobs(
@@ -122,6 +137,8 @@ StepEnd CharacterCount::CountStrings()
             [&](std::size_t job, unsigned) { counter->CountJob(job, countJobs, run.cancel); }, tick)) {
         return end;
     }
+    done.store(WorkProgress::whole);
+    tick();
     for (const std::int16_t length : resolved.listedLengths) {
         counters.distinctStrings += counter->Distinct(length);
     }

@@ -5,6 +5,7 @@
 #include "io/file_io.h"
 #include "io/input_file.h"
 #include "run/game_script.h"
+#include "run/progress.h"
 #include "run/resolved_settings.h"
 #include "run/step.h"
 
@@ -45,6 +46,7 @@ private:
     std::vector<std::unique_ptr<InputFile>> files; // the script's stretches point into them
     GameScript script;
     std::optional<CharacterCounter> counter;
+    std::optional<FileProgress> lastFile; // the position shown over the last file, reading then counting
     RunCounters counters;
 };
 
