@@ -9,6 +9,7 @@
 #include <absl/container/flat_hash_set.h>
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -50,12 +51,15 @@ template <typename Ranked> class BestKept
 public:
     explicit BestKept(std::size_t most = 0) : limit(most) {}
 
+    // Needs a limit of 1 or more: the callers leave out the offers when they keep nothing, which spares
+    // the hot path a test.
     void Offer(const Ranked& offered)
     {
+        assert(limit > 0);
         if (kept.size() < limit) {
             kept.push_back(offered);
             std::push_heap(kept.begin(), kept.end(), Better);
-        } else if (limit > 0 && Better(offered, kept.front())) {
+        } else if (Better(offered, kept.front())) {
             std::pop_heap(kept.begin(), kept.end(), Better);
             kept.back() = offered;
             std::push_heap(kept.begin(), kept.end(), Better);

@@ -27,7 +27,7 @@ ByteCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
     std::unique_ptr<ByteCharacterCount> mapped(new ByteCharacterCount());
     mapped->map = &units;
     // Calls each(p, next) for the character at p (next: where the one after it starts), or each(p, 0) for a
-    // break. Returns false when cancelled.
+    // break, until each returns false. Returns false when cancelled or stopped so.
     const auto forEachCharacter = [&](auto&& each) {
         for (std::size_t p = 0, seen = 0; p < n; ++seen) {
             if ((seen & 0xFFFF) == 0 && cancel.IsSet()) {
@@ -43,7 +43,9 @@ ByteCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
                 next = units.NextCharacterStart(p);
                 isBreak = units.IsBreak(p);
             }
-            each(p, isBreak ? 0 : next);
+            if (!each(p, isBreak ? 0 : next)) {
+                return false;
+            }
             p = next;
         }
         return true;
@@ -72,10 +74,32 @@ ByteCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
         }
         return static_cast<std::size_t>(*slot);
     };
+    std::int64_t lengthSum = 0;
+    for (const std::int16_t length : lengths) {
+        lengthSum += length;
+    }
+    // The count over the bytes pays only when few windows hold a rare character (see below). A text of
+    // many different characters, such as Japanese, shows it in its first characters already: the pass
+    // stops there, and the suffix sort counts it. Stopping is a question of speed only.
+    constexpr std::int64_t sampled = 16384;
+    std::int64_t characters = 0;
+    const auto plainlyTooRare = [&] {
+        if (often.size() <= breakValue) {
+            return false;
+        }
+        std::vector<std::int64_t> counts(often);
+        std::nth_element(counts.begin(), counts.begin() + breakValue, counts.end(), std::greater<>());
+        const std::int64_t rare = std::accumulate(counts.begin() + breakValue, counts.end(), std::int64_t{0});
+        return rare * lengthSum > characters / 2; // twice the bar the whole text is held to
+    };
     if (!forEachCharacter([&](std::size_t p, std::size_t next) {
             if (next > 0) {
                 ++often[kindOf(p, next - p)];
+                if (++characters == sampled && plainlyTooRare()) {
+                    return false;
+                }
             }
+            return true;
         })) {
         return nullptr;
     }
@@ -96,10 +120,6 @@ ByteCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
         } else {
             rareCharacters += often[kind];
         }
-    }
-    std::int64_t lengthSum = 0;
-    for (const std::int16_t length : lengths) {
-        lengthSum += length;
     }
     if (rareCharacters * lengthSum > units.Characters() / 4) {
         return nullptr;
@@ -125,6 +145,7 @@ ByteCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
                 }
             }
             text[m++] = static_cast<char>(byte);
+            return true;
         })) {
         return nullptr;
     }

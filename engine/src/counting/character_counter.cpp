@@ -239,7 +239,9 @@ void CharacterCounter::CountJob(std::size_t job, std::size_t jobs, const CancelF
     ForEachGroup(counted.size() * job / jobs, counted.size() * (job + 1) / jobs, cancel,
                  [&](std::size_t k, const Group& group) {
                      ++distinct[k];
-                     Offer(best, k, group, static_cast<unsigned char>(text[group.first]), group.first);
+                     if (keep > 0) {
+                         Offer(best, k, group, static_cast<unsigned char>(text[group.first]), group.first);
+                     }
                  });
 }
 
