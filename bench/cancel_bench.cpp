@@ -46,7 +46,8 @@ public:
 int main(int argc, char** argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s FILE LENGTHS STEP_MS [--utf8] [--game-table TABLE] [--real-savings]\n",
+        std::fprintf(stderr,
+                     "usage: %s FILE LENGTHS STEP_MS [--utf8] [--game-table TABLE] [--real-savings]\n",
                      argv[0]);
         return 2;
     }
