@@ -2,6 +2,7 @@
 // kestrin-cli's command line, and the command as a user runs it: a child process with its arguments,
 // files, terminal, output and exit status.
 
+#include "case_tables.h"
 #include "cli_messages.h"
 #include "cli_options.h"
 #include "literal_model.h"
@@ -131,67 +132,22 @@ TEST(CommandLine, HelpFitsEightyColumnsAndEndsWithExitStatusesAndAnExample)
     EXPECT_TRUE(help.ends_with("\nFull documentation: man kestrin-cli\n"));
 }
 
-// Each refusal of text that cannot be read as the game's characters names the option, the file, where in
-// it the fault lies and the text (in hex where it is not valid text).
+// Each refusal of the shared table names the options, the file, where in it the fault lies and the text
+// (in hex where it is not valid text), and whether anything was read.
 TEST(CommandLine, RefusalsOfTheGamesCharactersSayWhatAndWhere)
 {
-    using Reason = Refusal::Reason;
-    const std::string none = "; nothing was read or written";
-    const std::string counted = "; nothing was counted or written";
-    const std::pair<Refusal, std::string> cases[] = {
-        {{.reason = Reason::BadDictionaryBytes, .text = "-1"},
-         "--dictionary-bytes \"-1\" is not a whole number of bytes (0 or more)" + none},
-        {{.reason = Reason::InvalidDelimiter, .text = "<\xE3"},
-         "the comment text (--begin/--end) with the bytes 3C E3 is not valid UTF-8 (--encoding utf-8)" +
-             none},
-        {{.reason = Reason::InvalidText,
-          .role = FileRole::InputFile,
-          .path = "script.txt",
-          .text = "\xE3\x81",
-          .line = 3,
-          .offset = 41},
-         "the input file script.txt is not valid UTF-8 (--encoding utf-8): line 3, byte offset 41: bytes E3 "
-         "81" +
-             counted},
-        {{.reason = Reason::InvalidText,
-          .role = FileRole::GameTable,
-          .path = "t.tbl",
-          .text = "\xFF",
-          .line = 1},
-         "the game table (--game-table) t.tbl is not valid UTF-8 (--encoding utf-8): line 1, byte offset 0: "
-         "bytes FF" +
-             counted},
-        {{.reason = Reason::InvalidText,
-          .role = FileRole::ExclusionTable,
-          .path = "x.tbl",
-          .text = "\xC0",
-          .line = 2,
-          .offset = 7},
-         "the exclusion table (-x) x.tbl is not valid UTF-8 (--encoding utf-8): line 2, byte offset 7: bytes "
-         "C0" +
-             counted},
-        {{.reason = Reason::UnmappedText, .path = "s.txt", .text = "\xE6\xBC\xA2", .line = 12, .column = 5},
-         "the input file s.txt holds text that no code of the game table (--game-table) stands for: line 12, "
-         "column 5: \"\xE6\xBC\xA2\" (bytes E6 BC A2)" +
-             counted},
-        {{.reason = Reason::BadTableLine, .path = "t.tbl", .text = "8G=x", .line = 4},
-         "line 4 of the game table (--game-table) t.tbl is no entry (HEX=text): \"8G=x\"" + counted},
-        {{.reason = Reason::CodeBeginsCode, .path = "t.tbl", .text = "8801", .line = 9, .otherLine = 3},
-         "the game table (--game-table) t.tbl: the code 8801 of line 9 begins with the whole code of line 3, "
-         "so the game could not tell them apart" +
-             counted},
-        {{.reason = Reason::NoGameCharacters, .path = "t.tbl"},
-         "the game table (--game-table) t.tbl holds no entry (HEX=text)" + counted},
-        {{.reason = Reason::SameFile,
-          .role = FileRole::ReportFile,
-          .otherRole = FileRole::GameTable,
-          .path = "t.tbl",
-          .otherPath = "t.tbl"},
-         "the report file (-o) t.tbl is the game table (--game-table) too, which the report would replace" +
-             none},
-    };
-    for (const auto& [refusal, message] : cases) {
-        EXPECT_EQ(PhraseRefusal(refusal), message);
+    for (const testing::CharacterRefusalCase& c : testing::characterRefusalCases) {
+        const Refusal& r = c.refusal;
+        const std::string message = PhraseRefusal(r);
+        SCOPED_TRACE(message);
+        std::vector<std::string> pieces = testing::RefusalValues(r);
+        pieces.insert(pieces.end(), c.cli.begin(), c.cli.end());
+        for (const std::string& piece : pieces) {
+            EXPECT_NE(message.find(piece), std::string::npos) << piece;
+        }
+        const bool read = !r.path.empty() && r.reason != Refusal::Reason::SameFile;
+        EXPECT_TRUE(
+            message.ends_with(read ? "; nothing was counted or written" : "; nothing was read or written"));
     }
 }
 

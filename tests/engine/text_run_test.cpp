@@ -4,8 +4,10 @@
 // encoded sizes are the model inserter's, and text the game cannot hold stops the run with nothing
 // written.
 
+#include "case_tables.h"
 #include "inserter_model.h"
 #include "test_support.h"
+#include "write_faults.h"
 
 #include "kestrin/run_analysis.h"
 
@@ -221,66 +223,44 @@ TEST(TextRun, CodesTheGameUsesAreNamed)
     }
 }
 
-// Text the game cannot hold, a table it cannot read, and settings that are no number: the run stops
-// before counting, says where, and writes nothing.
+// Text the game cannot hold, a table it cannot read, settings that are no number, a report file on a
+// table: the run stops before counting, says what and where, and changes no file.
 TEST(TextRun, RefusesWhatTheGameCannotHoldAndWritesNothing)
 {
-    struct Case {
-        const char* name;
-        TextEncoding encoding;
-        const char* table; // nullptr: no game table
-        std::string script;
-        std::string dictionaryBytes;
-        Refusal::Reason reason;
-        std::int64_t line;
-        std::int64_t column; // or, for invalid text, the byte offset
-        std::string text;
-    };
-    // clang-format off
-    const std::vector<Case> cases = {
-        {"stray byte", TextEncoding::Utf8, nullptr, "ab\r\ncd\x80z", "", Refusal::Reason::InvalidText, 2, 6, "\x80"},
-        {"truncated", TextEncoding::Utf8, "41=a\n", "a\n\n\xE3\x81", "", Refusal::Reason::InvalidText, 3, 3, "\xE3\x81"},
-        {"unmapped", TextEncoding::Utf8, "41=a\n8140=\xE6\xBC\xA2\nFE=<LINE>\n", "aa\na\xE6\xBC\xA2<LINE>b<LIN",
-         "", Refusal::Reason::UnmappedText, 2, 9, "b<LIN"},
-        {"unmapped Latin-1", TextEncoding::Latin1, "41=a\nE9=\xE9\n", "a\xE9\xE8", "", Refusal::Reason::UnmappedText, 1, 3, "\xE8"},
-        {"bad table line", TextEncoding::Utf8, "41=a\n4=b\n", "a", "", Refusal::Reason::BadTableLine, 2, 0, "4=b"},
-        {"code begins code", TextEncoding::Utf8, "88=x\n41=a\n8801=y\n", "a", "", Refusal::Reason::CodeBeginsCode, 3, 0, "8801"},
-        {"empty table", TextEncoding::Utf8, "# nothing\n", "a", "", Refusal::Reason::NoGameCharacters, 0, 0, ""},
-        {"table not UTF-8", TextEncoding::Utf8, "41=\xE9\n", "a", "", Refusal::Reason::InvalidText, 1, 3, "\xE9"},
-        {"dictionary bytes", TextEncoding::Utf8, nullptr, "abab", "12k", Refusal::Reason::BadDictionaryBytes, 0, 0, "12k"},
-    };
-    // clang-format on
-    for (const Case& c : cases) {
+    for (const testing::CharacterRefusalCase& c : testing::characterRefusalCases) {
         SCOPED_TRACE(c.name);
         const TempDir dir;
         RunSettings settings{.inputFiles = {dir.Write("script.txt", c.script)}, .sampleLengths = "2"};
         settings.encoding = c.encoding;
-        if (c.table != nullptr) {
-            settings.gameTable = dir.Write("game.tbl", c.table);
+        if (c.table) {
+            settings.gameTable = dir.Write("game.tbl", *c.table);
         }
         settings.realSavings = true;
         settings.dictionaryBytes = c.dictionaryBytes;
-        settings.reportFile = dir.Write("report.txt", "Filename: an earlier report\r\n");
+        settings.useComments = !c.beginComment.empty();
+        settings.commentStyle = CommentStyle::Custom;
+        settings.beginComment = c.beginComment;
+        settings.exclusionTable = dir.Write("x.tbl", "80=zz\r\n");
+        dir.Write("report.txt", "Filename: an earlier report\r\n");
+        settings.reportFile = dir.Path() / c.reportFile;
         settings.outputTable = dir.Write("out.tbl", "80=x\r\n");
         settings.writeTableRanges = "&H81-&HFF";
+        std::map<std::string, std::string> files;
+        for (const auto& name : testing::Names(dir.Path())) {
+            files[name] = ReadFile(dir.Path() / name);
+        }
         RecordingObserver observer;
         const RunOutcome outcome = RunAnalysis(settings, observer);
         ASSERT_EQ(outcome.status, RunStatus::Refused);
-        const Refusal& refusal = *outcome.refusal;
-        EXPECT_EQ(refusal.reason, c.reason);
-        EXPECT_EQ(refusal.line, c.line);
-        EXPECT_EQ(c.reason == Refusal::Reason::InvalidText ? refusal.offset : refusal.column, c.column);
-        EXPECT_EQ(refusal.text, c.text);
-        if (c.line != 0) {
-            EXPECT_EQ(refusal.path,
-                      c.reason == Refusal::Reason::UnmappedText ||
-                              (c.reason == Refusal::Reason::InvalidText && c.table == nullptr) ||
-                              std::string(c.name) == "truncated"
-                          ? settings.inputFiles[0]
-                          : *settings.gameTable);
+        Refusal expected = c.refusal;
+        for (auto* path : {&expected.path, &expected.otherPath}) {
+            *path = path->empty() ? *path : dir.Path() / *path;
         }
-        EXPECT_EQ(ReadFile(*settings.reportFile), "Filename: an earlier report\r\n");
-        EXPECT_EQ(ReadFile(*settings.outputTable), "80=x\r\n");
+        EXPECT_EQ(*outcome.refusal, expected);
+        for (const auto& [name, content] : files) {
+            EXPECT_EQ(ReadFile(dir.Path() / name), content) << name;
+        }
+        EXPECT_EQ(testing::Names(dir.Path()).size(), files.size());
     }
 }
 

@@ -82,6 +82,36 @@ std::string Describe(const RunSettings& s)
     return out.str();
 }
 
+std::vector<std::string> RefusalValues(const Refusal& r)
+{
+    using Reason = Refusal::Reason;
+    std::vector<std::string> values{r.path.string()};
+    for (const std::int64_t line : {r.line, r.otherLine}) {
+        if (line != 0) {
+            values.push_back("line " + std::to_string(line));
+        }
+    }
+    if (r.reason == Reason::InvalidText) {
+        values.push_back("byte offset " + std::to_string(r.offset));
+    }
+    if (r.reason == Reason::UnmappedText) {
+        values.push_back("column " + std::to_string(r.column) + ": \"" + r.text + "\"");
+    }
+    if (r.reason == Reason::BadTableLine || r.reason == Reason::BadDictionaryBytes) {
+        values.push_back("\"" + r.text + "\"");
+    }
+    if (r.reason == Reason::InvalidText || r.reason == Reason::UnmappedText ||
+        r.reason == Reason::InvalidDelimiter) {
+        std::string hex = "bytes";
+        for (const char c : r.text) {
+            const auto byte = static_cast<unsigned char>(c);
+            hex += {' ', "0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 0xF]};
+        }
+        values.push_back(hex);
+    }
+    return values;
+}
+
 std::string WithFields(std::string described, const std::vector<std::string>& fields)
 {
     for (const std::string& field : fields) {

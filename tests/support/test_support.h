@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "kestrin/run_analysis.h"
 #include "kestrin/run_observer.h"
 #include "kestrin/run_settings.h"
 
@@ -42,6 +43,10 @@ private:
 [[nodiscard]] std::string Describe(const RunSettings& settings);
 // A description with these fields, each "name=value", in place of its own.
 [[nodiscard]] std::string WithFields(std::string described, const std::vector<std::string>& fields);
+
+// What a host's words for a refusal must hold besides its own names: the file, the line (and the other
+// line), the byte offset or the column, the text quoted, and in hex where it may not be valid text.
+[[nodiscard]] std::vector<std::string> RefusalValues(const Refusal& refusal);
 
 // `size` bytes of the alphabet, one random number each.
 template <typename Random> std::string RandomText(Random& random, std::string_view alphabet, std::size_t size)

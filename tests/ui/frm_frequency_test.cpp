@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "case_tables.h"
 #include "completion_line.h"
 #include "fake_file_dialogs.h"
 #include "frm_frequency.h"
@@ -801,76 +802,26 @@ private slots:
         QCOMPARE(addr.text(), QStringLiteral("7 of &H10"));
     }
 
-    // Each refusal of text that cannot be read as the game's characters names the captions, the file and
-    // where in it the fault lies, and sends the user to the box or button that corrects it.
+    // Each refusal of the shared table names the captions, the file and where in it the fault lies, and
+    // sends the user to the box or button that corrects it.
     void refusalsOfTheGamesCharactersNameTheirBox()
     {
-        using Reason = Refusal::Reason;
-        const QString no = QStringLiteral("The analysis did not start: ");
-        const std::tuple<Refusal, QString, const char*> cases[] = {
-            {{.reason = Reason::BadDictionaryBytes, .text = "12k"},
-             no + "Byte max \"12k\" is not a whole number of bytes, 0 or more. Type the most bytes the "
-                  "entries may take in the game, or leave it empty for no limit.",
-             "txtDictionaryBytes"},
-            {{.reason = Reason::InvalidText,
-              .role = FileRole::InputFile,
-              .path = "/s.txt",
-              .text = "\xE3\x81",
-              .line = 3,
-              .offset = 41},
-             no + "an input file (Apri) /s.txt is not valid UTF-8 (Codifica): at line 3, byte offset 41, "
-                  "the bytes E3 81. Nothing was counted or written.",
-             "cmbEncoding"},
-            {{.reason = Reason::InvalidText,
-              .role = FileRole::GameTable,
-              .path = "/t.tbl",
-              .text = "\xFF",
-              .line = 2,
-              .offset = 9},
-             no + "the game's character table (Apri Tabella Caratteri) /t.tbl is not valid UTF-8 (Codifica): "
-                  "at line 2, byte offset 9, the bytes FF. Nothing was counted or written.",
-             "cmdOpenGameTable"},
-            {{.reason = Reason::UnmappedText,
-              .path = "/s.txt",
-              .text = "\xE6\xBC\xA2",
-              .line = 7,
-              .column = 4},
-             no + "an input file (Apri) /s.txt holds text that no code of the game's character table (Apri "
-                  "Tabella Caratteri) stands for, at line 7, column 4: \"漢\" (bytes E6 BC A2). Add it to "
-                  "the table.",
-             "cmdOpenGameTable"},
-            {{.reason = Reason::BadTableLine, .path = "/t.tbl", .text = "8G=x", .line = 5},
-             no + "line 5 of the game's character table (Apri Tabella Caratteri) /t.tbl is no entry "
-                  "(HEX=text): \"8G=x\".",
-             "cmdOpenGameTable"},
-            {{.reason = Reason::CodeBeginsCode, .path = "/t.tbl", .text = "8801", .line = 9, .otherLine = 3},
-             no + "in the game's character table (Apri Tabella Caratteri) /t.tbl, the code 8801 of line 9 "
-                  "begins with the whole code of line 3, so the game could not tell them apart.",
-             "cmdOpenGameTable"},
-            {{.reason = Reason::NoGameCharacters, .path = "/t.tbl"},
-             no + "the game's character table (Apri Tabella Caratteri) /t.tbl holds no entry (HEX=text).",
-             "cmdOpenGameTable"},
-            {{.reason = Reason::InvalidDelimiter, .text = "\xC0"},
-             no + "a custom comment box (Inizio or Fine) holds the bytes C0, which are not valid text in the "
-                  "Codifica chosen.",
-             "txtBeginComment"},
-            {{.reason = Reason::SameFile,
-              .role = FileRole::ReportFile,
-              .otherRole = FileRole::GameTable,
-              .path = "/t.tbl",
-              .otherPath = "/t.tbl"},
-             no + "the report file (Apri file di Output) /t.tbl is also the game's character table (Apri "
-                  "Tabella Caratteri), which the report would replace. Choose another report file.",
-             ""},
-        };
-        Find<QComboBox>("cmbEncoding")->setCurrentIndex(1); // the text the table lacks is UTF-8
-        for (const auto& [refusal, message, box] : cases) {
+        for (const testing::CharacterRefusalCase& c : testing::characterRefusalCases) {
+            const bool utf8 = c.encoding == TextEncoding::Utf8;
+            Find<QComboBox>("cmbEncoding")->setCurrentIndex(utf8 ? 1 : 0); // the text is shown in it
             AnswerBoxes({QMessageBox::Ok});
             const QWidget* toCorrect =
-                window->ShowOutcome({.status = RunStatus::Refused, .refusal = refusal});
+                window->ShowOutcome({.status = RunStatus::Refused, .refusal = c.refusal});
             QCOMPARE(boxes.size(), std::size_t{1});
-            QCOMPARE(boxes[0].text, message);
-            QCOMPARE(toCorrect != nullptr ? toCorrect->objectName() : QString(), QString::fromLatin1(box));
+            QVERIFY(boxes[0].text.startsWith(QStringLiteral("The analysis did not start: ")));
+            std::vector<std::string> pieces = testing::RefusalValues(c.refusal);
+            pieces.insert(pieces.end(), c.window.begin(), c.window.end());
+            for (const std::string& piece : pieces) {
+                const QString text = utf8 ? QString::fromStdString(piece) : QString::fromLatin1(piece);
+                QVERIFY2(boxes[0].text.contains(text), qPrintable(boxes[0].text + u'\n' + text));
+            }
+            QCOMPARE(toCorrect != nullptr ? toCorrect->objectName() : QString(),
+                     QString::fromLatin1(c.control));
         }
     }
 
