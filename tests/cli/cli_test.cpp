@@ -263,7 +263,7 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
         {{"-l", "0", "in.txt"}, 2, "", "-l/--lengths holds only the sample length 0"},
         {{"-o", "in.txt", "in.txt", "-t", "out.tbl"}, 2, "", "is the input file"},
         {{"-o", "out.tbl", "-t", "out.tbl", "in.txt"}, 2, "", "is the output table (-t)"},
-        {{"-o", "script.txt", "in.txt", "-t", "out.tbl"}, 2, "", "not a report"},
+        {{"-o", "script.txt", "in.txt", "-t", "out.tbl"}, 2, "", "script.txt exists and is not a report"},
         {{"-t", "in.txt", "in.txt"}, 2, "", "the output table (-t) in.txt is the input file too"},
         {{"--real-savings", "-r", "&H100-&HFFFF", "-t", "out.tbl", "in.txt"},
          2,

@@ -329,41 +329,6 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
     }
 }
 
-// A run that may replace only a report keeps any other report file and names it, but only after a clash,
-// which the user has to mend first; without the setting the file is replaced as before.
-TEST(RunAnalysis, ReplacesOnlyAReportWhenAsked)
-{
-    const TempDir dir;
-    const auto in = dir.Write("in.txt", "abcabc");
-    const auto script = dir.Write("script.txt", "int main() {}");
-    const struct {
-        std::filesystem::path reportFile;
-        bool replaceOnlyReports;
-        std::optional<Refusal::Reason> reason;
-    } cases[] = {
-        {script, true, Refusal::Reason::NotAReport},
-        {in, true, Refusal::Reason::SameFile},
-        {dir.Path() / "new.txt", true, std::nullopt},
-        {script, false, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reportFile.string());
-        RunSettings settings{.inputFiles = {in}, .reportFile = c.reportFile};
-        settings.replaceOnlyReports = c.replaceOnlyReports;
-        RecordingObserver observer;
-        const auto outcome = RunAnalysis(settings, observer);
-        ASSERT_EQ(outcome.refusal.has_value(), c.reason.has_value());
-        if (c.reason) {
-            EXPECT_EQ(outcome.refusal->reason, *c.reason);
-            EXPECT_EQ(outcome.refusal->path, c.reportFile);
-            EXPECT_EQ(ReadFile(in), "abcabc");
-            EXPECT_EQ(ReadFile(script), "int main() {}");
-        } else {
-            EXPECT_EQ(ReadFile(c.reportFile).substr(0, 9), "Filename:");
-        }
-    }
-}
-
 // Ranges that give fewer codes than the results: in the default mode the block holds the results that
 // got one (none: an empty block, which the outcome points out); with real savings the choice stops where
 // the codes run out, and the report says so.
