@@ -17,7 +17,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
-#include <pwd.h>
 #include <random>
 #include <sstream>
 #include <sys/wait.h>
@@ -330,13 +329,7 @@ TEST(KestrinCli, KeepsAnUnreadableReportFileWithoutForce)
     dir.Write("in.txt", "abcabc");
     const auto report = dir.Write("report.txt", "not readable");
     std::filesystem::permissions(report, std::filesystem::perms::owner_write);
-    if (::geteuid() == 0) {
-        const passwd* nobody = ::getpwnam("nobody");
-        ASSERT_NE(nobody, nullptr);
-        for (const auto& path : {dir.Path(), dir.Path() / "in.txt", report}) {
-            ASSERT_EQ(::chown(path.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
-        }
-    }
+    ASSERT_TRUE(testing::GiveToNobody({dir.Path(), dir.Path() / "in.txt", report}));
     const auto asUser = [&](const std::vector<std::string>& words, int status, std::string_view said) {
         return InChild(
             [&] {

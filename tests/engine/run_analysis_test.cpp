@@ -3,6 +3,7 @@
 // What a run counts and shows is held to the shared case tables in tests/model.
 
 #include "test_support.h"
+#include "write_faults.h"
 
 #include "kestrin/run_analysis.h"
 
@@ -281,51 +282,90 @@ TEST(RunAnalysis, ProgressMovesForwardsToEachFileEnd)
     }
 }
 
-// Runs that would go wrong are refused before anything is read (no progress is shown) and change no file:
-// an output table that is an input would get table lines appended to the script; with real savings, an
-// output table whose ranges give no code would get an empty block, and an input of 2 GiB or more is too
-// long for the choice, which the files' sizes tell (a sparse file here: nothing of it is read).
+// Runs that would go wrong are refused before anything is read (no progress is shown, nothing asked) and
+// change no file: a report file that is an input or a table of the run, compared as files (through links,
+// or not there yet), would destroy it; an output table that is an input would get table lines appended to
+// the script; with real savings, an output table whose ranges give no code would get an empty block, and
+// an input of 2 GiB or more is too long for the choice, which the files' sizes tell (a sparse file here:
+// nothing of it is read).
 TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
 {
     const TempDir dir;
-    const auto in = dir.Write("in.txt", "abcabc");
-    const auto table = dir.Write("t.tbl", "80=ab\r\n");
-    std::filesystem::create_hard_link(in, dir.Path() / "hard.txt");
-    const auto huge = SparseFile(dir, "huge", std::int64_t{1} << 31);
+    const auto at = [&](const char* name) { return dir.Path() / name; };
+    dir.Write("ex.tbl", "80=ab\r\n");
+    dir.Write("t.tbl", "81=cd\r\n");
+    std::filesystem::create_symlink("in.txt", at("link.txt"));
+    std::filesystem::create_hard_link(dir.Write("in.txt", "abcabc"), at("hard.txt"));
+    std::filesystem::create_directory(at("sub"));
+    SparseFile(dir, "huge", std::int64_t{1} << 31);
+    using enum FileRole;
+    using Reason = Refusal::Reason;
+    // The files by name ("" none); a clash names the report file, else the output table, and `other`.
     const struct {
-        std::vector<std::filesystem::path> inputs;
-        std::filesystem::path outputTable;
-        const char* ranges;
+        std::vector<const char*> inputs;
+        const char *report, *exclusion, *outputTable, *ranges;
         bool savings;
-        Refusal::Reason reason;
+        std::optional<Reason> reason;
+        FileRole otherRole = InputFile;
+        const char* other = "in.txt";
     } cases[] = {
-        {{in}, in, "&H80-&HFF", false, Refusal::Reason::SameFile},
-        {{table, dir.Path() / "hard.txt"}, in, "&H80-&HFF", true, Refusal::Reason::SameFile},
-        {{in}, table, "&H100-&HFFFF", true, Refusal::Reason::NoTableCode}, // &HFFFF is -1: no range
-        {{in}, table, "", true, Refusal::Reason::NoTableCode},
-        {{in, huge}, table, "&H80-&HFF", true, Refusal::Reason::InputTooLong},
+        {{"in.txt"}, "in.txt", "", "", "", false, Reason::SameFile},
+        {{"in.txt"}, "link.txt", "", "", "", false, Reason::SameFile},
+        {{"in.txt"}, "hard.txt", "", "", "", false, Reason::SameFile},
+        {{"in.txt"}, "ex.tbl", "ex.tbl", "", "", false, Reason::SameFile, ExclusionTable, "ex.tbl"},
+        {{"in.txt"}, "t.tbl", "", "t.tbl", "", false, Reason::SameFile, OutputTable, "t.tbl"},
+        // Neither is there yet; the output table may be the exclusion table.
+        {{"in.txt"}, "new.tbl", "", "new.tbl", "", false, Reason::SameFile, OutputTable, "new.tbl"},
+        {{"in.txt"}, "sub/../new.tbl", "", "new.tbl", "", false, Reason::SameFile, OutputTable, "new.tbl"},
+        {{"in.txt"}, "other.txt", "t.tbl", "t.tbl", "", false, std::nullopt},
+        {{"in.txt"}, "new.txt", "ex.tbl", "t.tbl", "", false, std::nullopt},
+        {{"in.txt"}, "", "", "in.txt", "&H80-&HFF", false, Reason::SameFile},
+        {{"t.tbl", "hard.txt"}, "", "", "in.txt", "&H80-&HFF", true, Reason::SameFile, InputFile, "hard.txt"},
+        {{"in.txt"}, "", "", "t.tbl", "&H100-&HFFFF", true, Reason::NoTableCode}, // &HFFFF is -1: no range
+        {{"in.txt"}, "", "", "t.tbl", "", true, Reason::NoTableCode},
+        {{"in.txt", "huge"}, "", "", "t.tbl", "&H80-&HFF", true, Reason::InputTooLong},
     };
+    std::map<std::string, std::string> files;
+    for (const auto& name : testing::Names(dir.Path())) {
+        files[name] = name == "huge" ? "" : ReadFile(at(name.c_str()));
+    }
+    const auto path = [&](const char* name) { return *name ? std::optional(at(name)) : std::nullopt; };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.ranges);
-        RunSettings settings{
-            .inputFiles = c.inputs, .outputTable = c.outputTable, .writeTableRanges = c.ranges};
-        settings.realSavings = c.savings;
-        RecordingObserver observer;
-        const auto outcome = RunAnalysis(settings, observer);
-        ASSERT_EQ(outcome.status, RunStatus::Refused);
-        EXPECT_EQ(outcome.refusal->reason, c.reason);
-        EXPECT_TRUE(observer.progress.empty());
-        EXPECT_EQ(ReadFile(in), "abcabc");
-        EXPECT_EQ(ReadFile(table), "80=ab\r\n");
-        if (c.reason == Refusal::Reason::SameFile) {
-            EXPECT_EQ(outcome.refusal->role, FileRole::OutputTable);
-            EXPECT_EQ(outcome.refusal->path, in);
-            EXPECT_EQ(outcome.refusal->otherPath, c.inputs.back());
-        } else if (c.reason == Refusal::Reason::NoTableCode) {
-            EXPECT_EQ(outcome.refusal->text, c.ranges);
-        } else {
-            EXPECT_EQ(outcome.refusal->length, (std::int64_t{1} << 31) + 6);
+        SCOPED_TRACE(std::string(c.report) + " " + c.outputTable + " " + c.ranges);
+        RunSettings settings{.exclusionTable = path(c.exclusion),
+                             .reportFile = path(c.report),
+                             .outputTable = path(c.outputTable),
+                             .writeTableRanges = c.ranges,
+                             .realSavings = c.savings};
+        for (const char* name : c.inputs) {
+            settings.inputFiles.push_back(at(name));
         }
+        std::optional<Refusal> expected;
+        if (c.reason == Reason::SameFile) {
+            expected = Refusal{Reason::SameFile,
+                               0,
+                               *c.report ? ReportFile : OutputTable,
+                               c.otherRole,
+                               at(*c.report ? c.report : c.outputTable),
+                               at(c.other)};
+        } else if (c.reason == Reason::NoTableCode) {
+            expected =
+                Refusal{.reason = *c.reason, .role = OutputTable, .path = at("t.tbl"), .text = c.ranges};
+        } else if (c.reason) {
+            expected =
+                Refusal{.reason = *c.reason, .length = (std::int64_t{1} << 31) + 6, .limit = INT32_MAX};
+        }
+        EXPECT_EQ(FindFileClash(settings), c.reason == Reason::SameFile ? expected : std::nullopt);
+        if (!expected) {
+            continue;
+        }
+        RecordingObserver observer;
+        EXPECT_EQ(RunAnalysis(settings, observer).refusal, expected);
+        EXPECT_TRUE(observer.progress.empty() && observer.events.empty());
+        for (const auto& [name, content] : files) {
+            EXPECT_EQ(name == "huge" ? "" : ReadFile(at(name.c_str())), content) << name;
+        }
+        EXPECT_EQ(testing::Names(dir.Path()).size(), files.size());
     }
 }
 
