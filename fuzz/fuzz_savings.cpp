@@ -73,36 +73,6 @@ std::vector<CodedEntry> TakeEntries(std::string_view& recipe, std::string_view t
     return entries;
 }
 
-void CheckEncoders(const std::vector<std::string_view>& stretches, const std::vector<CodedEntry>& entries)
-{
-    const kestrin::testing::ModelText model(stretches);
-    if (kestrin::EncodeLongestMatch(stretches, entries) !=
-        kestrin::testing::ModelEncode(model, entries, false)) {
-        Fail("longest match");
-    }
-    if (kestrin::EncodeBestParse(stretches, entries) != kestrin::testing::ModelEncode(model, entries, true)) {
-        Fail("best parse");
-    }
-    for (const kestrin::ParseRule rule : {kestrin::ParseRule::LongestMatch, kestrin::ParseRule::BestParse}) {
-        const kestrin::Encoding encoding = kestrin::EncodeWithParse(stretches, entries, rule);
-        std::size_t p = 0;
-        std::int64_t bytes = 0;
-        for (const std::int32_t piece : encoding.pieces) {
-            const auto i = static_cast<std::size_t>(piece);
-            const std::string_view s =
-                piece < 0 ? std::string_view(model.text).substr(p, 1) : entries.at(i).text;
-            if (p >= model.text.size() || (piece >= 0 && !model.At(p, s))) {
-                Fail("a piece of the parse");
-            }
-            bytes += piece < 0 ? 1 : std::max(0, entries[i].codeBytes);
-            p += s.size();
-        }
-        if (p != model.text.size() || bytes != encoding.bytes) {
-            Fail("the parse's size");
-        }
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -145,6 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (chosen.load() != static_cast<std::int64_t>(result.entries.size())) {
         Fail("the count of entries chosen so far");
     }
-    CheckEncoders(request.stretches, TakeEntries(entrySpec, text));
+    const std::string encoders =
+        kestrin::testing::CheckEncoders(request.stretches, TakeEntries(entrySpec, text));
+    if (!encoders.empty()) {
+        Fail(encoders.c_str());
+    }
     return 0;
 }

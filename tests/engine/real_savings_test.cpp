@@ -25,7 +25,6 @@ void PrintTo(const SavingsResult& r, std::ostream* out)
 namespace {
 
 using testing::ModelChoice;
-using testing::ModelEncode;
 using testing::ModelText;
 
 // Random stretches over a small alphabet, so that ties and runs such as "aaaa" are common.
@@ -113,28 +112,7 @@ TEST(RealSavings, EncodersMatchTheModelAndDecodeBack)
         for (const std::string& e : texts) {
             entries.push_back({e, static_cast<int>(rng() % std::min<std::size_t>(3, e.size()))});
         }
-        SCOPED_TRACE(::testing::PrintToString(stretches));
-        const std::int64_t longest = EncodeLongestMatch(stretches, entries);
-        const std::int64_t best = EncodeBestParse(stretches, entries);
-        EXPECT_EQ(longest, ModelEncode(m, entries, false));
-        EXPECT_EQ(best, ModelEncode(m, entries, true));
-        for (const ParseRule rule : {ParseRule::LongestMatch, ParseRule::BestParse}) {
-            const Encoding encoding = EncodeWithParse(stretches, entries, rule);
-            std::size_t p = 0;
-            std::int64_t bytes = 0;
-            for (const std::int32_t piece : encoding.pieces) {
-                ASSERT_LT(p, m.text.size());
-                const auto i = static_cast<std::size_t>(piece);
-                const std::string_view s =
-                    piece < 0 ? std::string_view(m.text).substr(p, 1) : entries[i].text;
-                ASSERT_TRUE(piece < 0 || m.At(p, s)) << "piece " << s << " at " << p;
-                bytes += piece < 0 ? 1 : std::max(0, entries[i].codeBytes);
-                p += s.size();
-            }
-            EXPECT_EQ(p, m.text.size());
-            EXPECT_EQ(bytes, encoding.bytes);
-            EXPECT_EQ(encoding.bytes, rule == ParseRule::LongestMatch ? longest : best);
-        }
+        EXPECT_EQ(testing::CheckEncoders(stretches, entries), "") << ::testing::PrintToString(stretches);
     }
 }
 

@@ -174,4 +174,35 @@ SavingsResult ModelChoice(const SavingsRequest& request)
     return result;
 }
 
+std::string CheckEncoders(const std::vector<std::string_view>& stretches,
+                          const std::vector<CodedEntry>& entries)
+{
+    const ModelText model(stretches);
+    const std::int64_t sizes[] = {EncodeLongestMatch(stretches, entries),
+                                  EncodeBestParse(stretches, entries)};
+    for (const ParseRule rule : {ParseRule::LongestMatch, ParseRule::BestParse}) {
+        const bool best = rule == ParseRule::BestParse;
+        if (sizes[best] != ModelEncode(model, entries, best)) {
+            return best ? "the best parse's size" : "the longest match's size";
+        }
+        const Encoding encoding = EncodeWithParse(stretches, entries, rule);
+        std::size_t p = 0;
+        std::int64_t bytes = 0;
+        for (const std::int32_t piece : encoding.pieces) {
+            const auto i = static_cast<std::size_t>(piece);
+            const std::string_view s =
+                piece < 0 ? std::string_view(model.text).substr(p, 1) : entries.at(i).text;
+            if (p >= model.text.size() || (piece >= 0 && !model.At(p, s))) {
+                return "the piece at " + std::to_string(p);
+            }
+            bytes += piece < 0 ? 1 : std::max(0, entries[i].codeBytes);
+            p += s.size();
+        }
+        if (p != model.text.size() || bytes != encoding.bytes || encoding.bytes != sizes[best]) {
+            return "the parse's size";
+        }
+    }
+    return "";
+}
+
 } // namespace kestrin::testing

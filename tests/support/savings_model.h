@@ -27,4 +27,10 @@ struct ModelText {
 // The whole choice, sizes included, as ChooseEntries documents it.
 [[nodiscard]] SavingsResult ModelChoice(const SavingsRequest& request);
 
+// Holds the engine's encoders to the model on the stretches: the sizes by longest match and by best
+// parse, and each parse walked piece by piece (an entry standing there inside one segment, or one byte),
+// which must cover the text and cost the size it gives. Returns what differs first, or "".
+[[nodiscard]] std::string CheckEncoders(const std::vector<std::string_view>& stretches,
+                                        const std::vector<CodedEntry>& entries);
+
 } // namespace kestrin::testing
