@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <random>
+#include <span>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -467,60 +468,62 @@ TEST(KestrinCli, ASignalLeavesEveryFileWholeAndNoTemporaryFile)
     }
 }
 
-// The whole command against the literal model, on random files and settings: its report, report file and
-// table block.
-TEST(KestrinCli, MatchesTheLiteralModelOnRandomRuns)
+// The whole command against the literal model on the shared cases, their settings given as options
+// (a NUL byte cannot be): its report, report file and table block, on one to three threads.
+TEST(KestrinCli, MatchesTheLiteralModelOnTheSharedCases)
 {
-    std::mt19937 random(20261206);
-    const auto pick = [&](const std::vector<std::string>& texts) { return texts[random() % texts.size()]; };
-    const std::string alphabets[] = {"ab", "abc /*\r\n", std::string("a\0\xFF\t ", 5), "xyz<$>\r\n//"};
-    for (int round = 0; round < 40; ++round) {
-        SCOPED_TRACE(round);
-        TempDir dir;
-        RunSettings settings;
-        settings.sampleLengths = pick({"1", "2-4", "1,3,3", "0,2", "5-7", "12"});
-        settings.topResults = pick({"25", "3", "2.5", "abc", "-1", "0", "&H10", "1000"});
-        settings.reportFile = dir.Path() / "r=1.txt";
-        settings.outputTable = dir.Write("t.tbl", "80=ab\r\n");
-        settings.writeTableRanges = pick({"&H80-&HFF", "1,5-6", "", "&H0-&H7FFF"});
-        settings.beginComment = pick({"", "a", "ab", "//"}); // used by the custom style only
-        settings.endComment = pick({"", "b", "\r\n", " "});
-        std::vector<std::string> arguments{"-qy", "--threads", std::to_string(1 + round % 3), "-l"};
-        arguments.insert(arguments.end(), {settings.sampleLengths, "--top=" + settings.topResults,
-                                           "--report=" + settings.reportFile->string(), "-t", "t.tbl", "-r",
-                                           settings.writeTableRanges, "--begin", settings.beginComment,
-                                           "--end=" + settings.endComment});
-        if (random() % 2 == 0) {
-            const auto style = random() % 4;
-            settings.useComments = true;
-            settings.commentStyle = static_cast<CommentStyle>(style);
-            arguments.insert(arguments.end(), {"-c", std::array{"c", "cpp", "table", "custom"}[style]});
-        }
-        for (auto [setting, name] : {std::pair{&RunSettings::readInsideComments, "-i"},
-                                     {&RunSettings::ignoreSpace, "--ignore-space"},
-                                     {&RunSettings::ignoreReturn, "--ignore-return"},
-                                     {&RunSettings::ignoreTab, "--ignore-tab"}}) {
-            if ((settings.*setting = random() % 2 == 0)) {
-                arguments.push_back(name);
+    const std::span<const testing::RunCase> tables[] = {testing::countingCases, testing::skipCases,
+                                                        testing::tableBlockCases};
+    int round = 0;
+    for (const auto table : tables) {
+        for (const testing::RunCase& c : table) {
+            SCOPED_TRACE(::testing::PrintToString(c.given.files));
+            const TempDir dir;
+            RunSettings settings = testing::SettingsFor(c, dir);
+            if ((settings.beginComment + settings.endComment).find('\0') != std::string::npos) {
+                continue;
             }
+            settings.outputTable = dir.Write("t.tbl", "80=ab\r\n");
+            std::vector<std::string> arguments{"-qy",
+                                               "--threads",
+                                               std::to_string(1 + round++ % 3),
+                                               "-l",
+                                               settings.sampleLengths,
+                                               "--top=" + settings.topResults,
+                                               "--report=" + settings.reportFile->string(),
+                                               "-t",
+                                               "t.tbl",
+                                               "-r",
+                                               settings.writeTableRanges,
+                                               "--begin",
+                                               settings.beginComment,
+                                               "--end=" + settings.endComment};
+            if (settings.useComments) {
+                const auto style = static_cast<std::size_t>(settings.commentStyle);
+                arguments.insert(arguments.end(), {"-c", std::array{"c", "cpp", "table", "custom"}[style]});
+            }
+            for (auto [setting, name] : {std::pair{&RunSettings::readInsideComments, "-i"},
+                                         {&RunSettings::ignoreSpace, "--ignore-space"},
+                                         {&RunSettings::ignoreReturn, "--ignore-return"},
+                                         {&RunSettings::ignoreTab, "--ignore-tab"}}) {
+                if (settings.*setting) {
+                    arguments.push_back(name);
+                }
+            }
+            if (settings.exclusionTable) {
+                arguments.insert(arguments.end(), {"-x", "ex.tbl"});
+            }
+            for (const auto& file : settings.inputFiles) {
+                arguments.push_back(file.string());
+            }
+            const auto expected = literal::RunLiteralModel(settings, true);
+            const auto result = RunCli(arguments, dir.Path());
+            ASSERT_EQ(result.status, 0) << result.err;
+            EXPECT_EQ(MaskElapsed(result.out), MaskElapsed(expected.report));
+            EXPECT_EQ(MaskElapsed(ReadFile(*settings.reportFile)),
+                      MaskElapsed(expected.reportFile.value_or("")));
+            EXPECT_EQ(ReadFile(*settings.outputTable), "80=ab\r\n" + expected.tableBlock.value_or(""));
         }
-        if (random() % 2 == 0) {
-            settings.exclusionTable = dir.Write("x.tbl", "80=" + pick({"a", "ab", " ", "\r\n"}) + "\r\n");
-            arguments.insert(arguments.end(), {"-x", "x.tbl"});
-        }
-        const std::string& alphabet = alphabets[random() % std::size(alphabets)];
-        for (int f = 0, files = 1 + static_cast<int>(random() % 3); f < files; ++f) {
-            std::string text(random() % 200, ' ');
-            std::generate(text.begin(), text.end(), [&] { return alphabet[random() % alphabet.size()]; });
-            settings.inputFiles.push_back(dir.Write("f" + std::to_string(f), text));
-            arguments.push_back(settings.inputFiles.back().string());
-        }
-        const auto expected = literal::RunLiteralModel(settings, true);
-        const auto result = RunCli(arguments, dir.Path());
-        ASSERT_EQ(result.status, 0) << result.err;
-        EXPECT_EQ(MaskElapsed(result.out), MaskElapsed(expected.report));
-        EXPECT_EQ(MaskElapsed(ReadFile(*settings.reportFile)), MaskElapsed(expected.reportFile.value_or("")));
-        EXPECT_EQ(ReadFile(*settings.outputTable), "80=ab\r\n" + expected.tableBlock.value_or(""));
     }
 }
 

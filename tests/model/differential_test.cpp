@@ -117,27 +117,7 @@ void CheckRun(const RunCase& c)
     SCOPED_TRACE(::testing::PrintToString(in.files) + ", lengths \"" + in.lengths + "\", request \"" +
                  in.request + "\"");
     const TempDir dir;
-    RunSettings settings{.sampleLengths = in.lengths,
-                         .topResults = in.request,
-                         .useComments = in.comments.has_value(),
-                         .commentStyle = in.comments.value_or(C),
-                         .beginComment = in.begin,
-                         .endComment = in.end,
-                         .readInsideComments = in.inside,
-                         .ignoreSpace = in.space,
-                         .ignoreReturn = in.crlf,
-                         .ignoreTab = in.tab,
-                         .reportFile = dir.Path() / "report.txt",
-                         .writeTableRanges = in.ranges};
-    for (std::size_t i = 0; i < in.files.size(); ++i) {
-        settings.inputFiles.push_back(dir.Write("in" + std::to_string(i), in.files[i]));
-    }
-    if (in.exclusion) {
-        settings.exclusionTable = dir.Write("ex.tbl", *in.exclusion);
-    }
-    if (out.block) {
-        settings.outputTable = dir.Path() / "out.tbl";
-    }
+    const RunSettings settings = SettingsFor(c, dir);
     const literal::ModelOutcome model = literal::RunLiteralModel(settings, in.yes);
     EXPECT_EQ(model.status, out.status);
     RecordingObserver observer;

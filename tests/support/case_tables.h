@@ -2,7 +2,10 @@
 #pragma once
 
 // Cases that the engine and the literal model are both held to (tests/model/differential_test.cpp runs
-// each table against both), and that its random cases draw settings from.
+// each table against both, and kestrin-cli's test runs the command on the runs), and that the random
+// cases draw settings from.
+
+#include "test_support.h"
 
 #include "kestrin/report.h"
 #include "kestrin/run_analysis.h"
@@ -166,6 +169,35 @@ struct RunCase {
     Expected expect;
 };
 
+// The settings of a run as given, with its files in the folder: in0, in1... and ex.tbl, the report file
+// report.txt and, when a block is expected, the output table out.tbl.
+inline RunSettings SettingsFor(const RunCase& c, const TempDir& dir)
+{
+    const Given& in = c.given;
+    RunSettings settings{.sampleLengths = in.lengths,
+                         .topResults = in.request,
+                         .useComments = in.comments.has_value(),
+                         .commentStyle = in.comments.value_or(CommentStyle::C),
+                         .beginComment = in.begin,
+                         .endComment = in.end,
+                         .readInsideComments = in.inside,
+                         .ignoreSpace = in.space,
+                         .ignoreReturn = in.crlf,
+                         .ignoreTab = in.tab,
+                         .reportFile = dir.Path() / "report.txt",
+                         .writeTableRanges = in.ranges};
+    for (std::size_t i = 0; i < in.files.size(); ++i) {
+        settings.inputFiles.push_back(dir.Write("in" + std::to_string(i), in.files[i]));
+    }
+    if (in.exclusion) {
+        settings.exclusionTable = dir.Write("ex.tbl", *in.exclusion);
+    }
+    if (c.expect.block) {
+        settings.outputTable = dir.Path() / "out.tbl";
+    }
+    return settings;
+}
+
 using enum CommentStyle;
 namespace skip = skip_mark;
 
@@ -215,6 +247,8 @@ inline const RunCase countingCases[] = {
      {.counted = 1, .distinct = 3, .results = {{"xyz", 1}, {"xy", 1}, {"x", 1}}}},
     {{.files = {"a<$b>c"}, .comments = Thingy},
      {.counted = 2, .distinct = 2, .results = {{"a", 1}, {"c", 1}}}},
+    {{.files = {"ab<cd>ef"}, .comments = Custom, .begin = "<", .end = ">"},
+     {.counted = 4, .distinct = 4, .results = {{"a", 1}, {"b", 1}, {"e", 1}, {"f", 1}}}},
     // An empty custom begin text counts everything.
     {{.files = {"ab"}, .comments = Custom, .end = "x"},
      {.counted = 3,
