@@ -369,45 +369,6 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
     }
 }
 
-// Ranges that give fewer codes than the results: in the default mode the block holds the results that
-// got one (none: an empty block, which the outcome points out); with real savings the choice stops where
-// the codes run out, and the report says so.
-TEST(RunAnalysis, TableCodesThatRunOutAreTold)
-{
-    const TempDir dir;
-    const auto in = dir.Write("in.txt", ScriptLikeText(3, 20000));
-    const auto table = dir.Path() / "t.tbl";
-    const struct {
-        const char* ranges;
-        bool savings;
-        bool noTableCode;
-        const char* inReport; // "" for none
-    } cases[] = {
-        {"&H100-&HFFFF", false, true, ""},
-        {"&H80-&H82", false, false, ""},
-        {"&H80-&H82", true, false,
-         "Codes: the ranges gave codes for 3 entries, fewer than the 11 asked for\r\n"},
-        {"&H80-&HFF", true, false, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.ranges);
-        std::filesystem::remove(table);
-        RunSettings settings{.inputFiles = {in},
-                             .sampleLengths = "2-4",
-                             .topResults = "10",
-                             .outputTable = table,
-                             .writeTableRanges = c.ranges};
-        settings.realSavings = c.savings;
-        RecordingObserver observer;
-        const auto outcome = RunAnalysis(settings, observer);
-        ASSERT_EQ(outcome.status, RunStatus::Completed);
-        EXPECT_EQ(outcome.noTableCode, c.noTableCode);
-        EXPECT_EQ(ReadFile(table) == "\r\n", c.noTableCode);
-        EXPECT_EQ(outcome.report.find("Codes:") != std::string::npos, *c.inReport != '\0') << outcome.report;
-        EXPECT_NE(outcome.report.find(c.inReport), std::string::npos);
-    }
-}
-
 // Large enough that files are split into shards across threads; in the savings mode the index is built
 // beside the count's finish, on as many threads.
 TEST(RunAnalysis, ResultsDoNotDependOnTheNumberOfThreads)
