@@ -439,9 +439,7 @@ TEST(KestrinCli, ASignalLeavesEveryFileWholeAndNoTemporaryFile)
 {
     TempDir dir;
     std::mt19937 random(7);
-    std::string script(300000, ' ');
-    std::generate(script.begin(), script.end(), [&] { return static_cast<char>('a' + random() % 26); });
-    dir.Write("script.txt", script);
+    dir.Write("script.txt", testing::RandomText(random, "abcdefghijklmnopqrstuvwxyz", 300000));
     const std::string oldTable = "80=ab\r\n";
     const std::vector<std::string> arguments{"-q",    "-l", "1-3",        "-n", "30000",      "-t",
                                              "t.tbl", "-r", "&H0-&H7FFF", "-o", "report.txt", "script.txt"};

@@ -24,15 +24,10 @@ using testing::RecordingObserver;
 using testing::TempDir;
 
 // Text with spaces, line ends, comment delimiters and runs of one letter, as counting meets in scripts.
-std::string ScriptLikeText(unsigned seed, int size)
+std::string ScriptLikeText(unsigned seed, std::size_t size)
 {
     std::mt19937 random(seed);
-    const std::string alphabet = "aab bc\r\ndeeef/*";
-    std::string text;
-    for (int i = 0; i < size; ++i) {
-        text += alphabet[random() % alphabet.size()];
-    }
-    return text;
+    return testing::RandomText(random, "aab bc\r\ndeeef/*", size);
 }
 
 // A file of `size` NUL bytes that takes no room on the disk: nothing of it is written.
