@@ -5,6 +5,7 @@
 #include "test_support.h"
 #include "write_faults.h"
 
+#include "kestrin/number_list.h"
 #include "kestrin/run_analysis.h"
 
 #include <fcntl.h>
@@ -175,101 +176,90 @@ TEST(RunAnalysis, CancelWhileReadingEndsTheRun)
     }
 }
 
-// Progress goes through every phase and every file. The position moves in steps of 50 and the completion
-// in steps of 500, at handled positions only: a file of L bytes at length 1 is handled up to position L + 1.
-TEST(RunAnalysis, ProgressShowsEachPhaseFileAndStep)
-{
-    const struct {
-        std::size_t size;
-        std::int64_t position;
-        double completion;
-    } cases[] = {{0, 1, 0.0},
-                 {48, 1, 0.0},
-                 {49, 50, 0.0},
-                 {99, 100, 0.0},
-                 {498, 450, 0.0},
-                 {499, 500, 1.0},
-                 {1200, 1200, 1000.0 / 1200.0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.size);
-        const TempDir dir;
-        RunSettings settings{.inputFiles = {dir.Write("a", "aa"), dir.Write("b", std::string(c.size, 'b')),
-                                            dir.Write("c", "c")},
-                             .topResults = "abc"};
-        settings.outputTable = dir.Path() / "t.tbl";
-        RecordingObserver observer;
-        ASSERT_EQ(RunAnalysis(settings, observer).status, RunStatus::Completed);
-        std::vector<std::pair<RunPhase, std::int64_t>> phases; // with the file while counting
-        Progress second;                                       // the last of the second file
-        for (const auto& p : observer.progress) {
-            const std::pair<RunPhase, std::int64_t> now{p.phase, p.phase == RunPhase::Counting ? p.file : 0};
-            if (phases.empty() || phases.back() != now) {
-                phases.push_back(now);
-            }
-            second = now == std::pair<RunPhase, std::int64_t>{RunPhase::Counting, 2} ? p : second;
-            EXPECT_EQ(p.files, 3);
-        }
-        EXPECT_EQ(phases, (std::vector<std::pair<RunPhase, std::int64_t>>{{RunPhase::Counting, 1},
-                                                                          {RunPhase::Counting, 2},
-                                                                          {RunPhase::Counting, 3},
-                                                                          {RunPhase::Ranking, 0},
-                                                                          {RunPhase::Formatting, 0},
-                                                                          {RunPhase::WritingTable, 0},
-                                                                          {RunPhase::Reporting, 0}}));
-        EXPECT_EQ(second.position, c.position);
-        EXPECT_DOUBLE_EQ(second.completion, c.completion);
-        // The position starts at 1 for each file while the count of strings carries on: a, filler, b, c.
-        const Progress& last = observer.progress.back();
-        const std::int64_t distinct = c.size == 0 ? 3 : 4;
-        EXPECT_EQ(last.position, 1);
-        EXPECT_EQ(last.matchCount, distinct);
-        EXPECT_EQ(last.lastResult, distinct - 1);
-        EXPECT_EQ(last.request, "25"); // the request that was used
-    }
-}
-
-// Within a file the position and the completion only move forwards, through reading, counting and the
-// sort after the last file, also where a long sample length leaves most of a file unhandled, and they end
-// where the file is handled to. The count of different strings never shows more than the run finds: each
-// job of a unit reports its own strings, at two threads too.
-TEST(RunAnalysis, ProgressMovesForwardsToEachFileEnd)
+// Progress goes through every phase and every file, the position from 1 for each file and the count of
+// strings carrying on. Within a file the position and the completion only move forwards, through reading,
+// counting and the sort after the last file, in steps of 50 positions and 500 bytes at handled positions
+// only, to where the file is handled (at length 1, a file of L bytes up to position L + 1), also where a
+// long sample length leaves most of a file unhandled. The count of different strings never shows more
+// than the run finds: each job of a unit reports its own strings, at two threads too.
+TEST(RunAnalysis, ProgressMovesForwardsThroughEachPhaseAndFile)
 {
     const TempDir dir;
     const std::string text = ScriptLikeText(11, 1500000);
     const struct {
+        std::vector<std::size_t> sizes; // of the files, cut from the text
         const char* lengths;
-        std::int64_t longest;
         unsigned threads;
         bool comments;
-        std::vector<std::int64_t> sizes;
-    } cases[] = {{"2-8", 8, 1, false, {1000000, 500000}},   {"2-8", 8, 2, true, {1000000, 500000}},
-                 {"3,12", 12, 2, false, {1000000, 500000}}, {"1,4", 4, 2, false, {1000000, 500000}},
-                 {"10", 10, 2, false, {1000000, 500000}},   {"2500", 2500, 2, false, {3000, 2800}}};
+        std::int64_t position; // the last shown for the second file; 0: it ends where the file is handled
+        double completion;
+    } cases[] = {
+        {{2, 0, 1}, "1", 1, false, 1, 0.0},
+        {{2, 48, 1}, "1", 1, false, 1, 0.0},
+        {{2, 49, 1}, "1", 1, false, 50, 0.0},
+        {{2, 99, 1}, "1", 1, false, 100, 0.0},
+        {{2, 498, 1}, "1", 1, false, 450, 0.0},
+        {{2, 499, 1}, "1", 1, false, 500, 1.0},
+        {{2, 1200, 1}, "1", 1, false, 1200, 1000.0 / 1200.0},
+        {{1000000, 500000}, "2-8", 1, false},
+        {{1000000, 500000}, "2-8", 2, true},
+        {{1000000, 500000}, "3,12", 2, false},
+        {{1000000, 500000}, "1,4", 2, false},
+        {{1000000, 500000}, "10", 2, false},
+        {{3000, 2800}, "2500", 2, false},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.lengths);
+        SCOPED_TRACE(std::string(c.lengths) + " " + std::to_string(c.sizes[1]));
         RunSettings settings{
-            .inputFiles = {dir.Write("a", text.substr(0, static_cast<std::size_t>(c.sizes[0]))),
-                           dir.Write("b", text.substr(1000000, static_cast<std::size_t>(c.sizes[1])))},
-            .sampleLengths = c.lengths};
+            .sampleLengths = c.lengths, .topResults = "abc", .outputTable = dir.Path() / "t.tbl"};
+        for (std::size_t f = 0, start = 0; f < c.sizes.size(); start += c.sizes[f++]) {
+            settings.inputFiles.push_back(dir.Write(std::to_string(f), text.substr(start, c.sizes[f])));
+        }
         settings.useComments = c.comments;
         settings.threads = c.threads;
         RecordingObserver observer;
         const auto outcome = RunAnalysis(settings, observer);
         ASSERT_EQ(outcome.status, RunStatus::Completed);
-        std::vector<Progress> last(c.sizes.size()); // the last shown for each file
+        std::vector<std::pair<RunPhase, std::int64_t>> phases; // with the file while counting
+        std::vector<Progress> last(c.sizes.size());            // the last shown for each file
         for (const Progress& p : observer.progress) {
-            EXPECT_LE(p.matchCount, outcome.counters.distinctStrings);
-            if (p.phase != RunPhase::Counting) {
-                continue;
+            const std::pair<RunPhase, std::int64_t> now{p.phase, p.phase == RunPhase::Counting ? p.file : 0};
+            if (phases.empty() || phases.back() != now) {
+                phases.push_back(now);
             }
-            Progress& before = last[static_cast<std::size_t>(p.file - 1)];
-            EXPECT_GE(p.position, before.position) << p.file;
-            EXPECT_GE(p.completion, before.completion);
-            EXPECT_TRUE(p.position == 1 || p.position % 50 == 0) << p.position;
-            before = p;
+            EXPECT_EQ(p.files, static_cast<std::int64_t>(c.sizes.size()));
+            EXPECT_LE(p.matchCount, outcome.counters.distinctStrings);
+            if (p.phase == RunPhase::Counting) {
+                Progress& before = last[static_cast<std::size_t>(p.file - 1)];
+                EXPECT_GE(p.position, before.position) << p.file;
+                EXPECT_GE(p.completion, before.completion);
+                EXPECT_TRUE(p.position == 1 || p.position % 50 == 0) << p.position;
+                before = p;
+            }
         }
+        std::vector<std::pair<RunPhase, std::int64_t>> expected;
+        for (std::int64_t f = 1; f <= static_cast<std::int64_t>(c.sizes.size()); ++f) {
+            expected.push_back({RunPhase::Counting, f});
+        }
+        for (const RunPhase phase :
+             {RunPhase::Ranking, RunPhase::Formatting, RunPhase::WritingTable, RunPhase::Reporting}) {
+            expected.push_back({phase, 0});
+        }
+        EXPECT_EQ(phases, expected);
+        const Progress& end = observer.progress.back();
+        EXPECT_EQ(end.matchCount, outcome.counters.distinctStrings);
+        EXPECT_EQ(end.lastResult, static_cast<std::int64_t>(outcome.results.size()) - 1);
+        EXPECT_EQ(end.request, "25"); // the request that was used
+        if (c.position != 0) {
+            EXPECT_EQ(end.position, 1); // of the last file, of one byte
+            EXPECT_EQ(last[1].position, c.position);
+            EXPECT_DOUBLE_EQ(last[1].completion, c.completion);
+            continue;
+        }
+        const std::int64_t longest = ParseNumberList(c.lengths).back();
         for (std::size_t f = 0; f < c.sizes.size(); ++f) {
-            const std::int64_t handled = c.sizes[f] - c.longest; // give or take the delimiters
+            const auto handled =
+                static_cast<std::int64_t>(c.sizes[f]) - longest; // give or take the delimiters
             EXPECT_GE(last[f].position, handled - 50);
             EXPECT_GE(last[f].completion,
                       static_cast<double>(handled - 1000) / static_cast<double>(c.sizes[f]));
