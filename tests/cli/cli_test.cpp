@@ -292,7 +292,12 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
         {{"-qz", "a"}, 2, "", "\"-qz\" is not an option"},
         {{"--dash.txt"}, 2, "", "goes after \"--\" (kestrin-cli [OPTION]... -- --dash.txt)" + tryHelp},
         {{"in.txt", "missing.txt", "-t", "out.tbl"}, 3, "", "missing.txt: No such file or directory"},
-        {{"-o", "no/such/report.txt", "-t", "no/such/out.tbl", "in.txt"}, 3, "Filename:", "no/such/out.tbl"},
+        // The run completes; the table is written before the report file.
+        {{"-o", "no/such/report.txt", "-t", "no/such/out.tbl", "in.txt"},
+         3,
+         "Filename:",
+         "no/such/out.tbl: No such file or directory\nkestrin-cli: cannot write no/such/report.txt: No such "
+         "file"},
     };
     for (const auto& [arguments, status, inOutput, inError] : cases) {
         SCOPED_TRACE(::testing::PrintToString(arguments));

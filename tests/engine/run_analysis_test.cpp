@@ -39,22 +39,6 @@ std::filesystem::path SparseFile(const TempDir& dir, const std::string& name, st
     return path;
 }
 
-TEST(RunAnalysis, OutputFailuresStillCompleteTheRun)
-{
-    const TempDir dir;
-    RunSettings settings{.inputFiles = {dir.Write("in", "abab")}};
-    settings.outputTable = dir.Path() / "missing" / "out.tbl";
-    settings.reportFile = dir.Path() / "missing" / "report.txt";
-    RecordingObserver observer;
-    const auto outcome = RunAnalysis(settings, observer);
-    ASSERT_EQ(outcome.status, RunStatus::Completed);
-    ASSERT_EQ(outcome.errors.size(), 2u);
-    EXPECT_EQ(outcome.errors[0].path, *settings.outputTable); // the table is written before the report file
-    EXPECT_EQ(outcome.errors[1].path, *settings.reportFile);
-    EXPECT_NE(Describe(outcome.errors[1]).find("missing/report.txt: "), std::string::npos);
-    EXPECT_FALSE(outcome.report.empty());
-}
-
 // A host that cancels at a yield, or runs out of memory when the run reaches a phase.
 class FailingObserver : public RecordingObserver
 {
