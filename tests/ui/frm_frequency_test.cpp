@@ -427,7 +427,7 @@ private slots:
         QCOMPARE(folders, QStringList({"", "", TempPath("a"), TempPath("a/b")}));
     }
 
-    void droppedFilesAreAddedAsApriAddsThem()
+    void droppedFilesAreAddedAsApriAddsThemAndRefusedInItsWords()
     {
         const QString a = Made("a.txt", "a");
         const QString b = Made("b.txt", "b");
@@ -457,6 +457,25 @@ private slots:
         QVERIFY(!Drop(window.get(), {"https://example.org/c.txt"}));
         QVERIFY(!Drop(window.get(), {b}, Qt::MoveAction));
         QCOMPARE(Settings().inputFiles.size(), std::size_t{3});
+
+        // Apri takes several files at once, in the dialog's order, and refuses what a drop refuses in the
+        // same words: a folder, a missing file, a device.
+        for (const QStringList& refused :
+             {QStringList{TempPath("sub"), TempPath("missing"), "/dev/null"}, QStringList{"/dev/null"}}) {
+            AnswerBoxes({QMessageBox::Ok});
+            dialogs->answers.push_back(DialogAnswer::ChoseSeveral(QStringList{b} + refused + QStringList{a}));
+            Button("cmdOpen")->click();
+            QTRY_COMPARE(boxes.size(), std::size_t{1});
+            const QString apriSaid = boxes[0].text;
+            AnswerBoxes({QMessageBox::Ok});
+            QVERIFY(Drop(window.get(), refused + QStringList{a}));
+            QTRY_COMPARE(boxes.size(), std::size_t{1});
+            QCOMPARE(boxes[0].text, apriSaid);
+        }
+        QVERIFY2(boxes[0].text.startsWith("This item was not added as an input file:\n/dev/null: "),
+                 qPrintable(boxes[0].text));
+        QCOMPARE(Settings().inputFiles, (std::vector{ToPath(a), ToPath(b), ToPath(a), ToPath(b), ToPath(a),
+                                                     ToPath(a), ToPath(b), ToPath(a), ToPath(a)}));
     }
 
     void pathsAreShortenedFromTheFront_data()
@@ -612,37 +631,6 @@ private slots:
         if (left.isEmpty()) {
             QCOMPARE(window->focusWidget(), Button("cmdOpen")); // the empty list takes no focus
         }
-    }
-
-    void apriRefusesWhatADropRefuses_data()
-    {
-        QTest::addColumn<QString>("name"); // in the test's folder, or an absolute path
-        QTest::newRow("a folder") << "sub";
-        QTest::newRow("a missing file") << "missing";
-        QTest::newRow("a device") << "/dev/null";
-    }
-
-    void apriRefusesWhatADropRefuses()
-    {
-        QFETCH(QString, name);
-        QVERIFY(QDir(folder->path()).mkdir("sub"));
-        const QString refused = name.startsWith(u'/') ? name : TempPath(name);
-        const QString a = Made("a.txt", "a");
-        const QString b = Made("b.txt", "b");
-        // Apri takes several files at once, in the dialog's order, and refuses one with a message.
-        AnswerBoxes({QMessageBox::Ok});
-        dialogs->answers.push_back(DialogAnswer::ChoseSeveral({b, refused, a}));
-        Button("cmdOpen")->click();
-        QTRY_COMPARE(boxes.size(), std::size_t{1});
-        QCOMPARE(Settings().inputFiles, (std::vector{ToPath(b), ToPath(a)}));
-        const QString apriSaid = boxes[0].text;
-        AnswerBoxes({QMessageBox::Ok});
-        QVERIFY(Drop(window.get(), {refused, a}));
-        QTRY_COMPARE(boxes.size(), std::size_t{1});
-        QCOMPARE(boxes[0].text, apriSaid); // the same words for the same file
-        QVERIFY2(apriSaid.startsWith("This item was not added as an input file:\n" + refused + ": "),
-                 qPrintable(apriSaid));
-        QCOMPARE(Settings().inputFiles.size(), std::size_t{3});
     }
 
     void ctrlQClosesTheWindow()
