@@ -813,22 +813,6 @@ private slots:
         }
     }
 
-    // Risultati shows the report's text in the encoding of Codifica, and its paths as the file system
-    // names them.
-    void theResultsShowTheReportInItsEncoding()
-    {
-        const QString input = Made(QStringLiteral("città.txt"), "x");
-        Choose("cmdOpen", input);
-        const std::string report = "Filename:" + ToPath(input).string() + "\r\n0:\xC3\xA9\xE6\xBC\xA2";
-        for (const auto& [index, text] : {std::pair{0, QStringLiteral("0:\u00C3\u00A9\u00E6\u00BC\u00A2")},
-                                          std::pair{1, QStringLiteral("0:é漢")}}) {
-            Find<QComboBox>("cmbEncoding")->setCurrentIndex(index);
-            QCOMPARE(window->ShowOutcome({.status = RunStatus::Completed, .report = report}),
-                     static_cast<QWidget*>(nullptr));
-            QCOMPARE(Results(), "Filename:" + input + '\n' + text);
-        }
-    }
-
     void aRunShowsItsReportAndTheSettingsItCorrected()
     {
         // Paths that are not ASCII show as the file system names them; the text stays bytes shown as Latin-1.
