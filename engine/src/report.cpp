@@ -4,8 +4,6 @@
 
 #include "kestrin/report.h"
 
-#include "io/safe_write.h"
-
 #include <fstream>
 
 namespace kestrin {
@@ -194,11 +192,6 @@ std::string ReportFileContent(std::string_view report)
     content += report;
     content += lineEnd;
     return content;
-}
-
-std::optional<FileError> WriteReportFile(const std::filesystem::path& path, std::string_view report)
-{
-    return ReplaceFile(path, ReportFileContent(report));
 }
 
 ReportFileCheck CheckReportFile(const std::filesystem::path& path)

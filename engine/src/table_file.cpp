@@ -5,10 +5,7 @@
 #include "kestrin/table_file.h"
 
 #include "io/file_reading.h"
-#include "io/safe_write.h"
 #include "text/line_ends.h"
-
-#include "kestrin/number_list.h"
 
 #include <absl/container/flat_hash_set.h>
 #include <algorithm>
@@ -70,11 +67,6 @@ bool FitsTableLine(std::string_view text)
     return text.find_first_of("\r\n") == std::string_view::npos;
 }
 
-std::string BuildTableBlock(const std::vector<ResultEntry>& results, const std::vector<std::int16_t>& codes)
-{
-    return PlanTableAppend(results, codes, std::optional<std::string_view>()).block;
-}
-
 std::vector<std::int16_t> ReadTableCodes(std::string_view content)
 {
     std::vector<std::int16_t> codes;
@@ -134,13 +126,6 @@ TableAppend PlanTableAppendToFile(const std::vector<ResultEntry>& results,
         }
     }
     return PlanTableAppend(results, codes, existing);
-}
-
-std::optional<FileError> WriteOutputTable(const std::filesystem::path& path,
-                                          const std::vector<ResultEntry>& results, std::string_view ranges)
-{
-    // Codes beyond the last result are never used, however long a range the text asks for.
-    return AppendToFile(path, BuildTableBlock(results, ParseNumberList(ranges, results.size())));
 }
 
 } // namespace kestrin

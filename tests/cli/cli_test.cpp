@@ -2,6 +2,7 @@
 // kestrin-cli's command line, and the command as a user runs it: a child process with its arguments,
 // files, terminal, output and exit status.
 
+#include "case_tables.h"
 #include "cli_messages.h"
 #include "cli_options.h"
 #include "literal_model.h"
@@ -16,8 +17,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
-#include <pwd.h>
 #include <random>
+#include <span>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -32,42 +33,25 @@ using testing::MaskElapsed;
 using testing::ReadFile;
 using testing::TempDir;
 
-// Every field of a command line on a line of its own, named after the option that sets it; the comments
-// read as their style, after "off " when they are off.
+// Every field of a command line on a line of its own, named after the option that sets it.
 std::string Describe(const CommandLine& line)
 {
-    const RunSettings& s = line.settings;
-    const auto file = [](const auto& path) { return path ? path->string() : "none"; };
     std::ostringstream out;
-    out << std::boolalpha << "\nFILE=" << ::testing::PrintToString(s.inputFiles)
-        << "\nlengths=" << s.sampleLengths << "\ntop=" << s.topResults
-        << "\ncomments=" << (s.useComments ? "" : "off ")
-        << std::array{"c", "cpp", "table", "custom"}[static_cast<std::size_t>(s.commentStyle)]
-        << "\nbegin=" << s.beginComment << "\nend=" << s.endComment << "\ninside=" << s.readInsideComments
-        << "\nencoding=" << std::array{"latin1", "utf-8"}[static_cast<std::size_t>(s.encoding)]
-        << "\ngame-table=" << file(s.gameTable) << "\ndictionary-bytes=" << s.dictionaryBytes
-        << "\nignore-space=" << s.ignoreSpace << "\nignore-return=" << s.ignoreReturn
-        << "\nignore-tab=" << s.ignoreTab << "\nreal-savings=" << s.realSavings
-        << "\nexclude=" << file(s.exclusionTable) << "\nreport=" << file(s.reportFile)
-        << "\ntable=" << file(s.outputTable) << "\nranges=" << s.writeTableRanges << "\nthreads=" << s.threads
-        << "\nyes=" << line.answerYes << "\nquiet=" << line.quiet << "\nforce=" << line.force
+    out << std::boolalpha << testing::Describe(line.settings) << "yes=" << line.answerYes
+        << "\nquiet=" << line.quiet << "\nforce=" << line.force
         << "\nformat=" << std::array{"report", "tsv", "json"}[static_cast<std::size_t>(line.format)]
         << "\nhelp=" << line.help << "\nversion=" << line.version << "\n";
     return out.str();
 }
 
-// Parses the words and expects the command line "kestrin-cli a" with these fields changed.
-void ExpectParsed(const std::vector<std::string>& words, const std::map<std::string, std::string>& changes)
+// Parses the words and expects the command line "kestrin-cli a" with these fields ("name=value") changed.
+void ExpectParsed(const std::vector<std::string>& words, const std::vector<std::string>& changes)
 {
     SCOPED_TRACE(::testing::PrintToString(words));
     const auto parsed = ParseCommandLine(words);
     ASSERT_TRUE(parsed.commandLine) << parsed.error;
-    std::string fields = Describe(CommandLine{{.inputFiles = {"a"}}});
-    for (const auto& [field, value] : changes) {
-        const std::size_t at = fields.find("\n" + field + "=") + field.size() + 2;
-        fields.replace(at, fields.find('\n', at) - at, value);
-    }
-    EXPECT_EQ(Describe(*parsed.commandLine), fields);
+    EXPECT_EQ(Describe(*parsed.commandLine),
+              testing::WithFields(Describe(CommandLine{{.inputFiles = {"a"}}}), changes));
 }
 
 // Each option, by its short and long name and as --name=value, sets its own setting and no other. Its
@@ -91,7 +75,7 @@ TEST(CommandLine, EachOptionSetsItsOwnSettingAndNoOther)
         std::string value;
         const bool flag = !(row >> names >> value);
         const std::string longName = names.substr(names.find("--"));
-        const std::map<std::string, std::string> changes{{longName.substr(2), flag ? "true" : value}};
+        const std::vector<std::string> changes{longName.substr(2) + "=" + (flag ? "true" : value)};
         // A flag is given twice where an option takes its value.
         for (const auto& name : {names.substr(0, names.find(',')), longName}) {
             ExpectParsed({name, flag ? name : value, "a"}, changes);
@@ -101,9 +85,9 @@ TEST(CommandLine, EachOptionSetsItsOwnSettingAndNoOther)
     }
     const std::string cores = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
     ExpectParsed({"-qyi", "--begin", "", "--threads", "00099999", "a"},
-                 {{"quiet", "true"}, {"yes", "true"}, {"inside", "true"}, {"threads", cores}});
-    ExpectParsed({"-", "--", "-a", "--"}, {{"FILE", R"({ "/dev/stdin", "-a", "--" })"}});
-    ExpectParsed({"--help", "-c", "pascal"}, {{"help", "true"}, {"FILE", "{}"}});
+                 {"quiet=true", "yes=true", "inside=true", "threads=" + cores});
+    ExpectParsed({"-", "--", "-a", "--"}, {R"(FILE="/dev/stdin" "-a" "--")"});
+    ExpectParsed({"--help", "-c", "pascal"}, {"help=true", "FILE="});
 }
 
 // An option that does nothing without its partner draws a warning that names both; the run goes on.
@@ -148,67 +132,22 @@ TEST(CommandLine, HelpFitsEightyColumnsAndEndsWithExitStatusesAndAnExample)
     EXPECT_TRUE(help.ends_with("\nFull documentation: man kestrin-cli\n"));
 }
 
-// Each refusal of text that cannot be read as the game's characters names the option, the file, where in
-// it the fault lies and the text (in hex where it is not valid text).
+// Each refusal of the shared table names the options, the file, where in it the fault lies and the text
+// (in hex where it is not valid text), and whether anything was read.
 TEST(CommandLine, RefusalsOfTheGamesCharactersSayWhatAndWhere)
 {
-    using Reason = Refusal::Reason;
-    const std::string none = "; nothing was read or written";
-    const std::string counted = "; nothing was counted or written";
-    const std::pair<Refusal, std::string> cases[] = {
-        {{.reason = Reason::BadDictionaryBytes, .text = "-1"},
-         "--dictionary-bytes \"-1\" is not a whole number of bytes (0 or more)" + none},
-        {{.reason = Reason::InvalidDelimiter, .text = "<\xE3"},
-         "the comment text (--begin/--end) with the bytes 3C E3 is not valid UTF-8 (--encoding utf-8)" +
-             none},
-        {{.reason = Reason::InvalidText,
-          .role = FileRole::InputFile,
-          .path = "script.txt",
-          .text = "\xE3\x81",
-          .line = 3,
-          .offset = 41},
-         "the input file script.txt is not valid UTF-8 (--encoding utf-8): line 3, byte offset 41: bytes E3 "
-         "81" +
-             counted},
-        {{.reason = Reason::InvalidText,
-          .role = FileRole::GameTable,
-          .path = "t.tbl",
-          .text = "\xFF",
-          .line = 1},
-         "the game table (--game-table) t.tbl is not valid UTF-8 (--encoding utf-8): line 1, byte offset 0: "
-         "bytes FF" +
-             counted},
-        {{.reason = Reason::InvalidText,
-          .role = FileRole::ExclusionTable,
-          .path = "x.tbl",
-          .text = "\xC0",
-          .line = 2,
-          .offset = 7},
-         "the exclusion table (-x) x.tbl is not valid UTF-8 (--encoding utf-8): line 2, byte offset 7: bytes "
-         "C0" +
-             counted},
-        {{.reason = Reason::UnmappedText, .path = "s.txt", .text = "\xE6\xBC\xA2", .line = 12, .column = 5},
-         "the input file s.txt holds text that no code of the game table (--game-table) stands for: line 12, "
-         "column 5: \"\xE6\xBC\xA2\" (bytes E6 BC A2)" +
-             counted},
-        {{.reason = Reason::BadTableLine, .path = "t.tbl", .text = "8G=x", .line = 4},
-         "line 4 of the game table (--game-table) t.tbl is no entry (HEX=text): \"8G=x\"" + counted},
-        {{.reason = Reason::CodeBeginsCode, .path = "t.tbl", .text = "8801", .line = 9, .otherLine = 3},
-         "the game table (--game-table) t.tbl: the code 8801 of line 9 begins with the whole code of line 3, "
-         "so the game could not tell them apart" +
-             counted},
-        {{.reason = Reason::NoGameCharacters, .path = "t.tbl"},
-         "the game table (--game-table) t.tbl holds no entry (HEX=text)" + counted},
-        {{.reason = Reason::SameFile,
-          .role = FileRole::ReportFile,
-          .otherRole = FileRole::GameTable,
-          .path = "t.tbl",
-          .otherPath = "t.tbl"},
-         "the report file (-o) t.tbl is the game table (--game-table) too, which the report would replace" +
-             none},
-    };
-    for (const auto& [refusal, message] : cases) {
-        EXPECT_EQ(PhraseRefusal(refusal), message);
+    for (const testing::CharacterRefusalCase& c : testing::characterRefusalCases) {
+        const Refusal& r = c.refusal;
+        const std::string message = PhraseRefusal(r);
+        SCOPED_TRACE(message);
+        std::vector<std::string> pieces = testing::RefusalValues(r);
+        pieces.insert(pieces.end(), c.cli.begin(), c.cli.end());
+        for (const std::string& piece : pieces) {
+            EXPECT_NE(message.find(piece), std::string::npos) << piece;
+        }
+        const bool read = !r.path.empty() && r.reason != Refusal::Reason::SameFile;
+        EXPECT_TRUE(
+            message.ends_with(read ? "; nothing was counted or written" : "; nothing was read or written"));
     }
 }
 
@@ -324,7 +263,7 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
         {{"-l", "0", "in.txt"}, 2, "", "-l/--lengths holds only the sample length 0"},
         {{"-o", "in.txt", "in.txt", "-t", "out.tbl"}, 2, "", "is the input file"},
         {{"-o", "out.tbl", "-t", "out.tbl", "in.txt"}, 2, "", "is the output table (-t)"},
-        {{"-o", "script.txt", "in.txt", "-t", "out.tbl"}, 2, "", "not a report"},
+        {{"-o", "script.txt", "in.txt", "-t", "out.tbl"}, 2, "", "script.txt exists and is not a report"},
         {{"-t", "in.txt", "in.txt"}, 2, "", "the output table (-t) in.txt is the input file too"},
         {{"--real-savings", "-r", "&H100-&HFFFF", "-t", "out.tbl", "in.txt"},
          2,
@@ -353,7 +292,12 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
         {{"-qz", "a"}, 2, "", "\"-qz\" is not an option"},
         {{"--dash.txt"}, 2, "", "goes after \"--\" (kestrin-cli [OPTION]... -- --dash.txt)" + tryHelp},
         {{"in.txt", "missing.txt", "-t", "out.tbl"}, 3, "", "missing.txt: No such file or directory"},
-        {{"-o", "no/such/report.txt", "-t", "no/such/out.tbl", "in.txt"}, 3, "Filename:", "no/such/out.tbl"},
+        // The run completes; the table is written before the report file.
+        {{"-o", "no/such/report.txt", "-t", "no/such/out.tbl", "in.txt"},
+         3,
+         "Filename:",
+         "no/such/out.tbl: No such file or directory\nkestrin-cli: cannot write no/such/report.txt: No such "
+         "file"},
     };
     for (const auto& [arguments, status, inOutput, inError] : cases) {
         SCOPED_TRACE(::testing::PrintToString(arguments));
@@ -391,13 +335,7 @@ TEST(KestrinCli, KeepsAnUnreadableReportFileWithoutForce)
     dir.Write("in.txt", "abcabc");
     const auto report = dir.Write("report.txt", "not readable");
     std::filesystem::permissions(report, std::filesystem::perms::owner_write);
-    if (::geteuid() == 0) {
-        const passwd* nobody = ::getpwnam("nobody");
-        ASSERT_NE(nobody, nullptr);
-        for (const auto& path : {dir.Path(), dir.Path() / "in.txt", report}) {
-            ASSERT_EQ(::chown(path.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
-        }
-    }
+    ASSERT_TRUE(testing::GiveToNobody({dir.Path(), dir.Path() / "in.txt", report}));
     const auto asUser = [&](const std::vector<std::string>& words, int status, std::string_view said) {
         return InChild(
             [&] {
@@ -506,9 +444,7 @@ TEST(KestrinCli, ASignalLeavesEveryFileWholeAndNoTemporaryFile)
 {
     TempDir dir;
     std::mt19937 random(7);
-    std::string script(300000, ' ');
-    std::generate(script.begin(), script.end(), [&] { return static_cast<char>('a' + random() % 26); });
-    dir.Write("script.txt", script);
+    dir.Write("script.txt", testing::RandomText(random, "abcdefghijklmnopqrstuvwxyz", 300000));
     const std::string oldTable = "80=ab\r\n";
     const std::vector<std::string> arguments{"-q",    "-l", "1-3",        "-n", "30000",      "-t",
                                              "t.tbl", "-r", "&H0-&H7FFF", "-o", "report.txt", "script.txt"};
@@ -535,60 +471,62 @@ TEST(KestrinCli, ASignalLeavesEveryFileWholeAndNoTemporaryFile)
     }
 }
 
-// The whole command against the literal model, on random files and settings: its report, report file and
-// table block.
-TEST(KestrinCli, MatchesTheLiteralModelOnRandomRuns)
+// The whole command against the literal model on the shared cases, their settings given as options
+// (a NUL byte cannot be): its report, report file and table block, on one to three threads.
+TEST(KestrinCli, MatchesTheLiteralModelOnTheSharedCases)
 {
-    std::mt19937 random(20261206);
-    const auto pick = [&](const std::vector<std::string>& texts) { return texts[random() % texts.size()]; };
-    const std::string alphabets[] = {"ab", "abc /*\r\n", std::string("a\0\xFF\t ", 5), "xyz<$>\r\n//"};
-    for (int round = 0; round < 40; ++round) {
-        SCOPED_TRACE(round);
-        TempDir dir;
-        RunSettings settings;
-        settings.sampleLengths = pick({"1", "2-4", "1,3,3", "0,2", "5-7", "12"});
-        settings.topResults = pick({"25", "3", "2.5", "abc", "-1", "0", "&H10", "1000"});
-        settings.reportFile = dir.Path() / "r=1.txt";
-        settings.outputTable = dir.Write("t.tbl", "80=ab\r\n");
-        settings.writeTableRanges = pick({"&H80-&HFF", "1,5-6", "", "&H0-&H7FFF"});
-        settings.beginComment = pick({"", "a", "ab", "//"}); // used by the custom style only
-        settings.endComment = pick({"", "b", "\r\n", " "});
-        std::vector<std::string> arguments{"-qy", "--threads", std::to_string(1 + round % 3), "-l"};
-        arguments.insert(arguments.end(), {settings.sampleLengths, "--top=" + settings.topResults,
-                                           "--report=" + settings.reportFile->string(), "-t", "t.tbl", "-r",
-                                           settings.writeTableRanges, "--begin", settings.beginComment,
-                                           "--end=" + settings.endComment});
-        if (random() % 2 == 0) {
-            const auto style = random() % 4;
-            settings.useComments = true;
-            settings.commentStyle = static_cast<CommentStyle>(style);
-            arguments.insert(arguments.end(), {"-c", std::array{"c", "cpp", "table", "custom"}[style]});
-        }
-        for (auto [setting, name] : {std::pair{&RunSettings::readInsideComments, "-i"},
-                                     {&RunSettings::ignoreSpace, "--ignore-space"},
-                                     {&RunSettings::ignoreReturn, "--ignore-return"},
-                                     {&RunSettings::ignoreTab, "--ignore-tab"}}) {
-            if ((settings.*setting = random() % 2 == 0)) {
-                arguments.push_back(name);
+    const std::span<const testing::RunCase> tables[] = {testing::countingCases, testing::skipCases,
+                                                        testing::tableBlockCases};
+    int round = 0;
+    for (const auto table : tables) {
+        for (const testing::RunCase& c : table) {
+            SCOPED_TRACE(::testing::PrintToString(c.given.files));
+            const TempDir dir;
+            RunSettings settings = testing::SettingsFor(c, dir);
+            if ((settings.beginComment + settings.endComment).find('\0') != std::string::npos) {
+                continue;
             }
+            settings.outputTable = dir.Write("t.tbl", "80=ab\r\n");
+            std::vector<std::string> arguments{"-qy",
+                                               "--threads",
+                                               std::to_string(1 + round++ % 3),
+                                               "-l",
+                                               settings.sampleLengths,
+                                               "--top=" + settings.topResults,
+                                               "--report=" + settings.reportFile->string(),
+                                               "-t",
+                                               "t.tbl",
+                                               "-r",
+                                               settings.writeTableRanges,
+                                               "--begin",
+                                               settings.beginComment,
+                                               "--end=" + settings.endComment};
+            if (settings.useComments) {
+                const auto style = static_cast<std::size_t>(settings.commentStyle);
+                arguments.insert(arguments.end(), {"-c", std::array{"c", "cpp", "table", "custom"}[style]});
+            }
+            for (auto [setting, name] : {std::pair{&RunSettings::readInsideComments, "-i"},
+                                         {&RunSettings::ignoreSpace, "--ignore-space"},
+                                         {&RunSettings::ignoreReturn, "--ignore-return"},
+                                         {&RunSettings::ignoreTab, "--ignore-tab"}}) {
+                if (settings.*setting) {
+                    arguments.push_back(name);
+                }
+            }
+            if (settings.exclusionTable) {
+                arguments.insert(arguments.end(), {"-x", "ex.tbl"});
+            }
+            for (const auto& file : settings.inputFiles) {
+                arguments.push_back(file.string());
+            }
+            const auto expected = literal::RunLiteralModel(settings, true);
+            const auto result = RunCli(arguments, dir.Path());
+            ASSERT_EQ(result.status, 0) << result.err;
+            EXPECT_EQ(MaskElapsed(result.out), MaskElapsed(expected.report));
+            EXPECT_EQ(MaskElapsed(ReadFile(*settings.reportFile)),
+                      MaskElapsed(expected.reportFile.value_or("")));
+            EXPECT_EQ(ReadFile(*settings.outputTable), "80=ab\r\n" + expected.tableBlock.value_or(""));
         }
-        if (random() % 2 == 0) {
-            settings.exclusionTable = dir.Write("x.tbl", "80=" + pick({"a", "ab", " ", "\r\n"}) + "\r\n");
-            arguments.insert(arguments.end(), {"-x", "x.tbl"});
-        }
-        const std::string& alphabet = alphabets[random() % std::size(alphabets)];
-        for (int f = 0, files = 1 + static_cast<int>(random() % 3); f < files; ++f) {
-            std::string text(random() % 200, ' ');
-            std::generate(text.begin(), text.end(), [&] { return alphabet[random() % alphabet.size()]; });
-            settings.inputFiles.push_back(dir.Write("f" + std::to_string(f), text));
-            arguments.push_back(settings.inputFiles.back().string());
-        }
-        const auto expected = literal::RunLiteralModel(settings, true);
-        const auto result = RunCli(arguments, dir.Path());
-        ASSERT_EQ(result.status, 0) << result.err;
-        EXPECT_EQ(MaskElapsed(result.out), MaskElapsed(expected.report));
-        EXPECT_EQ(MaskElapsed(ReadFile(*settings.reportFile)), MaskElapsed(expected.reportFile.value_or("")));
-        EXPECT_EQ(ReadFile(*settings.outputTable), "80=ab\r\n" + expected.tableBlock.value_or(""));
     }
 }
 

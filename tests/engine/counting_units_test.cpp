@@ -98,10 +98,8 @@ TEST(CountingUnits, EveryPlanFindsTheSameStrings)
         for (int f = 0; f < 1 + round % 3; ++f) {
             // The last round has one file long enough for the tables to be sized from an estimate.
             const bool large = round == 23 && f == 0;
-            std::string text(large ? (std::size_t{1} << 18) + 999 : random() % 3000, ' ');
-            for (char& c : text) {
-                c = alphabet[random() % alphabet.size()];
-            }
+            const std::string text =
+                testing::RandomText(random, alphabet, large ? (std::size_t{1} << 18) + 999 : random() % 3000);
             auto file = InputFile::Open(dir.Write("f" + std::to_string(f), text), 64);
             opened.push_back(std::move(std::get<std::unique_ptr<InputFile>>(file)));
             files.push_back(opened.back().get());

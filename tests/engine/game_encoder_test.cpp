@@ -27,37 +27,6 @@ GameTable SmallTable()
     return std::move(load.table);
 }
 
-TEST(GameEncoder, EncodesByLongestMatchWithLineEndsAndEndCodesAsBreaks)
-{
-    struct Case {
-        std::string script;
-        std::string bytes;
-        std::string starts; // "^" under each byte that starts a unit, "!" under a break
-    };
-    const Case cases[] = {
-        {"abc", "\x88\x01\x43", "^ ^"},
-        {"a<LINE>b", "\x41\xFE\x42", "^^^"},
-        {"<<LINE>", "\x3C\xFE", "^^"},
-        {"ba\r\nab<END>", "\x42\x41\r\n\x88\x01\xFF", "^^!!^ !"},
-        {"\xE6\xBC\xA2r\n", "\x90\x00\x0D\n"s, "^ ^!"},
-        {"", "", ""},
-    };
-    const GameTable table = SmallTable();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.script);
-        auto result = EncodeScript(c.script, table);
-        ASSERT_TRUE(std::holds_alternative<GameText>(result));
-        const auto& encoded = std::get<GameText>(result);
-        EXPECT_EQ(encoded.bytes, c.bytes);
-        std::string starts;
-        for (std::size_t p = 0; p < encoded.bytes.size(); ++p) {
-            starts += encoded.units.IsBreak(p) ? '!' : encoded.units.IsCharacterStart(p) ? '^' : ' ';
-        }
-        EXPECT_EQ(starts, c.starts);
-        EXPECT_EQ(DecodeGameText(encoded, table, 0, encoded.bytes.size()), c.script);
-    }
-}
-
 TEST(GameEncoder, StopsAtUnmappedTextWithItsLineAndColumnInCharacters)
 {
     const std::pair<std::string, UnmappedText> cases[] = {

@@ -175,10 +175,7 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
 TEST(RealSavings, SetCancelFlagGivesAnEmptyResult)
 {
     std::mt19937 rng(3);
-    std::string text(1 << 16, ' ');
-    for (char& c : text) {
-        c = "abcdefgh \n"[rng() % 10];
-    }
+    const std::string text = testing::RandomText(rng, "abcdefgh \n", 1 << 16);
     SavingsRequest request;
     request.stretches = {text};
     request.lengths = {2, 3, 4};

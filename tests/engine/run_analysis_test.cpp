@@ -6,7 +6,9 @@
 #include "run/analysis.h"
 #include "suffix_sort.h"
 #include "test_support.h"
+#include "write_faults.h"
 
+#include "kestrin/number_list.h"
 #include "kestrin/run_analysis.h"
 
 #include <fcntl.h>
@@ -27,15 +29,10 @@ using testing::RecordingObserver;
 using testing::TempDir;
 
 // Text with spaces, line ends, comment delimiters and runs of one letter, as counting meets in scripts.
-std::string ScriptLikeText(unsigned seed, int size)
+std::string ScriptLikeText(unsigned seed, std::size_t size)
 {
     std::mt19937 random(seed);
-    const std::string alphabet = "aab bc\r\ndeeef/*";
-    std::string text;
-    for (int i = 0; i < size; ++i) {
-        text += alphabet[random() % alphabet.size()];
-    }
-    return text;
+    return testing::RandomText(random, "aab bc\r\ndeeef/*", size);
 }
 
 // A file of `size` NUL bytes that takes no room on the disk: nothing of it is written.
@@ -44,22 +41,6 @@ std::filesystem::path SparseFile(const TempDir& dir, const std::string& name, st
     const auto path = dir.Write(name, "");
     std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
     return path;
-}
-
-TEST(RunAnalysis, OutputFailuresStillCompleteTheRun)
-{
-    const TempDir dir;
-    RunSettings settings{.inputFiles = {dir.Write("in", "abab")}};
-    settings.outputTable = dir.Path() / "missing" / "out.tbl";
-    settings.reportFile = dir.Path() / "missing" / "report.txt";
-    RecordingObserver observer;
-    const auto outcome = RunAnalysis(settings, observer);
-    ASSERT_EQ(outcome.status, RunStatus::Completed);
-    ASSERT_EQ(outcome.errors.size(), 2u);
-    EXPECT_EQ(outcome.errors[0].path, *settings.outputTable); // the table is written before the report file
-    EXPECT_EQ(outcome.errors[1].path, *settings.reportFile);
-    EXPECT_NE(Describe(outcome.errors[1]).find("missing/report.txt: "), std::string::npos);
-    EXPECT_FALSE(outcome.report.empty());
 }
 
 // A host that cancels at a yield, or runs out of memory when the run reaches a phase.
@@ -257,113 +238,100 @@ TEST(RunAnalysis, CancelWhileReadingEndsTheRun)
     }
 }
 
-// Progress goes through every phase and every file. The position moves in steps of 50 and the completion
-// in steps of 500, at handled positions only: a file of L bytes at length 1 is handled up to position L + 1.
-TEST(RunAnalysis, ProgressShowsEachPhaseFileAndStep)
-{
-    const struct {
-        std::size_t size;
-        std::int64_t position;
-        double completion;
-    } cases[] = {{0, 1, 0.0},
-                 {48, 1, 0.0},
-                 {49, 50, 0.0},
-                 {99, 100, 0.0},
-                 {498, 450, 0.0},
-                 {499, 500, 1.0},
-                 {1200, 1200, 1000.0 / 1200.0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.size);
-        const TempDir dir;
-        RunSettings settings{.inputFiles = {dir.Write("a", "aa"), dir.Write("b", std::string(c.size, 'b')),
-                                            dir.Write("c", "c")},
-                             .topResults = "abc"};
-        settings.outputTable = dir.Path() / "t.tbl";
-        RecordingObserver observer;
-        ASSERT_EQ(RunAnalysis(settings, observer).status, RunStatus::Completed);
-        std::vector<std::pair<RunPhase, std::int64_t>> phases; // with the file while counting
-        Progress second;                                       // the last of the second file
-        for (const auto& p : observer.progress) {
-            const std::pair<RunPhase, std::int64_t> now{p.phase, p.phase == RunPhase::Counting ? p.file : 0};
-            if (phases.empty() || phases.back() != now) {
-                phases.push_back(now);
-            }
-            second = now == std::pair<RunPhase, std::int64_t>{RunPhase::Counting, 2} ? p : second;
-            EXPECT_EQ(p.files, 3);
-        }
-        EXPECT_EQ(phases, (std::vector<std::pair<RunPhase, std::int64_t>>{{RunPhase::Counting, 1},
-                                                                          {RunPhase::Counting, 2},
-                                                                          {RunPhase::Counting, 3},
-                                                                          {RunPhase::Ranking, 0},
-                                                                          {RunPhase::Formatting, 0},
-                                                                          {RunPhase::WritingTable, 0},
-                                                                          {RunPhase::Reporting, 0}}));
-        EXPECT_EQ(second.position, c.position);
-        EXPECT_DOUBLE_EQ(second.completion, c.completion);
-        // The position starts at 1 for each file while the count of strings carries on: a, filler, b, c.
-        const Progress& last = observer.progress.back();
-        const std::int64_t distinct = c.size == 0 ? 3 : 4;
-        EXPECT_EQ(last.position, 1);
-        EXPECT_EQ(last.matchCount, distinct);
-        EXPECT_EQ(last.lastResult, distinct - 1);
-        EXPECT_EQ(last.request, "25"); // the request that was used
-    }
-}
-
-// Within a file the position and the completion only move forwards, through reading, counting and the
-// sort after the last file, also where a long sample length leaves most of a file unhandled, and they end
-// where the file is handled to; in bytes and in characters, ranked or chosen. Once the ranking starts, the
-// page shows its step, never a position. The count of different strings never shows more than the run
-// finds: each job of a unit reports its own strings, at two threads too.
-TEST(RunAnalysis, ProgressMovesForwardsToEachFileEnd)
+// Progress goes through every phase and every file, the position from 1 for each file and the count of
+// strings carrying on. Within a file the position and the completion only move forwards, through reading,
+// counting and the sort after the last file, in steps of 50 positions and 500 bytes at handled positions
+// only, to where the file is handled (at length 1, a file of L bytes up to position L + 1), also where a
+// long sample length leaves most of a file unhandled; in bytes and in characters, ranked or chosen. Once
+// the ranking starts, the page shows its step, never a position. The count of different strings never
+// shows more than the run finds: each job of a unit reports its own strings, at two threads too.
+TEST(RunAnalysis, ProgressMovesForwardsThroughEachPhaseAndFile)
 {
     const TempDir dir;
     const std::string text = ScriptLikeText(11, 1500000);
     const struct {
+        std::vector<std::size_t> sizes; // of the files, cut from the text
         const char* lengths;
-        std::int64_t longest;
         unsigned threads;
         bool comments;
-        std::vector<std::int64_t> sizes;
+        std::int64_t position; // the last shown for the second file; 0: it ends where the file is handled
+        double completion;
         TextEncoding encoding = TextEncoding::Latin1;
         bool realSavings = false;
-    } cases[] = {{"2-8", 8, 1, false, {1000000, 500000}},
-                 {"2-8", 8, 2, true, {1000000, 500000}},
-                 {"3,12", 12, 2, false, {1000000, 500000}},
-                 {"1,4", 4, 2, false, {1000000, 500000}},
-                 {"10", 10, 2, false, {1000000, 500000}},
-                 {"2500", 2500, 2, false, {3000, 2800}},
-                 {"2-8", 8, 2, false, {1000000, 500000}, TextEncoding::Utf8},
-                 {"2-4", 4, 1, true, {300000, 200000}, TextEncoding::Utf8, true},
-                 {"2-4", 4, 2, false, {300000, 200000}, TextEncoding::Latin1, true}};
+    } cases[] = {
+        {{2, 0, 1}, "1", 1, false, 1, 0.0},
+        {{2, 48, 1}, "1", 1, false, 1, 0.0},
+        {{2, 49, 1}, "1", 1, false, 50, 0.0},
+        {{2, 99, 1}, "1", 1, false, 100, 0.0},
+        {{2, 498, 1}, "1", 1, false, 450, 0.0},
+        {{2, 499, 1}, "1", 1, false, 500, 1.0},
+        {{2, 1200, 1}, "1", 1, false, 1200, 1000.0 / 1200.0},
+        {{1000000, 500000}, "2-8", 1, false},
+        {{1000000, 500000}, "2-8", 2, true},
+        {{1000000, 500000}, "3,12", 2, false},
+        {{1000000, 500000}, "1,4", 2, false},
+        {{1000000, 500000}, "10", 2, false},
+        {{3000, 2800}, "2500", 2, false},
+        {{1000000, 500000}, "2-8", 2, false, 0, 0.0, TextEncoding::Utf8},
+        {{300000, 200000}, "2-4", 1, true, 0, 0.0, TextEncoding::Utf8, true},
+        {{300000, 200000}, "2-4", 2, false, 0, 0.0, TextEncoding::Latin1, true},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.lengths);
+        SCOPED_TRACE(std::string(c.lengths) + " " + std::to_string(c.sizes[1]));
         RunSettings settings{
-            .inputFiles = {dir.Write("a", text.substr(0, static_cast<std::size_t>(c.sizes[0]))),
-                           dir.Write("b", text.substr(1000000, static_cast<std::size_t>(c.sizes[1])))},
-            .sampleLengths = c.lengths};
+            .sampleLengths = c.lengths, .topResults = "abc", .outputTable = dir.Path() / "t.tbl"};
+        for (std::size_t f = 0, start = 0; f < c.sizes.size(); start += c.sizes[f++]) {
+            settings.inputFiles.push_back(dir.Write(std::to_string(f), text.substr(start, c.sizes[f])));
+        }
         settings.useComments = c.comments;
         settings.threads = c.threads;
         settings.encoding = c.encoding;
         settings.realSavings = c.realSavings;
+        settings.writeTableRanges = "&H8000-&H8FFF"; // codes for the savings mode's entries
         RecordingObserver observer;
         const auto outcome = RunAnalysis(settings, observer);
         ASSERT_EQ(outcome.status, RunStatus::Completed);
-        std::vector<Progress> last(c.sizes.size()); // the last shown for each file
+        std::vector<std::pair<RunPhase, std::int64_t>> phases; // with the file while counting
+        std::vector<Progress> last(c.sizes.size());            // the last shown for each file
         for (const Progress& p : observer.progress) {
+            const std::pair<RunPhase, std::int64_t> now{p.phase, p.phase == RunPhase::Counting ? p.file : 0};
+            if (phases.empty() || phases.back() != now) {
+                phases.push_back(now);
+            }
+            EXPECT_EQ(p.files, static_cast<std::int64_t>(c.sizes.size()));
             EXPECT_LE(p.matchCount, outcome.counters.distinctStrings);
             EXPECT_EQ(p.lastResult.has_value(), p.phase != RunPhase::Counting);
-            if (p.phase != RunPhase::Counting) {
-                continue;
+            if (p.phase == RunPhase::Counting) {
+                Progress& before = last[static_cast<std::size_t>(p.file - 1)];
+                EXPECT_GE(p.position, before.position) << p.file;
+                EXPECT_GE(p.completion, before.completion);
+                EXPECT_TRUE(p.position == 1 || p.position % 50 == 0) << p.position;
+                before = p;
             }
-            Progress& before = last[static_cast<std::size_t>(p.file - 1)];
-            EXPECT_GE(p.position, before.position) << p.file;
-            EXPECT_GE(p.completion, before.completion);
-            EXPECT_TRUE(p.position == 1 || p.position % 50 == 0) << p.position;
-            before = p;
         }
+        std::vector<std::pair<RunPhase, std::int64_t>> expected;
+        for (std::int64_t f = 1; f <= static_cast<std::int64_t>(c.sizes.size()); ++f) {
+            expected.push_back({RunPhase::Counting, f});
+        }
+        for (const RunPhase phase :
+             {RunPhase::Ranking, RunPhase::Formatting, RunPhase::WritingTable, RunPhase::Reporting}) {
+            expected.push_back({phase, 0});
+        }
+        EXPECT_EQ(phases, expected);
+        const Progress& end = observer.progress.back();
+        EXPECT_EQ(end.matchCount, outcome.counters.distinctStrings);
+        EXPECT_EQ(end.lastResult, static_cast<std::int64_t>(outcome.results.size()) - 1);
+        EXPECT_EQ(end.request, "25"); // the request that was used
+        if (c.position != 0) {
+            EXPECT_EQ(end.position, 1); // of the last file, of one byte
+            EXPECT_EQ(last[1].position, c.position);
+            EXPECT_DOUBLE_EQ(last[1].completion, c.completion);
+            continue;
+        }
+        const std::int64_t longest = ParseNumberList(c.lengths).back();
         for (std::size_t f = 0; f < c.sizes.size(); ++f) {
-            const std::int64_t handled = c.sizes[f] - c.longest; // give or take the delimiters
+            const auto handled =
+                static_cast<std::int64_t>(c.sizes[f]) - longest; // give or take the delimiters
             EXPECT_GE(last[f].position, handled - 50);
             EXPECT_GE(last[f].completion,
                       static_cast<double>(handled - 1000) / static_cast<double>(c.sizes[f]));
@@ -371,125 +339,90 @@ TEST(RunAnalysis, ProgressMovesForwardsToEachFileEnd)
     }
 }
 
-// Runs that would go wrong are refused before anything is read (no progress is shown) and change no file:
-// an output table that is an input would get table lines appended to the script; with real savings, an
-// output table whose ranges give no code would get an empty block, and an input of 2 GiB or more is too
-// long for the choice, which the files' sizes tell (a sparse file here: nothing of it is read).
+// Runs that would go wrong are refused before anything is read (no progress is shown, nothing asked) and
+// change no file: a report file that is an input or a table of the run, compared as files (through links,
+// or not there yet), would destroy it; an output table that is an input would get table lines appended to
+// the script; with real savings, an output table whose ranges give no code would get an empty block, and
+// an input of 2 GiB or more is too long for the choice, which the files' sizes tell (a sparse file here:
+// nothing of it is read).
 TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
 {
     const TempDir dir;
-    const auto in = dir.Write("in.txt", "abcabc");
-    const auto table = dir.Write("t.tbl", "80=ab\r\n");
-    std::filesystem::create_hard_link(in, dir.Path() / "hard.txt");
-    const auto huge = SparseFile(dir, "huge", std::int64_t{1} << 31);
+    const auto at = [&](const char* name) { return dir.Path() / name; };
+    dir.Write("ex.tbl", "80=ab\r\n");
+    dir.Write("t.tbl", "81=cd\r\n");
+    std::filesystem::create_symlink("in.txt", at("link.txt"));
+    std::filesystem::create_hard_link(dir.Write("in.txt", "abcabc"), at("hard.txt"));
+    std::filesystem::create_directory(at("sub"));
+    SparseFile(dir, "huge", std::int64_t{1} << 31);
+    using enum FileRole;
+    using Reason = Refusal::Reason;
+    // The files by name ("" none); a clash names the report file, else the output table, and `other`.
     const struct {
-        std::vector<std::filesystem::path> inputs;
-        std::filesystem::path outputTable;
-        const char* ranges;
+        std::vector<const char*> inputs;
+        const char *report, *exclusion, *outputTable, *ranges;
         bool savings;
-        Refusal::Reason reason;
+        std::optional<Reason> reason;
+        FileRole otherRole = InputFile;
+        const char* other = "in.txt";
     } cases[] = {
-        {{in}, in, "&H80-&HFF", false, Refusal::Reason::SameFile},
-        {{table, dir.Path() / "hard.txt"}, in, "&H80-&HFF", true, Refusal::Reason::SameFile},
-        {{in}, table, "&H100-&HFFFF", true, Refusal::Reason::NoTableCode}, // &HFFFF is -1: no range
-        {{in}, table, "", true, Refusal::Reason::NoTableCode},
-        {{in, huge}, table, "&H80-&HFF", true, Refusal::Reason::InputTooLong},
+        {{"in.txt"}, "in.txt", "", "", "", false, Reason::SameFile},
+        {{"in.txt"}, "link.txt", "", "", "", false, Reason::SameFile},
+        {{"in.txt"}, "hard.txt", "", "", "", false, Reason::SameFile},
+        {{"in.txt"}, "ex.tbl", "ex.tbl", "", "", false, Reason::SameFile, ExclusionTable, "ex.tbl"},
+        {{"in.txt"}, "t.tbl", "", "t.tbl", "", false, Reason::SameFile, OutputTable, "t.tbl"},
+        // Neither is there yet; the output table may be the exclusion table.
+        {{"in.txt"}, "new.tbl", "", "new.tbl", "", false, Reason::SameFile, OutputTable, "new.tbl"},
+        {{"in.txt"}, "sub/../new.tbl", "", "new.tbl", "", false, Reason::SameFile, OutputTable, "new.tbl"},
+        {{"in.txt"}, "other.txt", "t.tbl", "t.tbl", "", false, std::nullopt},
+        {{"in.txt"}, "new.txt", "ex.tbl", "t.tbl", "", false, std::nullopt},
+        {{"in.txt"}, "", "", "in.txt", "&H80-&HFF", false, Reason::SameFile},
+        {{"t.tbl", "hard.txt"}, "", "", "in.txt", "&H80-&HFF", true, Reason::SameFile, InputFile, "hard.txt"},
+        {{"in.txt"}, "", "", "t.tbl", "&H100-&HFFFF", true, Reason::NoTableCode}, // &HFFFF is -1: no range
+        {{"in.txt"}, "", "", "t.tbl", "", true, Reason::NoTableCode},
+        {{"in.txt", "huge"}, "", "", "t.tbl", "&H80-&HFF", true, Reason::InputTooLong},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.ranges);
-        RunSettings settings{
-            .inputFiles = c.inputs, .outputTable = c.outputTable, .writeTableRanges = c.ranges};
-        settings.realSavings = c.savings;
-        RecordingObserver observer;
-        const auto outcome = RunAnalysis(settings, observer);
-        ASSERT_EQ(outcome.status, RunStatus::Refused);
-        EXPECT_EQ(outcome.refusal->reason, c.reason);
-        EXPECT_TRUE(observer.progress.empty());
-        EXPECT_EQ(ReadFile(in), "abcabc");
-        EXPECT_EQ(ReadFile(table), "80=ab\r\n");
-        if (c.reason == Refusal::Reason::SameFile) {
-            EXPECT_EQ(outcome.refusal->role, FileRole::OutputTable);
-            EXPECT_EQ(outcome.refusal->path, in);
-            EXPECT_EQ(outcome.refusal->otherPath, c.inputs.back());
-        } else if (c.reason == Refusal::Reason::NoTableCode) {
-            EXPECT_EQ(outcome.refusal->text, c.ranges);
-        } else {
-            EXPECT_EQ(outcome.refusal->length, (std::int64_t{1} << 31) + 6);
-        }
+    std::map<std::string, std::string> files;
+    for (const auto& name : testing::Names(dir.Path())) {
+        files[name] = name == "huge" ? "" : ReadFile(at(name.c_str()));
     }
-}
-
-// A run that may replace only a report keeps any other report file and names it, but only after a clash,
-// which the user has to mend first; without the setting the file is replaced as before.
-TEST(RunAnalysis, ReplacesOnlyAReportWhenAsked)
-{
-    const TempDir dir;
-    const auto in = dir.Write("in.txt", "abcabc");
-    const auto script = dir.Write("script.txt", "int main() {}");
-    const struct {
-        std::filesystem::path reportFile;
-        bool replaceOnlyReports;
-        std::optional<Refusal::Reason> reason;
-    } cases[] = {
-        {script, true, Refusal::Reason::NotAReport},
-        {in, true, Refusal::Reason::SameFile},
-        {dir.Path() / "new.txt", true, std::nullopt},
-        {script, false, std::nullopt},
-    };
+    const auto path = [&](const char* name) { return *name ? std::optional(at(name)) : std::nullopt; };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.reportFile.string());
-        RunSettings settings{.inputFiles = {in}, .reportFile = c.reportFile};
-        settings.replaceOnlyReports = c.replaceOnlyReports;
-        RecordingObserver observer;
-        const auto outcome = RunAnalysis(settings, observer);
-        ASSERT_EQ(outcome.refusal.has_value(), c.reason.has_value());
-        if (c.reason) {
-            EXPECT_EQ(outcome.refusal->reason, *c.reason);
-            EXPECT_EQ(outcome.refusal->path, c.reportFile);
-            EXPECT_EQ(ReadFile(in), "abcabc");
-            EXPECT_EQ(ReadFile(script), "int main() {}");
-        } else {
-            EXPECT_EQ(ReadFile(c.reportFile).substr(0, 9), "Filename:");
+        SCOPED_TRACE(std::string(c.report) + " " + c.outputTable + " " + c.ranges);
+        RunSettings settings{.exclusionTable = path(c.exclusion),
+                             .reportFile = path(c.report),
+                             .outputTable = path(c.outputTable),
+                             .writeTableRanges = c.ranges,
+                             .realSavings = c.savings};
+        for (const char* name : c.inputs) {
+            settings.inputFiles.push_back(at(name));
         }
-    }
-}
-
-// Ranges that give fewer codes than the results: in the default mode the block holds the results that
-// got one (none: an empty block, which the outcome points out); with real savings the choice stops where
-// the codes run out, and the report says so.
-TEST(RunAnalysis, TableCodesThatRunOutAreTold)
-{
-    const TempDir dir;
-    const auto in = dir.Write("in.txt", ScriptLikeText(3, 20000));
-    const auto table = dir.Path() / "t.tbl";
-    const struct {
-        const char* ranges;
-        bool savings;
-        bool noTableCode;
-        const char* inReport; // "" for none
-    } cases[] = {
-        {"&H100-&HFFFF", false, true, ""},
-        {"&H80-&H82", false, false, ""},
-        {"&H80-&H82", true, false,
-         "Codes: the ranges gave codes for 3 entries, fewer than the 11 asked for\r\n"},
-        {"&H80-&HFF", true, false, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.ranges);
-        std::filesystem::remove(table);
-        RunSettings settings{.inputFiles = {in},
-                             .sampleLengths = "2-4",
-                             .topResults = "10",
-                             .outputTable = table,
-                             .writeTableRanges = c.ranges};
-        settings.realSavings = c.savings;
+        std::optional<Refusal> expected;
+        if (c.reason == Reason::SameFile) {
+            expected = Refusal{Reason::SameFile,
+                               0,
+                               *c.report ? ReportFile : OutputTable,
+                               c.otherRole,
+                               at(*c.report ? c.report : c.outputTable),
+                               at(c.other)};
+        } else if (c.reason == Reason::NoTableCode) {
+            expected =
+                Refusal{.reason = *c.reason, .role = OutputTable, .path = at("t.tbl"), .text = c.ranges};
+        } else if (c.reason) {
+            expected =
+                Refusal{.reason = *c.reason, .length = (std::int64_t{1} << 31) + 6, .limit = INT32_MAX};
+        }
+        EXPECT_EQ(FindFileClash(settings), c.reason == Reason::SameFile ? expected : std::nullopt);
+        if (!expected) {
+            continue;
+        }
         RecordingObserver observer;
-        const auto outcome = RunAnalysis(settings, observer);
-        ASSERT_EQ(outcome.status, RunStatus::Completed);
-        EXPECT_EQ(outcome.noTableCode, c.noTableCode);
-        EXPECT_EQ(ReadFile(table) == "\r\n", c.noTableCode);
-        EXPECT_EQ(outcome.report.find("Codes:") != std::string::npos, *c.inReport != '\0') << outcome.report;
-        EXPECT_NE(outcome.report.find(c.inReport), std::string::npos);
+        EXPECT_EQ(RunAnalysis(settings, observer).refusal, expected);
+        EXPECT_TRUE(observer.progress.empty() && observer.events.empty());
+        for (const auto& [name, content] : files) {
+            EXPECT_EQ(name == "huge" ? "" : ReadFile(at(name.c_str())), content) << name;
+        }
+        EXPECT_EQ(testing::Names(dir.Path()).size(), files.size());
     }
 }
 

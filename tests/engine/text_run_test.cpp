@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Runs that count in the game's characters, held to the plain inserter model: on random game tables and
-// UTF-8 scripts, every result is whole characters with the model's hits in the model's order, the
-// encoded sizes are the model inserter's, and text the game cannot hold stops the run with nothing
-// written.
+// Runs that count in the game's characters, held to the plain inserter model on random game tables and
+// UTF-8 scripts (testing::CheckTextRun, which the fuzzer shares), on scripts of many characters, with
+// comments, and with codes the game uses; and the refusals of text the game cannot hold.
 
+#include "case_tables.h"
 #include "inserter_model.h"
 #include "test_support.h"
+#include "write_faults.h"
 
 #include "kestrin/run_analysis.h"
 
@@ -20,29 +21,10 @@ namespace {
 
 using testing::CharacterTable;
 using testing::CountWindows;
-using testing::ModelEntry;
-using testing::ModelString;
 using testing::ReadFile;
 using testing::RecordingObserver;
 using testing::TempDir;
 using testing::UsedEntries;
-
-// The model's ranking: game bytes times hits, then the earlier length, the lower first byte, the
-// string met first.
-std::vector<std::string> ModelRanking(const std::map<std::string, ModelString>& counted, std::size_t count)
-{
-    std::vector<std::pair<std::string, ModelString>> all(counted.begin(), counted.end());
-    const auto key = [](const std::pair<std::string, ModelString>& s) {
-        return std::make_tuple(-static_cast<std::int64_t>(s.first.size()) * s.second.hits, s.second.column,
-                               static_cast<unsigned char>(s.first[0]), s.second.first);
-    };
-    std::sort(all.begin(), all.end(), [&](const auto& a, const auto& b) { return key(a) < key(b); });
-    std::vector<std::string> best;
-    for (std::size_t i = 0; i < std::min(count, all.size()); ++i) {
-        best.push_back(all[i].first);
-    }
-    return best;
-}
 
 TEST(TextRun, WholeCharactersWithTheModelsCountsAndSizes)
 {
@@ -60,74 +42,21 @@ TEST(TextRun, WholeCharactersWithTheModelsCountsAndSizes)
         if (useTable) {
             settings.gameTable = dir.Write("game.tbl", c.file);
         }
-        const std::vector<ModelEntry> table = useTable ? UsedEntries(c.entries) : CharacterTable(c.script);
-        const testing::ModelEncoding encoded = testing::InsertByLongestMatch(c.script, table);
-        const bool invalid = testing::FirstUtf8Fault(c.script).has_value();
         settings.realSavings = round % 4 >= 2;
         settings.outputTable = dir.Path() / "out.tbl";
         settings.writeTableRanges = "&HF000-&HF0FF";
         settings.dictionaryBytes = round % 8 >= 6 ? std::to_string(random() % 30) : "";
         RecordingObserver observer;
         const RunOutcome outcome = RunAnalysis(settings, observer);
-        if (invalid || encoded.unmappedAt) {
+        const auto table = useTable ? UsedEntries(c.entries) : CharacterTable(c.script);
+        EXPECT_EQ(testing::CheckTextRun(settings, c.script, table, false, outcome), "");
+        if (outcome.status != RunStatus::Completed) {
             ++refused;
-            ASSERT_EQ(outcome.status, RunStatus::Refused);
-            EXPECT_EQ(outcome.refusal->reason,
-                      invalid ? Refusal::Reason::InvalidText : Refusal::Reason::UnmappedText);
-            EXPECT_FALSE(std::filesystem::exists(*settings.outputTable));
             continue;
         }
-        ASSERT_EQ(outcome.status, RunStatus::Completed) << outcome.failureDetail;
         ++checkedRuns;
-        EXPECT_EQ(outcome.counters.countedCharacters, static_cast<std::int64_t>(encoded.unitStarts.size()));
-        EXPECT_EQ(outcome.counters.totalCharacters, outcome.counters.countedCharacters);
-        const auto counted = CountWindows(encoded, 4);
-        // The inserter reads the game table, then the entries; without a game table the game stores
-        // UTF-8, and an entry of one character stands in for it.
-        std::vector<ModelEntry> united = useTable ? table : std::vector<ModelEntry>{};
-        std::vector<std::string> chosen;
-        std::int64_t tableBytes = 0;
-        for (const ResultEntry& result : outcome.results) {
-            if (result.hits < 0) {
-                continue;
-            }
-            const std::string bytes = result.gameBytes.value_or(result.text);
-            EXPECT_EQ(result.gameBytes.has_value(), useTable);
-            // Whole characters, no break: the model counted exactly these bytes as a window.
-            ASSERT_TRUE(counted.contains(bytes)) << result.text;
-            if (!settings.realSavings) {
-                EXPECT_EQ(result.hits, counted.at(bytes).hits) << result.text;
-            }
-            chosen.push_back(bytes);
-            tableBytes += static_cast<std::int64_t>(bytes.size());
-            const auto code = static_cast<unsigned>(0xF000 + united.size());
-            united.push_back({std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)},
-                              result.text, false});
-        }
-        if (!settings.realSavings) {
-            EXPECT_EQ(chosen, ModelRanking(counted, 41));
-            continue;
-        }
-        if (!useTable) {
-            united.insert(united.end(), table.begin(), table.end());
-        }
-        ASSERT_TRUE(outcome.sizes.has_value());
-        EXPECT_EQ(outcome.sizes->text, static_cast<std::int64_t>(encoded.bytes.size()));
-        EXPECT_EQ(outcome.sizes->table, tableBytes);
-        EXPECT_EQ(outcome.sizes->longestMatch,
-                  static_cast<std::int64_t>(testing::InsertByLongestMatch(c.script, united).bytes.size()));
-        EXPECT_EQ(outcome.sizes->bestParse,
-                  static_cast<std::int64_t>(*testing::BestSplitBytes(c.script, united)));
-        if (!settings.dictionaryBytes.empty()) {
-            EXPECT_LE(tableBytes, std::stoll(settings.dictionaryBytes));
-        }
-        // The table file holds the entries as text.
-        const std::string written = ReadFile(*settings.outputTable);
-        for (const ResultEntry& result : outcome.results) {
-            EXPECT_NE(written.find("=" + result.text + "\r\n"), std::string::npos) << result.text;
-        }
-        // The same results on one thread and on three.
-        settings.threads = settings.threads == 1 ? 3 : 1;
+        // The same results on one thread as on every core.
+        settings.threads = 1;
         RecordingObserver again;
         EXPECT_EQ(RunAnalysis(settings, again).results, outcome.results);
     }
@@ -171,7 +100,7 @@ TEST(TextRun, ManyDifferentCharactersRankAsTheModelDoes)
         }
         const auto counted =
             CountWindows(testing::InsertByLongestMatch(script, CharacterTable(script)), longest);
-        EXPECT_EQ(ranked, ModelRanking(counted, 61));
+        EXPECT_EQ(ranked, testing::ModelRanking(counted, 61));
         EXPECT_EQ(outcome.counters.distinctStrings, static_cast<std::int64_t>(counted.size()));
     }
 }
@@ -225,67 +154,44 @@ TEST(TextRun, CodesTheGameUsesAreNamed)
     }
 }
 
-// Text the game cannot hold, a table it cannot read, and settings that are no number: the run stops
-// before counting, says where, and writes nothing.
+// Text the game cannot hold, a table it cannot read, settings that are no number, a report file on a
+// table: the run stops before counting, says what and where, and changes no file.
 TEST(TextRun, RefusesWhatTheGameCannotHoldAndWritesNothing)
 {
-    struct Case {
-        const char* name;
-        TextEncoding encoding;
-        const char* table; // nullptr: no game table
-        std::string script;
-        std::string dictionaryBytes;
-        Refusal::Reason reason;
-        std::int64_t line;
-        std::int64_t column; // or, for invalid text, the byte offset
-        std::string text;
-    };
-    // clang-format off
-    const std::vector<Case> cases = {
-        {"stray byte", TextEncoding::Utf8, nullptr, "ab\r\ncd\x80z", "", Refusal::Reason::InvalidText, 2, 6, "\x80"},
-        {"truncated", TextEncoding::Utf8, "41=a\n", "a\n\n\xE3\x81", "", Refusal::Reason::InvalidText, 3, 3, "\xE3\x81"},
-        {"unmapped", TextEncoding::Utf8, "41=a\n8140=\xE6\xBC\xA2\nFE=<LINE>\n", "aa\na\xE6\xBC\xA2<LINE>b<LIN",
-         "", Refusal::Reason::UnmappedText, 2, 9, "b<LIN"},
-        {"unmapped Latin-1", TextEncoding::Latin1, "41=a\nE9=\xE9\n", "a\xE9\xE8", "", Refusal::Reason::UnmappedText, 1, 3, "\xE8"},
-        {"bad table line", TextEncoding::Utf8, "41=a\n4=b\n", "a", "", Refusal::Reason::BadTableLine, 2, 0, "4=b"},
-        {"code begins code", TextEncoding::Utf8, "88=x\n41=a\n8801=y\n", "a", "", Refusal::Reason::CodeBeginsCode, 3, 0, "8801"},
-        {"empty table", TextEncoding::Utf8, "# nothing\n", "a", "", Refusal::Reason::NoGameCharacters, 0, 0, ""},
-        {"table not UTF-8", TextEncoding::Utf8, "41=\xE9\n", "a", "", Refusal::Reason::InvalidText, 1, 3, "\xE9"},
-        {"dictionary bytes", TextEncoding::Utf8, nullptr, "abab", "12k", Refusal::Reason::BadDictionaryBytes, 0, 0, "12k"},
-        {"dictionary bytes before the table", TextEncoding::Utf8, "4=b\n", "a", "12k", Refusal::Reason::BadDictionaryBytes, 0, 0, "12k"},
-    };
-    // clang-format on
-    for (const Case& c : cases) {
+    for (const testing::CharacterRefusalCase& c : testing::characterRefusalCases) {
         SCOPED_TRACE(c.name);
         const TempDir dir;
         RunSettings settings{.inputFiles = {dir.Write("script.txt", c.script)}, .sampleLengths = "2"};
         settings.encoding = c.encoding;
-        if (c.table != nullptr) {
-            settings.gameTable = dir.Write("game.tbl", c.table);
+        if (c.table) {
+            settings.gameTable = dir.Write("game.tbl", *c.table);
         }
         settings.realSavings = true;
         settings.dictionaryBytes = c.dictionaryBytes;
-        settings.reportFile = dir.Write("report.txt", "Filename: an earlier report\r\n");
+        settings.useComments = !c.beginComment.empty();
+        settings.commentStyle = CommentStyle::Custom;
+        settings.beginComment = c.beginComment;
+        settings.exclusionTable = dir.Write("x.tbl", "80=zz\r\n");
+        dir.Write("report.txt", "Filename: an earlier report\r\n");
+        settings.reportFile = dir.Path() / c.reportFile;
         settings.outputTable = dir.Write("out.tbl", "80=x\r\n");
         settings.writeTableRanges = "&H81-&HFF";
+        std::map<std::string, std::string> files;
+        for (const auto& name : testing::Names(dir.Path())) {
+            files[name] = ReadFile(dir.Path() / name);
+        }
         RecordingObserver observer;
         const RunOutcome outcome = RunAnalysis(settings, observer);
         ASSERT_EQ(outcome.status, RunStatus::Refused);
-        const Refusal& refusal = *outcome.refusal;
-        EXPECT_EQ(refusal.reason, c.reason);
-        EXPECT_EQ(refusal.line, c.line);
-        EXPECT_EQ(c.reason == Refusal::Reason::InvalidText ? refusal.offset : refusal.column, c.column);
-        EXPECT_EQ(refusal.text, c.text);
-        if (c.line != 0) {
-            EXPECT_EQ(refusal.path,
-                      c.reason == Refusal::Reason::UnmappedText ||
-                              (c.reason == Refusal::Reason::InvalidText && c.table == nullptr) ||
-                              std::string(c.name) == "truncated"
-                          ? settings.inputFiles[0]
-                          : *settings.gameTable);
+        Refusal expected = c.refusal;
+        for (auto* path : {&expected.path, &expected.otherPath}) {
+            *path = path->empty() ? *path : dir.Path() / *path;
         }
-        EXPECT_EQ(ReadFile(*settings.reportFile), "Filename: an earlier report\r\n");
-        EXPECT_EQ(ReadFile(*settings.outputTable), "80=x\r\n");
+        EXPECT_EQ(*outcome.refusal, expected);
+        for (const auto& [name, content] : files) {
+            EXPECT_EQ(ReadFile(dir.Path() / name), content) << name;
+        }
+        EXPECT_EQ(testing::Names(dir.Path()).size(), files.size());
     }
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The file writes under faults no real disk gives on demand (injected through the table of write
-// calls), with pipes, long names, leftovers of killed runs, concurrent runs and held signals.
+// The files a run writes: nothing half written whatever fails, under faults no real disk gives on demand
+// (injected through the table of write calls), with links, owners, pipes, long names, leftovers of killed
+// runs, concurrent runs and held signals.
 
 #include "io/file_io.h"
 #include "io/temporary_files.h"
@@ -14,7 +15,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -278,11 +278,8 @@ TEST(WriteFaults, AReplaceRemovesOnlyItsOwnOldLeftovers)
     fs::create_symlink(prefix + "gone01.tmp", dir.Path() / kept[3]);
     std::vector<std::string> expected = kept;
     if (::geteuid() == 0) { // a leftover of another user stays
-        const passwd* nobody = ::getpwnam("nobody");
-        ASSERT_NE(nobody, nullptr);
         make(prefix + "nobody.tmp", true);
-        ASSERT_EQ(::lchown((dir.Path() / (prefix + "nobody.tmp")).c_str(), nobody->pw_uid, nobody->pw_gid),
-                  0);
+        ASSERT_TRUE(testing::GiveToNobody({dir.Path() / (prefix + "nobody.tmp")}));
         expected.push_back(prefix + "nobody.tmp");
     }
     ASSERT_FALSE(ReplaceFile(report, "new").has_value());
@@ -338,6 +335,134 @@ TEST(WriteFaults, ConcurrentRunsTakeTurnsOnAFile)
         ASSERT_TRUE(blocks.substr(0, block.size()) == block) << "a block is mixed with another";
         blocks.remove_prefix(block.size());
     }
+}
+
+// The report file is written as the user may write it: a file they may not write is refused, and one
+// they may write keeps its owner, even where a rename would be allowed.
+TEST(FileSafety, ReportFileKeepsItsPermissionsAndOwner)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "making files of another owner needs root";
+    }
+    TempDir dir;
+    fs::permissions(dir.Path(), fs::perms::all); // any user may make and rename files here
+    const auto readOnly = dir.Write("read-only.txt", "old");
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const auto shared = dir.Write("shared.txt", "old");
+    fs::permissions(shared, fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec &
+                                ~fs::perms::others_exec);
+
+    const int refused = InChild(
+        [&] {
+            const auto error = ReplaceFile(readOnly, "new");
+            return error && error->reason == ErrnoReason(EACCES) ? 0 : 1;
+        },
+        {.unprivileged = true});
+    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(ReadFile(readOnly), "old");
+
+    const int written = InChild([&] { return ReplaceFile(shared, "new") ? 1 : 0; }, {.unprivileged = true});
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(ReadFile(shared), "new");
+    struct stat info {
+    };
+    ASSERT_EQ(::stat(shared.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 0u); // still root's
+
+    // The user's own file in a folder they may not write to: written in place; a new file there fails.
+    const auto locked = dir.Path() / "locked";
+    fs::create_directory(locked);
+    const auto mine = dir.Write("locked/mine.txt", "old");
+    ASSERT_TRUE(testing::GiveToNobody({mine, locked}));
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    const int inLocked =
+        InChild([&] { return !ReplaceFile(mine, "new") && ReplaceFile(locked / "new.txt", "new") ? 0 : 1; },
+                {.unprivileged = true});
+    EXPECT_EQ(inLocked, 0);
+    EXPECT_EQ(ReadFile(mine), "new");
+    EXPECT_EQ(Names(locked), (std::vector<std::string>{"mine.txt"}));
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"locked", "read-only.txt", "shared.txt"}));
+}
+
+TEST(FileSafety, ReportFileIsReplacedWholeThroughLinksAndOtherNames)
+{
+    TempDir dir;
+    const auto link = dir.Path() / "report.txt";
+    fs::create_symlink("reports/latest.txt", link); // names a file that does not exist yet
+    fs::create_directory(dir.Path() / "reports");
+    ASSERT_FALSE(ReplaceFile(link, "a first report, longer than the next").has_value());
+    fs::permissions(link, fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_FALSE(ReplaceFile(link, "one").has_value());
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(dir.Path() / "reports" / "latest.txt"), "one");
+    EXPECT_EQ(fs::status(link).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    // A file with a second name (a hard link to the file, not to the symbolic link): every name, and
+    // the link, sees the new report, whichever name is written.
+    fs::create_hard_link(dir.Path() / "reports" / "latest.txt", dir.Path() / "second.txt");
+    ASSERT_FALSE(ReplaceFile(dir.Path() / "second.txt", "two").has_value());
+    EXPECT_EQ(ReadFile(link), "two");
+    ASSERT_FALSE(ReplaceFile(link, "three").has_value());
+    EXPECT_EQ(ReadFile(dir.Path() / "second.txt"), "three");
+    EXPECT_EQ(fs::hard_link_count(dir.Path() / "second.txt"), 2u);
+
+    const auto tableLink = dir.Path() / "t.tbl";
+    fs::create_symlink("reports/t.tbl", tableLink);
+    ASSERT_FALSE(AppendToFile(tableLink, "\r\n80=ab\r\n").has_value());
+    EXPECT_TRUE(fs::is_symlink(tableLink));
+    EXPECT_EQ(ReadFile(dir.Path() / "reports" / "t.tbl"), "\r\n80=ab\r\n");
+
+    fs::create_symlink("loop", dir.Path() / "loop");
+    EXPECT_TRUE(ReplaceFile(dir.Path() / "loop", "x").has_value());
+    EXPECT_TRUE(ReplaceFile(dir.Path() / "reports", "x").has_value()); // a folder
+    EXPECT_EQ(Names(dir.Path()),
+              (std::vector<std::string>{"loop", "report.txt", "reports", "second.txt", "t.tbl"}));
+}
+
+// A signal that asks the program to end waits until the writes are whole, then ends it as it would have.
+TEST(FileSafety, SignalsDuringTheWritesWaitForWholeFiles)
+{
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        TempDir dir;
+        const auto table = dir.Write("t.tbl", "80=ab\r\n");
+        const auto report = dir.Write("report.txt", "old");
+        const std::string block = "\r\n" + std::string(1 << 20, 'y') + "\r\n";
+        const int status = InChild([&] {
+            const SignalDeferral signals;
+            ::raise(signal);
+            const bool failed = AppendToFile(table, block) || ReplaceFile(report, "new");
+            return failed ? 1 : 0;
+        });
+        EXPECT_EQ(status, 128 + signal);
+        EXPECT_EQ(ReadFile(table), "80=ab\r\n" + block);
+        EXPECT_EQ(ReadFile(report), "new");
+        EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"report.txt", "t.tbl"}));
+    }
+}
+
+// A pipe is read to its end (devices and folders are refused: see the unreadable files of the shared
+// case tests).
+TEST(FileSafety, APipeIsReadToItsEnd)
+{
+    TempDir dir;
+    const auto fifo = dir.Path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // The reader and the writer each have the time limit of a child.
+    const int status = InChild([&] {
+        if (::fork() == 0) {
+            ::alarm(5);
+            std::FILE* out = std::fopen(fifo.c_str(), "w");
+            std::fputs("piped", out);
+            std::fclose(out);
+            ::_exit(0);
+        }
+        const auto piped = ReadFileBytes(fifo);
+        return std::holds_alternative<FileBytes>(piped) && std::get<FileBytes>(piped).View() == "piped" ? 0
+                                                                                                        : 1;
+    });
+    EXPECT_EQ(status, 0);
 }
 
 // Two files on different file systems may have one inode number (the roots of /proc and /sys both

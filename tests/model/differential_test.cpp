@@ -16,7 +16,6 @@
 #include <map>
 #include <random>
 #include <span>
-#include <sstream>
 
 namespace kestrin::testing {
 namespace {
@@ -117,27 +116,7 @@ void CheckRun(const RunCase& c)
     SCOPED_TRACE(::testing::PrintToString(in.files) + ", lengths \"" + in.lengths + "\", request \"" +
                  in.request + "\"");
     const TempDir dir;
-    RunSettings settings{.sampleLengths = in.lengths,
-                         .topResults = in.request,
-                         .useComments = in.comments.has_value(),
-                         .commentStyle = in.comments.value_or(C),
-                         .beginComment = in.begin,
-                         .endComment = in.end,
-                         .readInsideComments = in.inside,
-                         .ignoreSpace = in.space,
-                         .ignoreReturn = in.crlf,
-                         .ignoreTab = in.tab,
-                         .reportFile = dir.Path() / "report.txt",
-                         .writeTableRanges = in.ranges};
-    for (std::size_t i = 0; i < in.files.size(); ++i) {
-        settings.inputFiles.push_back(dir.Write("in" + std::to_string(i), in.files[i]));
-    }
-    if (in.exclusion) {
-        settings.exclusionTable = dir.Write("ex.tbl", *in.exclusion);
-    }
-    if (out.block) {
-        settings.outputTable = dir.Path() / "out.tbl";
-    }
+    const RunSettings settings = SettingsFor(c, dir);
     const literal::ModelOutcome model = literal::RunLiteralModel(settings, in.yes);
     EXPECT_EQ(model.status, out.status);
     RecordingObserver observer;
@@ -261,26 +240,13 @@ struct Case {
 
 std::string Describe(std::uint64_t seed, unsigned threads, const Case& c)
 {
-    const RunSettings& s = c.settings;
-    std::ostringstream out;
-    out << "seed " << seed << ", threads " << threads << ": lengths "
-        << ::testing::PrintToString(s.sampleLengths) << " request " << ::testing::PrintToString(s.topResults)
-        << " comments " << s.useComments << " style " << static_cast<int>(s.commentStyle) << " "
-        << ::testing::PrintToString(s.beginComment) << " " << ::testing::PrintToString(s.endComment)
-        << " inside " << s.readInsideComments << " ignore " << s.ignoreSpace << s.ignoreReturn << s.ignoreTab
-        << " ranges " << ::testing::PrintToString(s.writeTableRanges) << " report file "
-        << s.reportFile.has_value() << " table " << s.outputTable.has_value() << "\n";
-    std::vector<std::filesystem::path> paths = s.inputFiles;
-    if (s.exclusionTable) {
-        paths.push_back(*s.exclusionTable);
+    RunSettings settings = c.settings;
+    settings.threads = threads;
+    std::string text = "seed " + std::to_string(seed) + testing::Describe(settings);
+    for (const auto& [path, content] : c.files) {
+        text += path.filename().string() + ": " + ::testing::PrintToString(content.substr(0, 300)) + "\n";
     }
-    for (const auto& path : paths) {
-        const auto found = c.files.find(path);
-        out << "  " << path.filename().string() << ": "
-            << (found == c.files.end() ? "<missing>" : ::testing::PrintToString(found->second.substr(0, 300)))
-            << "\n";
-    }
-    return out.str();
+    return text;
 }
 
 class Generator

@@ -2,7 +2,10 @@
 #pragma once
 
 // Cases that the engine and the literal model are both held to (tests/model/differential_test.cpp runs
-// each table against both), and that its random cases draw settings from.
+// each table against both, and kestrin-cli's test runs the command on the runs), and that the random
+// cases draw settings from.
+
+#include "test_support.h"
 
 #include "kestrin/report.h"
 #include "kestrin/run_analysis.h"
@@ -166,6 +169,35 @@ struct RunCase {
     Expected expect;
 };
 
+// The settings of a run as given, with its files in the folder: in0, in1... and ex.tbl, the report file
+// report.txt and, when a block is expected, the output table out.tbl.
+inline RunSettings SettingsFor(const RunCase& c, const TempDir& dir)
+{
+    const Given& in = c.given;
+    RunSettings settings{.sampleLengths = in.lengths,
+                         .topResults = in.request,
+                         .useComments = in.comments.has_value(),
+                         .commentStyle = in.comments.value_or(CommentStyle::C),
+                         .beginComment = in.begin,
+                         .endComment = in.end,
+                         .readInsideComments = in.inside,
+                         .ignoreSpace = in.space,
+                         .ignoreReturn = in.crlf,
+                         .ignoreTab = in.tab,
+                         .reportFile = dir.Path() / "report.txt",
+                         .writeTableRanges = in.ranges};
+    for (std::size_t i = 0; i < in.files.size(); ++i) {
+        settings.inputFiles.push_back(dir.Write("in" + std::to_string(i), in.files[i]));
+    }
+    if (in.exclusion) {
+        settings.exclusionTable = dir.Write("ex.tbl", *in.exclusion);
+    }
+    if (c.expect.block) {
+        settings.outputTable = dir.Path() / "out.tbl";
+    }
+    return settings;
+}
+
 using enum CommentStyle;
 namespace skip = skip_mark;
 
@@ -215,6 +247,8 @@ inline const RunCase countingCases[] = {
      {.counted = 1, .distinct = 3, .results = {{"xyz", 1}, {"xy", 1}, {"x", 1}}}},
     {{.files = {"a<$b>c"}, .comments = Thingy},
      {.counted = 2, .distinct = 2, .results = {{"a", 1}, {"c", 1}}}},
+    {{.files = {"ab<cd>ef"}, .comments = Custom, .begin = "<", .end = ">"},
+     {.counted = 4, .distinct = 4, .results = {{"a", 1}, {"b", 1}, {"e", 1}, {"f", 1}}}},
     // An empty custom begin text counts everything.
     {{.files = {"ab"}, .comments = Custom, .end = "x"},
      {.counted = 3,
@@ -320,5 +354,84 @@ inline const RunCase tableBlockCases[] = {
       .ranges = "&H80-&H81"},
      {.results = {{"he ", skip::tableValue}, {"the", 2}}, .block = "\r\n81=the\r\n"}},
 };
+
+// Refusals of what cannot be read as the game's characters, and of a report file on one of the run's
+// tables: the run that draws each (script.txt holds the script, game.tbl the table, x.tbl is the
+// exclusion table), the refusal with its files by name, and what each host must name besides the
+// refusal's values: kestrin-cli its options, the window its captions and the control it sends the user to.
+struct CharacterRefusalCase {
+    const char* name;
+    TextEncoding encoding;
+    std::optional<std::string> table;
+    std::string script;
+    Refusal refusal;
+    std::vector<std::string> cli, window;
+    const char* control = "";
+    std::string dictionaryBytes{};
+    std::string beginComment{}; // of the custom style; empty: no comments
+    const char* reportFile = "report.txt";
+};
+using enum TextEncoding;
+using enum FileRole;
+// clang-format off
+inline const CharacterRefusalCase characterRefusalCases[] = {
+    {"input not UTF-8", Utf8, std::nullopt, "ab\r\ncd\x80z",
+     {.reason = Reason::InvalidText, .role = InputFile, .path = "script.txt", .text = "\x80", .line = 2,
+      .offset = 6},
+     {"the input file", "(--encoding utf-8)"}, {"an input file (Apri)", "UTF-8 (Codifica)"}, "cmbEncoding"},
+    {"input cut short, with a table", Utf8, "41=a\n", "a\n\n\xE3\x81",
+     {.reason = Reason::InvalidText, .role = InputFile, .path = "script.txt", .text = "\xE3\x81", .line = 3,
+      .offset = 3},
+     {"the input file", "(--encoding utf-8)"}, {"an input file (Apri)", "UTF-8 (Codifica)"}, "cmbEncoding"},
+    {"table not UTF-8", Utf8, "41=\xE9\n", "a",
+     {.reason = Reason::InvalidText, .role = GameTable, .path = "game.tbl", .text = "\xE9", .line = 1,
+      .offset = 3},
+     {"the game table (--game-table)", "(--encoding utf-8)"}, {"(Apri Tabella Caratteri)", "(Codifica)"},
+     "cmdOpenGameTable"},
+    {"unmapped", Utf8, "41=a\n8140=\xE6\xBC\xA2\nFE=<LINE>\n", "aa\na\xE6\xBC\xA2<LINE>\xC3\xA9<LIN",
+     {.reason = Reason::UnmappedText, .role = InputFile, .path = "script.txt", .text = "\xC3\xA9<LIN",
+      .line = 2, .column = 9, .offset = 13},
+     {"the input file", "(--game-table)"}, {"an input file (Apri)", "(Apri Tabella Caratteri)"},
+     "cmdOpenGameTable"},
+    {"unmapped Latin-1", Latin1, "41=a\nE9=\xE9\n", "a\xE9\xE8",
+     {.reason = Reason::UnmappedText, .role = InputFile, .path = "script.txt", .text = "\xE8", .line = 1,
+      .column = 3, .offset = 2},
+     {"the input file", "(--game-table)"}, {"an input file (Apri)", "(Apri Tabella Caratteri)"},
+     "cmdOpenGameTable"},
+    {"bad table line", Utf8, "41=a\n4=b\n", "a",
+     {.reason = Reason::BadTableLine, .role = GameTable, .path = "game.tbl", .text = "4=b", .line = 2},
+     {"the game table (--game-table)", "no entry (HEX=text)"},
+     {"(Apri Tabella Caratteri)", "no entry (HEX=text)"},
+     "cmdOpenGameTable"},
+    {"code begins code", Utf8, "88=x\n41=a\n8801=y\n", "a",
+     {.reason = Reason::CodeBeginsCode, .role = GameTable, .path = "game.tbl", .text = "8801", .line = 3,
+      .otherLine = 1},
+     {"the game table (--game-table)", "code 8801"}, {"(Apri Tabella Caratteri)", "code 8801"},
+     "cmdOpenGameTable"},
+    {"empty table", Utf8, "# nothing\n", "a",
+     {.reason = Reason::NoGameCharacters, .role = GameTable, .path = "game.tbl"},
+     {"the game table (--game-table)", "no entry"}, {"(Apri Tabella Caratteri)", "no entry"},
+     "cmdOpenGameTable"},
+    {"dictionary bytes", Utf8, std::nullopt, "abab", {.reason = Reason::BadDictionaryBytes, .text = "12k"},
+     {"--dictionary-bytes", "whole number"}, {"Byte max", "whole number"}, "txtDictionaryBytes", "12k"},
+    {"dictionary bytes before the table", Utf8, "4=b\n", "a", {.reason = Reason::BadDictionaryBytes, .text = "12k"},
+     {"--dictionary-bytes", "whole number"}, {"Byte max", "whole number"}, "txtDictionaryBytes", "12k"},
+    {"delimiter not UTF-8", Utf8, std::nullopt, "abab", {.reason = Reason::InvalidDelimiter, .text = "<\xE3"},
+     {"(--begin/--end)", "(--encoding utf-8)"}, {"(Inizio or Fine)", "Codifica"}, "txtBeginComment", "",
+     "<\xE3"},
+    {"report file on the game table", Utf8, "41=a\n", "a",
+     {.reason = Reason::SameFile, .role = ReportFile, .otherRole = GameTable, .path = "game.tbl",
+      .otherPath = "game.tbl"},
+     {"the report file (-o)", "the game table (--game-table)"},
+     {"(Apri file di Output)", "(Apri Tabella Caratteri)"},
+     "", "", "", "game.tbl"},
+    {"report file on the exclusion table", Latin1, std::nullopt, "a",
+     {.reason = Reason::SameFile, .role = ReportFile, .otherRole = ExclusionTable, .path = "x.tbl",
+      .otherPath = "x.tbl"},
+     {"the report file (-o)", "the exclusion table (-x)"},
+     {"(Apri file di Output)", "(Apri Tabella di Esclusione)"},
+     "", "", "", "x.tbl"},
+};
+// clang-format on
 
 } // namespace kestrin::testing

@@ -1,8 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "inserter_model.h"
 
+#include "kestrin/number_list.h"
+
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <tuple>
 
 namespace kestrin::testing {
 
@@ -234,6 +240,101 @@ RandomTableCase MakeRandomTableCase(std::mt19937_64& random)
                                  : c.entries[random() % c.entries.size()].text;
     }
     return c;
+}
+
+std::vector<std::string> ModelRanking(const std::map<std::string, ModelString>& counted, std::size_t count)
+{
+    std::vector<std::pair<std::string, ModelString>> all(counted.begin(), counted.end());
+    const auto key = [](const std::pair<std::string, ModelString>& s) {
+        return std::make_tuple(-static_cast<std::int64_t>(s.first.size()) * s.second.hits, s.second.column,
+                               static_cast<unsigned char>(s.first[0]), s.second.first);
+    };
+    std::sort(all.begin(), all.end(), [&](const auto& a, const auto& b) { return key(a) < key(b); });
+    std::vector<std::string> best;
+    for (std::size_t i = 0; i < std::min(count, all.size()); ++i) {
+        best.push_back(all[i].first);
+    }
+    return best;
+}
+
+std::string CheckTextRun(const RunSettings& settings, std::string_view script,
+                         const std::vector<ModelEntry>& table, bool tableMayFail, const RunOutcome& outcome)
+{
+    const bool utf8 = settings.encoding == TextEncoding::Utf8;
+    const std::optional<std::size_t> invalid = utf8 ? FirstUtf8Fault(script) : std::nullopt;
+    const ModelEncoding encoded = InsertByLongestMatch(script, table);
+    if (outcome.status == RunStatus::Refused) {
+        const Refusal& refusal = *outcome.refusal;
+        if (settings.outputTable && std::filesystem::exists(*settings.outputTable)) {
+            return "the output table of a refused run";
+        }
+        if (refusal.reason == Refusal::Reason::InvalidText && refusal.role == FileRole::InputFile) {
+            return invalid && static_cast<std::size_t>(refusal.offset) == *invalid ? "" : "the invalid text";
+        }
+        if (refusal.reason == Refusal::Reason::UnmappedText) {
+            return !invalid && encoded.unmappedAt &&
+                           static_cast<std::size_t>(refusal.offset) == *encoded.unmappedAt
+                       ? ""
+                       : "the unmapped text";
+        }
+        return tableMayFail ? "" : "a refusal";
+    }
+    if (outcome.status != RunStatus::Completed || invalid || encoded.unmappedAt) {
+        return "the run's end";
+    }
+    if (outcome.counters.countedCharacters != static_cast<std::int64_t>(encoded.unitStarts.size()) ||
+        outcome.counters.totalCharacters != outcome.counters.countedCharacters) {
+        return "the counted characters";
+    }
+    const std::vector<std::int16_t> lengths = ParseNumberList(settings.sampleLengths);
+    const auto counted = CountWindows(encoded, static_cast<std::size_t>(lengths.back()));
+    const bool useTable = settings.gameTable.has_value();
+    std::vector<ModelEntry> entries;
+    std::vector<std::string> chosen;
+    std::int64_t entryBytes = 0;
+    unsigned code = 0xF000; // the run's ranges; the entries take the codes that the table does not use
+    for (const ResultEntry& result : outcome.results) {
+        const std::string bytes = result.gameBytes.value_or(result.text);
+        const auto at = counted.find(bytes);
+        // Whole characters, no break: the model counted exactly these bytes as a window.
+        if (result.gameBytes.has_value() != useTable || at == counted.end() ||
+            (!settings.realSavings && at->second.hits != result.hits)) {
+            return "the result " + result.text;
+        }
+        chosen.push_back(bytes);
+        entryBytes += static_cast<std::int64_t>(bytes.size());
+        std::string entryCode;
+        do {
+            entryCode = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+            ++code;
+        } while (std::any_of(table.begin(), table.end(),
+                             [&](const ModelEntry& e) { return e.code == entryCode; }));
+        entries.push_back({entryCode, result.text, false});
+    }
+    if (!settings.realSavings) {
+        return chosen == ModelRanking(counted, std::stoul(settings.topResults) + 1) ? "" : "the ranking";
+    }
+    std::vector<ModelEntry> united = table;
+    united.insert(useTable ? united.end() : united.begin(), entries.begin(), entries.end());
+    if (!outcome.sizes || outcome.sizes->text != static_cast<std::int64_t>(encoded.bytes.size()) ||
+        outcome.sizes->table != entryBytes ||
+        outcome.sizes->longestMatch !=
+            static_cast<std::int64_t>(InsertByLongestMatch(script, united).bytes.size()) ||
+        outcome.sizes->bestParse != static_cast<std::int64_t>(BestSplitBytes(script, united).value_or(0))) {
+        return "the encoded sizes";
+    }
+    if (!settings.dictionaryBytes.empty() && entryBytes > std::stoll(settings.dictionaryBytes)) {
+        return "the dictionary bytes";
+    }
+    std::ifstream file(*settings.outputTable, std::ios::binary);
+    std::ostringstream written;
+    written << file.rdbuf();
+    for (const ResultEntry& result : outcome.results) {
+        if (written.str().find("=" + result.text + "\r\n") == std::string::npos) {
+            return "the output table's entry " + result.text;
+        }
+    }
+    return "";
 }
 
 } // namespace kestrin::testing

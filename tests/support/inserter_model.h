@@ -2,7 +2,9 @@
 #pragma once
 
 // Plain models of reading text and of an inserter, written from the rules and apart from the engine's
-// code, for the tests to hold the engine's text units to.
+// code, for the tests and the fuzzer to hold the engine's text units to.
+
+#include "kestrin/run_analysis.h"
 
 #include <cstdint>
 #include <map>
@@ -71,5 +73,21 @@ struct RandomTableCase {
 };
 
 [[nodiscard]] RandomTableCase MakeRandomTableCase(std::mt19937_64& random);
+
+// The model's ranking of the counted strings: game bytes times hits, then the earlier length, the lower
+// first byte, the string met first; the first `count`.
+[[nodiscard]] std::vector<std::string> ModelRanking(const std::map<std::string, ModelString>& counted,
+                                                    std::size_t count);
+
+// A run in the game's characters on one input, `script`, held to the model inserter that reads `table`
+// (the game table's entries, or CharacterTable without one): text not valid UTF-8, or that no entry
+// stands for, refuses it at the model's offset; any other refusal is allowed only when `tableMayFail`.
+// Otherwise every result is whole characters, with the model's hits and ranking, or with real savings
+// the model's sizes of the script encoded through the table and the entries (read as one table: the game
+// table first, entries of one character having no table to follow), within the dictionary bytes; the
+// output table holds the entries as text. Returns what differs from the model first, or "".
+[[nodiscard]] std::string CheckTextRun(const RunSettings& settings, std::string_view script,
+                                       const std::vector<ModelEntry>& table, bool tableMayFail,
+                                       const RunOutcome& outcome);
 
 } // namespace kestrin::testing

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "kestrin/run_analysis.h"
 #include "kestrin/run_observer.h"
+#include "kestrin/run_settings.h"
 
 #include <filesystem>
 #include <string>
@@ -34,6 +36,27 @@ private:
 
 // The result lines of a report: everything after the empty line that ends the header.
 [[nodiscard]] std::string ResultLines(const std::string& report);
+
+// Every field of the settings on a line of its own, "\nname=value", named after kestrin-cli's option that
+// sets it (FILE for the input files); the comments read as their style, after "off " when they are off.
+// Tests compare whole settings through it, or settings that differ from others in one field.
+[[nodiscard]] std::string Describe(const RunSettings& settings);
+// A description with these fields, each "name=value", in place of its own.
+[[nodiscard]] std::string WithFields(std::string described, const std::vector<std::string>& fields);
+
+// What a host's words for a refusal must hold besides its own names: the file, the line (and the other
+// line), the byte offset or the column, the text quoted, and in hex where it may not be valid text.
+[[nodiscard]] std::vector<std::string> RefusalValues(const Refusal& refusal);
+
+// `size` bytes of the alphabet, one random number each.
+template <typename Random> std::string RandomText(Random& random, std::string_view alphabet, std::size_t size)
+{
+    std::string text(size, ' ');
+    for (char& c : text) {
+        c = alphabet[random() % alphabet.size()];
+    }
+    return text;
+}
 
 // Records what a run tells and answers its questions as scripted.
 class RecordingObserver : public RunObserver

@@ -169,6 +169,15 @@ int InChild(const std::function<int()>& body, ChildLimits limits)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+bool GiveToNobody(const std::vector<std::filesystem::path>& paths)
+{
+    const passwd* nobody = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
+    return ::geteuid() != 0 ||
+           (nobody != nullptr && std::all_of(paths.begin(), paths.end(), [&](const auto& path) {
+                return ::lchown(path.c_str(), nobody->pw_uid, nobody->pw_gid) == 0;
+            }));
+}
+
 std::vector<std::string> Names(const std::filesystem::path& folder)
 {
     std::vector<std::string> names;

@@ -75,6 +75,10 @@ struct ChildLimits {
 // Runs body in a child process; returns its exit status, or 128 plus the signal that ended it.
 int InChild(const std::function<int()>& body, ChildLimits limits = {});
 
+// When this process is root, gives the files (links themselves) to "nobody", whom InChild runs as with
+// `unprivileged`; false when that fails.
+[[nodiscard]] bool GiveToNobody(const std::vector<std::filesystem::path>& paths);
+
 // The names in a folder, sorted, to see that no temporary file stays behind.
 [[nodiscard]] std::vector<std::string> Names(const std::filesystem::path& folder);
 

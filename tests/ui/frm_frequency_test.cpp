@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "case_tables.h"
 #include "completion_line.h"
 #include "fake_file_dialogs.h"
 #include "frm_frequency.h"
@@ -6,6 +7,7 @@
 #include "latin1.h"
 #include "path_elision.h"
 #include "qt_translations.h"
+#include "test_support.h"
 #include "window_run_observer.h"
 
 #include <QApplication>
@@ -52,15 +54,6 @@ void WriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
-
-// Every field of the settings but the thread count, for comparing two of them whole.
-auto Fields(const RunSettings& s)
-{
-    return std::tie(s.inputFiles, s.sampleLengths, s.topResults, s.useComments, s.commentStyle,
-                    s.beginComment, s.endComment, s.readInsideComments, s.ignoreSpace, s.ignoreReturn,
-                    s.ignoreTab, s.exclusionTable, s.reportFile, s.outputTable, s.writeTableRanges,
-                    s.realSavings, s.encoding, s.gameTable, s.dictionaryBytes);
 }
 
 // What a modal message box showed before the test answered it.
@@ -434,7 +427,7 @@ private slots:
         QCOMPARE(folders, QStringList({"", "", TempPath("a"), TempPath("a/b")}));
     }
 
-    void droppedFilesAreAddedAsApriAddsThem()
+    void droppedFilesAreAddedAsApriAddsThemAndRefusedInItsWords()
     {
         const QString a = Made("a.txt", "a");
         const QString b = Made("b.txt", "b");
@@ -464,6 +457,25 @@ private slots:
         QVERIFY(!Drop(window.get(), {"https://example.org/c.txt"}));
         QVERIFY(!Drop(window.get(), {b}, Qt::MoveAction));
         QCOMPARE(Settings().inputFiles.size(), std::size_t{3});
+
+        // Apri takes several files at once, in the dialog's order, and refuses what a drop refuses in the
+        // same words: a folder, a missing file, a device.
+        for (const QStringList& refused :
+             {QStringList{TempPath("sub"), TempPath("missing"), "/dev/null"}, QStringList{"/dev/null"}}) {
+            AnswerBoxes({QMessageBox::Ok});
+            dialogs->answers.push_back(DialogAnswer::ChoseSeveral(QStringList{b} + refused + QStringList{a}));
+            Button("cmdOpen")->click();
+            QTRY_COMPARE(boxes.size(), std::size_t{1});
+            const QString apriSaid = boxes[0].text;
+            AnswerBoxes({QMessageBox::Ok});
+            QVERIFY(Drop(window.get(), refused + QStringList{a}));
+            QTRY_COMPARE(boxes.size(), std::size_t{1});
+            QCOMPARE(boxes[0].text, apriSaid);
+        }
+        QVERIFY2(boxes[0].text.startsWith("This item was not added as an input file:\n/dev/null: "),
+                 qPrintable(boxes[0].text));
+        QCOMPARE(Settings().inputFiles, (std::vector{ToPath(a), ToPath(b), ToPath(a), ToPath(b), ToPath(a),
+                                                     ToPath(a), ToPath(b), ToPath(a), ToPath(a)}));
     }
 
     void pathsAreShortenedFromTheFront_data()
@@ -621,37 +633,6 @@ private slots:
         }
     }
 
-    void apriRefusesWhatADropRefuses_data()
-    {
-        QTest::addColumn<QString>("name"); // in the test's folder, or an absolute path
-        QTest::newRow("a folder") << "sub";
-        QTest::newRow("a missing file") << "missing";
-        QTest::newRow("a device") << "/dev/null";
-    }
-
-    void apriRefusesWhatADropRefuses()
-    {
-        QFETCH(QString, name);
-        QVERIFY(QDir(folder->path()).mkdir("sub"));
-        const QString refused = name.startsWith(u'/') ? name : TempPath(name);
-        const QString a = Made("a.txt", "a");
-        const QString b = Made("b.txt", "b");
-        // Apri takes several files at once, in the dialog's order, and refuses one with a message.
-        AnswerBoxes({QMessageBox::Ok});
-        dialogs->answers.push_back(DialogAnswer::ChoseSeveral({b, refused, a}));
-        Button("cmdOpen")->click();
-        QTRY_COMPARE(boxes.size(), std::size_t{1});
-        QCOMPARE(Settings().inputFiles, (std::vector{ToPath(b), ToPath(a)}));
-        const QString apriSaid = boxes[0].text;
-        AnswerBoxes({QMessageBox::Ok});
-        QVERIFY(Drop(window.get(), {refused, a}));
-        QTRY_COMPARE(boxes.size(), std::size_t{1});
-        QCOMPARE(boxes[0].text, apriSaid); // the same words for the same file
-        QVERIFY2(apriSaid.startsWith("This item was not added as an input file:\n" + refused + ": "),
-                 qPrintable(apriSaid));
-        QCOMPARE(Settings().inputFiles.size(), std::size_t{3});
-    }
-
     void ctrlQClosesTheWindow()
     {
         QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
@@ -671,91 +652,88 @@ private slots:
         QCOMPARE(yesNo, QStringLiteral("&Sì/&No"));
     }
 
-    void settingsComeFromTheControlsAndResetRestoresTheirStart()
+    void eachControlSetsItsOwnSettingAndResetRestoresItsStart_data()
     {
-        const RunSettings start = Settings();
-        QVERIFY(Fields(start) == Fields(RunSettings{})); // the engine's defaults, which kestrin-cli shares
-        auto* encoding = Find<QComboBox>("cmbEncoding");
-        QCOMPARE(encoding->currentText() + u' ' + encoding->itemText(1), QStringLiteral("Latin-1 UTF-8"));
-        WriteFile(TempPath("t.tbl"), "");
-        WriteFile(TempPath("a.txt"), "");
-        for (const char* command :
-             {"cmdOpen", "cmdOpenExcludeTable", "cmdOpenOutput", "cmdOpenWriteTable", "cmdOpenGameTable"}) {
-            Choose(command, TempPath("t.tbl"));
+        // What is done to the controls in turn: "name=value", where a text box takes the text, a check or
+        // option button "on" or "off", the combo box an index and a file command a file of the test's
+        // folder. Then the settings' fields that changed, as Describe names them ("@" is the test's folder).
+        QTest::addColumn<QString>("actions");
+        QTest::addColumn<QString>("fields");
+        const char* rows[][3] = {
+            {"input files", "cmdOpen=t.tbl cmdOpen=a.txt", "FILE=\"@t.tbl\" \"@a.txt\""},
+            {"exclusion table", "cmdOpenExcludeTable=t.tbl", "exclude=@t.tbl"},
+            {"report file", "cmdOpenOutput=t.tbl", "report=@t.tbl"},
+            {"output table", "cmdOpenWriteTable=t.tbl", "table=@t.tbl"},
+            {"game table", "cmdOpenGameTable=t.tbl", "game-table=@t.tbl"},
+            {"texts", "txtSampleLength=2,4-6 txtTopResults=&H10 txtWriteTableRanges=&H80-&HFF",
+             "lengths=2,4-6;top=&H10;ranges=&H80-&HFF"},
+            {"ignore switches", "chkIgnoreSpace=on chkIgnoreTab=on", "ignore-space=true;ignore-tab=true"},
+            {"ignore CR LF", "chkIgnoreReturn=on", "ignore-return=true"},
+            {"beep, no setting", "chkBeepOnFinish=on", ""},
+            {"inside, while comments are off", "chkReadInsideComments=on", "inside=true"},
+            {"real savings", "chkRealSavings=on", "real-savings=true"},
+            // The dictionary bytes go as typed, and only with Risparmio reale.
+            {"dictionary bytes", "chkRealSavings=on txtDictionaryBytes=4096",
+             "real-savings=true;dictionary-bytes=4096"},
+            {"dictionary bytes without real savings",
+             "chkRealSavings=on txtDictionaryBytes=4096 chkRealSavings=off", ""},
+            {"comments", "chkUseComments=on", "comments=c"},
+            {"//", "chkUseComments=on optCPP=on", "comments=cpp"},
+            {"<$ >", "chkUseComments=on optThingy=on", "comments=table"},
+            {"custom", "chkUseComments=on optCustom=on", "comments=custom"},
+            {"back to /*", "chkUseComments=on optCustom=on optC=on", "comments=c"},
+            // Delimiters cross as Latin-1, and in UTF-8 as UTF-8.
+            {"delimiters", "txtBeginComment=«é txtEndComment=\u00FF", "begin=\xAB\xE9;end=\xFF"},
+            {"UTF-8", "cmbEncoding=1 txtBeginComment=«é txtEndComment=ж",
+             "encoding=utf-8;begin=\xC2\xAB\xC3\xA9;end=\xD0\xB6"},
+            // Switched off and on again, the filter keeps its style and texts.
+            {"comments off", "chkUseComments=on optCustom=on txtEndComment=! chkUseComments=off",
+             "comments=off custom;end=!"},
+            {"comments on again",
+             "chkUseComments=on optCustom=on txtEndComment=! chkUseComments=off chkUseComments=on",
+             "comments=custom;end=!"},
+        };
+        for (const auto& [row, actions, fields] : rows) {
+            QTest::newRow(row) << QString::fromUtf8(actions) << QString::fromLatin1(fields);
         }
-        TextBox("txtSampleLength")->setText(QStringLiteral("2,4-6"));
-        TextBox("txtTopResults")->setText(QStringLiteral("&H10"));
-        TextBox("txtWriteTableRanges")->setText(QStringLiteral("&H80-&HFF"));
-        for (const char* box : {"chkIgnoreSpace", "chkIgnoreTab", "chkBeepOnFinish", "chkReadInsideComments",
-                                "chkRealSavings"}) {
-            Check(box, true);
-        }
-        RunSettings settings = Settings();
-        QVERIFY(settings.sampleLengths == "2,4-6" && settings.topResults == "&H10" &&
-                settings.writeTableRanges == "&H80-&HFF");
-        QVERIFY(settings.ignoreSpace && settings.ignoreTab && !settings.ignoreReturn);
-        QVERIFY(settings.readInsideComments && !settings.useComments);
-        QVERIFY(settings.realSavings && settings.gameTable == ToPath(TempPath("t.tbl")));
+    }
 
-        // The dictionary bytes go as typed, and only with Risparmio reale, which enables their box.
-        TextBox("txtDictionaryBytes")->setText(QStringLiteral("4096"));
-        QCOMPARE(Settings().dictionaryBytes, std::string("4096"));
-        Check("chkRealSavings", false);
-        QVERIFY(!TextBox("txtDictionaryBytes")->isEnabled() && Settings().dictionaryBytes.empty());
-        Check("chkRealSavings", true);
-        QVERIFY(TextBox("txtDictionaryBytes")->isEnabled());
-
-        // The comment switch enables its controls, whose style then reaches the settings.
+    void eachControlSetsItsOwnSettingAndResetRestoresItsStart()
+    {
+        QFETCH(QString, actions);
+        QFETCH(QString, fields);
+        const auto described = [](const RunSettings& s) { return QString::fromLatin1(testing::Describe(s)); };
+        const QString start = described(Settings());
+        QCOMPARE(start, described({})); // the engine's defaults, which kestrin-cli shares
+        Made("t.tbl", "");
+        Made("a.txt", "");
         VerifyCommentControlsEnabled(false);
-        Check("chkUseComments", true);
-        VerifyCommentControlsEnabled(true);
-        const std::pair<const char*, CommentStyle> styles[] = {{"optCPP", CommentStyle::Cpp},
-                                                               {"optThingy", CommentStyle::Thingy},
-                                                               {"optC", CommentStyle::C},
-                                                               {"optCustom", CommentStyle::Custom}};
-        for (const auto& [option, style] : styles) {
-            Check(option, true);
-            QVERIFY2(Settings().useComments && Settings().commentStyle == style, option);
+        for (const QString& action : actions.split(u' ')) {
+            const QString name = action.section(u'=', 0, 0);
+            const QString value = action.section(u'=', 1);
+            if (name.startsWith(QStringLiteral("txt"))) {
+                TextBox(name)->setText(value);
+            } else if (name.startsWith(QStringLiteral("cmd"))) {
+                Choose(name, TempPath(value));
+            } else if (name.startsWith(QStringLiteral("cmb"))) {
+                Find<QComboBox>(name)->setCurrentIndex(value.toInt());
+            } else {
+                Check(name, value == "on");
+            }
         }
-
-        // Delimiters cross as Latin-1. A character without a byte refuses the run and takes the user to its
-        // box, but only while the custom style reads the boxes.
-        TextBox("txtBeginComment")->setText(QStringLiteral("«é"));
-        TextBox("txtEndComment")->setText(QStringLiteral("\u00FF"));
-        QVERIFY(Settings().beginComment == "\xAB\xE9" && Settings().endComment == "\xFF");
-        TextBox("txtEndComment")->setText(QStringLiteral("ж"));
-        AnswerBoxes({QMessageBox::Ok});
-        Button("cmdAnalyze")->click();
-        QCOMPARE(boxes.size(), std::size_t{1});
-        QVERIFY2(boxes[0].text.contains(QStringLiteral("box \"Fine\" holds the character \"ж\" (U+0436)")),
-                 qPrintable(boxes[0].text));
-        QCOMPARE(Tabs()->currentIndex(), 2);
-        QCOMPARE(window->focusWidget(), TextBox("txtEndComment"));
-        // In UTF-8 every character has bytes: the same boxes cross as UTF-8, and nothing is refused.
-        encoding->setCurrentIndex(1);
-        settings = Settings();
-        QVERIFY(settings.encoding == TextEncoding::Utf8 && settings.beginComment == "\xC2\xAB\xC3\xA9" &&
-                settings.endComment == "\xD0\xB6");
-        encoding->setCurrentIndex(0);
-        Check("optThingy", true);
-        QVERIFY(std::holds_alternative<RunSettings>(window->ReadSettings()));
-
-        // Switched off and on again, the filter keeps its style and texts.
-        Check("optCustom", true);
-        TextBox("txtEndComment")->setText(QStringLiteral("!"));
-        Check("chkUseComments", false);
-        VerifyCommentControlsEnabled(false);
-        QVERIFY(!Settings().useComments);
-        Check("chkUseComments", true);
-        settings = Settings();
-        QVERIFY(settings.useComments && settings.commentStyle == CommentStyle::Custom);
-        QVERIFY(settings.beginComment == "\xAB\xE9" && settings.endComment == "!");
+        std::vector<std::string> changed;
+        for (QString field : fields.split(u';', Qt::SkipEmptyParts)) {
+            changed.push_back(field.replace(u'@', folder->path() + u'/').toLatin1().toStdString());
+        }
+        const RunSettings settings = Settings();
+        QCOMPARE(described(settings),
+                 QString::fromLatin1(testing::WithFields(start.toLatin1().toStdString(), changed)));
+        VerifyCommentControlsEnabled(settings.useComments); // the comment switch enables its controls
+        QCOMPARE(TextBox("txtDictionaryBytes")->isEnabled(), settings.realSavings);
 
         // Reset puts every setting back to its start.
-        Check("chkIgnoreReturn", true);
-        encoding->setCurrentIndex(1);
         Button("cmdReset")->click();
-        QVERIFY(Fields(Settings()) == Fields(start));
+        QCOMPARE(described(Settings()), start);
         for (const char* label :
              {"lblOpen", "lblOpenExcludeTable", "lblOpenOutput", "lblOpenWriteTable", "lblOpenGameTable"}) {
             QCOMPARE(Find<QLabel>(label)->text(), noFile);
@@ -771,6 +749,28 @@ private slots:
         QCOMPARE(window->focusWidget(), Button("cmdOpen"));
         Choose("cmdOpen", TempPath("a.txt")); // the next file replaces the placeholder instead of joining it
         QCOMPARE(Find<QLabel>("lblOpen")->text(), TempPath("a.txt"));
+    }
+
+    // A delimiter character without a Latin-1 byte refuses the run and takes the user to its box, but only
+    // while the custom style reads the boxes.
+    void aDelimiterWithoutALatin1ByteSendsTheUserToItsBox()
+    {
+        auto* encoding = Find<QComboBox>("cmbEncoding");
+        QCOMPARE(encoding->currentText() + u' ' + encoding->itemText(1), QStringLiteral("Latin-1 UTF-8"));
+        Choose("cmdOpen", Made("a.txt", ""));
+        Check("chkUseComments", true);
+        Check("optCustom", true);
+        TextBox("txtBeginComment")->setText(QStringLiteral("a"));
+        TextBox("txtEndComment")->setText(QStringLiteral("ж"));
+        AnswerBoxes({QMessageBox::Ok});
+        Button("cmdAnalyze")->click();
+        QCOMPARE(boxes.size(), std::size_t{1});
+        QVERIFY2(boxes[0].text.contains(QStringLiteral("box \"Fine\" holds the character \"ж\" (U+0436)")),
+                 qPrintable(boxes[0].text));
+        QCOMPARE(Tabs()->currentIndex(), 2);
+        QCOMPARE(window->focusWidget(), TextBox("txtEndComment"));
+        Check("optThingy", true);
+        QVERIFY(std::holds_alternative<RunSettings>(window->ReadSettings()));
     }
 
     void progressIsShownInTheWindowsWords()
@@ -790,92 +790,26 @@ private slots:
         QCOMPARE(addr.text(), QStringLiteral("7 of &H10"));
     }
 
-    // Each refusal of text that cannot be read as the game's characters names the captions, the file and
-    // where in it the fault lies, and sends the user to the box or button that corrects it.
+    // Each refusal of the shared table names the captions, the file and where in it the fault lies, and
+    // sends the user to the box or button that corrects it.
     void refusalsOfTheGamesCharactersNameTheirBox()
     {
-        using Reason = Refusal::Reason;
-        const QString no = QStringLiteral("The analysis did not start: ");
-        const std::tuple<Refusal, QString, const char*> cases[] = {
-            {{.reason = Reason::BadDictionaryBytes, .text = "12k"},
-             no + "Byte max \"12k\" is not a whole number of bytes, 0 or more. Type the most bytes the "
-                  "entries may take in the game, or leave it empty for no limit.",
-             "txtDictionaryBytes"},
-            {{.reason = Reason::InvalidText,
-              .role = FileRole::InputFile,
-              .path = "/s.txt",
-              .text = "\xE3\x81",
-              .line = 3,
-              .offset = 41},
-             no + "an input file (Apri) /s.txt is not valid UTF-8 (Codifica): at line 3, byte offset 41, "
-                  "the bytes E3 81. Nothing was counted or written.",
-             "cmbEncoding"},
-            {{.reason = Reason::InvalidText,
-              .role = FileRole::GameTable,
-              .path = "/t.tbl",
-              .text = "\xFF",
-              .line = 2,
-              .offset = 9},
-             no + "the game's character table (Apri Tabella Caratteri) /t.tbl is not valid UTF-8 (Codifica): "
-                  "at line 2, byte offset 9, the bytes FF. Nothing was counted or written.",
-             "cmdOpenGameTable"},
-            {{.reason = Reason::UnmappedText,
-              .path = "/s.txt",
-              .text = "\xE6\xBC\xA2",
-              .line = 7,
-              .column = 4},
-             no + "an input file (Apri) /s.txt holds text that no code of the game's character table (Apri "
-                  "Tabella Caratteri) stands for, at line 7, column 4: \"漢\" (bytes E6 BC A2). Add it to "
-                  "the table.",
-             "cmdOpenGameTable"},
-            {{.reason = Reason::BadTableLine, .path = "/t.tbl", .text = "8G=x", .line = 5},
-             no + "line 5 of the game's character table (Apri Tabella Caratteri) /t.tbl is no entry "
-                  "(HEX=text): \"8G=x\".",
-             "cmdOpenGameTable"},
-            {{.reason = Reason::CodeBeginsCode, .path = "/t.tbl", .text = "8801", .line = 9, .otherLine = 3},
-             no + "in the game's character table (Apri Tabella Caratteri) /t.tbl, the code 8801 of line 9 "
-                  "begins with the whole code of line 3, so the game could not tell them apart.",
-             "cmdOpenGameTable"},
-            {{.reason = Reason::NoGameCharacters, .path = "/t.tbl"},
-             no + "the game's character table (Apri Tabella Caratteri) /t.tbl holds no entry (HEX=text).",
-             "cmdOpenGameTable"},
-            {{.reason = Reason::InvalidDelimiter, .text = "\xC0"},
-             no + "a custom comment box (Inizio or Fine) holds the bytes C0, which are not valid text in the "
-                  "Codifica chosen.",
-             "txtBeginComment"},
-            {{.reason = Reason::SameFile,
-              .role = FileRole::ReportFile,
-              .otherRole = FileRole::GameTable,
-              .path = "/t.tbl",
-              .otherPath = "/t.tbl"},
-             no + "the report file (Apri file di Output) /t.tbl is also the game's character table (Apri "
-                  "Tabella Caratteri), which the report would replace. Choose another report file.",
-             ""},
-        };
-        Find<QComboBox>("cmbEncoding")->setCurrentIndex(1); // the text the table lacks is UTF-8
-        for (const auto& [refusal, message, box] : cases) {
+        for (const testing::CharacterRefusalCase& c : testing::characterRefusalCases) {
+            const bool utf8 = c.encoding == TextEncoding::Utf8;
+            Find<QComboBox>("cmbEncoding")->setCurrentIndex(utf8 ? 1 : 0); // the text is shown in it
             AnswerBoxes({QMessageBox::Ok});
             const QWidget* toCorrect =
-                window->ShowOutcome({.status = RunStatus::Refused, .refusal = refusal});
+                window->ShowOutcome({.status = RunStatus::Refused, .refusal = c.refusal});
             QCOMPARE(boxes.size(), std::size_t{1});
-            QCOMPARE(boxes[0].text, message);
-            QCOMPARE(toCorrect != nullptr ? toCorrect->objectName() : QString(), QString::fromLatin1(box));
-        }
-    }
-
-    // Risultati shows the report's text in the encoding of Codifica, and its paths as the file system
-    // names them.
-    void theResultsShowTheReportInItsEncoding()
-    {
-        const QString input = Made(QStringLiteral("città.txt"), "x");
-        Choose("cmdOpen", input);
-        const std::string report = "Filename:" + ToPath(input).string() + "\r\n0:\xC3\xA9\xE6\xBC\xA2";
-        for (const auto& [index, text] : {std::pair{0, QStringLiteral("0:\u00C3\u00A9\u00E6\u00BC\u00A2")},
-                                          std::pair{1, QStringLiteral("0:é漢")}}) {
-            Find<QComboBox>("cmbEncoding")->setCurrentIndex(index);
-            QCOMPARE(window->ShowOutcome({.status = RunStatus::Completed, .report = report}),
-                     static_cast<QWidget*>(nullptr));
-            QCOMPARE(Results(), "Filename:" + input + '\n' + text);
+            QVERIFY(boxes[0].text.startsWith(QStringLiteral("The analysis did not start: ")));
+            std::vector<std::string> pieces = testing::RefusalValues(c.refusal);
+            pieces.insert(pieces.end(), c.window.begin(), c.window.end());
+            for (const std::string& piece : pieces) {
+                const QString text = utf8 ? QString::fromStdString(piece) : QString::fromLatin1(piece);
+                QVERIFY2(boxes[0].text.contains(text), qPrintable(boxes[0].text + u'\n' + text));
+            }
+            QCOMPARE(toCorrect != nullptr ? toCorrect->objectName() : QString(),
+                     QString::fromLatin1(c.control));
         }
     }
 

@@ -103,8 +103,4 @@ enum class ReportFileCheck {
 };
 [[nodiscard]] ReportFileCheck CheckReportFile(const std::filesystem::path& path);
 
-// Replaces the report file with its content. A failure leaves the old file as it was: see ReplaceFile.
-[[nodiscard]] std::optional<FileError> WriteReportFile(const std::filesystem::path& path,
-                                                       std::string_view report);
-
 } // namespace kestrin

@@ -31,12 +31,6 @@ struct ExclusionLoad {
 // Whether a text may stand in a table file's entry line: a CR or an LF would split the line.
 [[nodiscard]] bool FitsTableLine(std::string_view text);
 
-// The block a run appends: an empty line, then "code=text" for each result i that has a code i, is not
-// skipped and fits a line, every line ended by CR LF. A result left out keeps its code unused, so later
-// results keep the codes of their ranks.
-[[nodiscard]] std::string BuildTableBlock(const std::vector<ResultEntry>& results,
-                                          const std::vector<std::int16_t>& codes);
-
 // The codes of a table file's entry lines (the hex digits before the "="), as 16-bit values, in file
 // order; entry lines whose code is not all hex digits, or too long for 32 bits, are passed over. Every
 // CR and every LF ends a line.
@@ -64,11 +58,5 @@ struct TableAppend {
 [[nodiscard]] TableAppend PlanTableAppendToFile(const std::vector<ResultEntry>& results,
                                                 const std::vector<std::int16_t>& codes,
                                                 const std::filesystem::path& path);
-
-// Appends the block of results to the table file, creating it when missing. The block is written
-// whole or not at all as far as the system allows; a failure gives its error.
-[[nodiscard]] std::optional<FileError> WriteOutputTable(const std::filesystem::path& path,
-                                                        const std::vector<ResultEntry>& results,
-                                                        std::string_view ranges);
 
 } // namespace kestrin
