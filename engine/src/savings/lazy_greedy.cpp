@@ -94,7 +94,9 @@ std::vector<int> LazyGreedy::StartTokens(const std::vector<int>& codes)
     const auto n = static_cast<std::size_t>(index.textSize);
     cost.assign(n + 1, 1);
     inside = PositionSet(n + 1);
-    tokenEntry.assign(n, noCandidate);
+    if (!FillWithLooks(tokenEntry, n, noCandidate, cancel)) {
+        return codes; // the caller looks at the flag before it goes on
+    }
     if (const CharacterMap* units = index.units) {
         // Counting in characters, each character is a token of its bytes. A cancel leaves the tokens half
         // set up, and the caller looks at the flag before it goes on.

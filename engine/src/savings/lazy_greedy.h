@@ -104,7 +104,7 @@ private:
     // Which candidates are kept up to date, from the first KeepUpToDate on: the chains of those, per
     // position its longest (the next shorter one is the candidate's chain). Every other candidate gains
     // less than outdatedBelow at the floor code.
-    LargeVector<std::uint32_t> chainHead;
+    UnfilledVector<std::uint32_t> chainHead; // written whole before it is read, so never filled first
     std::int64_t outdatedBelow = 0;
 
     // The heap of the lazy greedy. Every candidate outside it gains less than threshold at the floor

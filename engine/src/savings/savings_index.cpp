@@ -372,7 +372,10 @@ private:
         LargeVector<std::uint32_t>& deepest = index.deepest;
         const std::size_t windows = index.suffixes.size();
         if (windows < n) {
-            deepest.assign(n, noCandidate); // no window starts inside a character
+            // No window starts inside a character.
+            if (!FillWithLooks(deepest, n, noCandidate, cancel)) {
+                return false;
+            }
         } else {
             deepest.resize(n);
         }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
 #include "large_memory.h"
 #include "prefetch.h"
 #include "text/line_ends.h"
@@ -19,6 +20,23 @@ namespace kestrin::savings {
 constexpr std::uint32_t noCandidate = std::numeric_limits<std::uint32_t>::max();
 // Long loops look at the cancel flag once per this many steps.
 constexpr std::size_t cancelStride = std::size_t{1} << 16;
+
+// Sets `values` to `count` copies of `value`, a block at a time with a look at the cancel flag between
+// blocks: filling a whole text's array at once takes tens of milliseconds at 16 MiB, which a cancel would
+// wait for. False when cancelled, with `values` filled in part.
+template <typename Vector, typename T>
+[[nodiscard]] bool FillWithLooks(Vector& values, std::size_t count, T value, const CancelFlag& cancel)
+{
+    values.clear();
+    values.reserve(count);
+    while (values.size() < count) {
+        if (cancel.IsSet()) {
+            return false;
+        }
+        values.insert(values.end(), std::min(cancelStride * 16, count - values.size()), value);
+    }
+    return true;
+}
 
 // A set of positions 0 to size - 1, one bit each.
 class PositionSet
