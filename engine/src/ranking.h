@@ -66,11 +66,11 @@ public:
         }
     }
 
-    // The best `count` values kept by any of parts (each kept apart, as by one worker), best first.
-    [[nodiscard]] static std::vector<Ranked> Merge(const std::vector<BestKept>& parts, std::size_t count)
+    // The best `count` values kept by any of pieces (each kept apart, as by one worker), best first.
+    [[nodiscard]] static std::vector<Ranked> Merge(const std::vector<BestKept>& pieces, std::size_t count)
     {
         std::vector<Ranked> all;
-        for (const BestKept& part : parts) {
+        for (const BestKept& part : pieces) {
             all.insert(all.end(), part.kept.begin(), part.kept.end());
         }
         const std::size_t taken = std::min(count, all.size());

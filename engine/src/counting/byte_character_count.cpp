@@ -183,7 +183,7 @@ ByteCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
     mapped->progress = std::make_unique<WorkProgress[]>(mapped->fileJobs.size() + mapped->finishJobs.size());
     for (const std::int16_t length : lengths) {
         for (std::size_t section = 0; section < mapped->plan.unitOf.at(length)->Sections(length); ++section) {
-            mapped->parts.emplace_back(length, section);
+            mapped->pieces.emplace_back(length, section);
         }
     }
     if (!mapped->CountRareWindows(lengths, cancel)) {
@@ -246,7 +246,7 @@ bool ByteCharacterCount::CountRareWindows(const std::vector<std::int16_t>& lengt
     }
     for (const std::int16_t length : lengths) {
         if (!rareStrings[length].empty()) {
-            parts.emplace_back(length, rarePart);
+            pieces.emplace_back(length, rarePart);
         }
     }
     return true;

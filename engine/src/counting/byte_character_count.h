@@ -46,9 +46,9 @@ public:
     // The different strings of a counted length.
     [[nodiscard]] std::int64_t Distinct(std::int64_t length) const;
 
-    // The strings come in parts (a length and one section of its unit), which may be visited side by side.
-    [[nodiscard]] std::size_t Parts() const { return parts.size(); }
-    [[nodiscard]] std::int64_t LengthOf(std::size_t part) const { return parts[part].first; }
+    // The strings come in pieces (a length and one section of its unit), which may be visited side by side.
+    [[nodiscard]] std::size_t Pieces() const { return pieces.size(); }
+    [[nodiscard]] std::int64_t LengthOf(std::size_t part) const { return pieces[part].first; }
     // Calls visit(gameBytes, hits, firstGameByte, position) for each string of the part; position is
     // where it was first met in these bytes (GameOffset turns it into the game's offset). A string's own
     // bytes are read there, as a unit's text may be a copy (a slot's).
@@ -89,14 +89,14 @@ private:
     std::vector<std::pair<CountingUnit*, unsigned>> fileJobs;
     std::vector<std::pair<CountingUnit*, unsigned>> finishJobs;
     std::unique_ptr<WorkProgress[]> progress; // one per job of either kind, read by no one
-    std::vector<std::pair<std::int64_t, std::size_t>> parts;
+    std::vector<std::pair<std::int64_t, std::size_t>> pieces;
 };
 
 template <typename Visit> void ByteCharacterCount::VisitPart(std::size_t part, Visit&& visit) const
 {
     // Named, not bound: lambdas below capture them.
-    const std::int64_t length = parts[part].first;
-    const std::size_t section = parts[part].second;
+    const std::int64_t length = pieces[part].first;
+    const std::size_t section = pieces[part].second;
     if (section == rarePart) {
         for (const RareString& rare : rareStrings.at(length)) {
             visit(static_cast<std::uint32_t>(rare.gameBytes.size()), rare.hits,

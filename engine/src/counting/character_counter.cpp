@@ -63,7 +63,7 @@ void CharacterCounter::Sort(const CancelFlag& cancel)
     }
     inBytes = ByteCharacterCount::Map(text, map, ends, utf8, counted, workers, cancel);
     if (inBytes) {
-        kept.assign(std::max<std::size_t>(1, inBytes->Parts()), BestKept<Ranked>(keep));
+        kept.assign(std::max<std::size_t>(1, inBytes->Pieces()), BestKept<Ranked>(keep));
         return;
     }
     if (cancel.IsSet()) {
@@ -219,7 +219,7 @@ void CharacterCounter::CountJob(std::size_t job, std::size_t jobs, const CancelF
         if (keep == 0) {
             return; // the units have counted the strings; none is ranked
         }
-        for (std::size_t part = inBytes->Parts() * job / jobs; part < inBytes->Parts() * (job + 1) / jobs;
+        for (std::size_t part = inBytes->Pieces() * job / jobs; part < inBytes->Pieces() * (job + 1) / jobs;
              ++part) {
             const auto k = static_cast<std::size_t>(
                 std::lower_bound(counted.begin(), counted.end(), inBytes->LengthOf(part)) - counted.begin());
