@@ -174,26 +174,6 @@ TEST(EngineAndModel, RequestSetsTheNumberOfResultLines)
     }
 }
 
-TEST(EngineAndModel, ReportHeader)
-{
-    const TempDir dir;
-    RunSettings settings{.inputFiles = {dir.Write("one.txt", "ab"), dir.Write("two.txt", "")},
-                         .sampleLengths = "4,1,2",
-                         .topResults = "0"};
-    const std::string expected = "Filename:" + settings.inputFiles[0].string() +
-                                 "\r\nFilename:" + settings.inputFiles[1].string() +
-                                 "\r\n"
-                                 "Total characters: 2     Characters actually counted: 2\r\n"
-                                 "Number of different strings: 6    Sample lengths requested:1 2 4 \r\n"
-                                 "Elapsed time: --:--:--\r\n"
-                                 "\r\n"
-                                 "0: total space = 4; hits = 1; --string not displayable--; hex = 00000000; "
-                                 "len = 4\r\n";
-    RecordingObserver observer;
-    EXPECT_EQ(MaskElapsed(RunAnalysis(settings, observer).report), expected);
-    EXPECT_EQ(MaskElapsed(literal::RunLiteralModel(settings, true).report), expected);
-}
-
 TEST(EngineAndModel, UnreadableFilesEndTheRunBeforeAnyOutput)
 {
     const TempDir dir;

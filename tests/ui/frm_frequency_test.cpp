@@ -633,12 +633,6 @@ private slots:
         }
     }
 
-    void ctrlQClosesTheWindow()
-    {
-        QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
-        QVERIFY(!window->isVisible());
-    }
-
     void qtOwnTextsAreItalian()
     {
         if (!QDir(QLibraryInfo::path(QLibraryInfo::TranslationsPath)).exists("qtbase_it.qm")) {
