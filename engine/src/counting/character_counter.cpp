@@ -6,7 +6,6 @@
 #include "counting/character_counter.h"
 
 #include "cancel_flag.h"
-#include "counting/window_groups.h"
 #include "prefetch.h"
 #include "ranking.h"
 #include "suffix_sort.h"
@@ -206,7 +205,7 @@ void CharacterCounter::MeasureJob(std::size_t job, std::size_t jobs, const Cance
         std::uint8_t* measured = measures.data() + i * Stride();
         measured[0] = static_cast<std::uint8_t>(h);
         measured[1] = static_cast<std::uint8_t>(Room(p));
-        WindowBytesAt(p, bytes);
+        WindowBytes(p, bytes);
         std::copy(bytes.begin(), bytes.end(), measured + 2);
     }
 }
@@ -303,12 +302,19 @@ std::uint32_t CharacterCounter::Room(std::size_t p) const
     return static_cast<std::uint32_t>(map.NextBreak(p, limit) - p);
 }
 
-// The bytes of the window of each counted length from the character start p, into `bytes`.
-void CharacterCounter::WindowBytesAt(std::size_t p, std::span<std::uint32_t> bytes) const
+// The bytes of the window of each length (in characters) from the character start p, into `bytes`; 0
+// from the first that would pass the text's end or cap on.
+void CharacterCounter::WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const
 {
-    WindowBytes(
-        p, text.size(), cap, std::span<const std::int16_t>(counted),
-        [this](std::size_t q) { return NextCharacter(q); }, bytes);
+    std::size_t q = p;
+    std::int64_t characters = 0;
+    for (std::size_t k = 0; k < counted.size(); ++k) {
+        while (characters < counted[k] && q < text.size() && q - p <= cap) {
+            q = NextCharacter(q);
+            ++characters;
+        }
+        bytes[k] = characters == counted[k] && q - p <= cap ? static_cast<std::uint32_t>(q - p) : 0;
+    }
 }
 
 // Calls onGroup(k, group) for every string: the windows of length counted[k] that fit their room, in a
@@ -317,37 +323,51 @@ template <typename OnGroup>
 void CharacterCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const CancelFlag& cancel,
                                     OnGroup&& onGroup) const
 {
-    std::vector<Group> open(counted.size(), Group{0, 0, 0});
+    struct Open {
+        std::uint32_t lowest = 0; // the fewest bytes shared since the group's last window
+        Group group{0, 0, 0};
+    };
+    std::vector<Open> open(counted.size());
     std::vector<std::uint32_t> bytes(counted.size());
-    const auto measure = [&](std::size_t i) -> SuffixMeasure {
-        if (measures.empty()) {
-            WindowBytesAt(static_cast<std::size_t>(suffixes[i]), bytes);
-            return {common[i], room[i], bytes};
+    for (std::size_t i = 0; i < suffixes.size(); ++i) {
+        if ((i & 0x3FFF) == 0 && cancel.IsSet()) {
+            return;
         }
-        const std::uint8_t* measured = measures.data() + i * Stride();
-        std::copy(measured + 2, measured + Stride(), bytes.begin());
-        return {measured[0], measured[1], bytes};
-    };
-    const auto onWindow = [&](std::size_t k, std::size_t i, std::uint32_t l, bool opens) {
-        Group& group = open[k];
         const auto p = static_cast<std::uint32_t>(suffixes[i]);
-        if (opens) {
-            if (group.hits > 0) {
-                onGroup(k, group);
-            }
-            group = {l, 1, p};
+        std::uint32_t shared = 0;
+        std::uint32_t fits = 0;
+        if (measures.empty()) {
+            WindowBytes(p, bytes);
+            shared = common[i];
+            fits = room[i];
         } else {
-            ++group.hits;
-            group.first = std::min(group.first, p);
+            const std::uint8_t* measured = measures.data() + i * Stride();
+            shared = measured[0];
+            fits = measured[1];
+            std::copy(measured + 2, measured + Stride(), bytes.begin());
         }
-    };
-    if (!GroupEqualWindows(suffixes.size(), counted.size(), kBegin, kEnd, cancel, 0x4000, measure,
-                           onWindow)) {
-        return;
+        for (std::size_t k = kBegin; k < kEnd; ++k) {
+            Open& o = open[k];
+            const std::uint32_t l = bytes[k];
+            if (l == 0 || l > fits) {
+                o.lowest = std::min(o.lowest, shared);
+                continue;
+            }
+            if (o.group.hits == 0 || std::min(o.lowest, shared) < l) {
+                if (o.group.hits > 0) {
+                    onGroup(k, o.group);
+                }
+                o.group = {l, 1, p};
+            } else {
+                ++o.group.hits;
+                o.group.first = std::min(o.group.first, p);
+            }
+            o.lowest = std::numeric_limits<std::uint32_t>::max();
+        }
     }
     for (std::size_t k = kBegin; k < kEnd; ++k) {
-        if (open[k].hits > 0) {
-            onGroup(k, open[k]);
+        if (open[k].group.hits > 0) {
+            onGroup(k, open[k].group);
         }
     }
 }

@@ -89,7 +89,7 @@ private:
     template <typename OnGroup>
     void ForEachGroup(std::size_t kBegin, std::size_t kEnd, const CancelFlag& cancel,
                       OnGroup&& onGroup) const;
-    void WindowBytesAt(std::size_t p, std::span<std::uint32_t> bytes) const;
+    void WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const;
     [[nodiscard]] std::uint32_t Room(std::size_t p) const;
     [[nodiscard]] bool IsWindowStart(std::size_t p) const;
     [[nodiscard]] std::size_t NextCharacter(std::size_t p) const;
@@ -111,7 +111,7 @@ private:
     UnfilledVector<std::uint32_t> common;
     UnfilledVector<std::uint32_t> room;
     // The same when cap is below 256, a byte each and then the bytes of its window of each length (as
-    // WindowBytesAt gives them), Stride() bytes a suffix: the pass over the groups reads them in order
+    // WindowBytes gives them), Stride() bytes a suffix: the pass over the groups reads them in order
     // instead of walking the characters again.
     UnfilledVector<std::uint8_t> measures;
     [[nodiscard]] std::size_t Stride() const { return 2 + counted.size(); }

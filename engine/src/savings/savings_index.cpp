@@ -8,7 +8,6 @@
 #include "savings/savings_index.h"
 
 #include "cancel_flag.h"
-#include "counting/window_groups.h"
 #include "suffix_sort.h"
 
 #include <cassert>
@@ -124,13 +123,18 @@ private:
     }
 
     // The bytes of the window of each requested length (in characters) from the character start p, into
-    // `bytes`.
-    void WindowBytesAt(std::size_t p, std::span<std::uint32_t> bytes) const
+    // `bytes`; 0 from the first that runs past the text or the longest window on.
+    void WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const
     {
-        const CharacterMap& units = *index.units;
-        WindowBytes(
-            p, n, cap, std::span<const std::int32_t>(index.lengths),
-            [&units](std::size_t q) { return units.NextCharacterStart(q); }, bytes);
+        std::size_t q = p;
+        std::int64_t characters = 0;
+        for (std::size_t k = 0; k < index.lengths.size(); ++k) {
+            while (characters < index.lengths[k] && q < n && q - p <= cap) {
+                q = index.units->NextCharacterStart(q);
+                ++characters;
+            }
+            bytes[k] = characters == index.lengths[k] && q - p <= cap ? static_cast<std::uint32_t>(q - p) : 0;
+        }
     }
 
     // Fills byRank, per suffix in rank order, with the bytes it shares with the suffix before it (capped
@@ -242,7 +246,7 @@ private:
             }
             const std::uint32_t common = byRank[i] & 0xFFFF;
             const std::uint32_t after = i + 1 < byRank.size() ? byRank[i + 1] & 0xFFFF : 0;
-            WindowBytesAt(static_cast<std::size_t>(index.suffixes[i]), bytes);
+            WindowBytes(static_cast<std::size_t>(index.suffixes[i]), bytes);
             for (const std::uint32_t l : bytes) {
                 if (l == 0) {
                     break;
@@ -255,12 +259,14 @@ private:
 
     // A run of windows of one length that the pass has not closed yet.
     struct OpenGroup {
+        std::uint32_t lowest = 0; // the smallest common prefix since the group's last window
         std::uint32_t windows = 0;
         std::uint32_t first = 0; // the earliest position of its windows
         std::uint32_t begin = 0; // the rank of the first window
         std::uint32_t end = 0;   // one past the rank of the last window
         std::uint32_t candidate = noCandidate;
     };
+    static constexpr std::uint32_t unbounded = std::numeric_limits<std::uint32_t>::max();
 
     // A group's candidate learns its windows when the group closes, so that the pass touches only the
     // open groups while a group grows.
@@ -273,17 +279,18 @@ private:
         }
     }
 
-    // The window of the k-th length (l bytes) at suffix rank i (position p) opens a group, closing the one
-    // before, or joins the open one; a group's second window makes it a candidate.
+    // The window of the k-th length at suffix rank i (position p) joins its open group, or closes it and
+    // opens the next; a group's second window makes it a candidate.
     void AddWindow(std::vector<OpenGroup>& open, std::size_t k, std::uint32_t rank, std::uint32_t p,
-                   std::uint32_t l, bool opens, LargeVector<std::uint32_t>& byRank)
+                   std::uint32_t common, std::uint32_t l, LargeVector<std::uint32_t>& byRank)
     {
         OpenGroup& group = open[k];
-        if (opens) {
+        if (group.windows == 0 || std::min(group.lowest, common) < l) {
             Close(group);
-            group = {1, p, rank, rank + 1, noCandidate};
+            group = {unbounded, 1, p, rank, rank + 1, noCandidate};
             return;
         }
+        group.lowest = unbounded;
         group.first = std::min(group.first, p);
         group.end = rank + 1;
         if (++group.windows == 2) {
@@ -308,20 +315,25 @@ private:
         // The bytes of each length's window at the suffix: the length itself, unless counting in
         // characters.
         std::vector<std::uint32_t> bytes(index.lengths.begin(), index.lengths.end());
-        const auto measure = [&](std::size_t i) -> SuffixMeasure {
+        for (std::size_t i = 0; i < byRank.size(); ++i) {
+            if (i % cancelStride == 0 && cancel.IsSet()) {
+                return false;
+            }
+            const auto p = static_cast<std::uint32_t>(index.suffixes[i]);
             const std::uint32_t packed = byRank[i];
+            const std::uint32_t common = i == 0 ? 0 : packed & 0xFFFF;
+            const std::uint32_t room = packed >> 16;
             byRank[i] = noCandidate;
             if (index.units != nullptr) {
-                WindowBytesAt(static_cast<std::size_t>(index.suffixes[i]), bytes);
+                WindowBytes(p, bytes);
             }
-            return {i == 0 ? 0 : packed & 0xFFFF, packed >> 16, bytes};
-        };
-        const auto onWindow = [&](std::size_t k, std::size_t i, std::uint32_t l, bool opens) {
-            AddWindow(open, k, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(index.suffixes[i]),
-                      l, opens, byRank);
-        };
-        if (!GroupEqualWindows(byRank.size(), kinds, 0, kinds, cancel, cancelStride, measure, onWindow)) {
-            return false;
+            std::size_t k = 0;
+            for (; k < kinds && bytes[k] != 0 && bytes[k] <= room; ++k) {
+                AddWindow(open, k, static_cast<std::uint32_t>(i), p, common, bytes[k], byRank);
+            }
+            for (; k < kinds; ++k) {
+                open[k].lowest = std::min(open[k].lowest, common);
+            }
         }
         for (const OpenGroup& group : open) {
             Close(group);
