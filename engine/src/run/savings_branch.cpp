@@ -159,18 +159,30 @@ void SavingsBranch::Encode(std::size_t job, SavingsResult& choice, const GameEnc
         index->Encode(job, choice);
         return;
     }
+    // Each stretch goes in pieces of about encodingPiece bytes that end after an LF, with a look at the
+    // cancel flag between them: a stretch may be a whole file. No entry or code spans a line end, so the
+    // pieces encode to the size of the whole.
+    constexpr std::size_t encodingPiece = std::size_t{1} << 18;
     std::int64_t total = 0;
     for (const std::string_view stretch : script->script) {
-        if (cancel.IsSet()) {
-            total = -1;
-            break;
-        }
-        if (job == 0) {
-            GameText encoded;
-            (void)united->Append(stretch, encoded);
-            total += static_cast<std::int64_t>(encoded.bytes.size());
-        } else {
-            total += united->BestParseBytes(stretch).value_or(0);
+        for (std::string_view rest = stretch; !rest.empty() && total >= 0;) {
+            if (cancel.IsSet()) {
+                total = -1;
+                break;
+            }
+            const std::size_t lineEnd =
+                rest.size() <= encodingPiece ? rest.size() : rest.find('\n', encodingPiece);
+            const std::size_t cut =
+                lineEnd == std::string_view::npos || lineEnd == rest.size() ? rest.size() : lineEnd + 1;
+            const std::string_view piece = rest.substr(0, cut);
+            rest.remove_prefix(cut);
+            if (job == 0) {
+                GameText encoded;
+                (void)united->Append(piece, encoded);
+                total += static_cast<std::int64_t>(encoded.bytes.size());
+            } else {
+                total += united->BestParseBytes(piece).value_or(0);
+            }
         }
     }
     (job == 0 ? choice.longestMatchBytes : choice.bestParseBytes) = total;
