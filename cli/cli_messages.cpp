@@ -77,6 +77,14 @@ std::string RoleName(FileRole role)
         return "the output table (-t)";
     case FileRole::GameTable:
         return "the game table (--game-table)";
+    case FileRole::EvaluatedTable:
+        return "the table to evaluate (--evaluate)";
+    case FileRole::KeptTable:
+        return "the table of kept entries (--keep)";
+    case FileRole::CurveFile:
+        return "the curve file (--curve)";
+    case FileRole::EncodingPreview:
+        return "the encoding preview (--show-encoding)";
     }
     return "a file";
 }

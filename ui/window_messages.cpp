@@ -37,6 +37,14 @@ QString RoleName(FileRole role)
         return QStringLiteral("the output table (Apri Tabella Output)");
     case FileRole::GameTable:
         return QStringLiteral("the game's character table (Apri Tabella Caratteri)");
+    case FileRole::EvaluatedTable:
+        return QStringLiteral("the table to evaluate (Valuta Tabella)");
+    case FileRole::KeptTable:
+        return QStringLiteral("the table of kept entries (Voci da Tenere)");
+    case FileRole::CurveFile:
+        return QStringLiteral("the curve file (Salva Curva)");
+    case FileRole::EncodingPreview:
+        return QStringLiteral("the encoding preview (Anteprima Codifica)");
     }
     return {};
 }

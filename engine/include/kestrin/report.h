@@ -76,6 +76,32 @@ struct EncodedSizes {
     std::optional<std::int64_t> entriesAsked;
 };
 
+// What is wrong with an entry of a table that a run judges (evaluateTable).
+enum class EntryProblem {
+    Unused,          // the text is never encoded with it
+    HoldsLineEnd,    // its text holds a CR, an LF or an end-of-string code, which no match crosses
+    SplitsCharacter, // its text is not whole characters of the encoding or of the game table
+    SameText,        // an earlier entry (firstLine) has its text, and wins
+    RepeatedCode,    // an earlier entry (firstLine) has its code
+    GameTableCode,   // its code is a code of the game table, begins one or is begun by one
+    NoText,          // it stands for no text
+};
+
+// One entry of a judged table, in file order.
+struct EvaluatedEntry {
+    std::int64_t line = 0;              // in the table file, from 1
+    std::string code;                   // the code's bytes, 1 to 4
+    std::string text;                   // as the table file has it, in the encoding
+    std::string gameBytes;              // the text through the game table; without one, the text's own bytes
+    std::int64_t longestMatchUses = 0;  // encoding by longest match
+    std::int64_t longestMatchSaved = 0; // what those uses save against the text without the entry
+    std::int64_t bestParseUses = 0;     // in the best parse
+    std::vector<EntryProblem> problems;
+    std::int64_t firstLine = 0; // SameText, RepeatedCode: the line of the entry that wins
+
+    bool operator==(const EvaluatedEntry&) const = default;
+};
+
 // "Encoded size: M bytes by longest match, K bytes by best parse, from N bytes" and
 // "Table size: T bytes in E entries", each ended by CR LF; when the ranges ran out, then
 // "Codes: the ranges gave codes for E entries, fewer than the R asked for".

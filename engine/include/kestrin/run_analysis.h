@@ -5,6 +5,7 @@
 #include "kestrin/report.h"
 #include "kestrin/run_observer.h"
 #include "kestrin/run_settings.h"
+#include "kestrin/savings_curve.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -39,6 +40,10 @@ enum class FileRole {
     ReportFile,
     OutputTable,
     GameTable,
+    EvaluatedTable,  // the table that evaluateTable judges
+    KeptTable,       // keepTable
+    CurveFile,       // the SVG picture of the savings curve
+    EncodingPreview, // the counted text as encoded
 };
 
 // Why a run does not start. Each host phrases it in its own words.
@@ -115,6 +120,12 @@ struct RunOutcome {
     // game table too, begins one or is begun by one, which an inserter reading both tables could not
     // tell apart. The host points it out.
     std::optional<std::int16_t> gameTableCode;
+    // Completed with evaluateTable: the table's entries in file order, judged; sizes holds the encoded
+    // sizes, and results stays empty.
+    std::vector<EvaluatedEntry> evaluated;
+    // Completed with real savings and savingsCurve: the script and the dictionary after each number of
+    // entries, in entry order.
+    std::vector<CurvePoint> curve;
 };
 
 // One analysis run: sample lengths, counting, ranking, skip filters, output table, report, report

@@ -69,6 +69,23 @@ struct RunSettings {
 
     // Counting threads; 0 uses every core. The results never depend on it.
     unsigned threads = 0;
+
+    // The translator's loop; each is off by default and then changes nothing.
+    // Judge this table of entries (a Thingy table in the encoding, codes of 1 to 4 bytes) instead of
+    // counting: the counted text is encoded through the game table and these entries, as an inserter does.
+    std::optional<std::filesystem::path> evaluateTable;
+    // With real savings: entries (the same format) that are in the dictionary from the start with their
+    // own codes; the choice fills the codes of the ranges that they do not use.
+    std::optional<std::filesystem::path> keepTable;
+    // With real savings: the bytes each dictionary entry takes beyond its text (a terminator, a length or a
+    // pointer), as typed; empty for 0.
+    std::string entryOverhead;
+    // With real savings: work out the savings curve (the outcome's curve), and write it to curveFile as an
+    // SVG picture when that is given.
+    bool savingsCurve = false;
+    std::optional<std::filesystem::path> curveFile;
+    // With real savings or evaluateTable: the counted text written as encoded, each entry's text in braces.
+    std::optional<std::filesystem::path> encodingPreview;
 };
 
 } // namespace kestrin
