@@ -109,6 +109,10 @@ std::string PhraseRefusal(const Refusal& refusal)
         return "the input files hold " + std::to_string(refusal.length) +
                " bytes; --real-savings takes fewer than " + std::to_string(refusal.limit) +
                "; nothing was read or written";
+    case Refusal::Reason::InputTooLongInCharacters:
+        return "the input files hold " + std::to_string(refusal.length) +
+               " bytes; counting in characters (--encoding utf-8) takes fewer than " +
+               std::to_string(refusal.limit) + "; nothing was read or written";
     case Refusal::Reason::NotAReport:
         return "-o/--report: " + refusal.path.string() +
                " exists and is not a report of this program; --force replaces it (files to read go after "

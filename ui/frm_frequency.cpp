@@ -460,7 +460,8 @@ QWidget* FrmFrequency::ShowOutcome(const RunOutcome& outcome)
     case RunStatus::Cancelled:
         break;
     case RunStatus::Failed:
-        ShowMessage(this, PhraseFailure(outcome));
+        ShowMessage(
+            this, PhraseFailure(outcome, ChosenEncoding() == TextEncoding::Utf8 || !gameTablePath.isEmpty()));
         break;
     case RunStatus::InputFailed:
         for (const FileError& error : outcome.errors) {

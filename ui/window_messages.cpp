@@ -155,6 +155,12 @@ QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
                    "takes fewer than %2.")
             .arg(refusal.length)
             .arg(refusal.limit);
+    case Refusal::Reason::InputTooLongInCharacters:
+        return QStringLiteral(
+                   "The analysis did not start: the input files hold %1 bytes, and counting in UTF-8 "
+                   "characters (Codifica) takes fewer than %2.")
+            .arg(refusal.length)
+            .arg(refusal.limit);
     case Refusal::Reason::NotAReport:
     case Refusal::Reason::UnreadableReport:
         // The window confirms the replacement when the report file is chosen and never asks the run
@@ -177,7 +183,7 @@ QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
                           "1, 1-3 or 1,3,5.");
 }
 
-QString PhraseFailure(const RunOutcome& outcome)
+QString PhraseFailure(const RunOutcome& outcome, bool inCharacters)
 {
     switch (outcome.failure) {
     case Failure::OutOfMemory:
@@ -189,8 +195,11 @@ QString PhraseFailure(const RunOutcome& outcome)
         return QStringLiteral("The run stopped: %1 grew past 2 GiB while it was read.")
             .arg(QFile::decodeName(outcome.failurePath.c_str()));
     case Failure::TextTooLong:
-        return QStringLiteral("The run stopped: the counted text is 2 GiB or more, too long for Risparmio "
-                              "reale.");
+        return inCharacters ? QStringLiteral("The run stopped: the counted text is 2147483647 game bytes or "
+                                             "more, too long to count in characters (Codifica, Apri Tabella "
+                                             "Caratteri).")
+                            : QStringLiteral("The run stopped: the counted text is 2147483647 bytes or more, "
+                                             "too long for Risparmio reale.");
     case Failure::Other:
         break;
     }

@@ -21,7 +21,8 @@ namespace kestrin {
 [[nodiscard]] QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding = TextEncoding::Latin1);
 
 // Why a run could not finish; detail is what the system said, shown as it is.
-[[nodiscard]] QString PhraseFailure(const RunOutcome& outcome);
+// inCharacters: the run counted in the game's characters (Codifica UTF-8 or a game table).
+[[nodiscard]] QString PhraseFailure(const RunOutcome& outcome, bool inCharacters);
 
 // A run that ended by an exception, such as running out of memory outside the engine's own checks.
 [[nodiscard]] QString PhraseUnexpectedStop(std::string_view what);

@@ -341,10 +341,10 @@ TEST(RunAnalysis, ProgressMovesForwardsThroughEachPhaseAndFile)
 
 // Runs that would go wrong are refused before anything is read (no progress is shown, nothing asked) and
 // change no file: a report file that is an input or a table of the run, compared as files (through links,
-// or not there yet), would destroy it; an output table that is an input would get table lines appended to
-// the script; with real savings, an output table whose ranges give no code would get an empty block, and
-// an input of 2 GiB or more is too long for the choice, which the files' sizes tell (a sparse file here:
-// nothing of it is read).
+// or not there yet), would destroy it; an output table that is an input or the game table would get table
+// lines appended; with real savings, an output table whose ranges give no code would get an empty block,
+// and an input of 2 GiB or more is too long for the choice or the count in UTF-8 characters, which the
+// files' sizes tell (a sparse file here: nothing of it is read).
 TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
 {
     const TempDir dir;
@@ -365,6 +365,8 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
         std::optional<Reason> reason;
         FileRole otherRole = InputFile;
         const char* other = "in.txt";
+        const char* gameTable = "";
+        bool utf8 = false;
     } cases[] = {
         {{"in.txt"}, "in.txt", "", "", "", false, Reason::SameFile},
         {{"in.txt"}, "link.txt", "", "", "", false, Reason::SameFile},
@@ -381,6 +383,19 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
         {{"in.txt"}, "", "", "t.tbl", "&H100-&HFFFF", true, Reason::NoTableCode}, // &HFFFF is -1: no range
         {{"in.txt"}, "", "", "t.tbl", "", true, Reason::NoTableCode},
         {{"in.txt", "huge"}, "", "", "t.tbl", "&H80-&HFF", true, Reason::InputTooLong},
+        {{"in.txt", "huge"},
+         "",
+         "",
+         "",
+         "",
+         false,
+         Reason::InputTooLongInCharacters,
+         InputFile,
+         "",
+         "",
+         true},
+        // Codes appended to the game table would break its lines.
+        {{"in.txt"}, "", "", "t.tbl", "&H80-&HFF", false, Reason::SameFile, GameTable, "t.tbl", "t.tbl"},
     };
     std::map<std::string, std::string> files;
     for (const auto& name : testing::Names(dir.Path())) {
@@ -393,7 +408,9 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
                              .reportFile = path(c.report),
                              .outputTable = path(c.outputTable),
                              .writeTableRanges = c.ranges,
-                             .realSavings = c.savings};
+                             .realSavings = c.savings,
+                             .encoding = c.utf8 ? TextEncoding::Utf8 : TextEncoding::Latin1,
+                             .gameTable = path(c.gameTable)};
         for (const char* name : c.inputs) {
             settings.inputFiles.push_back(at(name));
         }

@@ -137,6 +137,22 @@ TEST(WriteFaults, EveryFailingCallLeavesEveryFileAsItWas)
     }
 }
 
+// A run whose table append fails says nothing of the codes it would have written: the block is not there.
+TEST(WriteFaults, AFailedAppendNamesNoRepeatedCode)
+{
+    TempDir dir;
+    const RunSettings settings{.inputFiles = {dir.Write("in.txt", "abab")},
+                               .outputTable = dir.Write("t.tbl", "80=x\r\n"),
+                               .writeTableRanges = "&H80-&HFF"};
+    InjectedWriteFaults faults({{WriteCall::Write, ENOSPC}});
+    testing::RecordingObserver observer;
+    const RunOutcome outcome = RunAnalysis(settings, observer);
+    EXPECT_TRUE(faults.AllFired());
+    EXPECT_EQ(outcome.errors.size(), 1u);
+    EXPECT_FALSE(outcome.repeatedCode.has_value());
+    EXPECT_EQ(ReadFile(*settings.outputTable), "80=x\r\n");
+}
+
 // A replace through a rename has the folder synced after the rename, or a crash may bring the old
 // report back; its temporary file has a short name of its own, whatever the length of the report's.
 TEST(WriteFaults, TheFolderIsSyncedAfterTheRenameOfAShortTemporaryName)

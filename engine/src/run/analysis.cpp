@@ -257,6 +257,9 @@ private:
         if (resolved.outputTable) {
             if (auto error = AppendToFile(*resolved.outputTable, built.tableBlock)) {
                 outcome.errors.push_back(*error);
+                // Nothing was appended: no code of it repeats one or clashes with the game's.
+                outcome.repeatedCode.reset();
+                outcome.gameTableCode.reset();
             }
         }
         if (resolved.reportFile) {
