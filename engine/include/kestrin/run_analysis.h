@@ -141,9 +141,9 @@ struct RunOutcome {
 
 // The first pair of files of the settings that writing the outputs would destroy: the report file and an
 // input, the exclusion table or the output table, then the output table and an input or the game table
-// (which would get table lines appended), compared as files (through links and other names), not as names. The output
-// table may be the exclusion table: that is read before the table grows. RunAnalysis refuses such a pair
-// before anything is read, and then, with replaceOnlyReports, a report file that is not a report.
+// (which would get table lines appended), compared as files (through links and other names), not as names.
+// The output table may be the exclusion table: that is read before the table grows. RunAnalysis refuses such
+// a pair before anything is read, and then, with replaceOnlyReports, a report file that is not a report.
 [[nodiscard]] std::optional<Refusal> FindFileClash(const RunSettings& settings);
 
 } // namespace kestrin
