@@ -38,13 +38,13 @@ QString RoleName(FileRole role)
     case FileRole::GameTable:
         return QStringLiteral("the game's character table (Apri Tabella Caratteri)");
     case FileRole::EvaluatedTable:
-        return QStringLiteral("the table to evaluate (Valuta Tabella)");
+        return QStringLiteral("the table to evaluate (Apri Tabella da Valutare)");
     case FileRole::KeptTable:
-        return QStringLiteral("the table of kept entries (Voci da Tenere)");
+        return QStringLiteral("the table of kept entries (Apri Voci da Tenere)");
     case FileRole::CurveFile:
-        return QStringLiteral("the curve file (Salva Curva)");
+        return QStringLiteral("the curve file (Salva come SVG)");
     case FileRole::EncodingPreview:
-        return QStringLiteral("the encoding preview (Anteprima Codifica)");
+        return QStringLiteral("the encoding preview (Salva Anteprima Codifica)");
     }
     return {};
 }
@@ -59,6 +59,10 @@ QString PhraseFileClash(const Refusal& refusal)
     }
     if (refusal.role == FileRole::OutputTable) {
         return text + QStringLiteral(", to which the table would be appended. Choose another output table.");
+    }
+    if (refusal.role == FileRole::EncodingPreview) {
+        return text +
+               QStringLiteral(", which the preview would replace. Choose another file for the preview.");
     }
     return text + QStringLiteral(", which the report would replace. Choose another report file.");
 }
@@ -266,6 +270,11 @@ QString PhraseTableNotes(const RunOutcome& outcome)
                 .arg(QString::fromStdString(FormatTableCode(*outcome.gameTableCode))));
     }
     return notes.join(QStringLiteral("\n\n"));
+}
+
+QString PhraseCurveNotSaved(const QString& path, const QString& reason)
+{
+    return QStringLiteral("The savings curve could not be saved:\n%1: %2").arg(path, reason);
 }
 
 QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character)
