@@ -487,7 +487,7 @@ void FrmFrequency::CreateEvaluateControls(QWidget* page)
             "nulla, ma codifica il testo con la tabella dei caratteri e queste voci, come un inseritore, e "
             "riporta usi, risparmio e difetti di ogni voce, poi le dimensioni del testo codificato e della "
             "tabella. Analizza non valuta."),
-        420, 1275, {cmdOpenEvaluateTable, cmdEvaluate});
+        420, 1335, {cmdOpenEvaluateTable, cmdEvaluate});
 }
 
 void FrmFrequency::CreateKeepControls(QWidget* page)
