@@ -146,7 +146,7 @@ int main(int argc, char* argv[])
     QElapsedTimer clock;
     QTimer during;
     QObject::connect(&during, &QTimer::timeout, [&] {
-        if (window.IsRunning() && !progressSaved && clock.elapsed() > 250) {
+        if (window.IsRunning() && !progressSaved && clock.elapsed() > 60) {
             progressSaved = Save(window, folder, "page-4-analysis.png");
         }
     });
