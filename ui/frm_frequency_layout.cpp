@@ -505,7 +505,8 @@ void FrmFrequency::CreateKeepControls(QWidget* page)
             "sono nel dizionario fin dall'inizio con i loro codici. Kestrin sceglie le altre con i codici "
             "degli Intervalli che la tabella non usa, e la tabella di output riceve solo le voci nuove. "
             "\u2715 toglie la tabella."),
-        1800, 1020, {cmdOpenKeepTable, cmdClearKeepTable});
+        1800, 1020, {cmdOpenKeepTable});
+    cmdClearKeepTable->setToolTip(QStringLiteral("Togli la tabella delle voci da tenere."));
 }
 
 void FrmFrequency::CreateCurveControls(QWidget* page)
@@ -552,7 +553,8 @@ void FrmFrequency::CreatePreviewControls(QWidget* page)
             "({la por}ta) per vedere dove è usata; senza quelle graffe torna il testo (le graffe del testo "
             "sono protette). Con Valuta e con Risparmio reale; ogni analisi sostituisce il file. \u2715 "
             "toglie il file."),
-        4740, 1020, {cmdOpenEncodingPreview, cmdClearEncodingPreview});
+        4740, 1020, {cmdOpenEncodingPreview});
+    cmdClearEncodingPreview->setToolTip(QStringLiteral("Togli il file dell'anteprima."));
 }
 
 void FrmFrequency::CreateAnalysisPage(QWidget* page)

@@ -76,7 +76,8 @@ QString Shown(const std::filesystem::path& path)
 QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
 {
     const QString notStarted = QStringLiteral("The analysis did not start: ");
-    const QString gameTable = RoleName(FileRole::GameTable) + u' ' + Shown(refusal.path);
+    // The table at fault: the game's character table, or a table of the Dizionario page.
+    const QString table = RoleName(refusal.role) + u' ' + Shown(refusal.path);
     switch (refusal.reason) {
     case Refusal::Reason::BadDictionaryBytes:
         return notStarted +
@@ -108,15 +109,15 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
     case Refusal::Reason::BadTableLine:
         return notStarted + QStringLiteral("line %1 of %2 is no entry (HEX=text): \"%3\".")
                                 .arg(refusal.line)
-                                .arg(gameTable, FromBytes(refusal.text, encoding));
+                                .arg(table, FromBytes(refusal.text, encoding));
     case Refusal::Reason::CodeBeginsCode:
         return notStarted + QStringLiteral("in %1, the code %2 of line %3 begins with the whole code of line "
                                            "%4, so the game could not tell them apart.")
-                                .arg(gameTable, FromLocal(refusal.text))
+                                .arg(table, FromLocal(refusal.text))
                                 .arg(refusal.line)
                                 .arg(refusal.otherLine);
     case Refusal::Reason::NoGameCharacters:
-        return notStarted + QStringLiteral("%1 holds no entry (HEX=text).").arg(gameTable);
+        return notStarted + QStringLiteral("%1 holds no entry (HEX=text).").arg(table);
     default:
         break;
     }

@@ -844,6 +844,18 @@ private slots:
             QCOMPARE(toCorrect != nullptr ? toCorrect->objectName() : QString(),
                      QString::fromLatin1(c.control));
         }
+        // A table of the Dizionario page is named as the refusal's role, and its command chooses another.
+        AnswerBoxes({QMessageBox::Ok});
+        const Refusal kept{.reason = Refusal::Reason::BadTableLine,
+                           .role = FileRole::KeptTable,
+                           .path = "k.tbl",
+                           .text = "x",
+                           .line = 3};
+        QCOMPARE(window->ShowOutcome({.status = RunStatus::Refused, .refusal = kept}),
+                 Find("cmdOpenKeepTable"));
+        QVERIFY2(boxes[0].text.contains(
+                     QStringLiteral("line 3 of the table of kept entries (Apri Voci da Tenere) k.tbl")),
+                 qPrintable(boxes[0].text));
     }
 
     void aRunShowsItsReportAndTheSettingsItCorrected()
