@@ -185,7 +185,7 @@ constexpr Option options[] = {
     {Group::Counting, '\0', "threads", "N", "counting threads (default 0: one per core)", SetThreads},
     {Group::Filters, '\0', "ignore-space", "", "skip results that contain a space",
      Set<&RunSettings::ignoreSpace>},
-    {Group::Filters, '\0', "ignore-return", "", "skip results that contain a CR and an LF",
+    {Group::Filters, '\0', "ignore-return", "", "skip results that contain a CR and an LF (an LF alone, when an input ends its lines so)",
      Set<&RunSettings::ignoreReturn>},
     {Group::Filters, '\0', "ignore-tab", "", "skip results that contain a tab", Set<&RunSettings::ignoreTab>},
     {Group::Filters, 'x', "exclude", "FILE", "skip results listed in this table file",

@@ -4,6 +4,7 @@
 
 #include "cli_messages.h"
 #include "cli_options.h"
+#include "kestrin_version.h"
 #include "result_formats.h"
 
 #include "kestrin/report.h"
@@ -243,11 +244,7 @@ int Finish(const CommandLine& line, const RunOutcome& outcome)
     return outcome.errors.empty() ? reportWritten : fileFailed;
 }
 
-const char* const versionText = "kestrin-cli " KESTRIN_VERSION "\n"
-                                "Copyright (C) 2026 The Kestrin developers\n"
-                                "License: MIT (the Expat licence)\n"
-                                "This is free software: you are free to change and redistribute it.\n"
-                                "There is NO WARRANTY, to the extent permitted by law.\n";
+const char* const versionText = "kestrin-cli " KESTRIN_VERSION "\n" KESTRIN_COPYRIGHT_LINES;
 
 } // namespace
 } // namespace kestrin

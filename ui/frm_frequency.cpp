@@ -474,8 +474,8 @@ QWidget* FrmFrequency::ShowOutcome(const RunOutcome& outcome)
     switch (outcome.status) {
     case RunStatus::Completed:
         ShowCurve(outcome.curve);
-        txtResults->setPlainText(
-            ReportForDisplay(TruncateForDisplay(outcome.report), inputFiles, ChosenEncoding()));
+        txtResults->setPlainText(ReportForDisplay(TruncateForDisplay(outcome.report, ChosenEncoding()),
+                                                  inputFiles, ChosenEncoding()));
         if (beepOnFinish) {
             QApplication::beep();
         }

@@ -168,17 +168,22 @@ std::string BuildReport(const ReportHeader& header, const std::vector<ResultEntr
     return BuildReportHeader(header) + BuildResultLines(results);
 }
 
-std::string TruncateForDisplay(std::string_view report)
+std::string TruncateForDisplay(std::string_view report, TextEncoding encoding)
 {
     if (report.size() <= displayLimit) {
         return std::string(report);
+    }
+    std::size_t kept = displayKept;
+    while (encoding == TextEncoding::Utf8 && kept > 0 &&
+           (static_cast<unsigned char>(report[kept]) & 0xC0) == 0x80) {
+        --kept; // report[kept] continues a sequence that starts before the cut
     }
     std::string shown;
     shown.reserve(displayKept + 2 * truncationNotice.size() + 4 * lineEnd.size());
     shown += truncationNotice;
     shown += lineEnd;
     shown += lineEnd;
-    shown += report.substr(0, displayKept);
+    shown += report.substr(0, kept);
     shown += lineEnd;
     shown += lineEnd;
     shown += truncationNotice;

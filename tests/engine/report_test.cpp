@@ -55,6 +55,15 @@ TEST(Report, DisplayCutAt32767Characters)
     const std::string shown = TruncateForDisplay(tooLong);
     EXPECT_EQ(shown, notice + "\r\n\r\n" + tooLong.substr(0, 32000) + "\r\n\r\n" + notice);
     EXPECT_EQ(TruncateForDisplay(std::string(100000, 'z')).size(), 32000 + 2 * notice.size() + 8);
+
+    // In UTF-8 the cut never ends inside a character: "€" (3 bytes) across byte 32000 goes whole.
+    std::string euros(31998, 'e');
+    for (int i = 0; i < 1000; ++i) {
+        euros += "\xE2\x82\xAC";
+    }
+    EXPECT_EQ(TruncateForDisplay(euros, TextEncoding::Utf8),
+              notice + "\r\n\r\n" + euros.substr(0, 31998) + "\r\n\r\n" + notice);
+    EXPECT_EQ(TruncateForDisplay(euros), notice + "\r\n\r\n" + euros.substr(0, 32000) + "\r\n\r\n" + notice);
 }
 
 // The block a run appends, checked against the table file as it is: the codes each result gets, the

@@ -133,7 +133,7 @@ inline const TableReadCase tableReadCases[] = {
     {"*0A=y\r/FF=z\r\n", {}},
     {"41=A\r\n\r\n42=B\r43=C\r\n", {"A", "B", "C"}},
     {"41=a\r\r\n42=b", {"a", "b"}},
-    {"41=a\n42=b\n", {"a\n42=b\n"}},
+    {"41=a\n42=b\n", {"a", "b"}}, // lines that end at a lone LF
 };
 
 inline const std::pair<std::int16_t, std::string> codeCases[] = {

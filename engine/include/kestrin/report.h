@@ -2,6 +2,7 @@
 #pragma once
 
 #include "kestrin/file_error.h"
+#include "kestrin/run_settings.h"
 
 #include <chrono>
 #include <cstdint>
@@ -114,8 +115,10 @@ struct EvaluatedEntry {
 [[nodiscard]] std::string BuildReport(const ReportHeader& header, const std::vector<ResultEntry>& results);
 
 // What the results box shows: the report itself up to 32767 characters, else the first 32000 characters
-// between two truncation notices.
-[[nodiscard]] std::string TruncateForDisplay(std::string_view report);
+// between two truncation notices. In UTF-8 the cut moves back to the start of the character it would
+// fall in.
+[[nodiscard]] std::string TruncateForDisplay(std::string_view report,
+                                             TextEncoding encoding = TextEncoding::Latin1);
 
 // What a report file holds: the whole report followed by one more CR LF.
 [[nodiscard]] std::string ReportFileContent(std::string_view report);

@@ -87,7 +87,8 @@ private:
             return end;
         }
         return RankResults(
-            resolved, count.Counters().distinctStrings, savings ? &*savings : nullptr, ranked,
+            resolved, count.Counters().distinctStrings, count.LoneLineFeeds(), savings ? &*savings : nullptr,
+            ranked,
             [&](std::int64_t lastPosition) {
                 return RankByCount(resolved, count.Plan(), lastPosition, ranked.entries);
             },
@@ -114,7 +115,8 @@ private:
             }
         }
         return RankResults(
-            resolved, count.Counters().distinctStrings, savings ? &*savings : nullptr, ranked,
+            resolved, count.Counters().distinctStrings, count.LoneLineFeeds(), savings ? &*savings : nullptr,
+            ranked,
             [&](std::int64_t lastPosition) -> StepEnd {
                 ranked.entries = count.Best(lastPosition);
                 if (lastPosition >= 0 && context.observer.YieldAndCheckCancel()) {
@@ -128,7 +130,7 @@ private:
 
     // The best strings by the count, or the savings choice; then the skip filters. From the filters on, a
     // request to stop is no longer honoured.
-    StepEnd RankResults(const ResolvedSettings& resolved, std::int64_t distinctStrings,
+    StepEnd RankResults(const ResolvedSettings& resolved, std::int64_t distinctStrings, bool loneLineFeeds,
                         SavingsBranch* savings, RankedResults& ranked,
                         const std::function<StepEnd(std::int64_t)>& rankByCount,
                         const std::function<void()>& releaseCount)
@@ -157,7 +159,7 @@ private:
         display.Show(formatting);
         (void)context.observer.YieldAndCheckCancel();
         if (savings == nullptr) {
-            ApplySkipFilters(ranked.entries, resolved.skips);
+            ApplySkipFilters(ranked.entries, resolved.skips, loneLineFeeds);
         }
         return std::nullopt;
     }
