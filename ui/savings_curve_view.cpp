@@ -215,7 +215,8 @@ void PaintSavingsCurve(QPainter& painter, const QRectF& area, const std::vector<
     const QString named =
         QStringLiteral("minimo: %1 byte con %2 voci").arg(Number(sum(smallest)), Number(smallest.entries));
     const qreal width = metrics.horizontalAdvance(named);
-    const qreal left = std::clamp(mark.x() - width / 2, plot.left() + 2, plot.right() - width - 2);
+    // Centred on the mark, but inside the plot where there is room; from its left edge where there is not.
+    const qreal left = std::max(plot.left() + 2, std::min(mark.x() - width / 2, plot.right() - width - 2));
     const qreal above = mark.y() - ringRadius - line - 2;
     painter.setPen(sumColour);
     painter.drawText(QRectF(left, above < plot.top() ? mark.y() + ringRadius + 2 : above, width + 1, line),
