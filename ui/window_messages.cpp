@@ -38,13 +38,13 @@ QString RoleName(FileRole role)
     case FileRole::GameTable:
         return QStringLiteral("the game's character table (Apri Tabella Caratteri)");
     case FileRole::EvaluatedTable:
-        return QStringLiteral("the table to evaluate (Valuta Tabella)");
+        return QStringLiteral("the table to evaluate (Apri Tabella da Valutare)");
     case FileRole::KeptTable:
-        return QStringLiteral("the table of kept entries (Voci da Tenere)");
+        return QStringLiteral("the table of kept entries (Apri Voci da Tenere)");
     case FileRole::CurveFile:
-        return QStringLiteral("the curve file (Salva Curva)");
+        return QStringLiteral("the curve file (Salva come SVG)");
     case FileRole::EncodingPreview:
-        return QStringLiteral("the encoding preview (Anteprima Codifica)");
+        return QStringLiteral("the encoding preview (Salva Anteprima Codifica)");
     }
     return {};
 }
@@ -60,6 +60,10 @@ QString PhraseFileClash(const Refusal& refusal)
     if (refusal.role == FileRole::OutputTable) {
         return text + QStringLiteral(", to which the table would be appended. Choose another output table.");
     }
+    if (refusal.role == FileRole::EncodingPreview) {
+        return text +
+               QStringLiteral(", which the preview would replace. Choose another file for the preview.");
+    }
     return text + QStringLiteral(", which the report would replace. Choose another report file.");
 }
 
@@ -72,7 +76,8 @@ QString Shown(const std::filesystem::path& path)
 QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
 {
     const QString notStarted = QStringLiteral("The analysis did not start: ");
-    const QString gameTable = RoleName(FileRole::GameTable) + u' ' + Shown(refusal.path);
+    // The table at fault: the game's character table, or a table of the Dizionario page.
+    const QString table = RoleName(refusal.role) + u' ' + Shown(refusal.path);
     switch (refusal.reason) {
     case Refusal::Reason::BadDictionaryBytes:
         return notStarted +
@@ -104,15 +109,15 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
     case Refusal::Reason::BadTableLine:
         return notStarted + QStringLiteral("line %1 of %2 is no entry (HEX=text): \"%3\".")
                                 .arg(refusal.line)
-                                .arg(gameTable, FromBytes(refusal.text, encoding));
+                                .arg(table, FromBytes(refusal.text, encoding));
     case Refusal::Reason::CodeBeginsCode:
         return notStarted + QStringLiteral("in %1, the code %2 of line %3 begins with the whole code of line "
                                            "%4, so the game could not tell them apart.")
-                                .arg(gameTable, FromLocal(refusal.text))
+                                .arg(table, FromLocal(refusal.text))
                                 .arg(refusal.line)
                                 .arg(refusal.otherLine);
     case Refusal::Reason::NoGameCharacters:
-        return notStarted + QStringLiteral("%1 holds no entry (HEX=text).").arg(gameTable);
+        return notStarted + QStringLiteral("%1 holds no entry (HEX=text).").arg(table);
     default:
         break;
     }
@@ -275,6 +280,11 @@ QString PhraseTableNotes(const RunOutcome& outcome)
                 .arg(QString::fromStdString(FormatTableCode(*outcome.gameTableCode))));
     }
     return notes.join(QStringLiteral("\n\n"));
+}
+
+QString PhraseCurveNotSaved(const QString& path, const QString& reason)
+{
+    return QStringLiteral("The savings curve could not be saved:\n%1: %2").arg(path, reason);
 }
 
 QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character)

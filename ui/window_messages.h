@@ -39,6 +39,9 @@ namespace kestrin {
 // there is nothing to say.
 [[nodiscard]] QString PhraseTableNotes(const RunOutcome& outcome);
 
+// The SVG picture of the savings curve could not be written to `path`; reason is the system's.
+[[nodiscard]] QString PhraseCurveNotSaved(const QString& path, const QString& reason);
+
 // The refusal of a custom comment delimiter: the box (by its caption) holds a character above U+00FF.
 [[nodiscard]] QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character);
 
