@@ -84,7 +84,7 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
                QStringLiteral("Byte max \"%1\" is not a whole number of bytes, 0 or more. Type the "
                               "most bytes the entries may take in the game, or leave it empty "
                               "for no limit.")
-                   .arg(FromLocal(refusal.text));
+                   .arg(FromLocal(ShownText(refusal.text)));
     case Refusal::Reason::InvalidDelimiter:
         return notStarted +
                QStringLiteral("a custom comment box (Inizio or Fine) holds the bytes %1, which are "
@@ -105,15 +105,15 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
                    .arg(RoleName(FileRole::InputFile), Shown(refusal.path), RoleName(FileRole::GameTable))
                    .arg(refusal.line)
                    .arg(refusal.column)
-                   .arg(FromBytes(refusal.text, encoding), FromLatin1(SpacedHexOf(refusal.text)));
+                   .arg(FromBytes(ShownText(refusal.text), encoding), FromLatin1(SpacedHexOf(refusal.text)));
     case Refusal::Reason::BadTableLine:
         return notStarted + QStringLiteral("line %1 of %2 is no entry (HEX=text): \"%3\".")
                                 .arg(refusal.line)
-                                .arg(table, FromBytes(refusal.text, encoding));
+                                .arg(table, FromBytes(ShownText(refusal.text), encoding));
     case Refusal::Reason::CodeBeginsCode:
         return notStarted + QStringLiteral("in %1, the code %2 of line %3 begins with the whole code of line "
                                            "%4, so the game could not tell them apart.")
-                                .arg(table, FromLocal(refusal.text))
+                                .arg(table, FromLocal(ShownText(refusal.text)))
                                 .arg(refusal.line)
                                 .arg(refusal.otherLine);
     case Refusal::Reason::NoGameCharacters:
@@ -153,7 +153,7 @@ QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
                    "The analysis did not start: Intervalli \"%1\" gives no code for the output table "
                    "(Apri Tabella Output), and with Risparmio reale every entry needs one. Type "
                    "ranges such as &H80-&HFF.")
-            .arg(FromLocal(refusal.text));
+            .arg(FromLocal(ShownText(refusal.text)));
     case Refusal::Reason::InputTooLong:
         return QStringLiteral(
                    "The analysis did not start: the input files hold %1 bytes, and Risparmio reale "

@@ -41,6 +41,17 @@ TEST(Report, ElapsedTimeWrapsAtADay)
     EXPECT_EQ(WholeSecondsBetween(start, start + milliseconds(50)), 0);
 }
 
+// A text that a message quotes shows its control bytes escaped and stops after 80 bytes, never inside a
+// character; its hex stops after 32 bytes.
+TEST(Report, MessagesQuoteTextsShortAndPlain)
+{
+    EXPECT_EQ(ShownText("a\x1B[2Jb\x7F\t"), "a\\x1B[2Jb\\x7F\\x09");
+    const std::string line = std::string(79, 'x') + "\xC3\xA9" + std::string(5000000, 'y');
+    EXPECT_EQ(ShownText(line), std::string(79, 'x') + "... (5000081 bytes)");
+    EXPECT_EQ(ShownText(std::string(80, 'z')), std::string(80, 'z'));
+    EXPECT_EQ(SpacedHexOf(std::string(33, 'A')).size(), 32 * 3 - 1 + 4);
+}
+
 TEST(Report, DisplayCutAt32767Characters)
 {
     const std::string notice =

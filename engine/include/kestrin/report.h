@@ -56,8 +56,14 @@ struct ReportHeader {
 // Bytes as the report's hex shows them: two upper-case hex digits each, "E381".
 [[nodiscard]] std::string HexOf(std::string_view bytes);
 
-// Bytes as the hosts' messages show them: two upper-case hex digits each, separated by spaces, "E3 81".
+// Bytes as the hosts' messages show them: two upper-case hex digits each, separated by spaces, "E3 81";
+// past 32 bytes " ..." stands for the rest.
 [[nodiscard]] std::string SpacedHexOf(std::string_view bytes);
+
+// A text (a table line, a box's content) as a message quotes it: a control byte (below 0x20, or 0x7F) as
+// \xHH, and a text of more than 80 bytes cut at the start of a character and ended by
+// "... (N bytes)", so that a line of megabytes or one holding terminal escapes makes a short, plain message.
+[[nodiscard]] std::string ShownText(std::string_view text);
 
 // One result line without its CR LF: "p:--skipped ...--" or "p: total space = ...; len = n".
 [[nodiscard]] std::string FormatResultLine(std::int64_t position, const ResultEntry& result);
