@@ -244,6 +244,19 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
     const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
         {{"-l", "201", "-y", "in.txt"}, 0, "Filename:", ""},
         {{"-l", "1-11", "in.txt"}, 0, "Filename:", "-l/--lengths asks for 11 sample lengths"},
+        // Pieces that are no number are named; the run reads them as the window does.
+        {{"-q", "-n", "5x", "-l", "two-eight", "-r", "0x80-1,7", "-t", "new.tbl", "in.txt"},
+         0,
+         "Filename:",
+         "kestrin-cli: -l/--lengths: \"two\" is not a number, so the range starts at 1\n"
+         "kestrin-cli: -l/--lengths: \"eight\" is not a number, so the range ends at 2\n"
+         "kestrin-cli: -r/--ranges: \"0x80\" is not a number (hex is written &H80), so the range starts at "
+         "1\n"
+         "kestrin-cli: -n/--top: \"5x\" is not a number, so it is read as 25\n"},
+        {{"-q", "--real-savings", "-r", "&H90-&H80", "in.txt"},
+         0,
+         "Filename:",
+         "-r/--ranges \"&H90-&H80\" gives no code, so --real-savings prices every entry at one byte"},
         {{"-h"}, 0, "\n  -l, --lengths TEXT    sample lengths", ""},
         {{"--version"},
          0,
