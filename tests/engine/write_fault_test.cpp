@@ -5,6 +5,7 @@
 
 #include "io/file_io.h"
 #include "io/temporary_files.h"
+#include "io/write_calls.h"
 #include "test_support.h"
 #include "write_faults.h"
 
@@ -304,6 +305,28 @@ TEST(WriteFaults, AReplaceRemovesOnlyItsOwnOldLeftovers)
     expected.push_back("report.txt");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(Names(dir.Path()), expected);
+}
+
+// A run that made a table and failed removes it, maybe while another run, which opened it meanwhile, waits
+// for its lock: that run then appends to the name again, not to the removed file, where its block would be
+// lost. (The first run's removal is played by the lock call of the second.)
+TEST(WriteFaults, AnAppendAfterAFailedRunRemovedTheFileIsNotLost)
+{
+    TempDir dir;
+    static fs::path removed;
+    removed = dir.Write("t.tbl", "");
+    WriteCalls& calls = ActiveWriteCalls();
+    calls.flock = [](int fd, int operation) {
+        if (!removed.empty()) {
+            ::unlink(removed.c_str());
+            removed.clear();
+        }
+        return ::flock(fd, operation);
+    };
+    const auto error = AppendToFile(dir.Path() / "t.tbl", "block");
+    calls = SystemWriteCalls();
+    EXPECT_FALSE(error.has_value());
+    EXPECT_EQ(ReadFile(dir.Path() / "t.tbl"), "block");
 }
 
 // In-place writes and appends hold the file's lock: a run that finds it taken waits, then says the

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <optional>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -350,26 +351,39 @@ std::optional<FileError> ReplaceAtTarget(const std::filesystem::path& path,
 std::optional<FileError> AppendAtTarget(const std::filesystem::path& path,
                                         const std::filesystem::path& target, std::string_view content)
 {
-    struct stat before {
-    };
-    const bool existed = ::stat(target.c_str(), &before) == 0;
-    Descriptor file(OpenForWriting(target, O_APPEND | O_CREAT));
-    if (file.Get() < 0) {
-        return Failure(path, errno);
-    }
+    bool existed = false;
+    std::optional<Descriptor> opened;
     struct stat info {
     };
-    if (::fstat(file.Get(), &info) != 0) {
-        return Failure(path, errno);
+    // A run that made the file and then failed removes it, maybe while this one waits for the lock on it: a
+    // block appended to a file that no name leads to any more would be lost, so the name is opened again.
+    for (int attempt = 0;; ++attempt) {
+        struct stat before {
+        };
+        existed = ::stat(target.c_str(), &before) == 0;
+        opened.emplace(OpenForWriting(target, O_APPEND | O_CREAT));
+        if (opened->Get() < 0) {
+            return Failure(path, errno);
+        }
+        if (::fstat(opened->Get(), &info) != 0) {
+            return Failure(path, errno);
+        }
+        if (!S_ISREG(info.st_mode)) {
+            const int error = BlockAgain(opened->Get());
+            return FailureIf(path, error != 0 ? error : WriteAll(opened->Get(), content, -1, OnSignal::Stop));
+        }
+        // The length is taken under the lock: a run that held it may have appended its own block meanwhile.
+        if (const int locked = Lock(opened->Get()); locked != 0 || ::fstat(opened->Get(), &info) != 0) {
+            return Failure(path, locked != 0 ? locked : errno);
+        }
+        if (info.st_nlink > 0) {
+            break;
+        }
+        if (attempt == 100) {
+            return Failure(path, ENOENT);
+        }
     }
-    if (!S_ISREG(info.st_mode)) {
-        const int error = BlockAgain(file.Get());
-        return FailureIf(path, error != 0 ? error : WriteAll(file.Get(), content, -1, OnSignal::Stop));
-    }
-    // The length is taken under the lock: a run that held it may have appended its own block meanwhile.
-    if (const int locked = Lock(file.Get()); locked != 0 || ::fstat(file.Get(), &info) != 0) {
-        return Failure(path, locked != 0 ? locked : errno);
-    }
+    const Descriptor& file = *opened;
     const bool created = !existed && info.st_size == 0;
     // Only now, so that a failure still removes a file that this call created.
     int error = BlockAgain(file.Get());
