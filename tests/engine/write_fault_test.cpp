@@ -267,7 +267,7 @@ TEST(WriteFaults, ASignalEndsAWriteThatAPipeHoldsUp)
 }
 
 // Leftovers of killed runs are removed by the next replace of the same report: its own prefix and
-// form, regular files of this user, over a minute old. Nothing else.
+// form, regular files of this user, over a minute old, that no live run holds locked. Nothing else.
 TEST(WriteFaults, AReplaceRemovesOnlyItsOwnOldLeftovers)
 {
     TempDir dir;
@@ -276,8 +276,8 @@ TEST(WriteFaults, AReplaceRemovesOnlyItsOwnOldLeftovers)
     const std::string prefix = own.substr(0, own.size() - 10);
     const std::string other = fs::path(TemporaryName(dir.Path() / "other.txt")).filename();
     const std::vector<std::string> kept = {
-        prefix + "fresh1.tmp",    prefix + "x.tmp",     prefix + "old!!!.tmp", prefix + "link01.tmp", other,
-        ".report.txt.12.0.x.tmp", ".report.txt.1.2.tmp"};
+        prefix + "fresh1.tmp",    prefix + "x.tmp",      prefix + "old!!!.tmp", prefix + "link01.tmp", other,
+        ".report.txt.12.0.x.tmp", ".report.txt.1.2.tmp", prefix + "live01.tmp"};
     const std::time_t old = std::time(nullptr) - 120;
     const auto make = [&](const std::string& name, bool aged) {
         dir.Write(name, "leftover");
@@ -301,7 +301,10 @@ TEST(WriteFaults, AReplaceRemovesOnlyItsOwnOldLeftovers)
         ASSERT_TRUE(testing::GiveToNobody({dir.Path() / (prefix + "nobody.tmp")}));
         expected.push_back(prefix + "nobody.tmp");
     }
+    const int live = ::open((dir.Path() / kept.back()).c_str(), O_RDONLY); // a run stopped for minutes
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
     ASSERT_FALSE(ReplaceFile(report, "new").has_value());
+    ::close(live);
     expected.push_back("report.txt");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(Names(dir.Path()), expected);

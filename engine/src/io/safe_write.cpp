@@ -198,6 +198,9 @@ int WriteThroughRename(const std::filesystem::path& target, std::string_view con
     if (fd < 0) {
         return EEXIST;
     }
+    // Held until the close: the cleanup of leftovers leaves a file alone while a live run holds it, however
+    // long the run takes to write (a slow disk, a stopped process).
+    (void)calls.flock(fd, LOCK_EX | LOCK_NB);
     Descriptor file(fd);
     int error = 0;
     if (old != nullptr && (calls.fchown(file.Get(), old->st_uid, old->st_gid) != 0 ||

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <random>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,10 +117,20 @@ int RemoveLeftovers(const std::filesystem::path& target)
             ::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
             continue;
         }
-        if (S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && info.st_mtime < oldest &&
+        if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid() || info.st_mtime >= oldest) {
+            continue;
+        }
+        // A live run holds the lock of its file: only a file whose lock can be had is a leftover.
+        const int fd =
+            ::openat(::dirfd(listing), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
             ActiveWriteCalls().unlink((folder / entry->d_name).c_str()) == 0) {
             ++removed;
         }
+        ::close(fd);
     }
     ::closedir(listing);
     return removed;
