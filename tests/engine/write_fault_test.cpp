@@ -524,6 +524,48 @@ TEST(FileIdentity, OneInodeNumberOnTwoFileSystemsIsTwoFilesNeedsProcAndSysMounte
     EXPECT_FALSE(FindFileClash(settings).has_value());
 }
 
+// A /proc/self/fd/N name of a removed file is written through, as the system opens it: no file named
+// "t.tbl (deleted)" appears beside it.
+TEST(FileSafety, ALinkToARemovedFileIsWrittenThrough)
+{
+    TempDir dir;
+    const auto table = dir.Write("t.tbl", "old");
+    const int fd = ::open(table.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ::unlink(table.c_str());
+    EXPECT_FALSE(AppendToFile("/proc/self/fd/" + std::to_string(fd), "new").has_value());
+    EXPECT_TRUE(Names(dir.Path()).empty());
+    char read[16];
+    const ssize_t got = ::pread(fd, read, sizeof read, 0);
+    EXPECT_EQ(std::string(read, static_cast<std::size_t>(std::max<ssize_t>(got, 0))), "oldnew");
+    ::close(fd);
+}
+
+// In a sticky folder that anyone may write to, a link of another user is not followed, as the system would
+// not: it could lead a write to any file of the user. Two users are needed, so root.
+TEST(FileSafety, AnotherUsersLinkInAStickyFolderIsNotFollowedNeedsRoot)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a link of another user needs root to make";
+    }
+    TempDir dir;
+    const auto mine = dir.Write("mine.tbl", "mine");
+    const auto sticky = dir.Path() / "sticky";
+    fs::create_directory(sticky);
+    ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
+    fs::create_symlink(mine, sticky / "t.tbl");
+    ASSERT_EQ(::lchown((sticky / "t.tbl").c_str(), 65534, 65534), 0);
+    for (const bool append : {true, false}) {
+        const auto error = append ? AppendToFile(sticky / "t.tbl", "x") : ReplaceFile(sticky / "t.tbl", "x");
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->reason, ErrnoReason(EACCES));
+    }
+    EXPECT_EQ(ReadFile(mine), "mine");
+    ASSERT_EQ(::lchown((sticky / "t.tbl").c_str(), 0, 0), 0); // the user's own link is followed
+    EXPECT_FALSE(AppendToFile(sticky / "t.tbl", "+").has_value());
+    EXPECT_EQ(ReadFile(mine), "mine+");
+}
+
 // A block device is refused as a character device is: it has no end that the run could wait for. Only
 // root may make a device node (and open one); as any other user the test says so and skips.
 TEST(FileReading, ABlockDeviceIsRefusedNeedsRoot)

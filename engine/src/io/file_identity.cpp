@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kestrin {
 
@@ -20,12 +21,28 @@ std::variant<std::filesystem::path, FileError> FollowLinks(const std::filesystem
         if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
             return current;
         }
+        // As the system's rule for links in sticky folders: someone else's link there may lead anywhere.
+        struct stat folder {
+        };
+        const std::filesystem::path parent = current.has_parent_path() ? current.parent_path() : ".";
+        if (::stat(parent.c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+            (folder.st_mode & S_IWOTH) != 0 && info.st_uid != ::geteuid() && info.st_uid != folder.st_uid) {
+            return FileError{path, ErrnoReason(EACCES)};
+        }
         std::error_code error;
         const std::filesystem::path target = std::filesystem::read_symlink(current, error);
         if (error) {
             return FileError{path, error.message()};
         }
-        current = target.is_absolute() ? target : current.parent_path() / target;
+        const std::filesystem::path next = target.is_absolute() ? target : current.parent_path() / target;
+        // The system reaches a file through the link that its text does not name (a removed file's
+        // "/tmp/t.tbl (deleted)"): the link itself leads there.
+        struct stat reached {
+        }, named{};
+        if (::stat(current.c_str(), &reached) == 0 && ::lstat(next.c_str(), &named) != 0 && errno == ENOENT) {
+            return current;
+        }
+        current = next;
     }
     return FileError{path, ErrnoReason(ELOOP)};
 }

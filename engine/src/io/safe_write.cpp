@@ -359,7 +359,7 @@ std::optional<FileError> AppendAtTarget(const std::filesystem::path& path,
     struct stat info {
     };
     // A run that made the file and then failed removes it, maybe while this one waits for the lock on it: a
-    // block appended to a file that no name leads to any more would be lost, so the name is opened again.
+    // block appended to a file that the name no longer leads to would be lost, so the name is opened again.
     for (int attempt = 0;; ++attempt) {
         struct stat before {
         };
@@ -379,7 +379,10 @@ std::optional<FileError> AppendAtTarget(const std::filesystem::path& path,
         if (const int locked = Lock(opened->Get()); locked != 0 || ::fstat(opened->Get(), &info) != 0) {
             return Failure(path, locked != 0 ? locked : errno);
         }
-        if (info.st_nlink > 0) {
+        struct stat named {
+        };
+        if (::stat(target.c_str(), &named) == 0 && named.st_dev == info.st_dev &&
+            named.st_ino == info.st_ino) {
             break;
         }
         if (attempt == 100) {
