@@ -109,6 +109,8 @@ QWidget* FrmFrequency::BoxToCorrect(const Refusal& refusal) const
     case Refusal::Reason::InputTooLong:
     case Refusal::Reason::NotAReport:
     case Refusal::Reason::UnreadableReport:
+    case Refusal::Reason::EmptyTable:
+    case Refusal::Reason::OutputIsFolder:
         break;
     }
     return nullptr;

@@ -73,6 +73,7 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
 {
     const QString notStarted = QStringLiteral("The analysis did not start: ");
     const QString gameTable = RoleName(FileRole::GameTable) + u' ' + Shown(refusal.path);
+    const QString table = RoleName(refusal.role) + u' ' + Shown(refusal.path);
     switch (refusal.reason) {
     case Refusal::Reason::BadDictionaryBytes:
         return notStarted +
@@ -104,7 +105,7 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
     case Refusal::Reason::BadTableLine:
         return notStarted + QStringLiteral("line %1 of %2 is no entry (HEX=text): \"%3\".")
                                 .arg(refusal.line)
-                                .arg(gameTable, FromBytes(refusal.text, encoding));
+                                .arg(table, FromBytes(refusal.text, encoding));
     case Refusal::Reason::CodeBeginsCode:
         return notStarted + QStringLiteral("in %1, the code %2 of line %3 begins with the whole code of line "
                                            "%4, so the game could not tell them apart.")
@@ -113,6 +114,10 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
                                 .arg(refusal.otherLine);
     case Refusal::Reason::NoGameCharacters:
         return notStarted + QStringLiteral("%1 holds no entry (HEX=text).").arg(gameTable);
+    case Refusal::Reason::EmptyTable:
+        return notStarted + QStringLiteral("%1 holds no entry (HEX=text).").arg(table);
+    case Refusal::Reason::OutputIsFolder:
+        return notStarted + QStringLiteral("%1 is a folder. Choose a file.").arg(table);
     default:
         break;
     }
@@ -169,6 +174,8 @@ QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
     case Refusal::Reason::BadTableLine:
     case Refusal::Reason::CodeBeginsCode:
     case Refusal::Reason::NoGameCharacters:
+    case Refusal::Reason::EmptyTable:
+    case Refusal::Reason::OutputIsFolder:
         return PhraseCharacters(refusal, encoding);
     case Refusal::Reason::NoSampleLength:
         break;
