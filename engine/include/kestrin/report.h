@@ -74,6 +74,8 @@ struct EncodedSizes {
     std::int64_t entries = 0;      // E
     // Set when the ranges ran out before the choice could take this many entries (R): E got a code.
     std::optional<std::int64_t> entriesAsked;
+
+    bool operator==(const EncodedSizes&) const = default;
 };
 
 // What is wrong with an entry of a table that a run judges (evaluateTable).
