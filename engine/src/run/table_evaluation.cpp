@@ -5,10 +5,12 @@
 #include "run/table_evaluation.h"
 
 #include "text/braced_text.h"
+#include "text/game_encoder.h"
 #include "text/line_ends.h"
 #include "text/text_encoding.h"
 
 #include <map>
+#include <optional>
 
 namespace kestrin {
 namespace {
@@ -77,6 +79,10 @@ TableEvaluation::TableEvaluation(const ResolvedSettings& resolvedSettings, const
 void TableEvaluation::Judge()
 {
     const GameTable* game = resolved.mode == RunMode::GameTable ? &*resolved.gameTable : nullptr;
+    std::optional<GameEncoder> encoder;
+    if (game != nullptr) {
+        encoder.emplace(*game);
+    }
     std::map<std::string, std::int64_t> firstOfText;
     std::map<std::string, std::int64_t> firstOfCode;
     for (const GameTableEntry& line : *resolved.evaluatedTable) {
@@ -89,12 +95,11 @@ void TableEvaluation::Judge()
         if (!entry.text.empty() && HoldsLineEnd(entry, line, game)) {
             problems.push_back(EntryProblem::HoldsLineEnd);
         }
-        if (game != nullptr && !entry.text.empty()) {
-            auto encoded = EncodeScript(entry.text, *game);
-            if (auto* bytes = std::get_if<GameText>(&encoded)) {
-                entry.gameBytes = std::move(bytes->bytes);
-            } else {
-                entry.gameBytes.clear();
+        if (encoder && !entry.text.empty()) {
+            GameText encoded;
+            const bool whole = !encoder->Append(entry.text, encoded);
+            entry.gameBytes = whole ? std::move(encoded.bytes) : std::string();
+            if (!whole) {
                 problems.push_back(EntryProblem::SplitsCharacter);
             }
         } else if (resolved.mode == RunMode::Utf8 && ValidateText(entry.text, TextEncoding::Utf8)) {
