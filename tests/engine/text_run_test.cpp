@@ -238,6 +238,14 @@ TEST(TextRun, AJudgedTableGivesThePlainInsertersUsesAndSizes)
         EXPECT_EQ(Unbraced(ReadFile(*settings.encodingPreview)).first, script);
     }
     EXPECT_GT(checked, 90);
+    // A table to evaluate that is missing fails the run as a missing input does.
+    const TempDir dir;
+    RunSettings settings{.inputFiles = {dir.Write("script.txt", "ab")}};
+    settings.evaluateTable = dir.Path() / "missing.tbl";
+    RecordingObserver observer;
+    const RunOutcome outcome = RunAnalysis(settings, observer);
+    EXPECT_EQ(outcome.status, RunStatus::InputFailed);
+    EXPECT_EQ(outcome.errors.at(0).path, *settings.evaluateTable);
 }
 
 // A script of more than 256 different characters (the kanji of a Japanese script) is counted over its

@@ -200,7 +200,9 @@ std::optional<Refusal> CheckSampleLengths(const std::vector<std::int16_t>& sorte
 
 std::optional<Refusal> FindFileClash(const RunSettings& settings)
 {
-    if (!settings.reportFile && !settings.outputTable && !settings.encodingPreview) {
+    // The preview is written only with real savings or a table to evaluate.
+    const bool previewed = settings.encodingPreview && (settings.realSavings || settings.evaluateTable);
+    if (!settings.reportFile && !settings.outputTable && !previewed) {
         return std::nullopt;
     }
     std::vector<NamedFile> others;
@@ -240,7 +242,7 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
     }
     // The encoding preview is replaced whole, like the report: against every file the run reads or
     // writes.
-    if (settings.encodingPreview) {
+    if (previewed) {
         const NamedFile preview{FileRole::EncodingPreview, &*settings.encodingPreview,
                                 IdentifyFile(*settings.encodingPreview)};
         if (settings.reportFile) {
@@ -447,7 +449,9 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
     if (auto kept = KeepForeignReportFile(settings)) {
         return EarlyEnd::Refused(std::move(*kept));
     }
-    if (auto folder = FolderToWrite(settings.encodingPreview, FileRole::EncodingPreview)) {
+    const bool previewed = settings.realSavings || settings.evaluateTable;
+    if (auto folder =
+            FolderToWrite(previewed ? settings.encodingPreview : std::nullopt, FileRole::EncodingPreview)) {
         return EarlyEnd::Refused(std::move(*folder));
     }
     ResolvedSettings resolved;
@@ -500,7 +504,7 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
         }
         resolved.evaluatedTable = std::move(std::get<std::vector<GameTableEntry>>(table));
     }
-    if (settings.realSavings || settings.evaluateTable) {
+    if (previewed) {
         resolved.encodingPreview = settings.encodingPreview;
     }
     return resolved;
