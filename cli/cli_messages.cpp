@@ -23,6 +23,9 @@ std::string PhraseSameFile(const Refusal& refusal)
     if (refusal.role == FileRole::OutputTable) {
         return text + " too, which the table would be appended to; nothing was read or written";
     }
+    if (refusal.role == FileRole::EncodingPreview) {
+        return text + " too, which the encoding preview would replace; nothing was read or written";
+    }
     return text + " too, which the report would replace; nothing was read or written";
 }
 
@@ -30,6 +33,7 @@ std::string PhraseSameFile(const Refusal& refusal)
 std::string PhraseCharacters(const Refusal& refusal)
 {
     const std::string gameTable = RoleName(FileRole::GameTable) + " " + refusal.path.string();
+    const std::string table = RoleName(refusal.role) + " " + refusal.path.string();
     switch (refusal.reason) {
     case Refusal::Reason::BadDictionaryBytes:
         return "--dictionary-bytes \"" + ShownText(refusal.text) +
@@ -48,7 +52,7 @@ std::string PhraseCharacters(const Refusal& refusal)
                ", column " + std::to_string(refusal.column) + ": \"" + ShownText(refusal.text) +
                "\" (bytes " + SpacedHexOf(refusal.text) + ")" + std::string(nothingCounted);
     case Refusal::Reason::BadTableLine:
-        return "line " + std::to_string(refusal.line) + " of " + gameTable + " is no entry (HEX=text): \"" +
+        return "line " + std::to_string(refusal.line) + " of " + table + " is no entry (HEX=text): \"" +
                ShownText(refusal.text) + "\"" + std::string(nothingCounted);
     case Refusal::Reason::CodeBeginsCode:
         return gameTable + ": the code " + refusal.text + " of line " + std::to_string(refusal.line) +
@@ -56,6 +60,8 @@ std::string PhraseCharacters(const Refusal& refusal)
                ", so the game could not tell them apart" + std::string(nothingCounted);
     case Refusal::Reason::NoGameCharacters:
         return gameTable + " holds no entry (HEX=text)" + std::string(nothingCounted);
+    case Refusal::Reason::EmptyTable:
+        return table + " holds no entry (HEX=text)" + std::string(nothingCounted);
     default:
         break;
     }
@@ -127,7 +133,11 @@ std::string PhraseRefusal(const Refusal& refusal)
     case Refusal::Reason::BadTableLine:
     case Refusal::Reason::CodeBeginsCode:
     case Refusal::Reason::NoGameCharacters:
+    case Refusal::Reason::EmptyTable:
         return PhraseCharacters(refusal);
+    case Refusal::Reason::OutputIsFolder:
+        return RoleName(refusal.role) + " " + refusal.path.string() + " is a folder: give a file to write" +
+               std::string(nothingDone);
     }
     return "the run cannot start";
 }

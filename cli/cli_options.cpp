@@ -198,6 +198,15 @@ constexpr Option options[] = {
     {Group::RealSavings, '\0', "dictionary-bytes", "N",
      "the most bytes the chosen entries may take in the game together (default: no limit)",
      SetDictionaryBytes},
+    {Group::RealSavings, '\0', "evaluate", "FILE",
+     "count nothing: judge this table of entries (HEX=text lines, in the encoding, codes of 1 to 4 bytes) "
+     "by encoding the text through it as an inserter does, and report each entry's uses, what is wrong "
+     "with it, and the encoded sizes",
+     Set<&RunSettings::evaluateTable>},
+    {Group::RealSavings, '\0', "show-encoding", "FILE",
+     "with --real-savings or --evaluate, write the text as encoded by longest match to this file, each "
+     "entry's text in braces, {, } and \\ of the text written as \\{, \\} and \\\\",
+     Set<&RunSettings::encodingPreview>},
     {Group::Output, 'o', "report", "FILE", "also write the whole report to this file",
      Set<&RunSettings::reportFile>},
     {Group::Output, '\0', "force", "", "let -o replace a file that is not a report",
@@ -272,6 +281,8 @@ std::vector<std::string> WarnAboutPartners(const CommandLine& line,
         {given("table") && !given("ranges"), "-t/--table", "-r/--ranges"},
         {given("force") && !s.reportFile, "--force", "-o/--report"},
         {given("dictionary-bytes") && !s.realSavings, "--dictionary-bytes", "--real-savings"},
+        {given("show-encoding") && !s.realSavings && !s.evaluateTable, "--show-encoding",
+         "--real-savings or --evaluate"},
     };
     std::vector<std::string> warnings;
     for (const auto& [alone, option, partner] : partners) {

@@ -143,10 +143,93 @@ std::string JsonValue(const std::string& value, TextEncoding encoding = TextEnco
     return quoted ? JsonString(value, encoding) : value;
 }
 
+// A problem as a record names it: a word, and for SameText and RepeatedCode the line that wins after a
+// colon, "same_text:4".
+std::string ProblemWord(const EvaluatedEntry& entry, EntryProblem problem)
+{
+    switch (problem) {
+    case EntryProblem::Unused:
+        return "unused";
+    case EntryProblem::HoldsLineEnd:
+        return "line_end";
+    case EntryProblem::SplitsCharacter:
+        return "splits_character";
+    case EntryProblem::SameText:
+        return "same_text:" + std::to_string(entry.firstLine);
+    case EntryProblem::RepeatedCode:
+        return "repeated_code:" + std::to_string(entry.firstLine);
+    case EntryProblem::GameTableCode:
+        return "game_table_code";
+    case EntryProblem::NoText:
+        return "no_text";
+    }
+    return {};
+}
+
+// The closing records of the sizes, as the savings records end.
+std::string TsvSizes(const EncodedSizes& sizes)
+{
+    return "# encoded_size\tlongest_match=" + std::to_string(sizes.longestMatch) +
+           "\tbest_parse=" + std::to_string(sizes.bestParse) + "\ttext=" + std::to_string(sizes.text) +
+           "\n# table_size\tbytes=" + std::to_string(sizes.table) +
+           "\tentries=" + std::to_string(sizes.entries) + "\n";
+}
+
+std::string JsonSizes(const EncodedSizes& sizes)
+{
+    return ",\n \"encoded_size\": {\"longest_match\": " + std::to_string(sizes.longestMatch) +
+           ", \"best_parse\": " + std::to_string(sizes.bestParse) +
+           ", \"text\": " + std::to_string(sizes.text) +
+           "},\n \"table_size\": {\"bytes\": " + std::to_string(sizes.table) +
+           ", \"entries\": " + std::to_string(sizes.entries) + "}";
+}
+
+// A judged table: one record per entry line in file order.
+std::string EvaluationTsv(const RunOutcome& outcome, TextEncoding encoding)
+{
+    std::string text = "line\tcode\tstring\thex\tlen\tuses\tsaved\tbest_parse_uses\tproblems\n";
+    for (const EvaluatedEntry& entry : outcome.evaluated) {
+        text += std::to_string(entry.line) + "\t" + HexOf(entry.code) + "\t" +
+                Escaped(entry.text, encoding, CEscape) + "\t" + HexOf(entry.gameBytes) + "\t" +
+                std::to_string(entry.gameBytes.size()) + "\t" + std::to_string(entry.longestMatchUses) +
+                "\t" + std::to_string(entry.longestMatchSaved) + "\t" + std::to_string(entry.bestParseUses) +
+                "\t";
+        for (std::size_t i = 0; i < entry.problems.size(); ++i) {
+            text += (i == 0 ? "" : ",") + ProblemWord(entry, entry.problems[i]);
+        }
+        text += "\n";
+    }
+    return text + (outcome.sizes ? TsvSizes(*outcome.sizes) : "");
+}
+
+std::string EvaluationJson(const RunOutcome& outcome, TextEncoding encoding)
+{
+    std::string text = "{\"entries\": [";
+    for (std::size_t i = 0; i < outcome.evaluated.size(); ++i) {
+        const EvaluatedEntry& entry = outcome.evaluated[i];
+        text += i == 0 ? "\n" : ",\n";
+        text += "  {\"line\": " + std::to_string(entry.line) + ", \"code\": \"" + HexOf(entry.code) +
+                "\", \"string\": " + JsonString(entry.text, encoding) + ", \"hex\": \"" +
+                HexOf(entry.gameBytes) + "\", \"len\": " + std::to_string(entry.gameBytes.size()) +
+                ", \"uses\": " + std::to_string(entry.longestMatchUses) +
+                ", \"saved\": " + std::to_string(entry.longestMatchSaved) +
+                ", \"best_parse_uses\": " + std::to_string(entry.bestParseUses) + ", \"problems\": [";
+        for (std::size_t p = 0; p < entry.problems.size(); ++p) {
+            text += (p == 0 ? "\"" : ", \"") + ProblemWord(entry, entry.problems[p]) + "\"";
+        }
+        text += "]}";
+    }
+    text += outcome.evaluated.empty() ? "]" : "\n]";
+    return text + (outcome.sizes ? JsonSizes(*outcome.sizes) : "") + "}\n";
+}
+
 } // namespace
 
 std::string FormatTsv(const RunOutcome& outcome, TextEncoding encoding)
 {
+    if (!outcome.evaluated.empty()) {
+        return EvaluationTsv(outcome, encoding);
+    }
     std::string text = "rank\tstring\thex\tlen\thits\ttotal_space\tskipped\tcode\n";
     for (std::size_t rank = 0; rank < outcome.results.size(); ++rank) {
         const std::string& bytes = GameBytes(outcome.results[rank]);
@@ -156,16 +239,16 @@ std::string FormatTsv(const RunOutcome& outcome, TextEncoding encoding)
                 fields.totalSpace + "\t" + std::string(fields.skipReason) + "\t" + fields.code + "\n";
     }
     if (const auto& sizes = outcome.sizes) {
-        text += "# encoded_size\tlongest_match=" + std::to_string(sizes->longestMatch) +
-                "\tbest_parse=" + std::to_string(sizes->bestParse) + "\ttext=" + std::to_string(sizes->text) +
-                "\n# table_size\tbytes=" + std::to_string(sizes->table) +
-                "\tentries=" + std::to_string(sizes->entries) + "\n";
+        text += TsvSizes(*sizes);
     }
     return text;
 }
 
 std::string FormatJson(const RunOutcome& outcome, TextEncoding encoding)
 {
+    if (!outcome.evaluated.empty()) {
+        return EvaluationJson(outcome, encoding);
+    }
     std::string text = "{\"results\": [";
     for (std::size_t rank = 0; rank < outcome.results.size(); ++rank) {
         const std::string& bytes = GameBytes(outcome.results[rank]);
@@ -182,11 +265,7 @@ std::string FormatJson(const RunOutcome& outcome, TextEncoding encoding)
     }
     text += outcome.results.empty() ? "]" : "\n]";
     if (const auto& sizes = outcome.sizes) {
-        text += ",\n \"encoded_size\": {\"longest_match\": " + std::to_string(sizes->longestMatch) +
-                ", \"best_parse\": " + std::to_string(sizes->bestParse) +
-                ", \"text\": " + std::to_string(sizes->text) +
-                "},\n \"table_size\": {\"bytes\": " + std::to_string(sizes->table) +
-                ", \"entries\": " + std::to_string(sizes->entries) + "}";
+        text += JsonSizes(*sizes);
     }
     return text + "}\n";
 }

@@ -22,6 +22,11 @@ namespace kestrin {
 
 // One JSON object: "results", an array of records, and with real savings "encoded_size" and
 // "table_size".
+// A run that judged a table (outcome.evaluated) gives instead one record per entry line in file order:
+// line, code (hex), string, hex and len (the game bytes), uses and saved (by longest match),
+// best_parse_uses and problems (unused, line_end, splits_character, same_text:LINE,
+// repeated_code:LINE, game_table_code, no_text; comma-separated in TSV, an array in JSON, under
+// "entries"), then the sizes as above.
 [[nodiscard]] std::string FormatJson(const RunOutcome& outcome, TextEncoding encoding);
 
 } // namespace kestrin

@@ -13,7 +13,7 @@ _kestrin_cli()
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W '-c --comments --begin --end -i --inside --encoding --game-table
             -l --lengths -n --top --threads --ignore-space --ignore-return --ignore-tab -x --exclude
-            --real-savings --dictionary-bytes -o --report --force -t --table -r --ranges --format -y --yes
+            --real-savings --dictionary-bytes --evaluate --show-encoding -o --report --force -t --table -r --ranges --format -y --yes
             -q --quiet -h --help --version' -- "$cur")
     fi
 }

@@ -128,8 +128,10 @@ QWidget* FrmFrequency::BoxToCorrect(const Refusal& refusal) const
     case Refusal::Reason::InvalidText:
         // A table that is not UTF-8 is the table's fault; an input that is not may just be Latin-1.
         return refusal.role == FileRole::GameTable ? static_cast<QWidget*>(cmdOpenGameTable) : cmbEncoding;
-    case Refusal::Reason::UnmappedText:
     case Refusal::Reason::BadTableLine:
+        // A table of entries to evaluate has no box of its own here.
+        return refusal.role == FileRole::GameTable ? cmdOpenGameTable : nullptr;
+    case Refusal::Reason::UnmappedText:
     case Refusal::Reason::CodeBeginsCode:
     case Refusal::Reason::NoGameCharacters:
         return cmdOpenGameTable;
@@ -140,6 +142,8 @@ QWidget* FrmFrequency::BoxToCorrect(const Refusal& refusal) const
     case Refusal::Reason::InputTooLong:
     case Refusal::Reason::NotAReport:
     case Refusal::Reason::UnreadableReport:
+    case Refusal::Reason::EmptyTable:
+    case Refusal::Reason::OutputIsFolder:
         break;
     }
     return nullptr;

@@ -118,6 +118,10 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
                                 .arg(refusal.otherLine);
     case Refusal::Reason::NoGameCharacters:
         return notStarted + QStringLiteral("%1 holds no entry (HEX=text).").arg(table);
+    case Refusal::Reason::EmptyTable:
+        return notStarted + QStringLiteral("%1 holds no entry (HEX=text).").arg(table);
+    case Refusal::Reason::OutputIsFolder:
+        return notStarted + QStringLiteral("%1 is a folder. Choose a file.").arg(table);
     default:
         break;
     }
@@ -180,6 +184,8 @@ QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
     case Refusal::Reason::BadTableLine:
     case Refusal::Reason::CodeBeginsCode:
     case Refusal::Reason::NoGameCharacters:
+    case Refusal::Reason::EmptyTable:
+    case Refusal::Reason::OutputIsFolder:
         return PhraseCharacters(refusal, encoding);
     case Refusal::Reason::NoSampleLength:
         break;

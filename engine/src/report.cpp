@@ -143,6 +143,51 @@ std::string BuildResultLines(const std::vector<ResultEntry>& results)
     return lines;
 }
 
+std::string DescribeProblem(EntryProblem problem, std::int64_t firstLine)
+{
+    switch (problem) {
+    case EntryProblem::Unused:
+        return "never used";
+    case EntryProblem::HoldsLineEnd:
+        return "holds a line end or an end code";
+    case EntryProblem::SplitsCharacter:
+        return "not whole characters";
+    case EntryProblem::SameText:
+        return "same text as line " + std::to_string(firstLine) + ", which wins";
+    case EntryProblem::RepeatedCode:
+        return "code repeated from line " + std::to_string(firstLine);
+    case EntryProblem::GameTableCode:
+        return "code clashes with the game table";
+    case EntryProblem::NoText:
+        return "no text";
+    }
+    return {};
+}
+
+std::string BuildEvaluationLines(const std::vector<EvaluatedEntry>& entries)
+{
+    std::string lines;
+    for (const EvaluatedEntry& entry : entries) {
+        lines += "line " + std::to_string(entry.line) + ": code = " + HexOf(entry.code);
+        if (entry.text.find('\0') != std::string::npos) {
+            lines += "; --string not displayable--";
+        } else {
+            lines += "; string = ";
+            lines += entry.text;
+        }
+        lines += "; hex = " + HexOf(entry.gameBytes) + "; len = " + std::to_string(entry.gameBytes.size());
+        lines += "; uses = " + std::to_string(entry.longestMatchUses) +
+                 "; saved = " + std::to_string(entry.longestMatchSaved) +
+                 "; best parse uses = " + std::to_string(entry.bestParseUses);
+        for (std::size_t i = 0; i < entry.problems.size(); ++i) {
+            lines += i == 0 ? "; problems: " : ", ";
+            lines += DescribeProblem(entry.problems[i], entry.firstLine);
+        }
+        lines += lineEnd;
+    }
+    return lines;
+}
+
 std::string BuildSizeLines(const EncodedSizes& sizes)
 {
     std::string lines = "Encoded size: " + std::to_string(sizes.longestMatch) + " bytes by longest match, " +

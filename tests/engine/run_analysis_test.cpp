@@ -56,12 +56,14 @@ public:
     }
 };
 
-// The ways a run goes: in bytes, in UTF-8 and through a game table, each ranked and with real savings.
+// The ways a run goes: in bytes, in UTF-8 and through a game table, each ranked, with real savings and
+// judging a table.
 struct RunMode {
     const char* name;
     TextEncoding encoding;
     bool gameTable;
     bool realSavings;
+    bool evaluate = false;
 };
 constexpr RunMode runModes[] = {
     {"bytes", TextEncoding::Latin1, false, false},
@@ -70,6 +72,8 @@ constexpr RunMode runModes[] = {
     {"UTF-8, real savings", TextEncoding::Utf8, false, true},
     {"game table", TextEncoding::Utf8, true, false},
     {"game table, real savings", TextEncoding::Utf8, true, true},
+    {"bytes, evaluated", TextEncoding::Latin1, false, false, true},
+    {"game table, evaluated", TextEncoding::Utf8, true, false, true},
 };
 
 // A run stopped wherever it looks at the cancel flag (every pass of the count, the sorts, the grouping,
@@ -85,13 +89,16 @@ TEST(RunAnalysis, CancelAtEveryLookOrNoMemoryEndsTheRunWithoutOutput)
     settings.outputTable = dir.Write("out.tbl", "old");
     settings.writeTableRanges = "&H80-&H8F";
     settings.threads = 1; // one order of looks, so that each number stops the run at its own place
+    settings.encodingPreview = dir.Write("preview.txt", "old");
     const auto gameTable = dir.Write("game.tbl", "61=a\n6C=l\n70=p\n6F=o\n72=r\n74=t\n20= \n"
                                                  "2F=/\n2A=*\n6E=n\nE8=\xC3\xA8\n");
+    const auto evaluated = dir.Write("dte.tbl", "8000=la \n8001=orta\n");
     for (const RunMode& mode : runModes) {
         SCOPED_TRACE(mode.name);
         settings.encoding = mode.encoding;
         settings.gameTable = mode.gameTable ? std::optional(gameTable) : std::nullopt;
         settings.realSavings = mode.realSavings;
+        settings.evaluateTable = mode.evaluate ? std::optional(evaluated) : std::nullopt;
         std::int64_t look = 0;
         for (;; ++look) {
             SCOPED_TRACE(look);
@@ -102,16 +109,21 @@ TEST(RunAnalysis, CancelAtEveryLookOrNoMemoryEndsTheRunWithoutOutput)
             if (outcome.status == RunStatus::Completed) {
                 dir.Write("report.txt", "old");
                 dir.Write("out.tbl", "old");
+                dir.Write("preview.txt", "old");
                 break;
             }
             ASSERT_EQ(outcome.status, RunStatus::Cancelled);
             EXPECT_TRUE(outcome.report.empty());
             EXPECT_EQ(ReadFile(*settings.reportFile), "old");
             EXPECT_EQ(ReadFile(*settings.outputTable), "old");
+            EXPECT_EQ(ReadFile(*settings.encodingPreview), "old");
         }
         EXPECT_GE(look, mode.realSavings ? 10 : 5); // the run looked in each of its passes
         for (const RunPhase phase :
              {RunPhase::Counting, RunPhase::Formatting, RunPhase::WritingTable, RunPhase::Reporting}) {
+            if (mode.evaluate && (phase == RunPhase::Formatting || phase == RunPhase::WritingTable)) {
+                continue; // a run that judges a table ranks nothing and writes no table
+            }
             FailingObserver observer;
             observer.exhaustedAt = phase;
             const auto outcome = RunAnalysis(settings, observer);
@@ -121,6 +133,7 @@ TEST(RunAnalysis, CancelAtEveryLookOrNoMemoryEndsTheRunWithoutOutput)
         }
         EXPECT_EQ(ReadFile(*settings.reportFile), "old");
         EXPECT_EQ(ReadFile(*settings.outputTable), "old");
+        EXPECT_EQ(ReadFile(*settings.encodingPreview), "old");
     }
     // The host's cancel, at its first yields, and the next run starts from empty counts.
     settings = RunSettings{.inputFiles = {dir.Write("c", "abcdef"), dir.Write("d", "ghijkl")}};

@@ -64,6 +64,190 @@ TEST(TextRun, WholeCharactersWithTheModelsCountsAndSizes)
     EXPECT_GT(refused, 5);
 }
 
+// The text of an encoding preview without its braces and escapes, and the number of braced pieces.
+std::pair<std::string, std::int64_t> Unbraced(std::string_view braced)
+{
+    std::string text;
+    std::int64_t pieces = 0;
+    for (std::size_t at = 0; at < braced.size(); ++at) {
+        if (braced[at] == '\\' && at + 1 < braced.size()) {
+            text += braced[++at];
+        } else if (braced[at] == '{') {
+            ++pieces;
+        } else if (braced[at] != '}') {
+            text += braced[at];
+        }
+    }
+    return {text, pieces};
+}
+
+// A hand-made table judged in bytes, in UTF-8 and through a game table: texts cut from the script (some
+// split a character, some are one character), codes F8xx of which some repeat, a text listed twice, a
+// line without text, an end code's text, a code of the game's. The problems, the uses by longest match, the
+// sizes and the preview are the plain inserter's, which reads the game table (or each character standing for
+// itself) and then the entries without a problem; without a game table the best parse's uses give its size.
+// The real-savings preview unbraces to the script too.
+TEST(TextRun, AJudgedTableGivesThePlainInsertersUsesAndSizes)
+{
+    using Problem = EntryProblem;
+    std::mt19937_64 random(29);
+    int checked = 0;
+    for (int round = 0; round < 150; ++round) {
+        const int mode = round % 3; // bytes, UTF-8, game table
+        const testing::RandomTableCase c = testing::MakeRandomTableCase(random);
+        // Braces and the escape in the text, where no game table has to hold them.
+        const std::string script = mode == 2 ? c.script : c.script + "{b}\\{b}";
+        std::vector<testing::ModelEntry> table;
+        for (int n = 0; n < 10 && !script.empty(); ++n) {
+            std::string text = script.substr(random() % script.size(), 1 + random() % 6);
+            text = text.substr(0, text.find_first_of("\r\n"));
+            table.push_back({std::string{'\xF8', static_cast<char>(random() % 8)}, text});
+        }
+        table.push_back({"\xF8\x10", table.empty() ? "x" : table.front().text});
+        table.push_back({"\xF8\x11", ""});
+        table.push_back({"\xF8\x12", "<END>"}); // an end code of the game's
+        table.push_back({"\xF8\x13", "{b}"});
+        if (mode == 2) {
+            table.push_back({c.entries.front().code, "zz"});
+        }
+        std::string file;
+        for (const auto& entry : table) {
+            file += HexOf(entry.code) + "=" + entry.text + "\r\n";
+        }
+        SCOPED_TRACE(std::to_string(mode) + "|" + c.file + "|" + file + "|" + script);
+        const TempDir dir;
+        RunSettings settings{.inputFiles = {dir.Write("script.txt", script)}};
+        settings.encoding = mode == 0 ? TextEncoding::Latin1 : TextEncoding::Utf8;
+        settings.gameTable = mode == 2 ? std::optional(dir.Write("game.tbl", c.file)) : std::nullopt;
+        settings.evaluateTable = dir.Write("dte.tbl", file);
+        settings.encodingPreview = dir.Path() / "preview.txt";
+        RecordingObserver observer;
+        const RunOutcome outcome = RunAnalysis(settings, observer);
+        if (outcome.status != RunStatus::Completed) {
+            EXPECT_NE(mode, 0);
+            continue;
+        }
+        std::vector<testing::ModelEntry> characters;
+        if (mode == 0) {
+            for (const char byte : script) {
+                characters.push_back({std::string(1, byte), std::string(1, byte)});
+            }
+        }
+        const auto game = mode == 2   ? UsedEntries(c.entries)
+                          : mode == 1 ? CharacterTable(script)
+                                      : UsedEntries(characters);
+        // The plain judgement of each entry, and the table the inserter reads.
+        std::vector<testing::ModelEntry> united = game;
+        std::vector<EvaluatedEntry> expected;
+        EncodedSizes sizes;
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            const auto& [code, text, end] = table[i];
+            EvaluatedEntry& e = expected.emplace_back();
+            e.line = static_cast<std::int64_t>(i + 1);
+            e.code = code;
+            e.text = text;
+            e.gameBytes = text;
+            const testing::ModelEncoding own = testing::InsertByLongestMatch(text, game);
+            for (const auto& character : game) {
+                if (character.stringEnd && text.find(character.text) != std::string::npos && !text.empty()) {
+                    e.problems.push_back(Problem::HoldsLineEnd);
+                }
+            }
+            if (mode == 2) {
+                e.gameBytes = own.unmappedAt ? "" : own.bytes;
+            }
+            if ((mode == 1 && testing::FirstUtf8Fault(text)) || (mode == 2 && own.unmappedAt)) {
+                e.problems.push_back(Problem::SplitsCharacter);
+            }
+            for (const Problem problem : {Problem::SameText, Problem::RepeatedCode}) {
+                for (std::size_t j = 0; j < i; ++j) {
+                    if (problem == Problem::SameText ? !text.empty() && table[j].text == text
+                                                     : table[j].code == code) {
+                        e.problems.push_back(problem);
+                        e.firstLine = e.firstLine != 0 ? e.firstLine : static_cast<std::int64_t>(j + 1);
+                        break;
+                    }
+                }
+            }
+            if (mode == 2 && std::any_of(game.begin(), game.end(), [&](const testing::ModelEntry& g) {
+                    return g.code.starts_with(code) || code.starts_with(g.code);
+                })) {
+                e.problems.push_back(Problem::GameTableCode);
+            }
+            if (text.empty()) {
+                e.problems.push_back(Problem::NoText);
+            }
+            // One character stands for itself before any entry.
+            const bool character =
+                mode == 2
+                    ? std::any_of(game.begin(), game.end(), [&](const auto& g) { return g.text == text; })
+                : mode == 1 ? CharacterTable(text).size() == 1 && CharacterTable(text)[0].text == text
+                            : text.size() == 1;
+            if (e.problems.empty() && !character) {
+                united.push_back(table[i]);
+                sizes.table += static_cast<std::int64_t>(e.gameBytes.size());
+                ++sizes.entries;
+            }
+        }
+        const testing::ModelEncoding encoded = testing::InsertByLongestMatch(script, united);
+        if (encoded.unmappedAt) {
+            continue; // an entry led longest match where the game table cannot go on: no inserter could
+        }
+        for (std::size_t u = 0; u < encoded.unitStarts.size(); ++u) {
+            const std::size_t begin = encoded.unitStarts[u];
+            const std::size_t end =
+                u + 1 < encoded.unitStarts.size() ? encoded.unitStarts[u + 1] : encoded.bytes.size();
+            for (EvaluatedEntry& e : expected) {
+                if (e.problems.empty() && encoded.bytes.substr(begin, end - begin) == e.code) {
+                    ++e.longestMatchUses;
+                    e.longestMatchSaved += static_cast<std::int64_t>(e.gameBytes.size() - e.code.size());
+                }
+            }
+        }
+        std::int64_t bestParseSaved = 0;
+        ASSERT_EQ(outcome.evaluated.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EvaluatedEntry& e = expected[i];
+            if (e.problems.empty() && e.longestMatchUses == 0) {
+                e.problems.push_back(Problem::Unused);
+            }
+            e.bestParseUses = outcome.evaluated[i].bestParseUses;
+            bestParseSaved += e.bestParseUses * static_cast<std::int64_t>(e.gameBytes.size() - e.code.size());
+        }
+        // As report lines, which show every field, so that a difference reads.
+        EXPECT_EQ(BuildEvaluationLines(outcome.evaluated), BuildEvaluationLines(expected));
+        sizes.text = static_cast<std::int64_t>(
+            mode == 2 ? testing::InsertByLongestMatch(script, game).bytes.size() : script.size());
+        sizes.longestMatch = static_cast<std::int64_t>(encoded.bytes.size());
+        sizes.bestParse = static_cast<std::int64_t>(testing::BestSplitBytes(script, united).value_or(0));
+        if (mode != 2) { // every other piece costs its bytes; through a game table they may split otherwise
+            EXPECT_EQ(sizes.text - bestParseSaved, sizes.bestParse);
+        }
+        EXPECT_EQ(BuildSizeLines(outcome.sizes.value_or(EncodedSizes{})), BuildSizeLines(sizes));
+        std::int64_t uses = 0;
+        for (const EvaluatedEntry& e : expected) {
+            uses += e.longestMatchUses;
+        }
+        EXPECT_EQ(Unbraced(ReadFile(*settings.encodingPreview)), std::pair(script, uses));
+        ++checked;
+        // The preview of real savings: the chosen entries braced, the script unchanged.
+        settings.evaluateTable.reset();
+        settings.realSavings = true;
+        settings.sampleLengths = "2-4";
+        ASSERT_EQ(RunAnalysis(settings, observer).status, RunStatus::Completed);
+        EXPECT_EQ(Unbraced(ReadFile(*settings.encodingPreview)).first, script);
+    }
+    EXPECT_GT(checked, 90);
+    // A table to evaluate that is missing fails the run as a missing input does.
+    const TempDir dir;
+    RunSettings settings{.inputFiles = {dir.Write("script.txt", "ab")}};
+    settings.evaluateTable = dir.Path() / "missing.tbl";
+    RecordingObserver observer;
+    const RunOutcome outcome = RunAnalysis(settings, observer);
+    EXPECT_EQ(outcome.status, RunStatus::InputFailed);
+    EXPECT_EQ(outcome.errors.at(0).path, *settings.evaluateTable);
+}
+
 // A script of more than 256 different characters (the kanji of a Japanese script) is counted over its
 // bytes rather than a byte a character, and long windows are measured apart; one whose characters past the
 // 255 most frequent are rare is counted a byte a character with their windows apart: the same ranking as
@@ -193,6 +377,12 @@ TEST(TextRun, RefusesWhatTheGameCannotHoldAndWritesNothing)
         settings.reportFile = dir.Path() / c.reportFile;
         settings.outputTable = dir.Write("out.tbl", "80=x\r\n");
         settings.writeTableRanges = "&H81-&HFF";
+        if (c.evaluated) {
+            settings.evaluateTable = dir.Write("eval.tbl", *c.evaluated);
+        }
+        if (c.preview != nullptr) {
+            settings.encodingPreview = dir.Path() / c.preview;
+        }
         std::map<std::string, std::string> files;
         for (const auto& name : testing::Names(dir.Path())) {
             files[name] = ReadFile(dir.Path() / name);

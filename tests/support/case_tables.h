@@ -370,6 +370,8 @@ struct CharacterRefusalCase {
     std::string dictionaryBytes{};
     std::string beginComment{}; // of the custom style; empty: no comments
     const char* reportFile = "report.txt";
+    std::optional<std::string> evaluated{}; // eval.tbl, the table to evaluate
+    const char* preview = nullptr;          // the encoding preview's name
 };
 using enum TextEncoding;
 using enum FileRole;
@@ -431,6 +433,23 @@ inline const CharacterRefusalCase characterRefusalCases[] = {
      {"the report file (-o)", "the exclusion table (-x)"},
      {"(Apri file di Output)", "(Apri Tabella di Esclusione)"},
      "", "", "", "x.tbl"},
+    {"bad line in the table to evaluate", Latin1, std::nullopt, "ab",
+     {.reason = Reason::BadTableLine, .role = EvaluatedTable, .path = "eval.tbl", .text = "8=b", .line = 2},
+     {"the table to evaluate (--evaluate)", "no entry (HEX=text)"}, {"(Apri Tabella da Valutare)", "no entry (HEX=text)"},
+     "cmdOpenEvaluateTable", "", "", "report.txt", "80=ab\r\n8=b\r\n"},
+    {"empty table to evaluate", Utf8, "41=a\n", "a",
+     {.reason = Reason::EmptyTable, .role = EvaluatedTable, .path = "eval.tbl"},
+     {"the table to evaluate (--evaluate)", "no entry"}, {"(Apri Tabella da Valutare)", "no entry"},
+     "cmdOpenEvaluateTable", "", "", "report.txt", "# 80=ab\r\n"},
+    {"encoding preview on the input", Latin1, std::nullopt, "ab",
+     {.reason = Reason::SameFile, .role = EncodingPreview, .otherRole = InputFile, .path = "script.txt",
+      .otherPath = "script.txt"},
+     {"the encoding preview (--show-encoding)", "the input file"}, {"(Salva Anteprima Codifica)", "(Apri)"},
+     "cmdOpenEncodingPreview", "", "", "report.txt", "80=ab\r\n", "script.txt"},
+    {"encoding preview on a folder", Latin1, std::nullopt, "ab",
+     {.reason = Reason::OutputIsFolder, .role = EncodingPreview, .path = "."},
+     {"the encoding preview (--show-encoding)", "folder"}, {"(Salva Anteprima Codifica)", "folder"},
+     "cmdOpenEncodingPreview", "", "", "report.txt", std::nullopt, "."},
 };
 // clang-format on
 

@@ -81,6 +81,8 @@ struct EncodedSizes {
     std::int64_t entries = 0;      // E
     // Set when the ranges ran out before the choice could take this many entries (R): E got a code.
     std::optional<std::int64_t> entriesAsked;
+
+    bool operator==(const EncodedSizes&) const = default;
 };
 
 // What is wrong with an entry of a table that a run judges (evaluateTable).
@@ -108,6 +110,15 @@ struct EvaluatedEntry {
 
     bool operator==(const EvaluatedEntry&) const = default;
 };
+
+// What is wrong with an entry in the report's words: "never used", "same text as line 4, which wins".
+[[nodiscard]] std::string DescribeProblem(EntryProblem problem, std::int64_t firstLine);
+
+// One line per judged entry in file order, each ended by CR LF: "line L: code = C; string = S; hex = H;
+// len = n; uses = U; saved = V; best parse uses = B", the code and hex in upper-case hex and len the
+// game bytes, then, when something is wrong with it, "; problems: " and each problem's description
+// joined by ", ". A string holding a NUL shows as "--string not displayable--", as in a result line.
+[[nodiscard]] std::string BuildEvaluationLines(const std::vector<EvaluatedEntry>& entries);
 
 // "Encoded size: M bytes by longest match, K bytes by best parse, from N bytes" and
 // "Table size: T bytes in E entries", each ended by CR LF; when the ranges ran out, then

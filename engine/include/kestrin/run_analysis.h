@@ -68,10 +68,13 @@ struct Refusal {
                             // `line`, the bytes `text`
         UnmappedText,       // input `path` holds text that no code of the game table stands for: `text`
                             // at line `line`, column `column` (in characters, from 1)
-        BadTableLine,       // line `line` of the game table `path` is no entry: `text` is the line
+        BadTableLine,       // line `line` of the table `path` (as `role`: the game table, or a table of
+                            // entries) is no entry: `text` is the line
         CodeBeginsCode,     // in the game table `path`, code `text` (hex) of line `line` begins with the
                             // whole code of line `otherLine`, which the game could not tell apart
         NoGameCharacters,   // the game table `path` holds no entry
+        EmptyTable,         // the table of entries `path` (as `role`) holds no entry
+        OutputIsFolder,     // `path`, a file the run writes (as `role`), is a folder
     };
     Reason reason = Reason::NoSampleLength;
     std::int64_t length = 0;
@@ -142,8 +145,10 @@ struct RunOutcome {
 // The first pair of files of the settings that writing the outputs would destroy: the report file and an
 // input, the exclusion table or the output table, then the output table and an input or the game table
 // (which would get table lines appended), compared as files (through links and other names), not as names.
-// The output table may be the exclusion table: that is read before the table grows. RunAnalysis refuses such
-// a pair before anything is read, and then, with replaceOnlyReports, a report file that is not a report.
+// The output table may be the exclusion table: that is read before the table grows. The encoding preview,
+// replaced whole too, is checked against every other file (the table to evaluate is one the run reads).
+// RunAnalysis refuses such a pair before anything is read, and then, with replaceOnlyReports, a report file
+// that is not a report.
 [[nodiscard]] std::optional<Refusal> FindFileClash(const RunSettings& settings);
 
 } // namespace kestrin

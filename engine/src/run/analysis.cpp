@@ -14,6 +14,7 @@
 #include "run/resolved_settings.h"
 #include "run/savings_branch.h"
 #include "run/step.h"
+#include "run/table_evaluation.h"
 
 #include "kestrin/report.h"
 #include "kestrin/run_analysis.h"
@@ -30,6 +31,7 @@ namespace {
 struct BuiltOutputs {
     std::string tableBlock;
     std::string reportFileContent;
+    std::string encodingPreview;
 };
 
 class AnalysisRun
@@ -48,6 +50,9 @@ public:
             return Ended(std::move(*end), outcome);
         }
         const ResolvedSettings& resolved = std::get<ResolvedSettings>(resolving);
+        if (resolved.evaluatedTable) {
+            return Evaluate(resolved, outcome);
+        }
         RankedResults ranked;
         StepEnd end = resolved.InCharacters() ? CountInCharacters(resolved, ranked, outcome)
                                               : CountBytes(resolved, ranked, outcome);
@@ -55,7 +60,7 @@ public:
             return Ended(std::move(*end), outcome);
         }
         const BuiltOutputs built = BuildOutputs(resolved, ranked, outcome);
-        WriteOutputs(resolved, built, outcome);
+        WriteOutputs(resolved, built, outcome, true);
         outcome.status = RunStatus::Completed;
         return outcome;
     }
@@ -68,6 +73,46 @@ private:
         if (end.error) {
             outcome.errors.push_back(std::move(*end.error));
         }
+        return std::move(outcome);
+    }
+
+    // Judging a table: the inputs read into the counted text as the count in characters reads them, and
+    // encoded through the table; nothing is counted, and no table is written.
+    RunOutcome Evaluate(const ResolvedSettings& resolved, RunOutcome& outcome)
+    {
+        CharacterCount count(context, resolved);
+        if (auto end = count.ReadAll()) {
+            return Ended(std::move(*end), outcome);
+        }
+        outcome.counters = count.Counters();
+        Progress encoding = display.Current();
+        encoding.phase = RunPhase::Ranking;
+        display.Show(encoding);
+        TableEvaluation evaluation(resolved, count.Script());
+        if (auto end = evaluation.Encode(context)) {
+            return Ended(std::move(*end), outcome);
+        }
+        Progress reporting = display.Current();
+        reporting.phase = RunPhase::Reporting;
+        display.Show(reporting);
+        (void)context.observer.YieldAndCheckCancel();
+        BuiltOutputs built;
+        ReportHeader header;
+        header.inputFiles = resolved.inputFiles;
+        header.totalCharacters = outcome.counters.totalCharacters;
+        header.countedCharacters = outcome.counters.countedCharacters;
+        header.sampleLengths = resolved.listedLengths;
+        const std::string entryLines = BuildEvaluationLines(evaluation.Entries());
+        header.elapsedSeconds = WholeSecondsBetween(startTime, std::chrono::system_clock::now());
+        outcome.report = BuildReportHeader(header) + entryLines + BuildSizeLines(evaluation.Sizes());
+        if (resolved.reportFile) {
+            built.reportFileContent = ReportFileContent(outcome.report);
+        }
+        built.encodingPreview = evaluation.Preview();
+        outcome.evaluated = evaluation.Entries();
+        outcome.sizes = evaluation.Sizes();
+        WriteOutputs(resolved, built, outcome, false);
+        outcome.status = RunStatus::Completed;
         return std::move(outcome);
     }
 
@@ -245,16 +290,18 @@ private:
         if (resolved.reportFile) {
             built.reportFileContent = ReportFileContent(outcome.report);
         }
+        built.encodingPreview = ranked.encodingPreview;
         outcome.sizes = ranked.sizes;
         outcome.results = ranked.entries;
         return built;
     }
 
-    static void WriteOutputs(const ResolvedSettings& resolved, const BuiltOutputs& built, RunOutcome& outcome)
+    static void WriteOutputs(const ResolvedSettings& resolved, const BuiltOutputs& built, RunOutcome& outcome,
+                             bool writeTable)
     {
-        // A signal that asks the program to end waits until both files are whole.
+        // A signal that asks the program to end waits until every file is whole.
         const SignalDeferral signals;
-        if (resolved.outputTable) {
+        if (resolved.outputTable && writeTable) {
             if (auto error = AppendToFile(*resolved.outputTable, built.tableBlock)) {
                 outcome.errors.push_back(*error);
                 // Nothing was appended: no code of it repeats one or clashes with the game's.
@@ -264,6 +311,11 @@ private:
         }
         if (resolved.reportFile) {
             if (auto error = ReplaceFile(*resolved.reportFile, built.reportFileContent)) {
+                outcome.errors.push_back(*error);
+            }
+        }
+        if (resolved.encodingPreview) {
+            if (auto error = ReplaceFile(*resolved.encodingPreview, built.encodingPreview)) {
                 outcome.errors.push_back(*error);
             }
         }

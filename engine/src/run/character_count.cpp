@@ -25,6 +25,14 @@ CharacterCount::CharacterCount(RunContext& context, const ResolvedSettings& reso
 
 StepEnd CharacterCount::CountAll()
 {
+    if (auto end = ReadAll()) {
+        return end;
+    }
+    return CountStrings();
+}
+
+StepEnd CharacterCount::ReadAll()
+{
     ScriptBuilder builder(resolved);
     CommentScanner scanner(resolved.comments);
     for (std::size_t i = 0; i < looks.size(); ++i) {
@@ -36,7 +44,7 @@ StepEnd CharacterCount::CountAll()
     script = builder.Finish();
     counters.countedCharacters = script.countedCharacters;
     counters.totalCharacters = script.totalCharacters;
-    return CountStrings();
+    return std::nullopt;
 }
 
 // One input: read whole, its counted stretches found by a scanner that steps a byte at a time (so that

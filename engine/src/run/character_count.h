@@ -25,6 +25,9 @@ public:
     CharacterCount(RunContext& context, const ResolvedSettings& resolved);
 
     [[nodiscard]] StepEnd CountAll();
+    // Only the first half of CountAll: every input read, checked and encoded into the script, which a
+    // run that counts nothing (evaluating a table) encodes itself.
+    [[nodiscard]] StepEnd ReadAll();
 
     [[nodiscard]] const GameScript& Script() const { return script; }
     [[nodiscard]] const RunCounters& Counters() const { return counters; }

@@ -200,7 +200,9 @@ std::optional<Refusal> CheckSampleLengths(const std::vector<std::int16_t>& sorte
 
 std::optional<Refusal> FindFileClash(const RunSettings& settings)
 {
-    if (!settings.reportFile && !settings.outputTable) {
+    // The preview is written only with real savings or a table to evaluate.
+    const bool previewed = settings.encodingPreview && (settings.realSavings || settings.evaluateTable);
+    if (!settings.reportFile && !settings.outputTable && !previewed) {
         return std::nullopt;
     }
     std::vector<NamedFile> others;
@@ -213,6 +215,10 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
     }
     if (settings.gameTable) {
         others.push_back({FileRole::GameTable, &*settings.gameTable, IdentifyFile(*settings.gameTable)});
+    }
+    if (settings.evaluateTable) {
+        others.push_back(
+            {FileRole::EvaluatedTable, &*settings.evaluateTable, IdentifyFile(*settings.evaluateTable)});
     }
     std::optional<NamedFile> table;
     if (settings.outputTable) {
@@ -233,6 +239,22 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
     for (const FileRole role : {FileRole::InputFile, FileRole::GameTable}) {
         if (const NamedFile* same = table ? SameFileAs(*table, others, role) : nullptr) {
             return SameFile(FileRole::OutputTable, *table->path, role, *same->path);
+        }
+    }
+    // The encoding preview is replaced whole, like the report: against every file the run reads or
+    // writes.
+    if (previewed) {
+        const NamedFile preview{FileRole::EncodingPreview, &*settings.encodingPreview,
+                                IdentifyFile(*settings.encodingPreview)};
+        if (settings.reportFile) {
+            others.push_back(
+                {FileRole::ReportFile, &*settings.reportFile, IdentifyFile(*settings.reportFile)});
+        }
+        if (table && !settings.reportFile) {
+            others.push_back(*table);
+        }
+        if (const NamedFile* same = SameFileAs(preview, others, std::nullopt)) {
+            return SameFile(FileRole::EncodingPreview, *preview.path, same->role, *same->path);
         }
     }
     return std::nullopt;
@@ -277,11 +299,11 @@ StepEnd ResolveCharacters(const RunSettings& settings, ResolvedSettings& resolve
 }
 
 Refusal TableRefusal(Refusal::Reason reason, const std::filesystem::path& path, std::int64_t line,
-                     std::string text)
+                     std::string text, FileRole role = FileRole::GameTable)
 {
     Refusal refusal;
     refusal.reason = reason;
-    refusal.role = FileRole::GameTable;
+    refusal.role = role;
     refusal.path = path;
     refusal.line = line;
     refusal.text = std::move(text);
@@ -331,6 +353,45 @@ std::variant<GameTable, EarlyEnd> LoadGameTable(const std::filesystem::path& pat
         return EarlyEnd::Refused(std::move(*refusal));
     }
     return std::move(load.table);
+}
+
+// The table to evaluate, read as the game table is (codes of 1 to 4 bytes), with every line that names a
+// code kept: refused when a line is no entry (a code line without text is an entry without text, which
+// the evaluation names) or when it names no code; a file error when it cannot be read. Its text is not
+// checked in the encoding as a whole: each entry's is, by the evaluation.
+std::variant<std::vector<GameTableEntry>, EarlyEnd> LoadEvaluatedTable(const std::filesystem::path& path,
+                                                                       TextEncoding encoding)
+{
+    auto read = ReadFileBytes(path);
+    if (auto* error = std::get_if<FileError>(&read)) {
+        return EarlyEnd::InputFailed(std::move(*error));
+    }
+    GameTableLoad load = ReadGameTable(std::get<FileBytes>(read).View(), encoding, TableTextCheck::None);
+    for (const TableLineFault& fault : load.faults) {
+        if (fault.kind == TableFaultKind::BadCode) {
+            return EarlyEnd::Refused(TableRefusal(Refusal::Reason::BadTableLine, path, fault.line,
+                                                  fault.content, FileRole::EvaluatedTable));
+        }
+    }
+    if (load.lines.empty()) {
+        return EarlyEnd::Refused(
+            TableRefusal(Refusal::Reason::EmptyTable, path, 0, {}, FileRole::EvaluatedTable));
+    }
+    return std::move(load.lines);
+}
+
+// A file the run writes whole that is a folder could never be written: refused before anything is read.
+std::optional<Refusal> FolderToWrite(const std::optional<std::filesystem::path>& path, FileRole role)
+{
+    std::error_code error;
+    if (!path || !std::filesystem::is_directory(*path, error)) {
+        return std::nullopt;
+    }
+    Refusal refusal;
+    refusal.reason = Refusal::Reason::OutputIsFolder;
+    refusal.role = role;
+    refusal.path = *path;
+    return refusal;
 }
 
 // A look at every input, and the refusal of inputs too long for the savings mode or the count in UTF-8
@@ -391,6 +452,11 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
     if (auto kept = KeepForeignReportFile(settings)) {
         return EarlyEnd::Refused(std::move(*kept));
     }
+    const bool previewed = settings.realSavings || settings.evaluateTable;
+    if (auto folder =
+            FolderToWrite(previewed ? settings.encodingPreview : std::nullopt, FileRole::EncodingPreview)) {
+        return EarlyEnd::Refused(std::move(*folder));
+    }
     ResolvedSettings resolved;
     resolved.inputFiles = settings.inputFiles;
     resolved.reportFile = settings.reportFile;
@@ -433,6 +499,16 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
             return std::move(*end);
         }
         resolved.gameTable = std::move(std::get<GameTable>(table));
+    }
+    if (settings.evaluateTable) {
+        auto table = LoadEvaluatedTable(*settings.evaluateTable, resolved.encoding);
+        if (auto* end = std::get_if<EarlyEnd>(&table)) {
+            return std::move(*end);
+        }
+        resolved.evaluatedTable = std::move(std::get<std::vector<GameTableEntry>>(table));
+    }
+    if (previewed) {
+        resolved.encodingPreview = settings.encodingPreview;
     }
     return resolved;
 }

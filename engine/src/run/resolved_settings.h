@@ -76,6 +76,12 @@ struct ResolvedSettings {
     // together.
     bool realSavings = false;
     std::int64_t dictionaryBytes = std::numeric_limits<std::int64_t>::max();
+    // The table a run judges instead of counting (evaluateTable): every line of it that names a code, in
+    // file order, duplicates and lines without text included.
+    std::optional<std::vector<GameTableEntry>> evaluatedTable;
+    // Where the counted text goes as encoded, each entry's text in braces (with real savings or an
+    // evaluated table).
+    std::optional<std::filesystem::path> encodingPreview;
 
     // Counting in the game's characters (UTF-8, or through a game table) rather than in bytes.
     [[nodiscard]] bool InCharacters() const { return mode != RunMode::Bytes; }
@@ -90,7 +96,7 @@ struct ResolvedSettings {
 // and question, the skip rules with the exclusion table (read here), the delimiters in the encoding, the
 // dictionary's bytes, the comment rules (the host is told when they turn comments off), a look at every
 // input (missing, unreadable or endless ones fail here; inputs too long for the savings mode are refused
-// from their sizes), and the game table, read and checked.
+// from their sizes), the game table, read and checked, and the table to evaluate, read.
 [[nodiscard]] std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& settings,
                                                                        RunObserver& observer);
 

@@ -7,6 +7,7 @@
 
 #include "cancel_flag.h"
 #include "counting/comment_scanner.h"
+#include "text/braced_text.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -125,6 +126,12 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
             [&](std::size_t job, unsigned) { Encode(job, choice, united ? &*united : nullptr); }, tick)) {
         return end;
     }
+    if (resolved.encodingPreview) {
+        if (auto end = RunJobs(
+                run, 1, 1, [&](std::size_t, unsigned) { ranked.encodingPreview = Preview(choice, texts); })) {
+            return end;
+        }
+    }
     if (run.observer.YieldAndCheckCancel()) {
         return EarlyEnd::Cancelled();
     }
@@ -186,6 +193,30 @@ void SavingsBranch::Encode(std::size_t job, SavingsResult& choice, const GameEnc
         }
     }
     (job == 0 ? choice.longestMatchBytes : choice.bestParseBytes) = total;
+}
+
+// The counted text as longest match encodes it with the chosen entries, each in braces: through a game
+// table the text of the script, encoded with the game table and the entries' texts read as one table (as
+// UnitedEncoder reads them), with the game table's characters not braced.
+std::string SavingsBranch::Preview(const SavingsResult& choice,
+                                   const std::vector<std::string>& entryTexts) const
+{
+    if (resolved.mode != RunMode::GameTable) {
+        return BracedText(request.stretches, CodedEntries(choice), 0, &cancel);
+    }
+    std::vector<CodedEntry> coded;
+    for (const GameTableEntry& character : resolved.gameTable->Entries()) {
+        const bool usable = !character.code.empty() && character.code.size() <= 4;
+        coded.push_back({usable ? std::string_view(character.text) : std::string_view(),
+                         static_cast<int>(character.code.size())});
+    }
+    const std::size_t firstEntry = coded.size();
+    for (std::size_t i = 0; i < entryTexts.size(); ++i) {
+        if (resolved.gameTable->FindText(entryTexts[i]) == nullptr) {
+            coded.push_back({entryTexts[i], std::clamp(choice.entries[i].codeBytes, 1, 4)});
+        }
+    }
+    return BracedText(script->script, coded, firstEntry, &cancel);
 }
 
 // The game table and the entries (their texts) as an inserter reads them: the entries follow the game

@@ -36,6 +36,8 @@ public:
 private:
     void Index();
     void Encode(std::size_t job, SavingsResult& choice, const GameEncoder* united) const;
+    [[nodiscard]] std::string Preview(const SavingsResult& choice,
+                                      const std::vector<std::string>& entryTexts) const;
     [[nodiscard]] GameEncoder UnitedEncoder(const SavingsResult& choice,
                                             const std::vector<std::string>& entryTexts) const;
 

@@ -52,6 +52,7 @@ struct RunContext {
 struct RankedResults {
     std::vector<ResultEntry> entries;
     std::optional<EncodedSizes> sizes;
+    std::string encodingPreview; // with real savings and an encoding preview asked for
 };
 
 } // namespace kestrin

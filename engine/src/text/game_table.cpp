@@ -46,6 +46,7 @@ void ReadLine(std::string_view line, std::int64_t number, GameTableLoad& load)
     }
     const std::string_view text =
         equals == std::string_view::npos ? std::string_view() : rest.substr(equals + 1);
+    load.lines.push_back({*code, std::string(text), stringEnd, number});
     if (text.empty() && !stringEnd) {
         load.faults.push_back({number, TableFaultKind::MissingText, std::string(line)});
         return;
@@ -124,10 +125,10 @@ const GameTableEntry* GameTable::FirstCodeWithCodePrefix() const
     return nullptr;
 }
 
-GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding)
+GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding, TableTextCheck check)
 {
-    GameTableLoad load{GameTable(encoding), std::nullopt, {}, {}};
-    if ((load.invalidText = ValidateText(content, encoding))) {
+    GameTableLoad load{GameTable(encoding), std::nullopt, {}, {}, {}};
+    if (check == TableTextCheck::WholeFile && (load.invalidText = ValidateText(content, encoding))) {
         return load;
     }
     if (encoding == TextEncoding::Utf8 && content.starts_with("\xEF\xBB\xBF")) {

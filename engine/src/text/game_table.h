@@ -89,7 +89,14 @@ struct GameTableLoad {
     std::optional<TextFault> invalidText; // the file is not valid in the encoding: nothing was read
     std::vector<TableLineFault> faults;   // entry lines that could not be read, in file order
     std::vector<TableDuplicate> duplicates;
+    // Every line that names a code, in file order: the entries, the duplicates, and with an empty text
+    // the lines missing their text; for a host that judges every line of a table, not only the winners.
+    std::vector<GameTableEntry> lines;
 };
+
+// What ReadGameTable checks of the text: the whole file, or (for a table whose entries are judged one
+// by one) nothing, so that an entry that splits a character is read as it is.
+enum class TableTextCheck { WholeFile, None };
 
 // Reads a game table in the Thingy format: "HEX=text" lines, with codes of 1 to 4 bytes in hex (either
 // case) and the text everything after the first "=" (spaces and further "=" kept), and "/HEX=text" or
@@ -97,6 +104,7 @@ struct GameTableLoad {
 // no line end); a UTF-8 file may begin with a byte-order mark. The whole file must be valid in the
 // encoding, or nothing is read. Bad entry lines and duplicates are reported and left out; a host
 // should refuse a table with faults and may mention the duplicates.
-[[nodiscard]] GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding);
+[[nodiscard]] GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding,
+                                          TableTextCheck check = TableTextCheck::WholeFile);
 
 } // namespace kestrin
