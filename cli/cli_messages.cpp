@@ -37,7 +37,9 @@ std::string PhraseCharacters(const Refusal& refusal)
     switch (refusal.reason) {
     case Refusal::Reason::BadDictionaryBytes:
         return "--dictionary-bytes \"" + ShownText(refusal.text) +
-               "\" is not a whole number of bytes (0 or more)" + std::string(nothingDone);
+               (refusal.limit > 0 ? "\" is out of range: give at most " + std::to_string(refusal.limit)
+                                  : std::string("\" is not a whole number of bytes (0 or more)")) +
+               std::string(nothingDone);
     case Refusal::Reason::InvalidDelimiter:
         return "the comment text (--begin/--end) with the bytes " + SpacedHexOf(refusal.text) +
                " is not valid UTF-8 (--encoding utf-8)" + std::string(nothingDone);

@@ -339,6 +339,19 @@ std::vector<std::string> WarnAboutNumbers(const RunSettings& s)
     if (!ParseNumeric(s.topResults)) {
         warnings.push_back(NotANumber("-n/--top", s.topResults, "it is read as 25"));
     }
+    // A dictionary smaller than the shortest entry there can be takes none: the report would list nothing.
+    if (s.realSavings && !s.dictionaryBytes.empty() && s.dictionaryBytes.size() < 6) {
+        int shortest = 0;
+        for (const std::int16_t length : ParseNumberList(s.sampleLengths)) {
+            shortest = length > 0 && (shortest == 0 || length < shortest) ? length : shortest;
+        }
+        shortest = s.gameTable ? std::max(shortest, 2) : shortest; // one character is the game table's own
+        if (shortest > 0 && std::stoi(s.dictionaryBytes) < shortest) {
+            warnings.push_back("--dictionary-bytes " + s.dictionaryBytes +
+                               " admits no entry: the shortest takes at least " + std::to_string(shortest) +
+                               " bytes");
+        }
+    }
     // Without a table the choice prices its entries at the ranges' codes, one byte each when they give none.
     if (s.realSavings && !s.outputTable && !s.writeTableRanges.empty() &&
         ParseNumberList(s.writeTableRanges).empty()) {

@@ -80,6 +80,12 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
     const QString table = RoleName(refusal.role) + u' ' + Shown(refusal.path);
     switch (refusal.reason) {
     case Refusal::Reason::BadDictionaryBytes:
+        if (refusal.limit > 0) {
+            return notStarted + QStringLiteral("Byte max \"%1\" is out of range: type at most %2 bytes, or "
+                                               "leave it empty for no limit.")
+                                    .arg(FromLocal(ShownText(refusal.text)))
+                                    .arg(refusal.limit);
+        }
         return notStarted +
                QStringLiteral("Byte max \"%1\" is not a whole number of bytes, 0 or more. Type the "
                               "most bytes the entries may take in the game, or leave it empty "

@@ -254,6 +254,10 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
          "kestrin-cli: -r/--ranges: \"0x80\" is not a number (hex is written &H80), so the range starts at "
          "1\n"
          "kestrin-cli: -n/--top: \"5x\" is not a number, so it is read as 25\n"},
+        {{"-q", "-l", "2-3", "--real-savings", "--dictionary-bytes", "1", "in.txt"},
+         0,
+         "Filename:",
+         "--dictionary-bytes 1 admits no entry: the shortest takes at least 2 bytes"},
         {{"-q", "--real-savings", "-r", "&H90-&H80", "in.txt"},
          0,
          "Filename:",

@@ -62,7 +62,8 @@ struct Refusal {
         NotAReport,       // with replaceOnlyReports, the report file `path` is not a report of this program
         UnreadableReport, // with replaceOnlyReports, the report file `path` cannot be read to tell
         // The game's characters (before anything is counted; nothing is written):
-        BadDictionaryBytes, // the dictionary bytes (`text`, as typed) are not a whole number of 0 or more
+        BadDictionaryBytes, // the dictionary bytes (`text`, as typed) are not a whole number of 0 or more, or
+                            // (with `limit`, the most there may be) a whole number out of range
         InvalidDelimiter,   // comment delimiter `text` is not valid in the encoding
         InvalidText,        // `path` (as `role`) is not valid UTF-8: at byte `offset` (from 0) of line
                             // `line`, the bytes `text`

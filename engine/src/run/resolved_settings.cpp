@@ -292,6 +292,10 @@ StepEnd ResolveCharacters(const RunSettings& settings, ResolvedSettings& resolve
         Refusal refusal;
         refusal.reason = Refusal::Reason::BadDictionaryBytes;
         refusal.text = typed;
+        if (error == std::errc::result_out_of_range &&
+            typed.find_first_not_of("0123456789") == std::string::npos) {
+            refusal.limit = std::numeric_limits<std::int64_t>::max();
+        }
         return EarlyEnd::Refused(std::move(refusal));
     }
     resolved.dictionaryBytes = value;
