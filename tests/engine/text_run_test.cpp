@@ -290,11 +290,13 @@ TEST(TextRun, ManyDifferentCharactersRankAsTheModelDoes)
 }
 
 // The comment filter works on the script's text: what it leaves out is never encoded (it may hold text
-// the table lacks) and counts in its own characters; what it lets through counts in the game's.
+// the table lacks) and counts in its own characters; what it lets through counts in the game's. The
+// byte-order mark that starts a UTF-8 file is neither: it is no character, and the table need not hold it.
 TEST(TextRun, CommentsAreLeftOutBeforeTheScriptIsEncoded)
 {
     const TempDir dir;
-    RunSettings settings{.inputFiles = {dir.Write("script.txt", "ab<$\xE6\xBC\xA2?>ab<LINE>ab")}};
+    RunSettings settings{.inputFiles = {dir.Write("script.txt", "\xEF\xBB\xBF"
+                                                                "ab<$\xE6\xBC\xA2?>ab<LINE>ab")}};
     settings.sampleLengths = "2";
     settings.encoding = TextEncoding::Utf8;
     settings.gameTable = dir.Write("game.tbl", "41=a\n42=b\nFE=<LINE>\n");

@@ -96,10 +96,13 @@ StepEnd ScriptBuilder::Add(const std::filesystem::path& path, std::string_view f
     if (auto fault = ValidateText(fileText, built.encoding)) {
         return EarlyEnd::Refused(InvalidText(FileRole::InputFile, path, *fault));
     }
+    // A byte-order mark that starts a UTF-8 file says how the file is written; it is no character of it.
+    const std::size_t mark =
+        built.encoding == TextEncoding::Utf8 && fileText.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     const std::int64_t unitsBefore = built.game.units.Characters();
-    std::int64_t leftOut = CountCharacters(fileText, built.encoding);
+    std::int64_t leftOut = CountCharacters(fileText.substr(mark), built.encoding);
     for (const CountedStretch& piece : pieces) {
-        const auto begin = static_cast<std::size_t>(piece.begin);
+        const auto begin = std::max(static_cast<std::size_t>(piece.begin), mark);
         const auto end = std::min(static_cast<std::size_t>(piece.end), fileText.size()); // no filler
         if (begin >= end) {
             continue;
