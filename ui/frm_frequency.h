@@ -111,6 +111,16 @@ private:
     void CreateKeepControls(QWidget* page);
     void CreateCurveControls(QWidget* page); // the entry overhead and the savings curve
     void CreatePreviewControls(QWidget* page);
+    // A file box of the Dizionario page at `top`: its command, a ✕ that clears it, the chosen path below
+    // them and the help beside.
+    struct ClearableFile {
+        QPushButton* open;
+        QPushButton* clear;
+        QLabel* path;
+    };
+    ClearableFile MakeClearableFile(QWidget* page, const char* name, const QString& caption,
+                                    const QString& clearName, const QString& clearTip, const QString& help,
+                                    int top);
     // A file command's help text (also its controls' tooltip), placed on the page.
     void MakeDictionaryHelp(QWidget* page, const char* name, const QString& text, int top, int height,
                             const QList<QWidget*>& controls);

@@ -490,23 +490,38 @@ void FrmFrequency::CreateEvaluateControls(QWidget* page)
         420, 1335, {cmdOpenEvaluateTable, cmdEvaluate});
 }
 
+FrmFrequency::ClearableFile FrmFrequency::MakeClearableFile(QWidget* page, const char* name,
+                                                            const QString& caption, const QString& clearName,
+                                                            const QString& clearTip, const QString& help,
+                                                            int top)
+{
+    const QString base = QString::fromLatin1(name);
+    ClearableFile file{};
+    file.open = MakeButton(page, ("cmdOpen" + base).toLatin1().constData(), caption);
+    PlaceOnPage(file.open, 240, top, 2055, 375);
+    file.clear = MakeButton(page, ("cmdClear" + base).toLatin1().constData(), QStringLiteral("\u2715"));
+    file.clear->setAccessibleName(clearName);
+    file.clear->setToolTip(clearTip);
+    PlaceOnPage(file.clear, 2340, top, 375, 375);
+    file.path = MakePathCaption(page, ("lblOpen" + base).toLatin1().constData(), 240, top + 480);
+    MakeDictionaryHelp(page, ("lblInfo" + base).toLatin1().constData(), help, top, 1020, {file.open});
+    return file;
+}
+
 void FrmFrequency::CreateKeepControls(QWidget* page)
 {
-    cmdOpenKeepTable = MakeButton(page, "cmdOpenKeepTable", QStringLiteral("Apri Voci da T&enere"));
-    PlaceOnPage(cmdOpenKeepTable, 240, 1800, 2055, 375);
-    cmdClearKeepTable = MakeButton(page, "cmdClearKeepTable", QStringLiteral("\u2715"));
-    cmdClearKeepTable->setAccessibleName(QStringLiteral("Togli Voci da Tenere"));
-    PlaceOnPage(cmdClearKeepTable, 2340, 1800, 375, 375);
-    lblOpenKeepTable = MakePathCaption(page, "lblOpenKeepTable", 240, 2280);
-    MakeDictionaryHelp(
-        page, "lblInfoKeepTable",
+    const ClearableFile file = MakeClearableFile(
+        page, "KeepTable", QStringLiteral("Apri Voci da T&enere"), QStringLiteral("Togli Voci da Tenere"),
+        QStringLiteral("Togli la tabella delle voci da tenere."),
         QStringLiteral(
             "Con Risparmio reale, le voci di questa tabella (stesso formato), come i nomi dei personaggi, "
             "sono nel dizionario fin dall'inizio con i loro codici. Kestrin sceglie le altre con i codici "
             "degli Intervalli che la tabella non usa, e la tabella di output riceve solo le voci nuove. "
             "\u2715 toglie la tabella."),
-        1800, 1020, {cmdOpenKeepTable});
-    cmdClearKeepTable->setToolTip(QStringLiteral("Togli la tabella delle voci da tenere."));
+        1800);
+    cmdOpenKeepTable = file.open;
+    cmdClearKeepTable = file.clear;
+    lblOpenKeepTable = file.path;
 }
 
 void FrmFrequency::CreateCurveControls(QWidget* page)
@@ -539,22 +554,18 @@ void FrmFrequency::CreateCurveControls(QWidget* page)
 
 void FrmFrequency::CreatePreviewControls(QWidget* page)
 {
-    cmdOpenEncodingPreview =
-        MakeButton(page, "cmdOpenEncodingPreview", QStringLiteral("Salva Anteprima C&odifica"));
-    PlaceOnPage(cmdOpenEncodingPreview, 240, 4740, 2055, 375);
-    cmdClearEncodingPreview = MakeButton(page, "cmdClearEncodingPreview", QStringLiteral("\u2715"));
-    cmdClearEncodingPreview->setAccessibleName(QStringLiteral("Togli Anteprima Codifica"));
-    PlaceOnPage(cmdClearEncodingPreview, 2340, 4740, 375, 375);
-    lblOpenEncodingPreview = MakePathCaption(page, "lblOpenEncodingPreview", 240, 5220);
-    MakeDictionaryHelp(
-        page, "lblInfoEncodingPreview",
+    const ClearableFile file = MakeClearableFile(
+        page, "EncodingPreview", QStringLiteral("Salva Anteprima C&odifica"),
+        QStringLiteral("Togli Anteprima Codifica"), QStringLiteral("Togli il file dell'anteprima."),
         QStringLiteral(
             "Scrive il testo contato come lo codifica l'inseritore, con il testo di ogni voce tra graffe "
             "({la por}ta) per vedere dove è usata; senza quelle graffe torna il testo (le graffe del testo "
             "sono protette). Con Valuta e con Risparmio reale; ogni analisi sostituisce il file. \u2715 "
             "toglie il file."),
-        4740, 1020, {cmdOpenEncodingPreview});
-    cmdClearEncodingPreview->setToolTip(QStringLiteral("Togli il file dell'anteprima."));
+        4740);
+    cmdOpenEncodingPreview = file.open;
+    cmdClearEncodingPreview = file.clear;
+    lblOpenEncodingPreview = file.path;
 }
 
 void FrmFrequency::CreateAnalysisPage(QWidget* page)
