@@ -34,6 +34,9 @@ std::string PhraseCharacters(const Refusal& refusal)
     case Refusal::Reason::BadDictionaryBytes:
         return "--dictionary-bytes \"" + refusal.text + "\" is not a whole number of bytes (0 or more)" +
                std::string(nothingDone);
+    case Refusal::Reason::BadEntryOverhead:
+        return "--entry-overhead \"" + refusal.text + "\" is not a whole number of bytes from 0 to " +
+               std::to_string(refusal.limit) + std::string(nothingDone);
     case Refusal::Reason::InvalidDelimiter:
         return "the comment text (--begin/--end) with the bytes " + SpacedHexOf(refusal.text) +
                " is not valid UTF-8 (--encoding utf-8)" + std::string(nothingDone);
@@ -117,6 +120,7 @@ std::string PhraseRefusal(const Refusal& refusal)
         return "-o/--report: " + refusal.path.string() +
                " cannot be read to tell whether it is a report of this program; --force replaces it";
     case Refusal::Reason::BadDictionaryBytes:
+    case Refusal::Reason::BadEntryOverhead:
     case Refusal::Reason::InvalidDelimiter:
     case Refusal::Reason::InvalidText:
     case Refusal::Reason::UnmappedText:

@@ -112,6 +112,16 @@ std::string SetDictionaryBytes(CommandLine& line, const std::string& bytes)
     return {};
 }
 
+// The entry overhead as typed, once it is a plain number, as with the dictionary bytes.
+std::string SetEntryOverhead(CommandLine& line, const std::string& bytes)
+{
+    if (bytes.empty() || bytes.find_first_not_of("0123456789") != std::string::npos) {
+        return "takes a number of bytes, 0 or more, not \"" + bytes + "\"";
+    }
+    line.settings.entryOverhead = bytes;
+    return {};
+}
+
 std::string SetThreads(CommandLine& line, const std::string& count)
 {
     if (count.empty() || count.find_first_not_of("0123456789") != std::string::npos) {
@@ -197,6 +207,11 @@ constexpr Option options[] = {
     {Group::RealSavings, '\0', "dictionary-bytes", "N",
      "the most bytes the chosen entries may take in the game together (default: no limit)",
      SetDictionaryBytes},
+    {Group::RealSavings, '\0', "entry-overhead", "N",
+     "the bytes each entry takes in the game beyond its text (a terminator, a length or a pointer; "
+     "default 0): an entry must save more than its length and N, and --dictionary-bytes and the table "
+     "size count N per entry; without --real-savings it changes nothing",
+     SetEntryOverhead},
     {Group::Output, 'o', "report", "FILE", "also write the whole report to this file",
      Set<&RunSettings::reportFile>},
     {Group::Output, '\0', "force", "", "let -o replace a file that is not a report",
@@ -271,6 +286,7 @@ std::vector<std::string> WarnAboutPartners(const CommandLine& line,
         {given("table") && !given("ranges"), "-t/--table", "-r/--ranges"},
         {given("force") && !s.reportFile, "--force", "-o/--report"},
         {given("dictionary-bytes") && !s.realSavings, "--dictionary-bytes", "--real-savings"},
+        {given("entry-overhead") && !s.realSavings, "--entry-overhead", "--real-savings"},
     };
     std::vector<std::string> warnings;
     for (const auto& [alone, option, partner] : partners) {

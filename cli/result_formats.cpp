@@ -159,7 +159,9 @@ std::string FormatTsv(const RunOutcome& outcome, TextEncoding encoding)
         text += "# encoded_size\tlongest_match=" + std::to_string(sizes->longestMatch) +
                 "\tbest_parse=" + std::to_string(sizes->bestParse) + "\ttext=" + std::to_string(sizes->text) +
                 "\n# table_size\tbytes=" + std::to_string(sizes->table) +
-                "\tentries=" + std::to_string(sizes->entries) + "\n";
+                "\tentries=" + std::to_string(sizes->entries) +
+                (sizes->entryOverhead != 0 ? "\toverhead=" + std::to_string(sizes->entryOverhead) : "") +
+                "\n";
     }
     return text;
 }
@@ -186,7 +188,9 @@ std::string FormatJson(const RunOutcome& outcome, TextEncoding encoding)
                 ", \"best_parse\": " + std::to_string(sizes->bestParse) +
                 ", \"text\": " + std::to_string(sizes->text) +
                 "},\n \"table_size\": {\"bytes\": " + std::to_string(sizes->table) +
-                ", \"entries\": " + std::to_string(sizes->entries) + "}";
+                ", \"entries\": " + std::to_string(sizes->entries) +
+                (sizes->entryOverhead != 0 ? ", \"overhead\": " + std::to_string(sizes->entryOverhead) : "") +
+                "}";
     }
     return text + "}\n";
 }

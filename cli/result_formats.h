@@ -17,11 +17,11 @@ namespace kestrin {
 // escape a byte that starts none as U+FFFD (JSON) or in octal (TSV).
 
 // A tab-separated table with a header line; with real savings, two closing lines start with "#" and
-// give the encoded sizes and the table size.
+// give the encoded sizes and the table size (with an entry overhead, that too).
 [[nodiscard]] std::string FormatTsv(const RunOutcome& outcome, TextEncoding encoding);
 
 // One JSON object: "results", an array of records, and with real savings "encoded_size" and
-// "table_size".
+// "table_size" (with an entry overhead, its "overhead").
 [[nodiscard]] std::string FormatJson(const RunOutcome& outcome, TextEncoding encoding);
 
 } // namespace kestrin

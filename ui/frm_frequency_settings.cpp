@@ -104,6 +104,7 @@ QWidget* FrmFrequency::BoxToCorrect(const Refusal& refusal) const
     case Refusal::Reason::CodeBeginsCode:
     case Refusal::Reason::NoGameCharacters:
         return cmdOpenGameTable;
+    case Refusal::Reason::BadEntryOverhead:
     case Refusal::Reason::SameFile:
     case Refusal::Reason::NoTableCode:
     case Refusal::Reason::InputTooLong:

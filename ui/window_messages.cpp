@@ -80,6 +80,12 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
                               "most bytes the entries may take in the game, or leave it empty "
                               "for no limit.")
                    .arg(FromLocal(refusal.text));
+    case Refusal::Reason::BadEntryOverhead:
+        return notStarted + QStringLiteral("the entry overhead \"%1\" is not a whole number of bytes from 0 "
+                                           "to %2. Type the bytes each entry takes in the game beyond its "
+                                           "text, or leave it empty for 0.")
+                                .arg(FromLocal(refusal.text))
+                                .arg(refusal.limit);
     case Refusal::Reason::InvalidDelimiter:
         return notStarted +
                QStringLiteral("a custom comment box (Inizio or Fine) holds the bytes %1, which are "
@@ -163,6 +169,7 @@ QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
                               "report of Kestrin. Choose another report file.")
             .arg(QFile::decodeName(refusal.path.c_str()));
     case Refusal::Reason::BadDictionaryBytes:
+    case Refusal::Reason::BadEntryOverhead:
     case Refusal::Reason::InvalidDelimiter:
     case Refusal::Reason::InvalidText:
     case Refusal::Reason::UnmappedText:

@@ -131,6 +131,10 @@ std::string BuildSizeLines(const EncodedSizes& sizes)
     lines += lineEnd;
     lines += "Table size: " + std::to_string(sizes.table) + " bytes in " + std::to_string(sizes.entries) +
              " entries";
+    if (sizes.entryOverhead != 0) {
+        lines += ", " + std::to_string(sizes.entryOverhead) +
+                 (sizes.entryOverhead == 1 ? " byte" : " bytes") + " of overhead each";
+    }
     lines += lineEnd;
     if (sizes.entriesAsked) {
         lines += "Codes: the ranges gave codes for " + std::to_string(sizes.entries) +

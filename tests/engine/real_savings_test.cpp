@@ -63,6 +63,9 @@ TEST(RealSavings, ChoosesAsThePlainModelDoes)
         // Keeping only the best candidates up to date and bringing in the others as the choice needs them
         // changes nothing.
         request.trackShare = round % 2 == 0 ? 1 : 16;
+        // An entry's own bytes: its overhead, and a dictionary that fills up.
+        request.entryOverhead = round % 7 < 4 ? 0 : round % 7 - 3;
+        request.dictionaryBytes = round % 11 == 0 ? 9 : request.dictionaryBytes;
         std::atomic<std::int64_t> chosen{0};
         const SavingsResult result = ChooseEntries(request, CancelFlag{}, &chosen);
         EXPECT_EQ(result, ModelChoice(request)) << ::testing::PrintToString(request.stretches);
@@ -97,6 +100,7 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
         std::string excluded; // an exclusion table entry
         std::string lines;    // the result lines and the size lines
         std::string block;    // the table block
+        std::string overhead; // each entry's, as typed
     };
     const Case cases[] = {
         // Space and tab are ignored and "the" is listed; the ranges give two codes, the request three.
@@ -111,6 +115,19 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
                   "Table size: 4 bytes in 2 entries\r\n"
                   "Codes: the ranges gave codes for 2 entries, fewer than the 3 asked for\r\n",
          .block = "\r\n80=th\r\n81=at\r\n"},
+        // An overhead of 1 leaves both entries a gain of 1, and the table counts it.
+        {.files = {"the cat the hat\r\nthe cat\tthe hat\r\n"},
+         .lengths = "2-4",
+         .top = "2",
+         .ranges = "&H80-&H81",
+         .excluded = "the",
+         .lines = "0: total space = 4; hits = 4; string = th; hex = 7468; len = 2\r\n"
+                  "1: total space = 4; hits = 4; string = at; hex = 6174; len = 2\r\n"
+                  "Encoded size: 26 bytes by longest match, 26 bytes by best parse, from 34 bytes\r\n"
+                  "Table size: 6 bytes in 2 entries, 1 byte of overhead each\r\n"
+                  "Codes: the ranges gave codes for 2 entries, fewer than the 3 asked for\r\n",
+         .block = "\r\n80=th\r\n81=at\r\n",
+         .overhead = "1"},
         // Code 100 takes two bytes, which nothing here saves: the choice stops.
         {.files = {"the cat the hat\r\nthe cat\tthe hat\r\n"},
          .lengths = "2-4",
@@ -159,6 +176,7 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
         settings.writeTableRanges = c.ranges;
         settings.ignoreSpace = settings.ignoreTab = true;
         settings.useComments = c.comments;
+        settings.entryOverhead = c.overhead;
         settings.outputTable = dir.Path() / "out.tbl";
         std::filesystem::remove(*settings.outputTable);
         if (!c.excluded.empty()) {

@@ -168,6 +168,7 @@ TEST(TextRun, RefusesWhatTheGameCannotHoldAndWritesNothing)
         }
         settings.realSavings = true;
         settings.dictionaryBytes = c.dictionaryBytes;
+        settings.entryOverhead = c.entryOverhead;
         settings.useComments = !c.beginComment.empty();
         settings.commentStyle = CommentStyle::Custom;
         settings.beginComment = c.beginComment;

@@ -370,6 +370,7 @@ struct CharacterRefusalCase {
     std::string dictionaryBytes{};
     std::string beginComment{}; // of the custom style; empty: no comments
     const char* reportFile = "report.txt";
+    std::string entryOverhead{};
 };
 using enum TextEncoding;
 using enum FileRole;
@@ -416,6 +417,10 @@ inline const CharacterRefusalCase characterRefusalCases[] = {
      {"--dictionary-bytes", "whole number"}, {"Byte max", "whole number"}, "txtDictionaryBytes", "12k"},
     {"dictionary bytes before the table", Utf8, "4=b\n", "a", {.reason = Reason::BadDictionaryBytes, .text = "12k"},
      {"--dictionary-bytes", "whole number"}, {"Byte max", "whole number"}, "txtDictionaryBytes", "12k"},
+    {"entry overhead", Latin1, std::nullopt, "abab",
+     {.reason = Reason::BadEntryOverhead, .text = "-2", .limit = 2147483647},
+     {"--entry-overhead", "whole number", "2147483647"}, {"entry overhead", "whole number", "2147483647"},
+     "", "", "", "report.txt", "-2"},
     {"delimiter not UTF-8", Utf8, std::nullopt, "abab", {.reason = Reason::InvalidDelimiter, .text = "<\xE3"},
      {"(--begin/--end)", "(--encoding utf-8)"}, {"(Inizio or Fine)", "Codifica"}, "txtBeginComment", "",
      "<\xE3"},

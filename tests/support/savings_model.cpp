@@ -173,12 +173,20 @@ SavingsResult ModelChoice(const SavingsRequest& request)
     };
     SavingsResult result;
     std::vector<std::size_t> found;
+    // An entry takes its length and the overhead in the dictionary, which has room for so many bytes.
+    const auto entryBytes = [&](const std::string& s) {
+        return static_cast<std::int64_t>(s.size()) + request.entryOverhead;
+    };
+    std::int64_t room = request.dictionaryBytes;
     for (const int given : request.codeBytes) {
         const int code = std::max(0, given);
         const std::string* best = nullptr;
         std::int64_t bestGain = 0;
         for (const auto& [s, first] : firstAt) {
-            const std::int64_t gain = occurrences(s, code, found) - static_cast<std::int64_t>(s.size());
+            if (entryBytes(s) > room) {
+                continue;
+            }
+            const std::int64_t gain = occurrences(s, code, found) - entryBytes(s);
             if (!best || gain > bestGain ||
                 (gain == bestGain &&
                  (s.size() < best->size() || (s.size() == best->size() && first < firstAt[*best])))) {
@@ -204,7 +212,8 @@ SavingsResult ModelChoice(const SavingsRequest& request)
             }
         }
         result.entries.push_back({chosen, 0, 0, code});
-        result.tableBytes += static_cast<std::int64_t>(chosen.size());
+        result.tableBytes += entryBytes(chosen);
+        room -= entryBytes(chosen);
         firstAt.erase(chosen);
     }
     for (std::size_t e = 0; e < result.entries.size(); ++e) {

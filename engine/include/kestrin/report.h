@@ -70,10 +70,11 @@ struct EncodedSizes {
     std::int64_t longestMatch = 0; // M
     std::int64_t bestParse = 0;    // K
     std::int64_t text = 0;         // N
-    std::int64_t table = 0;        // T
+    std::int64_t table = 0;        // T: the entries' bytes, each its length and the overhead
     std::int64_t entries = 0;      // E
     // Set when the ranges ran out before the choice could take this many entries (R): E got a code.
     std::optional<std::int64_t> entriesAsked;
+    std::int64_t entryOverhead = 0; // O: the bytes each entry takes beyond its text, counted in T
 };
 
 // What is wrong with an entry of a table that a run judges (evaluateTable).
@@ -103,7 +104,9 @@ struct EvaluatedEntry {
 };
 
 // "Encoded size: M bytes by longest match, K bytes by best parse, from N bytes" and
-// "Table size: T bytes in E entries", each ended by CR LF; when the ranges ran out, then
+// "Table size: T bytes in E entries" (with an overhead, ", O bytes of overhead each" follows,
+// "byte" for 1), each
+// ended by CR LF; when the ranges ran out, then
 // "Codes: the ranges gave codes for E entries, fewer than the R asked for".
 [[nodiscard]] std::string BuildSizeLines(const EncodedSizes& sizes);
 

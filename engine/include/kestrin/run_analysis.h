@@ -61,6 +61,7 @@ struct Refusal {
         UnreadableReport, // with replaceOnlyReports, the report file `path` cannot be read to tell
         // The game's characters (before anything is counted; nothing is written):
         BadDictionaryBytes, // the dictionary bytes (`text`, as typed) are not a whole number of 0 or more
+        BadEntryOverhead,   // the entry overhead (`text`, as typed) is not a whole number from 0 to `limit`
         InvalidDelimiter,   // comment delimiter `text` is not valid in the encoding
         InvalidText,        // `path` (as `role`) is not valid UTF-8: at byte `offset` (from 0) of line
                             // `line`, the bytes `text`

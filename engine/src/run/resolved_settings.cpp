@@ -28,6 +28,9 @@ constexpr unsigned maxThreads = 64;
 
 // The savings choice numbers the positions of its text in 31 bits.
 constexpr std::int64_t savingsTextLimit = std::numeric_limits<std::int32_t>::max();
+// An entry overhead above the text's size gives every entry a loss; the cap keeps the table's bytes
+// (entries times overhead) far from overflowing.
+constexpr std::int64_t entryOverheadLimit = savingsTextLimit;
 
 std::optional<Refusal> SameFile(FileRole role, const std::filesystem::path& path, FileRole otherRole,
                                 const std::filesystem::path& otherPath)
@@ -239,8 +242,19 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
 
 namespace {
 
+// The typed text as a whole number from 0 to most, or nothing.
+std::optional<std::int64_t> WholeNumber(const std::string& typed, std::int64_t most)
+{
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(typed.data(), typed.data() + typed.size(), value);
+    if (error != std::errc{} || end != typed.data() + typed.size() || value < 0 || value > most) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 // What the run counts in, from the encoding and the game table; the delimiters valid in the encoding;
-// and the dictionary's limit in bytes.
+// and the dictionary's limit in bytes and the overhead of each entry.
 StepEnd ResolveCharacters(const RunSettings& settings, ResolvedSettings& resolved)
 {
     resolved.encoding = settings.encoding;
@@ -259,19 +273,30 @@ StepEnd ResolveCharacters(const RunSettings& settings, ResolvedSettings& resolve
             }
         }
     }
-    const std::string& typed = settings.dictionaryBytes;
-    if (!settings.realSavings || typed.empty()) {
+    if (!settings.realSavings) {
         return std::nullopt;
     }
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(typed.data(), typed.data() + typed.size(), value);
-    if (error != std::errc{} || end != typed.data() + typed.size() || value < 0) {
-        Refusal refusal;
-        refusal.reason = Refusal::Reason::BadDictionaryBytes;
-        refusal.text = typed;
-        return EarlyEnd::Refused(std::move(refusal));
+    if (!settings.dictionaryBytes.empty()) {
+        const auto value = WholeNumber(settings.dictionaryBytes, std::numeric_limits<std::int64_t>::max());
+        if (!value) {
+            Refusal refusal;
+            refusal.reason = Refusal::Reason::BadDictionaryBytes;
+            refusal.text = settings.dictionaryBytes;
+            return EarlyEnd::Refused(std::move(refusal));
+        }
+        resolved.dictionaryBytes = *value;
     }
-    resolved.dictionaryBytes = value;
+    if (!settings.entryOverhead.empty()) {
+        const auto value = WholeNumber(settings.entryOverhead, entryOverheadLimit);
+        if (!value) {
+            Refusal refusal;
+            refusal.reason = Refusal::Reason::BadEntryOverhead;
+            refusal.text = settings.entryOverhead;
+            refusal.limit = entryOverheadLimit;
+            return EarlyEnd::Refused(std::move(refusal));
+        }
+        resolved.entryOverhead = *value;
+    }
     return std::nullopt;
 }
 

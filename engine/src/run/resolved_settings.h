@@ -76,6 +76,8 @@ struct ResolvedSettings {
     // together.
     bool realSavings = false;
     std::int64_t dictionaryBytes = std::numeric_limits<std::int64_t>::max();
+    // With real savings: the bytes each entry takes in the dictionary beyond its text.
+    std::int64_t entryOverhead = 0;
 
     // Counting in the game's characters (UTF-8, or through a game table) rather than in bytes.
     [[nodiscard]] bool InCharacters() const { return mode != RunMode::Bytes; }
@@ -88,9 +90,9 @@ struct ResolvedSettings {
 // Everything before an input is read, in the order the refusals come: the file clash, a report file
 // that is no report, the table codes of the savings mode, the sample lengths with the host's warning
 // and question, the skip rules with the exclusion table (read here), the delimiters in the encoding, the
-// dictionary's bytes, the comment rules (the host is told when they turn comments off), a look at every
-// input (missing, unreadable or endless ones fail here; inputs too long for the savings mode are refused
-// from their sizes), and the game table, read and checked.
+// dictionary's bytes and the entry overhead, the comment rules (the host is told when they turn comments
+// off), a look at every input (missing, unreadable or endless ones fail here; inputs too long for the savings
+// mode are refused from their sizes), and the game table, read and checked.
 [[nodiscard]] std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& settings,
                                                                        RunObserver& observer);
 

@@ -18,6 +18,7 @@ SavingsBranch::SavingsBranch(const ResolvedSettings& resolvedSettings, const Can
 {
     request.lengths.assign(resolved.lengths.begin(), resolved.lengths.end());
     request.dictionaryBytes = resolved.dictionaryBytes;
+    request.entryOverhead = resolved.entryOverhead;
     if (resolved.skips.SkipsAnyString()) {
         const SkipRules& skips = resolved.skips;
         request.forbidden = [&skips](std::string_view text) { return skips.MarkOf(text).has_value(); };
@@ -143,7 +144,8 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
                                 choice.textBytes,
                                 choice.tableBytes,
                                 entries,
-                                std::nullopt};
+                                std::nullopt,
+                                resolved.entryOverhead};
     // The choice stopped because the ranges gave no more codes: the report says how many got one.
     if (resolved.codes.ranged && codeBytes.size() < asked && ranked.entries.size() == codeBytes.size()) {
         ranked.sizes->entriesAsked = static_cast<std::int64_t>(asked);

@@ -34,8 +34,9 @@ bool Below(const Ranked& a, const Ranked& b)
 } // namespace
 
 LazyGreedy::LazyGreedy(SavingsIndex&& built, std::int64_t trackShareOfLast, std::int64_t dictionaryBytes,
-                       const CancelFlag& cancelFlag)
-    : index(std::move(built)), trackShare(trackShareOfLast), room(dictionaryBytes), cancel(cancelFlag)
+                       std::int64_t entryOverhead, const CancelFlag& cancelFlag)
+    : index(std::move(built)), trackShare(trackShareOfLast), room(dictionaryBytes), overhead(entryOverhead),
+      cancel(cancelFlag)
 {
 }
 
@@ -164,7 +165,7 @@ bool LazyGreedy::PickBest(int code, std::size_t batch, std::optional<Ranked>& be
         heap.pop_back();
         CandidateRecord& record = index.records[top.candidate];
         // A candidate that does not fit what is left of the dictionary never will: the room only shrinks.
-        if (BoundGain(top.candidate) <= 0 || index.nodes[top.candidate].length > room) {
+        if (BoundGain(top.candidate) <= 0 || EntryBytes(top.candidate) > room) {
             record.state = (record.state & notInHeap) | excludedState;
             continue;
         }
@@ -202,7 +203,7 @@ void LazyGreedy::TakeEntry(const Ranked& best, int code, std::vector<SavingsEntr
     held.push_back(static_cast<std::int64_t>(taken.size()));
     const auto length = static_cast<std::size_t>(best.length);
     ReplaceAll(taken, length, code, entry);
-    room -= static_cast<std::int64_t>(length);
+    room -= EntryBytes(best.candidate);
     entries.push_back({std::string(index.text.substr(best.firstPosition, length)), 0, 0, code});
 }
 

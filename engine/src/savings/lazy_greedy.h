@@ -38,9 +38,9 @@ class LazyGreedy
 public:
     using Positions = LargeVector<std::uint32_t>; // of the text
 
-    // dictionaryBytes: the most bytes the entries may take together.
+    // dictionaryBytes: the most bytes the entries may take together, each its length and entryOverhead.
     LazyGreedy(SavingsIndex&& built, std::int64_t trackShareOfLast, std::int64_t dictionaryBytes,
-               const CancelFlag& cancelFlag);
+               std::int64_t entryOverhead, const CancelFlag& cancelFlag);
     LazyGreedy(const LazyGreedy&) = delete;
     LazyGreedy& operator=(const LazyGreedy&) = delete;
 
@@ -61,8 +61,10 @@ private:
     // The gain the candidate's bound promises at the floor code: never below its true gain.
     [[nodiscard]] std::int64_t BoundGain(std::uint32_t c) const
     {
-        return index.nodes[c].bound - index.nodes[c].length;
+        return index.nodes[c].bound - EntryBytes(c);
     }
+    // What the candidate takes in the dictionary as an entry.
+    [[nodiscard]] std::int64_t EntryBytes(std::uint32_t c) const { return index.nodes[c].length + overhead; }
 
     // greedy_occurrences.cpp: weighing and replacing occurrences.
     [[nodiscard]] std::int64_t CountGain(std::uint32_t c, int code, Positions* occurrences);
@@ -87,7 +89,8 @@ private:
     // For the whole choice: the index (its bounds and states change as the choice goes), and its settings.
     SavingsIndex index;
     const std::int64_t trackShare;
-    std::int64_t room; // the bytes the dictionary has left for entries
+    std::int64_t room;           // the bytes the dictionary has left for entries
+    const std::int64_t overhead; // per entry, beyond its text
     const CancelFlag& cancel;
 
     // The text as tokens, from the start of Choose: every byte is one, at cost 1, until an entry replaces

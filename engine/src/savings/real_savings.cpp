@@ -12,7 +12,7 @@
 namespace kestrin {
 
 SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, const CancelFlag& cancel)
-    : stretches(request.stretches), stop(cancel)
+    : stretches(request.stretches), overhead(request.entryOverhead), stop(cancel)
 {
     if (Stopped(&stop)) {
         return;
@@ -21,7 +21,7 @@ SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, co
         savings::LoadText(request.stretches, request.lengths, request.units, request.longestCharacter);
     built = savings::BuildIndex(index, stretches, request.forbidden, std::max(0, cheapestCode), stop);
     greedy = std::make_unique<savings::LazyGreedy>(std::move(index), request.trackShare,
-                                                   request.dictionaryBytes, stop);
+                                                   request.dictionaryBytes, request.entryOverhead, stop);
 }
 
 SavingsChoice::~SavingsChoice() = default;
@@ -48,7 +48,7 @@ SavingsResult SavingsChoice::Choose(const std::vector<int>& codeBytes, std::atom
     }
     result.textBytes = textBytes;
     for (const SavingsEntry& entry : result.entries) {
-        result.tableBytes += static_cast<std::int64_t>(entry.text.size());
+        result.tableBytes += static_cast<std::int64_t>(entry.text.size()) + overhead;
     }
     return result;
 }

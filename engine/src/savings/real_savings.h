@@ -43,8 +43,12 @@ struct SavingsRequest {
     // and no entry starts or ends inside one or holds a break.
     const CharacterMap* units = nullptr;
     std::size_t longestCharacter = 1;
-    // The most bytes the entries may take together: the choice takes the best entry that still fits.
+    // The most bytes the entries may take together, each its length and the overhead: the choice takes
+    // the best entry that still fits.
     std::int64_t dictionaryBytes = std::numeric_limits<std::int64_t>::max();
+    // The bytes each entry takes in the game's dictionary beyond its text (a terminator, a length or a
+    // pointer); 0 or more.
+    std::int64_t entryOverhead = 0;
 };
 
 struct SavingsEntry {
@@ -61,7 +65,7 @@ struct SavingsResult {
     std::int64_t textBytes = 0;         // N: bytes of all stretches, line ends included
     std::int64_t longestMatchBytes = 0; // M: the text encoded by longest match with the entries
     std::int64_t bestParseBytes = 0;    // K: the smallest encoding the entries allow
-    std::int64_t tableBytes = 0;        // T: the sum of the entries' lengths
+    std::int64_t tableBytes = 0;        // T: the sum of the entries' lengths and their overheads
 
     bool operator==(const SavingsResult&) const = default;
 };
@@ -74,8 +78,9 @@ struct SavingsResult {
 // candidate can be replaced when it starts and ends at token edges; what it saves is the cost of the
 // tokens it covers less the code bytes. The gain of a candidate is the saving of its occurrences that
 // save anything, taken without overlap (the set that saves most, the earliest among equal ones), less
-// the entry's own length (its bytes in the game's dictionary). Before any entry is chosen this is
-//     occurrences x (length - codeBytes[i]) - length.
+// the entry's own bytes in the game's dictionary, its length and the entry overhead. Before any entry is
+// chosen this is
+//     occurrences x (length - codeBytes[i]) - (length + entryOverhead).
 // Each step takes the candidate of the largest gain and replaces those occurrences by one token each at
 // its code's cost. A later entry may thus take over the whole occurrences of earlier entries that it
 // covers (the earlier entry then holds fewer occurrences), but never part of one. Ties go to the
@@ -122,6 +127,7 @@ public:
 
 private:
     std::vector<std::string_view> stretches;
+    std::int64_t overhead; // per entry in the table's bytes
     const CancelFlag& stop;
     std::unique_ptr<savings::LazyGreedy> greedy; // until Choose: the index and the choice over it
     bool built = false;
