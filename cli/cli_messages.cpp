@@ -29,7 +29,8 @@ std::string PhraseSameFile(const Refusal& refusal)
 // The refusals of text that cannot be read as the game's characters.
 std::string PhraseCharacters(const Refusal& refusal)
 {
-    const std::string gameTable = RoleName(FileRole::GameTable) + " " + refusal.path.string();
+    // A table's refusals name the table they are about: the game table, or the table of kept entries.
+    const std::string gameTable = RoleName(refusal.role) + " " + refusal.path.string();
     switch (refusal.reason) {
     case Refusal::Reason::BadDictionaryBytes:
         return "--dictionary-bytes \"" + refusal.text + "\" is not a whole number of bytes (0 or more)" +
@@ -63,6 +64,37 @@ std::string PhraseCharacters(const Refusal& refusal)
         break;
     }
     return "the run cannot start";
+}
+
+// Why a kept entry cannot be used.
+std::string PhraseKeptEntry(const Refusal& refusal)
+{
+    const std::string entry = "line " + std::to_string(refusal.line) + " of " + RoleName(refusal.role) + " " +
+                              refusal.path.string() + " cannot be kept: ";
+    std::string why;
+    switch (refusal.problem) {
+    case EntryProblem::HoldsLineEnd:
+        why = "its text \"" + refusal.text + "\" holds a line end or an end code, which no entry may hold";
+        break;
+    case EntryProblem::SplitsCharacter:
+        why = "its text \"" + refusal.text + "\" is not whole characters of " + RoleName(FileRole::GameTable);
+        break;
+    case EntryProblem::SameText:
+        why = "line " + std::to_string(refusal.otherLine) + " has its text";
+        break;
+    case EntryProblem::RepeatedCode:
+        why = "line " + std::to_string(refusal.otherLine) + " has its code";
+        break;
+    case EntryProblem::GameTableCode:
+        why = "its code is a code of " + RoleName(FileRole::GameTable) +
+              ", or begins or is begun by one, which the game could not tell apart";
+        break;
+    case EntryProblem::NoText:
+    case EntryProblem::Unused:
+        why = "it stands for no text";
+        break;
+    }
+    return entry + why + std::string(nothingCounted);
 }
 
 } // namespace
@@ -128,6 +160,13 @@ std::string PhraseRefusal(const Refusal& refusal)
     case Refusal::Reason::CodeBeginsCode:
     case Refusal::Reason::NoGameCharacters:
         return PhraseCharacters(refusal);
+    case Refusal::Reason::KeepWithoutSavings:
+        return "--keep " + refusal.path.string() +
+               ": kept entries need --real-savings, which chooses the entries around them; nothing was read "
+               "or "
+               "written";
+    case Refusal::Reason::BadKeptEntry:
+        return PhraseKeptEntry(refusal);
     }
     return "the run cannot start";
 }

@@ -207,6 +207,11 @@ constexpr Option options[] = {
     {Group::RealSavings, '\0', "dictionary-bytes", "N",
      "the most bytes the chosen entries may take in the game together (default: no limit)",
      SetDictionaryBytes},
+    {Group::RealSavings, '\0', "keep", "FILE",
+     "a table of entries (HEX=text) in the dictionary from the start, with their codes: the report lists "
+     "them first, marked kept, and the choice fills the codes of -r that they do not use; -t receives "
+     "only the new entries, so it may be this FILE",
+     Set<&RunSettings::keepTable>},
     {Group::RealSavings, '\0', "entry-overhead", "N",
      "the bytes each entry takes in the game beyond its text (a terminator, a length or a pointer; "
      "default 0): an entry must save more than its length and N, and --dictionary-bytes and the table "

@@ -130,6 +130,8 @@ Fields FieldsOf(const RunOutcome& outcome, std::size_t rank)
     }
     if (rank < outcome.codes.size() && outcome.codes[rank]) {
         fields.code = FormatTableCode(*outcome.codes[rank]);
+    } else if (rank < outcome.keptCodes.size()) {
+        fields.code = HexOf(outcome.keptCodes[rank]);
     }
     return fields;
 }
@@ -147,13 +149,20 @@ std::string JsonValue(const std::string& value, TextEncoding encoding = TextEnco
 
 std::string FormatTsv(const RunOutcome& outcome, TextEncoding encoding)
 {
-    std::string text = "rank\tstring\thex\tlen\thits\ttotal_space\tskipped\tcode\n";
+    // With kept entries, a last column says which results they are.
+    const bool keeping = !outcome.keptCodes.empty();
+    std::string text = "rank\tstring\thex\tlen\thits\ttotal_space\tskipped\tcode";
+    text += keeping ? "\tkept\n" : "\n";
     for (std::size_t rank = 0; rank < outcome.results.size(); ++rank) {
         const std::string& bytes = GameBytes(outcome.results[rank]);
         const Fields fields = FieldsOf(outcome, rank);
         text += std::to_string(rank) + "\t" + Escaped(outcome.results[rank].text, encoding, CEscape) + "\t" +
                 HexOf(bytes) + "\t" + std::to_string(bytes.size()) + "\t" + fields.hits + "\t" +
-                fields.totalSpace + "\t" + std::string(fields.skipReason) + "\t" + fields.code + "\n";
+                fields.totalSpace + "\t" + std::string(fields.skipReason) + "\t" + fields.code;
+        if (keeping) {
+            text += outcome.results[rank].kept ? "\tkept" : "\t";
+        }
+        text += "\n";
     }
     if (const auto& sizes = outcome.sizes) {
         text += "# encoded_size\tlongest_match=" + std::to_string(sizes->longestMatch) +
@@ -180,7 +189,11 @@ std::string FormatJson(const RunOutcome& outcome, TextEncoding encoding)
                 ", \"total_space\": " + JsonValue(fields.totalSpace) +
                 ", \"skipped\": " + (fields.skipReason.empty() ? "false" : "true") +
                 ", \"skip_reason\": " + JsonValue(std::string(fields.skipReason), encoding, true) +
-                ", \"code\": " + JsonValue(fields.code, encoding, true) + "}";
+                ", \"code\": " + JsonValue(fields.code, encoding, true);
+        if (!outcome.keptCodes.empty()) {
+            text += std::string(", \"kept\": ") + (outcome.results[rank].kept ? "true" : "false");
+        }
+        text += "}";
     }
     text += outcome.results.empty() ? "]" : "\n]";
     if (const auto& sizes = outcome.sizes) {

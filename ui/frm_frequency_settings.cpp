@@ -103,8 +103,11 @@ QWidget* FrmFrequency::BoxToCorrect(const Refusal& refusal) const
     case Refusal::Reason::BadTableLine:
     case Refusal::Reason::CodeBeginsCode:
     case Refusal::Reason::NoGameCharacters:
-        return cmdOpenGameTable;
+        // The table of kept entries has no control of this page.
+        return refusal.role == FileRole::KeptTable ? nullptr : cmdOpenGameTable;
     case Refusal::Reason::BadEntryOverhead:
+    case Refusal::Reason::KeepWithoutSavings:
+    case Refusal::Reason::BadKeptEntry:
     case Refusal::Reason::SameFile:
     case Refusal::Reason::NoTableCode:
     case Refusal::Reason::InputTooLong:

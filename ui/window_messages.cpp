@@ -72,7 +72,7 @@ QString Shown(const std::filesystem::path& path)
 QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
 {
     const QString notStarted = QStringLiteral("The analysis did not start: ");
-    const QString gameTable = RoleName(FileRole::GameTable) + u' ' + Shown(refusal.path);
+    const QString gameTable = RoleName(refusal.role) + u' ' + Shown(refusal.path);
     switch (refusal.reason) {
     case Refusal::Reason::BadDictionaryBytes:
         return notStarted +
@@ -123,6 +123,27 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
         break;
     }
     return {};
+}
+
+// Why a kept entry cannot be used, in a few words.
+QString KeptEntryProblem(EntryProblem problem)
+{
+    switch (problem) {
+    case EntryProblem::HoldsLineEnd:
+        return QStringLiteral("its text holds a line end or an end code");
+    case EntryProblem::SplitsCharacter:
+        return QStringLiteral("its text is not whole characters of the game's table");
+    case EntryProblem::SameText:
+        return QStringLiteral("an earlier line has its text");
+    case EntryProblem::RepeatedCode:
+        return QStringLiteral("an earlier line has its code");
+    case EntryProblem::GameTableCode:
+        return QStringLiteral("its code clashes with a code of the game's table");
+    case EntryProblem::NoText:
+    case EntryProblem::Unused:
+        break;
+    }
+    return QStringLiteral("it stands for no text");
 }
 
 QString PhraseFatalError(int number, const QString& description)
@@ -177,6 +198,15 @@ QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
     case Refusal::Reason::CodeBeginsCode:
     case Refusal::Reason::NoGameCharacters:
         return PhraseCharacters(refusal, encoding);
+    case Refusal::Reason::KeepWithoutSavings:
+        return QStringLiteral("The analysis did not start: %1 %2 needs real savings, which chooses the "
+                              "entries around the kept ones.")
+            .arg(RoleName(refusal.role), Shown(refusal.path));
+    case Refusal::Reason::BadKeptEntry:
+        return QStringLiteral("The analysis did not start: line %1 of %2 %3 cannot be kept (%4%5).")
+            .arg(refusal.line)
+            .arg(RoleName(refusal.role), Shown(refusal.path), KeptEntryProblem(refusal.problem),
+                 refusal.otherLine != 0 ? QStringLiteral(": line %1").arg(refusal.otherLine) : QString());
     case Refusal::Reason::NoSampleLength:
         break;
     }

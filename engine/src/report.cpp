@@ -110,6 +110,9 @@ std::string FormatResultLine(std::int64_t position, const ResultEntry& result)
     }
     line += "; hex = " + HexOf(bytes);
     line += "; len = " + std::to_string(length);
+    if (result.kept) {
+        line += "; kept";
+    }
     return line;
 }
 

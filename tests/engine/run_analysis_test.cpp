@@ -365,7 +365,13 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
         std::optional<Reason> reason;
         FileRole otherRole = InputFile;
         const char* other = "in.txt";
+        const char* keep = ""; // the table of kept entries
     } cases[] = {
+        // The report file may not be the table of kept entries, but the output table may; kept entries
+        // need real savings.
+        {{"in.txt"}, "ex.tbl", "", "", "", true, Reason::SameFile, KeptTable, "ex.tbl", "ex.tbl"},
+        {{"in.txt"}, "", "", "ex.tbl", "&H80", true, std::nullopt, InputFile, "in.txt", "ex.tbl"},
+        {{"in.txt"}, "", "", "", "", false, Reason::KeepWithoutSavings, KeptTable, "ex.tbl", "ex.tbl"},
         {{"in.txt"}, "in.txt", "", "", "", false, Reason::SameFile},
         {{"in.txt"}, "link.txt", "", "", "", false, Reason::SameFile},
         {{"in.txt"}, "hard.txt", "", "", "", false, Reason::SameFile},
@@ -393,7 +399,8 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
                              .reportFile = path(c.report),
                              .outputTable = path(c.outputTable),
                              .writeTableRanges = c.ranges,
-                             .realSavings = c.savings};
+                             .realSavings = c.savings,
+                             .keepTable = path(c.keep)};
         for (const char* name : c.inputs) {
             settings.inputFiles.push_back(at(name));
         }
@@ -405,6 +412,8 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
                                c.otherRole,
                                at(*c.report ? c.report : c.outputTable),
                                at(c.other)};
+        } else if (c.reason == Reason::KeepWithoutSavings) {
+            expected = Refusal{.reason = *c.reason, .role = KeptTable, .path = at(c.keep)};
         } else if (c.reason == Reason::NoTableCode) {
             expected =
                 Refusal{.reason = *c.reason, .role = OutputTable, .path = at("t.tbl"), .text = c.ranges};

@@ -371,6 +371,7 @@ struct CharacterRefusalCase {
     std::string beginComment{}; // of the custom style; empty: no comments
     const char* reportFile = "report.txt";
     std::string entryOverhead{};
+    std::string keep{}; // the content of keep.tbl, the table of kept entries; empty: none
 };
 using enum TextEncoding;
 using enum FileRole;
@@ -421,6 +422,25 @@ inline const CharacterRefusalCase characterRefusalCases[] = {
      {.reason = Reason::BadEntryOverhead, .text = "-2", .limit = 2147483647},
      {"--entry-overhead", "whole number", "2147483647"}, {"entry overhead", "whole number", "2147483647"},
      "", "", "", "report.txt", "-2"},
+    {"kept line no entry", Latin1, std::nullopt, "abab",
+     {.reason = Reason::BadTableLine, .role = KeptTable, .path = "keep.tbl", .text = "8=ab", .line = 2},
+     {"the table of kept entries (--keep)", "no entry (HEX=text)"}, {"(Voci da Tenere)", "no entry"},
+     "", "", "", "report.txt", "", "80=ba\n8=ab\n"},
+    {"kept code repeated", Latin1, std::nullopt, "abab",
+     {.reason = Reason::BadKeptEntry, .role = KeptTable, .path = "keep.tbl", .line = 3, .otherLine = 1,
+      .problem = EntryProblem::RepeatedCode},
+     {"(--keep)", "cannot be kept", "has its code"}, {"(Voci da Tenere)", "its code"},
+     "", "", "", "report.txt", "", "80=ba\n81=b\n80=ab\n"},
+    {"kept code of the game", Utf8, "41=a\n62=b\n", "abab",
+     {.reason = Reason::BadKeptEntry, .role = KeptTable, .path = "keep.tbl", .text = "ba", .line = 2,
+      .problem = EntryProblem::GameTableCode},
+     {"(--keep)", "cannot be kept", "code of the game table"}, {"(Voci da Tenere)", "clashes"},
+     "", "", "", "report.txt", "", "80=ab\n41=ba\n"},
+    {"kept end code", Utf8, "41=a\n/FF=<E>\n", "aa",
+     {.reason = Reason::BadKeptEntry, .role = KeptTable, .path = "keep.tbl", .text = "a<E>", .line = 1,
+      .problem = EntryProblem::HoldsLineEnd},
+     {"(--keep)", "\"a<E>\" holds a line end"}, {"(Voci da Tenere)", "line end"},
+     "", "", "", "report.txt", "", "80=a<E>\n"},
     {"delimiter not UTF-8", Utf8, std::nullopt, "abab", {.reason = Reason::InvalidDelimiter, .text = "<\xE3"},
      {"(--begin/--end)", "(--encoding utf-8)"}, {"(Inizio or Fine)", "Codifica"}, "txtBeginComment", "",
      "<\xE3"},

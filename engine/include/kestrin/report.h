@@ -30,6 +30,9 @@ struct ResultEntry {
     // Counting through a game table: the game's bytes of the text, which hex and len show (and total
     // space multiplies); otherwise the text's own bytes are.
     std::optional<std::string> gameBytes;
+    // With kept entries (keepTable): the entry was in the dictionary from the start, and the result line
+    // ends with "; kept".
+    bool kept = false;
 
     bool operator==(const ResultEntry&) const = default;
 };
@@ -58,7 +61,8 @@ struct ReportHeader {
 // Bytes as the hosts' messages show them: two upper-case hex digits each, separated by spaces, "E3 81".
 [[nodiscard]] std::string SpacedHexOf(std::string_view bytes);
 
-// One result line without its CR LF: "p:--skipped ...--" or "p: total space = ...; len = n".
+// One result line without its CR LF: "p:--skipped ...--" or "p: total space = ...; len = n", and
+// "; kept" after that for a kept entry.
 [[nodiscard]] std::string FormatResultLine(std::int64_t position, const ResultEntry& result);
 
 // One line per result, numbered from 0, every line ended by CR LF.

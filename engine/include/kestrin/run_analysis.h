@@ -71,6 +71,12 @@ struct Refusal {
         CodeBeginsCode,     // in the game table `path`, code `text` (hex) of line `line` begins with the
                             // whole code of line `otherLine`, which the game could not tell apart
         NoGameCharacters,   // the game table `path` holds no entry
+        // (BadTableLine, InvalidText and NoGameCharacters name the table by `role`: the game table, or
+        // the table of kept entries.)
+        // The kept entries (keepTable; nothing is counted or written):
+        KeepWithoutSavings, // the table `path` of kept entries is given without real savings
+        BadKeptEntry,       // the entry of line `line` (text `text`) of the table `path` cannot be kept:
+                            // `problem` says why (SameText, RepeatedCode: the entry of `otherLine` wins)
     };
     Reason reason = Reason::NoSampleLength;
     std::int64_t length = 0;
@@ -84,6 +90,7 @@ struct Refusal {
     std::int64_t column = 0;
     std::int64_t offset = 0;
     std::int64_t otherLine = 0;
+    EntryProblem problem = EntryProblem::Unused;
 
     bool operator==(const Refusal&) const = default;
 };
@@ -127,6 +134,8 @@ struct RunOutcome {
     // Completed with real savings and savingsCurve: the script and the dictionary after each number of
     // entries, in entry order.
     std::vector<CurvePoint> curve;
+    // Completed with keepTable: the codes (their bytes) of the kept entries, which the results list first.
+    std::vector<std::string> keptCodes;
 };
 
 // One analysis run: sample lengths, counting, ranking, skip filters, output table, report, report

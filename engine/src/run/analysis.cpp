@@ -204,15 +204,25 @@ private:
     {
         BuiltOutputs built;
         Progress now = display.Current();
+        // The kept entries come first and have their codes: the table receives only the entries after them.
+        const std::size_t kept = std::min(resolved.kept.size(), ranked.entries.size());
+        for (const KeptEntry& entry : resolved.kept) {
+            outcome.keptCodes.push_back(entry.code);
+        }
         if (resolved.outputTable) {
             now.phase = RunPhase::WritingTable;
             display.Show(now);
-            const std::vector<std::int16_t> codes = resolved.codes.For(ranked.entries.size());
-            TableAppend table = PlanTableAppendToFile(ranked.entries, codes, *resolved.outputTable);
+            const std::vector<ResultEntry> chosen(ranked.entries.begin() + static_cast<std::ptrdiff_t>(kept),
+                                                  ranked.entries.end());
+            const std::vector<std::int16_t> codes = resolved.codes.For(chosen.size());
+            TableAppend table = PlanTableAppendToFile(chosen, codes, *resolved.outputTable);
             built.tableBlock = std::move(table.block);
-            outcome.noTableCode = !ranked.entries.empty() && codes.empty();
-            outcome.codes = std::move(table.codes);
-            outcome.splittingResults = std::move(table.splitting);
+            outcome.noTableCode = !chosen.empty() && codes.empty();
+            outcome.codes.assign(kept, std::nullopt);
+            outcome.codes.insert(outcome.codes.end(), table.codes.begin(), table.codes.end());
+            for (const std::size_t splitting : table.splitting) {
+                outcome.splittingResults.push_back(kept + splitting);
+            }
             outcome.repeatedCode = table.repeatedCode;
             if (resolved.mode == RunMode::GameTable) {
                 for (const auto& code : outcome.codes) {

@@ -217,6 +217,10 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
     if (settings.gameTable) {
         others.push_back({FileRole::GameTable, &*settings.gameTable, IdentifyFile(*settings.gameTable)});
     }
+    // The output table may be the table of kept entries: that is read before the table grows.
+    if (settings.keepTable) {
+        others.push_back({FileRole::KeptTable, &*settings.keepTable, IdentifyFile(*settings.keepTable)});
+    }
     std::optional<NamedFile> table;
     if (settings.outputTable) {
         table = NamedFile{FileRole::OutputTable, &*settings.outputTable, IdentifyFile(*settings.outputTable)};
@@ -333,7 +337,11 @@ std::optional<Refusal> CodeBeginningCode(const GameTable& table, const std::file
 // The game table, read and checked: refused when it is not valid in the encoding, holds a line that is
 // no entry, holds no entry, or has a code that begins with another whole code; a file error when it
 // cannot be read.
-std::variant<GameTable, EarlyEnd> LoadGameTable(const std::filesystem::path& path, TextEncoding encoding)
+// A table file in the Thingy format (the game table, or the table of kept entries, as `role`), read:
+// refused when it is not valid in the encoding, holds a line that is no entry, or holds no entry; a
+// file error when it cannot be read.
+std::variant<GameTableLoad, EarlyEnd> ReadTableFile(FileRole role, const std::filesystem::path& path,
+                                                    TextEncoding encoding)
 {
     auto read = ReadFileBytes(path);
     if (auto* error = std::get_if<FileError>(&read)) {
@@ -341,20 +349,109 @@ std::variant<GameTable, EarlyEnd> LoadGameTable(const std::filesystem::path& pat
     }
     GameTableLoad load = ReadGameTable(std::get<FileBytes>(read).View(), encoding);
     if (load.invalidText) {
-        return EarlyEnd::Refused(InvalidText(FileRole::GameTable, path, *load.invalidText));
+        return EarlyEnd::Refused(InvalidText(role, path, *load.invalidText));
     }
+    std::optional<Refusal> refusal;
     if (!load.faults.empty()) {
         const TableLineFault& fault = load.faults.front();
-        return EarlyEnd::Refused(
-            TableRefusal(Refusal::Reason::BadTableLine, path, fault.line, fault.content));
+        refusal = TableRefusal(Refusal::Reason::BadTableLine, path, fault.line, fault.content);
+    } else if (load.table.Entries().empty()) {
+        refusal = TableRefusal(Refusal::Reason::NoGameCharacters, path, 0, {});
     }
-    if (load.table.Entries().empty()) {
-        return EarlyEnd::Refused(TableRefusal(Refusal::Reason::NoGameCharacters, path, 0, {}));
+    if (refusal) {
+        refusal->role = role;
+        return EarlyEnd::Refused(std::move(*refusal));
     }
+    return load;
+}
+
+std::variant<GameTable, EarlyEnd> LoadGameTable(const std::filesystem::path& path, TextEncoding encoding)
+{
+    auto read = ReadTableFile(FileRole::GameTable, path, encoding);
+    if (auto* end = std::get_if<EarlyEnd>(&read)) {
+        return std::move(*end);
+    }
+    GameTableLoad& load = std::get<GameTableLoad>(read);
     if (auto refusal = CodeBeginningCode(load.table, path)) {
         return EarlyEnd::Refused(std::move(*refusal));
     }
     return std::move(load.table);
+}
+
+// Why a kept entry cannot be used, or nothing: the game could not hold its text as one entry.
+std::optional<EntryProblem> KeptEntryProblem(const GameTableEntry& entry, const ResolvedSettings& resolved,
+                                             std::string& gameBytes)
+{
+    if (entry.stringEnd) {
+        return EntryProblem::HoldsLineEnd;
+    }
+    if (entry.text.empty()) {
+        return EntryProblem::NoText;
+    }
+    gameBytes = entry.text;
+    if (resolved.mode != RunMode::GameTable) {
+        return std::nullopt; // whole characters: the reader checked the file in the encoding
+    }
+    auto encoded = EncodeScript(entry.text, *resolved.gameTable);
+    if (std::holds_alternative<UnmappedText>(encoded)) {
+        return EntryProblem::SplitsCharacter;
+    }
+    GameText& game = std::get<GameText>(encoded);
+    if (game.units.HoldsBreak(0, game.bytes.size())) {
+        return EntryProblem::HoldsLineEnd;
+    }
+    if (CodeClashes(*resolved.gameTable, entry.code)) {
+        return EntryProblem::GameTableCode;
+    }
+    gameBytes = std::move(game.bytes);
+    return std::nullopt;
+}
+
+// The table of kept entries, read and checked after the game table: each entry must be one the game
+// can hold, with a code and a text of its own. The output table's codes then leave the kept codes out.
+StepEnd LoadKeptEntries(const RunSettings& settings, ResolvedSettings& resolved)
+{
+    const std::filesystem::path& path = *settings.keepTable;
+    auto read = ReadTableFile(FileRole::KeptTable, path, resolved.encoding);
+    if (auto* end = std::get_if<EarlyEnd>(&read)) {
+        return std::move(*end);
+    }
+    const GameTableLoad& load = std::get<GameTableLoad>(read);
+    Refusal refusal;
+    refusal.reason = Refusal::Reason::BadKeptEntry;
+    refusal.role = FileRole::KeptTable;
+    refusal.path = path;
+    if (!load.duplicates.empty()) {
+        const TableDuplicate& repeated = load.duplicates.front();
+        refusal.problem =
+            repeated.kind == TableDuplicateKind::Code ? EntryProblem::RepeatedCode : EntryProblem::SameText;
+        refusal.line = repeated.line;
+        refusal.otherLine = repeated.firstLine;
+        return EarlyEnd::Refused(std::move(refusal));
+    }
+    for (const GameTableEntry& entry : load.table.Entries()) {
+        std::string gameBytes;
+        if (auto problem = KeptEntryProblem(entry, resolved, gameBytes)) {
+            refusal.problem = *problem;
+            refusal.line = entry.line;
+            refusal.text = entry.text;
+            return EarlyEnd::Refused(std::move(refusal));
+        }
+        resolved.kept.push_back({entry.line, entry.code, entry.text, std::move(gameBytes)});
+    }
+    if (resolved.codes.ranged) {
+        const std::size_t most = resolved.request.Most();
+        std::vector<std::int16_t> codes =
+            ParseNumberList(settings.writeTableRanges, std::max<std::size_t>(most, 1) + resolved.kept.size());
+        std::erase_if(codes, [&](std::int16_t code) {
+            const std::string bytes = TableCodeBytes(code);
+            return std::any_of(resolved.kept.begin(), resolved.kept.end(),
+                               [&](const KeptEntry& kept) { return kept.code == bytes; });
+        });
+        codes.resize(std::min(codes.size(), most));
+        resolved.codes.codes = std::move(codes);
+    }
+    return std::nullopt;
 }
 
 // A look at every input, and the refusal of inputs too long for the savings mode, from their sizes, when
@@ -413,6 +510,13 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
     if (auto kept = KeepForeignReportFile(settings)) {
         return EarlyEnd::Refused(std::move(*kept));
     }
+    if (settings.keepTable && !settings.realSavings) {
+        Refusal refusal;
+        refusal.reason = Refusal::Reason::KeepWithoutSavings;
+        refusal.role = FileRole::KeptTable;
+        refusal.path = *settings.keepTable;
+        return EarlyEnd::Refused(std::move(refusal));
+    }
     ResolvedSettings resolved;
     resolved.inputFiles = settings.inputFiles;
     resolved.reportFile = settings.reportFile;
@@ -455,6 +559,11 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
             return std::move(*end);
         }
         resolved.gameTable = std::move(std::get<GameTable>(table));
+    }
+    if (settings.keepTable) {
+        if (auto end = LoadKeptEntries(settings, resolved)) {
+            return std::move(*end);
+        }
     }
     return resolved;
 }

@@ -48,6 +48,14 @@ struct ResultRequest {
     [[nodiscard]] std::size_t Most() const;
 };
 
+// An entry of the table of kept entries (keepTable), checked.
+struct KeptEntry {
+    std::int64_t line = 0; // in the table file, from 1
+    std::string code;      // its bytes, 1 to 4
+    std::string text;      // in the encoding
+    std::string gameBytes; // the text through the game table; without one, the text itself
+};
+
 // What a run counts in. Bytes: Latin-1 without a game table, a character is a byte. Utf8: a character is
 // one UTF-8 sequence. GameTable: the script (Latin-1 or UTF-8) is encoded through the game's table and a
 // character is one of its codes.
@@ -78,6 +86,9 @@ struct ResolvedSettings {
     std::int64_t dictionaryBytes = std::numeric_limits<std::int64_t>::max();
     // With real savings: the bytes each entry takes in the dictionary beyond its text.
     std::int64_t entryOverhead = 0;
+    // With real savings: the entries in the dictionary from the start, in file order. The codes of the
+    // table (codes) leave theirs out.
+    std::vector<KeptEntry> kept;
 
     // Counting in the game's characters (UTF-8, or through a game table) rather than in bytes.
     [[nodiscard]] bool InCharacters() const { return mode != RunMode::Bytes; }
@@ -92,7 +103,8 @@ struct ResolvedSettings {
 // and question, the skip rules with the exclusion table (read here), the delimiters in the encoding, the
 // dictionary's bytes and the entry overhead, the comment rules (the host is told when they turn comments
 // off), a look at every input (missing, unreadable or endless ones fail here; inputs too long for the savings
-// mode are refused from their sizes), and the game table, read and checked.
+// mode are refused from their sizes), the game table, read and checked, and the table of kept entries,
+// read and checked (it needs real savings, which is looked at first).
 [[nodiscard]] std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& settings,
                                                                        RunObserver& observer);
 

@@ -19,6 +19,9 @@ SavingsBranch::SavingsBranch(const ResolvedSettings& resolvedSettings, const Can
     request.lengths.assign(resolved.lengths.begin(), resolved.lengths.end());
     request.dictionaryBytes = resolved.dictionaryBytes;
     request.entryOverhead = resolved.entryOverhead;
+    for (const KeptEntry& kept : resolved.kept) {
+        request.kept.push_back({kept.gameBytes, static_cast<int>(kept.code.size())});
+    }
     if (resolved.skips.SkipsAnyString()) {
         const SkipRules& skips = resolved.skips;
         request.forbidden = [&skips](std::string_view text) { return skips.MarkOf(text).has_value(); };
@@ -137,8 +140,10 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
         } else {
             ranked.entries.push_back({std::move(entry.text), entry.occurrences, entry.saved, std::nullopt});
         }
+        ranked.entries.back().kept = entry.kept;
     }
     const auto entries = static_cast<std::int64_t>(ranked.entries.size());
+    const std::size_t chosenEntries = ranked.entries.size() - resolved.kept.size();
     ranked.sizes = EncodedSizes{choice.longestMatchBytes,
                                 choice.bestParseBytes,
                                 choice.textBytes,
@@ -147,8 +152,8 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
                                 std::nullopt,
                                 resolved.entryOverhead};
     // The choice stopped because the ranges gave no more codes: the report says how many got one.
-    if (resolved.codes.ranged && codeBytes.size() < asked && ranked.entries.size() == codeBytes.size()) {
-        ranked.sizes->entriesAsked = static_cast<std::int64_t>(asked);
+    if (resolved.codes.ranged && codeBytes.size() < asked && chosenEntries == codeBytes.size()) {
+        ranked.sizes->entriesAsked = static_cast<std::int64_t>(asked + resolved.kept.size());
     }
     return std::nullopt;
 }

@@ -44,13 +44,15 @@ public:
     LazyGreedy(const LazyGreedy&) = delete;
     LazyGreedy& operator=(const LazyGreedy&) = delete;
 
-    // Chooses the entries at the codes (each 0 or more); false when cancelled.
-    [[nodiscard]] bool Choose(const std::vector<int>& codes, std::atomic<std::int64_t>* chosenSoFar,
-                              std::vector<SavingsEntry>& entries);
+    // Puts the kept entries in place, then chooses the entries at the codes (each 0 or more); false when
+    // cancelled.
+    [[nodiscard]] bool Choose(std::span<const CodedEntry> kept, const std::vector<int>& codes,
+                              std::atomic<std::int64_t>* chosenSoFar, std::vector<SavingsEntry>& entries);
 
 private:
     // lazy_greedy.cpp: the steps of Choose.
     [[nodiscard]] std::vector<int> StartTokens(const std::vector<int>& codes);
+    [[nodiscard]] bool PlaceKept(std::span<const CodedEntry> kept, std::vector<SavingsEntry>& entries);
     [[nodiscard]] bool PickBest(int code, std::size_t batch, std::optional<Ranked>& best);
     void TakeEntry(const Ranked& best, int code, std::vector<SavingsEntry>& entries);
     void RecordHeldOccurrences(std::vector<SavingsEntry>& entries) const;

@@ -9,6 +9,8 @@
 #include "cancel_flag.h"
 #include "savings/lazy_greedy.h"
 
+#include <unordered_set>
+
 namespace kestrin {
 
 SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, const CancelFlag& cancel)
@@ -19,7 +21,19 @@ SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, co
     }
     savings::SavingsIndex index =
         savings::LoadText(request.stretches, request.lengths, request.units, request.longestCharacter);
-    built = savings::BuildIndex(index, stretches, request.forbidden, std::max(0, cheapestCode), stop);
+    kept = request.kept;
+    // A candidate never has a kept entry's text.
+    std::function<bool(std::string_view)> forbidden = request.forbidden;
+    if (!kept.empty()) {
+        std::unordered_set<std::string_view> keptTexts;
+        for (const CodedEntry& k : kept) {
+            keptTexts.insert(k.text);
+        }
+        forbidden = [keptTexts = std::move(keptTexts), &request](std::string_view s) {
+            return keptTexts.contains(s) || (request.forbidden && request.forbidden(s));
+        };
+    }
+    built = savings::BuildIndex(index, stretches, forbidden, std::max(0, cheapestCode), stop);
     greedy = std::make_unique<savings::LazyGreedy>(std::move(index), request.trackShare,
                                                    request.dictionaryBytes, request.entryOverhead, stop);
 }
@@ -41,7 +55,7 @@ SavingsResult SavingsChoice::Choose(const std::vector<int>& codeBytes, std::atom
     for (const std::string_view stretch : stretches) {
         textBytes += static_cast<std::int64_t>(stretch.size());
     }
-    const bool chose = greedy->Choose(codes, chosenSoFar, result.entries);
+    const bool chose = greedy->Choose(kept, codes, chosenSoFar, result.entries);
     greedy.reset(); // the index is large, and done with
     if (!chose) {
         return {};

@@ -49,6 +49,9 @@ struct SavingsRequest {
     // The bytes each entry takes in the game's dictionary beyond its text (a terminator, a length or a
     // pointer); 0 or more.
     std::int64_t entryOverhead = 0;
+    // Entries that are in the dictionary from the start, with their code bytes: texts of whole
+    // characters that hold no line end, each listed once. They must outlive the choice.
+    std::vector<CodedEntry> kept;
 };
 
 struct SavingsEntry {
@@ -56,12 +59,13 @@ struct SavingsEntry {
     std::int64_t occurrences = 0; // occurrences replaced by this entry's code
     std::int64_t saved = 0;       // occurrences x (text length - code bytes)
     int codeBytes = 0;
+    bool kept = false; // one of the request's kept entries
 
     bool operator==(const SavingsEntry&) const = default;
 };
 
 struct SavingsResult {
-    std::vector<SavingsEntry> entries;  // in the order chosen
+    std::vector<SavingsEntry> entries;  // the kept entries in their order, then those chosen in order
     std::int64_t textBytes = 0;         // N: bytes of all stretches, line ends included
     std::int64_t longestMatchBytes = 0; // M: the text encoded by longest match with the entries
     std::int64_t bestParseBytes = 0;    // K: the smallest encoding the entries allow
@@ -88,9 +92,14 @@ struct SavingsResult {
 // stops after codeBytes.size() entries, or when no candidate gains more than 0. Gains only fall as
 // entries are chosen, so a lazy greedy over bounds finds exactly this choice.
 //
+// Kept entries come first: before the choice, the text is encoded by longest match over them alone (at
+// each character start of a line the longest kept text there, else the character), and each match is a
+// token at its kept entry's code; a candidate never has a kept entry's text, and the dictionary's bytes
+// start with theirs taken. codeBytes are those of the entries chosen after them.
 // An entry's occurrences are those it holds at the end, and what it saves is occurrences x (length -
 // codeBytes).
-// chosenSoFar, when given, holds the number of entries chosen so far while the choice runs.
+// chosenSoFar, when given, holds the number of entries chosen so far (kept ones not counted) while the
+// choice runs.
 // A set cancel flag makes the call return within a fraction of a second (the suffix sorting of the text
 // cannot be stopped, about a second for 16 MiB) with an empty result, which the caller must discard.
 // Throws std::bad_alloc when memory runs out and std::length_error for 2 GiB of text or more.
@@ -127,6 +136,7 @@ public:
 
 private:
     std::vector<std::string_view> stretches;
+    std::vector<CodedEntry> kept;
     std::int64_t overhead; // per entry in the table's bytes
     const CancelFlag& stop;
     std::unique_ptr<savings::LazyGreedy> greedy; // until Choose: the index and the choice over it
