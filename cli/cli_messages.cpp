@@ -23,6 +23,9 @@ std::string PhraseSameFile(const Refusal& refusal)
     if (refusal.role == FileRole::OutputTable) {
         return text + " too, which the table would be appended to; nothing was read or written";
     }
+    if (refusal.role == FileRole::CurveFile) {
+        return text + " too, which the curve would replace; nothing was read or written";
+    }
     return text + " too, which the report would replace; nothing was read or written";
 }
 
@@ -167,6 +170,9 @@ std::string PhraseRefusal(const Refusal& refusal)
                "written";
     case Refusal::Reason::BadKeptEntry:
         return PhraseKeptEntry(refusal);
+    case Refusal::Reason::IsAFolder:
+        return RoleName(refusal.role) + " " + refusal.path.string() +
+               " is a folder: give the name of a file; nothing was read or written";
     }
     return "the run cannot start";
 }

@@ -52,6 +52,16 @@ template <auto member> std::string Set(CommandLine& line, const std::string& val
     return {};
 }
 
+// The curve's picture: asking for it asks for the curve, whose points --format json then carries.
+std::string SetCurve(CommandLine& line, const std::string& file)
+{
+    if (std::string wrong = Set<&RunSettings::curveFile>(line, file); !wrong.empty()) {
+        return wrong;
+    }
+    line.settings.savingsCurve = true;
+    return {};
+}
+
 // The sample lengths as typed; an item beyond the 16-bit range would be dropped without a word, so it is
 // refused here by name. "-" always starts a range, so every piece between commas and dashes is a value.
 std::string SetLengths(CommandLine& line, const std::string& text)
@@ -217,6 +227,11 @@ constexpr Option options[] = {
      "default 0): an entry must save more than its length and N, and --dictionary-bytes and the table "
      "size count N per entry; without --real-savings it changes nothing",
      SetEntryOverhead},
+    {Group::RealSavings, '\0', "curve", "FILE",
+     "write the savings curve as an SVG picture to FILE: the script by longest match, the dictionary and "
+     "their sum after each number of entries (exact at 21 points or more), the smallest sum marked; "
+     "--format json then adds the points",
+     SetCurve},
     {Group::Output, 'o', "report", "FILE", "also write the whole report to this file",
      Set<&RunSettings::reportFile>},
     {Group::Output, '\0', "force", "", "let -o replace a file that is not a report",
@@ -292,6 +307,7 @@ std::vector<std::string> WarnAboutPartners(const CommandLine& line,
         {given("force") && !s.reportFile, "--force", "-o/--report"},
         {given("dictionary-bytes") && !s.realSavings, "--dictionary-bytes", "--real-savings"},
         {given("entry-overhead") && !s.realSavings, "--entry-overhead", "--real-savings"},
+        {given("curve") && !s.realSavings, "--curve", "--real-savings"},
     };
     std::vector<std::string> warnings;
     for (const auto& [alone, option, partner] : partners) {

@@ -205,6 +205,17 @@ std::string FormatJson(const RunOutcome& outcome, TextEncoding encoding)
                 (sizes->entryOverhead != 0 ? ", \"overhead\": " + std::to_string(sizes->entryOverhead) : "") +
                 "}";
     }
+    if (!outcome.curve.empty()) {
+        text += ",\n \"curve\": [";
+        for (std::size_t k = 0; k < outcome.curve.size(); ++k) {
+            const CurvePoint& point = outcome.curve[k];
+            text += (k == 0 ? "\n  " : ",\n  ") + std::string("{\"entries\": ") +
+                    std::to_string(point.entries) + ", \"script\": " + std::to_string(point.script) +
+                    ", \"dictionary\": " + std::to_string(point.dictionary) +
+                    ", \"exact\": " + (point.exact ? "true" : "false") + "}";
+        }
+        text += "\n ]";
+    }
     return text + "}\n";
 }
 

@@ -23,7 +23,9 @@ namespace kestrin {
 [[nodiscard]] std::string FormatTsv(const RunOutcome& outcome, TextEncoding encoding);
 
 // One JSON object: "results", an array of records, and with real savings "encoded_size" and
-// "table_size" (with an entry overhead, its "overhead").
+// "table_size" (with an entry overhead, its "overhead"); with the savings curve, "curve", its points in
+// entry order ("entries", "script", "dictionary", and "exact": whether script was encoded or is the
+// choice's running figure).
 [[nodiscard]] std::string FormatJson(const RunOutcome& outcome, TextEncoding encoding);
 
 } // namespace kestrin

@@ -108,6 +108,7 @@ QWidget* FrmFrequency::BoxToCorrect(const Refusal& refusal) const
     case Refusal::Reason::BadEntryOverhead:
     case Refusal::Reason::KeepWithoutSavings:
     case Refusal::Reason::BadKeptEntry:
+    case Refusal::Reason::IsAFolder:
     case Refusal::Reason::SameFile:
     case Refusal::Reason::NoTableCode:
     case Refusal::Reason::InputTooLong:

@@ -60,6 +60,9 @@ QString PhraseFileClash(const Refusal& refusal)
     if (refusal.role == FileRole::OutputTable) {
         return text + QStringLiteral(", to which the table would be appended. Choose another output table.");
     }
+    if (refusal.role == FileRole::CurveFile) {
+        return text + QStringLiteral(", which the curve would replace. Choose another curve file.");
+    }
     return text + QStringLiteral(", which the report would replace. Choose another report file.");
 }
 
@@ -201,6 +204,9 @@ QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
     case Refusal::Reason::KeepWithoutSavings:
         return QStringLiteral("The analysis did not start: %1 %2 needs real savings, which chooses the "
                               "entries around the kept ones.")
+            .arg(RoleName(refusal.role), Shown(refusal.path));
+    case Refusal::Reason::IsAFolder:
+        return QStringLiteral("The analysis did not start: %1 %2 is a folder. Choose a file.")
             .arg(RoleName(refusal.role), Shown(refusal.path));
     case Refusal::Reason::BadKeptEntry:
         return QStringLiteral("The analysis did not start: line %1 of %2 %3 cannot be kept (%4%5).")

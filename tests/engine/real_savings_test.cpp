@@ -9,6 +9,7 @@
 #include "kestrin/run_analysis.h"
 
 #include <gtest/gtest.h>
+#include <numeric>
 #include <random>
 
 namespace kestrin {
@@ -83,6 +84,18 @@ TEST(RealSavings, ChoosesAsThePlainModelDoes)
         std::atomic<std::int64_t> chosen{0};
         const SavingsResult result = ChooseEntries(request, CancelFlag{}, &chosen);
         EXPECT_EQ(result, ModelChoice(request)) << ::testing::PrintToString(request.stretches);
+        // The curve's exact points: the text by longest match with the first entries, all in one pass.
+        const std::vector<CodedEntry> coded = CodedEntries(result);
+        std::vector<std::size_t> counts(coded.size() + 1);
+        std::iota(counts.begin(), counts.end(), std::size_t{0});
+        const std::vector<std::int64_t> sizes =
+            savings::EncodePrefixes(request.stretches, coded, counts, nullptr);
+        for (const std::size_t k : counts) {
+            EXPECT_EQ(sizes.at(k),
+                      testing::ModelEncode(testing::ModelText(request.stretches),
+                                           {coded.begin(), coded.begin() + static_cast<std::ptrdiff_t>(k)},
+                                           false));
+        }
         EXPECT_EQ(chosen.load(), static_cast<std::int64_t>(result.entries.size() - request.kept.size()));
     }
     // The first entry takes most occurrences of the candidates that promised most; the second must come
@@ -204,6 +217,7 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
         settings.ignoreSpace = settings.ignoreTab = true;
         settings.useComments = c.comments;
         settings.entryOverhead = c.overhead;
+        settings.savingsCurve = true;
         settings.outputTable = dir.Path() / "out.tbl";
         std::filesystem::remove(*settings.outputTable);
         if (!c.keep.empty()) {
@@ -217,6 +231,13 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
         ASSERT_EQ(outcome.status, RunStatus::Completed);
         EXPECT_EQ(outcome.report.substr(outcome.report.find("\r\n\r\n") + 4), c.lines);
         EXPECT_EQ(testing::ReadFile(*settings.outputTable), c.keep + c.block);
+        // The curve ends at the report's size, with the table's bytes; every point is exact here.
+        ASSERT_EQ(outcome.curve.size(), outcome.results.size() + 1);
+        EXPECT_EQ(outcome.curve.back(), (CurvePoint{outcome.sizes->entries, outcome.sizes->longestMatch,
+                                                    outcome.sizes->table, true}));
+        EXPECT_EQ(outcome.curve.front(), (CurvePoint{0, outcome.sizes->text, 0, true}));
+        EXPECT_TRUE(std::all_of(outcome.curve.begin(), outcome.curve.end(),
+                                [](const CurvePoint& p) { return p.exact; }));
     }
 }
 

@@ -62,6 +62,7 @@ struct RunMode {
     TextEncoding encoding;
     bool gameTable;
     bool realSavings;
+    bool keepAndCurve = false; // kept entries, and the curve's picture
 };
 constexpr RunMode runModes[] = {
     {"bytes", TextEncoding::Latin1, false, false},
@@ -70,6 +71,8 @@ constexpr RunMode runModes[] = {
     {"UTF-8, real savings", TextEncoding::Utf8, false, true},
     {"game table", TextEncoding::Utf8, true, false},
     {"game table, real savings", TextEncoding::Utf8, true, true},
+    {"bytes, kept entries and the curve", TextEncoding::Latin1, false, true, true},
+    {"game table, kept entries and the curve", TextEncoding::Utf8, true, true, true},
 };
 
 // A run stopped wherever it looks at the cancel flag (every pass of the count, the sorts, the grouping,
@@ -92,6 +95,10 @@ TEST(RunAnalysis, CancelAtEveryLookOrNoMemoryEndsTheRunWithoutOutput)
         settings.encoding = mode.encoding;
         settings.gameTable = mode.gameTable ? std::optional(gameTable) : std::nullopt;
         settings.realSavings = mode.realSavings;
+        const auto curveFile = dir.Path() / "curve.svg";
+        settings.keepTable =
+            mode.keepAndCurve ? std::optional(dir.Write("keep.tbl", "F0=la \n")) : std::nullopt;
+        settings.curveFile = mode.keepAndCurve ? std::optional(curveFile) : std::nullopt;
         std::int64_t look = 0;
         for (;; ++look) {
             SCOPED_TRACE(look);
@@ -100,12 +107,14 @@ TEST(RunAnalysis, CancelAtEveryLookOrNoMemoryEndsTheRunWithoutOutput)
             cancel.SetAtLook(look);
             const auto outcome = RunAnalysis(settings, observer, cancel);
             if (outcome.status == RunStatus::Completed) {
+                EXPECT_EQ(std::filesystem::remove(curveFile), mode.keepAndCurve);
                 dir.Write("report.txt", "old");
                 dir.Write("out.tbl", "old");
                 break;
             }
             ASSERT_EQ(outcome.status, RunStatus::Cancelled);
             EXPECT_TRUE(outcome.report.empty());
+            EXPECT_FALSE(std::filesystem::exists(curveFile));
             EXPECT_EQ(ReadFile(*settings.reportFile), "old");
             EXPECT_EQ(ReadFile(*settings.outputTable), "old");
         }
@@ -365,8 +374,23 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
         std::optional<Reason> reason;
         FileRole otherRole = InputFile;
         const char* other = "in.txt";
-        const char* keep = ""; // the table of kept entries
+        const char* keep = "";  // the table of kept entries
+        const char* curve = ""; // the curve's picture
     } cases[] = {
+        // The curve's picture may be no file of the run, nor a folder.
+        {{"in.txt"}, "", "", "", "", true, Reason::SameFile, InputFile, "in.txt", "", "hard.txt"},
+        {{"in.txt"},
+         "",
+         "ex.tbl",
+         "t.tbl",
+         "&H80",
+         true,
+         Reason::SameFile,
+         OutputTable,
+         "t.tbl",
+         "",
+         "t.tbl"},
+        {{"in.txt"}, "", "", "", "", true, Reason::IsAFolder, InputFile, "in.txt", "", "sub"},
         // The report file may not be the table of kept entries, but the output table may; kept entries
         // need real savings.
         {{"in.txt"}, "ex.tbl", "", "", "", true, Reason::SameFile, KeptTable, "ex.tbl", "ex.tbl"},
@@ -400,18 +424,23 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
                              .outputTable = path(c.outputTable),
                              .writeTableRanges = c.ranges,
                              .realSavings = c.savings,
-                             .keepTable = path(c.keep)};
+                             .keepTable = path(c.keep),
+                             .curveFile = path(c.curve)};
         for (const char* name : c.inputs) {
             settings.inputFiles.push_back(at(name));
         }
         std::optional<Refusal> expected;
-        if (c.reason == Reason::SameFile) {
+        if (c.reason == Reason::SameFile && *c.curve) {
+            expected = Refusal{Reason::SameFile, 0, CurveFile, c.otherRole, at(c.curve), at(c.other)};
+        } else if (c.reason == Reason::SameFile) {
             expected = Refusal{Reason::SameFile,
                                0,
                                *c.report ? ReportFile : OutputTable,
                                c.otherRole,
                                at(*c.report ? c.report : c.outputTable),
                                at(c.other)};
+        } else if (c.reason == Reason::IsAFolder) {
+            expected = Refusal{.reason = *c.reason, .role = CurveFile, .path = at(c.curve)};
         } else if (c.reason == Reason::KeepWithoutSavings) {
             expected = Refusal{.reason = *c.reason, .role = KeptTable, .path = at(c.keep)};
         } else if (c.reason == Reason::NoTableCode) {

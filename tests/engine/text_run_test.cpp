@@ -54,6 +54,7 @@ TEST(TextRun, WholeCharactersWithTheModelsCountsAndSizes)
             }
             settings.keepTable = dir.Write("keep.tbl", "F1F2F3F4=" + c.script.substr(0, cut - 1) + "\n");
             settings.entryOverhead = "2";
+            settings.savingsCurve = true;
         }
         RecordingObserver observer;
         const RunOutcome outcome = RunAnalysis(settings, observer);

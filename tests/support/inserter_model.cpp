@@ -336,6 +336,29 @@ std::string CheckTextRun(const RunSettings& settings, std::string_view script,
     if (!settings.dictionaryBytes.empty() && entryBytes > std::stoll(settings.dictionaryBytes)) {
         return "the dictionary bytes";
     }
+    // The curve: a point per number of entries, exact at 21 or all, each exact one the script through the
+    // table and the first entries.
+    if (settings.savingsCurve) {
+        std::int64_t exactPoints = 0;
+        std::int64_t dictionary = 0;
+        for (std::size_t k = 0; k < outcome.curve.size(); ++k) {
+            const CurvePoint& point = outcome.curve[k];
+            std::vector<ModelEntry> first = table;
+            first.insert(useTable ? first.end() : first.begin(), entries.begin(),
+                         entries.begin() + static_cast<std::ptrdiff_t>(std::min(k, entries.size())));
+            if (point.entries != static_cast<std::int64_t>(k) || point.dictionary != dictionary ||
+                (point.exact && point.script != static_cast<std::int64_t>(
+                                                    InsertByLongestMatch(script, first).bytes.size()))) {
+                return "the curve at " + std::to_string(k);
+            }
+            exactPoints += point.exact ? 1 : 0;
+            dictionary += k < chosen.size() ? static_cast<std::int64_t>(chosen[k].size()) + overhead : 0;
+        }
+        if (outcome.curve.size() != entries.size() + 1 ||
+            exactPoints < std::min<std::int64_t>(21, static_cast<std::int64_t>(outcome.curve.size()))) {
+            return "the curve's points";
+        }
+    }
     std::ifstream file(*settings.outputTable, std::ios::binary);
     std::ostringstream written;
     written << file.rdbuf();

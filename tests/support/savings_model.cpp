@@ -181,6 +181,7 @@ SavingsResult ModelChoice(const SavingsRequest& request)
     };
     std::int64_t room = request.dictionaryBytes;
     // The kept entries first, their occurrences taken by longest match over them alone.
+    std::vector<std::int64_t> keptSaved(request.kept.size(), 0);
     for (const CodedEntry& k : request.kept) {
         result.entries.push_back({std::string(k.text), 0, 0, k.codeBytes, true});
         result.tableBytes += entryBytes(result.entries.back().text);
@@ -202,12 +203,18 @@ SavingsResult ModelChoice(const SavingsRequest& request)
         }
         const auto e = static_cast<std::size_t>(longest);
         ++held[e];
+        keptSaved[e] += static_cast<std::int64_t>(request.kept[e].text.size()) - request.kept[e].codeBytes;
         for (std::size_t q = p; q < p + request.kept[e].text.size(); ++q) {
             start[q] = q == p;
             owner[q] = q == p ? longest : -1;
             cost[q] = q == p ? request.kept[e].codeBytes : 0;
         }
         p += request.kept[e].text.size();
+    }
+    for (const std::int64_t saved : keptSaved) {
+        result.runningBytes.push_back(
+            (result.runningBytes.empty() ? static_cast<std::int64_t>(n) : result.runningBytes.back()) -
+            saved);
     }
     for (const int given : request.codeBytes) {
         const int code = std::max(0, given);
@@ -229,7 +236,10 @@ SavingsResult ModelChoice(const SavingsRequest& request)
             break;
         }
         const std::string chosen = *best;
-        (void)occurrences(chosen, code, found);
+        const std::int64_t saved = occurrences(chosen, code, found);
+        result.runningBytes.push_back(
+            (result.runningBytes.empty() ? static_cast<std::int64_t>(n) : result.runningBytes.back()) -
+            saved);
         const int entry = static_cast<int>(result.entries.size());
         held.push_back(static_cast<std::int64_t>(found.size()));
         for (const std::size_t p : found) {

@@ -53,8 +53,8 @@ struct Refusal {
         NegativeSampleLength, // `length` is below 0
         OnlyZeroLength,       // every sample length is 0
         SameFile,             // `path` (as `role`) and `otherPath` (as `otherRole`) are one file, which
-                              // writing the report (or, with `role` OutputTable, the table block) would
-                              // destroy
+                              // writing the report (or, with `role` OutputTable, the table block; with
+                              // CurveFile, the curve) would destroy
         NoTableCode,      // with real savings, the ranges (`text`, as typed) give the output table no code
         InputTooLong,     // the inputs hold `length` bytes; the mode counts fewer than `limit`
         NotAReport,       // with replaceOnlyReports, the report file `path` is not a report of this program
@@ -77,6 +77,7 @@ struct Refusal {
         KeepWithoutSavings, // the table `path` of kept entries is given without real savings
         BadKeptEntry,       // the entry of line `line` (text `text`) of the table `path` cannot be kept:
                             // `problem` says why (SameText, RepeatedCode: the entry of `otherLine` wins)
+        IsAFolder,          // the output file `path` (as `role`: the curve file) is a folder
     };
     Reason reason = Reason::NoSampleLength;
     std::int64_t length = 0;
@@ -149,8 +150,9 @@ struct RunOutcome {
 
 // The first pair of files of the settings that writing the outputs would destroy: the report file and an
 // input, the exclusion table or the output table, then the output table and an input (which would get
-// table lines appended), compared as files (through links and other names), not as names. The output
-// table may be the exclusion table: that is read before the table grows. RunAnalysis refuses such a pair
+// table lines appended), compared as files (through links and other names), not as names; with real
+// savings, then the curve file and every other file. The output table may be the exclusion table or the
+// table of kept entries: those are read before the table grows. RunAnalysis refuses such a pair
 // before anything is read, and then, with replaceOnlyReports, a report file that is not a report.
 [[nodiscard]] std::optional<Refusal> FindFileClash(const RunSettings& settings);
 

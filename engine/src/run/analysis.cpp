@@ -30,6 +30,7 @@ namespace {
 struct BuiltOutputs {
     std::string tableBlock;
     std::string reportFileContent;
+    std::string curvePicture;
 };
 
 class AnalysisRun
@@ -255,6 +256,14 @@ private:
         }
         outcome.sizes = ranked.sizes;
         outcome.results = ranked.entries;
+        outcome.curve = ranked.curve;
+        if (resolved.curveFile) {
+            std::string title = "Savings curve:";
+            for (const auto& file : resolved.inputFiles) {
+                title += " " + file.filename().string();
+            }
+            built.curvePicture = CurveSvg(outcome.curve, title);
+        }
         return built;
     }
 
@@ -269,6 +278,11 @@ private:
         }
         if (resolved.reportFile) {
             if (auto error = ReplaceFile(*resolved.reportFile, built.reportFileContent)) {
+                outcome.errors.push_back(*error);
+            }
+        }
+        if (resolved.curveFile) {
+            if (auto error = ReplaceFile(*resolved.curveFile, built.curvePicture)) {
                 outcome.errors.push_back(*error);
             }
         }

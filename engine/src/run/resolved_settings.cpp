@@ -203,7 +203,8 @@ std::optional<Refusal> CheckSampleLengths(const std::vector<std::int16_t>& sorte
 
 std::optional<Refusal> FindFileClash(const RunSettings& settings)
 {
-    if (!settings.reportFile && !settings.outputTable) {
+    const bool curve = settings.realSavings && settings.curveFile;
+    if (!settings.reportFile && !settings.outputTable && !curve) {
         return std::nullopt;
     }
     std::vector<NamedFile> others;
@@ -239,6 +240,20 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
     if (table) {
         if (const NamedFile* same = SameFileAs(*table, others, FileRole::InputFile)) {
             return SameFile(FileRole::OutputTable, *table->path, FileRole::InputFile, *same->path);
+        }
+    }
+    // The curve picture replaces its file: no other file of the run may be it.
+    if (curve) {
+        const NamedFile picture{FileRole::CurveFile, &*settings.curveFile, IdentifyFile(*settings.curveFile)};
+        if (table && !settings.reportFile) {
+            others.push_back(*table);
+        }
+        if (settings.reportFile) {
+            others.push_back(
+                {FileRole::ReportFile, &*settings.reportFile, IdentifyFile(*settings.reportFile)});
+        }
+        if (const NamedFile* same = SameFileAs(picture, others, std::nullopt)) {
+            return SameFile(FileRole::CurveFile, *picture.path, same->role, *same->path);
         }
     }
     return std::nullopt;
@@ -510,6 +525,14 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
     if (auto kept = KeepForeignReportFile(settings)) {
         return EarlyEnd::Refused(std::move(*kept));
     }
+    if (std::error_code error; settings.realSavings && settings.curveFile &&
+                               std::filesystem::is_directory(*settings.curveFile, error)) {
+        Refusal refusal;
+        refusal.reason = Refusal::Reason::IsAFolder;
+        refusal.role = FileRole::CurveFile;
+        refusal.path = *settings.curveFile;
+        return EarlyEnd::Refused(std::move(refusal));
+    }
     if (settings.keepTable && !settings.realSavings) {
         Refusal refusal;
         refusal.reason = Refusal::Reason::KeepWithoutSavings;
@@ -522,6 +545,8 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
     resolved.reportFile = settings.reportFile;
     resolved.outputTable = settings.outputTable;
     resolved.realSavings = settings.realSavings;
+    resolved.savingsCurve = settings.realSavings && (settings.savingsCurve || settings.curveFile);
+    resolved.curveFile = settings.realSavings ? settings.curveFile : std::nullopt;
     resolved.request = ResolveRequest(settings.topResults);
     auto codes = ResolveCodes(settings, resolved.request);
     if (auto* end = std::get_if<EarlyEnd>(&codes)) {

@@ -89,6 +89,10 @@ struct ResolvedSettings {
     // With real savings: the entries in the dictionary from the start, in file order. The codes of the
     // table (codes) leave theirs out.
     std::vector<KeptEntry> kept;
+    // With real savings: the savings curve is worked out, and written as a picture to curveFile when
+    // that is given.
+    bool savingsCurve = false;
+    std::optional<std::filesystem::path> curveFile;
 
     // Counting in the game's characters (UTF-8, or through a game table) rather than in bytes.
     [[nodiscard]] bool InCharacters() const { return mode != RunMode::Bytes; }

@@ -117,20 +117,42 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
                     for (const SavingsEntry& entry : choice.entries) {
                         texts.push_back(script->TextOf(entry.text));
                     }
-                    united.emplace(UnitedEncoder(choice, texts));
+                    united.emplace(UnitedEncoder(choice, texts, choice.entries.size()));
                 }
             },
             tick)) {
         return end;
     }
-    // The two encodings of the text with the entries, side by side when there are threads for them.
+    // The two encodings of the text with the entries, side by side when there are threads for them; then
+    // the exact points of the curve, each an encoding with the first entries.
+    const std::vector<std::size_t> checkpoints =
+        resolved.savingsCurve ? CurveCheckpoints(choice.entries.size()) : std::vector<std::size_t>{};
+    // Over the counted bytes one pass encodes all points; through a game table, each is a job.
+    const bool throughTable = resolved.mode == RunMode::GameTable;
+    const std::size_t curveJobs =
+        throughTable ? checkpoints.size() : std::min<std::size_t>(checkpoints.size(), 1);
+    std::vector<std::int64_t> exact(checkpoints.size(), -1);
     if (auto end = RunJobs(
-            run, index ? SavingsChoice::encodingJobs : 0, resolved.threads,
-            [&](std::size_t job, unsigned) { Encode(job, choice, united ? &*united : nullptr); }, tick)) {
+            run, index ? SavingsChoice::encodingJobs + curveJobs : 0, resolved.threads,
+            [&](std::size_t job, unsigned) {
+                if (job < SavingsChoice::encodingJobs) {
+                    Encode(job, choice, united ? &*united : nullptr);
+                } else if (throughTable) {
+                    const std::size_t point = job - SavingsChoice::encodingJobs;
+                    exact[point] = EncodeThrough(UnitedEncoder(choice, texts, checkpoints[point]), false);
+                } else if (std::vector<std::int64_t> sizes = index->EncodePrefixes(choice, checkpoints);
+                           !sizes.empty()) {
+                    exact = std::move(sizes);
+                }
+            },
+            tick)) {
         return end;
     }
     if (run.observer.YieldAndCheckCancel()) {
         return EarlyEnd::Cancelled();
+    }
+    if (resolved.savingsCurve) {
+        ranked.curve = Curve(choice, checkpoints, exact);
     }
     for (std::size_t i = 0; i < choice.entries.size(); ++i) {
         SavingsEntry& entry = choice.entries[i];
@@ -166,6 +188,13 @@ void SavingsBranch::Encode(std::size_t job, SavingsResult& choice, const GameEnc
         index->Encode(job, choice);
         return;
     }
+    (job == 0 ? choice.longestMatchBytes : choice.bestParseBytes) = EncodeThrough(*united, job != 0);
+}
+
+// The script's size through the game table and the entries, by longest match or by best parse; -1 when
+// cancelled.
+std::int64_t SavingsBranch::EncodeThrough(const GameEncoder& united, bool bestParse) const
+{
     // Each stretch goes in pieces of about encodingPiece bytes that end after an LF, with a look at the
     // cancel flag between them: a stretch may be a whole file. No entry or code spans a line end, so the
     // pieces encode to the size of the whole.
@@ -183,27 +212,27 @@ void SavingsBranch::Encode(std::size_t job, SavingsResult& choice, const GameEnc
                 lineEnd == std::string_view::npos || lineEnd == rest.size() ? rest.size() : lineEnd + 1;
             const std::string_view piece = rest.substr(0, cut);
             rest.remove_prefix(cut);
-            if (job == 0) {
+            if (!bestParse) {
                 GameText encoded;
-                (void)united->Append(piece, encoded);
+                (void)united.Append(piece, encoded);
                 total += static_cast<std::int64_t>(encoded.bytes.size());
             } else {
-                total += united->BestParseBytes(piece).value_or(0);
+                total += united.BestParseBytes(piece).value_or(0);
             }
         }
     }
-    (job == 0 ? choice.longestMatchBytes : choice.bestParseBytes) = total;
+    return total;
 }
 
 // The game table and the entries (their texts) as an inserter reads them: the entries follow the game
 // table's lines, which win a text both hold. Which bytes stand for an entry changes no size, so each
 // entry gets a code of its bytes that the table does not hold.
 GameEncoder SavingsBranch::UnitedEncoder(const SavingsResult& choice,
-                                         const std::vector<std::string>& entryTexts) const
+                                         const std::vector<std::string>& entryTexts, std::size_t count) const
 {
     GameTable united = *resolved.gameTable;
     std::uint32_t next = 0;
-    for (std::size_t i = 0; i < choice.entries.size(); ++i) {
+    for (std::size_t i = 0; i < std::min(count, choice.entries.size()); ++i) {
         const auto codeBytes = static_cast<std::size_t>(std::clamp(choice.entries[i].codeBytes, 1, 4));
         std::string code;
         do {
@@ -216,6 +245,47 @@ GameEncoder SavingsBranch::UnitedEncoder(const SavingsResult& choice,
         (void)united.Add({code, entryTexts[i], false, 0});
     }
     return GameEncoder(united);
+}
+
+std::vector<std::size_t> CurveCheckpoints(std::size_t entries)
+{
+    std::vector<std::size_t> counts;
+    if (entries + 1 <= curveExactPoints) {
+        for (std::size_t k = 1; k < entries; ++k) {
+            counts.push_back(k);
+        }
+        return counts;
+    }
+    const std::size_t steps = curveExactPoints - 1;
+    for (std::size_t j = 1; j < steps; ++j) {
+        counts.push_back((j * entries + steps / 2) / steps);
+    }
+    return counts;
+}
+
+// The curve from no entry to all: the dictionary grows by each entry's bytes and overhead; the script is
+// exact at no entry, at all of them (the report's size) and at the checkpoints, and elsewhere the
+// choice's running figure.
+std::vector<CurvePoint> SavingsBranch::Curve(const SavingsResult& choice,
+                                             const std::vector<std::size_t>& checkpoints,
+                                             const std::vector<std::int64_t>& exact) const
+{
+    std::vector<CurvePoint> curve;
+    curve.push_back({0, choice.textBytes, 0, true});
+    for (std::size_t k = 1; k <= choice.entries.size(); ++k) {
+        const std::int64_t running =
+            k - 1 < choice.runningBytes.size() ? choice.runningBytes[k - 1] : curve.back().script;
+        const auto bytes =
+            static_cast<std::int64_t>(choice.entries[k - 1].text.size()) + resolved.entryOverhead;
+        curve.push_back({static_cast<std::int64_t>(k), running, curve.back().dictionary + bytes, false});
+    }
+    for (std::size_t j = 0; j < checkpoints.size(); ++j) {
+        curve[checkpoints[j]].script = exact[j];
+        curve[checkpoints[j]].exact = true;
+    }
+    curve.back().script = curve.size() > 1 ? choice.longestMatchBytes : curve.back().script;
+    curve.back().exact = true;
+    return curve;
 }
 
 } // namespace kestrin

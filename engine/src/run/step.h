@@ -52,6 +52,7 @@ struct RunContext {
 struct RankedResults {
     std::vector<ResultEntry> entries;
     std::optional<EncodedSizes> sizes;
+    std::vector<CurvePoint> curve; // with real savings, when the curve is asked for
 };
 
 } // namespace kestrin

@@ -158,6 +158,7 @@ bool LazyGreedy::PlaceKept(std::span<const CodedEntry> kept, std::vector<Savings
     }
     const EntryTrie trie(kept);
     const auto n = static_cast<std::size_t>(index.textSize);
+    std::vector<std::int64_t> saved(kept.size(), 0);
     const CharacterMap* units = index.units;
     std::size_t lineEnd = 0; // where the line of p ends: a line end, a break or a stretch end
     for (std::size_t p = 0, step = 0; p < n; ++step) {
@@ -178,9 +179,13 @@ bool LazyGreedy::PlaceKept(std::span<const CodedEntry> kept, std::vector<Savings
             continue;
         }
         const auto e = static_cast<std::uint32_t>(match.entry);
+        saved[e] += Covered(p, match.length) - entries[e].codeBytes;
         CoverTokens(p, match.length, entries[e].codeBytes, e);
         ++held[e];
         p += match.length;
+    }
+    for (const std::int64_t one : saved) {
+        running.push_back((running.empty() ? index.textSize : running.back()) - one);
     }
     replacedAny = true;
     return true;
@@ -256,7 +261,8 @@ void LazyGreedy::TakeEntry(const Ranked& best, int code, std::vector<SavingsEntr
 {
     CandidateRecord& record = index.records[best.candidate];
     record.state = (record.state & notInHeap) | chosenState;
-    (void)CountGain(best.candidate, code, &taken);
+    const std::int64_t saved = CountGain(best.candidate, code, &taken) + EntryBytes(best.candidate);
+    running.push_back((running.empty() ? index.textSize : running.back()) - saved);
     const auto entry = static_cast<std::uint32_t>(entries.size());
     held.push_back(static_cast<std::int64_t>(taken.size()));
     const auto length = static_cast<std::size_t>(best.length);

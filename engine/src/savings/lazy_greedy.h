@@ -48,6 +48,8 @@ public:
     // cancelled.
     [[nodiscard]] bool Choose(std::span<const CodedEntry> kept, const std::vector<int>& codes,
                               std::atomic<std::int64_t>* chosenSoFar, std::vector<SavingsEntry>& entries);
+    // After Choose: per entry, the text's bytes once it was in place (SavingsResult::runningBytes).
+    [[nodiscard]] std::vector<std::int64_t> RunningBytes() { return std::move(running); }
 
 private:
     // lazy_greedy.cpp: the steps of Choose.
@@ -102,8 +104,9 @@ private:
     LargeVector<std::uint8_t> cost;
     PositionSet inside{0};
     LargeVector<std::uint32_t> tokenEntry;
-    std::vector<std::int64_t> held; // per entry: the occurrences it holds now
-    int floor = 0;                  // the cheapest code still to come
+    std::vector<std::int64_t> held;    // per entry: the occurrences it holds now
+    std::vector<std::int64_t> running; // per entry: the tokens' cost once it was in place
+    int floor = 0;                     // the cheapest code still to come
     bool replacedAny = false;
 
     // Which candidates are kept up to date, from the first KeepUpToDate on: the chains of those, per

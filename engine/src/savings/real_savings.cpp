@@ -56,6 +56,7 @@ SavingsResult SavingsChoice::Choose(const std::vector<int>& codeBytes, std::atom
         textBytes += static_cast<std::int64_t>(stretch.size());
     }
     const bool chose = greedy->Choose(kept, codes, chosenSoFar, result.entries);
+    result.runningBytes = greedy->RunningBytes();
     greedy.reset(); // the index is large, and done with
     if (!chose) {
         return {};
@@ -80,6 +81,13 @@ void SavingsChoice::Encode(std::size_t job, SavingsResult& result) const
     } else {
         result.bestParseBytes = savings::EncodeText(stretches, coded, ParseRule::BestParse, nullptr, &stop);
     }
+}
+
+std::vector<std::int64_t> SavingsChoice::EncodePrefixes(const SavingsResult& result,
+                                                        std::span<const std::size_t> counts) const
+{
+    const std::vector<CodedEntry> coded = CodedEntries(result);
+    return savings::EncodePrefixes(stretches, coded, counts, &stop);
 }
 
 SavingsResult ChooseEntries(const SavingsRequest& request, const CancelFlag& cancel,

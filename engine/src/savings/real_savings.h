@@ -10,6 +10,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,9 @@ struct SavingsResult {
     std::int64_t longestMatchBytes = 0; // M: the text encoded by longest match with the entries
     std::int64_t bestParseBytes = 0;    // K: the smallest encoding the entries allow
     std::int64_t tableBytes = 0;        // T: the sum of the entries' lengths and their overheads
+    // The choice's own running figure: after each entry, the text's bytes with the entries so far in
+    // place as tokens (the text less what each saved when it was placed or chosen).
+    std::vector<std::int64_t> runningBytes;
 
     bool operator==(const SavingsResult&) const = default;
 };
@@ -133,6 +137,11 @@ public:
     // result.bestParseBytes, each -1 when cancelled.
     static constexpr std::size_t encodingJobs = 2;
     void Encode(std::size_t job, SavingsResult& result) const;
+    // The text encoded by longest match with the first counts[i] entries of the result, for each i: the
+    // exact points of the savings curve, which may be worked out beside the encodings. Empty when
+    // cancelled.
+    [[nodiscard]] std::vector<std::int64_t> EncodePrefixes(const SavingsResult& result,
+                                                           std::span<const std::size_t> counts) const;
 
 private:
     std::vector<std::string_view> stretches;
