@@ -117,30 +117,23 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
                     for (const SavingsEntry& entry : choice.entries) {
                         texts.push_back(script->TextOf(entry.text));
                     }
-                    united.emplace(UnitedEncoder(choice, texts, choice.entries.size()));
+                    united.emplace(UnitedEncoder(choice, texts));
                 }
             },
             tick)) {
         return end;
     }
-    // The two encodings of the text with the entries, side by side when there are threads for them; then
-    // the exact points of the curve, each an encoding with the first entries.
+    // The two encodings of the text with the entries, side by side when there are threads for them, and
+    // the exact points of the curve, all in one pass beside them.
     const std::vector<std::size_t> checkpoints =
         resolved.savingsCurve ? CurveCheckpoints(choice.entries.size()) : std::vector<std::size_t>{};
-    // Over the counted bytes one pass encodes all points; through a game table, each is a job.
-    const bool throughTable = resolved.mode == RunMode::GameTable;
-    const std::size_t curveJobs =
-        throughTable ? checkpoints.size() : std::min<std::size_t>(checkpoints.size(), 1);
     std::vector<std::int64_t> exact(checkpoints.size(), -1);
     if (auto end = RunJobs(
-            run, index ? SavingsChoice::encodingJobs + curveJobs : 0, resolved.threads,
+            run, index ? SavingsChoice::encodingJobs + (checkpoints.empty() ? 0 : 1) : 0, resolved.threads,
             [&](std::size_t job, unsigned) {
                 if (job < SavingsChoice::encodingJobs) {
                     Encode(job, choice, united ? &*united : nullptr);
-                } else if (throughTable) {
-                    const std::size_t point = job - SavingsChoice::encodingJobs;
-                    exact[point] = EncodeThrough(UnitedEncoder(choice, texts, checkpoints[point]), false);
-                } else if (std::vector<std::int64_t> sizes = index->EncodePrefixes(choice, checkpoints);
+                } else if (std::vector<std::int64_t> sizes = CurveSizes(choice, texts, checkpoints);
                            !sizes.empty()) {
                     exact = std::move(sizes);
                 }
@@ -228,11 +221,11 @@ std::int64_t SavingsBranch::EncodeThrough(const GameEncoder& united, bool bestPa
 // table's lines, which win a text both hold. Which bytes stand for an entry changes no size, so each
 // entry gets a code of its bytes that the table does not hold.
 GameEncoder SavingsBranch::UnitedEncoder(const SavingsResult& choice,
-                                         const std::vector<std::string>& entryTexts, std::size_t count) const
+                                         const std::vector<std::string>& entryTexts) const
 {
     GameTable united = *resolved.gameTable;
     std::uint32_t next = 0;
-    for (std::size_t i = 0; i < std::min(count, choice.entries.size()); ++i) {
+    for (std::size_t i = 0; i < choice.entries.size(); ++i) {
         const auto codeBytes = static_cast<std::size_t>(std::clamp(choice.entries[i].codeBytes, 1, 4));
         std::string code;
         do {
@@ -261,6 +254,34 @@ std::vector<std::size_t> CurveCheckpoints(std::size_t entries)
         counts.push_back((j * entries + steps / 2) / steps);
     }
     return counts;
+}
+
+// The script's sizes by longest match with the first checkpoints[i] entries, for each i; empty when
+// cancelled. Through a game table, the script's text is matched over the game table's texts and the
+// entries', as the united encoder reads them: the game table's lines first, and an entry whose text one
+// of them has is never used.
+std::vector<std::int64_t> SavingsBranch::CurveSizes(const SavingsResult& choice,
+                                                    const std::vector<std::string>& entryTexts,
+                                                    const std::vector<std::size_t>& checkpoints) const
+{
+    if (resolved.mode != RunMode::GameTable) {
+        return index->EncodePrefixes(choice, checkpoints);
+    }
+    const GameTable& table = *resolved.gameTable;
+    std::vector<CodedEntry> united;
+    for (const GameTableEntry& entry : table.Entries()) {
+        united.push_back({entry.text, static_cast<int>(entry.code.size())});
+    }
+    for (std::size_t i = 0; i < choice.entries.size(); ++i) {
+        const bool shadowed = table.FindText(entryTexts[i]) != nullptr;
+        united.push_back({shadowed ? std::string_view() : std::string_view(entryTexts[i]),
+                          std::clamp(choice.entries[i].codeBytes, 1, 4)});
+    }
+    std::vector<std::size_t> counts;
+    for (const std::size_t k : checkpoints) {
+        counts.push_back(table.Entries().size() + k);
+    }
+    return savings::EncodePrefixes(script->script, united, counts, &cancel);
 }
 
 // The curve from no entry to all: the dictionary grows by each entry's bytes and overhead; the script is

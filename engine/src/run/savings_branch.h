@@ -45,8 +45,10 @@ private:
     void Encode(std::size_t job, SavingsResult& choice, const GameEncoder* united) const;
     [[nodiscard]] std::int64_t EncodeThrough(const GameEncoder& united, bool bestParse) const;
     [[nodiscard]] GameEncoder UnitedEncoder(const SavingsResult& choice,
-                                            const std::vector<std::string>& entryTexts,
-                                            std::size_t count) const;
+                                            const std::vector<std::string>& entryTexts) const;
+    [[nodiscard]] std::vector<std::int64_t> CurveSizes(const SavingsResult& choice,
+                                                       const std::vector<std::string>& entryTexts,
+                                                       const std::vector<std::size_t>& checkpoints) const;
     [[nodiscard]] std::vector<CurvePoint> Curve(const SavingsResult& choice,
                                                 const std::vector<std::size_t>& checkpoints,
                                                 const std::vector<std::int64_t>& exact) const;
