@@ -36,11 +36,12 @@ std::string PhraseCharacters(const Refusal& refusal)
     const std::string gameTable = RoleName(refusal.role) + " " + refusal.path.string();
     switch (refusal.reason) {
     case Refusal::Reason::BadDictionaryBytes:
-        return "--dictionary-bytes \"" + refusal.text + "\" is not a whole number of bytes (0 or more)" +
-               std::string(nothingDone);
+        return "--dictionary-bytes \"" + ShownText(refusal.text) +
+               "\" is not a whole number of bytes (0 or more)" + std::string(nothingDone);
     case Refusal::Reason::BadEntryOverhead:
-        return "--entry-overhead \"" + refusal.text + "\" is not a whole number of bytes from 0 to " +
-               std::to_string(refusal.limit) + std::string(nothingDone);
+        return "--entry-overhead \"" + ShownText(refusal.text) +
+               "\" is not a whole number of bytes from 0 to " + std::to_string(refusal.limit) +
+               std::string(nothingDone);
     case Refusal::Reason::InvalidDelimiter:
         return "the comment text (--begin/--end) with the bytes " + SpacedHexOf(refusal.text) +
                " is not valid UTF-8 (--encoding utf-8)" + std::string(nothingDone);
@@ -52,11 +53,11 @@ std::string PhraseCharacters(const Refusal& refusal)
     case Refusal::Reason::UnmappedText:
         return RoleName(FileRole::InputFile) + " " + refusal.path.string() + " holds text that no code of " +
                RoleName(FileRole::GameTable) + " stands for: line " + std::to_string(refusal.line) +
-               ", column " + std::to_string(refusal.column) + ": \"" + refusal.text + "\" (bytes " +
-               SpacedHexOf(refusal.text) + ")" + std::string(nothingCounted);
+               ", column " + std::to_string(refusal.column) + ": \"" + ShownText(refusal.text) +
+               "\" (bytes " + SpacedHexOf(refusal.text) + ")" + std::string(nothingCounted);
     case Refusal::Reason::BadTableLine:
         return "line " + std::to_string(refusal.line) + " of " + gameTable + " is no entry (HEX=text): \"" +
-               refusal.text + "\"" + std::string(nothingCounted);
+               ShownText(refusal.text) + "\"" + std::string(nothingCounted);
     case Refusal::Reason::CodeBeginsCode:
         return gameTable + ": the code " + refusal.text + " of line " + std::to_string(refusal.line) +
                " begins with the whole code of line " + std::to_string(refusal.otherLine) +
@@ -140,13 +141,17 @@ std::string PhraseRefusal(const Refusal& refusal)
     case Refusal::Reason::SameFile:
         return PhraseSameFile(refusal);
     case Refusal::Reason::NoTableCode:
-        return "-r/--ranges \"" + refusal.text +
+        return "-r/--ranges \"" + ShownText(refusal.text) +
                "\" gives no code for the output table (-t), and with --real-savings every entry needs one: "
                "give ranges such as &H80-&HFF; nothing was read or written";
     case Refusal::Reason::InputTooLong:
         return "the input files hold " + std::to_string(refusal.length) +
                " bytes; --real-savings takes fewer than " + std::to_string(refusal.limit) +
                "; nothing was read or written";
+    case Refusal::Reason::InputTooLongInCharacters:
+        return "the input files hold " + std::to_string(refusal.length) +
+               " bytes; counting in characters (--encoding utf-8) takes fewer than " +
+               std::to_string(refusal.limit) + "; nothing was read or written";
     case Refusal::Reason::NotAReport:
         return "-o/--report: " + refusal.path.string() +
                " exists and is not a report of this program; --force replaces it (files to read go after "

@@ -205,7 +205,8 @@ constexpr Option options[] = {
     {Group::Counting, '\0', "threads", "N", "counting threads (default 0: one per core)", SetThreads},
     {Group::Filters, '\0', "ignore-space", "", "skip results that contain a space",
      Set<&RunSettings::ignoreSpace>},
-    {Group::Filters, '\0', "ignore-return", "", "skip results that contain a CR and an LF",
+    {Group::Filters, '\0', "ignore-return", "",
+     "skip results that contain a CR and an LF (an LF alone, when an input ends its lines so)",
      Set<&RunSettings::ignoreReturn>},
     {Group::Filters, '\0', "ignore-tab", "", "skip results that contain a tab", Set<&RunSettings::ignoreTab>},
     {Group::Filters, 'x', "exclude", "FILE", "skip results listed in this table file",
@@ -314,6 +315,61 @@ std::vector<std::string> WarnAboutPartners(const CommandLine& line,
         if (alone) {
             warnings.push_back(std::string(option) + " does nothing without " + std::string(partner));
         }
+    }
+    return warnings;
+}
+
+// A piece of a number that the run reads as no number, named with what the run takes instead; "0x80"
+// is pointed to "&H80", the way hex is written here.
+std::string NotANumber(std::string_view option, std::string_view piece, std::string_view instead)
+{
+    std::string text = std::string(option) + ": \"" + std::string(piece) + "\" is not a number";
+    if (piece.size() > 2 && piece[0] == '0' && (piece[1] == 'x' || piece[1] == 'X')) {
+        text += " (hex is written &H" + std::string(piece.substr(2)) + ")";
+    }
+    return text + ", so " + std::string(instead);
+}
+
+// The pieces of the lengths, the ranges and the request that are no number: the run reads them as the
+// window does (a list item is dropped, a range end becomes 1 or 2, the request becomes 25), which a
+// command should not do without a word.
+std::vector<std::string> WarnAboutNumbers(const RunSettings& s)
+{
+    std::vector<std::string> warnings;
+    const auto trimmed = [](std::string_view text) {
+        const std::size_t first = text.find_first_not_of(' ');
+        return first == std::string_view::npos ? std::string_view()
+                                               : text.substr(first, text.find_last_not_of(' ') + 1 - first);
+    };
+    for (const auto& [option, list] :
+         {std::pair<std::string_view, const std::string&>{"-l/--lengths", s.sampleLengths},
+          {"-r/--ranges", s.writeTableRanges}}) {
+        std::size_t itemStart = 0;
+        while (itemStart <= list.size()) {
+            const std::size_t itemEnd = std::min(list.find(',', itemStart), list.size());
+            const std::string_view item(list.data() + itemStart, itemEnd - itemStart);
+            const std::size_t dash = item.find('-');
+            for (int end = 0; end < (dash == std::string_view::npos ? 1 : 2); ++end) {
+                const std::string_view piece =
+                    trimmed(end == 0 ? item.substr(0, dash) : item.substr(dash + 1));
+                if (!piece.empty() && !ParseNumeric(piece)) {
+                    warnings.push_back(NotANumber(option, piece,
+                                                  dash == std::string_view::npos ? "it is left out"
+                                                  : end == 0                     ? "the range starts at 1"
+                                                                                 : "the range ends at 2"));
+                }
+            }
+            itemStart = itemEnd + 1;
+        }
+    }
+    if (!ParseNumeric(s.topResults)) {
+        warnings.push_back(NotANumber("-n/--top", s.topResults, "it is read as 25"));
+    }
+    // Without a table the choice prices its entries at the ranges' codes, one byte each when they give none.
+    if (s.realSavings && !s.outputTable && !s.writeTableRanges.empty() &&
+        ParseNumberList(s.writeTableRanges).empty()) {
+        warnings.push_back("-r/--ranges \"" + s.writeTableRanges +
+                           "\" gives no code, so --real-savings prices every entry at one byte");
     }
     return warnings;
 }
@@ -442,6 +498,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     ParsedCommandLine parsed;
     parsed.warnings = WarnAboutPartners(
         line, [&](std::string_view name) { return given[IndexOf(*FindOption(name))].has_value(); });
+    for (std::string& warning : WarnAboutNumbers(line.settings)) {
+        parsed.warnings.push_back(std::move(warning));
+    }
     parsed.commandLine = std::move(line);
     return parsed;
 }

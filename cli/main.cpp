@@ -4,6 +4,7 @@
 
 #include "cli_messages.h"
 #include "cli_options.h"
+#include "kestrin_version.h"
 #include "result_formats.h"
 
 #include "kestrin/report.h"
@@ -120,7 +121,7 @@ private:
 };
 
 // Why the run could not finish.
-std::string PhraseFailure(const RunOutcome& outcome)
+std::string PhraseFailure(const RunOutcome& outcome, const RunSettings& settings)
 {
     switch (outcome.failure) {
     case Failure::OutOfMemory:
@@ -131,7 +132,13 @@ std::string PhraseFailure(const RunOutcome& outcome)
     case Failure::FileGrew:
         return "the run stopped: " + outcome.failurePath.string() + " grew past 2 GiB while it was read";
     case Failure::TextTooLong:
-        return "the run stopped: the counted text is 2 GiB or more, too long for --real-savings";
+        // Counting in characters meets the limit first; the savings choice has the same one.
+        return settings.encoding == TextEncoding::Utf8 || settings.gameTable
+                   ? "the run stopped: the counted text is 2147483647 game bytes or more, too long to count "
+                     "in "
+                     "characters (--encoding utf-8, --game-table)"
+                   : "the run stopped: the counted text is 2147483647 bytes or more, too long for "
+                     "--real-savings";
     case Failure::Other:
         break;
     }
@@ -207,7 +214,7 @@ int Finish(const CommandLine& line, const RunOutcome& outcome)
     case RunStatus::Cancelled:
         return declined;
     case RunStatus::Failed:
-        std::cerr << "kestrin-cli: " << PhraseFailure(outcome) << '\n';
+        std::cerr << "kestrin-cli: " << PhraseFailure(outcome, line.settings) << '\n';
         return fileFailed;
     case RunStatus::InputFailed:
         for (const auto& error : outcome.errors) {
@@ -243,11 +250,7 @@ int Finish(const CommandLine& line, const RunOutcome& outcome)
     return outcome.errors.empty() ? reportWritten : fileFailed;
 }
 
-const char* const versionText = "kestrin-cli " KESTRIN_VERSION "\n"
-                                "Copyright (C) 2026 The Kestrin developers\n"
-                                "License: MIT (the Expat licence)\n"
-                                "This is free software: you are free to change and redistribute it.\n"
-                                "There is NO WARRANTY, to the extent permitted by law.\n";
+const char* const versionText = "kestrin-cli " KESTRIN_VERSION "\n" KESTRIN_COPYRIGHT_LINES;
 
 } // namespace
 } // namespace kestrin

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
-// Renders the window's five pages to PNG files for the documentation: render_pages OUTPUT_FOLDER.
+// Renders the window's six pages to PNG files for the documentation: render_pages OUTPUT_FOLDER.
 // The pages show a real run over a generated script: the progress page is taken while it counts. A
-// second window shows the input page after two scripts were dropped onto it.
+// second run, with Risparmio reale and the savings curve, gives the curve's dialog. A second window
+// shows the input page after two scripts were dropped onto it.
 
 #include "fake_file_dialogs.h"
 #include "frm_frequency.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -103,6 +105,9 @@ int main(int argc, char* argv[])
     auto dialogs = std::make_unique<kestrin::FakeFileDialogs>();
     dialogs->answers.push_back(kestrin::DialogAnswer::Chose(script));
     dialogs->answers.push_back(kestrin::DialogAnswer::Chose(QStringLiteral("report.txt")));
+    for (const char* name : {"tabella-corretta.tbl", "nomi.tbl", "anteprima.txt"}) {
+        dialogs->answers.push_back(kestrin::DialogAnswer::Chose(QString::fromLatin1(name)));
+    }
     kestrin::FrmFrequency window(std::move(dialogs));
     window.show();
 
@@ -123,14 +128,26 @@ int main(int argc, char* argv[])
     ok = Save(window, folder, "page-2-formatting.png") && ok;
     window.findChild<QCheckBox*>(QStringLiteral("chkUseComments"))->setChecked(false);
 
+    // The dictionary page with its files chosen and Risparmio reale on, which the first run goes without.
+    cmdNext->click();
+    auto* realSavings = window.findChild<QCheckBox*>(QStringLiteral("chkRealSavings"));
+    realSavings->setChecked(true);
+    for (const char* command : {"cmdOpenEvaluateTable", "cmdOpenKeepTable", "cmdOpenEncodingPreview"}) {
+        window.findChild<QPushButton*>(QLatin1StringView(command))->click();
+    }
+    window.findChild<QCheckBox*>(QStringLiteral("chkSavingsCurve"))->setChecked(true);
+    window.findChild<QLineEdit*>(QStringLiteral("txtEntryOverhead"))->setText(QStringLiteral("1"));
+    ok = Save(window, folder, "page-3-dictionary.png") && ok;
+    realSavings->setChecked(false);
+
     // The progress page exists only while a run works: take it from inside the run, once the first
     // progress has been shown.
     bool progressSaved = false;
     QElapsedTimer clock;
     QTimer during;
     QObject::connect(&during, &QTimer::timeout, [&] {
-        if (window.IsRunning() && !progressSaved && clock.elapsed() > 250) {
-            progressSaved = Save(window, folder, "page-3-analysis.png");
+        if (window.IsRunning() && !progressSaved && clock.elapsed() > 60) {
+            progressSaved = Save(window, folder, "page-4-analysis.png");
         }
     });
     during.start(20);
@@ -141,7 +158,22 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "the run ended before its progress could be taken\n");
         ok = false;
     }
-    ok = tabs->currentIndex() == 4 && Save(window, folder, "page-4-results.png") && ok;
+    ok = tabs->currentIndex() == 5 && Save(window, folder, "page-5-results.png") && ok;
+
+    // The curve of a real-savings run, without the files that the picture of the dictionary page named.
+    window.findChild<QPushButton*>(QStringLiteral("cmdClearKeepTable"))->click();
+    window.findChild<QPushButton*>(QStringLiteral("cmdClearEncodingPreview"))->click();
+    realSavings->setChecked(true);
+    window.findChild<QLineEdit*>(QStringLiteral("txtSampleLength"))->setText(QStringLiteral("2-8"));
+    cmdAnalyze->click();
+    auto* cmdCurve = window.findChild<QPushButton*>(QStringLiteral("cmdCurve"));
+    if (cmdCurve->isHidden()) {
+        std::fprintf(stderr, "the real-savings run drew no savings curve\n");
+        ok = false;
+    } else {
+        cmdCurve->click();
+        ok = Save(*window.findChild<QDialog*>(QStringLiteral("dlgCurve")), folder, "window-curve.png") && ok;
+    }
     ok = SaveAfterDrop(folder) && ok;
     return ok ? 0 : 1;
 }

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The window itself: its making and the connection of its handlers, the events it watches for (focus,
 // double-click, file drops on text boxes, closing during a run), Form_Load, Reset, the switches of the
-// comments and the beep, navigation between pages, the order of the Tab key, and Analizza: running the
-// analysis on the settings of ReadSettings (frm_frequency_settings.cpp), or stopping it, and showing the
-// outcome.
+// comments and the beep, navigation between pages, the order of the Tab key, and Analizza and Valuta:
+// running the analysis on the settings of ReadSettings (frm_frequency_settings.cpp), or stopping it, and
+// showing the outcome, with the savings curve's dialog.
 
 #include "frm_frequency.h"
 
@@ -11,6 +11,8 @@
 #include "file_dialogs.h"
 #include "input_file_list.h"
 #include "latin1.h"
+#include "savings_curve_view.h"
+#include "window_controls.h"
 #include "window_messages.h"
 #include "window_run_observer.h"
 #include "wrapping_check_box.h"
@@ -21,6 +23,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +35,7 @@
 #include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <exception>
@@ -41,7 +46,7 @@ namespace kestrin {
 FrmFrequency::FrmFrequency() : FrmFrequency(nullptr) {}
 
 FrmFrequency::FrmFrequency(std::unique_ptr<FileDialogs> fileDialogs, QWidget* parent)
-    : QWidget(parent), dialogs(std::move(fileDialogs))
+    : QWidget(parent), dialogs(std::move(fileDialogs)), analysis(RunAnalysis)
 {
     if (!dialogs) {
         dialogs = std::make_unique<QtFileDialogs>();
@@ -54,6 +59,11 @@ FrmFrequency::FrmFrequency(std::unique_ptr<FileDialogs> fileDialogs, QWidget* pa
 
 FrmFrequency::~FrmFrequency() = default;
 
+void FrmFrequency::SetAnalysis(Analysis stand)
+{
+    analysis = std::move(stand);
+}
+
 void FrmFrequency::ConnectHandlers()
 {
     // Each command button and its click handler.
@@ -65,6 +75,13 @@ void FrmFrequency::ConnectHandlers()
         {cmdOpenOutput, &FrmFrequency::cmdOpenOutput_Click},
         {cmdOpenWriteTable, &FrmFrequency::cmdOpenWriteTable_Click},
         {cmdOpenGameTable, &FrmFrequency::cmdOpenGameTable_Click},
+        {cmdOpenEvaluateTable, &FrmFrequency::cmdOpenEvaluateTable_Click},
+        {cmdEvaluate, &FrmFrequency::cmdEvaluate_Click},
+        {cmdOpenKeepTable, &FrmFrequency::cmdOpenKeepTable_Click},
+        {cmdClearKeepTable, &FrmFrequency::cmdClearKeepTable_Click},
+        {cmdOpenEncodingPreview, &FrmFrequency::cmdOpenEncodingPreview_Click},
+        {cmdClearEncodingPreview, &FrmFrequency::cmdClearEncodingPreview_Click},
+        {cmdCurve, &FrmFrequency::cmdCurve_Click},
         {cmdReset, &FrmFrequency::cmdReset_Click},
         {cmdAnalyze, &FrmFrequency::cmdAnalyze_Click},
     };
@@ -89,7 +106,7 @@ void FrmFrequency::ConnectHandlers()
     // window watches for them.
     for (QObject* watched :
          std::initializer_list<QObject*>{txtSampleLength, txtTopResults, txtWriteTableRanges, txtBeginComment,
-                                         txtEndComment, txtDictionaryBytes, lblKestrin}) {
+                                         txtEndComment, txtDictionaryBytes, txtEntryOverhead, lblKestrin}) {
         watched->installEventFilter(this);
     }
 }
@@ -160,6 +177,7 @@ void FrmFrequency::cmdReset_Click()
     writeReportFile = false;
     beepOnFinish = false;
     cmdAnalyze->setEnabled(false);
+    EnableDictionaryCommands();
     ShowInputFiles();
     txtSampleLength->setText(FromLatin1(defaultSampleLengths));
     txtTopResults->setText(FromLatin1(defaultTopResults));
@@ -188,6 +206,7 @@ void FrmFrequency::cmdReset_Click()
     chkIgnoreReturn->setChecked(false);
     chkIgnoreTab->setChecked(false);
     ResetCharacterControls();
+    ResetDictionaryControls();
     SSTab1->setCurrentIndex(0);
     cmdOpen->setFocus();
 }
@@ -243,14 +262,15 @@ void FrmFrequency::SSTab1_Click(int /*currentPage*/)
         return;
     }
     // Which of Back and Next make sense on each page; the progress page offers neither.
-    static constexpr bool backEnabled[] = {false, true, true, false, true};
-    static constexpr bool nextEnabled[] = {true, true, false, false, false};
+    static constexpr bool backEnabled[] = {false, true, true, true, false, true};
+    static constexpr bool nextEnabled[] = {true, true, true, false, false, false};
     const int page = SSTab1->currentIndex();
     if (page < 0 || page > resultsPage) {
         return;
     }
     cmdBack->setEnabled(backEnabled[page]);
     cmdNext->setEnabled(nextEnabled[page]);
+    cmdCurve->setVisible(page == resultsPage && !curve.empty());
 }
 
 void FrmFrequency::txtSampleLength_GotFocus()
@@ -299,7 +319,16 @@ void FrmFrequency::SetFocusOrder()
                   chkIgnoreTab,
                   cmbEncoding,
                   cmdOpenGameTable,
+                  cmdOpenEvaluateTable,
+                  cmdEvaluate,
+                  cmdOpenKeepTable,
+                  cmdClearKeepTable,
+                  txtEntryOverhead,
+                  chkSavingsCurve,
+                  cmdOpenEncodingPreview,
+                  cmdClearEncodingPreview,
                   txtResults,
+                  cmdCurve,
                   cmdBack,
                   cmdNext,
                   cmdReset,
@@ -345,6 +374,9 @@ void FrmFrequency::cmdAnalyze_Click()
         return;
     }
     SSTab1->setCurrentIndex(analysisPage);
+    if (curveDialog != nullptr) {
+        curveDialog->hide(); // it shows the last run's curve until this run has one
+    }
     ClearProgress();
     EnableControls(false);
     // Reset would empty the lists the run is reading.
@@ -377,6 +409,14 @@ void FrmFrequency::cmdAnalyze_Click()
     if (closeAfterRun) {
         close();
     }
+}
+
+void FrmFrequency::cmdEvaluate_Click()
+{
+    // Analizza with the table to evaluate: the one run that judges it.
+    evaluating = true;
+    cmdAnalyze_Click();
+    evaluating = false;
 }
 
 void FrmFrequency::ClearProgress()
@@ -421,7 +461,7 @@ QWidget* FrmFrequency::RunAndShowOutcome()
         WindowRunObserver observer(
             {this, lblCalc, lblAddr, lblMatchCount, linCompletion, txtTopResults, chkUseComments},
             cancelRequested);
-        return ShowOutcome(RunAnalysis(std::get<RunSettings>(settings), observer));
+        return ShowOutcome(analysis(std::get<RunSettings>(settings), observer));
     } catch (const std::exception& error) {
         // Out of memory on a huge request, say: the window survives and the user can ask for less.
         ShowMessage(this, PhraseUnexpectedStop(error.what()));
@@ -433,8 +473,9 @@ QWidget* FrmFrequency::ShowOutcome(const RunOutcome& outcome)
 {
     switch (outcome.status) {
     case RunStatus::Completed:
-        txtResults->setPlainText(
-            ReportForDisplay(TruncateForDisplay(outcome.report), inputFiles, ChosenEncoding()));
+        ShowCurve(outcome.curve);
+        txtResults->setPlainText(ReportForDisplay(TruncateForDisplay(outcome.report, ChosenEncoding()),
+                                                  inputFiles, ChosenEncoding()));
         if (beepOnFinish) {
             QApplication::beep();
         }
@@ -460,7 +501,8 @@ QWidget* FrmFrequency::ShowOutcome(const RunOutcome& outcome)
     case RunStatus::Cancelled:
         break;
     case RunStatus::Failed:
-        ShowMessage(this, PhraseFailure(outcome));
+        ShowMessage(
+            this, PhraseFailure(outcome, ChosenEncoding() == TextEncoding::Utf8 || !gameTablePath.isEmpty()));
         break;
     case RunStatus::InputFailed:
         for (const FileError& error : outcome.errors) {
@@ -476,6 +518,48 @@ QWidget* FrmFrequency::ShowOutcome(const RunOutcome& outcome)
         break;
     }
     return nullptr;
+}
+
+void FrmFrequency::ShowCurve(const std::vector<CurvePoint>& points)
+{
+    // The dialog showed the last run's curve; the next one is made for this run's.
+    delete curveDialog;
+    curveDialog = nullptr;
+    curve = points;
+    SSTab1_Click(SSTab1->currentIndex());
+}
+
+void FrmFrequency::cmdCurve_Click()
+{
+    if (curveDialog == nullptr) {
+        curveDialog = new QDialog(this);
+        curveDialog->setObjectName(QStringLiteral("dlgCurve"));
+        curveDialog->setWindowTitle(QStringLiteral("Kestrin - Curva dei risparmi"));
+        auto* view = new SavingsCurveView(curve, curveDialog);
+        view->setObjectName(QStringLiteral("picCurve"));
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, curveDialog);
+        QPushButton* save = MakeButton(buttons, "cmdSaveCurve", QStringLiteral("&Salva come SVG..."));
+        buttons->addButton(save, QDialogButtonBox::ActionRole);
+        connect(save, &QPushButton::clicked, this, &FrmFrequency::cmdSaveCurve_Click);
+        connect(buttons, &QDialogButtonBox::rejected, curveDialog, &QDialog::reject);
+        auto* layout = new QVBoxLayout(curveDialog);
+        layout->addWidget(view, 1);
+        layout->addWidget(buttons);
+    }
+    curveDialog->show();
+    curveDialog->raise();
+    curveDialog->activateWindow();
+}
+
+void FrmFrequency::cmdSaveCurve_Click()
+{
+    const QStringList chosen = ChooseFiles("All Files|*.*|SVG Files(*.svg)|*.svg", 2, DialogKind::Replace);
+    if (chosen.isEmpty()) {
+        return;
+    }
+    if (const QString reason = SaveSavingsCurveSvg(chosen.front(), curve); !reason.isEmpty()) {
+        ShowMessage(curveDialog, PhraseCurveNotSaved(chosen.front(), reason));
+    }
 }
 
 void FrmFrequency::SelectSampleLength()

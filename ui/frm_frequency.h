@@ -8,12 +8,14 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <variant>
 #include <vector>
 
 class QCheckBox;
 class QComboBox;
+class QDialog;
 class QDropEvent;
 class QGroupBox;
 class QLabel;
@@ -31,14 +33,14 @@ class FileDialogs;
 class InputFileList;
 class WrappingCheckBox;
 
-// The Kestrin window: a five-page wizard (input, output, formatting, progress, results) whose controls
-// hold every setting of a run. The run itself is the engine's RunAnalysis, called on this window's
+// The Kestrin window: a six-page wizard (input, output, formatting, dictionary, progress, results) whose
+// controls hold every setting of a run. The run itself is the engine's RunAnalysis, called on this window's
 // thread; a WindowRunObserver shows its progress and handles the window's events whenever it yields.
 //
 // The controls, their captions and geometry are made in frm_frequency_layout.cpp; the file commands,
 // drops, the input list and the path labels are in frm_frequency_files.cpp; ReadSettings and the
 // controls of the game's characters are in frm_frequency_settings.cpp; the other handlers, the focus
-// order and the outcomes are in frm_frequency.cpp.
+// order and the outcomes are in frm_frequency.cpp, with the savings curve's dialog.
 class FrmFrequency : public QWidget
 {
     Q_OBJECT
@@ -63,6 +65,10 @@ public:
     // correct (see BoxToCorrect), or null.
     QWidget* ShowOutcome(const RunOutcome& outcome);
 
+    // What Analizza and Valuta run; RunAnalysis unless a test stands in for the engine.
+    using Analysis = std::function<RunOutcome(const RunSettings&, RunObserver&)>;
+    void SetAnalysis(Analysis analysis);
+
     // Adds input files as Apri and a drop add them (files given on the command line): the files a run
     // could read, in order; the others are named, with the reason, in a message shown once the caller
     // has returned to the event loop.
@@ -79,8 +85,9 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    static constexpr int analysisPage = 3;
-    static constexpr int resultsPage = 4;
+    static constexpr int dictionaryPage = 3;
+    static constexpr int analysisPage = 4;
+    static constexpr int resultsPage = 5;
     static constexpr const char* noFileCaption = "--Nessun file specificato--";
 
     // The layout: the window itself and every control with its start state. A page is built group by
@@ -99,6 +106,14 @@ private:
     void CreateIgnoreControls(QWidget* page);
     void CreateCharacterControls(QWidget* page); // Codifica and the game's character table
     void CreateDictionaryBytesControls(QWidget* page);
+    void CreateDictionaryPage(QWidget* page); // Dizionario: the settings of the translator's loop
+    void CreateEvaluateControls(QWidget* page);
+    void CreateKeepControls(QWidget* page);
+    void CreateCurveControls(QWidget* page); // the entry overhead and the savings curve
+    void CreatePreviewControls(QWidget* page);
+    // A file command's help text (also its controls' tooltip), placed on the page.
+    void MakeDictionaryHelp(QWidget* page, const char* name, const QString& text, int top, int height,
+                            const QList<QWidget*>& controls);
     void CreateAnalysisPage(QWidget* page);
     void CreateResultsPage(QWidget* page);
     void FitOneLineCaptions();
@@ -131,9 +146,20 @@ private:
     void cmdOpenOutput_Click();
     void cmdOpenWriteTable_Click();
     void cmdOpenGameTable_Click();
+    void cmdOpenEvaluateTable_Click();
+    void cmdEvaluate_Click();
+    void cmdOpenKeepTable_Click();
+    void cmdClearKeepTable_Click();
+    void cmdOpenEncodingPreview_Click();
+    void cmdClearEncodingPreview_Click();
+    void cmdCurve_Click();
+    void cmdSaveCurve_Click();
     void chkRealSavings_Click();
     void cmdReset_Click();
     void ResetCharacterControls();
+    void ResetDictionaryControls();
+    // Valuta needs an input file and a table to evaluate; a file's ✕ button, the file.
+    void EnableDictionaryCommands();
     void chkUseComments_Click();
     void chkBeepOnFinish_Click();
     void lblKestrin_DblClick();
@@ -153,7 +179,7 @@ private:
     // Whether a drag may drop here: it carries a local file, may be a copy, and no run works.
     [[nodiscard]] bool TakesDrop(const QDropEvent& event) const;
 
-    // The file-dialog steps the four file commands share: the chosen paths, in the dialog's order, or
+    // The file-dialog steps the file commands share: the chosen paths, in the dialog's order, or
     // none when the dialog was cancelled or failed (a failure has shown the fatal-error message and
     // closed the window). The dialog opens in the folder of the last file chosen through any of them.
     enum class DialogKind {
@@ -166,6 +192,8 @@ private:
     // Asks for the one file of an option (its filter's second entry selected); a file chosen becomes
     // `path`, switches the option on through `use` and shows on `label`.
     void ChooseOneFile(const char* filter, DialogKind kind, QString& path, bool& use, QLabel* label);
+    // Forgets the file of an option: the option is off again and `label` shows that no file is chosen.
+    void ClearOneFile(QString& path, bool& use, QLabel* label);
     // Runs with the current settings and reports how the run ended. Returns the box the user has to
     // correct (the sample lengths after a No, a comment box that holds a character without a byte, or
     // the box of a refusal: see BoxToCorrect), or null when the results are next.
@@ -180,11 +208,14 @@ private:
     [[nodiscard]] QWidget* BoxToCorrect(const Refusal& refusal) const;
     // The progress page as a run starts: no file, no position, no strings, an empty bar.
     void ClearProgress();
+    // The savings curve of the last completed run, offered by cmdCurve on the results page; none hides it.
+    void ShowCurve(const std::vector<CurvePoint>& points);
     void SelectSampleLength();
     void SetTabControlEnabled(bool enabled);
     [[nodiscard]] QList<QWidget*> CommentControls() const;
 
     std::unique_ptr<FileDialogs> dialogs;
+    Analysis analysis;
 
     // Window-level fields: the file paths with their flags, the switches, and the cancel request.
     std::vector<QString> inputFiles;
@@ -192,8 +223,15 @@ private:
     QString reportFilePath;
     QString outputTablePath;
     QString gameTablePath;
+    QString evaluateTablePath;
+    QString keepTablePath;
+    QString encodingPreviewPath;
     bool useExclusionTable = false;
     bool useGameTable = false;
+    bool useEvaluateTable = false;
+    bool useKeepTable = false;
+    bool writeEncodingPreview = false;
+    bool evaluating = false; // Valuta started the run: it judges the table to evaluate
     bool writeReportFile = false;
     bool writeOutputTable = false;
     bool useComments = false;
@@ -279,15 +317,39 @@ private:
     QPushButton* cmdOpenGameTable = nullptr;
     QLabel* lblOpenGameTable = nullptr;
 
-    // Page 3, the progress of a run.
+    // Page 3, the dictionary: the table to evaluate, the kept entries, the entry overhead, the savings
+    // curve and the encoding preview. All but the table to evaluate and the preview count only with
+    // Risparmio reale, which enables them.
+    QLabel* lblInfoEvaluateTable = nullptr;
+    QPushButton* cmdOpenEvaluateTable = nullptr;
+    QPushButton* cmdEvaluate = nullptr;
+    QLabel* lblOpenEvaluateTable = nullptr;
+    QLabel* lblInfoKeepTable = nullptr;
+    QPushButton* cmdOpenKeepTable = nullptr;
+    QPushButton* cmdClearKeepTable = nullptr;
+    QLabel* lblOpenKeepTable = nullptr;
+    QLabel* lblInfoEntryOverhead = nullptr;
+    QLabel* lblEntryOverhead = nullptr;
+    QLineEdit* txtEntryOverhead = nullptr;
+    QLabel* lblInfoSavingsCurve = nullptr;
+    QCheckBox* chkSavingsCurve = nullptr;
+    QLabel* lblInfoEncodingPreview = nullptr;
+    QPushButton* cmdOpenEncodingPreview = nullptr;
+    QPushButton* cmdClearEncodingPreview = nullptr;
+    QLabel* lblOpenEncodingPreview = nullptr;
+
+    // Page 4, the progress of a run.
     QLabel* lblCalc = nullptr;
     QLabel* lblAddr = nullptr;
     QLabel* lblMatches = nullptr;
     QLabel* lblMatchCount = nullptr;
     CompletionLine* linCompletion = nullptr;
 
-    // Page 4, the report.
+    // Page 5, the report, and below it the savings curve's command and dialog.
     QPlainTextEdit* txtResults = nullptr;
+    QPushButton* cmdCurve = nullptr; // shown on the results page while the last run has a curve
+    std::vector<CurvePoint> curve;
+    QDialog* curveDialog = nullptr; // made by cmdCurve for the curve of the last run
 };
 
 } // namespace kestrin

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The window's files: the five file commands (inputs, exclusion table, report file, output table and
-// game's character table) and their dialogs, files dropped from a file manager or given on the command
+// The window's files: the file commands (inputs, exclusion table, report file, output table, game's
+// character table, and on the Dizionario page the table to evaluate, the kept entries and the encoding
+// preview) and their dialogs, files dropped from a file manager or given on the command
 // line (refused, with the reason, when a run could not read them), the input-file list with its
 // removals, and the labels that show the chosen paths, shortened to the room the layout leaves them.
 
@@ -89,6 +90,7 @@ void FrmFrequency::AddInputFile(const QString& path, QStringList& refused)
     }
     inputFiles.push_back(path);
     cmdAnalyze->setEnabled(true);
+    EnableDictionaryCommands();
     ShowInputFiles();
 }
 
@@ -119,6 +121,7 @@ void FrmFrequency::InputFilesRemoved()
 {
     // Without a file there is nothing to analyse, as after Reset; every other setting stays.
     cmdAnalyze->setEnabled(!inputFiles.empty());
+    EnableDictionaryCommands();
     const bool hadFocus = focusWidget() == lblOpen; // also while its context menu is open
     ShowInputFiles();
     if (hadFocus && inputFiles.empty()) {
@@ -203,6 +206,14 @@ void FrmFrequency::ChooseOneFile(const char* filter, DialogKind kind, QString& p
     }
 }
 
+void FrmFrequency::ClearOneFile(QString& path, bool& use, QLabel* label)
+{
+    path.clear();
+    use = false;
+    ShowPath(label, {});
+    EnableDictionaryCommands();
+}
+
 void FrmFrequency::cmdOpenExcludeTable_Click()
 {
     ChooseOneFile("All Files|*.*|Table Files(*.tbl)|*.tbl", DialogKind::Open, exclusionTablePath,
@@ -227,6 +238,38 @@ void FrmFrequency::cmdOpenGameTable_Click()
 {
     ChooseOneFile("All Files|*.*|Table Files(*.tbl)|*.tbl", DialogKind::Open, gameTablePath, useGameTable,
                   lblOpenGameTable);
+}
+
+void FrmFrequency::cmdOpenEvaluateTable_Click()
+{
+    ChooseOneFile("All Files|*.*|Table Files(*.tbl)|*.tbl", DialogKind::Open, evaluateTablePath,
+                  useEvaluateTable, lblOpenEvaluateTable);
+    EnableDictionaryCommands();
+}
+
+void FrmFrequency::cmdOpenKeepTable_Click()
+{
+    ChooseOneFile("All Files|*.*|Table Files(*.tbl)|*.tbl", DialogKind::Open, keepTablePath, useKeepTable,
+                  lblOpenKeepTable);
+    EnableDictionaryCommands();
+}
+
+void FrmFrequency::cmdClearKeepTable_Click()
+{
+    ClearOneFile(keepTablePath, useKeepTable, lblOpenKeepTable);
+}
+
+void FrmFrequency::cmdOpenEncodingPreview_Click()
+{
+    // Every run that writes the preview replaces it, as it does the report file.
+    ChooseOneFile("All Files|*.*|Text Files(*.txt)|*.txt", DialogKind::Replace, encodingPreviewPath,
+                  writeEncodingPreview, lblOpenEncodingPreview);
+    EnableDictionaryCommands();
+}
+
+void FrmFrequency::cmdClearEncodingPreview_Click()
+{
+    ClearOneFile(encodingPreviewPath, writeEncodingPreview, lblOpenEncodingPreview);
 }
 
 } // namespace kestrin

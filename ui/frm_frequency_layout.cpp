@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The window's layout: the window, its five pages and every control on them with its caption, font,
+// The window's layout: the window, its six pages and every control on them with its caption, font,
 // place and size, the help texts, one-line captions widened to fit the font, and the Esc and Ctrl+Q
 // keys. The controls of the game's characters and the dictionary bytes are made in
 // frm_frequency_settings.cpp; the order of the Tab key is in frm_frequency.cpp.
@@ -67,9 +67,11 @@ void FrmFrequency::CreateControls()
     SSTab1 = tabs;
     SSTab1->setObjectName(QStringLiteral("SSTab1"));
     Place(SSTab1, 0, 0, 9375, 6015);
-    const char* const pageNames[] = {"pagInput", "pagOutput", "pagFormatting", "pagAnalysis", "pagResults"};
-    const char* const headers[] = {"I&nput", "Out&put", "&Formattazione", "Ana&lisi", "&Risultati"};
-    for (int i = 0; i < 5; ++i) {
+    const char* const pageNames[] = {"pagInput",      "pagOutput",   "pagFormatting",
+                                     "pagDictionary", "pagAnalysis", "pagResults"};
+    const char* const headers[] = {"I&nput",      "Out&put",  "&Formattazione",
+                                   "&Dizionario", "Ana&lisi", "&Risultati"};
+    for (int i = 0; i < 6; ++i) {
         auto* page = new QWidget;
         page->setObjectName(QLatin1StringView(pageNames[i]));
         SSTab1->addTab(page, QString::fromUtf8(headers[i]));
@@ -81,8 +83,10 @@ void FrmFrequency::CreateControls()
     CreateInputPage(SSTab1->widget(0));
     CreateOutputPage(SSTab1->widget(1));
     CreateFormattingPage(SSTab1->widget(2));
+    CreateDictionaryPage(SSTab1->widget(dictionaryPage));
     CreateAnalysisPage(SSTab1->widget(analysisPage));
     CreateResultsPage(SSTab1->widget(resultsPage));
+    chkRealSavings_Click(); // the controls that count only with Risparmio reale start disabled
 
     Label2 = MakeLabel(this, "Label2", QStringLiteral("Kestrin 0.03, dal team di Kestrin"), SmallFont());
     Place(Label2, 120, 6120, 2295, 375);
@@ -96,6 +100,13 @@ void FrmFrequency::CreateControls()
     cmdAnalyze = MakeButton(this, "cmdAnalyze", QStringLiteral("Anali&zza"));
     Place(cmdAnalyze, 8040, 6120, 1335, 375);
     cmdAnalyze->setEnabled(false);
+    // In the free room between the version and Reset, shown on the results page after a run that drew
+    // the savings curve.
+    cmdCurve = MakeButton(this, "cmdCurve", QStringLiteral("&Curva..."));
+    cmdCurve->setToolTip(QStringLiteral("Mostra la curva dei risparmi dell'ultima analisi, che si può "
+                                        "salvare come SVG."));
+    Place(cmdCurve, 2520, 6120, 1080, 375);
+    cmdCurve->hide();
 
     FitOneLineCaptions();
 
@@ -439,6 +450,111 @@ void FrmFrequency::CreateIgnoreControls(QWidget* page)
     PlaceOnPage(chkIgnoreReturn, 240, 5160, 2775, 255);
     chkIgnoreTab = MakeCheckBox(page, "chkIgnoreTab", QStringLiteral("Ignora &Tabulazioni"));
     PlaceOnPage(chkIgnoreTab, 240, 5520, 2775, 255);
+}
+
+void FrmFrequency::CreateDictionaryPage(QWidget* page)
+{
+    // Each setting has its controls on the left and its help text on the right, as the exclusion table.
+    CreateEvaluateControls(page);
+    CreateKeepControls(page);
+    CreateCurveControls(page);
+    CreatePreviewControls(page);
+}
+
+void FrmFrequency::MakeDictionaryHelp(QWidget* page, const char* name, const QString& text, int top,
+                                      int height, const QList<QWidget*>& controls)
+{
+    QLabel* help = MakeHelpLabel(page, name, text);
+    PlaceOnPage(help, 2760, top, 6495, height);
+    for (QWidget* control : controls) {
+        control->setToolTip(text);
+    }
+}
+
+void FrmFrequency::CreateEvaluateControls(QWidget* page)
+{
+    cmdOpenEvaluateTable =
+        MakeButton(page, "cmdOpenEvaluateTable", QStringLiteral("Apri Tabella da Valu&tare"));
+    PlaceOnPage(cmdOpenEvaluateTable, 240, 420, 2055, 375);
+    lblOpenEvaluateTable = MakePathCaption(page, "lblOpenEvaluateTable", 240, 900);
+    cmdEvaluate = MakeButton(page, "cmdEvaluate", QStringLiteral("&Valuta"));
+    PlaceOnPage(cmdEvaluate, 240, 1260, 1215, 375);
+    MakeDictionaryHelp(
+        page, "lblInfoEvaluateTable",
+        QStringLiteral(
+            "Valuta una tabella di voci (formato Thingy, nella Codifica scelta, codici da 1 a 4 byte), per "
+            "esempio quella di Kestrin corretta a mano. Valuta avvia subito l'analisi: Kestrin non conta "
+            "nulla, ma codifica il testo con la tabella dei caratteri e queste voci, come un inseritore, e "
+            "riporta usi, risparmio e difetti di ogni voce, poi le dimensioni del testo codificato e della "
+            "tabella. Analizza non valuta."),
+        420, 1335, {cmdOpenEvaluateTable, cmdEvaluate});
+}
+
+void FrmFrequency::CreateKeepControls(QWidget* page)
+{
+    cmdOpenKeepTable = MakeButton(page, "cmdOpenKeepTable", QStringLiteral("Apri Voci da T&enere"));
+    PlaceOnPage(cmdOpenKeepTable, 240, 1800, 2055, 375);
+    cmdClearKeepTable = MakeButton(page, "cmdClearKeepTable", QStringLiteral("\u2715"));
+    cmdClearKeepTable->setAccessibleName(QStringLiteral("Togli Voci da Tenere"));
+    PlaceOnPage(cmdClearKeepTable, 2340, 1800, 375, 375);
+    lblOpenKeepTable = MakePathCaption(page, "lblOpenKeepTable", 240, 2280);
+    MakeDictionaryHelp(
+        page, "lblInfoKeepTable",
+        QStringLiteral(
+            "Con Risparmio reale, le voci di questa tabella (stesso formato), come i nomi dei personaggi, "
+            "sono nel dizionario fin dall'inizio con i loro codici. Kestrin sceglie le altre con i codici "
+            "degli Intervalli che la tabella non usa, e la tabella di output riceve solo le voci nuove. "
+            "\u2715 toglie la tabella."),
+        1800, 1020, {cmdOpenKeepTable});
+    cmdClearKeepTable->setToolTip(QStringLiteral("Togli la tabella delle voci da tenere."));
+}
+
+void FrmFrequency::CreateCurveControls(QWidget* page)
+{
+    lblEntryOverhead = MakeLabel(page, "lblEntryOverhead", {}, DialogFont());
+    lblEntryOverhead->setText(QStringLiteral("&Byte in più per voce:"));
+    PlaceOnPage(lblEntryOverhead, 240, 2940, 1935, 195);
+    txtEntryOverhead = MakeTextBox(page, "txtEntryOverhead", QStringLiteral("0"));
+    PlaceOnPage(txtEntryOverhead, 240, 3180, 855, 285);
+    lblEntryOverhead->setBuddy(txtEntryOverhead);
+    MakeDictionaryHelp(
+        page, "lblInfoEntryOverhead",
+        QStringLiteral(
+            "Con Risparmio reale, i byte che ogni voce occupa nel dizionario oltre al testo (un "
+            "terminatore, una lunghezza o un puntatore): contano nella scelta, in Byte max e nella "
+            "dimensione della tabella. 0: nessuno."),
+        2940, 765, {txtEntryOverhead});
+
+    chkSavingsCurve = MakeCheckBox(page, "chkSavingsCurve", QStringLiteral("&Curva dei risparmi"));
+    chkSavingsCurve->setFont(HelpFont());
+    PlaceOnPage(chkSavingsCurve, 240, 3840, 2295, 255);
+    MakeDictionaryHelp(
+        page, "lblInfoSavingsCurve",
+        QStringLiteral(
+            "Con Risparmio reale, Kestrin misura il testo dopo le voci scelte. Al termine, Curva... (in "
+            "basso nella pagina Risultati) mostra testo, dizionario e somma secondo il numero di voci, e "
+            "salva la curva come SVG."),
+        3840, 765, {chkSavingsCurve});
+}
+
+void FrmFrequency::CreatePreviewControls(QWidget* page)
+{
+    cmdOpenEncodingPreview =
+        MakeButton(page, "cmdOpenEncodingPreview", QStringLiteral("Salva Anteprima C&odifica"));
+    PlaceOnPage(cmdOpenEncodingPreview, 240, 4740, 2055, 375);
+    cmdClearEncodingPreview = MakeButton(page, "cmdClearEncodingPreview", QStringLiteral("\u2715"));
+    cmdClearEncodingPreview->setAccessibleName(QStringLiteral("Togli Anteprima Codifica"));
+    PlaceOnPage(cmdClearEncodingPreview, 2340, 4740, 375, 375);
+    lblOpenEncodingPreview = MakePathCaption(page, "lblOpenEncodingPreview", 240, 5220);
+    MakeDictionaryHelp(
+        page, "lblInfoEncodingPreview",
+        QStringLiteral(
+            "Scrive il testo contato come lo codifica l'inseritore, con il testo di ogni voce tra graffe "
+            "({la por}ta) per vedere dove è usata; senza quelle graffe torna il testo (le graffe del testo "
+            "sono protette). Con Valuta e con Risparmio reale; ogni analisi sostituisce il file. \u2715 "
+            "toglie il file."),
+        4740, 1020, {cmdOpenEncodingPreview});
+    cmdClearEncodingPreview->setToolTip(QStringLiteral("Togli il file dell'anteprima."));
 }
 
 void FrmFrequency::CreateAnalysisPage(QWidget* page)

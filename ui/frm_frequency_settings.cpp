@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The window's settings for a run: ReadSettings, and the controls of the game's characters (Codifica,
 // the game's character table, the dictionary bytes beside Risparmio reale) with their help texts, their
-// start state and the boxes that their refusals send the user back to.
+// start state and the boxes that their refusals send the user back to; the same for the Dizionario page.
 
 #include "frm_frequency.h"
 #include "latin1.h"
@@ -60,15 +60,33 @@ void FrmFrequency::CreateDictionaryBytesControls(QWidget* page)
     txtDictionaryBytes->setToolTip(help);
     PlaceOnPage(txtDictionaryBytes, 2880, 3225, 975, 285);
     lblDictionaryBytes->setBuddy(txtDictionaryBytes);
-    chkRealSavings_Click();
 }
 
 void FrmFrequency::chkRealSavings_Click()
 {
+    // Their help texts stay readable.
     for (QWidget* control :
-         {static_cast<QWidget*>(lblDictionaryBytes), static_cast<QWidget*>(txtDictionaryBytes)}) {
+         QList<QWidget*>{lblDictionaryBytes, txtDictionaryBytes, cmdOpenKeepTable, lblOpenKeepTable,
+                         lblEntryOverhead, txtEntryOverhead, chkSavingsCurve}) {
         control->setEnabled(chkRealSavings->isChecked());
     }
+    EnableDictionaryCommands();
+}
+
+void FrmFrequency::EnableDictionaryCommands()
+{
+    cmdEvaluate->setEnabled(useEvaluateTable && !inputFiles.empty());
+    cmdClearKeepTable->setEnabled(useKeepTable && chkRealSavings->isChecked());
+    cmdClearEncodingPreview->setEnabled(writeEncodingPreview);
+}
+
+void FrmFrequency::ResetDictionaryControls()
+{
+    ClearOneFile(evaluateTablePath, useEvaluateTable, lblOpenEvaluateTable);
+    ClearOneFile(keepTablePath, useKeepTable, lblOpenKeepTable);
+    ClearOneFile(encodingPreviewPath, writeEncodingPreview, lblOpenEncodingPreview);
+    txtEntryOverhead->setText(QStringLiteral("0"));
+    chkSavingsCurve->setChecked(false);
 }
 
 void FrmFrequency::ResetCharacterControls()
@@ -87,6 +105,17 @@ TextEncoding FrmFrequency::ChosenEncoding() const
 
 QWidget* FrmFrequency::BoxToCorrect(const Refusal& refusal) const
 {
+    // Whatever is wrong with a file of the Dizionario page, its command chooses another. A clash names
+    // the file that would be written as its role.
+    if (refusal.role == FileRole::EvaluatedTable) {
+        return cmdOpenEvaluateTable;
+    }
+    if (refusal.role == FileRole::KeptTable) {
+        return cmdOpenKeepTable;
+    }
+    if (refusal.role == FileRole::EncodingPreview) {
+        return cmdOpenEncodingPreview;
+    }
     switch (refusal.reason) {
     case Refusal::Reason::NoSampleLength:
     case Refusal::Reason::NegativeSampleLength:
@@ -103,10 +132,12 @@ QWidget* FrmFrequency::BoxToCorrect(const Refusal& refusal) const
     case Refusal::Reason::BadTableLine:
     case Refusal::Reason::CodeBeginsCode:
     case Refusal::Reason::NoGameCharacters:
-        // The table of kept entries has no control of this page.
-        return refusal.role == FileRole::KeptTable ? nullptr : cmdOpenGameTable;
+        return cmdOpenGameTable;
+    case Refusal::Reason::InputTooLongInCharacters:
+        return cmbEncoding;
     case Refusal::Reason::BadEntryOverhead:
-    case Refusal::Reason::KeepWithoutSavings:
+        return txtEntryOverhead;
+    case Refusal::Reason::KeepWithoutSavings: // as every refusal of the kept table: its command, above
     case Refusal::Reason::BadKeptEntry:
     case Refusal::Reason::IsAFolder:
     case Refusal::Reason::SameFile:
@@ -178,8 +209,23 @@ std::variant<RunSettings, QString> FrmFrequency::ReadSettings() const
     }
     settings.writeTableRanges = ToLatin1Lossy(txtWriteTableRanges->text());
     settings.realSavings = chkRealSavings->isChecked();
-    if (settings.realSavings) { // the box is greyed out, and not read, without the switch
+    // The boxes that count only with Risparmio reale are greyed out, and not read, without it.
+    if (settings.realSavings) {
         settings.dictionaryBytes = ToLatin1Lossy(txtDictionaryBytes->text());
+        if (useKeepTable) {
+            settings.keepTable = ToPath(keepTablePath);
+        }
+        if (txtEntryOverhead->text() != QStringLiteral("0")) { // the start text, which changes nothing
+            settings.entryOverhead = ToLatin1Lossy(txtEntryOverhead->text());
+        }
+        settings.savingsCurve = chkSavingsCurve->isChecked();
+    }
+    if (evaluating && useEvaluateTable) { // only Valuta evaluates
+        settings.evaluateTable = ToPath(evaluateTablePath);
+    }
+    // The preview shows an encoding, which only evaluating and real savings make.
+    if (writeEncodingPreview && (settings.evaluateTable || settings.realSavings)) {
+        settings.encodingPreview = ToPath(encodingPreviewPath);
     }
     return settings;
 }

@@ -38,13 +38,13 @@ QString RoleName(FileRole role)
     case FileRole::GameTable:
         return QStringLiteral("the game's character table (Apri Tabella Caratteri)");
     case FileRole::EvaluatedTable:
-        return QStringLiteral("the table to evaluate (Valuta Tabella)");
+        return QStringLiteral("the table to evaluate (Apri Tabella da Valutare)");
     case FileRole::KeptTable:
-        return QStringLiteral("the table of kept entries (Voci da Tenere)");
+        return QStringLiteral("the table of kept entries (Apri Voci da Tenere)");
     case FileRole::CurveFile:
-        return QStringLiteral("the curve file (Salva Curva)");
+        return QStringLiteral("the curve file (Salva come SVG)");
     case FileRole::EncodingPreview:
-        return QStringLiteral("the encoding preview (Anteprima Codifica)");
+        return QStringLiteral("the encoding preview (Salva Anteprima Codifica)");
     }
     return {};
 }
@@ -63,6 +63,10 @@ QString PhraseFileClash(const Refusal& refusal)
     if (refusal.role == FileRole::CurveFile) {
         return text + QStringLiteral(", which the curve would replace. Choose another curve file.");
     }
+    if (refusal.role == FileRole::EncodingPreview) {
+        return text +
+               QStringLiteral(", which the preview would replace. Choose another file for the preview.");
+    }
     return text + QStringLiteral(", which the report would replace. Choose another report file.");
 }
 
@@ -75,20 +79,22 @@ QString Shown(const std::filesystem::path& path)
 QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
 {
     const QString notStarted = QStringLiteral("The analysis did not start: ");
-    const QString gameTable = RoleName(refusal.role) + u' ' + Shown(refusal.path);
+    // The table at fault: the game's character table, or a table of the Dizionario page.
+    const QString table = RoleName(refusal.role) + u' ' + Shown(refusal.path);
     switch (refusal.reason) {
     case Refusal::Reason::BadDictionaryBytes:
         return notStarted +
                QStringLiteral("Byte max \"%1\" is not a whole number of bytes, 0 or more. Type the "
                               "most bytes the entries may take in the game, or leave it empty "
                               "for no limit.")
-                   .arg(FromLocal(refusal.text));
+                   .arg(FromLocal(ShownText(refusal.text)));
     case Refusal::Reason::BadEntryOverhead:
-        return notStarted + QStringLiteral("the entry overhead \"%1\" is not a whole number of bytes from 0 "
-                                           "to %2. Type the bytes each entry takes in the game beyond its "
-                                           "text, or leave it empty for 0.")
-                                .arg(FromLocal(refusal.text))
-                                .arg(refusal.limit);
+        return notStarted +
+               QStringLiteral("Byte in più per voce \"%1\" is not a whole number of bytes from 0 "
+                              "to %2. Type the bytes each entry takes in the game beyond its "
+                              "text, or 0.")
+                   .arg(FromLocal(ShownText(refusal.text)))
+                   .arg(refusal.limit);
     case Refusal::Reason::InvalidDelimiter:
         return notStarted +
                QStringLiteral("a custom comment box (Inizio or Fine) holds the bytes %1, which are "
@@ -109,19 +115,19 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
                    .arg(RoleName(FileRole::InputFile), Shown(refusal.path), RoleName(FileRole::GameTable))
                    .arg(refusal.line)
                    .arg(refusal.column)
-                   .arg(FromBytes(refusal.text, encoding), FromLatin1(SpacedHexOf(refusal.text)));
+                   .arg(FromBytes(ShownText(refusal.text), encoding), FromLatin1(SpacedHexOf(refusal.text)));
     case Refusal::Reason::BadTableLine:
         return notStarted + QStringLiteral("line %1 of %2 is no entry (HEX=text): \"%3\".")
                                 .arg(refusal.line)
-                                .arg(gameTable, FromBytes(refusal.text, encoding));
+                                .arg(table, FromBytes(ShownText(refusal.text), encoding));
     case Refusal::Reason::CodeBeginsCode:
         return notStarted + QStringLiteral("in %1, the code %2 of line %3 begins with the whole code of line "
                                            "%4, so the game could not tell them apart.")
-                                .arg(gameTable, FromLocal(refusal.text))
+                                .arg(table, FromLocal(ShownText(refusal.text)))
                                 .arg(refusal.line)
                                 .arg(refusal.otherLine);
     case Refusal::Reason::NoGameCharacters:
-        return notStarted + QStringLiteral("%1 holds no entry (HEX=text).").arg(gameTable);
+        return notStarted + QStringLiteral("%1 holds no entry (HEX=text).").arg(table);
     default:
         break;
     }
@@ -178,11 +184,17 @@ QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
                    "The analysis did not start: Intervalli \"%1\" gives no code for the output table "
                    "(Apri Tabella Output), and with Risparmio reale every entry needs one. Type "
                    "ranges such as &H80-&HFF.")
-            .arg(FromLocal(refusal.text));
+            .arg(FromLocal(ShownText(refusal.text)));
     case Refusal::Reason::InputTooLong:
         return QStringLiteral(
                    "The analysis did not start: the input files hold %1 bytes, and Risparmio reale "
                    "takes fewer than %2.")
+            .arg(refusal.length)
+            .arg(refusal.limit);
+    case Refusal::Reason::InputTooLongInCharacters:
+        return QStringLiteral(
+                   "The analysis did not start: the input files hold %1 bytes, and counting in UTF-8 "
+                   "characters (Codifica) takes fewer than %2.")
             .arg(refusal.length)
             .arg(refusal.limit);
     case Refusal::Reason::NotAReport:
@@ -220,7 +232,7 @@ QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
                           "1, 1-3 or 1,3,5.");
 }
 
-QString PhraseFailure(const RunOutcome& outcome)
+QString PhraseFailure(const RunOutcome& outcome, bool inCharacters)
 {
     switch (outcome.failure) {
     case Failure::OutOfMemory:
@@ -232,8 +244,11 @@ QString PhraseFailure(const RunOutcome& outcome)
         return QStringLiteral("The run stopped: %1 grew past 2 GiB while it was read.")
             .arg(QFile::decodeName(outcome.failurePath.c_str()));
     case Failure::TextTooLong:
-        return QStringLiteral("The run stopped: the counted text is 2 GiB or more, too long for Risparmio "
-                              "reale.");
+        return inCharacters ? QStringLiteral("The run stopped: the counted text is 2147483647 game bytes or "
+                                             "more, too long to count in characters (Codifica, Apri Tabella "
+                                             "Caratteri).")
+                            : QStringLiteral("The run stopped: the counted text is 2147483647 bytes or more, "
+                                             "too long for Risparmio reale.");
     case Failure::Other:
         break;
     }
@@ -309,6 +324,11 @@ QString PhraseTableNotes(const RunOutcome& outcome)
                 .arg(QString::fromStdString(FormatTableCode(*outcome.gameTableCode))));
     }
     return notes.join(QStringLiteral("\n\n"));
+}
+
+QString PhraseCurveNotSaved(const QString& path, const QString& reason)
+{
+    return QStringLiteral("The savings curve could not be saved:\n%1: %2").arg(path, reason);
 }
 
 QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character)

@@ -21,7 +21,8 @@ namespace kestrin {
 [[nodiscard]] QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding = TextEncoding::Latin1);
 
 // Why a run could not finish; detail is what the system said, shown as it is.
-[[nodiscard]] QString PhraseFailure(const RunOutcome& outcome);
+// inCharacters: the run counted in the game's characters (Codifica UTF-8 or a game table).
+[[nodiscard]] QString PhraseFailure(const RunOutcome& outcome, bool inCharacters);
 
 // A run that ended by an exception, such as running out of memory outside the engine's own checks.
 [[nodiscard]] QString PhraseUnexpectedStop(std::string_view what);
@@ -37,6 +38,9 @@ namespace kestrin {
 // the results kept out of it for holding a CR or an LF, and the first code it got again; empty when
 // there is nothing to say.
 [[nodiscard]] QString PhraseTableNotes(const RunOutcome& outcome);
+
+// The SVG picture of the savings curve could not be written to `path`; reason is the system's.
+[[nodiscard]] QString PhraseCurveNotSaved(const QString& path, const QString& reason);
 
 // The refusal of a custom comment delimiter: the box (by its caption) holds a character above U+00FF.
 [[nodiscard]] QString PhraseUnencodableDelimiter(const QString& boxCaption, char32_t character);

@@ -60,14 +60,14 @@ std::vector<ResultEntry> ResultSelection::Results()
     return results;
 }
 
-std::optional<std::int64_t> SkipRules::MarkOf(std::string_view text) const
+std::optional<std::int64_t> SkipRules::MarkOf(std::string_view text, bool loneLineFeeds) const
 {
     const auto contains = [&](char c) { return text.find(c) != std::string_view::npos; };
     std::optional<std::int64_t> mark;
     if (space && contains(' ')) {
         mark = skip_mark::space;
     }
-    if (carriageReturnLineFeed && contains('\r') && contains('\n')) {
+    if (carriageReturnLineFeed && contains('\n') && (loneLineFeeds || contains('\r'))) {
         mark = skip_mark::carriageReturnLineFeed;
     }
     if (tab && contains('\t')) {
@@ -80,10 +80,10 @@ std::optional<std::int64_t> SkipRules::MarkOf(std::string_view text) const
     return mark;
 }
 
-void ApplySkipFilters(std::vector<ResultEntry>& results, const SkipRules& rules)
+void ApplySkipFilters(std::vector<ResultEntry>& results, const SkipRules& rules, bool loneLineFeeds)
 {
     for (ResultEntry& result : results) {
-        if (const auto mark = rules.MarkOf(result.text)) {
+        if (const auto mark = rules.MarkOf(result.text, loneLineFeeds)) {
             result.hits = *mark;
         }
     }

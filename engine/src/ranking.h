@@ -120,8 +120,9 @@ private:
     std::vector<BestKept<RankedString>> heaps; // one per worker
 };
 
-// The skip filters of a run: results holding a space, a carriage return with a line feed, or a tab, and
-// results listed in the exclusion table. The savings choice leaves the same strings out as candidates.
+// The skip filters of a run: results holding a space, a carriage return with a line feed (or a line feed
+// alone, when the inputs end lines so), or a tab, and results listed in the exclusion table. The savings
+// choice leaves the same strings out as candidates.
 struct SkipRules {
     bool space = false;
     bool carriageReturnLineFeed = false;
@@ -131,12 +132,14 @@ struct SkipRules {
 
     // The skip code of a text, filter by filter in that order, a later filter's code winning; nothing
     // when no filter skips it. An empty text always counts as listed when a table is in use.
-    [[nodiscard]] std::optional<std::int64_t> MarkOf(std::string_view text) const;
+    [[nodiscard]] std::optional<std::int64_t> MarkOf(std::string_view text, bool loneLineFeeds = false) const;
     // Whether any filter can skip a string of more than 0 bytes that holds no line end.
     [[nodiscard]] bool SkipsAnyString() const { return space || tab || !listed.empty(); }
 };
 
 // Overwrites hits with skip codes (SkipRules::MarkOf).
-void ApplySkipFilters(std::vector<ResultEntry>& results, const SkipRules& rules);
+// loneLineFeeds: an input holds a lone LF (CommentScanner::SawLoneLineFeed), so that an LF alone ends
+// a line.
+void ApplySkipFilters(std::vector<ResultEntry>& results, const SkipRules& rules, bool loneLineFeeds);
 
 } // namespace kestrin

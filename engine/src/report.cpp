@@ -82,12 +82,32 @@ std::string HexOf(std::string_view bytes)
 
 std::string SpacedHexOf(std::string_view bytes)
 {
+    constexpr std::size_t most = 32;
     std::string hex;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
+    for (std::size_t i = 0; i < std::min(bytes.size(), most); ++i) {
         hex += i == 0 ? "" : " ";
         hex += HexOf(bytes.substr(i, 1));
     }
-    return hex;
+    return bytes.size() > most ? hex + " ..." : hex;
+}
+
+std::string ShownText(std::string_view text)
+{
+    constexpr std::size_t most = 80;
+    std::size_t kept = std::min(text.size(), most);
+    // A UTF-8 character is not cut (a Latin-1 text loses at most three characters more).
+    while (kept < text.size() && kept > 0 && (static_cast<unsigned char>(text[kept]) & 0xC0) == 0x80) {
+        --kept;
+    }
+    std::string shown;
+    for (const char c : text.substr(0, kept)) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte < 0x20 || byte == 0x7F ? "\\x" + HexOf(std::string_view(&c, 1)) : std::string(1, c);
+    }
+    if (kept < text.size()) {
+        shown += "... (" + std::to_string(text.size()) + " bytes)";
+    }
+    return shown;
 }
 
 std::string FormatResultLine(std::int64_t position, const ResultEntry& result)
@@ -175,17 +195,22 @@ std::string BuildReport(const ReportHeader& header, const std::vector<ResultEntr
     return BuildReportHeader(header) + BuildResultLines(results);
 }
 
-std::string TruncateForDisplay(std::string_view report)
+std::string TruncateForDisplay(std::string_view report, TextEncoding encoding)
 {
     if (report.size() <= displayLimit) {
         return std::string(report);
+    }
+    std::size_t kept = displayKept;
+    while (encoding == TextEncoding::Utf8 && kept > 0 &&
+           (static_cast<unsigned char>(report[kept]) & 0xC0) == 0x80) {
+        --kept; // report[kept] continues a sequence that starts before the cut
     }
     std::string shown;
     shown.reserve(displayKept + 2 * truncationNotice.size() + 4 * lineEnd.size());
     shown += truncationNotice;
     shown += lineEnd;
     shown += lineEnd;
-    shown += report.substr(0, displayKept);
+    shown += report.substr(0, kept);
     shown += lineEnd;
     shown += lineEnd;
     shown += truncationNotice;

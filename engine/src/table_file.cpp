@@ -26,8 +26,7 @@ bool IsEntryStart(char c)
 std::vector<std::string> ReadTableEntries(std::string_view content)
 {
     std::vector<std::string> entries;
-    // A lone LF belongs to the line.
-    TableLineReader lines(content, LineEnds::CrLfOrCr);
+    TableLineReader lines(content, LineEnds::CrLfCrOrLf);
     while (const auto line = lines.Next()) {
         if (!line->empty() && IsEntryStart(line->front())) {
             if (const auto equals = line->find('='); equals != std::string_view::npos) {

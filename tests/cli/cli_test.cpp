@@ -158,17 +158,18 @@ TEST(CommandLine, RecordsShowTheGamesBytesAndUtf8Text)
 {
     RunOutcome outcome;
     outcome.results = {{.text = "\xC3\xA9<LINE>", .hits = 3, .gameBytes = std::string("\x85\xFE", 2)},
-                       {.text = "\xE3\x81\x82\x80\t", .hits = 2}};
+                       {.text = "\xE3\x81\x82\x80\t\x1F", .hits = 2}};
     EXPECT_EQ(FormatTsv(outcome, TextEncoding::Utf8),
               "rank\tstring\thex\tlen\thits\ttotal_space\tskipped\tcode\n"
               "0\t\xC3\xA9<LINE>\t85FE\t2\t3\t6\t\t\n"
-              "1\t\xE3\x81\x82\\200\\t\tE381828009\t5\t2\t10\t\t\n");
+              "1\t\xE3\x81\x82\\200\\t\\037\tE3818280091F\t6\t2\t12\t\t\n");
     const std::string json = FormatJson(outcome, TextEncoding::Utf8);
     EXPECT_NE(json.find(R"({"rank": 0, "string": "é<LINE>", "hex": "85FE", "len": 2, "hits": 3, )"
                         R"("total_space": 6,)"),
               std::string::npos)
         << json;
-    EXPECT_NE(json.find(R"("string": "あ\uFFFD\u0009", "hex": "E381828009", "len": 5)"), std::string::npos)
+    EXPECT_NE(json.find(R"("string": "あ\uFFFD\u0009\u001F", "hex": "E3818280091F", "len": 6)"),
+              std::string::npos)
         << json;
     EXPECT_NE(FormatTsv(outcome, TextEncoding::Latin1).find("0\t\\303\\251<LINE>\t85FE\t2\t3\t6\t"),
               std::string::npos);
@@ -182,7 +183,7 @@ TEST(CommandLine, RecordsShowTheGamesBytesAndUtf8Text)
     EXPECT_EQ(FormatTsv(outcome, TextEncoding::Utf8),
               "rank\tstring\thex\tlen\thits\ttotal_space\tskipped\tcode\tkept\n"
               "0\t\xC3\xA9<LINE>\t85FE\t2\t3\t6\t\t814001\tkept\n"
-              "1\t\xE3\x81\x82\\200\\t\tE381828009\t5\t2\t10\t\t80\t\n"
+              "1\t\xE3\x81\x82\\200\\t\\037\tE3818280091F\t6\t2\t12\t\t80\t\n"
               "# encoded_size\tlongest_match=0\tbest_parse=0\ttext=0\n"
               "# table_size\tbytes=17\tentries=2\toverhead=3\n");
     EXPECT_NE(FormatJson(outcome, TextEncoding::Utf8).find(R"("code": "814001", "kept": true})"),
@@ -258,6 +259,19 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
     const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
         {{"-l", "201", "-y", "in.txt"}, 0, "Filename:", ""},
         {{"-l", "1-11", "in.txt"}, 0, "Filename:", "-l/--lengths asks for 11 sample lengths"},
+        // Pieces that are no number are named; the run reads them as the window does.
+        {{"-q", "-n", "5x", "-l", "two-eight", "-r", "0x80-1,7", "-t", "new.tbl", "in.txt"},
+         0,
+         "Filename:",
+         "kestrin-cli: -l/--lengths: \"two\" is not a number, so the range starts at 1\n"
+         "kestrin-cli: -l/--lengths: \"eight\" is not a number, so the range ends at 2\n"
+         "kestrin-cli: -r/--ranges: \"0x80\" is not a number (hex is written &H80), so the range starts at "
+         "1\n"
+         "kestrin-cli: -n/--top: \"5x\" is not a number, so it is read as 25\n"},
+        {{"-q", "--real-savings", "-r", "&H90-&H80", "in.txt"},
+         0,
+         "Filename:",
+         "-r/--ranges \"&H90-&H80\" gives no code, so --real-savings prices every entry at one byte"},
         {{"-h"}, 0, "\n  -l, --lengths TEXT    sample lengths", ""},
         {{"--version"},
          0,
@@ -273,6 +287,7 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
          "",
          "--lengths holds 32768, which is out of range: sample lengths go from 0 to 32767" + tryHelp},
         {{"--threads", "4294967297", "in.txt"}, 2, "", "--threads 4294967297 is out of range"},
+        {{"--threads", "18446744073709551617", "a"}, 2, "", "--threads 18446744073709551617 is out of range"},
         {{"--format", "xml", "in.txt"}, 2, "", "--format takes report, tsv or json, not \"xml\"" + tryHelp},
         {{"-", "./-", "-"}, 2, "", "standard input (-) is given twice"},
         {{"-l", "0", "in.txt"}, 2, "", "-l/--lengths holds only the sample length 0"},

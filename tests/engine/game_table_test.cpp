@@ -84,26 +84,25 @@ TEST(TableLineReader, SplitsLinesByEachFormatsLineEnds)
     using Lines = std::vector<std::string_view>;
     struct Case {
         std::string_view content;
-        Lines crLfOrCr;   // the exclusion table
-        Lines crLfCrOrLf; // the game table
+        Lines crLfCrOrLf; // the game and exclusion tables
         Lines eachCrOrLf; // the output table's codes
+        bool loneLineFeed;
     };
     const Case cases[] = {
-        {"", {}, {}, {}},
-        {"a\r\nb", {"a", "b"}, {"a", "b"}, {"a", "", "b"}},
-        {"a\nb", {"a\nb"}, {"a", "b"}, {"a", "b"}},
-        {"a\rb", {"a", "b"}, {"a", "b"}, {"a", "b"}},
-        {"a\r\n", {"a"}, {"a"}, {"a", ""}},
-        {"\n", {"\n"}, {""}, {""}},
-        {"\r\r\n", {"", ""}, {"", ""}, {"", "", ""}},
-        {"a\n\rb\r", {"a\n", "b"}, {"a", "", "b"}, {"a", "", "b"}},
-        {"\r\n\r\nx\n", {"", "", "x\n"}, {"", "", "x"}, {"", "", "", "", "x"}},
+        {"", {}, {}, false},
+        {"a\r\nb", {"a", "b"}, {"a", "", "b"}, false},
+        {"a\nb", {"a", "b"}, {"a", "b"}, true},
+        {"a\rb", {"a", "b"}, {"a", "b"}, false},
+        {"a\r\n", {"a"}, {"a", ""}, false},
+        {"\n", {""}, {""}, true},
+        {"\r\r\n", {"", ""}, {"", "", ""}, false},
+        {"a\n\rb\r", {"a", "", "b"}, {"a", "", "b"}, true},
+        {"\r\n\r\nx\n", {"", "", "x"}, {"", "", "", "", "x"}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(std::string(c.content)));
         for (const auto& [ends, expected] :
-             {std::pair(LineEnds::CrLfOrCr, c.crLfOrCr), std::pair(LineEnds::CrLfCrOrLf, c.crLfCrOrLf),
-              std::pair(LineEnds::EachCrOrLf, c.eachCrOrLf)}) {
+             {std::pair(LineEnds::CrLfCrOrLf, c.crLfCrOrLf), std::pair(LineEnds::EachCrOrLf, c.eachCrOrLf)}) {
             TableLineReader reader(c.content, ends);
             Lines lines;
             while (const auto line = reader.Next()) {
@@ -111,6 +110,7 @@ TEST(TableLineReader, SplitsLinesByEachFormatsLineEnds)
             }
             EXPECT_EQ(lines, expected) << "rule " << static_cast<int>(ends);
         }
+        EXPECT_EQ(HoldsLoneLineFeed(c.content), c.loneLineFeed);
     }
 }
 

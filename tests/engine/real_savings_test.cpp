@@ -125,6 +125,7 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
         std::string ranges;
         bool comments = false;
         std::string excluded; // an exclusion table entry
+        std::string dictionaryBytes;
         std::string lines;    // the result lines and the size lines
         std::string block;    // the table block
         std::string overhead; // each entry's, as typed
@@ -168,6 +169,18 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
                   "Table size: 4 bytes in 2 entries\r\n",
          .block = "\r\n80=th\r\n",
          .keep = "81=at\r\n"},
+        // The same with room for exactly the two entries' 4 bytes.
+        {.files = {"the cat the hat\r\nthe cat\tthe hat\r\n"},
+         .lengths = "2-4",
+         .top = "1",
+         .ranges = "&H80-&H81",
+         .excluded = "the",
+         .dictionaryBytes = "4",
+         .lines = "0: total space = 4; hits = 4; string = th; hex = 7468; len = 2\r\n"
+                  "1: total space = 4; hits = 4; string = at; hex = 6174; len = 2\r\n"
+                  "Encoded size: 26 bytes by longest match, 26 bytes by best parse, from 34 bytes\r\n"
+                  "Table size: 4 bytes in 2 entries\r\n",
+         .block = "\r\n80=th\r\n81=at\r\n"},
         // Code 100 takes two bytes, which nothing here saves: the choice stops.
         {.files = {"the cat the hat\r\nthe cat\tthe hat\r\n"},
          .lengths = "2-4",
@@ -214,6 +227,7 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
         settings.sampleLengths = c.lengths;
         settings.topResults = c.top;
         settings.writeTableRanges = c.ranges;
+        settings.dictionaryBytes = c.dictionaryBytes;
         settings.ignoreSpace = settings.ignoreTab = true;
         settings.useComments = c.comments;
         settings.entryOverhead = c.overhead;

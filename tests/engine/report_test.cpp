@@ -41,6 +41,17 @@ TEST(Report, ElapsedTimeWrapsAtADay)
     EXPECT_EQ(WholeSecondsBetween(start, start + milliseconds(50)), 0);
 }
 
+// A text that a message quotes shows its control bytes escaped and stops after 80 bytes, never inside a
+// character; its hex stops after 32 bytes.
+TEST(Report, MessagesQuoteTextsShortAndPlain)
+{
+    EXPECT_EQ(ShownText("a\x1B[2Jb\x7F\t"), "a\\x1B[2Jb\\x7F\\x09");
+    const std::string line = std::string(79, 'x') + "\xC3\xA9" + std::string(5000000, 'y');
+    EXPECT_EQ(ShownText(line), std::string(79, 'x') + "... (5000081 bytes)");
+    EXPECT_EQ(ShownText(std::string(80, 'z')), std::string(80, 'z'));
+    EXPECT_EQ(SpacedHexOf(std::string(33, 'A')).size(), 32 * 3 - 1 + 4);
+}
+
 TEST(Report, DisplayCutAt32767Characters)
 {
     const std::string notice =
@@ -55,6 +66,15 @@ TEST(Report, DisplayCutAt32767Characters)
     const std::string shown = TruncateForDisplay(tooLong);
     EXPECT_EQ(shown, notice + "\r\n\r\n" + tooLong.substr(0, 32000) + "\r\n\r\n" + notice);
     EXPECT_EQ(TruncateForDisplay(std::string(100000, 'z')).size(), 32000 + 2 * notice.size() + 8);
+
+    // In UTF-8 the cut never ends inside a character: "€" (3 bytes) across byte 32000 goes whole.
+    std::string euros(31998, 'e');
+    for (int i = 0; i < 1000; ++i) {
+        euros += "\xE2\x82\xAC";
+    }
+    EXPECT_EQ(TruncateForDisplay(euros, TextEncoding::Utf8),
+              notice + "\r\n\r\n" + euros.substr(0, 31998) + "\r\n\r\n" + notice);
+    EXPECT_EQ(TruncateForDisplay(euros), notice + "\r\n\r\n" + euros.substr(0, 32000) + "\r\n\r\n" + notice);
 }
 
 // The block a run appends, checked against the table file as it is: the codes each result gets, the

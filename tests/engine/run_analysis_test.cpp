@@ -350,10 +350,10 @@ TEST(RunAnalysis, ProgressMovesForwardsThroughEachPhaseAndFile)
 
 // Runs that would go wrong are refused before anything is read (no progress is shown, nothing asked) and
 // change no file: a report file that is an input or a table of the run, compared as files (through links,
-// or not there yet), would destroy it; an output table that is an input would get table lines appended to
-// the script; with real savings, an output table whose ranges give no code would get an empty block, and
-// an input of 2 GiB or more is too long for the choice, which the files' sizes tell (a sparse file here:
-// nothing of it is read).
+// or not there yet), would destroy it; an output table that is an input or the game table would get table
+// lines appended; with real savings, an output table whose ranges give no code would get an empty block,
+// and an input of 2 GiB or more is too long for the choice or the count in UTF-8 characters, which the
+// files' sizes tell (a sparse file here: nothing of it is read).
 TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
 {
     const TempDir dir;
@@ -374,11 +374,13 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
         std::optional<Reason> reason;
         FileRole otherRole = InputFile;
         const char* other = "in.txt";
+        const char* gameTable = "";
+        bool utf8 = false;
         const char* keep = "";  // the table of kept entries
         const char* curve = ""; // the curve's picture
     } cases[] = {
         // The curve's picture may be no file of the run, nor a folder.
-        {{"in.txt"}, "", "", "", "", true, Reason::SameFile, InputFile, "in.txt", "", "hard.txt"},
+        {{"in.txt"}, "", "", "", "", true, Reason::SameFile, InputFile, "in.txt", "", false, "", "hard.txt"},
         {{"in.txt"},
          "",
          "ex.tbl",
@@ -389,13 +391,26 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
          OutputTable,
          "t.tbl",
          "",
+         false,
+         "",
          "t.tbl"},
-        {{"in.txt"}, "", "", "", "", true, Reason::IsAFolder, InputFile, "in.txt", "", "sub"},
+        {{"in.txt"}, "", "", "", "", true, Reason::IsAFolder, InputFile, "in.txt", "", false, "", "sub"},
         // The report file may not be the table of kept entries, but the output table may; kept entries
         // need real savings.
-        {{"in.txt"}, "ex.tbl", "", "", "", true, Reason::SameFile, KeptTable, "ex.tbl", "ex.tbl"},
-        {{"in.txt"}, "", "", "ex.tbl", "&H80", true, std::nullopt, InputFile, "in.txt", "ex.tbl"},
-        {{"in.txt"}, "", "", "", "", false, Reason::KeepWithoutSavings, KeptTable, "ex.tbl", "ex.tbl"},
+        {{"in.txt"}, "ex.tbl", "", "", "", true, Reason::SameFile, KeptTable, "ex.tbl", "", false, "ex.tbl"},
+        {{"in.txt"}, "", "", "ex.tbl", "&H80", true, std::nullopt, InputFile, "in.txt", "", false, "ex.tbl"},
+        {{"in.txt"},
+         "",
+         "",
+         "",
+         "",
+         false,
+         Reason::KeepWithoutSavings,
+         KeptTable,
+         "ex.tbl",
+         "",
+         false,
+         "ex.tbl"},
         {{"in.txt"}, "in.txt", "", "", "", false, Reason::SameFile},
         {{"in.txt"}, "link.txt", "", "", "", false, Reason::SameFile},
         {{"in.txt"}, "hard.txt", "", "", "", false, Reason::SameFile},
@@ -411,6 +426,19 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
         {{"in.txt"}, "", "", "t.tbl", "&H100-&HFFFF", true, Reason::NoTableCode}, // &HFFFF is -1: no range
         {{"in.txt"}, "", "", "t.tbl", "", true, Reason::NoTableCode},
         {{"in.txt", "huge"}, "", "", "t.tbl", "&H80-&HFF", true, Reason::InputTooLong},
+        {{"in.txt", "huge"},
+         "",
+         "",
+         "",
+         "",
+         false,
+         Reason::InputTooLongInCharacters,
+         InputFile,
+         "",
+         "",
+         true},
+        // Codes appended to the game table would break its lines.
+        {{"in.txt"}, "", "", "t.tbl", "&H80-&HFF", false, Reason::SameFile, GameTable, "t.tbl", "t.tbl"},
     };
     std::map<std::string, std::string> files;
     for (const auto& name : testing::Names(dir.Path())) {
@@ -424,6 +452,8 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
                              .outputTable = path(c.outputTable),
                              .writeTableRanges = c.ranges,
                              .realSavings = c.savings,
+                             .encoding = c.utf8 ? TextEncoding::Utf8 : TextEncoding::Latin1,
+                             .gameTable = path(c.gameTable),
                              .keepTable = path(c.keep),
                              .curveFile = path(c.curve)};
         for (const char* name : c.inputs) {

@@ -136,6 +136,23 @@ TEST(TextRun, CommentsAreLeftOutBeforeTheScriptIsEncoded)
     EXPECT_EQ(outcome.results[0], (ResultEntry{"ab", 3, std::nullopt, std::string("AB")}));
 }
 
+// The entries go after the game table's lines, taking the codes it leaves free: its low codes keep their
+// texts, and the sizes count "abc" at one byte and every other character at its own code.
+TEST(TextRun, EntriesTakeTheCodesTheGameTableLeavesFree)
+{
+    const TempDir dir;
+    RunSettings settings{.inputFiles = {dir.Write("script.txt", "abcabcabcabcab\r\nabcabc\r\n")}};
+    settings.sampleLengths = "2-3";
+    settings.encoding = TextEncoding::Utf8;
+    settings.gameTable = dir.Write("game.tbl", "00=a\r\n01=b\r\n02=c\r\n");
+    settings.realSavings = true;
+    RecordingObserver observer;
+    const RunOutcome outcome = RunAnalysis(settings, observer);
+    ASSERT_TRUE(outcome.sizes.has_value());
+    EXPECT_EQ(outcome.sizes->longestMatch, 12); // 6 x abc, a, b and 4 line ends
+    EXPECT_EQ(outcome.sizes->bestParse, 12);
+}
+
 // A code of the ranges that the game table holds, or that begins one of its codes or is begun by one, is
 // named: an inserter reading both tables could not tell them apart. The table is written all the same.
 TEST(TextRun, CodesTheGameUsesAreNamed)

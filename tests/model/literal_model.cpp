@@ -244,13 +244,14 @@ std::vector<std::string> ReadTableEntries(std::string_view content)
     std::vector<std::string> entries;
     std::size_t start = 0;
     while (start < content.size()) {
-        const std::size_t cr = content.find('\r', start);
+        const std::size_t cr = content.find_first_of("\r\n", start);
         const std::size_t end = cr == std::string_view::npos ? content.size() : cr;
         const std::string_view line = content.substr(start, end - start);
         if (cr == std::string_view::npos) {
             start = content.size();
         } else {
-            start = cr + 1 < content.size() && content[cr + 1] == '\n' ? cr + 2 : cr + 1;
+            start =
+                content[cr] == '\r' && cr + 1 < content.size() && content[cr + 1] == '\n' ? cr + 2 : cr + 1;
         }
         if (line.empty()) {
             continue;
@@ -330,6 +331,11 @@ ModelOutcome RunLiteralModel(const RunSettings& settings, bool answerYes)
             endDelimiter.clear();
         }
     }
+    // A comment that ends at CR LF ends at a lone LF in a file whose lines end so.
+    const std::string crLfEnd = endDelimiter;
+    const bool endsAtLineEnd = useComments && endDelimiter == "\r\n" &&
+                               (settings.commentStyle == CommentStyle::Cpp || settings.endComment.empty());
+    bool anyLoneLineFeed = false;
     std::string searchDelimiter = beginDelimiter;
     const std::size_t bufferLength =
         static_cast<std::size_t>(lengths.back()) + std::max(beginDelimiter.size(), endDelimiter.size());
@@ -343,6 +349,15 @@ ModelOutcome RunLiteralModel(const RunSettings& settings, bool answerYes)
             return outcome;
         }
         counters.totalCharacters += static_cast<std::int64_t>(file->size());
+        bool loneLineFeed = false;
+        for (std::size_t i = 0; i < file->size(); ++i) {
+            loneLineFeed = loneLineFeed || ((*file)[i] == '\n' && (i == 0 || (*file)[i - 1] != '\r'));
+        }
+        anyLoneLineFeed = anyLoneLineFeed || loneLineFeed;
+        if (endsAtLineEnd) {
+            endDelimiter = loneLineFeed ? "\n" : crLfEnd;
+            searchDelimiter = outsideComment ? beginDelimiter : endDelimiter;
+        }
         std::int64_t position = 1;
         for (;;) {
             bool pastEnd = false;
@@ -396,7 +411,8 @@ ModelOutcome RunLiteralModel(const RunSettings& settings, bool answerYes)
         if (settings.ignoreSpace && Contains(result.text, ' ')) {
             result.hits = -256;
         }
-        if (settings.ignoreReturn && Contains(result.text, '\r') && Contains(result.text, '\n')) {
+        if (settings.ignoreReturn && Contains(result.text, '\n') &&
+            (anyLoneLineFeed || Contains(result.text, '\r'))) {
             result.hits = -64;
         }
         if (settings.ignoreTab && Contains(result.text, '\t')) {

@@ -78,7 +78,10 @@ std::string Describe(const RunSettings& s)
         << "\nignore-tab=" << s.ignoreTab << "\nreal-savings=" << s.realSavings
         << "\nexclude=" << file(s.exclusionTable) << "\nreport=" << file(s.reportFile)
         << "\nreplace-only-reports=" << s.replaceOnlyReports << "\ntable=" << file(s.outputTable)
-        << "\nranges=" << s.writeTableRanges << "\nthreads=" << s.threads << "\n";
+        << "\nranges=" << s.writeTableRanges << "\nthreads=" << s.threads
+        << "\nevaluate=" << file(s.evaluateTable) << "\nkeep=" << file(s.keepTable)
+        << "\nentry-overhead=" << s.entryOverhead << "\nsavings-curve=" << s.savingsCurve
+        << "\ncurve=" << file(s.curveFile) << "\nshow-encoding=" << file(s.encodingPreview) << "\n";
     return out.str();
 }
 

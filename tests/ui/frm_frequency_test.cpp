@@ -29,6 +29,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTranslator>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <array>
@@ -150,8 +151,8 @@ private:
     {
         QVERIFY(!window->IsRunning());
         QCOMPARE(Button("cmdAnalyze")->text(), QStringLiteral("&Analzza"));
-        QCOMPARE(Tabs()->currentIndex(), 4);
-        QVERIFY(Tabs()->tabBar()->isTabEnabled(4) && Tabs()->tabBar()->isEnabled());
+        QCOMPARE(Tabs()->currentIndex(), 5);
+        QVERIFY(Tabs()->tabBar()->isTabEnabled(5) && Tabs()->tabBar()->isEnabled());
         QVERIFY(Button("cmdOpen")->isEnabled() && Button("cmdReset")->isEnabled());
         QVERIFY(Button("cmdBack")->isEnabled() && !Button("cmdNext")->isEnabled());
         QVERIFY(Find("lblCalc")->isHidden() && Find("lblAddr")->isHidden() &&
@@ -230,19 +231,27 @@ private slots:
         QTest::newRow("formatting, comments off")
             << "f" << 2
             << "chkUseComments cmdOpenExcludeTable chkIgnoreSpace chkIgnoreReturn chkIgnoreTab cmbEncoding "
-               "cmdOpenGameTable cmdBack cmdReset cmdAnalyze SSTab1";
+               "cmdOpenGameTable cmdBack cmdNext cmdReset cmdAnalyze SSTab1";
         // The option buttons are one stop, the chosen one, as the platform has it; arrows move inside.
         QTest::newRow("formatting, comments on")
             << "fc" << 2
             << "chkUseComments optC txtBeginComment txtEndComment chkReadInsideComments cmdOpenExcludeTable "
-               "chkIgnoreSpace chkIgnoreReturn chkIgnoreTab cmbEncoding cmdOpenGameTable cmdBack cmdReset "
-               "cmdAnalyze SSTab1";
+               "chkIgnoreSpace chkIgnoreReturn chkIgnoreTab cmbEncoding cmdOpenGameTable cmdBack cmdNext "
+               "cmdReset cmdAnalyze SSTab1";
         QTest::newRow("formatting, comments on, \"//\" chosen")
             << "fcp" << 2
             << "chkUseComments optCPP txtBeginComment txtEndComment chkReadInsideComments "
                "cmdOpenExcludeTable chkIgnoreSpace chkIgnoreReturn chkIgnoreTab cmbEncoding cmdOpenGameTable "
+               "cmdBack cmdNext cmdReset cmdAnalyze SSTab1";
+        // Without a table to evaluate Valuta is passed over, and without a file its ✕ too.
+        QTest::newRow("dictionary")
+            << "f" << 3 << "cmdOpenEvaluateTable cmdOpenEncodingPreview cmdBack cmdReset cmdAnalyze SSTab1";
+        QTest::newRow("dictionary, real savings on, which enables its settings")
+            << "fs" << 3
+            << "cmdOpenEvaluateTable cmdOpenKeepTable txtEntryOverhead chkSavingsCurve "
+               "cmdOpenEncodingPreview "
                "cmdBack cmdReset cmdAnalyze SSTab1";
-        QTest::newRow("results") << "fr" << 4 << "txtResults cmdBack cmdReset cmdAnalyze SSTab1";
+        QTest::newRow("results") << "fr" << 5 << "txtResults cmdBack cmdReset cmdAnalyze SSTab1";
     }
 
     // Real Tab and Shift+Tab keys, sent to whatever has the focus.
@@ -294,13 +303,13 @@ private slots:
         QTest::addColumn<bool>("back");
         QTest::addColumn<bool>("next");
         QTest::newRow("at start") << "" << 0 << false << true;
-        QTest::newRow("locked results header") << "4" << 0 << false << true;
+        QTest::newRow("locked results header") << "5" << 0 << false << true;
         QTest::newRow("next from input") << "n" << 1 << true << true;
-        QTest::newRow("next on output reaches the last settings page") << "nn" << 2 << true << false;
+        QTest::newRow("next on formatting reaches the last settings page") << "nnn" << 3 << true << false;
         QTest::newRow("back from formatting") << "nnb" << 1 << true << true;
-        QTest::newRow("header click on formatting") << "2" << 2 << true << false;
+        QTest::newRow("header click on formatting") << "2" << 2 << true << true;
         QTest::newRow("header click on output, then input") << "10" << 0 << false << true;
-        QTest::newRow("locked progress header") << "13" << 1 << true << true;
+        QTest::newRow("locked progress header") << "14" << 1 << true << true;
     }
 
     void navigation()
@@ -354,6 +363,9 @@ private slots:
         QTest::newRow("report file, replaced by every run") << "OpenOutput" << true << true << text << text;
         QTest::newRow("output table, appended to") << "OpenWriteTable" << true << false << table << table;
         QTest::newRow("game's character table") << "OpenGameTable" << false << false << table << table;
+        QTest::newRow("kept entries") << "OpenKeepTable" << false << false << table << table;
+        QTest::newRow("encoding preview, replaced by every run")
+            << "OpenEncodingPreview" << true << true << text << text;
     }
 
     void fileChoosersAndTheirFatalError()
@@ -364,11 +376,14 @@ private slots:
             if (name == "Open") {
                 return s.inputFiles.empty() ? std::nullopt : std::optional(s.inputFiles.back());
             }
-            return name == "OpenExcludeTable" ? s.exclusionTable
-                   : name == "OpenOutput"     ? s.reportFile
-                   : name == "OpenGameTable"  ? s.gameTable
-                                              : s.outputTable;
+            return name == "OpenExcludeTable"      ? s.exclusionTable
+                   : name == "OpenOutput"          ? s.reportFile
+                   : name == "OpenGameTable"       ? s.gameTable
+                   : name == "OpenKeepTable"       ? s.keepTable
+                   : name == "OpenEncodingPreview" ? s.encodingPreview
+                                                   : s.outputTable;
         };
+        Check("chkRealSavings", true); // which the kept entries and the preview need
         auto* shown = Find<QLabel>("lbl" + name);
         Button("cmd" + name)->click(); // cancelled: nothing changes
         QCOMPARE(shown->text(), noFile);
@@ -686,6 +701,23 @@ private slots:
             {"comments on again",
              "chkUseComments=on optCustom=on txtEndComment=! chkUseComments=off chkUseComments=on",
              "comments=custom;end=!"},
+            // The Dizionario page: "cmdClear...=" clicks the file's ✕. The entry overhead 0 (its start) is
+            // left out, and the table to evaluate is read by Valuta alone.
+            {"kept entries, overhead, curve",
+             "chkRealSavings=on cmdOpenKeepTable=t.tbl txtEntryOverhead=3 chkSavingsCurve=on",
+             "real-savings=true;keep=@t.tbl;entry-overhead=3;savings-curve=true"},
+            {"the same without real savings",
+             "chkRealSavings=on cmdOpenKeepTable=t.tbl txtEntryOverhead=3 chkSavingsCurve=on "
+             "chkRealSavings=off",
+             ""},
+            {"kept entries taken off",
+             "chkRealSavings=on cmdOpenKeepTable=t.tbl cmdClearKeepTable=", "real-savings=true"},
+            {"encoding preview", "chkRealSavings=on cmdOpenEncodingPreview=t.tbl",
+             "real-savings=true;show-encoding=@t.tbl"},
+            {"encoding preview without an encoding to show", "cmdOpenEncodingPreview=t.tbl", ""},
+            {"encoding preview taken off",
+             "chkRealSavings=on cmdOpenEncodingPreview=t.tbl cmdClearEncodingPreview=", "real-savings=true"},
+            {"table to evaluate", "cmdOpenEvaluateTable=t.tbl", ""},
         };
         for (const auto& [row, actions, fields] : rows) {
             QTest::newRow(row) << QString::fromUtf8(actions) << QString::fromLatin1(fields);
@@ -708,7 +740,11 @@ private slots:
             if (name.startsWith(QStringLiteral("txt"))) {
                 TextBox(name)->setText(value);
             } else if (name.startsWith(QStringLiteral("cmd"))) {
-                Choose(name, TempPath(value));
+                if (value.isEmpty()) {
+                    Button(name)->click();
+                } else {
+                    Choose(name, TempPath(value));
+                }
             } else if (name.startsWith(QStringLiteral("cmb"))) {
                 Find<QComboBox>(name)->setCurrentIndex(value.toInt());
             } else {
@@ -724,14 +760,17 @@ private slots:
                  QString::fromLatin1(testing::WithFields(start.toLatin1().toStdString(), changed)));
         VerifyCommentControlsEnabled(settings.useComments); // the comment switch enables its controls
         QCOMPARE(TextBox("txtDictionaryBytes")->isEnabled(), settings.realSavings);
+        QCOMPARE(TextBox("txtEntryOverhead")->isEnabled(), settings.realSavings);
 
         // Reset puts every setting back to its start.
         Button("cmdReset")->click();
         QCOMPARE(described(Settings()), start);
         for (const char* label :
-             {"lblOpen", "lblOpenExcludeTable", "lblOpenOutput", "lblOpenWriteTable", "lblOpenGameTable"}) {
+             {"lblOpen", "lblOpenExcludeTable", "lblOpenOutput", "lblOpenWriteTable", "lblOpenGameTable",
+              "lblOpenEvaluateTable", "lblOpenKeepTable", "lblOpenEncodingPreview"}) {
             QCOMPARE(Find<QLabel>(label)->text(), noFile);
         }
+        QCOMPARE(TextBox("txtEntryOverhead")->text(), QStringLiteral("0"));
         QVERIFY(TextBox("txtDictionaryBytes")->text().isEmpty() &&
                 !TextBox("txtDictionaryBytes")->isEnabled());
         for (QCheckBox* box : window->findChildren<QCheckBox*>()) {
@@ -805,6 +844,18 @@ private slots:
             QCOMPARE(toCorrect != nullptr ? toCorrect->objectName() : QString(),
                      QString::fromLatin1(c.control));
         }
+        // A table of the Dizionario page is named as the refusal's role, and its command chooses another.
+        AnswerBoxes({QMessageBox::Ok});
+        const Refusal kept{.reason = Refusal::Reason::BadTableLine,
+                           .role = FileRole::KeptTable,
+                           .path = "k.tbl",
+                           .text = "x",
+                           .line = 3};
+        QCOMPARE(window->ShowOutcome({.status = RunStatus::Refused, .refusal = kept}),
+                 Find("cmdOpenKeepTable"));
+        QVERIFY2(boxes[0].text.contains(
+                     QStringLiteral("line 3 of the table of kept entries (Apri Voci da Tenere) k.tbl")),
+                 qPrintable(boxes[0].text));
     }
 
     void aRunShowsItsReportAndTheSettingsItCorrected()
@@ -844,8 +895,8 @@ private slots:
 
         // Once a report exists, its page can be reached again, and Back leads to the first page.
         ClickHeader(1);
-        ClickHeader(4);
-        QCOMPARE(Tabs()->currentIndex(), 4);
+        ClickHeader(5);
+        QCOMPARE(Tabs()->currentIndex(), 5);
         Button("cmdBack")->click();
         QCOMPARE(Tabs()->currentIndex(), 0);
     }
@@ -907,6 +958,71 @@ private slots:
         QCOMPARE(table.readAll(), QByteArray("\r\n88=\xE3\x81\xB0\xE3\x81\x8B<LINE>\r\n"));
     }
 
+    // Valuta runs at once with the table to evaluate, and Analizza never evaluates.
+    void valutaRunsTheAnalysisWithTheTableToEvaluate()
+    {
+        std::vector<RunSettings> runs;
+        window->SetAnalysis([&](const RunSettings& settings, RunObserver&) {
+            runs.push_back(settings);
+            return RunOutcome{};
+        });
+        const QString table = Made("t.tbl", "80=la\r\n");
+        Choose("cmdOpenEvaluateTable", table);
+        QVERIFY(!Button("cmdEvaluate")->isEnabled()); // nothing to evaluate on yet
+        Choose("cmdOpen", Made("a.txt", "la porta"));
+        Button("cmdEvaluate")->click();
+        VerifyIdleAfterRun();
+        Button("cmdAnalyze")->click();
+        QCOMPARE(runs.size(), std::size_t{2});
+        QCOMPARE(runs[0].evaluateTable, ToPath(table));
+        QVERIFY(!runs[1].evaluateTable);
+    }
+
+    // A run that drew the savings curve offers it below the report; the picture saves as SVG.
+    void aCurveOutcomeShowsThePictureAndSavesItAsSvg()
+    {
+        std::deque<RunOutcome> outcomes(2);
+        outcomes.front().curve = {
+            {0, 1000, 0, true}, {1, 900, 5, false}, {2, 850, 10, true}, {3, 845, 16, true}};
+        window->SetAnalysis([&](const RunSettings&, RunObserver&) {
+            RunOutcome next = outcomes.front();
+            outcomes.pop_front();
+            return next;
+        });
+        Choose("cmdOpen", Made("a.txt", "x"));
+        Button("cmdAnalyze")->click();
+        QVERIFY(Button("cmdCurve")->isVisible());
+        ClickHeader(0);
+        QVERIFY(Button("cmdCurve")->isHidden()); // the results page offers it
+        ClickHeader(5);
+        Button("cmdCurve")->click();
+        QVERIFY(Find("picCurve")->isVisible());
+
+        Choose("cmdSaveCurve", TempPath("curve.svg"));
+        QVERIFY(dialogs->requests.back().save && dialogs->requests.back().confirmOverwrite);
+        QFile file(TempPath("curve.svg"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QXmlStreamReader svg(&file);
+        QStringList texts;
+        while (!svg.atEnd()) {
+            if (svg.readNext() == QXmlStreamReader::StartElement && svg.name() == QStringLiteral("text")) {
+                texts.append(svg.readElementText());
+            }
+        }
+        QVERIFY2(!svg.hasError(), qPrintable(svg.errorString()));
+        // The smallest sum of script and dictionary, not the smallest script, is marked.
+        QVERIFY2(texts.contains(QStringLiteral("minimo: 860 byte con 2 voci")), qPrintable(texts.join(u'|')));
+        AnswerBoxes({QMessageBox::Ok});
+        Choose("cmdSaveCurve", TempPath("no folder/curve.svg"));
+        QCOMPARE(boxes.size(), std::size_t{1});
+        QVERIFY2(boxes[0].text.startsWith(QStringLiteral("The savings curve could not be saved:\n") +
+                                          TempPath("no folder/curve.svg")),
+                 qPrintable(boxes[0].text));
+
+        Button("cmdAnalyze")->click(); // a run without a curve leaves the page as it was
+        QVERIFY(Button("cmdCurve")->isHidden() && Find("picCurve") == nullptr);
+    }
+
     void aRunCanBeStopped_data()
     {
         QTest::addColumn<QString>("how");
@@ -945,7 +1061,7 @@ private slots:
                     Find("linCompletion")->isVisible());
             QTest::keyClick(Tabs(), Qt::Key_Tab, Qt::ControlModifier);
             Tabs()->setCurrentIndex(0);
-            QCOMPARE(Tabs()->currentIndex(), 3);
+            QCOMPARE(Tabs()->currentIndex(), 4);
             QVERIFY(!Button("cmdBack")->isEnabled() && !Button("cmdNext")->isEnabled());
             if (how == "escape") {
                 QTest::keyClick(window.get(), Qt::Key_Escape);

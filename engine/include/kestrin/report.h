@@ -2,6 +2,7 @@
 #pragma once
 
 #include "kestrin/file_error.h"
+#include "kestrin/run_settings.h"
 
 #include <chrono>
 #include <cstdint>
@@ -58,8 +59,14 @@ struct ReportHeader {
 // Bytes as the report's hex shows them: two upper-case hex digits each, "E381".
 [[nodiscard]] std::string HexOf(std::string_view bytes);
 
-// Bytes as the hosts' messages show them: two upper-case hex digits each, separated by spaces, "E3 81".
+// Bytes as the hosts' messages show them: two upper-case hex digits each, separated by spaces, "E3 81";
+// past 32 bytes " ..." stands for the rest.
 [[nodiscard]] std::string SpacedHexOf(std::string_view bytes);
+
+// A text (a table line, a box's content) as a message quotes it: a control byte (below 0x20, or 0x7F) as
+// \xHH, and a text of more than 80 bytes cut at the start of a character and ended by
+// "... (N bytes)", so that a line of megabytes or one holding terminal escapes makes a short, plain message.
+[[nodiscard]] std::string ShownText(std::string_view text);
 
 // One result line without its CR LF: "p:--skipped ...--" or "p: total space = ...; len = n", and
 // "; kept" after that for a kept entry.
@@ -121,8 +128,10 @@ struct EvaluatedEntry {
 [[nodiscard]] std::string BuildReport(const ReportHeader& header, const std::vector<ResultEntry>& results);
 
 // What the results box shows: the report itself up to 32767 characters, else the first 32000 characters
-// between two truncation notices.
-[[nodiscard]] std::string TruncateForDisplay(std::string_view report);
+// between two truncation notices. In UTF-8 the cut moves back to the start of the character it would
+// fall in.
+[[nodiscard]] std::string TruncateForDisplay(std::string_view report,
+                                             TextEncoding encoding = TextEncoding::Latin1);
 
 // What a report file holds: the whole report followed by one more CR LF.
 [[nodiscard]] std::string ReportFileContent(std::string_view report);

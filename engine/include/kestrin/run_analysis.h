@@ -55,8 +55,10 @@ struct Refusal {
         SameFile,             // `path` (as `role`) and `otherPath` (as `otherRole`) are one file, which
                               // writing the report (or, with `role` OutputTable, the table block; with
                               // CurveFile, the curve) would destroy
-        NoTableCode,      // with real savings, the ranges (`text`, as typed) give the output table no code
-        InputTooLong,     // the inputs hold `length` bytes; the mode counts fewer than `limit`
+        NoTableCode,  // with real savings, the ranges (`text`, as typed) give the output table no code
+        InputTooLong, // the inputs hold `length` bytes; the savings choice takes fewer than `limit`
+        InputTooLongInCharacters, // the inputs hold `length` bytes; the count in UTF-8 characters takes
+                                  // fewer than `limit`
         NotAReport,       // with replaceOnlyReports, the report file `path` is not a report of this program
         UnreadableReport, // with replaceOnlyReports, the report file `path` cannot be read to tell
         // The game's characters (before anything is counted; nothing is written):
@@ -121,13 +123,13 @@ struct RunOutcome {
     // Completed with an output table: per result the code written for it, if any; the results that were
     // not written because they hold a CR or an LF (their codes stay unused); and the first code written
     // that the table file already held when the run planned its block (advisory: see
-    // PlanTableAppendToFile).
+    // PlanTableAppendToFile; none when the append failed).
     std::vector<std::optional<std::int16_t>> codes;
     std::vector<std::size_t> splittingResults;
     std::optional<std::int16_t> repeatedCode;
     // Completed with a game table and an output table: the first code written that is a code of the
     // game table too, begins one or is begun by one, which an inserter reading both tables could not
-    // tell apart. The host points it out.
+    // tell apart (none when the append failed). The host points it out.
     std::optional<std::int16_t> gameTableCode;
     // Completed with evaluateTable: the table's entries in file order, judged; sizes holds the encoded
     // sizes, and results stays empty.
@@ -149,10 +151,10 @@ struct RunOutcome {
 [[nodiscard]] std::optional<Refusal> CheckSampleLengths(const std::vector<std::int16_t>& sortedLengths);
 
 // The first pair of files of the settings that writing the outputs would destroy: the report file and an
-// input, the exclusion table or the output table, then the output table and an input (which would get
-// table lines appended), compared as files (through links and other names), not as names; with real
-// savings, then the curve file and every other file. The output table may be the exclusion table or the
-// table of kept entries: those are read before the table grows. RunAnalysis refuses such a pair
+// input, the exclusion table or the output table, then the output table and an input or the game table
+// (which would get table lines appended), compared as files (through links and other names), not as names;
+// with real savings, then the curve file and every other file. The output table may be the exclusion table
+// or the table of kept entries: those are read before the table grows. RunAnalysis refuses such a pair
 // before anything is read, and then, with replaceOnlyReports, a report file that is not a report.
 [[nodiscard]] std::optional<Refusal> FindFileClash(const RunSettings& settings);
 

@@ -5,6 +5,7 @@
 #include "counting/comment_scanner.h"
 
 #include "cancel_flag.h"
+#include "text/line_ends.h"
 
 #include "kestrin/run_settings.h"
 
@@ -16,6 +17,7 @@ namespace kestrin {
 CommentRules CommentRulesOf(const RunSettings& settings)
 {
     CommentRules rules;
+    rules.watchLineFeeds = settings.ignoreReturn;
     if (!settings.useComments) {
         return rules; // nothing is skipped and no delimiter limits a window
     }
@@ -28,6 +30,7 @@ CommentRules CommentRulesOf(const RunSettings& settings)
     case CommentStyle::Cpp:
         rules.begin = "//";
         rules.end = "\r\n";
+        rules.endsAtLineEnd = true;
         break;
     case CommentStyle::Thingy:
         rules.begin = "<$";
@@ -40,6 +43,7 @@ CommentRules CommentRulesOf(const RunSettings& settings)
         }
         rules.begin = settings.beginComment;
         rules.end = settings.endComment.empty() ? std::string("\r\n") : settings.endComment;
+        rules.endsAtLineEnd = settings.endComment.empty();
         break;
     }
     rules.active = true;
@@ -47,7 +51,8 @@ CommentRules CommentRulesOf(const RunSettings& settings)
 }
 
 CommentScanner::CommentScanner(const CommentRules& rules)
-    : active(rules.active), begin(rules.begin), end(rules.end), skipText(rules.skipOutside)
+    : active(rules.active), begin(rules.begin), end(rules.end), endsAtLineEnd(rules.endsAtLineEnd),
+      watchLineFeeds(rules.watchLineFeeds), skipText(rules.skipOutside)
 {
 }
 
@@ -92,6 +97,12 @@ std::int64_t FindDelimiter(const InputFile& file, const std::string& delimiter, 
 FileScan CommentScanner::Scan(const InputFile& file, std::int64_t bufferLength, const CancelFlag* cancel)
 {
     FileScan scan;
+    if ((active && endsAtLineEnd) || watchLineFeeds) {
+        // A comment that ends at the line end ends at a lone LF in a file written so (a CR LF file has none).
+        const bool loneLineFeed = HoldsLoneLineFeed({file.Data(), static_cast<std::size_t>(file.Size())});
+        sawLoneLineFeed = sawLoneLineFeed || loneLineFeed;
+        fileEnd = loneLineFeed && endsAtLineEnd ? &lineFeed : &end;
+    }
     // The first position whose read reaches past the end of the file; the file ends after it.
     const std::int64_t lastPosition = std::max<std::int64_t>(0, file.Size() - bufferLength + 1);
 

@@ -36,6 +36,11 @@ struct CommentRules {
     std::string begin;
     std::string end;
     bool skipOutside = false; // the text inside comments is what is counted
+    // The end delimiter is the line end CR LF: in a file whose lines end at a lone LF, it is LF there.
+    bool endsAtLineEnd = false;
+    // Tell whether any file holds a lone LF (CommentScanner::SawLoneLineFeed), for the skip filter of line
+    // ends.
+    bool watchLineFeeds = false;
 };
 
 // The rules of the settings. With the custom style and an empty begin text no delimiter is ever
@@ -50,10 +55,15 @@ class CommentScanner
 public:
     // A scanner at the start of the first file, outside any comment.
     explicit CommentScanner(const CommentRules& rules);
+    // The stretches it yields point at its delimiters.
+    CommentScanner(const CommentScanner&) = delete;
+    CommentScanner& operator=(const CommentScanner&) = delete;
 
     [[nodiscard]] bool UseComments() const { return active; }
     // The length of the longer delimiter, 0 when comments are off.
     [[nodiscard]] std::int64_t LongestDelimiter() const;
+    // With endsAtLineEnd or watchLineFeeds: whether a file scanned so far holds a lone LF.
+    [[nodiscard]] bool SawLoneLineFeed() const { return sawLoneLineFeed; }
 
     // Scans one file whose reads take bufferLength bytes; a read that reaches past the end of the
     // file ends the file after its position has been handled. A set cancel flag stops the scan early,
@@ -62,11 +72,16 @@ public:
                                 const CancelFlag* cancel = nullptr);
 
 private:
-    [[nodiscard]] const std::string& SearchDelimiter() const { return outsideComment ? begin : end; }
+    [[nodiscard]] const std::string& SearchDelimiter() const { return outsideComment ? begin : *fileEnd; }
 
     bool active = false;
     std::string begin;
     std::string end;
+    std::string lineFeed{"\n"};
+    const std::string* fileEnd = &end; // end, or lineFeed in a file of lone LFs
+    bool endsAtLineEnd = false;
+    bool watchLineFeeds = false;
+    bool sawLoneLineFeed = false;
     bool outsideComment = true;
     bool skipText = false;
 };

@@ -88,7 +88,8 @@ private:
             return end;
         }
         return RankResults(
-            resolved, count.Counters().distinctStrings, savings ? &*savings : nullptr, ranked,
+            resolved, count.Counters().distinctStrings, count.LoneLineFeeds(), savings ? &*savings : nullptr,
+            ranked,
             [&](std::int64_t lastPosition) {
                 return RankByCount(resolved, count.Plan(), lastPosition, ranked.entries);
             },
@@ -115,7 +116,8 @@ private:
             }
         }
         return RankResults(
-            resolved, count.Counters().distinctStrings, savings ? &*savings : nullptr, ranked,
+            resolved, count.Counters().distinctStrings, count.LoneLineFeeds(), savings ? &*savings : nullptr,
+            ranked,
             [&](std::int64_t lastPosition) -> StepEnd {
                 ranked.entries = count.Best(lastPosition);
                 if (lastPosition >= 0 && context.observer.YieldAndCheckCancel()) {
@@ -129,7 +131,7 @@ private:
 
     // The best strings by the count, or the savings choice; then the skip filters. From the filters on, a
     // request to stop is no longer honoured.
-    StepEnd RankResults(const ResolvedSettings& resolved, std::int64_t distinctStrings,
+    StepEnd RankResults(const ResolvedSettings& resolved, std::int64_t distinctStrings, bool loneLineFeeds,
                         SavingsBranch* savings, RankedResults& ranked,
                         const std::function<StepEnd(std::int64_t)>& rankByCount,
                         const std::function<void()>& releaseCount)
@@ -158,7 +160,7 @@ private:
         display.Show(formatting);
         (void)context.observer.YieldAndCheckCancel();
         if (savings == nullptr) {
-            ApplySkipFilters(ranked.entries, resolved.skips);
+            ApplySkipFilters(ranked.entries, resolved.skips, loneLineFeeds);
         }
         return std::nullopt;
     }
@@ -274,6 +276,9 @@ private:
         if (resolved.outputTable) {
             if (auto error = AppendToFile(*resolved.outputTable, built.tableBlock)) {
                 outcome.errors.push_back(*error);
+                // Nothing was appended: no code of it repeats one or clashes with the game's.
+                outcome.repeatedCode.reset();
+                outcome.gameTableCode.reset();
             }
         }
         if (resolved.reportFile) {

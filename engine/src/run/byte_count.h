@@ -30,6 +30,8 @@ public:
     [[nodiscard]] const std::vector<std::unique_ptr<InputFile>>& Files() const { return files; }
     [[nodiscard]] const CountingPlan& Plan() const { return plan; }
     [[nodiscard]] const RunCounters& Counters() const { return counters; }
+    // Whether an input holds a lone LF, when the comment rules watch for one.
+    [[nodiscard]] bool LoneLineFeeds() const { return scanner.SawLoneLineFeed(); }
     // The units' memory goes once the results are taken.
     void ReleasePlan() { plan = CountingPlan{}; }
 

@@ -32,6 +32,7 @@ StepEnd CharacterCount::CountAll()
             return end;
         }
     }
+    loneLineFeeds = scanner.SawLoneLineFeed();
     script = builder.Finish();
     counters.countedCharacters = script.countedCharacters;
     counters.totalCharacters = script.totalCharacters;

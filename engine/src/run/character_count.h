@@ -28,6 +28,8 @@ public:
 
     [[nodiscard]] const GameScript& Script() const { return script; }
     [[nodiscard]] const RunCounters& Counters() const { return counters; }
+    // Whether an input holds a lone LF, when the comment rules watch for one.
+    [[nodiscard]] bool LoneLineFeeds() const { return loneLineFeeds; }
 
     // The best strings for results 0 to lastPosition, as the report lists them (the text, and through a
     // game table the game's bytes); positions no string fills hold {"", -1}.
@@ -48,6 +50,7 @@ private:
     std::optional<CharacterCounter> counter;
     std::optional<FileProgress> lastFile; // the position shown over the last file, reading then counting
     RunCounters counters;
+    bool loneLineFeeds = false;
 };
 
 } // namespace kestrin

@@ -226,7 +226,7 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
     if (settings.outputTable) {
         table = NamedFile{FileRole::OutputTable, &*settings.outputTable, IdentifyFile(*settings.outputTable)};
     }
-    // The report file against every other file, then the output table against the inputs.
+    // The report file against every other file.
     if (settings.reportFile) {
         const NamedFile report{FileRole::ReportFile, &*settings.reportFile,
                                IdentifyFile(*settings.reportFile)};
@@ -237,9 +237,10 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
             return SameFile(FileRole::ReportFile, *report.path, same->role, *same->path);
         }
     }
-    if (table) {
-        if (const NamedFile* same = SameFileAs(*table, others, FileRole::InputFile)) {
-            return SameFile(FileRole::OutputTable, *table->path, FileRole::InputFile, *same->path);
+    // The output table against the inputs and the game table, whose lines the appended codes would break.
+    for (const FileRole role : {FileRole::InputFile, FileRole::GameTable}) {
+        if (const NamedFile* same = table ? SameFileAs(*table, others, role) : nullptr) {
+            return SameFile(FileRole::OutputTable, *table->path, role, *same->path);
         }
     }
     // The curve picture replaces its file: no other file of the run may be it.
@@ -469,8 +470,9 @@ StepEnd LoadKeptEntries(const RunSettings& settings, ResolvedSettings& resolved)
     return std::nullopt;
 }
 
-// A look at every input, and the refusal of inputs too long for the savings mode, from their sizes, when
-// no comment filter leaves text out (the sizes are then what the savings choice gets).
+// A look at every input, and the refusal of inputs too long for the savings mode or the count in UTF-8
+// characters, from their sizes, when no comment filter leaves text out (the sizes are then the bytes
+// those get).
 StepEnd LookAtInputs(ResolvedSettings& resolved)
 {
     std::int64_t total = 0;
@@ -482,9 +484,10 @@ StepEnd LookAtInputs(ResolvedSettings& resolved)
         resolved.inputLooks.push_back(std::get<FileLook>(look));
         total += resolved.inputLooks.back().regular ? resolved.inputLooks.back().size : 0;
     }
-    if (resolved.realSavings && !resolved.comments.active && total >= savingsTextLimit) {
+    const bool inUtf8 = resolved.mode == RunMode::Utf8;
+    if ((resolved.realSavings || inUtf8) && !resolved.comments.active && total >= savingsTextLimit) {
         Refusal refusal;
-        refusal.reason = Refusal::Reason::InputTooLong;
+        refusal.reason = inUtf8 ? Refusal::Reason::InputTooLongInCharacters : Refusal::Reason::InputTooLong;
         refusal.length = total;
         refusal.limit = savingsTextLimit;
         return EarlyEnd::Refused(std::move(refusal));

@@ -13,10 +13,13 @@ inline bool IsLineEnd(char c)
     return c == '\r' || c == '\n';
 }
 
+// Whether the text holds an LF that no CR precedes: its lines end at a lone LF (a file written on Unix),
+// not at CR LF.
+[[nodiscard]] bool HoldsLoneLineFeed(std::string_view text);
+
 // Which bytes end a line of a table file: each format reads its lines by its own rule.
 enum class LineEnds {
-    CrLfOrCr,   // CR LF or a lone CR; a lone LF is an ordinary character (the exclusion table)
-    CrLfCrOrLf, // CR LF, a lone CR or a lone LF (the game table)
+    CrLfCrOrLf, // CR LF, a lone CR or a lone LF (the game table, the exclusion table)
     EachCrOrLf, // every CR and every LF, so that CR LF also makes an empty line (the output table's codes)
 };
 
