@@ -269,6 +269,7 @@ std::vector<std::int64_t> SavingsBranch::CurveSizes(const SavingsResult& choice,
     }
     const GameTable& table = *resolved.gameTable;
     std::vector<CodedEntry> united;
+    united.reserve(table.Entries().size() + choice.entries.size());
     for (const GameTableEntry& entry : table.Entries()) {
         united.push_back({entry.text, static_cast<int>(entry.code.size())});
     }
@@ -278,6 +279,7 @@ std::vector<std::int64_t> SavingsBranch::CurveSizes(const SavingsResult& choice,
                           std::clamp(choice.entries[i].codeBytes, 1, 4)});
     }
     std::vector<std::size_t> counts;
+    counts.reserve(checkpoints.size());
     for (const std::size_t k : checkpoints) {
         counts.push_back(table.Entries().size() + k);
     }
@@ -292,6 +294,7 @@ std::vector<CurvePoint> SavingsBranch::Curve(const SavingsResult& choice,
                                              const std::vector<std::int64_t>& exact) const
 {
     std::vector<CurvePoint> curve;
+    curve.reserve(choice.entries.size() + 1);
     curve.push_back({0, choice.textBytes, 0, true});
     for (std::size_t k = 1; k <= choice.entries.size(); ++k) {
         const std::int64_t running =
