@@ -190,6 +190,12 @@ TEST(CommandLine, RecordsShowTheGamesBytesAndUtf8Text)
               std::string::npos);
     EXPECT_NE(FormatJson(outcome, TextEncoding::Utf8).find(R"("entries": 2, "overhead": 3})"),
               std::string::npos);
+    outcome.curve = {{0, 9, 0, true}, {1, 7, 5, false}};
+    EXPECT_TRUE(
+        FormatJson(outcome, TextEncoding::Utf8)
+            .ends_with(
+                ",\n \"curve\": [\n  {\"entries\": 0, \"script\": 9, \"dictionary\": 0, \"exact\": true},"
+                "\n  {\"entries\": 1, \"script\": 7, \"dictionary\": 5, \"exact\": false}\n ]}\n"));
 }
 
 struct Result {
