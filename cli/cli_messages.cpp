@@ -23,6 +23,9 @@ std::string PhraseSameFile(const Refusal& refusal)
     if (refusal.role == FileRole::OutputTable) {
         return text + " too, which the table would be appended to; nothing was read or written";
     }
+    if (refusal.role == FileRole::CurveFile) {
+        return text + " too, which the curve would replace; nothing was read or written";
+    }
     if (refusal.role == FileRole::EncodingPreview) {
         return text + " too, which the encoding preview would replace; nothing was read or written";
     }
@@ -32,13 +35,19 @@ std::string PhraseSameFile(const Refusal& refusal)
 // The refusals of text that cannot be read as the game's characters.
 std::string PhraseCharacters(const Refusal& refusal)
 {
-    const std::string gameTable = RoleName(FileRole::GameTable) + " " + refusal.path.string();
+    // A table's refusals name the table they are about: the game table, the table of kept entries or the
+    // table to evaluate.
     const std::string table = RoleName(refusal.role) + " " + refusal.path.string();
+    const std::string& gameTable = table;
     switch (refusal.reason) {
     case Refusal::Reason::BadDictionaryBytes:
         return "--dictionary-bytes \"" + ShownText(refusal.text) +
                (refusal.limit > 0 ? "\" is out of range: give at most " + std::to_string(refusal.limit)
                                   : std::string("\" is not a whole number of bytes (0 or more)")) +
+               std::string(nothingDone);
+    case Refusal::Reason::BadEntryOverhead:
+        return "--entry-overhead \"" + ShownText(refusal.text) +
+               "\" is not a whole number of bytes from 0 to " + std::to_string(refusal.limit) +
                std::string(nothingDone);
     case Refusal::Reason::InvalidDelimiter:
         return "the comment text (--begin/--end) with the bytes " + SpacedHexOf(refusal.text) +
@@ -68,6 +77,37 @@ std::string PhraseCharacters(const Refusal& refusal)
         break;
     }
     return "the run cannot start";
+}
+
+// Why a kept entry cannot be used.
+std::string PhraseKeptEntry(const Refusal& refusal)
+{
+    const std::string entry = "line " + std::to_string(refusal.line) + " of " + RoleName(refusal.role) + " " +
+                              refusal.path.string() + " cannot be kept: ";
+    std::string why;
+    switch (refusal.problem) {
+    case EntryProblem::HoldsLineEnd:
+        why = "its text \"" + refusal.text + "\" holds a line end or an end code, which no entry may hold";
+        break;
+    case EntryProblem::SplitsCharacter:
+        why = "its text \"" + refusal.text + "\" is not whole characters of " + RoleName(FileRole::GameTable);
+        break;
+    case EntryProblem::SameText:
+        why = "line " + std::to_string(refusal.otherLine) + " has its text";
+        break;
+    case EntryProblem::RepeatedCode:
+        why = "line " + std::to_string(refusal.otherLine) + " has its code";
+        break;
+    case EntryProblem::GameTableCode:
+        why = "its code is a code of " + RoleName(FileRole::GameTable) +
+              ", or begins or is begun by one, which the game could not tell apart";
+        break;
+    case EntryProblem::NoText:
+    case EntryProblem::Unused:
+        why = "it stands for no text";
+        break;
+    }
+    return entry + why + std::string(nothingCounted);
 }
 
 } // namespace
@@ -129,6 +169,7 @@ std::string PhraseRefusal(const Refusal& refusal)
         return "-o/--report: " + refusal.path.string() +
                " cannot be read to tell whether it is a report of this program; --force replaces it";
     case Refusal::Reason::BadDictionaryBytes:
+    case Refusal::Reason::BadEntryOverhead:
     case Refusal::Reason::InvalidDelimiter:
     case Refusal::Reason::InvalidText:
     case Refusal::Reason::UnmappedText:
@@ -140,6 +181,13 @@ std::string PhraseRefusal(const Refusal& refusal)
     case Refusal::Reason::OutputIsFolder:
         return RoleName(refusal.role) + " " + refusal.path.string() + " is a folder: give a file to write" +
                std::string(nothingDone);
+    case Refusal::Reason::KeepWithoutSavings:
+        return "--keep " + refusal.path.string() +
+               ": kept entries need --real-savings, which chooses the entries around them; nothing was read "
+               "or "
+               "written";
+    case Refusal::Reason::BadKeptEntry:
+        return PhraseKeptEntry(refusal);
     }
     return "the run cannot start";
 }

@@ -52,6 +52,16 @@ template <auto member> std::string Set(CommandLine& line, const std::string& val
     return {};
 }
 
+// The curve's picture: asking for it asks for the curve, whose points --format json then carries.
+std::string SetCurve(CommandLine& line, const std::string& file)
+{
+    if (std::string wrong = Set<&RunSettings::curveFile>(line, file); !wrong.empty()) {
+        return wrong;
+    }
+    line.settings.savingsCurve = true;
+    return {};
+}
+
 // The sample lengths as typed; an item beyond the 16-bit range would be dropped without a word, so it is
 // refused here by name. "-" always starts a range, so every piece between commas and dashes is a value.
 std::string SetLengths(CommandLine& line, const std::string& text)
@@ -109,6 +119,16 @@ std::string SetDictionaryBytes(CommandLine& line, const std::string& bytes)
         return "takes a number of bytes, 0 or more, not \"" + bytes + "\"";
     }
     line.settings.dictionaryBytes = bytes;
+    return {};
+}
+
+// The entry overhead as typed, once it is a plain number, as with the dictionary bytes.
+std::string SetEntryOverhead(CommandLine& line, const std::string& bytes)
+{
+    if (bytes.empty() || bytes.find_first_not_of("0123456789") != std::string::npos) {
+        return "takes a number of bytes, 0 or more, not \"" + bytes + "\"";
+    }
+    line.settings.entryOverhead = bytes;
     return {};
 }
 
@@ -207,6 +227,21 @@ constexpr Option options[] = {
      "with --real-savings or --evaluate, write the text as encoded by longest match to this file, each "
      "entry's text in braces, {, } and \\ of the text written as \\{, \\} and \\\\",
      Set<&RunSettings::encodingPreview>},
+    {Group::RealSavings, '\0', "keep", "FILE",
+     "a table of entries (HEX=text) in the dictionary from the start, with their codes: the report lists "
+     "them first, marked kept, and the choice fills the codes of -r that they do not use; -t receives "
+     "only the new entries, so it may be this FILE",
+     Set<&RunSettings::keepTable>},
+    {Group::RealSavings, '\0', "entry-overhead", "N",
+     "the bytes each entry takes in the game beyond its text (a terminator, a length or a pointer; "
+     "default 0): an entry must save more than its length and N, and --dictionary-bytes and the table "
+     "size count N per entry; without --real-savings it changes nothing",
+     SetEntryOverhead},
+    {Group::RealSavings, '\0', "curve", "FILE",
+     "write the savings curve as an SVG picture to FILE: the script by longest match, the dictionary and "
+     "their sum after each number of entries (exact at 21 points or more), the smallest sum marked; "
+     "--format json then adds the points",
+     SetCurve},
     {Group::Output, 'o', "report", "FILE", "also write the whole report to this file",
      Set<&RunSettings::reportFile>},
     {Group::Output, '\0', "force", "", "let -o replace a file that is not a report",
@@ -283,6 +318,8 @@ std::vector<std::string> WarnAboutPartners(const CommandLine& line,
         {given("dictionary-bytes") && !s.realSavings, "--dictionary-bytes", "--real-savings"},
         {given("show-encoding") && !s.realSavings && !s.evaluateTable, "--show-encoding",
          "--real-savings or --evaluate"},
+        {given("entry-overhead") && !s.realSavings, "--entry-overhead", "--real-savings"},
+        {given("curve") && !s.realSavings, "--curve", "--real-savings"},
     };
     std::vector<std::string> warnings;
     for (const auto& [alone, option, partner] : partners) {

@@ -130,6 +130,8 @@ Fields FieldsOf(const RunOutcome& outcome, std::size_t rank)
     }
     if (rank < outcome.codes.size() && outcome.codes[rank]) {
         fields.code = FormatTableCode(*outcome.codes[rank]);
+    } else if (rank < outcome.keptCodes.size()) {
+        fields.code = HexOf(outcome.keptCodes[rank]);
     }
     return fields;
 }
@@ -172,7 +174,8 @@ std::string TsvSizes(const EncodedSizes& sizes)
     return "# encoded_size\tlongest_match=" + std::to_string(sizes.longestMatch) +
            "\tbest_parse=" + std::to_string(sizes.bestParse) + "\ttext=" + std::to_string(sizes.text) +
            "\n# table_size\tbytes=" + std::to_string(sizes.table) +
-           "\tentries=" + std::to_string(sizes.entries) + "\n";
+           "\tentries=" + std::to_string(sizes.entries) +
+           (sizes.entryOverhead != 0 ? "\toverhead=" + std::to_string(sizes.entryOverhead) : "") + "\n";
 }
 
 std::string JsonSizes(const EncodedSizes& sizes)
@@ -181,7 +184,8 @@ std::string JsonSizes(const EncodedSizes& sizes)
            ", \"best_parse\": " + std::to_string(sizes.bestParse) +
            ", \"text\": " + std::to_string(sizes.text) +
            "},\n \"table_size\": {\"bytes\": " + std::to_string(sizes.table) +
-           ", \"entries\": " + std::to_string(sizes.entries) + "}";
+           ", \"entries\": " + std::to_string(sizes.entries) +
+           (sizes.entryOverhead != 0 ? ", \"overhead\": " + std::to_string(sizes.entryOverhead) : "") + "}";
 }
 
 // A judged table: one record per entry line in file order.
@@ -230,13 +234,20 @@ std::string FormatTsv(const RunOutcome& outcome, TextEncoding encoding)
     if (!outcome.evaluated.empty()) {
         return EvaluationTsv(outcome, encoding);
     }
-    std::string text = "rank\tstring\thex\tlen\thits\ttotal_space\tskipped\tcode\n";
+    // With kept entries, a last column says which results they are.
+    const bool keeping = !outcome.keptCodes.empty();
+    std::string text = "rank\tstring\thex\tlen\thits\ttotal_space\tskipped\tcode";
+    text += keeping ? "\tkept\n" : "\n";
     for (std::size_t rank = 0; rank < outcome.results.size(); ++rank) {
         const std::string& bytes = GameBytes(outcome.results[rank]);
         const Fields fields = FieldsOf(outcome, rank);
         text += std::to_string(rank) + "\t" + Escaped(outcome.results[rank].text, encoding, CEscape) + "\t" +
                 HexOf(bytes) + "\t" + std::to_string(bytes.size()) + "\t" + fields.hits + "\t" +
-                fields.totalSpace + "\t" + std::string(fields.skipReason) + "\t" + fields.code + "\n";
+                fields.totalSpace + "\t" + std::string(fields.skipReason) + "\t" + fields.code;
+        if (keeping) {
+            text += outcome.results[rank].kept ? "\tkept" : "\t";
+        }
+        text += "\n";
     }
     if (const auto& sizes = outcome.sizes) {
         text += TsvSizes(*sizes);
@@ -261,11 +272,26 @@ std::string FormatJson(const RunOutcome& outcome, TextEncoding encoding)
                 ", \"total_space\": " + JsonValue(fields.totalSpace) +
                 ", \"skipped\": " + (fields.skipReason.empty() ? "false" : "true") +
                 ", \"skip_reason\": " + JsonValue(std::string(fields.skipReason), encoding, true) +
-                ", \"code\": " + JsonValue(fields.code, encoding, true) + "}";
+                ", \"code\": " + JsonValue(fields.code, encoding, true);
+        if (!outcome.keptCodes.empty()) {
+            text += std::string(", \"kept\": ") + (outcome.results[rank].kept ? "true" : "false");
+        }
+        text += "}";
     }
     text += outcome.results.empty() ? "]" : "\n]";
     if (const auto& sizes = outcome.sizes) {
         text += JsonSizes(*sizes);
+    }
+    if (!outcome.curve.empty()) {
+        text += ",\n \"curve\": [";
+        for (std::size_t k = 0; k < outcome.curve.size(); ++k) {
+            const CurvePoint& point = outcome.curve[k];
+            text += (k == 0 ? "\n  " : ",\n  ") + std::string("{\"entries\": ") +
+                    std::to_string(point.entries) + ", \"script\": " + std::to_string(point.script) +
+                    ", \"dictionary\": " + std::to_string(point.dictionary) +
+                    ", \"exact\": " + (point.exact ? "true" : "false") + "}";
+        }
+        text += "\n ]";
     }
     return text + "}\n";
 }

@@ -137,6 +137,10 @@ QWidget* FrmFrequency::BoxToCorrect(const Refusal& refusal) const
         return cmdOpenGameTable;
     case Refusal::Reason::InputTooLongInCharacters:
         return cmbEncoding;
+    case Refusal::Reason::BadEntryOverhead:
+        return txtEntryOverhead;
+    case Refusal::Reason::KeepWithoutSavings: // as every refusal of the kept table: its command, above
+    case Refusal::Reason::BadKeptEntry:
     case Refusal::Reason::SameFile:
     case Refusal::Reason::NoTableCode:
     case Refusal::Reason::InputTooLong:

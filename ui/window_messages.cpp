@@ -60,6 +60,9 @@ QString PhraseFileClash(const Refusal& refusal)
     if (refusal.role == FileRole::OutputTable) {
         return text + QStringLiteral(", to which the table would be appended. Choose another output table.");
     }
+    if (refusal.role == FileRole::CurveFile) {
+        return text + QStringLiteral(", which the curve would replace. Choose another curve file.");
+    }
     if (refusal.role == FileRole::EncodingPreview) {
         return text +
                QStringLiteral(", which the preview would replace. Choose another file for the preview.");
@@ -91,6 +94,13 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
                               "most bytes the entries may take in the game, or leave it empty "
                               "for no limit.")
                    .arg(FromLocal(ShownText(refusal.text)));
+    case Refusal::Reason::BadEntryOverhead:
+        return notStarted +
+               QStringLiteral("Byte in più per voce \"%1\" is not a whole number of bytes from 0 "
+                              "to %2. Type the bytes each entry takes in the game beyond its "
+                              "text, or 0.")
+                   .arg(FromLocal(ShownText(refusal.text)))
+                   .arg(refusal.limit);
     case Refusal::Reason::InvalidDelimiter:
         return notStarted +
                QStringLiteral("a custom comment box (Inizio or Fine) holds the bytes %1, which are "
@@ -132,6 +142,27 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
         break;
     }
     return {};
+}
+
+// Why a kept entry cannot be used, in a few words.
+QString KeptEntryProblem(EntryProblem problem)
+{
+    switch (problem) {
+    case EntryProblem::HoldsLineEnd:
+        return QStringLiteral("its text holds a line end or an end code");
+    case EntryProblem::SplitsCharacter:
+        return QStringLiteral("its text is not whole characters of the game's table");
+    case EntryProblem::SameText:
+        return QStringLiteral("an earlier line has its text");
+    case EntryProblem::RepeatedCode:
+        return QStringLiteral("an earlier line has its code");
+    case EntryProblem::GameTableCode:
+        return QStringLiteral("its code clashes with a code of the game's table");
+    case EntryProblem::NoText:
+    case EntryProblem::Unused:
+        break;
+    }
+    return QStringLiteral("it stands for no text");
 }
 
 QString PhraseFatalError(int number, const QString& description)
@@ -184,6 +215,7 @@ QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
                               "report of Kestrin. Choose another report file.")
             .arg(QFile::decodeName(refusal.path.c_str()));
     case Refusal::Reason::BadDictionaryBytes:
+    case Refusal::Reason::BadEntryOverhead:
     case Refusal::Reason::InvalidDelimiter:
     case Refusal::Reason::InvalidText:
     case Refusal::Reason::UnmappedText:
@@ -193,6 +225,15 @@ QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
     case Refusal::Reason::EmptyTable:
     case Refusal::Reason::OutputIsFolder:
         return PhraseCharacters(refusal, encoding);
+    case Refusal::Reason::KeepWithoutSavings:
+        return QStringLiteral("The analysis did not start: %1 %2 needs real savings, which chooses the "
+                              "entries around the kept ones.")
+            .arg(RoleName(refusal.role), Shown(refusal.path));
+    case Refusal::Reason::BadKeptEntry:
+        return QStringLiteral("The analysis did not start: line %1 of %2 %3 cannot be kept (%4%5).")
+            .arg(refusal.line)
+            .arg(RoleName(refusal.role), Shown(refusal.path), KeptEntryProblem(refusal.problem),
+                 refusal.otherLine != 0 ? QStringLiteral(": line %1").arg(refusal.otherLine) : QString());
     case Refusal::Reason::NoSampleLength:
         break;
     }

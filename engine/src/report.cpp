@@ -130,6 +130,9 @@ std::string FormatResultLine(std::int64_t position, const ResultEntry& result)
     }
     line += "; hex = " + HexOf(bytes);
     line += "; len = " + std::to_string(length);
+    if (result.kept) {
+        line += "; kept";
+    }
     return line;
 }
 
@@ -196,6 +199,10 @@ std::string BuildSizeLines(const EncodedSizes& sizes)
     lines += lineEnd;
     lines += "Table size: " + std::to_string(sizes.table) + " bytes in " + std::to_string(sizes.entries) +
              " entries";
+    if (sizes.entryOverhead != 0) {
+        lines += ", " + std::to_string(sizes.entryOverhead) +
+                 (sizes.entryOverhead == 1 ? " byte" : " bytes") + " of overhead each";
+    }
     lines += lineEnd;
     if (sizes.entriesAsked) {
         lines += "Codes: the ranges gave codes for " + std::to_string(sizes.entries) +

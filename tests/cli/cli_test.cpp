@@ -176,6 +176,27 @@ TEST(CommandLine, RecordsShowTheGamesBytesAndUtf8Text)
               std::string::npos);
     EXPECT_NE(FormatJson(outcome, TextEncoding::Latin1).find(R"("string": "\u00C3\u00A9<LINE>")"),
               std::string::npos);
+    // A kept entry shows its own code, and a last field tells the kept ones; an overhead is counted.
+    outcome.results[0].kept = true;
+    outcome.keptCodes = {"\x81\x40\x01"};
+    outcome.codes = {std::nullopt, std::int16_t{0x80}};
+    outcome.sizes = EncodedSizes{.table = 17, .entries = 2, .entryOverhead = 3};
+    EXPECT_EQ(FormatTsv(outcome, TextEncoding::Utf8),
+              "rank\tstring\thex\tlen\thits\ttotal_space\tskipped\tcode\tkept\n"
+              "0\t\xC3\xA9<LINE>\t85FE\t2\t3\t6\t\t814001\tkept\n"
+              "1\t\xE3\x81\x82\\200\\t\\037\tE3818280091F\t6\t2\t12\t\t80\t\n"
+              "# encoded_size\tlongest_match=0\tbest_parse=0\ttext=0\n"
+              "# table_size\tbytes=17\tentries=2\toverhead=3\n");
+    EXPECT_NE(FormatJson(outcome, TextEncoding::Utf8).find(R"("code": "814001", "kept": true})"),
+              std::string::npos);
+    EXPECT_NE(FormatJson(outcome, TextEncoding::Utf8).find(R"("entries": 2, "overhead": 3})"),
+              std::string::npos);
+    outcome.curve = {{0, 9, 0, true}, {1, 7, 5, false}};
+    EXPECT_TRUE(
+        FormatJson(outcome, TextEncoding::Utf8)
+            .ends_with(
+                ",\n \"curve\": [\n  {\"entries\": 0, \"script\": 9, \"dictionary\": 0, \"exact\": true},"
+                "\n  {\"entries\": 1, \"script\": 7, \"dictionary\": 5, \"exact\": false}\n ]}\n"));
 }
 
 struct Result {

@@ -9,6 +9,7 @@
 #include "kestrin/run_analysis.h"
 
 #include <gtest/gtest.h>
+#include <numeric>
 #include <random>
 
 namespace kestrin {
@@ -63,10 +64,39 @@ TEST(RealSavings, ChoosesAsThePlainModelDoes)
         // Keeping only the best candidates up to date and bringing in the others as the choice needs them
         // changes nothing.
         request.trackShare = round % 2 == 0 ? 1 : 16;
+        // An entry's own bytes: its overhead, and a dictionary that fills up.
+        request.entryOverhead = round % 7 < 4 ? 0 : round % 7 - 3;
+        request.dictionaryBytes = round % 11 == 0 ? 9 : request.dictionaryBytes;
+        // Kept entries: pieces of the text, at codes of no more bytes than their texts.
+        std::vector<std::string> kept;
+        for (std::size_t k = round % 3 == 1 ? 1 + rng() % 3 : 0; k > 0; --k) {
+            const std::string& from = stretches[rng() % stretches.size()];
+            const std::string piece = from.substr(from.empty() ? 0 : rng() % from.size(), 1 + rng() % 4);
+            if (!piece.empty() && piece.find_first_of("\r\n") == std::string::npos &&
+                std::find(kept.begin(), kept.end(), piece) == kept.end()) {
+                kept.push_back(piece);
+            }
+        }
+        request.kept.clear();
+        for (const std::string& text : kept) {
+            request.kept.push_back({text, 1 + static_cast<int>(rng() % text.size())});
+        }
         std::atomic<std::int64_t> chosen{0};
         const SavingsResult result = ChooseEntries(request, CancelFlag{}, &chosen);
         EXPECT_EQ(result, ModelChoice(request)) << ::testing::PrintToString(request.stretches);
-        EXPECT_EQ(chosen.load(), static_cast<std::int64_t>(result.entries.size()));
+        // The curve's exact points: the text by longest match with the first entries, all in one pass.
+        const std::vector<CodedEntry> coded = CodedEntries(result);
+        std::vector<std::size_t> counts(coded.size() + 1);
+        std::iota(counts.begin(), counts.end(), std::size_t{0});
+        const std::vector<std::int64_t> sizes =
+            savings::EncodePrefixes(request.stretches, coded, counts, nullptr);
+        for (const std::size_t k : counts) {
+            EXPECT_EQ(sizes.at(k),
+                      testing::ModelEncode(testing::ModelText(request.stretches),
+                                           {coded.begin(), coded.begin() + static_cast<std::ptrdiff_t>(k)},
+                                           false));
+        }
+        EXPECT_EQ(chosen.load(), static_cast<std::int64_t>(result.entries.size() - request.kept.size()));
     }
     // The first entry takes most occurrences of the candidates that promised most; the second must come
     // from those that were not kept up to date at first.
@@ -96,8 +126,10 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
         bool comments = false;
         std::string excluded; // an exclusion table entry
         std::string dictionaryBytes;
-        std::string lines; // the result lines and the size lines
-        std::string block; // the table block
+        std::string lines;    // the result lines and the size lines
+        std::string block;    // the table block
+        std::string overhead; // each entry's, as typed
+        std::string keep;     // the output table at first, kept (--keep names the output table)
     };
     const Case cases[] = {
         // Space and tab are ignored and "the" is listed; the ranges give two codes, the request three.
@@ -112,6 +144,31 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
                   "Table size: 4 bytes in 2 entries\r\n"
                   "Codes: the ranges gave codes for 2 entries, fewer than the 3 asked for\r\n",
          .block = "\r\n80=th\r\n81=at\r\n"},
+        // An overhead of 1 leaves both entries a gain of 1, and the table counts it.
+        {.files = {"the cat the hat\r\nthe cat\tthe hat\r\n"},
+         .lengths = "2-4",
+         .top = "2",
+         .ranges = "&H80-&H81",
+         .excluded = "the",
+         .lines = "0: total space = 4; hits = 4; string = th; hex = 7468; len = 2\r\n"
+                  "1: total space = 4; hits = 4; string = at; hex = 6174; len = 2\r\n"
+                  "Encoded size: 26 bytes by longest match, 26 bytes by best parse, from 34 bytes\r\n"
+                  "Table size: 6 bytes in 2 entries, 1 byte of overhead each\r\n"
+                  "Codes: the ranges gave codes for 2 entries, fewer than the 3 asked for\r\n",
+         .block = "\r\n80=th\r\n81=at\r\n",
+         .overhead = "1"},
+        // "at" is kept at its code, which the new entries leave out; the table receives only them.
+        {.files = {"the cat the hat\r\nthe cat\tthe hat\r\n"},
+         .lengths = "2-4",
+         .top = "2",
+         .ranges = "&H80-&H82",
+         .excluded = "the",
+         .lines = "0: total space = 4; hits = 4; string = at; hex = 6174; len = 2; kept\r\n"
+                  "1: total space = 4; hits = 4; string = th; hex = 7468; len = 2\r\n"
+                  "Encoded size: 26 bytes by longest match, 26 bytes by best parse, from 34 bytes\r\n"
+                  "Table size: 4 bytes in 2 entries\r\n",
+         .block = "\r\n80=th\r\n",
+         .keep = "81=at\r\n"},
         // The same with room for exactly the two entries' 4 bytes.
         {.files = {"the cat the hat\r\nthe cat\tthe hat\r\n"},
          .lengths = "2-4",
@@ -173,8 +230,13 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
         settings.dictionaryBytes = c.dictionaryBytes;
         settings.ignoreSpace = settings.ignoreTab = true;
         settings.useComments = c.comments;
+        settings.entryOverhead = c.overhead;
+        settings.savingsCurve = true;
         settings.outputTable = dir.Path() / "out.tbl";
         std::filesystem::remove(*settings.outputTable);
+        if (!c.keep.empty()) {
+            settings.keepTable = dir.Write("out.tbl", c.keep);
+        }
         if (!c.excluded.empty()) {
             settings.exclusionTable = dir.Write("ex.tbl", "80=" + c.excluded + "\r\n");
         }
@@ -182,7 +244,14 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
         const RunOutcome outcome = RunAnalysis(settings, observer);
         ASSERT_EQ(outcome.status, RunStatus::Completed);
         EXPECT_EQ(outcome.report.substr(outcome.report.find("\r\n\r\n") + 4), c.lines);
-        EXPECT_EQ(testing::ReadFile(*settings.outputTable), c.block);
+        EXPECT_EQ(testing::ReadFile(*settings.outputTable), c.keep + c.block);
+        // The curve ends at the report's size, with the table's bytes; every point is exact here.
+        ASSERT_EQ(outcome.curve.size(), outcome.results.size() + 1);
+        EXPECT_EQ(outcome.curve.back(), (CurvePoint{outcome.sizes->entries, outcome.sizes->longestMatch,
+                                                    outcome.sizes->table, true}));
+        EXPECT_EQ(outcome.curve.front(), (CurvePoint{0, outcome.sizes->text, 0, true}));
+        EXPECT_TRUE(std::all_of(outcome.curve.begin(), outcome.curve.end(),
+                                [](const CurvePoint& p) { return p.exact; }));
     }
 }
 

@@ -64,6 +64,7 @@ struct RunMode {
     bool gameTable;
     bool realSavings;
     bool evaluate = false;
+    bool keepAndCurve = false; // kept entries, and the curve's picture
 };
 constexpr RunMode runModes[] = {
     {"bytes", TextEncoding::Latin1, false, false},
@@ -74,6 +75,8 @@ constexpr RunMode runModes[] = {
     {"game table, real savings", TextEncoding::Utf8, true, true},
     {"bytes, evaluated", TextEncoding::Latin1, false, false, true},
     {"game table, evaluated", TextEncoding::Utf8, true, false, true},
+    {"bytes, kept entries and the curve", TextEncoding::Latin1, false, true, false, true},
+    {"game table, kept entries and the curve", TextEncoding::Utf8, true, true, false, true},
 };
 
 // A run stopped wherever it looks at the cancel flag (every pass of the count, the sorts, the grouping,
@@ -99,6 +102,10 @@ TEST(RunAnalysis, CancelAtEveryLookOrNoMemoryEndsTheRunWithoutOutput)
         settings.gameTable = mode.gameTable ? std::optional(gameTable) : std::nullopt;
         settings.realSavings = mode.realSavings;
         settings.evaluateTable = mode.evaluate ? std::optional(evaluated) : std::nullopt;
+        const auto curveFile = dir.Path() / "curve.svg";
+        settings.keepTable =
+            mode.keepAndCurve ? std::optional(dir.Write("keep.tbl", "F0=la \n")) : std::nullopt;
+        settings.curveFile = mode.keepAndCurve ? std::optional(curveFile) : std::nullopt;
         std::int64_t look = 0;
         for (;; ++look) {
             SCOPED_TRACE(look);
@@ -107,6 +114,7 @@ TEST(RunAnalysis, CancelAtEveryLookOrNoMemoryEndsTheRunWithoutOutput)
             cancel.SetAtLook(look);
             const auto outcome = RunAnalysis(settings, observer, cancel);
             if (outcome.status == RunStatus::Completed) {
+                EXPECT_EQ(std::filesystem::remove(curveFile), mode.keepAndCurve);
                 dir.Write("report.txt", "old");
                 dir.Write("out.tbl", "old");
                 dir.Write("preview.txt", "old");
@@ -114,6 +122,7 @@ TEST(RunAnalysis, CancelAtEveryLookOrNoMemoryEndsTheRunWithoutOutput)
             }
             ASSERT_EQ(outcome.status, RunStatus::Cancelled);
             EXPECT_TRUE(outcome.report.empty());
+            EXPECT_FALSE(std::filesystem::exists(curveFile));
             EXPECT_EQ(ReadFile(*settings.reportFile), "old");
             EXPECT_EQ(ReadFile(*settings.outputTable), "old");
             EXPECT_EQ(ReadFile(*settings.encodingPreview), "old");
@@ -380,7 +389,41 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
         const char* other = "in.txt";
         const char* gameTable = "";
         bool utf8 = false;
+        const char* keep = "";  // the table of kept entries
+        const char* curve = ""; // the curve's picture
     } cases[] = {
+        // The curve's picture may be no file of the run, nor a folder.
+        {{"in.txt"}, "", "", "", "", true, Reason::SameFile, InputFile, "in.txt", "", false, "", "hard.txt"},
+        {{"in.txt"},
+         "",
+         "ex.tbl",
+         "t.tbl",
+         "&H80",
+         true,
+         Reason::SameFile,
+         OutputTable,
+         "t.tbl",
+         "",
+         false,
+         "",
+         "t.tbl"},
+        {{"in.txt"}, "", "", "", "", true, Reason::OutputIsFolder, InputFile, "in.txt", "", false, "", "sub"},
+        // The report file may not be the table of kept entries, but the output table may; kept entries
+        // need real savings.
+        {{"in.txt"}, "ex.tbl", "", "", "", true, Reason::SameFile, KeptTable, "ex.tbl", "", false, "ex.tbl"},
+        {{"in.txt"}, "", "", "ex.tbl", "&H80", true, std::nullopt, InputFile, "in.txt", "", false, "ex.tbl"},
+        {{"in.txt"},
+         "",
+         "",
+         "",
+         "",
+         false,
+         Reason::KeepWithoutSavings,
+         KeptTable,
+         "ex.tbl",
+         "",
+         false,
+         "ex.tbl"},
         {{"in.txt"}, "in.txt", "", "", "", false, Reason::SameFile},
         {{"in.txt"}, "link.txt", "", "", "", false, Reason::SameFile},
         {{"in.txt"}, "hard.txt", "", "", "", false, Reason::SameFile},
@@ -423,18 +466,26 @@ TEST(RunAnalysis, RefusesBeforeReadingWhatCannotGoWell)
                              .writeTableRanges = c.ranges,
                              .realSavings = c.savings,
                              .encoding = c.utf8 ? TextEncoding::Utf8 : TextEncoding::Latin1,
-                             .gameTable = path(c.gameTable)};
+                             .gameTable = path(c.gameTable),
+                             .keepTable = path(c.keep),
+                             .curveFile = path(c.curve)};
         for (const char* name : c.inputs) {
             settings.inputFiles.push_back(at(name));
         }
         std::optional<Refusal> expected;
-        if (c.reason == Reason::SameFile) {
+        if (c.reason == Reason::SameFile && *c.curve) {
+            expected = Refusal{Reason::SameFile, 0, CurveFile, c.otherRole, at(c.curve), at(c.other)};
+        } else if (c.reason == Reason::SameFile) {
             expected = Refusal{Reason::SameFile,
                                0,
                                *c.report ? ReportFile : OutputTable,
                                c.otherRole,
                                at(*c.report ? c.report : c.outputTable),
                                at(c.other)};
+        } else if (c.reason == Reason::OutputIsFolder) {
+            expected = Refusal{.reason = *c.reason, .role = CurveFile, .path = at(c.curve)};
+        } else if (c.reason == Reason::KeepWithoutSavings) {
+            expected = Refusal{.reason = *c.reason, .role = KeptTable, .path = at(c.keep)};
         } else if (c.reason == Reason::NoTableCode) {
             expected =
                 Refusal{.reason = *c.reason, .role = OutputTable, .path = at("t.tbl"), .text = c.ranges};

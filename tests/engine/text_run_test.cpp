@@ -46,10 +46,21 @@ TEST(TextRun, WholeCharactersWithTheModelsCountsAndSizes)
         settings.outputTable = dir.Path() / "out.tbl";
         settings.writeTableRanges = "&HF000-&HF0FF";
         settings.dictionaryBytes = round % 8 >= 6 ? std::to_string(random() % 30) : "";
+        if (round % 8 == 3 || round % 8 == 6) {
+            // The script's first two characters kept (when the game can hold them), with an overhead.
+            std::size_t cut = 0;
+            for (int characters = 0; cut < c.script.size() && characters < 3; ++cut) {
+                characters += (static_cast<unsigned char>(c.script[cut]) & 0xC0) != 0x80 ? 1 : 0;
+            }
+            settings.keepTable = dir.Write("keep.tbl", "F1F2F3F4=" + c.script.substr(0, cut - 1) + "\n");
+            settings.entryOverhead = "2";
+            settings.savingsCurve = true;
+        }
         RecordingObserver observer;
         const RunOutcome outcome = RunAnalysis(settings, observer);
         const auto table = useTable ? UsedEntries(c.entries) : CharacterTable(c.script);
-        EXPECT_EQ(testing::CheckTextRun(settings, c.script, table, false, outcome), "");
+        const bool keptRefused = outcome.refusal && outcome.refusal->role == FileRole::KeptTable;
+        EXPECT_EQ(testing::CheckTextRun(settings, c.script, table, keptRefused, outcome), "");
         if (outcome.status != RunStatus::Completed) {
             ++refused;
             continue;
@@ -371,6 +382,10 @@ TEST(TextRun, RefusesWhatTheGameCannotHoldAndWritesNothing)
         }
         settings.realSavings = true;
         settings.dictionaryBytes = c.dictionaryBytes;
+        settings.entryOverhead = c.entryOverhead;
+        if (!c.keep.empty()) {
+            settings.keepTable = dir.Write("keep.tbl", c.keep);
+        }
         settings.useComments = !c.beginComment.empty();
         settings.commentStyle = CommentStyle::Custom;
         settings.beginComment = c.beginComment;

@@ -370,6 +370,8 @@ struct CharacterRefusalCase {
     std::string dictionaryBytes{};
     std::string beginComment{}; // of the custom style; empty: no comments
     const char* reportFile = "report.txt";
+    std::string entryOverhead{};
+    std::string keep{};                     // the content of keep.tbl, the table of kept entries; empty: none
     std::optional<std::string> evaluated{}; // eval.tbl, the table to evaluate
     const char* preview = nullptr;          // the encoding preview's name
 };
@@ -422,6 +424,29 @@ inline const CharacterRefusalCase characterRefusalCases[] = {
      "9223372036854775808"},
     {"dictionary bytes before the table", Utf8, "4=b\n", "a", {.reason = Reason::BadDictionaryBytes, .text = "12k"},
      {"--dictionary-bytes", "whole number"}, {"Byte max", "whole number"}, "txtDictionaryBytes", "12k"},
+    {"entry overhead", Latin1, std::nullopt, "abab",
+     {.reason = Reason::BadEntryOverhead, .text = "-2", .limit = 2147483647},
+     {"--entry-overhead", "whole number", "2147483647"}, {"per voce", "whole number", "2147483647"},
+     "txtEntryOverhead", "", "", "report.txt", "-2"},
+    {"kept line no entry", Latin1, std::nullopt, "abab",
+     {.reason = Reason::BadTableLine, .role = KeptTable, .path = "keep.tbl", .text = "8=ab", .line = 2},
+     {"the table of kept entries (--keep)", "no entry (HEX=text)"}, {"Voci da Tenere", "no entry"},
+     "cmdOpenKeepTable", "", "", "report.txt", "", "80=ba\n8=ab\n"},
+    {"kept code repeated", Latin1, std::nullopt, "abab",
+     {.reason = Reason::BadKeptEntry, .role = KeptTable, .path = "keep.tbl", .line = 3, .otherLine = 1,
+      .problem = EntryProblem::RepeatedCode},
+     {"(--keep)", "cannot be kept", "has its code"}, {"Voci da Tenere", "its code"},
+     "cmdOpenKeepTable", "", "", "report.txt", "", "80=ba\n81=b\n80=ab\n"},
+    {"kept code of the game", Utf8, "41=a\n62=b\n", "abab",
+     {.reason = Reason::BadKeptEntry, .role = KeptTable, .path = "keep.tbl", .text = "ba", .line = 2,
+      .problem = EntryProblem::GameTableCode},
+     {"(--keep)", "cannot be kept", "code of the game table"}, {"Voci da Tenere", "clashes"},
+     "cmdOpenKeepTable", "", "", "report.txt", "", "80=ab\n41=ba\n"},
+    {"kept end code", Utf8, "41=a\n/FF=<E>\n", "aa",
+     {.reason = Reason::BadKeptEntry, .role = KeptTable, .path = "keep.tbl", .text = "a<E>", .line = 1,
+      .problem = EntryProblem::HoldsLineEnd},
+     {"(--keep)", "\"a<E>\" holds a line end"}, {"Voci da Tenere", "line end"},
+     "cmdOpenKeepTable", "", "", "report.txt", "", "80=a<E>\n"},
     {"delimiter not UTF-8", Utf8, std::nullopt, "abab", {.reason = Reason::InvalidDelimiter, .text = "<\xE3"},
      {"(--begin/--end)", "(--encoding utf-8)"}, {"(Inizio or Fine)", "Codifica"}, "txtBeginComment", "",
      "<\xE3"},
@@ -440,20 +465,20 @@ inline const CharacterRefusalCase characterRefusalCases[] = {
     {"bad line in the table to evaluate", Latin1, std::nullopt, "ab",
      {.reason = Reason::BadTableLine, .role = EvaluatedTable, .path = "eval.tbl", .text = "8=b", .line = 2},
      {"the table to evaluate (--evaluate)", "no entry (HEX=text)"}, {"(Apri Tabella da Valutare)", "no entry (HEX=text)"},
-     "cmdOpenEvaluateTable", "", "", "report.txt", "80=ab\r\n8=b\r\n"},
+     "cmdOpenEvaluateTable", "", "", "report.txt", "", "", "80=ab\r\n8=b\r\n"},
     {"empty table to evaluate", Utf8, "41=a\n", "a",
      {.reason = Reason::EmptyTable, .role = EvaluatedTable, .path = "eval.tbl"},
      {"the table to evaluate (--evaluate)", "no entry"}, {"(Apri Tabella da Valutare)", "no entry"},
-     "cmdOpenEvaluateTable", "", "", "report.txt", "# 80=ab\r\n"},
+     "cmdOpenEvaluateTable", "", "", "report.txt", "", "", "# 80=ab\r\n"},
     {"encoding preview on the input", Latin1, std::nullopt, "ab",
      {.reason = Reason::SameFile, .role = EncodingPreview, .otherRole = InputFile, .path = "script.txt",
       .otherPath = "script.txt"},
      {"the encoding preview (--show-encoding)", "the input file"}, {"(Salva Anteprima Codifica)", "(Apri)"},
-     "cmdOpenEncodingPreview", "", "", "report.txt", "80=ab\r\n", "script.txt"},
+     "cmdOpenEncodingPreview", "", "", "report.txt", "", "", "80=ab\r\n", "script.txt"},
     {"encoding preview on a folder", Latin1, std::nullopt, "ab",
      {.reason = Reason::OutputIsFolder, .role = EncodingPreview, .path = "."},
      {"the encoding preview (--show-encoding)", "folder"}, {"(Salva Anteprima Codifica)", "folder"},
-     "cmdOpenEncodingPreview", "", "", "report.txt", std::nullopt, "."},
+     "cmdOpenEncodingPreview", "", "", "report.txt", "", "", std::nullopt, "."},
 };
 // clang-format on
 

@@ -292,6 +292,7 @@ std::string CheckTextRun(const RunSettings& settings, std::string_view script,
     std::vector<ModelEntry> entries;
     std::vector<std::string> chosen;
     std::int64_t entryBytes = 0;
+    const std::int64_t overhead = settings.entryOverhead.empty() ? 0 : std::stoll(settings.entryOverhead);
     unsigned code = 0xF000; // the run's ranges; the entries take the codes that the table does not use
     for (const ResultEntry& result : outcome.results) {
         const std::string bytes = result.gameBytes.value_or(result.text);
@@ -302,14 +303,17 @@ std::string CheckTextRun(const RunSettings& settings, std::string_view script,
             return "the result " + result.text;
         }
         chosen.push_back(bytes);
-        entryBytes += static_cast<std::int64_t>(bytes.size());
+        entryBytes += static_cast<std::int64_t>(bytes.size()) + overhead;
         std::string entryCode;
         do {
             entryCode = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
             ++code;
         } while (std::any_of(table.begin(), table.end(),
                              [&](const ModelEntry& e) { return e.code == entryCode; }));
-        entries.push_back({entryCode, result.text, false});
+        // A kept entry has its own code.
+        const std::size_t i = entries.size();
+        entries.push_back(
+            {i < outcome.keptCodes.size() ? outcome.keptCodes[i] : entryCode, result.text, false});
     }
     if (!settings.realSavings) {
         return chosen == ModelRanking(counted, std::stoul(settings.topResults) + 1) ? "" : "the ranking";
@@ -321,16 +325,48 @@ std::string CheckTextRun(const RunSettings& settings, std::string_view script,
         outcome.sizes->longestMatch !=
             static_cast<std::int64_t>(InsertByLongestMatch(script, united).bytes.size()) ||
         outcome.sizes->bestParse != static_cast<std::int64_t>(BestSplitBytes(script, united).value_or(0))) {
-        return "the encoded sizes";
+        return "the encoded sizes: " +
+               (outcome.sizes ? std::to_string(outcome.sizes->longestMatch) + " " +
+                                    std::to_string(outcome.sizes->bestParse) + " " +
+                                    std::to_string(outcome.sizes->table)
+                              : "none") +
+               " against " + std::to_string(InsertByLongestMatch(script, united).bytes.size()) + " " +
+               std::to_string(BestSplitBytes(script, united).value_or(0)) + " " + std::to_string(entryBytes);
     }
     if (!settings.dictionaryBytes.empty() && entryBytes > std::stoll(settings.dictionaryBytes)) {
         return "the dictionary bytes";
     }
+    // The curve: a point per number of entries, exact at 21 or all, each exact one the script through the
+    // table and the first entries.
+    if (settings.savingsCurve) {
+        std::int64_t exactPoints = 0;
+        std::int64_t dictionary = 0;
+        for (std::size_t k = 0; k < outcome.curve.size(); ++k) {
+            const CurvePoint& point = outcome.curve[k];
+            std::vector<ModelEntry> first = table;
+            first.insert(useTable ? first.end() : first.begin(), entries.begin(),
+                         entries.begin() + static_cast<std::ptrdiff_t>(std::min(k, entries.size())));
+            if (point.entries != static_cast<std::int64_t>(k) || point.dictionary != dictionary ||
+                (point.exact && point.script != static_cast<std::int64_t>(
+                                                    InsertByLongestMatch(script, first).bytes.size()))) {
+                return "the curve at " + std::to_string(k);
+            }
+            exactPoints += point.exact ? 1 : 0;
+            dictionary += k < chosen.size() ? static_cast<std::int64_t>(chosen[k].size()) + overhead : 0;
+        }
+        if (outcome.curve.size() != entries.size() + 1 ||
+            exactPoints < std::min<std::int64_t>(21, static_cast<std::int64_t>(outcome.curve.size()))) {
+            return "the curve's points";
+        }
+    }
     std::ifstream file(*settings.outputTable, std::ios::binary);
     std::ostringstream written;
     written << file.rdbuf();
-    for (const ResultEntry& result : outcome.results) {
-        if (written.str().find("=" + result.text + "\r\n") == std::string::npos) {
+    // Only the entries chosen go to the table, after the kept ones, which come first.
+    for (std::size_t i = 0; i < outcome.results.size(); ++i) {
+        const ResultEntry& result = outcome.results[i];
+        if (result.kept != (i < outcome.keptCodes.size()) ||
+            (written.str().find("=" + result.text + "\r\n") == std::string::npos) != result.kept) {
             return "the output table's entry " + result.text;
         }
     }

@@ -84,8 +84,9 @@ struct RandomTableCase {
 // stands for, refuses it at the model's offset; any other refusal is allowed only when `tableMayFail`.
 // Otherwise every result is whole characters, with the model's hits and ranking, or with real savings
 // the model's sizes of the script encoded through the table and the entries (read as one table: the game
-// table first, entries of one character having no table to follow), within the dictionary bytes; the
-// output table holds the entries as text. Returns what differs from the model first, or "".
+// table first, entries of one character having no table to follow), within the dictionary bytes (each
+// entry with its overhead); the output table holds the entries as text, but for the kept ones first. Returns
+// what differs from the model first, or "".
 [[nodiscard]] std::string CheckTextRun(const RunSettings& settings, std::string_view script,
                                        const std::vector<ModelEntry>& table, bool tableMayFail,
                                        const RunOutcome& outcome);

@@ -121,7 +121,9 @@ SavingsResult ModelChoice(const SavingsRequest& request)
     for (const std::int64_t length : request.lengths) {
         for (std::size_t p = 0; length > 0 && p + static_cast<std::size_t>(length) <= n; ++p) {
             const std::string s = m.text.substr(p, static_cast<std::size_t>(length));
-            if (m.At(p, s) && !(request.forbidden && request.forbidden(s))) {
+            const bool kept = std::any_of(request.kept.begin(), request.kept.end(),
+                                          [&](const CodedEntry& k) { return k.text == s; });
+            if (m.At(p, s) && !kept && !(request.forbidden && request.forbidden(s))) {
                 firstAt.emplace(s, p);
             }
         }
@@ -173,12 +175,56 @@ SavingsResult ModelChoice(const SavingsRequest& request)
     };
     SavingsResult result;
     std::vector<std::size_t> found;
+    // An entry takes its length and the overhead in the dictionary, which has room for so many bytes.
+    const auto entryBytes = [&](const std::string& s) {
+        return static_cast<std::int64_t>(s.size()) + request.entryOverhead;
+    };
+    std::int64_t room = request.dictionaryBytes;
+    // The kept entries first, their occurrences taken by longest match over them alone.
+    std::vector<std::int64_t> keptSaved(request.kept.size(), 0);
+    for (const CodedEntry& k : request.kept) {
+        result.entries.push_back({std::string(k.text), 0, 0, k.codeBytes, true});
+        result.tableBytes += entryBytes(result.entries.back().text);
+        room -= entryBytes(result.entries.back().text);
+        held.push_back(0);
+    }
+    for (std::size_t p = 0; p < n && !request.kept.empty();) {
+        int longest = -1;
+        for (std::size_t e = 0; e < request.kept.size(); ++e) {
+            const std::string_view text = request.kept[e].text;
+            if (m.At(p, text) &&
+                (longest < 0 || text.size() > request.kept[static_cast<std::size_t>(longest)].text.size())) {
+                longest = static_cast<int>(e);
+            }
+        }
+        if (longest < 0) {
+            ++p;
+            continue;
+        }
+        const auto e = static_cast<std::size_t>(longest);
+        ++held[e];
+        keptSaved[e] += static_cast<std::int64_t>(request.kept[e].text.size()) - request.kept[e].codeBytes;
+        for (std::size_t q = p; q < p + request.kept[e].text.size(); ++q) {
+            start[q] = q == p;
+            owner[q] = q == p ? longest : -1;
+            cost[q] = q == p ? request.kept[e].codeBytes : 0;
+        }
+        p += request.kept[e].text.size();
+    }
+    for (const std::int64_t saved : keptSaved) {
+        result.runningBytes.push_back(
+            (result.runningBytes.empty() ? static_cast<std::int64_t>(n) : result.runningBytes.back()) -
+            saved);
+    }
     for (const int given : request.codeBytes) {
         const int code = std::max(0, given);
         const std::string* best = nullptr;
         std::int64_t bestGain = 0;
         for (const auto& [s, first] : firstAt) {
-            const std::int64_t gain = occurrences(s, code, found) - static_cast<std::int64_t>(s.size());
+            if (entryBytes(s) > room) {
+                continue;
+            }
+            const std::int64_t gain = occurrences(s, code, found) - entryBytes(s);
             if (!best || gain > bestGain ||
                 (gain == bestGain &&
                  (s.size() < best->size() || (s.size() == best->size() && first < firstAt[*best])))) {
@@ -190,7 +236,10 @@ SavingsResult ModelChoice(const SavingsRequest& request)
             break;
         }
         const std::string chosen = *best;
-        (void)occurrences(chosen, code, found);
+        const std::int64_t saved = occurrences(chosen, code, found);
+        result.runningBytes.push_back(
+            (result.runningBytes.empty() ? static_cast<std::int64_t>(n) : result.runningBytes.back()) -
+            saved);
         const int entry = static_cast<int>(result.entries.size());
         held.push_back(static_cast<std::int64_t>(found.size()));
         for (const std::size_t p : found) {
@@ -204,7 +253,8 @@ SavingsResult ModelChoice(const SavingsRequest& request)
             }
         }
         result.entries.push_back({chosen, 0, 0, code});
-        result.tableBytes += static_cast<std::int64_t>(chosen.size());
+        result.tableBytes += entryBytes(chosen);
+        room -= entryBytes(chosen);
         firstAt.erase(chosen);
     }
     for (std::size_t e = 0; e < result.entries.size(); ++e) {
@@ -212,7 +262,7 @@ SavingsResult ModelChoice(const SavingsRequest& request)
         entry.occurrences = held[e];
         entry.saved = held[e] * (static_cast<std::int64_t>(entry.text.size()) - entry.codeBytes);
     }
-    const std::vector<CodedEntry> coded = CodedEntries(result);
+    const std::vector<CodedEntry> coded = CodedEntries(result); // the kept entries too
     result.textBytes = static_cast<std::int64_t>(n);
     result.longestMatchBytes = ModelEncode(m, coded, false);
     result.bestParseBytes = ModelEncode(m, coded, true);

@@ -37,7 +37,8 @@ struct ModelText {
 [[nodiscard]] std::string CheckEncoders(const std::vector<std::string_view>& stretches,
                                         const std::vector<CodedEntry>& entries);
 
-// The whole choice, sizes included, as ChooseEntries documents it.
+// The whole choice, sizes included, as ChooseEntries documents it: kept entries (with codes of no more
+// bytes than their texts), the entry overhead and the dictionary bytes too.
 [[nodiscard]] SavingsResult ModelChoice(const SavingsRequest& request);
 
 } // namespace kestrin::testing

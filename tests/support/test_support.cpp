@@ -100,7 +100,8 @@ std::vector<std::string> RefusalValues(const Refusal& r)
     if (r.reason == Reason::UnmappedText) {
         values.push_back("column " + std::to_string(r.column) + ": \"" + r.text + "\"");
     }
-    if (r.reason == Reason::BadTableLine || r.reason == Reason::BadDictionaryBytes) {
+    if (r.reason == Reason::BadTableLine || r.reason == Reason::BadDictionaryBytes ||
+        r.reason == Reason::BadEntryOverhead) {
         values.push_back("\"" + r.text + "\"");
     }
     if (r.reason == Reason::InvalidText || r.reason == Reason::UnmappedText ||

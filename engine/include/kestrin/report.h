@@ -31,6 +31,9 @@ struct ResultEntry {
     // Counting through a game table: the game's bytes of the text, which hex and len show (and total
     // space multiplies); otherwise the text's own bytes are.
     std::optional<std::string> gameBytes;
+    // With kept entries (keepTable): the entry was in the dictionary from the start, and the result line
+    // ends with "; kept".
+    bool kept = false;
 
     bool operator==(const ResultEntry&) const = default;
 };
@@ -65,7 +68,8 @@ struct ReportHeader {
 // "... (N bytes)", so that a line of megabytes or one holding terminal escapes makes a short, plain message.
 [[nodiscard]] std::string ShownText(std::string_view text);
 
-// One result line without its CR LF: "p:--skipped ...--" or "p: total space = ...; len = n".
+// One result line without its CR LF: "p:--skipped ...--" or "p: total space = ...; len = n", and
+// "; kept" after that for a kept entry.
 [[nodiscard]] std::string FormatResultLine(std::int64_t position, const ResultEntry& result);
 
 // One line per result, numbered from 0, every line ended by CR LF.
@@ -77,10 +81,11 @@ struct EncodedSizes {
     std::int64_t longestMatch = 0; // M
     std::int64_t bestParse = 0;    // K
     std::int64_t text = 0;         // N
-    std::int64_t table = 0;        // T
+    std::int64_t table = 0;        // T: the entries' bytes, each its length and the overhead
     std::int64_t entries = 0;      // E
     // Set when the ranges ran out before the choice could take this many entries (R): E got a code.
     std::optional<std::int64_t> entriesAsked;
+    std::int64_t entryOverhead = 0; // O: the bytes each entry takes beyond its text, counted in T
 
     bool operator==(const EncodedSizes&) const = default;
 };
@@ -121,7 +126,9 @@ struct EvaluatedEntry {
 [[nodiscard]] std::string BuildEvaluationLines(const std::vector<EvaluatedEntry>& entries);
 
 // "Encoded size: M bytes by longest match, K bytes by best parse, from N bytes" and
-// "Table size: T bytes in E entries", each ended by CR LF; when the ranges ran out, then
+// "Table size: T bytes in E entries" (with an overhead, ", O bytes of overhead each" follows,
+// "byte" for 1), each
+// ended by CR LF; when the ranges ran out, then
 // "Codes: the ranges gave codes for E entries, fewer than the R asked for".
 [[nodiscard]] std::string BuildSizeLines(const EncodedSizes& sizes);
 

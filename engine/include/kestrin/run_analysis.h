@@ -53,8 +53,8 @@ struct Refusal {
         NegativeSampleLength, // `length` is below 0
         OnlyZeroLength,       // every sample length is 0
         SameFile,             // `path` (as `role`) and `otherPath` (as `otherRole`) are one file, which
-                              // writing the report (or, with `role` OutputTable, the table block) would
-                              // destroy
+                              // writing the report (or, with `role` OutputTable, the table block; with
+                              // CurveFile, the curve) would destroy
         NoTableCode,  // with real savings, the ranges (`text`, as typed) give the output table no code
         InputTooLong, // the inputs hold `length` bytes; the savings choice takes fewer than `limit`
         InputTooLongInCharacters, // the inputs hold `length` bytes; the count in UTF-8 characters takes
@@ -64,6 +64,7 @@ struct Refusal {
         // The game's characters (before anything is counted; nothing is written):
         BadDictionaryBytes, // the dictionary bytes (`text`, as typed) are not a whole number of 0 or more, or
                             // (with `limit`, the most there may be) a whole number out of range
+        BadEntryOverhead,   // the entry overhead (`text`, as typed) is not a whole number from 0 to `limit`
         InvalidDelimiter,   // comment delimiter `text` is not valid in the encoding
         InvalidText,        // `path` (as `role`) is not valid UTF-8: at byte `offset` (from 0) of line
                             // `line`, the bytes `text`
@@ -76,6 +77,12 @@ struct Refusal {
         NoGameCharacters,   // the game table `path` holds no entry
         EmptyTable,         // the table of entries `path` (as `role`) holds no entry
         OutputIsFolder,     // `path`, a file the run writes (as `role`), is a folder
+        // (BadTableLine, InvalidText and NoGameCharacters name the table by `role`: the game table, or
+        // the table of kept entries.)
+        // The kept entries (keepTable; nothing is counted or written):
+        KeepWithoutSavings, // the table `path` of kept entries is given without real savings
+        BadKeptEntry,       // the entry of line `line` (text `text`) of the table `path` cannot be kept:
+                            // `problem` says why (SameText, RepeatedCode: the entry of `otherLine` wins)
     };
     Reason reason = Reason::NoSampleLength;
     std::int64_t length = 0;
@@ -89,6 +96,7 @@ struct Refusal {
     std::int64_t column = 0;
     std::int64_t offset = 0;
     std::int64_t otherLine = 0;
+    EntryProblem problem = EntryProblem::Unused;
 
     bool operator==(const Refusal&) const = default;
 };
@@ -132,6 +140,8 @@ struct RunOutcome {
     // Completed with real savings and savingsCurve: the script and the dictionary after each number of
     // entries, in entry order.
     std::vector<CurvePoint> curve;
+    // Completed with keepTable: the codes (their bytes) of the kept entries, which the results list first.
+    std::vector<std::string> keptCodes;
 };
 
 // One analysis run: sample lengths, counting, ranking, skip filters, output table, report, report
@@ -145,11 +155,11 @@ struct RunOutcome {
 
 // The first pair of files of the settings that writing the outputs would destroy: the report file and an
 // input, the exclusion table or the output table, then the output table and an input or the game table
-// (which would get table lines appended), compared as files (through links and other names), not as names.
-// The output table may be the exclusion table: that is read before the table grows. The encoding preview,
-// replaced whole too, is checked against every other file (the table to evaluate is one the run reads).
-// RunAnalysis refuses such a pair before anything is read, and then, with replaceOnlyReports, a report file
-// that is not a report.
+// (which would get table lines appended), compared as files (through links and other names), not as names;
+// then the encoding preview and, with real savings, the curve file, each against every other file. The
+// output table may be the exclusion table or the table of kept entries: those are read before the table
+// grows (the table to evaluate is one the run reads). RunAnalysis refuses such a pair before anything is
+// read, and then, with replaceOnlyReports, a report file that is not a report.
 [[nodiscard]] std::optional<Refusal> FindFileClash(const RunSettings& settings);
 
 } // namespace kestrin

@@ -32,6 +32,7 @@ struct BuiltOutputs {
     std::string tableBlock;
     std::string reportFileContent;
     std::string encodingPreview;
+    std::string curvePicture;
 };
 
 class AnalysisRun
@@ -251,15 +252,25 @@ private:
     {
         BuiltOutputs built;
         Progress now = display.Current();
+        // The kept entries come first and have their codes: the table receives only the entries after them.
+        const std::size_t kept = std::min(resolved.kept.size(), ranked.entries.size());
+        for (const KeptEntry& entry : resolved.kept) {
+            outcome.keptCodes.push_back(entry.code);
+        }
         if (resolved.outputTable) {
             now.phase = RunPhase::WritingTable;
             display.Show(now);
-            const std::vector<std::int16_t> codes = resolved.codes.For(ranked.entries.size());
-            TableAppend table = PlanTableAppendToFile(ranked.entries, codes, *resolved.outputTable);
+            const std::vector<ResultEntry> chosen(ranked.entries.begin() + static_cast<std::ptrdiff_t>(kept),
+                                                  ranked.entries.end());
+            const std::vector<std::int16_t> codes = resolved.codes.For(chosen.size());
+            TableAppend table = PlanTableAppendToFile(chosen, codes, *resolved.outputTable);
             built.tableBlock = std::move(table.block);
-            outcome.noTableCode = !ranked.entries.empty() && codes.empty();
-            outcome.codes = std::move(table.codes);
-            outcome.splittingResults = std::move(table.splitting);
+            outcome.noTableCode = !chosen.empty() && codes.empty();
+            outcome.codes.assign(kept, std::nullopt);
+            outcome.codes.insert(outcome.codes.end(), table.codes.begin(), table.codes.end());
+            for (const std::size_t splitting : table.splitting) {
+                outcome.splittingResults.push_back(kept + splitting);
+            }
             outcome.repeatedCode = table.repeatedCode;
             if (resolved.mode == RunMode::GameTable) {
                 for (const auto& code : outcome.codes) {
@@ -293,6 +304,14 @@ private:
         built.encodingPreview = ranked.encodingPreview;
         outcome.sizes = ranked.sizes;
         outcome.results = ranked.entries;
+        outcome.curve = ranked.curve;
+        if (resolved.curveFile) {
+            std::string title = "Savings curve:";
+            for (const auto& file : resolved.inputFiles) {
+                title += " " + file.filename().string();
+            }
+            built.curvePicture = CurveSvg(outcome.curve, title);
+        }
         return built;
     }
 
@@ -316,6 +335,11 @@ private:
         }
         if (resolved.encodingPreview) {
             if (auto error = ReplaceFile(*resolved.encodingPreview, built.encodingPreview)) {
+                outcome.errors.push_back(*error);
+            }
+        }
+        if (resolved.curveFile) {
+            if (auto error = ReplaceFile(*resolved.curveFile, built.curvePicture)) {
                 outcome.errors.push_back(*error);
             }
         }

@@ -28,6 +28,9 @@ constexpr unsigned maxThreads = 64;
 
 // The savings choice numbers the positions of its text in 31 bits.
 constexpr std::int64_t savingsTextLimit = std::numeric_limits<std::int32_t>::max();
+// An entry overhead above the text's size gives every entry a loss; the cap keeps the table's bytes
+// (entries times overhead) far from overflowing.
+constexpr std::int64_t entryOverheadLimit = savingsTextLimit;
 
 std::optional<Refusal> SameFile(FileRole role, const std::filesystem::path& path, FileRole otherRole,
                                 const std::filesystem::path& otherPath)
@@ -200,9 +203,10 @@ std::optional<Refusal> CheckSampleLengths(const std::vector<std::int16_t>& sorte
 
 std::optional<Refusal> FindFileClash(const RunSettings& settings)
 {
-    // The preview is written only with real savings or a table to evaluate.
+    // The preview is written only with real savings or a table to evaluate, the curve with real savings.
     const bool previewed = settings.encodingPreview && (settings.realSavings || settings.evaluateTable);
-    if (!settings.reportFile && !settings.outputTable && !previewed) {
+    const bool curve = settings.realSavings && settings.curveFile && !settings.evaluateTable;
+    if (!settings.reportFile && !settings.outputTable && !previewed && !curve) {
         return std::nullopt;
     }
     std::vector<NamedFile> others;
@@ -220,6 +224,10 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
         others.push_back(
             {FileRole::EvaluatedTable, &*settings.evaluateTable, IdentifyFile(*settings.evaluateTable)});
     }
+    // The output table may be the table of kept entries: that is read before the table grows.
+    if (settings.keepTable) {
+        others.push_back({FileRole::KeptTable, &*settings.keepTable, IdentifyFile(*settings.keepTable)});
+    }
     std::optional<NamedFile> table;
     if (settings.outputTable) {
         table = NamedFile{FileRole::OutputTable, &*settings.outputTable, IdentifyFile(*settings.outputTable)};
@@ -234,6 +242,9 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
         if (const NamedFile* same = SameFileAs(report, others, std::nullopt)) {
             return SameFile(FileRole::ReportFile, *report.path, same->role, *same->path);
         }
+        others.push_back(report);
+    } else if (table) {
+        others.push_back(*table);
     }
     // The output table against the inputs and the game table, whose lines the appended codes would break.
     for (const FileRole role : {FileRole::InputFile, FileRole::GameTable}) {
@@ -241,29 +252,39 @@ std::optional<Refusal> FindFileClash(const RunSettings& settings)
             return SameFile(FileRole::OutputTable, *table->path, role, *same->path);
         }
     }
-    // The encoding preview is replaced whole, like the report: against every file the run reads or
-    // writes.
-    if (previewed) {
-        const NamedFile preview{FileRole::EncodingPreview, &*settings.encodingPreview,
-                                IdentifyFile(*settings.encodingPreview)};
-        if (settings.reportFile) {
-            others.push_back(
-                {FileRole::ReportFile, &*settings.reportFile, IdentifyFile(*settings.reportFile)});
+    // The encoding preview and the curve picture replace their files whole, like the report: against every
+    // file the run reads or writes, and each other.
+    const std::pair<FileRole, const std::optional<std::filesystem::path>*> wholeFiles[] = {
+        {FileRole::EncodingPreview, previewed ? &settings.encodingPreview : nullptr},
+        {FileRole::CurveFile, curve ? &settings.curveFile : nullptr}};
+    for (const auto& [role, path] : wholeFiles) {
+        if (path == nullptr) {
+            continue;
         }
-        if (table && !settings.reportFile) {
-            others.push_back(*table);
+        const NamedFile written{role, &**path, IdentifyFile(**path)};
+        if (const NamedFile* same = SameFileAs(written, others, std::nullopt)) {
+            return SameFile(role, *written.path, same->role, *same->path);
         }
-        if (const NamedFile* same = SameFileAs(preview, others, std::nullopt)) {
-            return SameFile(FileRole::EncodingPreview, *preview.path, same->role, *same->path);
-        }
+        others.push_back(written);
     }
     return std::nullopt;
 }
 
 namespace {
 
+// The typed text as a whole number from 0 to most, or nothing.
+std::optional<std::int64_t> WholeNumber(const std::string& typed, std::int64_t most)
+{
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(typed.data(), typed.data() + typed.size(), value);
+    if (error != std::errc{} || end != typed.data() + typed.size() || value < 0 || value > most) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 // What the run counts in, from the encoding and the game table; the delimiters valid in the encoding;
-// and the dictionary's limit in bytes.
+// and the dictionary's limit in bytes and the overhead of each entry.
 StepEnd ResolveCharacters(const RunSettings& settings, ResolvedSettings& resolved)
 {
     resolved.encoding = settings.encoding;
@@ -282,23 +303,33 @@ StepEnd ResolveCharacters(const RunSettings& settings, ResolvedSettings& resolve
             }
         }
     }
-    const std::string& typed = settings.dictionaryBytes;
-    if (!settings.realSavings || typed.empty()) {
+    if (!settings.realSavings) {
         return std::nullopt;
     }
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(typed.data(), typed.data() + typed.size(), value);
-    if (error != std::errc{} || end != typed.data() + typed.size() || value < 0) {
-        Refusal refusal;
-        refusal.reason = Refusal::Reason::BadDictionaryBytes;
-        refusal.text = typed;
-        if (error == std::errc::result_out_of_range &&
-            typed.find_first_not_of("0123456789") == std::string::npos) {
-            refusal.limit = std::numeric_limits<std::int64_t>::max();
+    if (!settings.dictionaryBytes.empty()) {
+        const auto value = WholeNumber(settings.dictionaryBytes, std::numeric_limits<std::int64_t>::max());
+        if (!value) {
+            Refusal refusal;
+            refusal.reason = Refusal::Reason::BadDictionaryBytes;
+            refusal.text = settings.dictionaryBytes;
+            if (settings.dictionaryBytes.find_first_not_of("0123456789") == std::string::npos) {
+                refusal.limit = std::numeric_limits<std::int64_t>::max(); // digits only: too many of them
+            }
+            return EarlyEnd::Refused(std::move(refusal));
         }
-        return EarlyEnd::Refused(std::move(refusal));
+        resolved.dictionaryBytes = *value;
     }
-    resolved.dictionaryBytes = value;
+    if (!settings.entryOverhead.empty()) {
+        const auto value = WholeNumber(settings.entryOverhead, entryOverheadLimit);
+        if (!value) {
+            Refusal refusal;
+            refusal.reason = Refusal::Reason::BadEntryOverhead;
+            refusal.text = settings.entryOverhead;
+            refusal.limit = entryOverheadLimit;
+            return EarlyEnd::Refused(std::move(refusal));
+        }
+        resolved.entryOverhead = *value;
+    }
     return std::nullopt;
 }
 
@@ -335,7 +366,11 @@ std::optional<Refusal> CodeBeginningCode(const GameTable& table, const std::file
 // The game table, read and checked: refused when it is not valid in the encoding, holds a line that is
 // no entry, holds no entry, or has a code that begins with another whole code; a file error when it
 // cannot be read.
-std::variant<GameTable, EarlyEnd> LoadGameTable(const std::filesystem::path& path, TextEncoding encoding)
+// A table file in the Thingy format (the game table, or the table of kept entries, as `role`), read:
+// refused when it is not valid in the encoding, holds a line that is no entry, or holds no entry; a
+// file error when it cannot be read.
+std::variant<GameTableLoad, EarlyEnd> ReadTableFile(FileRole role, const std::filesystem::path& path,
+                                                    TextEncoding encoding)
 {
     auto read = ReadFileBytes(path);
     if (auto* error = std::get_if<FileError>(&read)) {
@@ -343,16 +378,29 @@ std::variant<GameTable, EarlyEnd> LoadGameTable(const std::filesystem::path& pat
     }
     GameTableLoad load = ReadGameTable(std::get<FileBytes>(read).View(), encoding);
     if (load.invalidText) {
-        return EarlyEnd::Refused(InvalidText(FileRole::GameTable, path, *load.invalidText));
+        return EarlyEnd::Refused(InvalidText(role, path, *load.invalidText));
     }
+    std::optional<Refusal> refusal;
     if (!load.faults.empty()) {
         const TableLineFault& fault = load.faults.front();
-        return EarlyEnd::Refused(
-            TableRefusal(Refusal::Reason::BadTableLine, path, fault.line, fault.content));
+        refusal = TableRefusal(Refusal::Reason::BadTableLine, path, fault.line, fault.content);
+    } else if (load.table.Entries().empty()) {
+        refusal = TableRefusal(Refusal::Reason::NoGameCharacters, path, 0, {});
     }
-    if (load.table.Entries().empty()) {
-        return EarlyEnd::Refused(TableRefusal(Refusal::Reason::NoGameCharacters, path, 0, {}));
+    if (refusal) {
+        refusal->role = role;
+        return EarlyEnd::Refused(std::move(*refusal));
     }
+    return load;
+}
+
+std::variant<GameTable, EarlyEnd> LoadGameTable(const std::filesystem::path& path, TextEncoding encoding)
+{
+    auto read = ReadTableFile(FileRole::GameTable, path, encoding);
+    if (auto* end = std::get_if<EarlyEnd>(&read)) {
+        return std::move(*end);
+    }
+    GameTableLoad& load = std::get<GameTableLoad>(read);
     if (auto refusal = CodeBeginningCode(load.table, path)) {
         return EarlyEnd::Refused(std::move(*refusal));
     }
@@ -396,6 +444,82 @@ std::optional<Refusal> FolderToWrite(const std::optional<std::filesystem::path>&
     refusal.role = role;
     refusal.path = *path;
     return refusal;
+}
+
+// Why a kept entry cannot be used, or nothing: the game could not hold its text as one entry.
+std::optional<EntryProblem> KeptEntryProblem(const GameTableEntry& entry, const ResolvedSettings& resolved,
+                                             std::string& gameBytes)
+{
+    if (entry.stringEnd) {
+        return EntryProblem::HoldsLineEnd;
+    }
+    if (entry.text.empty()) {
+        return EntryProblem::NoText;
+    }
+    gameBytes = entry.text;
+    if (resolved.mode != RunMode::GameTable) {
+        return std::nullopt; // whole characters: the reader checked the file in the encoding
+    }
+    auto encoded = EncodeScript(entry.text, *resolved.gameTable);
+    if (std::holds_alternative<UnmappedText>(encoded)) {
+        return EntryProblem::SplitsCharacter;
+    }
+    GameText& game = std::get<GameText>(encoded);
+    if (game.units.HoldsBreak(0, game.bytes.size())) {
+        return EntryProblem::HoldsLineEnd;
+    }
+    if (CodeClashes(*resolved.gameTable, entry.code)) {
+        return EntryProblem::GameTableCode;
+    }
+    gameBytes = std::move(game.bytes);
+    return std::nullopt;
+}
+
+// The table of kept entries, read and checked after the game table: each entry must be one the game
+// can hold, with a code and a text of its own. The output table's codes then leave the kept codes out.
+StepEnd LoadKeptEntries(const RunSettings& settings, ResolvedSettings& resolved)
+{
+    const std::filesystem::path& path = *settings.keepTable;
+    auto read = ReadTableFile(FileRole::KeptTable, path, resolved.encoding);
+    if (auto* end = std::get_if<EarlyEnd>(&read)) {
+        return std::move(*end);
+    }
+    const GameTableLoad& load = std::get<GameTableLoad>(read);
+    Refusal refusal;
+    refusal.reason = Refusal::Reason::BadKeptEntry;
+    refusal.role = FileRole::KeptTable;
+    refusal.path = path;
+    if (!load.duplicates.empty()) {
+        const TableDuplicate& repeated = load.duplicates.front();
+        refusal.problem =
+            repeated.kind == TableDuplicateKind::Code ? EntryProblem::RepeatedCode : EntryProblem::SameText;
+        refusal.line = repeated.line;
+        refusal.otherLine = repeated.firstLine;
+        return EarlyEnd::Refused(std::move(refusal));
+    }
+    for (const GameTableEntry& entry : load.table.Entries()) {
+        std::string gameBytes;
+        if (auto problem = KeptEntryProblem(entry, resolved, gameBytes)) {
+            refusal.problem = *problem;
+            refusal.line = entry.line;
+            refusal.text = entry.text;
+            return EarlyEnd::Refused(std::move(refusal));
+        }
+        resolved.kept.push_back({entry.line, entry.code, entry.text, std::move(gameBytes)});
+    }
+    if (resolved.codes.ranged) {
+        const std::size_t most = resolved.request.Most();
+        std::vector<std::int16_t> codes =
+            ParseNumberList(settings.writeTableRanges, std::max<std::size_t>(most, 1) + resolved.kept.size());
+        std::erase_if(codes, [&](std::int16_t code) {
+            const std::string bytes = TableCodeBytes(code);
+            return std::any_of(resolved.kept.begin(), resolved.kept.end(),
+                               [&](const KeptEntry& kept) { return kept.code == bytes; });
+        });
+        codes.resize(std::min(codes.size(), most));
+        resolved.codes.codes = std::move(codes);
+    }
+    return std::nullopt;
 }
 
 // A look at every input, and the refusal of inputs too long for the savings mode or the count in UTF-8
@@ -461,11 +585,27 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
             FolderToWrite(previewed ? settings.encodingPreview : std::nullopt, FileRole::EncodingPreview)) {
         return EarlyEnd::Refused(std::move(*folder));
     }
+    if (auto folder =
+            FolderToWrite(settings.realSavings && !settings.evaluateTable ? settings.curveFile : std::nullopt,
+                          FileRole::CurveFile)) {
+        return EarlyEnd::Refused(std::move(*folder));
+    }
+    if (settings.keepTable && !settings.realSavings) {
+        Refusal refusal;
+        refusal.reason = Refusal::Reason::KeepWithoutSavings;
+        refusal.role = FileRole::KeptTable;
+        refusal.path = *settings.keepTable;
+        return EarlyEnd::Refused(std::move(refusal));
+    }
     ResolvedSettings resolved;
     resolved.inputFiles = settings.inputFiles;
     resolved.reportFile = settings.reportFile;
     resolved.outputTable = settings.outputTable;
     resolved.realSavings = settings.realSavings;
+    // A run that judges a table chooses nothing, so it draws no curve.
+    const bool choosing = settings.realSavings && !settings.evaluateTable;
+    resolved.savingsCurve = choosing && (settings.savingsCurve || settings.curveFile);
+    resolved.curveFile = choosing ? settings.curveFile : std::nullopt;
     resolved.request = ResolveRequest(settings.topResults);
     auto codes = ResolveCodes(settings, resolved.request);
     if (auto* end = std::get_if<EarlyEnd>(&codes)) {
@@ -503,6 +643,11 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
             return std::move(*end);
         }
         resolved.gameTable = std::move(std::get<GameTable>(table));
+    }
+    if (settings.keepTable) {
+        if (auto end = LoadKeptEntries(settings, resolved)) {
+            return std::move(*end);
+        }
     }
     if (settings.evaluateTable) {
         auto table = LoadEvaluatedTable(*settings.evaluateTable, resolved.encoding);

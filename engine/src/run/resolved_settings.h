@@ -48,6 +48,14 @@ struct ResultRequest {
     [[nodiscard]] std::size_t Most() const;
 };
 
+// An entry of the table of kept entries (keepTable), checked.
+struct KeptEntry {
+    std::int64_t line = 0; // in the table file, from 1
+    std::string code;      // its bytes, 1 to 4
+    std::string text;      // in the encoding
+    std::string gameBytes; // the text through the game table; without one, the text itself
+};
+
 // What a run counts in. Bytes: Latin-1 without a game table, a character is a byte. Utf8: a character is
 // one UTF-8 sequence. GameTable: the script (Latin-1 or UTF-8) is encoded through the game's table and a
 // character is one of its codes.
@@ -82,6 +90,15 @@ struct ResolvedSettings {
     // Where the counted text goes as encoded, each entry's text in braces (with real savings or an
     // evaluated table).
     std::optional<std::filesystem::path> encodingPreview;
+    // With real savings: the bytes each entry takes in the dictionary beyond its text.
+    std::int64_t entryOverhead = 0;
+    // With real savings: the entries in the dictionary from the start, in file order. The codes of the
+    // table (codes) leave theirs out.
+    std::vector<KeptEntry> kept;
+    // With real savings: the savings curve is worked out, and written as a picture to curveFile when
+    // that is given.
+    bool savingsCurve = false;
+    std::optional<std::filesystem::path> curveFile;
 
     // Counting in the game's characters (UTF-8, or through a game table) rather than in bytes.
     [[nodiscard]] bool InCharacters() const { return mode != RunMode::Bytes; }
@@ -94,9 +111,10 @@ struct ResolvedSettings {
 // Everything before an input is read, in the order the refusals come: the file clash, a report file
 // that is no report, the table codes of the savings mode, the sample lengths with the host's warning
 // and question, the skip rules with the exclusion table (read here), the delimiters in the encoding, the
-// dictionary's bytes, the comment rules (the host is told when they turn comments off), a look at every
-// input (missing, unreadable or endless ones fail here; inputs too long for the savings mode are refused
-// from their sizes), the game table, read and checked, and the table to evaluate, read.
+// dictionary's bytes and the entry overhead, the comment rules (the host is told when they turn comments
+// off), a look at every input (missing, unreadable or endless ones fail here; inputs too long for the savings
+// mode are refused from their sizes), the game table, read and checked, the table of kept entries, read and
+// checked (it needs real savings, which is looked at first), and the table to evaluate, read.
 [[nodiscard]] std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& settings,
                                                                        RunObserver& observer);
 

@@ -19,6 +19,10 @@ SavingsBranch::SavingsBranch(const ResolvedSettings& resolvedSettings, const Can
 {
     request.lengths.assign(resolved.lengths.begin(), resolved.lengths.end());
     request.dictionaryBytes = resolved.dictionaryBytes;
+    request.entryOverhead = resolved.entryOverhead;
+    for (const KeptEntry& kept : resolved.kept) {
+        request.kept.push_back({kept.gameBytes, static_cast<int>(kept.code.size())});
+    }
     if (resolved.skips.SkipsAnyString()) {
         const SkipRules& skips = resolved.skips;
         request.forbidden = [&skips](std::string_view text) { return skips.MarkOf(text).has_value(); };
@@ -120,10 +124,22 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
             tick)) {
         return end;
     }
-    // The two encodings of the text with the entries, side by side when there are threads for them.
+    // The two encodings of the text with the entries, side by side when there are threads for them, and
+    // the exact points of the curve, all in one pass beside them.
+    const std::vector<std::size_t> checkpoints =
+        resolved.savingsCurve ? CurveCheckpoints(choice.entries.size()) : std::vector<std::size_t>{};
+    std::vector<std::int64_t> exact(checkpoints.size(), -1);
     if (auto end = RunJobs(
-            run, index ? SavingsChoice::encodingJobs : 0, resolved.threads,
-            [&](std::size_t job, unsigned) { Encode(job, choice, united ? &*united : nullptr); }, tick)) {
+            run, index ? SavingsChoice::encodingJobs + (checkpoints.empty() ? 0 : 1) : 0, resolved.threads,
+            [&](std::size_t job, unsigned) {
+                if (job < SavingsChoice::encodingJobs) {
+                    Encode(job, choice, united ? &*united : nullptr);
+                } else if (std::vector<std::int64_t> sizes = CurveSizes(choice, texts, checkpoints);
+                           !sizes.empty()) {
+                    exact = std::move(sizes);
+                }
+            },
+            tick)) {
         return end;
     }
     if (resolved.encodingPreview) {
@@ -135,6 +151,9 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
     if (run.observer.YieldAndCheckCancel()) {
         return EarlyEnd::Cancelled();
     }
+    if (resolved.savingsCurve) {
+        ranked.curve = Curve(choice, checkpoints, exact);
+    }
     for (std::size_t i = 0; i < choice.entries.size(); ++i) {
         SavingsEntry& entry = choice.entries[i];
         if (!texts.empty()) {
@@ -143,17 +162,20 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
         } else {
             ranked.entries.push_back({std::move(entry.text), entry.occurrences, entry.saved, std::nullopt});
         }
+        ranked.entries.back().kept = entry.kept;
     }
     const auto entries = static_cast<std::int64_t>(ranked.entries.size());
+    const std::size_t chosenEntries = ranked.entries.size() - resolved.kept.size();
     ranked.sizes = EncodedSizes{choice.longestMatchBytes,
                                 choice.bestParseBytes,
                                 choice.textBytes,
                                 choice.tableBytes,
                                 entries,
-                                std::nullopt};
+                                std::nullopt,
+                                resolved.entryOverhead};
     // The choice stopped because the ranges gave no more codes: the report says how many got one.
-    if (resolved.codes.ranged && codeBytes.size() < asked && ranked.entries.size() == codeBytes.size()) {
-        ranked.sizes->entriesAsked = static_cast<std::int64_t>(asked);
+    if (resolved.codes.ranged && codeBytes.size() < asked && chosenEntries == codeBytes.size()) {
+        ranked.sizes->entriesAsked = static_cast<std::int64_t>(asked + resolved.kept.size());
     }
     return std::nullopt;
 }
@@ -166,6 +188,13 @@ void SavingsBranch::Encode(std::size_t job, SavingsResult& choice, const GameEnc
         index->Encode(job, choice);
         return;
     }
+    (job == 0 ? choice.longestMatchBytes : choice.bestParseBytes) = EncodeThrough(*united, job != 0);
+}
+
+// The script's size through the game table and the entries, by longest match or by best parse; -1 when
+// cancelled.
+std::int64_t SavingsBranch::EncodeThrough(const GameEncoder& united, bool bestParse) const
+{
     // Each stretch goes in pieces of about encodingPiece bytes that end after an LF, with a look at the
     // cancel flag between them: a stretch may be a whole file. No entry or code spans a line end, so the
     // pieces encode to the size of the whole.
@@ -183,16 +212,16 @@ void SavingsBranch::Encode(std::size_t job, SavingsResult& choice, const GameEnc
                 lineEnd == std::string_view::npos || lineEnd == rest.size() ? rest.size() : lineEnd + 1;
             const std::string_view piece = rest.substr(0, cut);
             rest.remove_prefix(cut);
-            if (job == 0) {
+            if (!bestParse) {
                 GameText encoded;
-                (void)united->Append(piece, encoded);
+                (void)united.Append(piece, encoded);
                 total += static_cast<std::int64_t>(encoded.bytes.size());
             } else {
-                total += united->BestParseBytes(piece).value_or(0);
+                total += united.BestParseBytes(piece).value_or(0);
             }
         }
     }
-    (job == 0 ? choice.longestMatchBytes : choice.bestParseBytes) = total;
+    return total;
 }
 
 // The counted text as longest match encodes it with the chosen entries, each in braces: through a game
@@ -240,6 +269,78 @@ GameEncoder SavingsBranch::UnitedEncoder(const SavingsResult& choice,
         (void)united.Add({code, entryTexts[i], false, 0});
     }
     return GameEncoder(united);
+}
+
+std::vector<std::size_t> CurveCheckpoints(std::size_t entries)
+{
+    std::vector<std::size_t> counts;
+    if (entries + 1 <= curveExactPoints) {
+        for (std::size_t k = 1; k < entries; ++k) {
+            counts.push_back(k);
+        }
+        return counts;
+    }
+    const std::size_t steps = curveExactPoints - 1;
+    for (std::size_t j = 1; j < steps; ++j) {
+        counts.push_back((j * entries + steps / 2) / steps);
+    }
+    return counts;
+}
+
+// The script's sizes by longest match with the first checkpoints[i] entries, for each i; empty when
+// cancelled. Through a game table, the script's text is matched over the game table's texts and the
+// entries', as the united encoder reads them: the game table's lines first, and an entry whose text one
+// of them has is never used.
+std::vector<std::int64_t> SavingsBranch::CurveSizes(const SavingsResult& choice,
+                                                    const std::vector<std::string>& entryTexts,
+                                                    const std::vector<std::size_t>& checkpoints) const
+{
+    if (resolved.mode != RunMode::GameTable) {
+        return index->EncodePrefixes(choice, checkpoints);
+    }
+    const GameTable& table = *resolved.gameTable;
+    std::vector<CodedEntry> united;
+    united.reserve(table.Entries().size() + choice.entries.size());
+    for (const GameTableEntry& entry : table.Entries()) {
+        united.push_back({entry.text, static_cast<int>(entry.code.size())});
+    }
+    for (std::size_t i = 0; i < choice.entries.size(); ++i) {
+        const bool shadowed = table.FindText(entryTexts[i]) != nullptr;
+        united.push_back({shadowed ? std::string_view() : std::string_view(entryTexts[i]),
+                          std::clamp(choice.entries[i].codeBytes, 1, 4)});
+    }
+    std::vector<std::size_t> counts;
+    counts.reserve(checkpoints.size());
+    for (const std::size_t k : checkpoints) {
+        counts.push_back(table.Entries().size() + k);
+    }
+    return savings::EncodePrefixes(script->script, united, counts, &cancel);
+}
+
+// The curve from no entry to all: the dictionary grows by each entry's bytes and overhead; the script is
+// exact at no entry, at all of them (the report's size) and at the checkpoints, and elsewhere the
+// choice's running figure.
+std::vector<CurvePoint> SavingsBranch::Curve(const SavingsResult& choice,
+                                             const std::vector<std::size_t>& checkpoints,
+                                             const std::vector<std::int64_t>& exact) const
+{
+    std::vector<CurvePoint> curve;
+    curve.reserve(choice.entries.size() + 1);
+    curve.push_back({0, choice.textBytes, 0, true});
+    for (std::size_t k = 1; k <= choice.entries.size(); ++k) {
+        const std::int64_t running =
+            k - 1 < choice.runningBytes.size() ? choice.runningBytes[k - 1] : curve.back().script;
+        const auto bytes =
+            static_cast<std::int64_t>(choice.entries[k - 1].text.size()) + resolved.entryOverhead;
+        curve.push_back({static_cast<std::int64_t>(k), running, curve.back().dictionary + bytes, false});
+    }
+    for (std::size_t j = 0; j < checkpoints.size(); ++j) {
+        curve[checkpoints[j]].script = exact[j];
+        curve[checkpoints[j]].exact = true;
+    }
+    curve.back().script = curve.size() > 1 ? choice.longestMatchBytes : curve.back().script;
+    curve.back().exact = true;
+    return curve;
 }
 
 } // namespace kestrin

@@ -14,6 +14,13 @@
 
 namespace kestrin {
 
+// The savings curve is exact (encoded) at so many points at least, spread over the entries, the first at
+// no entry and the last at all of them.
+inline constexpr std::size_t curveExactPoints = 21;
+
+// The numbers of entries between the first and the last at which the curve is encoded, ascending.
+[[nodiscard]] std::vector<std::size_t> CurveCheckpoints(std::size_t entries);
+
 // The savings mode of a run (realSavings): instead of ranking the count and marking skipped results, the
 // entries are chosen one after another by what each really saves, and the skip rules forbid candidates.
 // The count still runs, for the report's figures and the number of results the request gives.
@@ -38,8 +45,15 @@ private:
     void Encode(std::size_t job, SavingsResult& choice, const GameEncoder* united) const;
     [[nodiscard]] std::string Preview(const SavingsResult& choice,
                                       const std::vector<std::string>& entryTexts) const;
+    [[nodiscard]] std::int64_t EncodeThrough(const GameEncoder& united, bool bestParse) const;
     [[nodiscard]] GameEncoder UnitedEncoder(const SavingsResult& choice,
                                             const std::vector<std::string>& entryTexts) const;
+    [[nodiscard]] std::vector<std::int64_t> CurveSizes(const SavingsResult& choice,
+                                                       const std::vector<std::string>& entryTexts,
+                                                       const std::vector<std::size_t>& checkpoints) const;
+    [[nodiscard]] std::vector<CurvePoint> Curve(const SavingsResult& choice,
+                                                const std::vector<std::size_t>& checkpoints,
+                                                const std::vector<std::int64_t>& exact) const;
 
     [[nodiscard]] std::vector<std::string_view>
     CountedText(const std::vector<std::unique_ptr<InputFile>>& files) const;

@@ -52,7 +52,8 @@ struct RunContext {
 struct RankedResults {
     std::vector<ResultEntry> entries;
     std::optional<EncodedSizes> sizes;
-    std::string encodingPreview; // with real savings and an encoding preview asked for
+    std::string encodingPreview;   // with real savings and an encoding preview asked for
+    std::vector<CurvePoint> curve; // with real savings, when the curve is asked for
 };
 
 } // namespace kestrin

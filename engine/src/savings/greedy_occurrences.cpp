@@ -81,7 +81,7 @@ std::int64_t LazyGreedy::Covered(std::size_t p, std::size_t l) const
 
 // The candidate's gain now at the code: the occurrences that start and end at token edges and save
 // anything, without overlap, as many and as saving as can be (the earliest among equal choices), less
-// the entry's own bytes. occurrences, when given, receives their positions, ascending.
+// the entry's own bytes in the dictionary. occurrences, when given, receives their positions, ascending.
 std::int64_t LazyGreedy::CountGain(std::uint32_t c, int code, Positions* occurrences)
 {
     if (!(index.records[c].state & overlapsKnownState)) {
@@ -115,7 +115,7 @@ std::int64_t LazyGreedy::CountGainApart(std::uint32_t c, int code, Positions* oc
     if (occurrences) {
         SortPositions(*occurrences);
     }
-    return saved - static_cast<std::int64_t>(l);
+    return saved - EntryBytes(c);
 }
 
 // Occurrences that overlap: the non-overlapping choice that saves most, found from the right (most[j]:
@@ -156,7 +156,7 @@ std::int64_t LazyGreedy::CountGainOverlapping(std::uint32_t c, int code, Positio
             }
         }
     }
-    return most[0] - static_cast<std::int64_t>(l);
+    return most[0] - EntryBytes(c);
 }
 
 // Finds out whether two occurrences of the candidate overlap anywhere; if so, keeps its positions.

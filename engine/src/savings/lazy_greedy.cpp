@@ -8,6 +8,8 @@
 #include "savings/lazy_greedy.h"
 
 #include "cancel_flag.h"
+#include "text/entry_trie.h"
+#include "text/line_ends.h"
 
 #include <algorithm>
 
@@ -34,19 +36,33 @@ bool Below(const Ranked& a, const Ranked& b)
 } // namespace
 
 LazyGreedy::LazyGreedy(SavingsIndex&& built, std::int64_t trackShareOfLast, std::int64_t dictionaryBytes,
-                       const CancelFlag& cancelFlag)
-    : index(std::move(built)), trackShare(trackShareOfLast), room(dictionaryBytes), cancel(cancelFlag)
+                       std::int64_t entryOverhead, const CancelFlag& cancelFlag)
+    : index(std::move(built)), trackShare(trackShareOfLast), room(dictionaryBytes), overhead(entryOverhead),
+      cancel(cancelFlag)
 {
 }
 
-bool LazyGreedy::Choose(const std::vector<int>& codes, std::atomic<std::int64_t>* chosenSoFar,
-                        std::vector<SavingsEntry>& entries)
+bool LazyGreedy::Choose(std::span<const CodedEntry> kept, const std::vector<int>& codes,
+                        std::atomic<std::int64_t>* chosenSoFar, std::vector<SavingsEntry>& entries)
 {
-    if (codes.empty() || index.lengths.empty()) {
+    const bool choosing = !codes.empty() && !index.lengths.empty();
+    if (!choosing && kept.empty()) {
         return true;
     }
     const std::vector<int> floors = StartTokens(codes);
-    if (cancel.IsSet()) {
+    if (cancel.IsSet() || !PlaceKept(kept, entries)) {
+        return false;
+    }
+    if (!choosing) {
+        RecordHeldOccurrences(entries);
+        return true;
+    }
+    // A kept code of more bytes than its text makes the windows across its tokens save more than the
+    // bounds the choice started from: every bound is counted again.
+    if (std::any_of(
+            kept.begin(), kept.end(),
+            [](const CodedEntry& k) { return static_cast<std::size_t>(k.codeBytes) > k.text.size(); }) &&
+        !KeepUpToDate(std::numeric_limits<std::int64_t>::min())) {
         return false;
     }
     // Only the candidates that may still be chosen are kept up to date: at first those whose bound gains
@@ -80,7 +96,7 @@ bool LazyGreedy::Choose(const std::vector<int>& codes, std::atomic<std::int64_t>
         }
         TakeEntry(*best, code, entries);
         if (chosenSoFar) {
-            chosenSoFar->store(static_cast<std::int64_t>(entries.size()));
+            chosenSoFar->store(static_cast<std::int64_t>(entries.size() - kept.size()));
         }
     }
     RecordHeldOccurrences(entries);
@@ -116,15 +132,63 @@ std::vector<int> LazyGreedy::StartTokens(const std::vector<int>& codes)
     // The bounds hold at the floor; a candidate whose bound gains nothing there never will again, since
     // covered costs only fall.
     std::vector<int> floors(codes);
-    for (std::size_t i = floors.size() - 1; i-- > 0;) {
-        floors[i] = std::min(floors[i], floors[i + 1]);
+    for (std::size_t i = floors.size(); i-- > 1;) {
+        floors[i - 1] = std::min(floors[i - 1], floors[i]);
     }
-    floor = floors[0];
+    floor = floors.empty() ? 0 : floors[0];
     // At first every window starts and ends at token edges and covers its length in bytes.
     for (CandidateNode& node : index.nodes) {
         node.bound *= std::max(0, int{node.length} - floor); // from the number of windows
     }
     return floors;
+}
+
+// Puts the kept entries first, each taking its bytes of the dictionary, and encodes the text by longest
+// match over them alone: at each character start of a line, the longest kept text there becomes a token
+// at its code. Returns false when cancelled.
+bool LazyGreedy::PlaceKept(std::span<const CodedEntry> kept, std::vector<SavingsEntry>& entries)
+{
+    for (const CodedEntry& k : kept) {
+        entries.push_back({std::string(k.text), 0, 0, std::max(0, k.codeBytes), true});
+        held.push_back(0);
+        room -= static_cast<std::int64_t>(k.text.size()) + overhead;
+    }
+    if (kept.empty()) {
+        return true;
+    }
+    const EntryTrie trie(kept);
+    const auto n = static_cast<std::size_t>(index.textSize);
+    std::vector<std::int64_t> saved(kept.size(), 0);
+    const CharacterMap* units = index.units;
+    std::size_t lineEnd = 0; // where the line of p ends: a line end, a break or a stretch end
+    for (std::size_t p = 0, step = 0; p < n; ++step) {
+        if (step % cancelStride == 0 && cancel.IsSet()) {
+            return false;
+        }
+        const std::size_t next = units != nullptr ? units->NextCharacterStart(p) : p + 1;
+        if (units != nullptr ? units->IsBreak(p) : IsLineEnd(index.text[p])) {
+            p = next;
+            continue;
+        }
+        if (lineEnd <= p) {
+            lineEnd = index.boundaries.NextFrom(p + 1, n);
+        }
+        const EntryTrie::Match match = trie.LongestMatch(index.text.substr(0, lineEnd), p);
+        if (match.entry < 0) {
+            p = next;
+            continue;
+        }
+        const auto e = static_cast<std::uint32_t>(match.entry);
+        saved[e] += Covered(p, match.length) - entries[e].codeBytes;
+        CoverTokens(p, match.length, entries[e].codeBytes, e);
+        ++held[e];
+        p += match.length;
+    }
+    for (const std::int64_t one : saved) {
+        running.push_back((running.empty() ? index.textSize : running.back()) - one);
+    }
+    replacedAny = true;
+    return true;
 }
 
 // Every key of the heap becomes its bound at the floor, which holds at this code and at dearer ones.
@@ -164,7 +228,7 @@ bool LazyGreedy::PickBest(int code, std::size_t batch, std::optional<Ranked>& be
         heap.pop_back();
         CandidateRecord& record = index.records[top.candidate];
         // A candidate that does not fit what is left of the dictionary never will: the room only shrinks.
-        if (BoundGain(top.candidate) <= 0 || index.nodes[top.candidate].length > room) {
+        if (BoundGain(top.candidate) <= 0 || EntryBytes(top.candidate) > room) {
             record.state = (record.state & notInHeap) | excludedState;
             continue;
         }
@@ -197,12 +261,13 @@ void LazyGreedy::TakeEntry(const Ranked& best, int code, std::vector<SavingsEntr
 {
     CandidateRecord& record = index.records[best.candidate];
     record.state = (record.state & notInHeap) | chosenState;
-    (void)CountGain(best.candidate, code, &taken);
+    const std::int64_t saved = CountGain(best.candidate, code, &taken) + EntryBytes(best.candidate);
+    running.push_back((running.empty() ? index.textSize : running.back()) - saved);
     const auto entry = static_cast<std::uint32_t>(entries.size());
     held.push_back(static_cast<std::int64_t>(taken.size()));
     const auto length = static_cast<std::size_t>(best.length);
     ReplaceAll(taken, length, code, entry);
-    room -= static_cast<std::int64_t>(length);
+    room -= EntryBytes(best.candidate);
     entries.push_back({std::string(index.text.substr(best.firstPosition, length)), 0, 0, code});
 }
 

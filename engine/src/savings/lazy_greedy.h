@@ -38,19 +38,23 @@ class LazyGreedy
 public:
     using Positions = LargeVector<std::uint32_t>; // of the text
 
-    // dictionaryBytes: the most bytes the entries may take together.
+    // dictionaryBytes: the most bytes the entries may take together, each its length and entryOverhead.
     LazyGreedy(SavingsIndex&& built, std::int64_t trackShareOfLast, std::int64_t dictionaryBytes,
-               const CancelFlag& cancelFlag);
+               std::int64_t entryOverhead, const CancelFlag& cancelFlag);
     LazyGreedy(const LazyGreedy&) = delete;
     LazyGreedy& operator=(const LazyGreedy&) = delete;
 
-    // Chooses the entries at the codes (each 0 or more); false when cancelled.
-    [[nodiscard]] bool Choose(const std::vector<int>& codes, std::atomic<std::int64_t>* chosenSoFar,
-                              std::vector<SavingsEntry>& entries);
+    // Puts the kept entries in place, then chooses the entries at the codes (each 0 or more); false when
+    // cancelled.
+    [[nodiscard]] bool Choose(std::span<const CodedEntry> kept, const std::vector<int>& codes,
+                              std::atomic<std::int64_t>* chosenSoFar, std::vector<SavingsEntry>& entries);
+    // After Choose: per entry, the text's bytes once it was in place (SavingsResult::runningBytes).
+    [[nodiscard]] std::vector<std::int64_t> RunningBytes() { return std::move(running); }
 
 private:
     // lazy_greedy.cpp: the steps of Choose.
     [[nodiscard]] std::vector<int> StartTokens(const std::vector<int>& codes);
+    [[nodiscard]] bool PlaceKept(std::span<const CodedEntry> kept, std::vector<SavingsEntry>& entries);
     [[nodiscard]] bool PickBest(int code, std::size_t batch, std::optional<Ranked>& best);
     void TakeEntry(const Ranked& best, int code, std::vector<SavingsEntry>& entries);
     void RecordHeldOccurrences(std::vector<SavingsEntry>& entries) const;
@@ -61,8 +65,10 @@ private:
     // The gain the candidate's bound promises at the floor code: never below its true gain.
     [[nodiscard]] std::int64_t BoundGain(std::uint32_t c) const
     {
-        return index.nodes[c].bound - index.nodes[c].length;
+        return index.nodes[c].bound - EntryBytes(c);
     }
+    // What the candidate takes in the dictionary as an entry.
+    [[nodiscard]] std::int64_t EntryBytes(std::uint32_t c) const { return index.nodes[c].length + overhead; }
 
     // greedy_occurrences.cpp: weighing and replacing occurrences.
     [[nodiscard]] std::int64_t CountGain(std::uint32_t c, int code, Positions* occurrences);
@@ -87,7 +93,8 @@ private:
     // For the whole choice: the index (its bounds and states change as the choice goes), and its settings.
     SavingsIndex index;
     const std::int64_t trackShare;
-    std::int64_t room; // the bytes the dictionary has left for entries
+    std::int64_t room;           // the bytes the dictionary has left for entries
+    const std::int64_t overhead; // per entry, beyond its text
     const CancelFlag& cancel;
 
     // The text as tokens, from the start of Choose: every byte is one, at cost 1, until an entry replaces
@@ -97,8 +104,9 @@ private:
     LargeVector<std::uint8_t> cost;
     PositionSet inside{0};
     LargeVector<std::uint32_t> tokenEntry;
-    std::vector<std::int64_t> held; // per entry: the occurrences it holds now
-    int floor = 0;                  // the cheapest code still to come
+    std::vector<std::int64_t> held;    // per entry: the occurrences it holds now
+    std::vector<std::int64_t> running; // per entry: the tokens' cost once it was in place
+    int floor = 0;                     // the cheapest code still to come
     bool replacedAny = false;
 
     // Which candidates are kept up to date, from the first KeepUpToDate on: the chains of those, per

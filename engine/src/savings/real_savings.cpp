@@ -9,19 +9,33 @@
 #include "cancel_flag.h"
 #include "savings/lazy_greedy.h"
 
+#include <unordered_set>
+
 namespace kestrin {
 
 SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, const CancelFlag& cancel)
-    : stretches(request.stretches), stop(cancel)
+    : stretches(request.stretches), overhead(request.entryOverhead), stop(cancel)
 {
     if (Stopped(&stop)) {
         return;
     }
     savings::SavingsIndex index =
         savings::LoadText(request.stretches, request.lengths, request.units, request.longestCharacter);
-    built = savings::BuildIndex(index, stretches, request.forbidden, std::max(0, cheapestCode), stop);
+    kept = request.kept;
+    // A candidate never has a kept entry's text.
+    std::function<bool(std::string_view)> forbidden = request.forbidden;
+    if (!kept.empty()) {
+        std::unordered_set<std::string_view> keptTexts;
+        for (const CodedEntry& k : kept) {
+            keptTexts.insert(k.text);
+        }
+        forbidden = [keptTexts = std::move(keptTexts), &request](std::string_view s) {
+            return keptTexts.contains(s) || (request.forbidden && request.forbidden(s));
+        };
+    }
+    built = savings::BuildIndex(index, stretches, forbidden, std::max(0, cheapestCode), stop);
     greedy = std::make_unique<savings::LazyGreedy>(std::move(index), request.trackShare,
-                                                   request.dictionaryBytes, stop);
+                                                   request.dictionaryBytes, request.entryOverhead, stop);
 }
 
 SavingsChoice::~SavingsChoice() = default;
@@ -41,14 +55,15 @@ SavingsResult SavingsChoice::Choose(const std::vector<int>& codeBytes, std::atom
     for (const std::string_view stretch : stretches) {
         textBytes += static_cast<std::int64_t>(stretch.size());
     }
-    const bool chose = greedy->Choose(codes, chosenSoFar, result.entries);
+    const bool chose = greedy->Choose(kept, codes, chosenSoFar, result.entries);
+    result.runningBytes = greedy->RunningBytes();
     greedy.reset(); // the index is large, and done with
     if (!chose) {
         return {};
     }
     result.textBytes = textBytes;
     for (const SavingsEntry& entry : result.entries) {
-        result.tableBytes += static_cast<std::int64_t>(entry.text.size());
+        result.tableBytes += static_cast<std::int64_t>(entry.text.size()) + overhead;
     }
     return result;
 }
@@ -66,6 +81,13 @@ void SavingsChoice::Encode(std::size_t job, SavingsResult& result) const
     } else {
         result.bestParseBytes = savings::EncodeText(stretches, coded, ParseRule::BestParse, nullptr, &stop);
     }
+}
+
+std::vector<std::int64_t> SavingsChoice::EncodePrefixes(const SavingsResult& result,
+                                                        std::span<const std::size_t> counts) const
+{
+    const std::vector<CodedEntry> coded = CodedEntries(result);
+    return savings::EncodePrefixes(stretches, coded, counts, &stop);
 }
 
 SavingsResult ChooseEntries(const SavingsRequest& request, const CancelFlag& cancel,

@@ -10,6 +10,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,8 +44,15 @@ struct SavingsRequest {
     // and no entry starts or ends inside one or holds a break.
     const CharacterMap* units = nullptr;
     std::size_t longestCharacter = 1;
-    // The most bytes the entries may take together: the choice takes the best entry that still fits.
+    // The most bytes the entries may take together, each its length and the overhead: the choice takes
+    // the best entry that still fits.
     std::int64_t dictionaryBytes = std::numeric_limits<std::int64_t>::max();
+    // The bytes each entry takes in the game's dictionary beyond its text (a terminator, a length or a
+    // pointer); 0 or more.
+    std::int64_t entryOverhead = 0;
+    // Entries that are in the dictionary from the start, with their code bytes: texts of whole
+    // characters that hold no line end, each listed once. They must outlive the choice.
+    std::vector<CodedEntry> kept;
 };
 
 struct SavingsEntry {
@@ -52,16 +60,20 @@ struct SavingsEntry {
     std::int64_t occurrences = 0; // occurrences replaced by this entry's code
     std::int64_t saved = 0;       // occurrences x (text length - code bytes)
     int codeBytes = 0;
+    bool kept = false; // one of the request's kept entries
 
     bool operator==(const SavingsEntry&) const = default;
 };
 
 struct SavingsResult {
-    std::vector<SavingsEntry> entries;  // in the order chosen
+    std::vector<SavingsEntry> entries;  // the kept entries in their order, then those chosen in order
     std::int64_t textBytes = 0;         // N: bytes of all stretches, line ends included
     std::int64_t longestMatchBytes = 0; // M: the text encoded by longest match with the entries
     std::int64_t bestParseBytes = 0;    // K: the smallest encoding the entries allow
-    std::int64_t tableBytes = 0;        // T: the sum of the entries' lengths
+    std::int64_t tableBytes = 0;        // T: the sum of the entries' lengths and their overheads
+    // The choice's own running figure: after each entry, the text's bytes with the entries so far in
+    // place as tokens (the text less what each saved when it was placed or chosen).
+    std::vector<std::int64_t> runningBytes;
 
     bool operator==(const SavingsResult&) const = default;
 };
@@ -74,8 +86,9 @@ struct SavingsResult {
 // candidate can be replaced when it starts and ends at token edges; what it saves is the cost of the
 // tokens it covers less the code bytes. The gain of a candidate is the saving of its occurrences that
 // save anything, taken without overlap (the set that saves most, the earliest among equal ones), less
-// the entry's own length (its bytes in the game's dictionary). Before any entry is chosen this is
-//     occurrences x (length - codeBytes[i]) - length.
+// the entry's own bytes in the game's dictionary, its length and the entry overhead. Before any entry is
+// chosen this is
+//     occurrences x (length - codeBytes[i]) - (length + entryOverhead).
 // Each step takes the candidate of the largest gain and replaces those occurrences by one token each at
 // its code's cost. A later entry may thus take over the whole occurrences of earlier entries that it
 // covers (the earlier entry then holds fewer occurrences), but never part of one. Ties go to the
@@ -83,9 +96,14 @@ struct SavingsResult {
 // stops after codeBytes.size() entries, or when no candidate gains more than 0. Gains only fall as
 // entries are chosen, so a lazy greedy over bounds finds exactly this choice.
 //
+// Kept entries come first: before the choice, the text is encoded by longest match over them alone (at
+// each character start of a line the longest kept text there, else the character), and each match is a
+// token at its kept entry's code; a candidate never has a kept entry's text, and the dictionary's bytes
+// start with theirs taken. codeBytes are those of the entries chosen after them.
 // An entry's occurrences are those it holds at the end, and what it saves is occurrences x (length -
 // codeBytes).
-// chosenSoFar, when given, holds the number of entries chosen so far while the choice runs.
+// chosenSoFar, when given, holds the number of entries chosen so far (kept ones not counted) while the
+// choice runs.
 // A set cancel flag makes the call return within a fraction of a second (the suffix sorting of the text
 // cannot be stopped, about a second for 16 MiB) with an empty result, which the caller must discard.
 // Throws std::bad_alloc when memory runs out and std::length_error for 2 GiB of text or more.
@@ -119,9 +137,16 @@ public:
     // result.bestParseBytes, each -1 when cancelled.
     static constexpr std::size_t encodingJobs = 2;
     void Encode(std::size_t job, SavingsResult& result) const;
+    // The text encoded by longest match with the first counts[i] entries of the result, for each i: the
+    // exact points of the savings curve, which may be worked out beside the encodings. Empty when
+    // cancelled.
+    [[nodiscard]] std::vector<std::int64_t> EncodePrefixes(const SavingsResult& result,
+                                                           std::span<const std::size_t> counts) const;
 
 private:
     std::vector<std::string_view> stretches;
+    std::vector<CodedEntry> kept;
+    std::int64_t overhead; // per entry in the table's bytes
     const CancelFlag& stop;
     std::unique_ptr<savings::LazyGreedy> greedy; // until Choose: the index and the choice over it
     bool built = false;

@@ -50,6 +50,57 @@ std::int64_t EncodeText(std::span<const std::string_view> stretches, std::span<c
     return stopped ? -1 : bytes;
 }
 
+std::vector<std::int64_t> EncodePrefixes(std::span<const std::string_view> stretches,
+                                         std::span<const CodedEntry> entries,
+                                         std::span<const std::size_t> counts, const CancelFlag* cancel)
+{
+    const EntryTrie trie(entries);
+    std::vector<std::int64_t> bytes(counts.size(), 0);
+    std::vector<EntryTrie::Match> found; // the matches of the line, by position, shortest first
+    std::vector<std::uint32_t> firstAt;  // where each position's matches start in found
+    bool stopped = false;
+    std::size_t done = 0;
+    const auto line = [&](std::string_view text) {
+        if (!stopped && done / cancelStride != (done + text.size()) / cancelStride) {
+            stopped = Stopped(cancel);
+        }
+        done += text.size();
+        if (stopped) {
+            return;
+        }
+        found.clear();
+        firstAt.clear();
+        for (std::size_t at = 0; at < text.size(); ++at) {
+            firstAt.push_back(static_cast<std::uint32_t>(found.size()));
+            trie.ForEachMatch(text, at, [&](const EntryTrie::Match& match) { found.push_back(match); });
+        }
+        firstAt.push_back(static_cast<std::uint32_t>(found.size()));
+        for (std::size_t c = 0; c < counts.size(); ++c) {
+            const auto below = static_cast<std::int32_t>(counts[c]);
+            for (std::size_t at = 0; at < text.size();) {
+                // The longest match among the entries below the count: the last one of those at `at`.
+                std::size_t length = 1;
+                int code = 1;
+                for (std::uint32_t m = firstAt[at + 1]; m-- > firstAt[at];) {
+                    if (found[m].entry < below) {
+                        length = found[m].length;
+                        code = found[m].codeBytes;
+                        break;
+                    }
+                }
+                bytes[c] += code;
+                at += length;
+            }
+        }
+    };
+    ForEachLine(stretches, line, [&](char) {
+        for (std::int64_t& size : bytes) {
+            ++size;
+        }
+    });
+    return stopped ? std::vector<std::int64_t>{} : bytes;
+}
+
 } // namespace savings
 
 std::int64_t EncodeLongestMatch(std::span<const std::string_view> stretches,

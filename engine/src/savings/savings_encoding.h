@@ -39,5 +39,13 @@ namespace savings {
                                       std::span<const CodedEntry> entries, ParseRule rule,
                                       std::vector<std::int32_t>* pieces, const CancelFlag* cancel);
 
+// The size by longest match with the first counts[i] entries, for each i: the exact points of the
+// savings curve. One pass over the text: each line's matches are found once, with every entry, and each
+// count then parses the line over the entries below it. Returns nothing when the cancel flag is set.
+[[nodiscard]] std::vector<std::int64_t> EncodePrefixes(std::span<const std::string_view> stretches,
+                                                       std::span<const CodedEntry> entries,
+                                                       std::span<const std::size_t> counts,
+                                                       const CancelFlag* cancel);
+
 } // namespace savings
 } // namespace kestrin

@@ -38,10 +38,10 @@ public:
 
     [[nodiscard]] bool Build(std::span<const std::string_view> stretches, int cheapestCode)
     {
+        MarkBoundaries(stretches); // kept entries are placed by them even when nothing is counted
         if (index.lengths.empty()) {
             return true;
         }
-        MarkBoundaries(stretches);
         if (!SortSuffixes(index.text, index.suffixes, cancel)) {
             return false;
         }
