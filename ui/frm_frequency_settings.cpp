@@ -139,13 +139,20 @@ QWidget* FrmFrequency::BoxToCorrect(const Refusal& refusal) const
         return cmbEncoding;
     case Refusal::Reason::BadEntryOverhead:
         return txtEntryOverhead;
-    case Refusal::Reason::KeepWithoutSavings: // as every refusal of the kept table: its command, above
-    case Refusal::Reason::BadKeptEntry:
+    // The file that would be written: the report file's or the output table's command.
     case Refusal::Reason::SameFile:
-    case Refusal::Reason::NoTableCode:
-    case Refusal::Reason::InputTooLong:
+        return refusal.role == FileRole::OutputTable  ? cmdOpenWriteTable
+               : refusal.role == FileRole::ReportFile ? cmdOpenOutput
+                                                      : nullptr;
     case Refusal::Reason::NotAReport:
     case Refusal::Reason::UnreadableReport:
+        return cmdOpenOutput;
+    case Refusal::Reason::NoTableCode:
+        return txtWriteTableRanges;
+    case Refusal::Reason::InputTooLong:
+        return chkRealSavings;
+    case Refusal::Reason::KeepWithoutSavings: // as every refusal of the kept table: its command, above
+    case Refusal::Reason::BadKeptEntry:
     case Refusal::Reason::EmptyTable:
     case Refusal::Reason::OutputIsFolder:
         break;
