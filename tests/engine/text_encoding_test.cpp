@@ -63,43 +63,6 @@ TEST(Utf8Validation, LocatesTheFirstFaultWithItsLineAndBytes)
     }
 }
 
-// Bytes near UTF-8: mostly whole characters, with stray, cut and out-of-range bytes mixed in.
-std::string NearUtf8(std::mt19937_64& random, std::size_t characters)
-{
-    std::string text;
-    for (std::size_t i = 0; i < characters; ++i) {
-        const auto pick = random() % 16;
-        if (pick < 10) {
-            const std::uint32_t limits[] = {0x80, 0x800, 0x10000, 0x110000};
-            text += testing::Utf8Of(static_cast<std::uint32_t>(random() % limits[random() % 4]));
-        } else if (pick < 13) {
-            text += "\r\n"[random() % 2];
-        } else {
-            const std::uint8_t odd[] = {0x80, 0xBF, 0xC0, 0xC1, 0xC2, 0xE0, 0xED, 0xF0, 0xF4, 0xF5, 0xFF};
-            text += static_cast<char>(odd[random() % std::size(odd)]);
-        }
-    }
-    return text;
-}
-
-TEST(Utf8Validation, AgreesWithAPlainDecoderOnRandomBytes)
-{
-    std::mt19937_64 random(17);
-    for (int round = 0; round < 3000; ++round) {
-        const std::string text = NearUtf8(random, random() % 40);
-        SCOPED_TRACE(::testing::PrintToString(text));
-        const auto fault = ValidateText(text, TextEncoding::Utf8);
-        const auto expected = testing::FirstUtf8Fault(text);
-        ASSERT_EQ(fault.has_value(), expected.has_value());
-        if (!fault) {
-            continue;
-        }
-        EXPECT_EQ(static_cast<std::size_t>(fault->offset), *expected);
-        EXPECT_EQ(fault->line, LineOfOffset(text, *expected));
-        EXPECT_EQ(text.substr(*expected, fault->bytes.size()), fault->bytes);
-    }
-}
-
 TEST(TextCharacters, AreTheCharactersOfValidTextWithLineEndsAsBreaks)
 {
     std::mt19937_64 random(29);

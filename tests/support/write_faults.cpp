@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace kestrin::testing {
@@ -41,12 +42,24 @@ ssize_t WriteWith(const WriteFault* fault, int fd, const void* data, size_t size
     return offset < 0 ? System().write(fd, data, part) : System().pwrite(fd, data, part, offset);
 }
 
+// The wrapper of a call that a fault fails or the system makes; with pathAt, the path in that argument is
+// recorded.
+template <WriteCall kind, auto member, int pathAt = -1> struct Plain;
+template <WriteCall kind, typename... Args, int (*WriteCalls::*member)(Args...), int pathAt>
+struct Plain<kind, member, pathAt> {
+    static int Call(Args... args)
+    {
+        WriteCallRecord record{kind};
+        if constexpr (pathAt >= 0) {
+            record.path = std::get<pathAt>(std::tie(args...));
+        }
+        const WriteFault* fault = active->Take(std::move(record));
+        return fault != nullptr ? Fail(*fault) : (System().*member)(args...);
+    }
+};
+
 constexpr WriteCalls injected{
-    .open =
-        [](const char* path, int flags, mode_t mode) {
-            const WriteFault* fault = active->Take({WriteCall::Open, false, path});
-            return fault != nullptr ? Fail(*fault) : System().open(path, flags, mode);
-        },
+    .open = Plain<WriteCall::Open, &WriteCalls::open, 0>::Call,
     .write = [](int fd, const void* data,
                 size_t size) { return WriteWith(active->Take({WriteCall::Write}), fd, data, size, -1); },
     .pwrite =
@@ -67,46 +80,14 @@ constexpr WriteCalls injected{
             const int closed = System().close(fd); // a failing close still frees the descriptor
             return fault != nullptr ? Fail(*fault) : closed;
         },
-    .rename =
-        [](const char* from, const char* to) {
-            const WriteFault* fault = active->Take({WriteCall::Rename, false, to});
-            return fault != nullptr ? Fail(*fault) : System().rename(from, to);
-        },
-    .unlink =
-        [](const char* path) {
-            const WriteFault* fault = active->Take({WriteCall::Unlink, false, path});
-            return fault != nullptr ? Fail(*fault) : System().unlink(path);
-        },
-    .fallocate =
-        [](int fd, int mode, off_t offset, off_t length) {
-            const WriteFault* fault = active->Take({WriteCall::Fallocate});
-            return fault != nullptr ? Fail(*fault) : System().fallocate(fd, mode, offset, length);
-        },
-    .ftruncate =
-        [](int fd, off_t length) {
-            const WriteFault* fault = active->Take({WriteCall::Ftruncate});
-            return fault != nullptr ? Fail(*fault) : System().ftruncate(fd, length);
-        },
-    .flock =
-        [](int fd, int operation) {
-            const WriteFault* fault = active->Take({WriteCall::Flock});
-            return fault != nullptr ? Fail(*fault) : System().flock(fd, operation);
-        },
-    .fchown =
-        [](int fd, uid_t owner, gid_t group) {
-            const WriteFault* fault = active->Take({WriteCall::Fchown});
-            return fault != nullptr ? Fail(*fault) : System().fchown(fd, owner, group);
-        },
-    .fchmod =
-        [](int fd, mode_t mode) {
-            const WriteFault* fault = active->Take({WriteCall::Fchmod});
-            return fault != nullptr ? Fail(*fault) : System().fchmod(fd, mode);
-        },
-    .fcntl =
-        [](int fd, int command, int argument) {
-            const WriteFault* fault = active->Take({WriteCall::Fcntl});
-            return fault != nullptr ? Fail(*fault) : System().fcntl(fd, command, argument);
-        },
+    .rename = Plain<WriteCall::Rename, &WriteCalls::rename, 1>::Call,
+    .unlink = Plain<WriteCall::Unlink, &WriteCalls::unlink, 0>::Call,
+    .fallocate = Plain<WriteCall::Fallocate, &WriteCalls::fallocate>::Call,
+    .ftruncate = Plain<WriteCall::Ftruncate, &WriteCalls::ftruncate>::Call,
+    .flock = Plain<WriteCall::Flock, &WriteCalls::flock>::Call,
+    .fchown = Plain<WriteCall::Fchown, &WriteCalls::fchown>::Call,
+    .fchmod = Plain<WriteCall::Fchmod, &WriteCalls::fchmod>::Call,
+    .fcntl = Plain<WriteCall::Fcntl, &WriteCalls::fcntl>::Call,
 };
 
 } // namespace
