@@ -36,6 +36,7 @@
 #include <deque>
 #include <memory>
 #include <random>
+#include <string_view>
 #include <tuple>
 
 using namespace kestrin;
@@ -146,18 +147,23 @@ private:
         return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
     }
 
-    // The idle state that every run, however it ended, leaves behind.
-    void VerifyIdleAfterRun()
+    // The idle state that every run, however it ended, leaves behind: on the results, or on the page and
+    // box of a setting that refused the run.
+    void VerifyIdleAfterRun(const char* focus = "txtResults")
     {
         QVERIFY(!window->IsRunning());
         QCOMPARE(Button("cmdAnalyze")->text(), QStringLiteral("&Analzza"));
-        QCOMPARE(Tabs()->currentIndex(), 5);
-        QVERIFY(Tabs()->tabBar()->isTabEnabled(5) && Tabs()->tabBar()->isEnabled());
+        QVERIFY(Tabs()->currentWidget()->isAncestorOf(Find(focus)));
+        QVERIFY(Tabs()->tabBar()->isEnabled());
         QVERIFY(Button("cmdOpen")->isEnabled() && Button("cmdReset")->isEnabled());
-        QVERIFY(Button("cmdBack")->isEnabled() && !Button("cmdNext")->isEnabled());
+        QVERIFY(Button("cmdBack")->isEnabled() == (Tabs()->currentIndex() > 0));
+        if (std::string_view(focus) == "txtResults") {
+            QVERIFY(Tabs()->currentIndex() == 5 && Tabs()->tabBar()->isTabEnabled(5));
+            QVERIFY(!Button("cmdNext")->isEnabled());
+        }
         QVERIFY(Find("lblCalc")->isHidden() && Find("lblAddr")->isHidden() &&
                 Find("linCompletion")->isHidden());
-        QCOMPARE(window->focusWidget(), Find("txtResults"));
+        QCOMPARE(window->focusWidget(), Find(focus));
     }
 
 private slots:
@@ -1138,7 +1144,7 @@ private slots:
                 QCOMPARE(boxes[i].defaultButton, QMessageBox::Yes);
             }
         }
-        VerifyIdleAfterRun();
+        VerifyIdleAfterRun(reportOnInput ? "cmdOpenOutput" : "txtResults");
         QCOMPARE(Results(), resultsAtStart);
         QFETCH(bool, sampleSelected);
         QCOMPARE(TextBox("txtSampleLength")->selectedText(), sampleSelected ? sampleLength : QString());
