@@ -73,6 +73,10 @@ std::string PhraseCharacters(const Refusal& refusal)
         return gameTable + " holds no entry (HEX=text)" + std::string(nothingCounted);
     case Refusal::Reason::EmptyTable:
         return table + " holds no entry (HEX=text)" + std::string(nothingCounted);
+    case Refusal::Reason::TableTextTooLong:
+        return "line " + std::to_string(refusal.line) + " of " + table + " has a text of " +
+               std::to_string(refusal.length) + " bytes; a table's text may have at most " +
+               std::to_string(refusal.limit) + std::string(nothingCounted);
     default:
         break;
     }
@@ -177,6 +181,7 @@ std::string PhraseRefusal(const Refusal& refusal)
     case Refusal::Reason::CodeBeginsCode:
     case Refusal::Reason::NoGameCharacters:
     case Refusal::Reason::EmptyTable:
+    case Refusal::Reason::TableTextTooLong:
         return PhraseCharacters(refusal);
     case Refusal::Reason::OutputIsFolder:
         return RoleName(refusal.role) + " " + refusal.path.string() + " is a folder: give a file to write" +

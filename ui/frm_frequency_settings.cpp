@@ -134,6 +134,7 @@ QWidget* FrmFrequency::BoxToCorrect(const Refusal& refusal) const
     case Refusal::Reason::UnmappedText:
     case Refusal::Reason::CodeBeginsCode:
     case Refusal::Reason::NoGameCharacters:
+    case Refusal::Reason::TableTextTooLong: // of the game table: the others' commands are above
         return cmdOpenGameTable;
     case Refusal::Reason::InputTooLongInCharacters:
         return cmbEncoding;

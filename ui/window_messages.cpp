@@ -136,6 +136,13 @@ QString PhraseCharacters(const Refusal& refusal, TextEncoding encoding)
         return notStarted + QStringLiteral("%1 holds no entry (HEX=text).").arg(table);
     case Refusal::Reason::EmptyTable:
         return notStarted + QStringLiteral("%1 holds no entry (HEX=text).").arg(table);
+    case Refusal::Reason::TableTextTooLong:
+        return notStarted + QStringLiteral("line %1 of %2 has a text of %3 bytes; a table's text may have at "
+                                           "most %4.")
+                                .arg(refusal.line)
+                                .arg(table)
+                                .arg(refusal.length)
+                                .arg(refusal.limit);
     case Refusal::Reason::OutputIsFolder:
         return notStarted + QStringLiteral("%1 is a folder. Choose a file.").arg(table);
     default:
@@ -223,6 +230,7 @@ QString PhraseRefusal(const Refusal& refusal, TextEncoding encoding)
     case Refusal::Reason::CodeBeginsCode:
     case Refusal::Reason::NoGameCharacters:
     case Refusal::Reason::EmptyTable:
+    case Refusal::Reason::TableTextTooLong:
     case Refusal::Reason::OutputIsFolder:
         return PhraseCharacters(refusal, encoding);
     case Refusal::Reason::KeepWithoutSavings:

@@ -76,6 +76,9 @@ struct Refusal {
                             // whole code of line `otherLine`, which the game could not tell apart
         NoGameCharacters,   // the game table `path` holds no entry
         EmptyTable,         // the table of entries `path` (as `role`) holds no entry
+        TableTextTooLong,   // line `line` of the table `path` (as `role`) has a text of `length` bytes, more
+                            // than the `limit` that encoding by longest match takes in time linear in the
+                            // script
         OutputIsFolder,     // `path`, a file the run writes (as `role`), is a folder
         // (BadTableLine, InvalidText and NoGameCharacters name the table by `role`: the game table, or
         // the table of kept entries.)

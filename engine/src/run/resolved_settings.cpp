@@ -369,6 +369,26 @@ std::optional<Refusal> CodeBeginningCode(const GameTable& table, const std::file
 // A table file in the Thingy format (the game table, or the table of kept entries, as `role`), read:
 // refused when it is not valid in the encoding, holds a line that is no entry, or holds no entry; a
 // file error when it cannot be read.
+// The longest text a table's line may have: longest match looks at most this far ahead at every position
+// of the script, so that encoding a script stays linear in its size (a text of 100,000 characters made a
+// script of 100 KB take minutes).
+constexpr std::int64_t tableTextLimit = 256;
+
+// The first entry of the lines whose text is longer than a table's text may be, refused by its line.
+std::optional<Refusal> TooLongText(const std::vector<GameTableEntry>& entries,
+                                   const std::filesystem::path& path, FileRole role)
+{
+    for (const GameTableEntry& entry : entries) {
+        if (static_cast<std::int64_t>(entry.text.size()) > tableTextLimit) {
+            Refusal refusal = TableRefusal(Refusal::Reason::TableTextTooLong, path, entry.line, {}, role);
+            refusal.length = static_cast<std::int64_t>(entry.text.size());
+            refusal.limit = tableTextLimit;
+            return refusal;
+        }
+    }
+    return std::nullopt;
+}
+
 std::variant<GameTableLoad, EarlyEnd> ReadTableFile(FileRole role, const std::filesystem::path& path,
                                                     TextEncoding encoding)
 {
@@ -386,6 +406,8 @@ std::variant<GameTableLoad, EarlyEnd> ReadTableFile(FileRole role, const std::fi
         refusal = TableRefusal(Refusal::Reason::BadTableLine, path, fault.line, fault.content);
     } else if (load.table.Entries().empty()) {
         refusal = TableRefusal(Refusal::Reason::NoGameCharacters, path, 0, {});
+    } else {
+        refusal = TooLongText(load.table.Entries(), path, role);
     }
     if (refusal) {
         refusal->role = role;
@@ -428,6 +450,9 @@ std::variant<std::vector<GameTableEntry>, EarlyEnd> LoadEvaluatedTable(const std
     if (load.lines.empty()) {
         return EarlyEnd::Refused(
             TableRefusal(Refusal::Reason::EmptyTable, path, 0, {}, FileRole::EvaluatedTable));
+    }
+    if (auto refusal = TooLongText(load.lines, path, FileRole::EvaluatedTable)) {
+        return EarlyEnd::Refused(std::move(*refusal));
     }
     return std::move(load.lines);
 }
