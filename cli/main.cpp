@@ -158,6 +158,43 @@ bool WriteStandardOutput(std::string_view text)
     return false;
 }
 
+// The game table's lines that the run read otherwise than they are written: one warning for the
+// repeated codes and texts, one for the kinds of line it does not model, one for a byte-order mark.
+void WarnAboutGameTable(const RunSettings& settings, const RunOutcome& outcome)
+{
+    if (outcome.gameTableNotes.empty() || !settings.gameTable) {
+        return;
+    }
+    const std::string table = "kestrin-cli: --game-table " + settings.gameTable->string() + ": ";
+    std::string repeated;
+    std::string unmodelled;
+    for (const GameTableNote& note : outcome.gameTableNotes) {
+        const std::string line = "line " + std::to_string(note.line);
+        switch (note.kind) {
+        case GameTableNote::Kind::RepeatedCode:
+        case GameTableNote::Kind::RepeatedText:
+            repeated += (repeated.empty() ? "" : ", ") + line + " repeats the " +
+                        (note.kind == GameTableNote::Kind::RepeatedCode ? "code" : "text") + " of line " +
+                        std::to_string(note.firstLine);
+            break;
+        case GameTableNote::Kind::NotModelled:
+            unmodelled += (unmodelled.empty() ? "" : ", ") + line + " (" + ShownText(note.text) + ")";
+            break;
+        case GameTableNote::Kind::Utf8Mark:
+            std::cerr << table << "starts with a UTF-8 byte-order mark: --encoding utf-8 is probably meant\n";
+            break;
+        }
+    }
+    if (!repeated.empty()) {
+        std::cerr << table << repeated << "; the first line wins\n";
+    }
+    if (!unmodelled.empty()) {
+        std::cerr << table << unmodelled
+                  << ": kinds of line not modelled (linked entries, marks, newline codes, table switches, "
+                     "bookmarks); their codes count as used\n";
+    }
+}
+
 // What the table file should have said about this run.
 void WarnAboutTable(const RunSettings& settings, const RunOutcome& outcome)
 {
@@ -205,6 +242,7 @@ std::string PhraseWriteError(const FileError& error)
 // The exit status of a run, with its messages on stderr.
 int Finish(const CommandLine& line, const RunOutcome& outcome)
 {
+    WarnAboutGameTable(line.settings, outcome);
     switch (outcome.status) {
     case RunStatus::Declined:
         return declined;

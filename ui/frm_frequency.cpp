@@ -492,6 +492,9 @@ QWidget* FrmFrequency::ShowOutcome(const RunOutcome& outcome)
     case RunStatus::Refused: {
         const Refusal refusal = outcome.refusal.value_or(Refusal{});
         ShowMessage(this, PhraseRefusal(refusal, ChosenEncoding()));
+        if (const QString notes = PhraseTableNotes(outcome); !notes.isEmpty()) {
+            ShowMessage(this, notes); // what the game table's lines say may explain the refusal
+        }
         QWidget* const box = BoxToCorrect(refusal);
         if (box == txtSampleLength) {
             SelectSampleLength();

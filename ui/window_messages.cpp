@@ -309,6 +309,42 @@ QString PhraseInputReadError(const FileError& error)
 QString PhraseTableNotes(const RunOutcome& outcome)
 {
     QStringList notes;
+    QStringList repeated;
+    QStringList unmodelled;
+    for (const GameTableNote& note : outcome.gameTableNotes) {
+        switch (note.kind) {
+        case GameTableNote::Kind::RepeatedCode:
+        case GameTableNote::Kind::RepeatedText:
+            repeated.append(QStringLiteral("line %1 repeats the %2 of line %3")
+                                .arg(note.line)
+                                .arg(note.kind == GameTableNote::Kind::RepeatedCode ? QStringLiteral("code")
+                                                                                    : QStringLiteral("text"))
+                                .arg(note.firstLine));
+            break;
+        case GameTableNote::Kind::NotModelled:
+            unmodelled.append(
+                QStringLiteral("line %1 (%2)").arg(note.line).arg(FromLocal(ShownText(note.text))));
+            break;
+        case GameTableNote::Kind::Utf8Mark:
+            notes.append(
+                QStringLiteral("The game's character table (Apri Tabella Caratteri) starts with a UTF-8 "
+                               "byte-order mark: Codifica UTF-8 is probably meant."));
+            break;
+        }
+    }
+    if (!repeated.isEmpty()) {
+        notes.append(
+            QStringLiteral("In the game's character table (Apri Tabella Caratteri), %1; the first line "
+                           "wins.")
+                .arg(repeated.join(QStringLiteral(", "))));
+    }
+    if (!unmodelled.isEmpty()) {
+        notes.append(
+            QStringLiteral("In the game's character table (Apri Tabella Caratteri), %1 are kinds of line "
+                           "not modelled (linked entries, marks, newline codes, table switches, "
+                           "bookmarks); their codes count as used.")
+                .arg(unmodelled.join(QStringLiteral(", "))));
+    }
     if (outcome.noTableCode) {
         notes.append(QStringLiteral("The report is ready, but Intervalli gave no result a code: the block "
                                     "appended to the output table holds no entry."));

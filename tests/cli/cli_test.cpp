@@ -261,11 +261,18 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
     dir.Write("script.txt", "a script, not a report");
     dir.Write("notes.txt", "notes, not a report");
     dir.Write("game.tbl", "61=a\n62=b\n63=c\n");
+    dir.Write("notes.tbl", "61=a\n61=b\n*FE\n62=b\n63=c\n");
     const std::string tryHelp = "\nTry 'kestrin-cli --help'.\n";
     // The arguments, the exit status, a piece of the output (none: no output) and of the messages.
     const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
         {{"-l", "201", "-y", "in.txt"}, 0, "Filename:", ""},
         {{"-l", "1-11", "in.txt"}, 0, "Filename:", "-l/--lengths asks for 11 sample lengths"},
+        // The game table's lines read otherwise than written are named, whatever the run's end.
+        {{"-q", "--encoding", "utf-8", "--game-table", "notes.tbl", "in.txt"},
+         0,
+         "Filename:",
+         "--game-table notes.tbl: line 2 repeats the code of line 1; the first line wins\n"
+         "kestrin-cli: --game-table notes.tbl: line 3 (*FE): kinds of line not modelled"},
         // Pieces that are no number are named; the run reads them as the window does.
         {{"-q", "-n", "5x", "-l", "two-eight", "-r", "0x80-1,7", "-t", "new.tbl", "in.txt"},
          0,

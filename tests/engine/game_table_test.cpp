@@ -19,8 +19,9 @@ TEST(GameTable, ReadsCodesTagsAndEndCodesAndReportsEachBadLine)
                              "/00\n"               // 5: an end code that names no text
                              "0A==x y\n"           // 6: the text after the first "="
                              "ABCDEF01=ffi\n"      // 7: a 4-byte code, a ligature
-                             "# a comment, *FE and an empty line are no entries\n"
-                             "*FE\n"
+                             "# a comment and an empty line are no entries\n"
+                             "$90=2\n" // 9: a linked entry, not modelled: its code is used
+
                              "\n"
                              "4=x\n"          // 11: odd digits
                              "41 =B\n"        // 12: a space in the code
@@ -40,7 +41,8 @@ TEST(GameTable, ReadsCodesTagsAndEndCodesAndReportsEachBadLine)
                                                  {"\xFF", "<END>", true, 4},
                                                  {"\x00"s, "", true, 5},
                                                  {"\x0A", "=x y", false, 6},
-                                                 {"\xAB\xCD\xEF\x01", "ffi", false, 7}};
+                                                 {"\xAB\xCD\xEF\x01", "ffi", false, 7},
+                                                 {"\x90", "", false, 9}};
     EXPECT_EQ(load.table.Entries(), entries);
     using F = TableFaultKind;
     const std::vector<TableLineFault> faults = {{11, F::BadCode, "4=x"},          {12, F::BadCode, "41 =B"},
@@ -51,6 +53,9 @@ TEST(GameTable, ReadsCodesTagsAndEndCodesAndReportsEachBadLine)
     using D = TableDuplicateKind;
     const std::vector<TableDuplicate> duplicates = {{18, D::Code, 1}, {19, D::Text, 1}, {20, D::Code, 1}};
     EXPECT_EQ(load.duplicates, duplicates);
+    EXPECT_EQ(load.unmodelled, (std::vector<std::pair<std::int64_t, std::string>>{{9, "$90=2"}}));
+    EXPECT_FALSE(load.utf8Mark);
+    EXPECT_TRUE(ReadGameTable(file, TextEncoding::Latin1).utf8Mark); // UTF-8 is probably meant
     EXPECT_EQ(load.table.FindCode("\x88\x01")->text, "\xE6\xBC\xA2");
     EXPECT_EQ(load.table.FindCode("\x88"), nullptr);
     EXPECT_EQ(load.table.FindText("A")->line, 1);

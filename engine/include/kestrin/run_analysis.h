@@ -104,6 +104,22 @@ struct Refusal {
     bool operator==(const Refusal&) const = default;
 };
 
+// A line of the game table that the run reads otherwise than it is written, for the host to point out.
+struct GameTableNote {
+    enum class Kind {
+        RepeatedCode, // `line` has the code of `firstLine`, which wins
+        RepeatedText, // `line` has the text of `firstLine`, which wins
+        NotModelled,  // `line` (`text`) is of a kind the program does not model; its code counts as used
+        Utf8Mark,     // the table starts with the UTF-8 byte-order mark, but the encoding is Latin-1
+    };
+    Kind kind = Kind::RepeatedCode;
+    std::int64_t line = 0;
+    std::int64_t firstLine = 0;
+    std::string text;
+
+    bool operator==(const GameTableNote&) const = default;
+};
+
 struct RunCounters {
     std::int64_t totalCharacters = 0;   // bytes of all input files (characters, counting in characters)
     std::int64_t countedCharacters = 0; // positions at which counting ran (characters the filter kept)
@@ -137,6 +153,9 @@ struct RunOutcome {
     // game table too, begins one or is begun by one, which an inserter reading both tables could not
     // tell apart (none when the append failed). The host points it out.
     std::optional<std::int16_t> gameTableCode;
+    // Through a game table, once it was read (the run may still be refused or fail after): its lines that
+    // the run read otherwise than they are written.
+    std::vector<GameTableNote> gameTableNotes;
     // Completed with evaluateTable: the table's entries in file order, judged; sizes holds the encoded
     // sizes, and results stays empty.
     std::vector<EvaluatedEntry> evaluated;

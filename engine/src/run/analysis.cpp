@@ -51,6 +51,8 @@ public:
             return Ended(std::move(*end), outcome);
         }
         const ResolvedSettings& resolved = std::get<ResolvedSettings>(resolving);
+        // Also for a run the script then stops: a byte-order mark may explain why.
+        outcome.gameTableNotes = resolved.gameTableNotes;
         if (resolved.evaluatedTable) {
             return Evaluate(resolved, outcome);
         }

@@ -416,7 +416,9 @@ std::variant<GameTableLoad, EarlyEnd> ReadTableFile(FileRole role, const std::fi
     return load;
 }
 
-std::variant<GameTable, EarlyEnd> LoadGameTable(const std::filesystem::path& path, TextEncoding encoding)
+// The game table, with the notes on its lines that the run reads otherwise than they are written.
+std::variant<GameTable, EarlyEnd> LoadGameTable(const std::filesystem::path& path, TextEncoding encoding,
+                                                std::vector<GameTableNote>& notes)
 {
     auto read = ReadTableFile(FileRole::GameTable, path, encoding);
     if (auto* end = std::get_if<EarlyEnd>(&read)) {
@@ -425,6 +427,17 @@ std::variant<GameTable, EarlyEnd> LoadGameTable(const std::filesystem::path& pat
     GameTableLoad& load = std::get<GameTableLoad>(read);
     if (auto refusal = CodeBeginningCode(load.table, path)) {
         return EarlyEnd::Refused(std::move(*refusal));
+    }
+    using Kind = GameTableNote::Kind;
+    for (const TableDuplicate& repeated : load.duplicates) {
+        const Kind kind = repeated.kind == TableDuplicateKind::Code ? Kind::RepeatedCode : Kind::RepeatedText;
+        notes.push_back({kind, repeated.line, repeated.firstLine, {}});
+    }
+    for (auto& [line, content] : load.unmodelled) {
+        notes.push_back({Kind::NotModelled, line, 0, std::move(content)});
+    }
+    if (load.utf8Mark) {
+        notes.push_back({Kind::Utf8Mark, 1, 0, {}});
     }
     return std::move(load.table);
 }
@@ -663,7 +676,7 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
     }
     // The game table last: its refusals come after those of the inputs.
     if (resolved.mode == RunMode::GameTable) {
-        auto table = LoadGameTable(*settings.gameTable, resolved.encoding);
+        auto table = LoadGameTable(*settings.gameTable, resolved.encoding, resolved.gameTableNotes);
         if (auto* end = std::get_if<EarlyEnd>(&table)) {
             return std::move(*end);
         }

@@ -80,6 +80,7 @@ struct ResolvedSettings {
     RunMode mode = RunMode::Bytes;
     TextEncoding encoding = TextEncoding::Latin1; // of the scripts, the delimiters and the game table
     std::optional<GameTable> gameTable;           // in the GameTable mode, read and checked
+    std::vector<GameTableNote> gameTableNotes;    // its lines read otherwise than they are written
     // With real savings: the entries are chosen instead of ranked, and take at most this many game bytes
     // together.
     bool realSavings = false;

@@ -33,6 +33,14 @@ std::optional<std::string> ParseCode(std::string_view digits)
 // entry.
 void ReadLine(std::string_view line, std::int64_t number, GameTableLoad& load)
 {
+    if (!line.empty() && std::string_view("$!@*^([").find(line.front()) != std::string_view::npos) {
+        load.unmodelled.emplace_back(number, std::string(line));
+        const std::string_view rest = line.substr(1);
+        if (const auto code = ParseCode(rest.substr(0, rest.find_first_of("=,")))) {
+            (void)load.table.Add({*code, {}, false, number});
+        }
+        return;
+    }
     if (line.empty() || (line.front() != '/' && HexDigitValue(line.front()) < 0)) {
         return;
     }
@@ -127,7 +135,8 @@ const GameTableEntry* GameTable::FirstCodeWithCodePrefix() const
 
 GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding, TableTextCheck check)
 {
-    GameTableLoad load{GameTable(encoding), std::nullopt, {}, {}, {}};
+    GameTableLoad load{GameTable(encoding), std::nullopt, {}, {}, {}, {}, false};
+    load.utf8Mark = encoding == TextEncoding::Latin1 && content.starts_with("\xEF\xBB\xBF");
     if (check == TableTextCheck::WholeFile && (load.invalidText = ValidateText(content, encoding))) {
         return load;
     }

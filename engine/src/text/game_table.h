@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace kestrin {
@@ -92,6 +93,12 @@ struct GameTableLoad {
     // Every line that names a code, in file order: the entries, the duplicates, and with an empty text
     // the lines missing their text; for a host that judges every line of a table, not only the winners.
     std::vector<GameTableEntry> lines;
+    // Lines of kinds the program does not model: "$XX=" linked entries, "!XX" and "@XX" marks, "*XX"
+    // newline codes, table switches and bookmarks, each with its line number. A code they name counts as
+    // used: it is in the table, standing for no text.
+    std::vector<std::pair<std::int64_t, std::string>> unmodelled;
+    // A Latin-1 table that starts with the UTF-8 byte-order mark: UTF-8 is probably meant.
+    bool utf8Mark = false;
 };
 
 // What ReadGameTable checks of the text: the whole file, or (for a table whose entries are judged one
