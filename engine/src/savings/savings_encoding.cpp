@@ -10,6 +10,31 @@
 
 namespace kestrin {
 namespace savings {
+namespace {
+
+// A look at the cancel flag per line that ends a stride of text: a line is short to encode.
+class LineLooks
+{
+public:
+    explicit LineLooks(const CancelFlag* flag) : cancel(flag) {}
+    // Whether to stop, before a line of this many bytes.
+    [[nodiscard]] bool Stop(std::size_t lineBytes)
+    {
+        if (!stopped && done / cancelStride != (done + lineBytes) / cancelStride) {
+            stopped = kestrin::Stopped(cancel);
+        }
+        done += lineBytes;
+        return stopped;
+    }
+    [[nodiscard]] bool Stopped() const { return stopped; }
+
+private:
+    const CancelFlag* cancel;
+    std::size_t done = 0;
+    bool stopped = false;
+};
+
+} // namespace
 
 std::int64_t EncodeText(std::span<const std::string_view> stretches, std::span<const CodedEntry> entries,
                         ParseRule rule, std::vector<std::int32_t>* pieces, const CancelFlag* cancel)
@@ -17,15 +42,9 @@ std::int64_t EncodeText(std::span<const std::string_view> stretches, std::span<c
     const EntryTrie trie(entries);
     BestParser parser(trie, true);
     std::int64_t bytes = 0;
-    bool stopped = false;
-    std::size_t done = 0;
+    LineLooks looks(cancel);
     const auto line = [&](std::string_view text) {
-        // A look at the flag per line that ends a stride of text: a line is short to encode.
-        if (!stopped && done / cancelStride != (done + text.size()) / cancelStride) {
-            stopped = Stopped(cancel);
-        }
-        done += text.size();
-        if (stopped) {
+        if (looks.Stop(text.size())) {
             return;
         }
         if (rule == ParseRule::BestParse) {
@@ -47,7 +66,7 @@ std::int64_t EncodeText(std::span<const std::string_view> stretches, std::span<c
             pieces->push_back(-1);
         }
     });
-    return stopped ? -1 : bytes;
+    return looks.Stopped() ? -1 : bytes;
 }
 
 std::vector<std::int64_t> EncodePrefixes(std::span<const std::string_view> stretches,
@@ -58,14 +77,9 @@ std::vector<std::int64_t> EncodePrefixes(std::span<const std::string_view> stret
     std::vector<std::int64_t> bytes(counts.size(), 0);
     std::vector<EntryTrie::Match> found; // the matches of the line, by position, shortest first
     std::vector<std::uint32_t> firstAt;  // where each position's matches start in found
-    bool stopped = false;
-    std::size_t done = 0;
+    LineLooks looks(cancel);
     const auto line = [&](std::string_view text) {
-        if (!stopped && done / cancelStride != (done + text.size()) / cancelStride) {
-            stopped = Stopped(cancel);
-        }
-        done += text.size();
-        if (stopped) {
+        if (looks.Stop(text.size())) {
             return;
         }
         found.clear();
@@ -98,7 +112,7 @@ std::vector<std::int64_t> EncodePrefixes(std::span<const std::string_view> stret
             ++size;
         }
     });
-    return stopped ? std::vector<std::int64_t>{} : bytes;
+    return looks.Stopped() ? std::vector<std::int64_t>{} : bytes;
 }
 
 } // namespace savings
