@@ -257,12 +257,21 @@ std::vector<std::string> ModelRanking(const std::map<std::string, ModelString>& 
     return best;
 }
 
-std::string CheckTextRun(const RunSettings& settings, std::string_view script,
+std::string CheckTextRun(const RunSettings& settings, std::string_view scriptFile,
                          const std::vector<ModelEntry>& table, bool tableMayFail, const RunOutcome& outcome)
 {
     const bool utf8 = settings.encoding == TextEncoding::Utf8;
-    const std::optional<std::size_t> invalid = utf8 ? FirstUtf8Fault(script) : std::nullopt;
-    const ModelEncoding encoded = InsertByLongestMatch(script, table);
+    // A byte-order mark that starts a UTF-8 script is no character of it; offsets stay the file's.
+    const std::size_t mark = utf8 && scriptFile.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    const std::string_view script = scriptFile.substr(mark);
+    std::optional<std::size_t> invalid = utf8 ? FirstUtf8Fault(script) : std::nullopt;
+    ModelEncoding encoded = InsertByLongestMatch(script, table);
+    if (invalid) {
+        *invalid += mark;
+    }
+    if (encoded.unmappedAt) {
+        *encoded.unmappedAt += mark;
+    }
     if (outcome.status == RunStatus::Refused) {
         const Refusal& refusal = *outcome.refusal;
         if (settings.outputTable && std::filesystem::exists(*settings.outputTable)) {
