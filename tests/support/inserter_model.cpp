@@ -264,13 +264,13 @@ std::string CheckTextRun(const RunSettings& settings, std::string_view scriptFil
     // A byte-order mark that starts a UTF-8 script is no character of it; offsets stay the file's.
     const std::size_t mark = utf8 && scriptFile.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     const std::string_view script = scriptFile.substr(mark);
-    std::optional<std::size_t> invalid = utf8 ? FirstUtf8Fault(script) : std::nullopt;
-    ModelEncoding encoded = InsertByLongestMatch(script, table);
-    if (invalid) {
-        *invalid += mark;
+    std::optional<std::size_t> invalid;
+    if (const auto fault = utf8 ? FirstUtf8Fault(script) : std::nullopt) {
+        invalid = *fault + mark;
     }
+    ModelEncoding encoded = InsertByLongestMatch(script, table);
     if (encoded.unmappedAt) {
-        *encoded.unmappedAt += mark;
+        encoded.unmappedAt = *encoded.unmappedAt + mark;
     }
     if (outcome.status == RunStatus::Refused) {
         const Refusal& refusal = *outcome.refusal;
