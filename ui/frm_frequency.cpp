@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The window itself: its making and the connection of its handlers, the events it watches for (focus,
 // double-click, file drops on text boxes, closing during a run), Form_Load, Reset, the switches of the
-// comments and the beep, navigation between pages, the order of the Tab key, and Analizza and Valuta:
-// running the analysis on the settings of ReadSettings (frm_frequency_settings.cpp), or stopping it, and
-// showing the outcome, with the savings curve's dialog.
+// comments and the beep, navigation between pages, the order of the Tab key, and Analizza: running the
+// analysis on the settings of ReadSettings (frm_frequency_settings.cpp), or stopping it, and showing the
+// outcome. Valuta and the savings curve's dialog are in frm_frequency_dictionary.cpp.
 
 #include "frm_frequency.h"
 
@@ -411,14 +411,6 @@ void FrmFrequency::cmdAnalyze_Click()
     }
 }
 
-void FrmFrequency::cmdEvaluate_Click()
-{
-    // Analizza with the table to evaluate: the one run that judges it.
-    evaluating = true;
-    cmdAnalyze_Click();
-    evaluating = false;
-}
-
 void FrmFrequency::ClearProgress()
 {
     lblCalc->setText(QStringLiteral("Calcolo in corso... Indirizzo corrente:"));
@@ -521,48 +513,6 @@ QWidget* FrmFrequency::ShowOutcome(const RunOutcome& outcome)
         break;
     }
     return nullptr;
-}
-
-void FrmFrequency::ShowCurve(const std::vector<CurvePoint>& points)
-{
-    // The dialog showed the last run's curve; the next one is made for this run's.
-    delete curveDialog;
-    curveDialog = nullptr;
-    curve = points;
-    SSTab1_Click(SSTab1->currentIndex());
-}
-
-void FrmFrequency::cmdCurve_Click()
-{
-    if (curveDialog == nullptr) {
-        curveDialog = new QDialog(this);
-        curveDialog->setObjectName(QStringLiteral("dlgCurve"));
-        curveDialog->setWindowTitle(QStringLiteral("Kestrin - Curva dei risparmi"));
-        auto* view = new SavingsCurveView(curve, curveDialog);
-        view->setObjectName(QStringLiteral("picCurve"));
-        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, curveDialog);
-        QPushButton* save = MakeButton(buttons, "cmdSaveCurve", QStringLiteral("&Salva come SVG..."));
-        buttons->addButton(save, QDialogButtonBox::ActionRole);
-        connect(save, &QPushButton::clicked, this, &FrmFrequency::cmdSaveCurve_Click);
-        connect(buttons, &QDialogButtonBox::rejected, curveDialog, &QDialog::reject);
-        auto* layout = new QVBoxLayout(curveDialog);
-        layout->addWidget(view, 1);
-        layout->addWidget(buttons);
-    }
-    curveDialog->show();
-    curveDialog->raise();
-    curveDialog->activateWindow();
-}
-
-void FrmFrequency::cmdSaveCurve_Click()
-{
-    const QStringList chosen = ChooseFiles("All Files|*.*|SVG Files(*.svg)|*.svg", 2, DialogKind::Replace);
-    if (chosen.isEmpty()) {
-        return;
-    }
-    if (const QString reason = SaveSavingsCurveSvg(chosen.front(), curve); !reason.isEmpty()) {
-        ShowMessage(curveDialog, PhraseCurveNotSaved(chosen.front(), reason));
-    }
 }
 
 void FrmFrequency::SelectSampleLength()

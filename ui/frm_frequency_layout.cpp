@@ -2,7 +2,8 @@
 // The window's layout: the window, its six pages and every control on them with its caption, font,
 // place and size, the help texts, one-line captions widened to fit the font, and the Esc and Ctrl+Q
 // keys. The controls of the game's characters and the dictionary bytes are made in
-// frm_frequency_settings.cpp; the order of the Tab key is in frm_frequency.cpp.
+// frm_frequency_settings.cpp, those of the Dizionario page in frm_frequency_dictionary.cpp; the order of
+// the Tab key is in frm_frequency.cpp.
 
 #include "completion_line.h"
 #include "frm_frequency.h"
@@ -450,122 +451,6 @@ void FrmFrequency::CreateIgnoreControls(QWidget* page)
     PlaceOnPage(chkIgnoreReturn, 240, 5160, 2775, 255);
     chkIgnoreTab = MakeCheckBox(page, "chkIgnoreTab", QStringLiteral("Ignora &Tabulazioni"));
     PlaceOnPage(chkIgnoreTab, 240, 5520, 2775, 255);
-}
-
-void FrmFrequency::CreateDictionaryPage(QWidget* page)
-{
-    // Each setting has its controls on the left and its help text on the right, as the exclusion table.
-    CreateEvaluateControls(page);
-    CreateKeepControls(page);
-    CreateCurveControls(page);
-    CreatePreviewControls(page);
-}
-
-void FrmFrequency::MakeDictionaryHelp(QWidget* page, const char* name, const QString& text, int top,
-                                      int height, const QList<QWidget*>& controls)
-{
-    QLabel* help = MakeHelpLabel(page, name, text);
-    PlaceOnPage(help, 2760, top, 6495, height);
-    for (QWidget* control : controls) {
-        control->setToolTip(text);
-    }
-}
-
-void FrmFrequency::CreateEvaluateControls(QWidget* page)
-{
-    cmdOpenEvaluateTable =
-        MakeButton(page, "cmdOpenEvaluateTable", QStringLiteral("Apri Tabella da Valu&tare"));
-    PlaceOnPage(cmdOpenEvaluateTable, 240, 420, 2055, 375);
-    lblOpenEvaluateTable = MakePathCaption(page, "lblOpenEvaluateTable", 240, 900);
-    cmdEvaluate = MakeButton(page, "cmdEvaluate", QStringLiteral("&Valuta"));
-    PlaceOnPage(cmdEvaluate, 240, 1260, 1215, 375);
-    MakeDictionaryHelp(
-        page, "lblInfoEvaluateTable",
-        QStringLiteral(
-            "Valuta una tabella di voci (formato Thingy, nella Codifica scelta, codici da 1 a 4 byte), per "
-            "esempio quella di Kestrin corretta a mano. Valuta avvia subito l'analisi: Kestrin non conta "
-            "nulla, ma codifica il testo con la tabella dei caratteri e queste voci, come un inseritore, e "
-            "riporta usi, risparmio e difetti di ogni voce, poi le dimensioni del testo codificato e della "
-            "tabella. Analizza non valuta."),
-        420, 1335, {cmdOpenEvaluateTable, cmdEvaluate});
-}
-
-FrmFrequency::ClearableFile FrmFrequency::MakeClearableFile(QWidget* page, const char* name,
-                                                            const QString& caption, const QString& clearName,
-                                                            const QString& clearTip, const QString& help,
-                                                            int top)
-{
-    const QString base = QString::fromLatin1(name);
-    ClearableFile file{};
-    file.open = MakeButton(page, ("cmdOpen" + base).toLatin1().constData(), caption);
-    PlaceOnPage(file.open, 240, top, 2055, 375);
-    file.clear = MakeButton(page, ("cmdClear" + base).toLatin1().constData(), QStringLiteral("\u2715"));
-    file.clear->setAccessibleName(clearName);
-    file.clear->setToolTip(clearTip);
-    PlaceOnPage(file.clear, 2340, top, 375, 375);
-    file.path = MakePathCaption(page, ("lblOpen" + base).toLatin1().constData(), 240, top + 480);
-    MakeDictionaryHelp(page, ("lblInfo" + base).toLatin1().constData(), help, top, 1020, {file.open});
-    return file;
-}
-
-void FrmFrequency::CreateKeepControls(QWidget* page)
-{
-    const ClearableFile file = MakeClearableFile(
-        page, "KeepTable", QStringLiteral("Apri Voci da T&enere"), QStringLiteral("Togli Voci da Tenere"),
-        QStringLiteral("Togli la tabella delle voci da tenere."),
-        QStringLiteral(
-            "Con Risparmio reale, le voci di questa tabella (stesso formato), come i nomi dei personaggi, "
-            "sono nel dizionario fin dall'inizio con i loro codici. Kestrin sceglie le altre con i codici "
-            "degli Intervalli che la tabella non usa, e la tabella di output riceve solo le voci nuove. "
-            "\u2715 toglie la tabella."),
-        1800);
-    cmdOpenKeepTable = file.open;
-    cmdClearKeepTable = file.clear;
-    lblOpenKeepTable = file.path;
-}
-
-void FrmFrequency::CreateCurveControls(QWidget* page)
-{
-    lblEntryOverhead = MakeLabel(page, "lblEntryOverhead", {}, DialogFont());
-    lblEntryOverhead->setText(QStringLiteral("&Byte in più per voce:"));
-    PlaceOnPage(lblEntryOverhead, 240, 2940, 1935, 195);
-    txtEntryOverhead = MakeTextBox(page, "txtEntryOverhead", QStringLiteral("0"));
-    PlaceOnPage(txtEntryOverhead, 240, 3180, 855, 285);
-    lblEntryOverhead->setBuddy(txtEntryOverhead);
-    MakeDictionaryHelp(
-        page, "lblInfoEntryOverhead",
-        QStringLiteral(
-            "Con Risparmio reale, i byte che ogni voce occupa nel dizionario oltre al testo (un "
-            "terminatore, una lunghezza o un puntatore): contano nella scelta, in Byte max e nella "
-            "dimensione della tabella. 0: nessuno."),
-        2940, 765, {txtEntryOverhead});
-
-    chkSavingsCurve = MakeCheckBox(page, "chkSavingsCurve", QStringLiteral("&Curva dei risparmi"));
-    chkSavingsCurve->setFont(HelpFont());
-    PlaceOnPage(chkSavingsCurve, 240, 3840, 2295, 255);
-    MakeDictionaryHelp(
-        page, "lblInfoSavingsCurve",
-        QStringLiteral(
-            "Con Risparmio reale, Kestrin misura il testo dopo le voci scelte. Al termine, Curva... (in "
-            "basso nella pagina Risultati) mostra testo, dizionario e somma secondo il numero di voci, e "
-            "salva la curva come SVG."),
-        3840, 765, {chkSavingsCurve});
-}
-
-void FrmFrequency::CreatePreviewControls(QWidget* page)
-{
-    const ClearableFile file = MakeClearableFile(
-        page, "EncodingPreview", QStringLiteral("Salva Anteprima C&odifica"),
-        QStringLiteral("Togli Anteprima Codifica"), QStringLiteral("Togli il file dell'anteprima."),
-        QStringLiteral(
-            "Scrive il testo contato come lo codifica l'inseritore, con il testo di ogni voce tra graffe "
-            "({la por}ta) per vedere dove è usata; senza quelle graffe torna il testo (le graffe del testo "
-            "sono protette). Con Valuta e con Risparmio reale; ogni analisi sostituisce il file. \u2715 "
-            "toglie il file."),
-        4740);
-    cmdOpenEncodingPreview = file.open;
-    cmdClearEncodingPreview = file.clear;
-    lblOpenEncodingPreview = file.path;
 }
 
 void FrmFrequency::CreateAnalysisPage(QWidget* page)
