@@ -297,6 +297,12 @@ std::string CheckTextRun(const RunSettings& settings, std::string_view scriptFil
     }
     const std::vector<std::int16_t> lengths = ParseNumberList(settings.sampleLengths);
     const auto counted = CountWindows(encoded, static_cast<std::size_t>(lengths.back()));
+    // Every length from 1 on (as the callers ask): the run's different strings are the model's windows,
+    // counted by the count, or with real savings by the index.
+    if (lengths.front() == 1 && lengths.size() == static_cast<std::size_t>(lengths.back()) &&
+        outcome.counters.distinctStrings != static_cast<std::int64_t>(counted.size())) {
+        return "the different strings";
+    }
     const bool useTable = settings.gameTable.has_value();
     std::vector<ModelEntry> entries;
     std::vector<std::string> chosen;

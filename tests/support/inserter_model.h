@@ -82,7 +82,8 @@ struct RandomTableCase {
 // A run in the game's characters on one input, `script`, held to the model inserter that reads `table`
 // (the game table's entries, or CharacterTable without one): text not valid UTF-8, or that no entry
 // stands for, refuses it at the model's offset; any other refusal is allowed only when `tableMayFail`.
-// Otherwise every result is whole characters, with the model's hits and ranking, or with real savings
+// Otherwise the number of different strings is the model's (when the lengths are 1 to some N), and every
+// result is whole characters, with the model's hits and ranking, or with real savings
 // the model's sizes of the script encoded through the table and the entries (read as one table: the game
 // table first, entries of one character having no table to follow), within the dictionary bytes (each
 // entry with its overhead); the output table holds the entries as text, but for the kept ones first. Returns

@@ -144,7 +144,8 @@ private:
     }
 
     // The count in the game's characters: every input checked and encoded first, then the strings of
-    // whole characters counted; the savings index is built over the game's bytes after the count.
+    // whole characters counted; the savings index is built over the game's bytes after the count, and
+    // with its windows whole it counts the different strings in the count's place.
     StepEnd CountInCharacters(const ResolvedSettings& resolved, RankedResults& ranked, RunOutcome& outcome)
     {
         CharacterCount count(context, resolved);
@@ -160,6 +161,10 @@ private:
             if (auto built = RunJobs(context, 1, 1,
                                      [&](std::size_t, unsigned) { savings->BuildIndex(count.Script()); })) {
                 return built;
+            }
+            if (count.LeavesStringsToIndex()) {
+                count.TakeDistinct([&](std::int64_t length) { return savings->Distinct(length); });
+                outcome.counters = count.Counters();
             }
         }
         return RankResults(

@@ -5,6 +5,8 @@
 
 #include "run/character_count.h"
 
+#include "savings/savings_index.h"
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -104,9 +106,35 @@ StepEnd CharacterCount::ReadAndEncode(std::size_t index, CommentScanner& scanner
     return std::nullopt;
 }
 
+bool CharacterCount::LeavesStringsToIndex() const
+{
+    const auto longest = std::max_element(resolved.lengths.begin(), resolved.lengths.end());
+    return resolved.realSavings &&
+           (longest == resolved.lengths.end() ||
+            std::int64_t{*longest} * static_cast<std::int64_t>(script.longestCharacter) <=
+                savings::longestWindow);
+}
+
+void CharacterCount::TakeDistinct(const std::function<std::int64_t(std::int64_t)>& distinctOf)
+{
+    if (lastFile) {
+        const std::int64_t shownSize = files.empty() ? 0 : files.back()->Size();
+        lastFile->Show(FileStage::Finishing, 1.0, shownSize, shownSize);
+    }
+    for (const std::int16_t length : resolved.listedLengths) {
+        counters.distinctStrings += distinctOf(length);
+    }
+    Progress counted = run.display.Current();
+    counted.matchCount = counters.distinctStrings;
+    run.display.Show(counted);
+}
+
 // With real savings the count gives only the number of different strings, and ranks none.
 StepEnd CharacterCount::CountStrings()
 {
+    if (LeavesStringsToIndex()) {
+        return std::nullopt;
+    }
     counter.emplace(script.game.bytes, script.game.units, script.stretchEnds, resolved.lengths,
                     resolved.listedLengths, script.longestCharacter, resolved.mode == RunMode::Utf8,
                     resolved.realSavings ? 0 : resolved.request.Most(), resolved.threads);

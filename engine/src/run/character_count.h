@@ -9,6 +9,7 @@
 #include "run/resolved_settings.h"
 #include "run/step.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -40,6 +41,11 @@ public:
     // Frees the count's memory (a run with real savings needs only its number of strings); Best gives
     // nothing afterwards.
     void ReleaseCounter() { counter.reset(); }
+    // With real savings, the index of the savings choice counts the different strings in the pass it
+    // makes anyway (when its windows are not cut short: savings::longestWindow), and CountAll only
+    // reads the script; the run then hands the index's figures over by TakeDistinct, length by length.
+    [[nodiscard]] bool LeavesStringsToIndex() const;
+    void TakeDistinct(const std::function<std::int64_t(std::int64_t)>& distinctOf);
 
 private:
     [[nodiscard]] StepEnd ReadAndEncode(std::size_t index, CommentScanner& scanner, ScriptBuilder& builder);

@@ -9,10 +9,33 @@
 #include "counting/comment_scanner.h"
 #include "text/braced_text.h"
 
+#include <absl/container/flat_hash_set.h>
 #include <algorithm>
 #include <stdexcept>
 
 namespace kestrin {
+namespace {
+
+// The different characters of the game's text that are no break, each by its bytes (the codes are
+// prefix-free); 0 when cancelled.
+std::int64_t DifferentCharacters(const GameText& game, const CancelFlag& cancel)
+{
+    absl::flat_hash_set<std::string_view> seen;
+    const std::string_view bytes(game.bytes);
+    for (std::size_t p = 0, visited = 0; p < bytes.size(); ++visited) {
+        if ((visited & 0xFFFF) == 0 && cancel.IsSet()) {
+            return 0;
+        }
+        const std::size_t next = game.units.NextCharacterStart(p);
+        if (!game.units.IsBreak(p)) {
+            seen.insert(bytes.substr(p, next - p));
+        }
+        p = next;
+    }
+    return static_cast<std::int64_t>(seen.size());
+}
+
+} // namespace
 
 SavingsBranch::SavingsBranch(const ResolvedSettings& resolvedSettings, const CancelFlag& runCancel)
     : resolved(resolvedSettings), cancel(runCancel)
@@ -46,7 +69,9 @@ void SavingsBranch::BuildIndex(const GameScript& gameScript)
     if (resolved.mode == RunMode::GameTable) {
         // An entry of one character would give a text of the game table a second code, which an inserter
         // reading both tables would not use: the game table's line comes first.
-        std::erase(request.lengths, 1);
+        if (std::erase(request.lengths, 1) > 0) {
+            differentCharacters = DifferentCharacters(script->game, cancel);
+        }
         if (request.forbidden) {
             // The skip rules read the text, not the game's bytes.
             request.forbidden = [this](std::string_view bytes) {
@@ -55,6 +80,14 @@ void SavingsBranch::BuildIndex(const GameScript& gameScript)
         }
     }
     Index();
+}
+
+std::int64_t SavingsBranch::Distinct(std::int64_t length) const
+{
+    if (!index) {
+        return 0;
+    }
+    return length == 1 && resolved.mode == RunMode::GameTable ? differentCharacters : index->Distinct(length);
 }
 
 void SavingsBranch::Index()

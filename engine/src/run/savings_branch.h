@@ -37,6 +37,11 @@ public:
     // outlive the branch.
     void BuildIndex(const GameScript& script);
 
+    // The different strings of a requested length, as the index over the script found them; through a
+    // game table, which the index counts from two characters on, those of one character are the different
+    // characters that are no break. 0 when cancelled.
+    [[nodiscard]] std::int64_t Distinct(std::int64_t length) const;
+
     // Chooses the entries for the results 0 to lastPosition, on a worker, showing how many so far.
     [[nodiscard]] StepEnd Choose(RunContext& run, std::int64_t lastPosition, RankedResults& ranked);
 
@@ -62,7 +67,8 @@ private:
     const CancelFlag& cancel;
     SavingsRequest request; // whose stretches the index points into
     std::unique_ptr<SavingsChoice> index;
-    const GameScript* script = nullptr; // counting in the game's characters
+    const GameScript* script = nullptr;   // counting in the game's characters
+    std::int64_t differentCharacters = 0; // through a game table, when one character is a requested length
 };
 
 } // namespace kestrin

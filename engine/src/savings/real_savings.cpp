@@ -34,11 +34,24 @@ SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, co
         };
     }
     built = savings::BuildIndex(index, stretches, forbidden, std::max(0, cheapestCode), stop);
+    for (std::size_t k = 0; built && k < index.distinct.size(); ++k) {
+        distinct.emplace_back(index.lengths[k], index.distinct[k]);
+    }
     greedy = std::make_unique<savings::LazyGreedy>(std::move(index), request.trackShare,
                                                    request.dictionaryBytes, request.entryOverhead, stop);
 }
 
 SavingsChoice::~SavingsChoice() = default;
+
+std::int64_t SavingsChoice::Distinct(std::int64_t length) const
+{
+    for (const auto& [counted, strings] : distinct) {
+        if (counted == length) {
+            return strings;
+        }
+    }
+    return 0;
+}
 
 SavingsResult SavingsChoice::Choose(const std::vector<int>& codeBytes, std::atomic<std::int64_t>* chosenSoFar)
 {

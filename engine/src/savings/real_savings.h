@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kestrin {
@@ -142,9 +143,14 @@ public:
     // cancelled.
     [[nodiscard]] std::vector<std::int64_t> EncodePrefixes(const SavingsResult& result,
                                                            std::span<const std::size_t> counts) const;
+    // The different strings of a requested length that have a window in the text, candidates or not, as
+    // the index found them; 0 for a length it leaves out (below 1, longer than the text or than
+    // savings::longestWindow) and when cancelled.
+    [[nodiscard]] std::int64_t Distinct(std::int64_t length) const;
 
 private:
     std::vector<std::string_view> stretches;
+    std::vector<std::pair<std::int64_t, std::int64_t>> distinct; // length, different strings
     std::vector<CodedEntry> kept;
     std::int64_t overhead; // per entry in the table's bytes
     const CancelFlag& stop;

@@ -20,7 +20,6 @@ namespace {
 
 static_assert(std::is_same_v<saidx_t, std::int32_t>);
 
-constexpr std::int64_t longestLength = 65535;
 // Up to this longest length, neighbouring suffixes are compared byte by byte; above it, a linear-time
 // method spares repetitive text from comparing up to the longest length at every suffix.
 constexpr std::size_t comparedCap = 32;
@@ -288,6 +287,7 @@ private:
         if (group.windows == 0 || std::min(group.lowest, common) < l) {
             Close(group);
             group = {unbounded, 1, p, rank, rank + 1, noCandidate};
+            ++index.distinct[k];
             return;
         }
         group.lowest = unbounded;
@@ -312,6 +312,7 @@ private:
     {
         const std::size_t kinds = index.lengths.size();
         std::vector<OpenGroup> open(kinds);
+        index.distinct.assign(kinds, 0);
         // The bytes of each length's window at the suffix: the length itself, unless counting in
         // characters.
         std::vector<std::uint32_t> bytes(index.lengths.begin(), index.lengths.end());
@@ -432,7 +433,7 @@ SavingsIndex LoadText(std::span<const std::string_view> stretches,
     index.text = {index.bytes.data(), index.bytes.size()};
     index.textSize = static_cast<std::int64_t>(size);
     for (const std::int64_t requested : requestedLengths) {
-        if (requested >= 1 && requested <= longestLength && requested <= index.textSize) {
+        if (requested >= 1 && requested <= longestWindow && requested <= index.textSize) {
             index.lengths.push_back(static_cast<std::int32_t>(requested));
         }
     }
@@ -442,7 +443,7 @@ SavingsIndex LoadText(std::span<const std::string_view> stretches,
     index.units = units;
     if (units != nullptr) {
         index.longest = static_cast<std::int32_t>(std::min<std::int64_t>(
-            longestLength, std::int64_t{index.longest} * static_cast<std::int64_t>(longestCharacter)));
+            longestWindow, std::int64_t{index.longest} * static_cast<std::int64_t>(longestCharacter)));
     }
     return index;
 }

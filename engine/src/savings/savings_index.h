@@ -14,6 +14,9 @@
 
 namespace kestrin::savings {
 
+// The most bytes a window may take: its length in bytes, and its room, are kept in 16 bits.
+constexpr std::int64_t longestWindow = 65535;
+
 // What a candidate's state says, as bits.
 constexpr std::uint8_t excludedState = 1;      // never an entry: forbidden, or gains nothing any more
 constexpr std::uint8_t overlapsKnownState = 2; // looked at for occurrences that overlap
@@ -66,6 +69,9 @@ struct SavingsIndex {
     // A boundary at x: no window holds both x - 1 and x, and a line end at x holds no window either.
     PositionSet boundaries{0};
     LargeVector<std::int32_t> suffixes; // the suffix array of the text
+    // Per length of `lengths`: the different strings with a window in the text, once or more (the pass
+    // that groups the windows sees them all, candidates or not).
+    std::vector<std::int64_t> distinct;
     LargeVector<std::uint32_t> deepest; // per position: its longest candidate, or noCandidate
     LargeVector<CandidateNode> nodes;
     LargeVector<CandidateRecord> records;
