@@ -259,42 +259,72 @@ TEST(TextRun, AJudgedTableGivesThePlainInsertersUsesAndSizes)
     EXPECT_EQ(outcome.errors.at(0).path, *settings.evaluateTable);
 }
 
-// A script of more than 256 different characters (the kanji of a Japanese script) is counted over its
-// bytes rather than a byte a character, and long windows are measured apart; one whose characters past the
-// 255 most frequent are rare is counted a byte a character with their windows apart: the same ranking as
-// the model's every way.
+// A script of more than 255 frequent characters (the kanji of a Japanese script) is counted over 16-bit
+// numbers of its characters up to 8 characters, and sorted above that, with long windows measured apart; one
+// whose characters past the 255 most frequent are rare is counted a byte a character with their windows
+// apart: the same ranking as the model's every way, in UTF-8 and through a game table of codes of 1 to 3
+// bytes and an end code, over two files (the first ends inside a line).
 TEST(TextRun, ManyDifferentCharactersRankAsTheModelDoes)
 {
     std::mt19937_64 random(5);
-    // Windows of up to 65 characters may take 256 bytes or more, which the count measures apart.
-    const std::tuple<std::uint32_t, std::uint32_t, bool> cases[] = {
-        {40, 4, false}, {300, 4, false}, {40, 65, false}, {400, 4, true}};
-    for (const auto& [kinds, longest, fewRare] : cases) {
-        SCOPED_TRACE(kinds * 100 + longest + (fewRare ? 100000 : 0));
+    // Windows of up to 90 characters may take 256 bytes or more, which the count measures apart.
+    const std::tuple<std::uint32_t, std::uint32_t, bool, bool> cases[] = {
+        {40, 4, false, false},  {300, 4, false, false}, {300, 8, false, true}, {300, 12, false, false},
+        {300, 90, false, true}, {40, 65, false, false}, {400, 4, true, false}};
+    for (const auto& [kinds, longest, fewRare, throughTable] : cases) {
+        SCOPED_TRACE(kinds * 100 + longest + (fewRare ? 100000 : 0) + (throughTable ? 1000000 : 0));
         std::string script;
-        for (int i = 0; i < 3000; ++i) {
-            // Runs of neighbouring characters, so that strings repeat.
-            const auto base =
-                static_cast<std::uint32_t>(fewRare && random() % 32 != 0 ? random() % 250 : random() % kinds);
+        for (std::uint32_t i = 0; i < 3000; ++i) {
+            // Runs of neighbouring characters, so that strings repeat; each half of the script (about each
+            // file) its own half of the characters, so that strings are first met in either file.
+            const auto base = static_cast<std::uint32_t>(
+                fewRare && random() % 32 != 0 ? random() % 250
+                                              : random() % (kinds / 2) + (i < 1500 ? 0 : kinds / 2));
             for (std::uint32_t j = 0; j < 1 + random() % 4; ++j) {
                 script += testing::Utf8Of(0x4E00 + (base + j) % kinds);
             }
-            script += random() % 8 == 0 ? "\r\n" : "";
+            script += random() % 8 == 0 ? "\r\n" : throughTable && random() % 16 == 0 ? "<END>" : "";
+        }
+        // Codes 20-5F, then 80xx-82xx, then F001xx: no code begins with another.
+        std::vector<testing::ModelEntry> table{{std::string(1, '\0'), "<END>", true}};
+        std::string tableFile = "/00=<END>\n";
+        for (std::uint32_t i = 0; i < kinds; ++i) {
+            std::string code = i < 64    ? std::string{static_cast<char>(0x20 + i)}
+                               : i < 264 ? std::string{static_cast<char>(0x80 + (i - 64) / 100),
+                                                       static_cast<char>(1 + (i - 64) % 100)}
+                                         : std::string{'\xF0', '\x01', static_cast<char>(1 + i - 264)};
+            table.push_back({code, testing::Utf8Of(0x4E00 + i), false});
+            for (const char byte : code) {
+                tableFile += "0123456789ABCDEF"[static_cast<unsigned char>(byte) >> 4];
+                tableFile += "0123456789ABCDEF"[byte & 0xF];
+            }
+            tableFile += "=" + table.back().text + "\n";
+        }
+        // No window crosses from one file to the next, as none crosses a line end.
+        std::size_t cut = script.size() / 2;
+        while (static_cast<unsigned char>(script[cut]) != 0xE4) { // where a character of the table starts
+            ++cut;
         }
         const TempDir dir;
-        RunSettings settings{.inputFiles = {dir.Write("script.txt", script)},
+        RunSettings settings{.inputFiles = {dir.Write("one.txt", script.substr(0, cut)),
+                                            dir.Write("two.txt", script.substr(cut))},
                              .sampleLengths = "1-" + std::to_string(longest)};
         settings.topResults = "60";
         settings.encoding = TextEncoding::Utf8;
+        if (throughTable) {
+            settings.gameTable = dir.Write("game.tbl", tableFile);
+        } else {
+            table = CharacterTable(script);
+        }
         RecordingObserver observer;
         const RunOutcome outcome = RunAnalysis(settings, observer);
         ASSERT_EQ(outcome.status, RunStatus::Completed);
         std::vector<std::string> ranked;
         for (const ResultEntry& result : outcome.results) {
-            ranked.push_back(result.text);
+            ranked.push_back(result.gameBytes.value_or(result.text));
         }
-        const auto counted =
-            CountWindows(testing::InsertByLongestMatch(script, CharacterTable(script)), longest);
+        const std::string joined = script.substr(0, cut) + "\n" + script.substr(cut);
+        const auto counted = CountWindows(testing::InsertByLongestMatch(joined, table), longest);
         EXPECT_EQ(ranked, testing::ModelRanking(counted, 61));
         EXPECT_EQ(outcome.counters.distinctStrings, static_cast<std::int64_t>(counted.size()));
     }

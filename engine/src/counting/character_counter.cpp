@@ -43,12 +43,12 @@ CharacterCounter::CharacterCounter(std::string_view gameBytes, const CharacterMa
 
 std::size_t CharacterCounter::CountJobs(unsigned threads) const
 {
-    return std::clamp<std::size_t>(threads, 1, kept.size());
+    return wide ? kept.size() : std::clamp<std::size_t>(threads, 1, kept.size());
 }
 
 std::size_t CharacterCounter::MeasureJobs() const
 {
-    return inBytes ? inBytes->FileJobs() : workers;
+    return inBytes ? inBytes->FileJobs() : wide ? 0 : workers;
 }
 
 void CharacterCounter::Sort(const CancelFlag& cancel)
@@ -63,6 +63,12 @@ void CharacterCounter::Sort(const CancelFlag& cancel)
     inBytes = ByteCharacterCount::Map(text, map, ends, utf8, counted, workers, cancel);
     if (inBytes) {
         kept.assign(std::max<std::size_t>(1, inBytes->Pieces()), BestKept<Ranked>(keep));
+        return;
+    }
+    wide = WideCharacterCount::Map(text, map, ends, utf8, counted, workers, cancel);
+    if (wide) {
+        kept.assign(wide->Shards(), BestKept<Ranked>(keep));
+        wideDistinct.assign(wide->Shards(), std::vector<std::int64_t>(counted.size(), 0));
         return;
     }
     if (cancel.IsSet()) {
@@ -236,6 +242,19 @@ void CharacterCounter::CountJob(std::size_t job, std::size_t jobs, const CancelF
         }
         return;
     }
+    if (wide) {
+        // A job a shard, as CountJobs gives them.
+        std::vector<std::int64_t>& found = wideDistinct[job];
+        (void)wide->CountShard(job, cancel,
+                               [&](std::size_t k, std::uint32_t bytes, std::int64_t hits,
+                                   unsigned char firstByte, std::uint32_t position) {
+                                   ++found[k];
+                                   if (keep > 0) {
+                                       Offer(best, k, {bytes, hits, position}, firstByte, position);
+                                   }
+                               });
+        return;
+    }
     ForEachGroup(counted.size() * job / jobs, counted.size() * (job + 1) / jobs, cancel,
                  [&](std::size_t k, const Group& group) {
                      ++distinct[k];
@@ -378,14 +397,24 @@ std::int64_t CharacterCounter::Distinct(std::int64_t length) const
     if (at == counted.end() || *at != length) {
         return 0;
     }
-    return inBytes ? inBytes->Distinct(length) : distinct[static_cast<std::size_t>(at - counted.begin())];
+    const auto k = static_cast<std::size_t>(at - counted.begin());
+    if (wide) {
+        std::int64_t total = 0;
+        for (const std::vector<std::int64_t>& shard : wideDistinct) {
+            total += shard[k];
+        }
+        return total;
+    }
+    return inBytes ? inBytes->Distinct(length) : distinct[k];
 }
 
 std::vector<CharacterString> CharacterCounter::Best(std::size_t count) const
 {
     std::vector<CharacterString> best;
     for (const Ranked& ranked : BestKept<Ranked>::Merge(kept, count)) {
-        const std::size_t first = inBytes ? inBytes->GameOffset(ranked.group.first) : ranked.group.first;
+        const std::size_t first = inBytes ? inBytes->GameOffset(ranked.group.first)
+                                  : wide  ? wide->GameOffset(ranked.group.first)
+                                          : ranked.group.first;
         best.push_back({text.substr(first, ranked.group.bytes), ranked.group.hits});
     }
     return best;

@@ -3,6 +3,7 @@
 
 #include "cancel_flag.h"
 #include "counting/byte_character_count.h"
+#include "counting/wide_character_count.h"
 #include "large_memory.h"
 #include "ranking.h"
 #include "text/character_map.h"
@@ -29,11 +30,12 @@ struct CharacterString {
 // keyed by its game bytes, which the codes being prefix-free make one string of characters.
 //
 // Method: a text of few different characters is counted by the byte count's units over one byte a
-// character (ByteCharacterCount). Otherwise the windows of one string lie side by side in the suffix array
-// of the character starts, so a pass over it finds every string of every length with its hits and where it
-// was first met, and keeps the best as it goes. The array and, per suffix, the bytes it shares with the one
-// before, its room to the next boundary and its windows' bytes take 6 bytes a character and one more per
-// length (for windows of fewer than 256 bytes).
+// character (ByteCharacterCount), and one of many, up to 8 characters, by sorting records of 16-bit numbers
+// of its characters (WideCharacterCount), a job a shard. Otherwise the windows of one string lie side by side
+// in the suffix array of the character starts, so a pass over it finds every string of every length with its
+// hits and where it was first met, and keeps the best as it goes. The array and, per suffix, the bytes it
+// shares with the one before, its room to the next boundary and its windows' bytes take 6 bytes a character
+// and one more per length (for windows of fewer than 256 bytes).
 class CharacterCounter
 {
 public:
@@ -58,7 +60,8 @@ public:
     [[nodiscard]] std::size_t FinishJobs() const { return inBytes ? inBytes->FinishJobs() : 0; }
     void FinishJob(std::size_t job, const CancelFlag& cancel) { inBytes->FinishJob(job, cancel); }
     void CountJob(std::size_t job, std::size_t jobs, const CancelFlag& cancel);
-    // The jobs of CountJob for this many threads: one length (or one part of a byte unit) each at most.
+    // The jobs of CountJob for this many threads: one length (or one part of a byte unit, or one shard of
+    // the numbers' records) each at most.
     [[nodiscard]] std::size_t CountJobs(unsigned threads) const;
 
     // The different strings of a length.
@@ -104,6 +107,8 @@ private:
     std::size_t keep = 0; // the most strings ranked
     unsigned workers = 1;
     std::unique_ptr<ByteCharacterCount> inBytes; // the count over one byte a character, when it is made
+    std::unique_ptr<WideCharacterCount> wide;    // or the count over the characters' numbers
+    std::vector<std::vector<std::int64_t>> wideDistinct; // then per shard, per length
     // Read at random all over, so on large pages.
     UnfilledVector<std::int32_t> suffixes; // character starts that are no break, in suffix order
     // Per suffix, when cap is 256 or more: the bytes it shares with the one before, up to cap, and the
