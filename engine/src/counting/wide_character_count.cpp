@@ -68,7 +68,7 @@ WideCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
         }
         if (*slot == unnumbered) {
             if (often.size() == mostNumbers - 1) {
-                return 0; // one number too many: unnumbered stays unused
+                return 0; // more characters than 16 bits number (0 and 0xFFFF being taken)
             }
             *slot = static_cast<std::uint16_t>(often.size());
             often.push_back(0);

@@ -31,7 +31,7 @@ public:
     static constexpr std::int64_t longest = 8;
 
     // The numbers of the game text's characters, or nothing when a length is above `longest`, when the text
-    // holds more than 65535 different characters, or when cancel is set. lengths: sorted, each at least 1.
+    // holds more than 65534 different characters, or when cancel is set. lengths: sorted, each at least 1.
     // utf8: the bytes are UTF-8 text, whose characters and line ends the bytes tell apart; otherwise the
     // map tells them. threads: the workers the shards will be counted on.
     [[nodiscard]] static std::unique_ptr<WideCharacterCount>
