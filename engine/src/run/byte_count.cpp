@@ -57,7 +57,8 @@ StepEnd ByteCount::CountFile(std::size_t index, std::int64_t& distinctBefore, st
     // The scan runs beside the host's events too: on a large file with many delimiters it takes a while.
     FileScan scan;
     if (auto end = RunJobs(run, 1, 1, [&](std::size_t, unsigned) {
-            scan = scanner.Scan(file, bufferLength, &run.cancel);
+            scan =
+                scanner.Scan(file, bufferLength, &run.cancel, resolved.realSavings ? &countedText : nullptr);
         })) {
         return end;
     }
