@@ -47,7 +47,7 @@ private:
 
     [[nodiscard]] StepEnd CountFile(std::size_t index, std::int64_t& distinctBefore, std::uint64_t& fileBase,
                                     const std::function<void()>& besideFinish);
-    [[nodiscard]] StepEnd ReadInput(std::size_t index, FileProgress& shown);
+    [[nodiscard]] StepEnd ReadAndPlan(std::size_t index, FileProgress& shown);
     [[nodiscard]] StepEnd CountScanned(std::size_t index, const FileScan& scan, std::uint64_t fileBase,
                                        std::int64_t distinctBefore, FileProgress& shown);
     [[nodiscard]] StepEnd FinishCount(FileProgress* shown, std::int64_t handledTo, std::int64_t fileSize,
