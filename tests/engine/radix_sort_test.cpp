@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The in-place byte radix sort against std::sort, on keys of one and two words.
+// The in-place byte radix sort against std::sort, on keys of one and two words, and its looks at the
+// cancel flag.
 
 #include "cancel_flag.h"
 #include "counting/radix_sort.h"
@@ -57,6 +58,25 @@ TEST(RadixSort, SortsLikeStdSortOnOneAndTwoWordKeys)
     std::mt19937_64 random(5);
     SortsLikeStdSort<1>(random);
     SortsLikeStdSort<2>(random);
+}
+
+// A cancel set while the first small group is placed stops the sort within a few tens of thousands of
+// records, although no group that follows is large enough to look at the flag on its own.
+TEST(RadixSort, CancelDuringSmallGroupsStopsTheSortSoon)
+{
+    std::mt19937_64 random(7);
+    std::vector<Record<1>> records(1 << 20);
+    for (auto& record : records) {
+        record.key[0] = random();
+    }
+    CancelFlag cancel;
+    std::size_t placed = 0;
+    RadixSortByKey(records.data(), records.data() + records.size(), cancel, [&](std::size_t count) {
+        placed += count;
+        cancel.Set();
+    });
+    EXPECT_GT(placed, 0u);
+    EXPECT_LT(placed, records.size() / 8);
 }
 
 } // namespace

@@ -216,6 +216,18 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
                   "Table size: 2 bytes in 1 entries\r\n"
                   "Codes: the ranges gave codes for 1 entries, fewer than the 2 asked for\r\n",
          .block = "\r\n80=ab\r\n"},
+        // A comment that begins in the last bytes of a file, where the count's reads never start, still
+        // hides the next file up to its end; the text in the last bytes of a file is counted text.
+        {.files = {"abab/*", "zzzz*/abab", "abab"},
+         .lengths = "2",
+         .top = "25",
+         .ranges = "&H80",
+         .comments = true,
+         .lines = "0: total space = 6; hits = 6; string = ab; hex = 6162; len = 2\r\n"
+                  "Encoded size: 6 bytes by longest match, 6 bytes by best parse, from 12 bytes\r\n"
+                  "Table size: 2 bytes in 1 entries\r\n"
+                  "Codes: the ranges gave codes for 1 entries, fewer than the 6 asked for\r\n",
+         .block = "\r\n80=ab\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lines);

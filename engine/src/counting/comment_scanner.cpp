@@ -52,7 +52,7 @@ CommentRules CommentRulesOf(const RunSettings& settings)
 
 CommentScanner::CommentScanner(const CommentRules& rules)
     : active(rules.active), begin(rules.begin), end(rules.end), endsAtLineEnd(rules.endsAtLineEnd),
-      watchLineFeeds(rules.watchLineFeeds), skipText(rules.skipOutside)
+      watchLineFeeds(rules.watchLineFeeds), countState{true, rules.skipOutside}, textState(countState)
 {
 }
 
@@ -94,7 +94,8 @@ std::int64_t FindDelimiter(const InputFile& file, const std::string& delimiter, 
     return -1;
 }
 
-FileScan CommentScanner::Scan(const InputFile& file, std::int64_t bufferLength, const CancelFlag* cancel)
+FileScan CommentScanner::Scan(const InputFile& file, std::int64_t bufferLength, const CancelFlag* cancel,
+                              std::vector<std::string_view>* text)
 {
     FileScan scan;
     if ((active && endsAtLineEnd) || watchLineFeeds) {
@@ -105,43 +106,69 @@ FileScan CommentScanner::Scan(const InputFile& file, std::int64_t bufferLength, 
     }
     // The first position whose read reaches past the end of the file; the file ends after it.
     const std::int64_t lastPosition = std::max<std::int64_t>(0, file.Size() - bufferLength + 1);
+    const bool sameStart = countState == textState;
+    scan.lastHandledPosition =
+        Walk(file, countState, 0, lastPosition, cancel, scan.stretches, scan.countedPositions);
+    if (text == nullptr || (cancel != nullptr && cancel->IsSet())) {
+        return scan;
+    }
+    // Reads of one byte reach past the end of the file only at its end. From the same state, such a scan
+    // finds what this one found, and goes on from the position after the last one this one handled.
+    std::vector<CountedStretch> textStretches;
+    std::int64_t textPositions = 0;
+    if (sameStart) {
+        textStretches = scan.stretches;
+        textState = countState;
+        (void)Walk(file, textState, scan.lastHandledPosition + 1, file.Size(), cancel, textStretches,
+                   textPositions);
+    } else {
+        (void)Walk(file, textState, 0, file.Size(), cancel, textStretches, textPositions);
+    }
+    for (const CountedStretch& piece : textStretches) {
+        const std::int64_t pieceEnd = std::min(piece.end, file.Size()); // the filler is not text
+        if (piece.begin < pieceEnd) {
+            text->emplace_back(file.Data() + piece.begin, static_cast<std::size_t>(pieceEnd - piece.begin));
+        }
+    }
+    return scan;
+}
 
+std::int64_t CommentScanner::Walk(const InputFile& file, State& state, std::int64_t position,
+                                  std::int64_t lastPosition, const CancelFlag* cancel,
+                                  std::vector<CountedStretch>& stretches, std::int64_t& counted) const
+{
     const auto handle = [&](std::int64_t from, std::int64_t to) { // positions [from, to) with no change
-        if (skipText || from >= to) {
+        if (state.skipText || from >= to) {
             return;
         }
-        const std::string* stop = active ? &SearchDelimiter() : nullptr;
-        if (!scan.stretches.empty() && scan.stretches.back().end == from &&
-            scan.stretches.back().stop == stop) {
-            scan.stretches.back().end = to;
+        const std::string* stop = active ? &SearchDelimiter(state) : nullptr;
+        if (!stretches.empty() && stretches.back().end == from && stretches.back().stop == stop) {
+            stretches.back().end = to;
         } else {
-            scan.stretches.push_back({from, to, stop});
+            stretches.push_back({from, to, stop});
         }
-        scan.countedPositions += to - from;
+        counted += to - from;
     };
 
-    std::int64_t position = 0;
     for (std::uint64_t delimiters = 1;; ++delimiters) {
         if (cancel != nullptr && delimiters % 4096 == 0 && cancel->IsSet()) {
-            return scan;
+            return 0; // the scan is incomplete
         }
         const std::int64_t match =
-            active ? FindDelimiter(file, SearchDelimiter(), position, lastPosition) : -1;
+            active ? FindDelimiter(file, SearchDelimiter(state), position, lastPosition) : -1;
         if (match < 0) {
             handle(position, lastPosition + 1);
-            scan.lastHandledPosition = lastPosition;
-            return scan;
+            return lastPosition;
         }
         handle(position, match);
-        const auto skipped = static_cast<std::int64_t>(SearchDelimiter().size());
-        outsideComment = !outsideComment;
-        skipText = !skipText;
+        const auto skipped = static_cast<std::int64_t>(SearchDelimiter(state).size());
+        state.outsideComment = !state.outsideComment;
+        state.skipText = !state.skipText;
         position = match + skipped; // handled at once, without testing it for a delimiter
         handle(position, position + 1);
         if (position >= lastPosition) {
             // The read after the skip reached past the end of the file.
-            scan.lastHandledPosition = position;
-            return scan;
+            return position;
         }
         ++position;
     }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrin {
@@ -68,11 +69,34 @@ public:
     // Scans one file whose reads take bufferLength bytes; a read that reaches past the end of the
     // file ends the file after its position has been handled. A set cancel flag stops the scan early,
     // leaving an incomplete result.
+    //
+    // With `text`, the same pass also appends the file's counted text, as views into the file: the
+    // stretches of a scan whose reads take one byte, cut at the end of the file. That scan goes on where
+    // this one stops, so that it sees every delimiter that lies wholly in the file, up to its last
+    // byte, and carries its own state into the next file: a delimiter in the last bytes of a file,
+    // which the count never reaches, changes what the text of the next files is. Only when the two
+    // states differ at the start of a file is the file scanned a second time for the text.
     [[nodiscard]] FileScan Scan(const InputFile& file, std::int64_t bufferLength,
-                                const CancelFlag* cancel = nullptr);
+                                const CancelFlag* cancel = nullptr,
+                                std::vector<std::string_view>* text = nullptr);
 
 private:
-    [[nodiscard]] const std::string& SearchDelimiter() const { return outsideComment ? begin : *fileEnd; }
+    // Where a scan is: outside or inside a comment, and whether that text is skipped.
+    struct State {
+        bool outsideComment = true;
+        bool skipText = false;
+        bool operator==(const State&) const = default;
+    };
+
+    [[nodiscard]] const std::string& SearchDelimiter(const State& at) const
+    {
+        return at.outsideComment ? begin : *fileEnd;
+    }
+    // Scans the positions [position, lastPosition] from `state`, adding the counted ones to `stretches`
+    // (and their number to `counted`); returns the last position handled.
+    std::int64_t Walk(const InputFile& file, State& state, std::int64_t position, std::int64_t lastPosition,
+                      const CancelFlag* cancel, std::vector<CountedStretch>& stretches,
+                      std::int64_t& counted) const;
 
     bool active = false;
     std::string begin;
@@ -82,8 +106,8 @@ private:
     bool endsAtLineEnd = false;
     bool watchLineFeeds = false;
     bool sawLoneLineFeed = false;
-    bool outsideComment = true;
-    bool skipText = false;
+    State countState; // of the scan with the count's reads
+    State textState;  // of the scan a byte at a time
 };
 
 // The first position in [from, to] at which the delimiter starts, or -1. NUL filler past the end of

@@ -24,17 +24,47 @@ template <typename Record> void RadixSortByKey(Record* begin, Record* end, const
 
 namespace radix_sort_detail {
 
+// The looks of one sort at the cancel flag: once per lookEvery records handled, counted over the whole
+// sort, as a shard of millions of records takes a few hundred milliseconds in passes and in groups too
+// small to look on their own. Once the flag is seen set, every step stops.
+class CancelLooks
+{
+public:
+    explicit CancelLooks(const CancelFlag& flag) : cancel(flag) {}
+
+    // Counts `records` handled; true when the sort is to stop.
+    [[nodiscard]] bool Stop(std::size_t records)
+    {
+        since += records;
+        if (since >= lookEvery) {
+            since = 0;
+            stopped = stopped || cancel.IsSet();
+        }
+        return stopped;
+    }
+    [[nodiscard]] bool Stopped() const { return stopped; }
+
+private:
+    static constexpr std::size_t lookEvery = std::size_t{1} << 16;
+    const CancelFlag& cancel;
+    std::size_t since = 0;
+    bool stopped = false;
+};
+
 // Sorts records whose keys agree on their first `depth` bytes.
 template <typename Record, typename Placed>
-void SortFromByte(Record* begin, Record* end, std::size_t depth, const CancelFlag& cancel, Placed& placed)
+void SortFromByte(Record* begin, Record* end, std::size_t depth, CancelLooks& looks, Placed& placed)
 {
     constexpr std::size_t keyBytes = 8 * std::tuple_size_v<decltype(Record::key)>;
+    // A group this large also looks at the flag within its passes, every `block` records.
+    constexpr std::size_t largeGroup = std::size_t{1} << 16;
+    constexpr std::size_t block = 4096;
     const auto count = static_cast<std::size_t>(end - begin);
     if (count < 2 || depth >= keyBytes) {
         placed(count);
         return; // nothing to sort, or keys that are equal throughout
     }
-    if (count >= 65536 && cancel.IsSet()) {
+    if (looks.Stop(count)) {
         return; // the caller sees the flag too and drops the records
     }
     if (count < 128) {
@@ -47,25 +77,48 @@ void SortFromByte(Record* begin, Record* end, std::size_t depth, const CancelFla
     const auto byteOf = [&](const Record& record) {
         return static_cast<std::size_t>((record.key[word] >> shift) & 0xFF);
     };
+    const std::size_t step = count >= largeGroup ? block : count;
     std::array<std::size_t, 257> starts{};
-    for (const Record* record = begin; record != end; ++record) {
-        ++starts[byteOf(*record) + 1];
+    for (Record* from = begin; from != end;) {
+        Record* const to = from + std::min(step, static_cast<std::size_t>(end - from));
+        for (; from != to; ++from) {
+            ++starts[byteOf(*from) + 1];
+        }
+        if (step < count && looks.Stop(step)) {
+            return;
+        }
     }
     std::partial_sum(starts.begin(), starts.end(), starts.begin());
     std::array<std::size_t, 256> next{};
     std::copy(starts.begin(), starts.end() - 1, next.begin());
+    const auto place = [&](std::size_t bucket) {
+        const std::size_t home = byteOf(begin[next[bucket]]);
+        if (home == bucket) {
+            ++next[bucket];
+        } else {
+            std::swap(begin[next[bucket]], begin[next[home]++]);
+        }
+    };
+    std::size_t moved = 0;
     for (std::size_t bucket = 0; bucket < 256; ++bucket) {
-        while (next[bucket] < starts[bucket + 1]) {
-            const std::size_t home = byteOf(begin[next[bucket]]);
-            if (home == bucket) {
-                ++next[bucket];
-            } else {
-                std::swap(begin[next[bucket]], begin[next[home]++]);
+        if (step == count) {
+            while (next[bucket] < starts[bucket + 1]) {
+                place(bucket);
             }
+            continue;
+        }
+        while (next[bucket] < starts[bucket + 1]) {
+            if (++moved == block) {
+                moved = 0;
+                if (looks.Stop(block)) {
+                    return;
+                }
+            }
+            place(bucket);
         }
     }
-    for (std::size_t bucket = 0; bucket < 256; ++bucket) {
-        SortFromByte(begin + starts[bucket], begin + starts[bucket + 1], depth + 1, cancel, placed);
+    for (std::size_t bucket = 0; bucket < 256 && !looks.Stopped(); ++bucket) {
+        SortFromByte(begin + starts[bucket], begin + starts[bucket + 1], depth + 1, looks, placed);
     }
 }
 
@@ -74,7 +127,8 @@ void SortFromByte(Record* begin, Record* end, std::size_t depth, const CancelFla
 template <typename Record, typename Placed>
 void RadixSortByKey(Record* begin, Record* end, const CancelFlag& cancel, Placed&& placed)
 {
-    radix_sort_detail::SortFromByte(begin, end, 0, cancel, placed);
+    radix_sort_detail::CancelLooks looks(cancel);
+    radix_sort_detail::SortFromByte(begin, end, 0, looks, placed);
 }
 
 template <typename Record> void RadixSortByKey(Record* begin, Record* end, const CancelFlag& cancel)

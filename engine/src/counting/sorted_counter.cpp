@@ -102,7 +102,9 @@ public:
             return false;
         }
         report(walk + sortCost * shardRecords);
-        Scan(records, entries[shard]);
+        if (!Scan(records, entries[shard], cancel)) {
+            return false;
+        }
         report(total);
         std::int64_t found = 0;
         for (const auto& perLength : entries[shard]) {
@@ -225,22 +227,29 @@ private:
 
     // Each run of records that share their first L bytes is one string of length L; its hits are the
     // records whose limit allows length L, and it was first met at the earliest of them. Counting the
-    // strings first lets each length's list be made at its size, without growing and copying.
-    void Scan(const Records& sorted, std::vector<std::vector<SortedEntry>>& out) const
+    // strings first lets each length's list be made at its size, without growing and copying. False, with
+    // the lists incomplete, when cancelled.
+    bool Scan(const Records& sorted, std::vector<std::vector<SortedEntry>>& out,
+              const CancelFlag& cancel) const
     {
         std::vector<std::size_t> sizes(lengths.size(), 0);
-        ForEachString(sorted, [&](std::size_t index, std::uint64_t, std::uint64_t) { ++sizes[index]; });
+        if (!ForEachString(sorted, cancel,
+                           [&](std::size_t index, std::uint64_t, std::uint64_t) { ++sizes[index]; })) {
+            return false;
+        }
         for (std::size_t index = 0; index < lengths.size(); ++index) {
             out[index].reserve(sizes[index]);
         }
-        ForEachString(sorted, [&](std::size_t index, std::uint64_t hits, std::uint64_t first) {
+        return ForEachString(sorted, cancel, [&](std::size_t index, std::uint64_t hits, std::uint64_t first) {
             out[index].push_back({static_cast<std::uint32_t>(first & 0xFFFFFFFF),
                                   static_cast<std::uint32_t>(first >> 32), hits});
         });
     }
 
-    // Calls found(length index, hits, first order) for each string of the sorted records.
-    template <typename Found> void ForEachString(const Records& sorted, Found&& found) const
+    // Calls found(length index, hits, first order) for each string of the sorted records; false when
+    // cancelled (a pass over a large shard takes a hundred milliseconds and more).
+    template <typename Found>
+    bool ForEachString(const Records& sorted, const CancelFlag& cancel, Found&& found) const
     {
         struct Group {
             std::uint64_t hits = 0;
@@ -253,23 +262,32 @@ private:
             }
             groups[index] = Group{};
         };
-        for (std::size_t r = 0; r < sorted.size(); ++r) {
-            const Record& record = sorted[r];
-            if (r > 0) {
-                const std::int64_t shared = SharedBytes(sorted[r - 1], record);
-                for (std::size_t index = lengths.size(); index-- > 0 && lengths[index] > shared;) {
-                    close(index);
-                }
+        const auto step = static_cast<std::size_t>(reportEvery);
+        for (std::size_t from = 0; from < sorted.size(); from += step) {
+            if (cancel.IsSet()) {
+                return false;
             }
-            const std::uint64_t order = std::uint64_t{record.file} << 32 | record.position;
-            for (std::size_t index = 0; index < lengths.size() && lengths[index] <= record.limit; ++index) {
-                ++groups[index].hits;
-                groups[index].first = std::min(groups[index].first, order);
+            const std::size_t to = std::min(sorted.size(), from + step);
+            for (std::size_t r = from; r < to; ++r) {
+                const Record& record = sorted[r];
+                if (r > 0) {
+                    const std::int64_t shared = SharedBytes(sorted[r - 1], record);
+                    for (std::size_t index = lengths.size(); index-- > 0 && lengths[index] > shared;) {
+                        close(index);
+                    }
+                }
+                const std::uint64_t order = std::uint64_t{record.file} << 32 | record.position;
+                for (std::size_t index = 0; index < lengths.size() && lengths[index] <= record.limit;
+                     ++index) {
+                    ++groups[index].hits;
+                    groups[index].first = std::min(groups[index].first, order);
+                }
             }
         }
         for (std::size_t index = 0; index < lengths.size(); ++index) {
             close(index);
         }
+        return true;
     }
 
     std::vector<std::int64_t> lengths; // ascending, 3 to longest

@@ -127,7 +127,7 @@ private:
         std::function<void()> besideFinish;
         if (resolved.realSavings) {
             savings.emplace(resolved, cancel);
-            besideFinish = [&] { savings->BuildIndex(count.Files()); };
+            besideFinish = [&] { savings->BuildIndex(count.TakeCountedText()); };
         }
         StepEnd end = count.CountAll(besideFinish);
         outcome.counters = count.Counters();

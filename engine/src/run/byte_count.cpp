@@ -5,6 +5,8 @@
 
 #include "run/byte_count.h"
 
+#include "run/count_steps.h"
+
 #include <algorithm>
 
 namespace kestrin {
@@ -38,26 +40,19 @@ StepEnd ByteCount::CountAll(const std::function<void()>& besideFinish)
 StepEnd ByteCount::CountFile(std::size_t index, std::int64_t& distinctBefore, std::uint64_t& fileBase,
                              const std::function<void()>& besideFinish)
 {
-    Progress progress = run.display.Current();
-    progress.phase = RunPhase::Counting;
-    progress.file = static_cast<std::int64_t>(index + 1);
-    progress.files = static_cast<std::int64_t>(looks.size());
-    progress.position = 1;
-    progress.matchCount = distinctBefore;
-    progress.completion = 0.0;
-    run.display.Show(progress);
-    if (run.observer.YieldAndCheckCancel()) {
-        return EarlyEnd::Cancelled();
+    if (auto end = StartInput(run, index, looks.size(), distinctBefore)) {
+        return end;
     }
     FileProgress shown(run.display, WeighStages(index));
-    if (auto end = ReadInput(index, shown)) {
+    if (auto end = ReadAndPlan(index, shown)) {
         return end;
     }
     const InputFile& file = *files[index];
     // The scan runs beside the host's events too: on a large file with many delimiters it takes a while.
     FileScan scan;
     if (auto end = RunJobs(run, 1, 1, [&](std::size_t, unsigned) {
-            scan = scanner.Scan(file, bufferLength, &run.cancel);
+            scan =
+                scanner.Scan(file, bufferLength, &run.cancel, resolved.realSavings ? &countedText : nullptr);
         })) {
         return end;
     }
@@ -83,11 +78,10 @@ StepEnd ByteCount::CountFile(std::size_t index, std::int64_t& distinctBefore, st
 
 // Reads one input on a worker. The first file also brings the shape of the whole input, which the plan of
 // the count needs.
-StepEnd ByteCount::ReadInput(std::size_t index, FileProgress& shown)
+StepEnd ByteCount::ReadAndPlan(std::size_t index, FileProgress& shown)
 {
     const std::filesystem::path& path = resolved.inputFiles[index];
     std::atomic<std::int64_t> bytesRead{0};
-    std::variant<std::unique_ptr<InputFile>, FileError> opened;
     InputShape shape;
     const auto tick = [&] {
         const std::int64_t read = bytesRead.load(std::memory_order_relaxed);
@@ -99,24 +93,17 @@ StepEnd ByteCount::ReadInput(std::size_t index, FileProgress& shown)
         shown.Show(FileStage::Reading, fraction, std::max<std::int64_t>(1, expected - bufferLength + 2),
                    expected);
     };
-    if (auto end = RunJobs(
-            run, 1, 1,
-            [&](std::size_t, unsigned) {
-                // Reads may reach 16 bytes past a position whatever the lengths: short strings are read as
-                // words.
-                opened = InputFile::Open(path, std::max<std::int64_t>(bufferLength, 16),
-                                         {&run.cancel, &bytesRead});
-                if (index == 0 && std::holds_alternative<std::unique_ptr<InputFile>>(opened)) {
-                    shape = ShapeOfInput(*std::get<std::unique_ptr<InputFile>>(opened));
+    // Reads may reach 16 bytes past a position whatever the lengths: short strings are read as words.
+    if (auto end = ReadInput(
+            run, path, std::max<std::int64_t>(bufferLength, 16), files, &bytesRead,
+            [&](const InputFile& file) {
+                if (index == 0) {
+                    shape = ShapeOfInput(file);
                 }
             },
             tick)) {
         return end;
     }
-    if (auto* error = std::get_if<FileError>(&opened)) {
-        return EarlyEnd::InputFailed(std::move(*error));
-    }
-    files.push_back(std::move(std::get<std::unique_ptr<InputFile>>(opened)));
     const std::int64_t size = files.back()->Size();
     counters.totalCharacters += size;
     if (index == 0) {
@@ -268,11 +255,9 @@ StepEnd ByteCount::FinishCount(FileProgress* shown, std::int64_t handledTo, std:
 // The different strings over the list, where a length listed twice counts twice.
 std::int64_t ByteCount::DistinctOverList() const
 {
-    std::int64_t total = 0;
-    for (const std::int16_t length : resolved.listedLengths) {
-        total += plan.unitOf.at(length)->Distinct(length);
-    }
-    return total;
+    return kestrin::DistinctOverList(resolved.listedLengths, [&](std::int16_t length) {
+        return plan.unitOf.at(length)->Distinct(length);
+    });
 }
 
 } // namespace kestrin

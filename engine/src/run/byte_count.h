@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace kestrin {
@@ -30,6 +31,9 @@ public:
     [[nodiscard]] const std::vector<std::unique_ptr<InputFile>>& Files() const { return files; }
     [[nodiscard]] const CountingPlan& Plan() const { return plan; }
     [[nodiscard]] const RunCounters& Counters() const { return counters; }
+    // With real savings, the text the count read, as the savings index takes it (CommentScanner::Scan):
+    // each file apart, within a file the text the comment filter lets through. Views into Files().
+    [[nodiscard]] std::vector<std::string_view> TakeCountedText() { return std::move(countedText); }
     // Whether an input holds a lone LF, when the comment rules watch for one.
     [[nodiscard]] bool LoneLineFeeds() const { return scanner.SawLoneLineFeed(); }
     // The units' memory goes once the results are taken.
@@ -43,7 +47,7 @@ private:
 
     [[nodiscard]] StepEnd CountFile(std::size_t index, std::int64_t& distinctBefore, std::uint64_t& fileBase,
                                     const std::function<void()>& besideFinish);
-    [[nodiscard]] StepEnd ReadInput(std::size_t index, FileProgress& shown);
+    [[nodiscard]] StepEnd ReadAndPlan(std::size_t index, FileProgress& shown);
     [[nodiscard]] StepEnd CountScanned(std::size_t index, const FileScan& scan, std::uint64_t fileBase,
                                        std::int64_t distinctBefore, FileProgress& shown);
     [[nodiscard]] StepEnd FinishCount(FileProgress* shown, std::int64_t handledTo, std::int64_t fileSize,
@@ -68,6 +72,7 @@ private:
     std::vector<Job> fileJobs;
     std::vector<Job> finishJobs;
     RunCounters counters;
+    std::vector<std::string_view> countedText; // with real savings
 };
 
 } // namespace kestrin

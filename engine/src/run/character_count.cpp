@@ -5,6 +5,7 @@
 
 #include "run/character_count.h"
 
+#include "run/count_steps.h"
 #include "savings/savings_index.h"
 
 #include <algorithm>
@@ -53,41 +54,28 @@ StepEnd CharacterCount::ReadAll()
 // every delimiter wholly in the file is seen), then checked and encoded.
 StepEnd CharacterCount::ReadAndEncode(std::size_t index, CommentScanner& scanner, ScriptBuilder& builder)
 {
-    Progress progress = run.display.Current();
-    progress.phase = RunPhase::Counting;
-    progress.file = static_cast<std::int64_t>(index + 1);
-    progress.files = static_cast<std::int64_t>(looks.size());
-    progress.position = 1;
-    progress.completion = 0.0;
-    run.display.Show(progress);
-    if (run.observer.YieldAndCheckCancel()) {
-        return EarlyEnd::Cancelled();
+    Progress progress;
+    if (auto end = StartInput(run, index, looks.size(), std::nullopt, &progress)) {
+        return end;
     }
     const std::filesystem::path& path = resolved.inputFiles[index];
-    std::variant<std::unique_ptr<InputFile>, FileError> opened;
     StepEnd refused;
-    if (auto end = RunJobs(run, 1, 1, [&](std::size_t, unsigned) {
-            opened = InputFile::Open(path, 16, {&run.cancel, nullptr});
-            auto* file = std::get_if<std::unique_ptr<InputFile>>(&opened);
-            if (file == nullptr || run.cancel.IsSet()) {
-                return;
-            }
-            const FileScan scan = scanner.Scan(**file, 1, &run.cancel);
+    if (auto end = ReadInput(run, path, 16, files, nullptr, [&](const InputFile& file) {
             if (run.cancel.IsSet()) {
                 return;
             }
-            const std::string_view text((*file)->Data(), static_cast<std::size_t>((*file)->Size()));
+            const FileScan scan = scanner.Scan(file, 1, &run.cancel);
+            if (run.cancel.IsSet()) {
+                return;
+            }
+            const std::string_view text(file.Data(), static_cast<std::size_t>(file.Size()));
             refused = builder.Add(path, text, scan.stretches);
         })) {
         return end;
     }
-    if (auto* error = std::get_if<FileError>(&opened)) {
-        return EarlyEnd::InputFailed(std::move(*error));
-    }
     if (refused) {
         return refused;
     }
-    files.push_back(std::move(std::get<std::unique_ptr<InputFile>>(opened)));
     const std::int64_t size = files.back()->Size();
     if (index + 1 < looks.size()) {
         ShowPosition(progress, std::max<std::int64_t>(1, size), size);
@@ -121,9 +109,7 @@ void CharacterCount::TakeDistinct(const std::function<std::int64_t(std::int64_t)
         const std::int64_t shownSize = files.empty() ? 0 : files.back()->Size();
         lastFile->Show(FileStage::Finishing, 1.0, shownSize, shownSize);
     }
-    for (const std::int16_t length : resolved.listedLengths) {
-        counters.distinctStrings += distinctOf(length);
-    }
+    counters.distinctStrings = DistinctOverList(resolved.listedLengths, distinctOf);
     Progress counted = run.display.Current();
     counted.matchCount = counters.distinctStrings;
     run.display.Show(counted);
@@ -176,9 +162,8 @@ StepEnd CharacterCount::CountStrings()
     }
     done.store(WorkProgress::whole);
     tick();
-    for (const std::int16_t length : resolved.listedLengths) {
-        counters.distinctStrings += counter->Distinct(length);
-    }
+    counters.distinctStrings = DistinctOverList(
+        resolved.listedLengths, [&](std::int16_t length) { return counter->Distinct(length); });
     Progress counted = run.display.Current();
     counted.matchCount = counters.distinctStrings;
     run.display.Show(counted);

@@ -6,7 +6,6 @@
 #include "run/savings_branch.h"
 
 #include "cancel_flag.h"
-#include "counting/comment_scanner.h"
 #include "text/braced_text.h"
 
 #include <absl/container/flat_hash_set.h>
@@ -54,9 +53,9 @@ SavingsBranch::SavingsBranch(const ResolvedSettings& resolvedSettings, const Can
 
 // The index is built before the number of results is known, which depends on the count; the codes of as
 // many entries as the request allows at most give the cheapest code any entry can have.
-void SavingsBranch::BuildIndex(const std::vector<std::unique_ptr<InputFile>>& files)
+void SavingsBranch::BuildIndex(std::vector<std::string_view> countedText)
 {
-    request.stretches = CountedText(files);
+    request.stretches = std::move(countedText);
     Index();
 }
 
@@ -102,26 +101,6 @@ void SavingsBranch::Index()
         // The choice numbers its text in 31 bits; text behind a comment filter is only known now.
         throw RunFailure{Failure::TextTooLong, {}};
     }
-}
-
-// The text that counting reads, as stretches that no entry may cross: each file apart, and within a file
-// the text the comment filter lets through. A scanner of its own steps a byte at a time, so that every
-// delimiter that lies wholly in a file is seen, up to its last byte.
-std::vector<std::string_view>
-SavingsBranch::CountedText(const std::vector<std::unique_ptr<InputFile>>& files) const
-{
-    CommentScanner textScanner(resolved.comments);
-    std::vector<std::string_view> stretches;
-    for (const auto& file : files) {
-        for (const CountedStretch& piece : textScanner.Scan(*file, 1, &cancel).stretches) {
-            const std::int64_t end = std::min(piece.end, file->Size()); // the filler is not text
-            if (piece.begin < end) {
-                stretches.emplace_back(file->Data() + piece.begin,
-                                       static_cast<std::size_t>(end - piece.begin));
-            }
-        }
-    }
-    return stretches;
 }
 
 StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, RankedResults& ranked)

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace kestrin {
@@ -30,9 +31,10 @@ public:
     // The settings must outlive the branch.
     SavingsBranch(const ResolvedSettings& resolved, const CancelFlag& cancel);
 
-    // Builds the index of the candidates over the counted text of the files, all read by now: the job the
-    // count runs beside its finish. Returns early when the cancel flag is set.
-    void BuildIndex(const std::vector<std::unique_ptr<InputFile>>& files);
+    // Builds the index of the candidates over the counted text, as stretches that no entry may cross (the
+    // count's, ByteCount::TakeCountedText, which point into the files): the job the count runs beside
+    // its finish. Returns early when the cancel flag is set.
+    void BuildIndex(std::vector<std::string_view> countedText);
     // The same counting in the game's characters, over the game's bytes of the script, which must
     // outlive the branch.
     void BuildIndex(const GameScript& script);
@@ -59,9 +61,6 @@ private:
     [[nodiscard]] std::vector<CurvePoint> Curve(const SavingsResult& choice,
                                                 const std::vector<std::size_t>& checkpoints,
                                                 const std::vector<std::int64_t>& exact) const;
-
-    [[nodiscard]] std::vector<std::string_view>
-    CountedText(const std::vector<std::unique_ptr<InputFile>>& files) const;
 
     const ResolvedSettings& resolved;
     const CancelFlag& cancel;
