@@ -158,8 +158,16 @@ private:
         if (resolved.realSavings) {
             savings.emplace(resolved, cancel);
             count.ReleaseCounter(); // before the index, which takes the most memory
-            if (auto built = RunJobs(context, 1, 1,
-                                     [&](std::size_t, unsigned) { savings->BuildIndex(count.Script()); })) {
+            const auto started = std::chrono::steady_clock::now();
+            const auto indexing = [&] {
+                if (count.LeavesStringsToIndex()) {
+                    count.ShowIndexing(
+                        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+                }
+            };
+            if (auto built = RunJobs(
+                    context, 1, 1, [&](std::size_t, unsigned) { savings->BuildIndex(count.Script()); },
+                    indexing)) {
                 return built;
             }
             if (count.LeavesStringsToIndex()) {

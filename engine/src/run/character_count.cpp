@@ -9,6 +9,7 @@
 #include "savings/savings_index.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace kestrin {
@@ -101,6 +102,20 @@ bool CharacterCount::LeavesStringsToIndex() const
            (longest == resolved.lengths.end() ||
             std::int64_t{*longest} * static_cast<std::int64_t>(script.longestCharacter) <=
                 savings::longestWindow);
+}
+
+void CharacterCount::ShowIndexing(double seconds)
+{
+    if (!lastFile) {
+        return;
+    }
+    // The index takes about this long a game byte, on the machines it was measured on; the shown share
+    // approaches the end as the time goes past the estimate.
+    constexpr double indexSecondsPerByte = 100e-9;
+    const double estimate =
+        std::max(indexSecondsPerByte * static_cast<double>(script.game.bytes.size()), 0.05);
+    const std::int64_t shownSize = files.empty() ? 0 : files.back()->Size();
+    lastFile->Show(FileStage::Finishing, 1.0 - std::exp(-seconds / estimate), shownSize, shownSize);
 }
 
 void CharacterCount::TakeDistinct(const std::function<std::int64_t(std::int64_t)>& distinctOf)

@@ -46,6 +46,9 @@ public:
     // reads the script; the run then hands the index's figures over by TakeDistinct, length by length.
     [[nodiscard]] bool LeavesStringsToIndex() const;
     void TakeDistinct(const std::function<std::int64_t(std::int64_t)>& distinctOf);
+    // While the index is built in the count's place, the last file's position moves on, forwards only,
+    // by the time spent against a rough estimate of the index's time, never reaching the end before it.
+    void ShowIndexing(double seconds);
 
 private:
     [[nodiscard]] StepEnd ReadAndEncode(std::size_t index, CommentScanner& scanner, ScriptBuilder& builder);
