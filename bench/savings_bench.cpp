@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     kestrin::SavingsRequest request;
     request.stretches = {text};
     for (std::int64_t length = first; length <= last; ++length) {
-        request.lengths.push_back(length);
+        request.lengths.push_back(static_cast<std::int16_t>(length));
     }
     request.codeBytes.assign(std::stoul(argv[3]), code);
     const long before = PeakKiB();

@@ -37,9 +37,9 @@ std::uint8_t Take(std::string_view& input)
 
 // Lengths 1 to 8 by the bits of a byte, and one more of up to 40, above the longest length that the
 // index compares byte by byte.
-std::vector<std::int64_t> TakeLengths(std::string_view& input)
+std::vector<std::int16_t> TakeLengths(std::string_view& input)
 {
-    std::vector<std::int64_t> lengths;
+    std::vector<std::int16_t> lengths;
     const std::uint8_t mask = Take(input);
     for (int bit = 0; bit < 8; ++bit) {
         if (mask & (1U << bit)) {
@@ -47,7 +47,7 @@ std::vector<std::int64_t> TakeLengths(std::string_view& input)
         }
     }
     if (const std::uint8_t extra = Take(input) % 48; extra >= 9) {
-        lengths.push_back(extra == 47 ? -1 : extra);
+        lengths.insert(lengths.begin() + (extra == 47 ? 0 : std::ssize(lengths)), extra == 47 ? -1 : extra);
     }
     return lengths;
 }

@@ -118,7 +118,7 @@ SavingsResult ModelChoice(const SavingsRequest& request)
     const ModelText m(request.stretches);
     const std::size_t n = m.text.size();
     std::map<std::string, std::size_t> firstAt; // every candidate with its first position
-    for (const std::int64_t length : request.lengths) {
+    for (const std::int16_t length : request.lengths) {
         for (std::size_t p = 0; length > 0 && p + static_cast<std::size_t>(length) <= n; ++p) {
             const std::string s = m.text.substr(p, static_cast<std::size_t>(length));
             const bool kept = std::any_of(request.kept.begin(), request.kept.end(),

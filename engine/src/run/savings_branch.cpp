@@ -39,7 +39,7 @@ std::int64_t DifferentCharacters(const GameText& game, const CancelFlag& cancel)
 SavingsBranch::SavingsBranch(const ResolvedSettings& resolvedSettings, const CancelFlag& runCancel)
     : resolved(resolvedSettings), cancel(runCancel)
 {
-    request.lengths.assign(resolved.lengths.begin(), resolved.lengths.end());
+    request.lengths = resolved.lengths;
     request.dictionaryBytes = resolved.dictionaryBytes;
     request.entryOverhead = resolved.entryOverhead;
     for (const KeptEntry& kept : resolved.kept) {

@@ -217,7 +217,7 @@ private:
     {
         // lengthsUpTo[h]: how many requested lengths are h or less.
         std::vector<std::uint64_t> lengthsUpTo(cap + 1, 0);
-        for (const std::int32_t l : index.lengths) {
+        for (const std::int16_t l : index.lengths) {
             ++lengthsUpTo[static_cast<std::size_t>(l)];
         }
         for (std::size_t l = 1; l <= cap; ++l) {
@@ -415,7 +415,7 @@ private:
 } // namespace
 
 SavingsIndex LoadText(std::span<const std::string_view> stretches,
-                      std::span<const std::int64_t> requestedLengths, const CharacterMap* units,
+                      std::span<const std::int16_t> requestedLengths, const CharacterMap* units,
                       std::size_t longestCharacter)
 {
     std::size_t size = 0;
@@ -432,13 +432,11 @@ SavingsIndex LoadText(std::span<const std::string_view> stretches,
     }
     index.text = {index.bytes.data(), index.bytes.size()};
     index.textSize = static_cast<std::int64_t>(size);
-    for (const std::int64_t requested : requestedLengths) {
+    for (const std::int16_t requested : requestedLengths) {
         if (requested >= 1 && requested <= longestWindow && requested <= index.textSize) {
-            index.lengths.push_back(static_cast<std::int32_t>(requested));
+            index.lengths.push_back(requested);
         }
     }
-    std::sort(index.lengths.begin(), index.lengths.end());
-    index.lengths.erase(std::unique(index.lengths.begin(), index.lengths.end()), index.lengths.end());
     index.longest = index.lengths.empty() ? 0 : index.lengths.back();
     index.units = units;
     if (units != nullptr) {

@@ -60,7 +60,7 @@ struct SavingsIndex {
     LargeVector<char> bytes;
     std::string_view text;
     std::int64_t textSize = 0;
-    std::vector<std::int32_t> lengths; // the requested lengths that can occur, sorted, distinct
+    std::vector<std::int16_t> lengths; // the requested lengths that can occur, sorted, distinct
     std::int32_t longest = 0;          // the most bytes a window may take
     // Counting in the game's characters: where they start (positions are still bytes), and which are
     // breaks in place of CR and LF. Lengths then count characters, and windows start and end only where
@@ -77,12 +77,11 @@ struct SavingsIndex {
     LargeVector<CandidateRecord> records;
 };
 
-// Takes a copy of the text and the lengths that can occur. Throws std::length_error for 2 GiB of text or
-// more.
-// With units (the map of the stretches one after another), the lengths count characters of at most
-// longestCharacter bytes each.
+// Takes a copy of the text and the lengths that can occur, of the sorted, distinct requested ones. Throws
+// std::length_error for 2 GiB of text or more. With units (the map of the stretches one after another), the
+// lengths count characters of at most longestCharacter bytes each.
 [[nodiscard]] SavingsIndex LoadText(std::span<const std::string_view> stretches,
-                                    std::span<const std::int64_t> requestedLengths,
+                                    std::span<const std::int16_t> requestedLengths,
                                     const CharacterMap* units = nullptr, std::size_t longestCharacter = 1);
 
 // Builds the index of a loaded text for entries that cost at least cheapestCode bytes; forbidden (may
