@@ -162,6 +162,12 @@ StepEnd ScriptBuilder::Add(const std::filesystem::path& path, std::string_view f
         }
         lastEnd = end;
         const std::string_view stretch = fileText.substr(begin, end - begin);
+        // Room for the stretch at once, as the encoder would take it for a stretch encoded whole, so that
+        // the pieces do not grow the text step by step (which holds the old and the new buffer at once).
+        std::string& bytes = built.game.bytes;
+        if (bytes.capacity() < bytes.size() + stretch.size()) {
+            bytes.reserve(std::max(bytes.size() + stretch.size(), bytes.capacity() * 2));
+        }
         std::optional<UnmappedText> unmapped;
         const bool whole = ForEachPiece(stretch, cancel, [&](std::size_t offset, std::string_view text) {
             leftOut -= CountCharacters(text, built.encoding);
