@@ -21,11 +21,15 @@ one line of key=value pairs:
   badhex   result lines of REPORT whose hex is not the game bytes of their string (with --report)
 
 Each character costs its game code's bytes (through a game table), its UTF-8 bytes (utf-8) or one byte
-(latin1); an entry costs its code's bytes (8000= is 2). CR and LF are one byte each and never part of a
-match; no match crosses from one file into the next. Without a game table an entry of a single character
-is never used (the character itself comes first). Table files: lines end at CR LF or CR alone; an entry
-line begins with a hex digit (in the game table "/" marks an end code) and holds an "="; its text is
-everything after the first "=". Exit status 1 when a script holds text the game table does not map.
+(latin1); an entry costs its code's bytes (8000= is 2). A line end (CR LF, a lone CR or a lone LF) is
+never part of a match, and no match crosses from one file into the next. Without a game table each CR and
+each LF is one byte. Through a game table a line end costs the bytes of the table's newline code (the first
+"*HEX", "*HEX=text" or "HEX=\\n" line), nothing when only line ends stand between it and an end code
+before it, and nothing at all when the table names no newline code. Without a game table an entry of a
+single character is never used (the character itself comes first). Table files: lines end at CR LF, CR or
+LF; an entry line begins with a hex digit (in the game table "/" marks an end code, and "*HEX=text" is an
+entry too) and holds an "="; its text is everything after the first "=". Exit status 1 when a script holds
+text the game table does not map.
 """
 import argparse
 import re
@@ -38,13 +42,24 @@ def table_lines(path, encoding):
     """(code hex, text, is end code) of every entry line of a Thingy file, in file order."""
     with open(path, "rb") as f:
         data = f.read()
-    for line in re.split(rb"\r\n|\r", data):
+    for line in re.split(rb"\r\n|\r|\n", data):
         end = line.startswith(b"/")
-        body = line[1:] if end else line
+        body = line[1:] if end or line.startswith(b"*") else line
         if not body[:1] or body[:1].lower() not in b"0123456789abcdef" or b"=" not in body:
             continue
         code, text = body.split(b"=", 1)
         yield code.decode("latin-1").strip(), text.decode(encoding, "surrogateescape"), end
+
+
+def newline_bytes(path):
+    """The bytes of the game table's newline code: of its first "*HEX" or "HEX=\\n" line; None without one."""
+    with open(path, "rb") as f:
+        data = f.read()
+    for line in re.split(rb"\r\n|\r|\n", data):
+        r = re.fullmatch(rb"\*((?:[0-9A-Fa-f]{2}){1,4})(=.*)?|((?:[0-9A-Fa-f]{2}){1,4})=\\n", line, re.S)
+        if r:
+            return len(r.group(1) or r.group(3)) // 2
+    return None
 
 
 def add(trie, text, cost):
@@ -118,6 +133,25 @@ def pieces(s):
     return [m.span() for m in re.finditer(r"[^\r\n]+", s)], sum(ch in "\r\n" for ch in s)
 
 
+def line_end_bytes(s, spans, last_units, newline):
+    """What the line ends of s take through a game table: each one (CR LF, CR or LF) the newline code's
+    bytes, but none when the text before it, past any line ends, ends with an end code (last_units[i]
+    tells whether spans[i] does), and none without a newline code."""
+    if newline is None:
+        return 0
+    total, after_end, at = 0, False, 0
+    ends = dict(zip((a for a, _ in spans), (b for _, b in spans)))
+    follows = dict(zip((a for a, _ in spans), last_units))
+    while at < len(s):
+        if at in ends:
+            after_end = follows[at]
+            at = ends[at]
+            continue
+        total += 0 if after_end else newline
+        at += 2 if s.startswith("\r\n", at) else 1
+    return total
+
+
 def where(s, pos):
     line = s.count("\n", 0, pos) + 1
     return line, pos - (s.rfind("\n", 0, pos) + 1) + 1
@@ -135,8 +169,9 @@ def main():
     args = ap.parse_args()
     codec = "utf-8" if args.encoding == "utf-8" or args.game_table else "latin-1"
 
-    game, union, ends, codes = None, {}, [], {}
+    game, union, ends, codes, newline = None, {}, [], {}, None
     if args.game_table:
+        newline = newline_bytes(args.game_table)
         game = {}
         for code, text, end in table_lines(args.game_table, codec):
             if text and add(game, text, len(code) // 2):
@@ -187,12 +222,12 @@ def main():
         except UnicodeDecodeError as e:
             sys.exit("%s: not valid UTF-8 at byte %d" % (path, e.start))
         spans, line_ends = pieces(s)
-        n += line_ends
-        m += line_ends
-        k += line_ends
+        last_units = []
         for a, b in spans:
             try:
-                n += sum(c for _, _, c in (enc.longest(game, s, a, b) if game else enc.longest({}, s, a, b)))
+                units = enc.longest(game, s, a, b) if game else enc.longest({}, s, a, b)
+                n += sum(c for _, _, c in units)
+                last_units.append(s[units[-1][0]:units[-1][1]] in ends)
             except KeyError as e:
                 pos = e.args[0]
                 line, column = where(s, pos)
@@ -200,6 +235,11 @@ def main():
                 sys.exit(1)
             m += sum(c for _, _, c in enc.longest(union, s, a, b))
             k += enc.best(union, s, a, b)
+        if game is not None:
+            line_ends = line_end_bytes(s, spans, last_units, newline)
+        n += line_ends
+        m += line_ends
+        k += line_ends
 
     badhex = 0
     if args.report:

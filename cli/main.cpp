@@ -159,7 +159,8 @@ bool WriteStandardOutput(std::string_view text)
 }
 
 // The game table's lines that the run read otherwise than they are written: one warning for the
-// repeated codes and texts, one for the kinds of line it does not model, one for a byte-order mark.
+// repeated codes and texts, one for the newline codes past the first, one for the kinds of line it does
+// not model, one for a byte-order mark.
 void WarnAboutGameTable(const RunSettings& settings, const RunOutcome& outcome)
 {
     if (outcome.gameTableNotes.empty() || !settings.gameTable) {
@@ -168,6 +169,7 @@ void WarnAboutGameTable(const RunSettings& settings, const RunOutcome& outcome)
     const std::string table = "kestrin-cli: --game-table " + settings.gameTable->string() + ": ";
     std::string repeated;
     std::string unmodelled;
+    std::string newline;
     for (const GameTableNote& note : outcome.gameTableNotes) {
         const std::string line = "line " + std::to_string(note.line);
         switch (note.kind) {
@@ -183,15 +185,22 @@ void WarnAboutGameTable(const RunSettings& settings, const RunOutcome& outcome)
         case GameTableNote::Kind::Utf8Mark:
             std::cerr << table << "starts with a UTF-8 byte-order mark: --encoding utf-8 is probably meant\n";
             break;
+        case GameTableNote::Kind::OtherNewlineCode:
+            newline += (newline.empty() ? "" : ", ") + line + " names another newline code than line " +
+                       std::to_string(note.firstLine);
+            break;
         }
     }
     if (!repeated.empty()) {
         std::cerr << table << repeated << "; the first line wins\n";
     }
+    if (!newline.empty()) {
+        std::cerr << table << newline << "; the first newline code wins, the others count as used\n";
+    }
     if (!unmodelled.empty()) {
         std::cerr << table << unmodelled
-                  << ": kinds of line not modelled (linked entries, marks, newline codes, table switches, "
-                     "bookmarks); their codes count as used\n";
+                  << ": kinds of line not modelled (linked entries, marks, table switches, bookmarks); their "
+                     "codes count as used\n";
     }
 }
 

@@ -15,14 +15,17 @@
 
 namespace {
 
-// The table as the run reads it (its own reader is fuzzed apart), as the model's entries.
-std::vector<kestrin::testing::ModelEntry> ModelTable(const std::string& file, kestrin::TextEncoding encoding)
+// The table as the run reads it (its own reader is fuzzed apart), as the model's entries, and its newline
+// code.
+std::vector<kestrin::testing::ModelEntry> ModelTable(const std::string& file, kestrin::TextEncoding encoding,
+                                                     std::optional<std::string>& newlineCode)
 {
     std::vector<kestrin::testing::ModelEntry> table;
     const kestrin::GameTableLoad load = kestrin::ReadGameTable(file, encoding);
     for (const kestrin::GameTableEntry& entry : load.table.Entries()) {
         table.push_back({entry.code, entry.text, entry.stringEnd});
     }
+    newlineCode = load.table.NewlineCode();
     return table;
 }
 
@@ -61,10 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     kestrin::testing::RecordingObserver observer;
     const kestrin::RunOutcome outcome = kestrin::RunAnalysis(settings, observer);
-    const std::string differs = kestrin::testing::CheckTextRun(
-        settings, script,
-        useTable ? ModelTable(tableFile, settings.encoding) : kestrin::testing::CharacterTable(script), true,
-        outcome);
+    std::optional<std::string> newlineCode;
+    const auto table = useTable ? ModelTable(tableFile, settings.encoding, newlineCode)
+                                : kestrin::testing::CharacterTable(script);
+    const std::string differs =
+        kestrin::testing::CheckTextRun(settings, script, table, newlineCode, true, outcome);
     if (!differs.empty()) {
         std::fprintf(stderr, "fuzz_text_run: %s differs from the model\n", differs.c_str());
         std::abort();

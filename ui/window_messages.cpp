@@ -311,6 +311,7 @@ QString PhraseTableNotes(const RunOutcome& outcome)
     QStringList notes;
     QStringList repeated;
     QStringList unmodelled;
+    QStringList newline;
     for (const GameTableNote& note : outcome.gameTableNotes) {
         switch (note.kind) {
         case GameTableNote::Kind::RepeatedCode:
@@ -330,6 +331,11 @@ QString PhraseTableNotes(const RunOutcome& outcome)
                 QStringLiteral("The game's character table (Apri Tabella Caratteri) starts with a UTF-8 "
                                "byte-order mark: Codifica UTF-8 is probably meant."));
             break;
+        case GameTableNote::Kind::OtherNewlineCode:
+            newline.append(QStringLiteral("line %1 names another newline code than line %2")
+                               .arg(note.line)
+                               .arg(note.firstLine));
+            break;
         }
     }
     if (!repeated.isEmpty()) {
@@ -338,11 +344,16 @@ QString PhraseTableNotes(const RunOutcome& outcome)
                            "wins.")
                 .arg(repeated.join(QStringLiteral(", "))));
     }
+    if (!newline.isEmpty()) {
+        notes.append(QStringLiteral("In the game's character table (Apri Tabella Caratteri), %1; the first "
+                                    "newline code wins, the others count as used.")
+                         .arg(newline.join(QStringLiteral(", "))));
+    }
     if (!unmodelled.isEmpty()) {
         notes.append(
             QStringLiteral("In the game's character table (Apri Tabella Caratteri), %1 are kinds of line "
-                           "not modelled (linked entries, marks, newline codes, table switches, "
-                           "bookmarks); their codes count as used.")
+                           "not modelled (linked entries, marks, table switches, bookmarks); their codes "
+                           "count as used.")
                 .arg(unmodelled.join(QStringLiteral(", "))));
     }
     if (outcome.noTableCode) {

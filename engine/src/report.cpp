@@ -212,6 +212,11 @@ std::string BuildSizeLines(const EncodedSizes& sizes)
     return lines;
 }
 
+std::string BuildUnstoredLineEndsLine()
+{
+    return "Line ends: not stored, as the game table gives no newline code" + std::string(lineEnd);
+}
+
 std::string BuildReportHeader(const ReportHeader& header)
 {
     std::string text;

@@ -261,7 +261,7 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
     dir.Write("script.txt", "a script, not a report");
     dir.Write("notes.txt", "notes, not a report");
     dir.Write("game.tbl", "61=a\n62=b\n63=c\n");
-    dir.Write("notes.tbl", "61=a\n61=b\n*FE\n62=b\n63=c\n");
+    dir.Write("notes.tbl", "61=a\n61=b\n*FE\n$90=2\n62=b\n63=c\nFD=\\n\n");
     const std::string tryHelp = "\nTry 'kestrin-cli --help'.\n";
     // The arguments, the exit status, a piece of the output (none: no output) and of the messages.
     const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
@@ -272,7 +272,9 @@ TEST(KestrinCli, ExitStatusTellsHowTheRunEnded)
          0,
          "Filename:",
          "--game-table notes.tbl: line 2 repeats the code of line 1; the first line wins\n"
-         "kestrin-cli: --game-table notes.tbl: line 3 (*FE): kinds of line not modelled"},
+         "kestrin-cli: --game-table notes.tbl: line 7 names another newline code than line 3; the first "
+         "newline code wins, the others count as used\n"
+         "kestrin-cli: --game-table notes.tbl: line 4 ($90=2): kinds of line not modelled"},
         // Pieces that are no number are named; the run reads them as the window does.
         {{"-q", "-n", "5x", "-l", "two-eight", "-r", "0x80-1,7", "-t", "new.tbl", "in.txt"},
          0,

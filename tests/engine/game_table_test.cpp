@@ -66,6 +66,52 @@ TEST(GameTable, ReadsCodesTagsAndEndCodesAndReportsEachBadLine)
     EXPECT_EQ(prefixed.FirstCodeWithCodePrefix()->line, 2); // 8801 after 88; ABCDEF01 after ABCD
 }
 
+// The newline code: "*HEX" (with "=text" also an entry), or "HEX=\n", which stays an entry of the text
+// backslash-n; the first newline line wins, a later one with another code is listed, and every code named
+// counts as used (it is in the table, standing for no text when no entry has it).
+TEST(GameTable, ReadsTheFirstNewlineCodeInEitherSpelling)
+{
+    struct Case {
+        std::string file;
+        std::optional<std::string> newline;
+        std::int64_t newlineLine;
+        std::vector<std::int64_t> others;
+        std::vector<GameTableEntry> entries; // after 41=A on line 1
+    };
+    const Case cases[] = {
+        {"41=A\n*FE\n", "\xFE", 2, {}, {{"\xFE", "", false, 2}}},
+        {"41=A\r\n*ff01=<BR>\r\n*FE\r\n*FF01\r\n",
+         "\xFF\x01",
+         2,
+         {3},
+         {{"\xFF\x01", "<BR>", false, 2}, {"\xFE", "", false, 3}}},
+        {"41=A\nFE=\\n\n*FD\n", "\xFE", 2, {3}, {{"\xFE", "\\n", false, 2}, {"\xFD", "", false, 3}}},
+        // A text of an earlier line: the code is still used. A repeated "\n" is no newline line.
+        {"41=A\n*FE=A\nFD=\\n\nFC=\\n\n",
+         "\xFE",
+         2,
+         {3},
+         {{"\xFE", "", false, 2}, {"\xFD", "\\n", false, 3}}},
+        {"41=A\n/FE=\\n\n42=\\\\n\n*F\n",
+         std::nullopt,
+         0,
+         {},
+         {{"\xFE", "\\n", true, 2}, {"B", "\\\\n", false, 3}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const GameTableLoad load = ReadGameTable(c.file, TextEncoding::Utf8);
+        EXPECT_EQ(load.table.NewlineCode(), c.newline);
+        EXPECT_EQ(load.newlineLine, c.newlineLine);
+        EXPECT_EQ(load.otherNewlineCodes, c.others);
+        std::vector<GameTableEntry> entries = {{"A", "A", false, 1}};
+        entries.insert(entries.end(), c.entries.begin(), c.entries.end());
+        EXPECT_EQ(load.table.Entries(), entries);
+        EXPECT_TRUE(load.faults.empty());
+        EXPECT_EQ(load.unmodelled.size(), c.file.ends_with("*F\n") ? 1U : 0U); // "*F" names no code
+    }
+}
+
 // A table not valid in its encoding reads nothing (the refusal names its line and offset: see the text
 // runs' refusals). The same bytes are Latin-1 text, where a byte-order mark is three characters of a comment.
 TEST(GameTable, ReadsNothingFromAFileThatIsNotValidInItsEncoding)

@@ -60,7 +60,9 @@ TEST(TextRun, WholeCharactersWithTheModelsCountsAndSizes)
         const RunOutcome outcome = RunAnalysis(settings, observer);
         const auto table = useTable ? UsedEntries(c.entries) : CharacterTable(c.script);
         const bool keptRefused = outcome.refusal && outcome.refusal->role == FileRole::KeptTable;
-        EXPECT_EQ(testing::CheckTextRun(settings, c.script, table, keptRefused, outcome), "");
+        EXPECT_EQ(testing::CheckTextRun(settings, c.script, table, useTable ? c.newlineCode : std::nullopt,
+                                        keptRefused, outcome),
+                  "");
         if (outcome.status != RunStatus::Completed) {
             ++refused;
             continue;
@@ -227,11 +229,15 @@ TEST(TextRun, AJudgedTableGivesThePlainInsertersUsesAndSizes)
         }
         // As report lines, which show every field, so that a difference reads.
         EXPECT_EQ(BuildEvaluationLines(outcome.evaluated), BuildEvaluationLines(expected));
-        sizes.text = static_cast<std::int64_t>(
-            mode == 2 ? testing::InsertByLongestMatch(script, game).bytes.size() : script.size());
-        sizes.longestMatch = static_cast<std::int64_t>(encoded.bytes.size());
-        sizes.bestParse = static_cast<std::int64_t>(testing::BestSplitBytes(script, united).value_or(0));
-        if (mode != 2) { // every other piece costs its bytes; through a game table they may split otherwise
+        const std::int64_t lineEnds = mode == 2 ? testing::LineEndsOverBytes(script, game, c.newlineCode) : 0;
+        sizes.text = lineEnds + static_cast<std::int64_t>(
+                                    mode == 2 ? testing::InsertByLongestMatch(script, game).bytes.size()
+                                              : script.size());
+        sizes.longestMatch = lineEnds + static_cast<std::int64_t>(encoded.bytes.size());
+        sizes.bestParse =
+            lineEnds + static_cast<std::int64_t>(testing::BestSplitBytes(script, united).value_or(0));
+        if (mode != 2) { // every other piece costs its bytes; through a game table they may split otherwise,
+                         // and the line ends take their prices
             EXPECT_EQ(sizes.text - bestParseSaved, sizes.bestParse);
         }
         EXPECT_EQ(BuildSizeLines(outcome.sizes.value_or(EncodedSizes{})), BuildSizeLines(sizes));
@@ -353,20 +359,44 @@ TEST(TextRun, CommentsAreLeftOutBeforeTheScriptIsEncoded)
 }
 
 // The entries go after the game table's lines, taking the codes it leaves free: its low codes keep their
-// texts, and the sizes count "abc" at one byte and every other character at its own code.
-TEST(TextRun, EntriesTakeTheCodesTheGameTableLeavesFree)
+// texts, and the sizes count "abc" at one byte and every other character at its own code. A line end (CR LF,
+// a lone LF or a lone CR) costs the newline code's bytes, nothing right after an end code, and nothing
+// without a newline code, which the report then says.
+TEST(TextRun, EntriesTakeTheCodesTheGameTableLeavesFreeAndLineEndsTheirPrice)
 {
-    const TempDir dir;
-    RunSettings settings{.inputFiles = {dir.Write("script.txt", "abcabcabcabcab\r\nabcabc\r\n")}};
-    settings.sampleLengths = "2-3";
-    settings.encoding = TextEncoding::Utf8;
-    settings.gameTable = dir.Write("game.tbl", "00=a\r\n01=b\r\n02=c\r\n");
-    settings.realSavings = true;
-    RecordingObserver observer;
-    const RunOutcome outcome = RunAnalysis(settings, observer);
-    ASSERT_TRUE(outcome.sizes.has_value());
-    EXPECT_EQ(outcome.sizes->longestMatch, 12); // 6 x abc, a, b and 4 line ends
-    EXPECT_EQ(outcome.sizes->bestParse, 12);
+    struct Case {
+        const char* table; // after 00=a, 01=b, 02=c
+        const char* script;
+        std::int64_t text, longestMatch; // best parse as longest match
+        bool notStored;
+    };
+    const Case cases[] = {
+        // 6 x abc, a, b; the line ends are not stored.
+        {"", "abcabcabcabcab\r\nabcabc\r\n", 20, 8, true},
+        // 5 x abc and 3 line ends of one byte each (the "\n" line is also a text of its own).
+        {"FE=\\n\r\n", "abcabc\r\nabcabc\nabc\r", 18, 8, false},
+        // 4 x abc, 2 end codes, and of 5 line ends 2 priced at 2 bytes: the first before any text, and the
+        // one after "abcabc"; those after an end code are layout.
+        {"*FF01\r\n/FD=<END>\r\n", "\nabc<END>\r\n\r\nabcabc\r\nabc<END>\n", 18, 10, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        const TempDir dir;
+        RunSettings settings{.inputFiles = {dir.Write("script.txt", c.script)}};
+        settings.sampleLengths = "2-3";
+        settings.encoding = TextEncoding::Utf8;
+        settings.gameTable = dir.Write("game.tbl", std::string("00=a\r\n01=b\r\n02=c\r\n") + c.table);
+        settings.realSavings = true;
+        RecordingObserver observer;
+        const RunOutcome outcome = RunAnalysis(settings, observer);
+        ASSERT_TRUE(outcome.sizes.has_value());
+        EXPECT_EQ(outcome.sizes->text, c.text);
+        EXPECT_EQ(outcome.sizes->longestMatch, c.longestMatch);
+        EXPECT_EQ(outcome.sizes->bestParse, c.longestMatch);
+        EXPECT_EQ(
+            outcome.report.ends_with("Line ends: not stored, as the game table gives no newline code\r\n"),
+            c.notStored);
+    }
 }
 
 // A code of the ranges that the game table holds, or that begins one of its codes or is begun by one, is

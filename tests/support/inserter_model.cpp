@@ -151,6 +151,31 @@ std::optional<std::size_t> BestSplitBytes(std::string_view script, const std::ve
     return best[0];
 }
 
+std::int64_t LineEndsOverBytes(std::string_view script, const std::vector<ModelEntry>& table,
+                               const std::optional<std::string>& newlineCode)
+{
+    std::int64_t over = 0;
+    bool layout = false; // the last line that held text ended with an end code
+    std::size_t at = 0;
+    while (at < script.size()) {
+        const std::size_t lineEnd = std::min(script.find_first_of("\r\n", at), script.size());
+        if (lineEnd > at) {
+            // No entry holds a line end: the line encodes alone as it does in the script.
+            const ModelEncoding line = InsertByLongestMatch(script.substr(at, lineEnd - at), table);
+            layout = !line.unitStarts.empty() && !line.breakStarts.empty() &&
+                     line.breakStarts.back() == line.unitStarts.back();
+        }
+        if (lineEnd == script.size()) {
+            break;
+        }
+        const std::size_t length = script.substr(lineEnd, 2) == "\r\n" ? 2 : 1;
+        const std::size_t price = layout || !newlineCode ? 0 : newlineCode->size();
+        over += static_cast<std::int64_t>(price) - static_cast<std::int64_t>(length);
+        at = lineEnd + length;
+    }
+    return over;
+}
+
 std::vector<ModelEntry> UsedEntries(const std::vector<ModelEntry>& table)
 {
     std::vector<ModelEntry> used;
@@ -232,12 +257,34 @@ RandomTableCase MakeRandomTableCase(std::mt19937_64& random)
         c.entries.push_back({bytes, pieces[i], end});
         c.file += (end ? "/"s : ""s) + digits + "=" + pieces[i] + "\r\n";
     }
+    // The newline code and the line ends after end codes come from a generator of their own, so that the
+    // tables and scripts drawn from `random` stay the cases they have always been, with these added.
+    std::mt19937_64 lines(std::hash<std::string>{}(c.file));
+    const auto newline = lines() % 6; // one or two bytes, in one of three spellings, or none
+    std::string newlineText;
+    if (newline < 4) {
+        c.newlineCode = newline % 2 == 0 ? "\xFE"s : "\xFF\x01"s;
+        newlineText = newline < 2 ? "\\n" : newline == 2 ? "<BR>" : "";
+    }
     for (auto n = random() % 200; n > 0; --n) {
         const auto pick = random() % 1000;
         // Now and then a byte that is no UTF-8 character: the encoder must stop there as cleanly.
-        c.script += pick < 100   ? "\r\n"s.substr(random() % 2, 1 + random() % 2)
-                    : pick < 102 ? std::string(1, static_cast<char>(0x80 + random() % 128))
-                                 : c.entries[random() % c.entries.size()].text;
+        const std::string text = pick < 100   ? "\r\n"s.substr(random() % 2, 1 + random() % 2)
+                                 : pick < 102 ? std::string(1, static_cast<char>(0x80 + random() % 128))
+                                              : c.entries[random() % c.entries.size()].text;
+        c.script += text;
+        // An end code mostly ends a line: the line ends after it are layout.
+        if (text.starts_with("<E") && lines() % 4 != 0) {
+            const auto from = lines() % 3;
+            c.script += "\r\n\n\r"s.substr(from, 1 + lines() % 3);
+        }
+        c.script += lines() % 20 == 0 ? newlineText : "";
+    }
+    if (c.newlineCode) {
+        const std::string digits = newline % 2 == 0 ? "FE" : "FF01";
+        c.entries.push_back({*c.newlineCode, newlineText, false});
+        c.file += (newline < 2 ? digits + "=" : "*" + digits + (newlineText.empty() ? "" : "=")) +
+                  newlineText + "\r\n";
     }
     return c;
 }
@@ -258,7 +305,8 @@ std::vector<std::string> ModelRanking(const std::map<std::string, ModelString>& 
 }
 
 std::string CheckTextRun(const RunSettings& settings, std::string_view scriptFile,
-                         const std::vector<ModelEntry>& table, bool tableMayFail, const RunOutcome& outcome)
+                         const std::vector<ModelEntry>& table, const std::optional<std::string>& newlineCode,
+                         bool tableMayFail, const RunOutcome& outcome)
 {
     const bool utf8 = settings.encoding == TextEncoding::Utf8;
     // A byte-order mark that starts a UTF-8 script is no character of it; offsets stay the file's.
@@ -335,18 +383,26 @@ std::string CheckTextRun(const RunSettings& settings, std::string_view scriptFil
     }
     std::vector<ModelEntry> united = table;
     united.insert(useTable ? united.end() : united.begin(), entries.begin(), entries.end());
-    if (!outcome.sizes || outcome.sizes->text != static_cast<std::int64_t>(encoded.bytes.size()) ||
-        outcome.sizes->table != entryBytes ||
-        outcome.sizes->longestMatch !=
-            static_cast<std::int64_t>(InsertByLongestMatch(script, united).bytes.size()) ||
-        outcome.sizes->bestParse != static_cast<std::int64_t>(BestSplitBytes(script, united).value_or(0))) {
+    // Every size below counts a byte per CR and per LF; the game takes the line ends' prices instead.
+    const std::int64_t lineEnds = useTable ? LineEndsOverBytes(script, table, newlineCode) : 0;
+    const auto encodedSize = [&](const std::vector<ModelEntry>& with) {
+        return static_cast<std::int64_t>(InsertByLongestMatch(script, with).bytes.size()) + lineEnds;
+    };
+    const std::int64_t longest = encodedSize(united);
+    const std::int64_t best =
+        static_cast<std::int64_t>(BestSplitBytes(script, united).value_or(0)) + lineEnds;
+    if (!outcome.sizes || outcome.sizes->text != static_cast<std::int64_t>(encoded.bytes.size()) + lineEnds ||
+        outcome.sizes->table != entryBytes || outcome.sizes->longestMatch != longest ||
+        outcome.sizes->bestParse != best) {
         return "the encoded sizes: " +
-               (outcome.sizes ? std::to_string(outcome.sizes->longestMatch) + " " +
-                                    std::to_string(outcome.sizes->bestParse) + " " +
-                                    std::to_string(outcome.sizes->table)
-                              : "none") +
-               " against " + std::to_string(InsertByLongestMatch(script, united).bytes.size()) + " " +
-               std::to_string(BestSplitBytes(script, united).value_or(0)) + " " + std::to_string(entryBytes);
+               (outcome.sizes
+                    ? std::to_string(outcome.sizes->longestMatch) + " " +
+                          std::to_string(outcome.sizes->bestParse) + " " +
+                          std::to_string(outcome.sizes->text) + " " + std::to_string(outcome.sizes->table)
+                    : "none") +
+               " against " + std::to_string(longest) + " " + std::to_string(best) + " " +
+               std::to_string(static_cast<std::int64_t>(encoded.bytes.size()) + lineEnds) + " " +
+               std::to_string(entryBytes);
     }
     if (!settings.dictionaryBytes.empty() && entryBytes > std::stoll(settings.dictionaryBytes)) {
         return "the dictionary bytes";
@@ -362,8 +418,7 @@ std::string CheckTextRun(const RunSettings& settings, std::string_view scriptFil
             first.insert(useTable ? first.end() : first.begin(), entries.begin(),
                          entries.begin() + static_cast<std::ptrdiff_t>(std::min(k, entries.size())));
             if (point.entries != static_cast<std::int64_t>(k) || point.dictionary != dictionary ||
-                (point.exact && point.script != static_cast<std::int64_t>(
-                                                    InsertByLongestMatch(script, first).bytes.size()))) {
+                (point.exact && point.script != encodedSize(first))) {
                 return "the curve at " + std::to_string(k);
             }
             exactPoints += point.exact ? 1 : 0;

@@ -47,6 +47,12 @@ struct ModelEncoding {
 [[nodiscard]] std::optional<std::size_t> BestSplitBytes(std::string_view script,
                                                         const std::vector<ModelEntry>& table);
 
+// What the script's line ends take in the game beyond one byte per CR and per LF: CR LF, a lone CR and a
+// lone LF are each one line end, which costs the newline code's bytes (nothing without one), or nothing
+// when only line ends stand between it and the end code that ends the line before (by longest match).
+[[nodiscard]] std::int64_t LineEndsOverBytes(std::string_view script, const std::vector<ModelEntry>& table,
+                                             const std::optional<std::string>& newlineCode);
+
 // The entries an inserter uses: the first of each code and of each text.
 [[nodiscard]] std::vector<ModelEntry> UsedEntries(const std::vector<ModelEntry>& table);
 
@@ -65,9 +71,11 @@ struct ModelString {
                                                               std::size_t longest);
 
 // A random game table over a few Latin, Cyrillic, kana and 4-byte characters, tags and ligatures, with
-// 1- and 2-byte codes, end codes and some duplicates; and a script made of its texts.
+// 1- and 2-byte codes, end codes (often followed by line ends in the script), some duplicates, and in two
+// tables of three a newline code ("*HEX", "*HEX=<BR>" or "HEX=\n"); and a script made of its texts.
 struct RandomTableCase {
     std::vector<ModelEntry> entries;
+    std::optional<std::string> newlineCode;
     std::string file;
     std::string script;
 };
@@ -86,10 +94,12 @@ struct RandomTableCase {
 // result is whole characters, with the model's hits and ranking, or with real savings
 // the model's sizes of the script encoded through the table and the entries (read as one table: the game
 // table first, entries of one character having no table to follow), within the dictionary bytes (each
-// entry with its overhead); the output table holds the entries as text, but for the kept ones first. Returns
-// what differs from the model first, or "".
+// entry with its overhead), the line ends priced through the newline code (LineEndsOverBytes); the output
+// table holds the entries as text, but for the kept ones first. Returns what differs from the model first,
+// or "".
 [[nodiscard]] std::string CheckTextRun(const RunSettings& settings, std::string_view script,
-                                       const std::vector<ModelEntry>& table, bool tableMayFail,
+                                       const std::vector<ModelEntry>& table,
+                                       const std::optional<std::string>& newlineCode, bool tableMayFail,
                                        const RunOutcome& outcome);
 
 } // namespace kestrin::testing

@@ -131,6 +131,9 @@ struct EvaluatedEntry {
 // ended by CR LF; when the ranges ran out, then
 // "Codes: the ranges gave codes for E entries, fewer than the R asked for".
 [[nodiscard]] std::string BuildSizeLines(const EncodedSizes& sizes);
+// The line that follows the size lines when the game table gives no newline code: the sizes hold no line
+// end, as the game stores none.
+[[nodiscard]] std::string BuildUnstoredLineEndsLine();
 
 // The header lines and the empty line that stand above the result lines, every line ended by CR LF.
 [[nodiscard]] std::string BuildReportHeader(const ReportHeader& header);

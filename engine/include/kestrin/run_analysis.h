@@ -107,10 +107,11 @@ struct Refusal {
 // A line of the game table that the run reads otherwise than it is written, for the host to point out.
 struct GameTableNote {
     enum class Kind {
-        RepeatedCode, // `line` has the code of `firstLine`, which wins
-        RepeatedText, // `line` has the text of `firstLine`, which wins
-        NotModelled,  // `line` (`text`) is of a kind the program does not model; its code counts as used
-        Utf8Mark,     // the table starts with the UTF-8 byte-order mark, but the encoding is Latin-1
+        RepeatedCode,     // `line` has the code of `firstLine`, which wins
+        RepeatedText,     // `line` has the text of `firstLine`, which wins
+        NotModelled,      // `line` (`text`) is of a kind the program does not model; its code counts as used
+        Utf8Mark,         // the table starts with the UTF-8 byte-order mark, but the encoding is Latin-1
+        OtherNewlineCode, // `line` names a newline code other than that of `firstLine`, which wins
     };
     Kind kind = Kind::RepeatedCode;
     std::int64_t line = 0;

@@ -35,6 +35,15 @@ struct BuiltOutputs {
     std::string curvePicture;
 };
 
+// The line after the size lines of a run through a game table that gives no newline code, whose line ends
+// the sizes leave out; nothing for any other run.
+std::string LineEndLine(const ResolvedSettings& resolved)
+{
+    return resolved.mode == RunMode::GameTable && !resolved.gameTable->NewlineCode()
+               ? BuildUnstoredLineEndsLine()
+               : std::string();
+}
+
 class AnalysisRun
 {
 public:
@@ -107,7 +116,8 @@ private:
         header.sampleLengths = resolved.listedLengths;
         const std::string entryLines = BuildEvaluationLines(evaluation.Entries());
         header.elapsedSeconds = WholeSecondsBetween(startTime, std::chrono::system_clock::now());
-        outcome.report = BuildReportHeader(header) + entryLines + BuildSizeLines(evaluation.Sizes());
+        outcome.report = BuildReportHeader(header) + entryLines + BuildSizeLines(evaluation.Sizes()) +
+                         LineEndLine(resolved);
         if (resolved.reportFile) {
             built.reportFileContent = ReportFileContent(outcome.report);
         }
@@ -311,7 +321,7 @@ private:
         outcome.report = BuildReportHeader(header);
         outcome.report += resultLines;
         if (ranked.sizes) {
-            outcome.report += BuildSizeLines(*ranked.sizes);
+            outcome.report += BuildSizeLines(*ranked.sizes) + LineEndLine(resolved);
         }
         if (resolved.reportFile) {
             built.reportFileContent = ReportFileContent(outcome.report);

@@ -37,7 +37,7 @@ StepEnd CharacterCount::CountAll()
 
 StepEnd CharacterCount::ReadAll()
 {
-    ScriptBuilder builder(resolved);
+    ScriptBuilder builder(resolved, &run.cancel);
     CommentScanner scanner(resolved.comments);
     for (std::size_t i = 0; i < looks.size(); ++i) {
         if (auto end = ReadAndEncode(i, scanner, builder)) {

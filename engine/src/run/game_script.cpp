@@ -5,6 +5,7 @@
 
 #include "run/game_script.h"
 
+#include "text/line_ends.h"
 #include "text/text_encoding.h"
 
 #include <algorithm>
@@ -71,7 +72,8 @@ bool CodeClashes(const GameTable& table, std::string_view code)
                        [&](const GameTableEntry& entry) { return entry.code.starts_with(code); });
 }
 
-ScriptBuilder::ScriptBuilder(const ResolvedSettings& resolved)
+ScriptBuilder::ScriptBuilder(const ResolvedSettings& resolved, const CancelFlag* runCancel)
+    : cancel(runCancel)
 {
     built.encoding = resolved.encoding;
     switch (resolved.mode) {
@@ -80,6 +82,9 @@ ScriptBuilder::ScriptBuilder(const ResolvedSettings& resolved)
         encoder.emplace(*built.table);
         for (const GameTableEntry& entry : built.table->Entries()) {
             built.longestCharacter = std::max(built.longestCharacter, entry.code.size());
+        }
+        if (const auto& newline = built.table->NewlineCode()) {
+            prices.newlineBytes = static_cast<std::int64_t>(newline->size());
         }
         break;
     case RunMode::Utf8:
@@ -90,44 +95,110 @@ ScriptBuilder::ScriptBuilder(const ResolvedSettings& resolved)
     }
 }
 
+namespace {
+
+// About this many bytes of text between two looks at the cancel flag.
+constexpr std::size_t cancelStride = std::size_t{1} << 18;
+
+// Calls piece(offset, text) for pieces of about cancelStride bytes that each end after a CR or an LF (or at
+// the text's end), looking at the cancel flag before each; false when cancelled. No character, table
+// text or code holds a line end, so the pieces read as the whole text does.
+template <typename Piece> bool ForEachPiece(std::string_view text, const CancelFlag* cancel, Piece&& piece)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        if (cancel != nullptr && cancel->IsSet()) {
+            return false;
+        }
+        std::size_t end = std::min(text.size(), at + cancelStride);
+        while (end < text.size() && !IsLineEnd(text[end - 1])) {
+            ++end;
+        }
+        if (!piece(at, text.substr(at, end - at))) {
+            break;
+        }
+        at = end;
+    }
+    return true;
+}
+
+} // namespace
+
 StepEnd ScriptBuilder::Add(const std::filesystem::path& path, std::string_view fileText,
                            std::span<const CountedStretch> pieces)
 {
-    if (auto fault = ValidateText(fileText, built.encoding)) {
-        return EarlyEnd::Refused(InvalidText(FileRole::InputFile, path, *fault));
+    bool valid = true;
+    if (!ForEachPiece(fileText, cancel, [&](std::size_t, std::string_view piece) {
+            return valid = !ValidateText(piece, built.encoding);
+        })) {
+        return EarlyEnd::Cancelled();
+    }
+    if (!valid) {
+        // Found in a piece; the whole file gives the fault's place in the file.
+        return EarlyEnd::Refused(
+            InvalidText(FileRole::InputFile, path, *ValidateText(fileText, built.encoding)));
     }
     // A byte-order mark that starts a UTF-8 file says how the file is written; it is no character of it.
     const std::size_t mark =
         built.encoding == TextEncoding::Utf8 && fileText.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     const std::int64_t unitsBefore = built.game.units.Characters();
-    std::int64_t leftOut = CountCharacters(fileText.substr(mark), built.encoding);
+    std::int64_t leftOut = 0;
+    if (!ForEachPiece(fileText.substr(mark), cancel, [&](std::size_t, std::string_view piece) {
+            leftOut += CountCharacters(piece, built.encoding);
+            return true;
+        })) {
+        return EarlyEnd::Cancelled();
+    }
+    // Line ends are priced within a file; a CR and an LF that the comment filter parts are two.
+    prices.after = LineEndPrices::After::Text;
+    std::size_t lastEnd = 0;
     for (const CountedStretch& piece : pieces) {
         const auto begin = std::max(static_cast<std::size_t>(piece.begin), mark);
         const auto end = std::min(static_cast<std::size_t>(piece.end), fileText.size()); // no filler
         if (begin >= end) {
             continue;
         }
+        if (begin != lastEnd && prices.after == LineEndPrices::After::Cr) {
+            prices.after = LineEndPrices::After::Text;
+        }
+        lastEnd = end;
         const std::string_view stretch = fileText.substr(begin, end - begin);
-        if (encoder) {
-            if (auto unmapped = encoder->Append(stretch, built.game)) {
-                const auto at = begin + static_cast<std::size_t>(unmapped->offset);
-                Refusal refusal;
-                refusal.reason = Refusal::Reason::UnmappedText;
-                refusal.role = FileRole::InputFile;
-                refusal.path = path;
-                refusal.offset = static_cast<std::int64_t>(at);
-                refusal.line = LineOfOffset(fileText, at);
-                refusal.column = ColumnOfOffset(fileText, at, built.encoding);
-                refusal.text = std::move(unmapped->text);
-                return EarlyEnd::Refused(std::move(refusal));
+        // Room for the stretch at once, as the encoder would take it for a stretch encoded whole, so that
+        // the pieces do not grow the text step by step (which holds the old and the new buffer at once).
+        std::string& bytes = built.game.bytes;
+        if (bytes.capacity() < bytes.size() + stretch.size()) {
+            bytes.reserve(std::max(bytes.size() + stretch.size(), bytes.capacity() * 2));
+        }
+        std::optional<UnmappedText> unmapped;
+        const bool whole = ForEachPiece(stretch, cancel, [&](std::size_t offset, std::string_view text) {
+            leftOut -= CountCharacters(text, built.encoding);
+            if (!encoder) {
+                built.game.bytes.append(text);
+                built.game.units.AppendMap(TextCharacters(text, built.encoding));
+                return true;
             }
-        } else {
-            built.game.bytes.append(stretch);
-            built.game.units.AppendMap(TextCharacters(stretch, built.encoding));
+            unmapped = encoder->Append(text, built.game, &prices);
+            if (unmapped) {
+                unmapped->offset += static_cast<std::int64_t>(offset);
+            }
+            return !unmapped;
+        });
+        if (!whole) {
+            return EarlyEnd::Cancelled();
+        }
+        if (unmapped) {
+            const auto at = begin + static_cast<std::size_t>(unmapped->offset);
+            Refusal refusal;
+            refusal.reason = Refusal::Reason::UnmappedText;
+            refusal.role = FileRole::InputFile;
+            refusal.path = path;
+            refusal.offset = static_cast<std::int64_t>(at);
+            refusal.line = LineOfOffset(fileText, at);
+            refusal.column = ColumnOfOffset(fileText, at, built.encoding);
+            refusal.text = std::move(unmapped->text);
+            return EarlyEnd::Refused(std::move(refusal));
         }
         built.script.push_back(stretch);
         built.stretchEnds.push_back(built.game.bytes.size());
-        leftOut -= CountCharacters(stretch, built.encoding);
     }
     const std::int64_t counted = built.game.units.Characters() - unitsBefore;
     built.countedCharacters += counted;
@@ -138,6 +209,7 @@ StepEnd ScriptBuilder::Add(const std::filesystem::path& path, std::string_view f
 GameScript ScriptBuilder::Finish()
 {
     built.game.units.Finish();
+    built.lineEndCorrection = prices.correction;
     return std::move(built);
 }
 

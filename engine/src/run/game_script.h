@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "cancel_flag.h"
 #include "counting/comment_scanner.h"
 #include "run/resolved_settings.h"
 #include "run/step.h"
@@ -29,6 +30,10 @@ struct GameScript {
     GameText game;                        // their game bytes, one stretch after another; units finished
     std::vector<std::size_t> stretchEnds; // where each stretch ends in game.bytes
     std::size_t longestCharacter = 1;     // the most bytes one character takes in the game
+    // Through a game table: the game's bytes of the script's line ends (LineEndPrices) less the one byte
+    // per CR and per LF that `game` holds for them. Every size of the script that counts a CR or an LF as a
+    // byte (the encodings by longest match and by best parse, with or without entries) adds it.
+    std::int64_t lineEndCorrection = 0;
 
     // The game's bytes of each stretch.
     [[nodiscard]] std::vector<std::string_view> GameStretches() const;
@@ -53,10 +58,12 @@ struct GameScript {
 class ScriptBuilder
 {
 public:
-    // Through the game table of the settings, which must outlive the script.
-    explicit ScriptBuilder(const ResolvedSettings& resolved);
+    // Through the game table of the settings, which must outlive the script; Add looks at the cancel flag
+    // (if any) every few hundred KiB.
+    ScriptBuilder(const ResolvedSettings& resolved, const CancelFlag* cancel);
 
     // The stretches must stay where they are until the script is done with: they are kept as views.
+    // Cancelled: ends early, with the script of no use.
     [[nodiscard]] StepEnd Add(const std::filesystem::path& path, std::string_view fileText,
                               std::span<const CountedStretch> pieces);
     [[nodiscard]] GameScript Finish();
@@ -64,6 +71,8 @@ public:
 private:
     GameScript built;
     std::optional<GameEncoder> encoder;
+    LineEndPrices prices;
+    const CancelFlag* cancel;
 };
 
 } // namespace kestrin

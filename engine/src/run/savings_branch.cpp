@@ -163,8 +163,14 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
     if (run.observer.YieldAndCheckCancel()) {
         return EarlyEnd::Cancelled();
     }
+    // Through a game table each size so far took a byte per CR and per LF; the game takes its line ends'
+    // prices instead.
+    const std::int64_t lineEnds = script != nullptr ? script->lineEndCorrection : 0;
     if (resolved.savingsCurve) {
         ranked.curve = Curve(choice, checkpoints, exact);
+        for (CurvePoint& point : ranked.curve) {
+            point.script += lineEnds;
+        }
     }
     for (std::size_t i = 0; i < choice.entries.size(); ++i) {
         SavingsEntry& entry = choice.entries[i];
@@ -178,9 +184,9 @@ StepEnd SavingsBranch::Choose(RunContext& run, std::int64_t lastPosition, Ranked
     }
     const auto entries = static_cast<std::int64_t>(ranked.entries.size());
     const std::size_t chosenEntries = ranked.entries.size() - resolved.kept.size();
-    ranked.sizes = EncodedSizes{choice.longestMatchBytes,
-                                choice.bestParseBytes,
-                                choice.textBytes,
+    ranked.sizes = EncodedSizes{choice.longestMatchBytes + lineEnds,
+                                choice.bestParseBytes + lineEnds,
+                                choice.textBytes + lineEnds,
                                 choice.tableBytes,
                                 entries,
                                 std::nullopt,

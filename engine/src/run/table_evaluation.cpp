@@ -160,6 +160,11 @@ StepEnd TableEvaluation::Encode(RunContext& run)
     if (run.observer.YieldAndCheckCancel()) {
         return EarlyEnd::Cancelled();
     }
+    // Each encoding took a byte per CR and per LF; through a game table the game takes its line ends'
+    // prices instead.
+    sizes.text += script.lineEndCorrection;
+    sizes.longestMatch += script.lineEndCorrection;
+    sizes.bestParse += script.lineEndCorrection;
     for (EvaluatedEntry& entry : entries) {
         if (entry.problems.empty() && entry.longestMatchUses == 0) {
             entry.problems.push_back(EntryProblem::Unused);

@@ -139,6 +139,9 @@ std::variant<GameTable, EarlyEnd> LoadGameTable(const std::filesystem::path& pat
         const Kind kind = repeated.kind == TableDuplicateKind::Code ? Kind::RepeatedCode : Kind::RepeatedText;
         notes.push_back({kind, repeated.line, repeated.firstLine, {}});
     }
+    for (const std::int64_t line : load.otherNewlineCodes) {
+        notes.push_back({Kind::OtherNewlineCode, line, load.newlineLine, {}});
+    }
     for (auto& [line, content] : load.unmodelled) {
         notes.push_back({Kind::NotModelled, line, 0, std::move(content)});
     }

@@ -40,8 +40,10 @@ GameEncoder::GameEncoder(const GameTable& table) : encoding(table.TableEncoding(
     }
 }
 
-std::optional<UnmappedText> GameEncoder::Append(std::string_view script, GameText& into) const
+std::optional<UnmappedText> GameEncoder::Append(std::string_view script, GameText& into,
+                                                LineEndPrices* prices) const
 {
+    using After = LineEndPrices::After;
     // Room for about one game byte per script byte, grown by doubling so that many small pieces
     // appended one after another cost no more than one large one.
     const std::size_t wanted = into.bytes.size() + script.size();
@@ -49,17 +51,29 @@ std::optional<UnmappedText> GameEncoder::Append(std::string_view script, GameTex
         into.bytes.reserve(std::max(wanted, into.bytes.capacity() * 2));
     }
     std::optional<UnmappedText> unmapped;
+    const std::int64_t newlineBytes = prices != nullptr ? prices->newlineBytes : 0;
+    After after = prices != nullptr ? prices->after : After::Text;
+    std::int64_t correction = 0;
     EncodeByLongestMatch(trie, script, [&](std::size_t at, const EntryTrie::Match& match) {
         if (match.entry < 0) {
-            if (!IsLineEnd(script[at])) {
+            const char c = script[at];
+            if (!IsLineEnd(c)) {
                 unmapped = Unmapped(script, at);
                 return false;
             }
-            into.bytes += script[at];
+            into.bytes += c;
             into.units.Append(1, CharacterKind::LineEnd);
+            --correction;
+            if (after == After::Cr && c == '\n') {
+                after = After::Text; // the LF of CR LF: the line end was priced at its CR
+            } else if (after != After::EndCode) {
+                correction += newlineBytes;
+                after = c == '\r' ? After::Cr : After::Text;
+            }
             return true;
         }
         const Code& code = codes[static_cast<std::size_t>(match.entry)];
+        after = code.kind == CharacterKind::StringEnd ? After::EndCode : After::Text;
         if (code.length == 1) {
             into.bytes += code.bytes[0];
         } else {
@@ -68,6 +82,10 @@ std::optional<UnmappedText> GameEncoder::Append(std::string_view script, GameTex
         into.units.Append(code.length, code.kind);
         return true;
     });
+    if (prices != nullptr) {
+        prices->after = after;
+        prices->correction += correction;
+    }
     return unmapped;
 }
 

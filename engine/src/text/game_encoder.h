@@ -32,6 +32,24 @@ struct UnmappedText {
     bool operator==(const UnmappedText&) const = default;
 };
 
+// What a script's line ends take in the game, beside the one byte per CR and per LF that the encoding
+// keeps for each (a break no entry crosses). A line end is CR LF, a lone CR or a lone LF. One that follows
+// an end-of-string code, with nothing but line ends between, is layout and takes nothing; every other one
+// takes the table's newline code (nothing without one: the game keeps no line end). Carried from one
+// piece of a file to the next, so that CR LF split between two pieces is still one line end.
+struct LineEndPrices {
+    enum class After : std::uint8_t {
+        Text,    // a character, or nothing yet
+        Cr,      // a CR that was priced: an LF next joins it
+        EndCode, // an end code, maybe with line ends after it
+    };
+    std::int64_t newlineBytes = 0; // the newline code's bytes, 0 without one
+    // The game's bytes of the line ends so far less their bytes in the encoding: what every size of the
+    // script, measured with one byte per CR and per LF, takes in addition (mostly negative).
+    std::int64_t correction = 0;
+    After after = After::Text;
+};
+
 // The script encoded through the game table by longest match, as an inserter does it: at each
 // position the entry of the longest text that the script holds there (texts are matched byte for byte
 // in the table's encoding), its code going into the game's bytes as one unit. CR and LF stay one byte
@@ -45,8 +63,9 @@ public:
 
     // Appends the encoding of script to `into` (without Finish on its units, so that pieces can
     // follow). On unmapped text, returns where it is, measured in script; `into` then holds the
-    // encoding of the script before it.
-    [[nodiscard]] std::optional<UnmappedText> Append(std::string_view script, GameText& into) const;
+    // encoding of the script before it. With `prices`, its line ends are priced into it as they go.
+    [[nodiscard]] std::optional<UnmappedText> Append(std::string_view script, GameText& into,
+                                                     LineEndPrices* prices = nullptr) const;
 
     // The fewest game bytes that any split of the script into the table's texts and line ends (one
     // byte each) reaches: what the best inserter could do with this table. Nothing when no split exists.

@@ -29,10 +29,50 @@ std::optional<std::string> ParseCode(std::string_view digits)
     return code;
 }
 
+// Takes the code of a newline line as the table's newline code unless an earlier line gave one: the first
+// wins, and a later one with another code is listed.
+void NameNewlineCode(const std::string& code, std::int64_t number, GameTableLoad& load)
+{
+    if (!load.table.NewlineCode()) {
+        load.table.SetNewlineCode(code);
+        load.newlineLine = number;
+    } else if (*load.table.NewlineCode() != code) {
+        load.otherNewlineCodes.push_back(number);
+    }
+}
+
+// Adds an entry line's entry to the table, or lists it as a duplicate. Returns true when it was added.
+bool AddEntry(const GameTableEntry& entry, GameTableLoad& load)
+{
+    const auto& entries = load.table.Entries();
+    if (const auto first = load.table.Add(entry)) {
+        const auto kind =
+            entries[*first].code == entry.code ? TableDuplicateKind::Code : TableDuplicateKind::Text;
+        load.duplicates.push_back({entry.line, kind, entries[*first].line});
+        return false;
+    }
+    return true;
+}
+
 // Reads one line into the load: an entry, a fault, a duplicate, or nothing for a line that holds no
 // entry.
 void ReadLine(std::string_view line, std::int64_t number, GameTableLoad& load)
 {
+    if (line.starts_with('*')) {
+        const std::string_view rest = line.substr(1);
+        const std::size_t equals = rest.find('=');
+        if (const auto code = ParseCode(rest.substr(0, equals))) {
+            NameNewlineCode(*code, number, load);
+            if (equals != std::string_view::npos && equals + 1 < rest.size()) {
+                GameTableEntry entry{*code, std::string(rest.substr(equals + 1)), false, number};
+                load.lines.push_back(entry);
+                (void)AddEntry(entry, load);
+            }
+            // The code counts as used even when its text was an earlier line's.
+            (void)load.table.Add({*code, {}, false, number});
+            return;
+        }
+    }
     if (!line.empty() && std::string_view("$!@*^([").find(line.front()) != std::string_view::npos) {
         load.unmodelled.emplace_back(number, std::string(line));
         const std::string_view rest = line.substr(1);
@@ -59,10 +99,9 @@ void ReadLine(std::string_view line, std::int64_t number, GameTableLoad& load)
         load.faults.push_back({number, TableFaultKind::MissingText, std::string(line)});
         return;
     }
-    const auto& entries = load.table.Entries();
-    if (const auto first = load.table.Add({*code, std::string(text), stringEnd, number})) {
-        const auto kind = entries[*first].code == *code ? TableDuplicateKind::Code : TableDuplicateKind::Text;
-        load.duplicates.push_back({number, kind, entries[*first].line});
+    // "HEX=\n" names the newline code in the newer convention; the line stays an entry of its text.
+    if (AddEntry({*code, std::string(text), stringEnd, number}, load) && !stringEnd && text == "\\n") {
+        NameNewlineCode(*code, number, load);
     }
 }
 
@@ -135,7 +174,7 @@ const GameTableEntry* GameTable::FirstCodeWithCodePrefix() const
 
 GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding, TableTextCheck check)
 {
-    GameTableLoad load{GameTable(encoding), std::nullopt, {}, {}, {}, {}, false};
+    GameTableLoad load{GameTable(encoding), std::nullopt, {}, {}, 0, {}, {}, {}, false};
     load.utf8Mark = encoding == TextEncoding::Latin1 && content.starts_with("\xEF\xBB\xBF");
     if (check == TableTextCheck::WholeFile && (load.invalidText = ValidateText(content, encoding))) {
         return load;

@@ -47,9 +47,15 @@ public:
     // counting must key windows by their units, not by their bytes.
     [[nodiscard]] const GameTableEntry* FirstCodeWithCodePrefix() const;
 
+    // The code the game stores for a line end of the script (a "*HEX" or "HEX=\n" line), or nothing when
+    // the table gives none: then the game keeps no line end of the script.
+    [[nodiscard]] const std::optional<std::string>& NewlineCode() const { return newlineCode; }
+    void SetNewlineCode(std::string code) { newlineCode = std::move(code); }
+
 private:
     TextEncoding encoding;
     std::vector<GameTableEntry> entries;
+    std::optional<std::string> newlineCode;
     std::array<std::int32_t, 256> oneByteCodes = MakeNoCodes();
     std::unordered_map<std::uint64_t, std::size_t> longerCodes; // by PackCode
     std::unordered_map<std::string, std::size_t> texts;
@@ -90,12 +96,16 @@ struct GameTableLoad {
     std::optional<TextFault> invalidText; // the file is not valid in the encoding: nothing was read
     std::vector<TableLineFault> faults;   // entry lines that could not be read, in file order
     std::vector<TableDuplicate> duplicates;
+    // The line that gave the table's newline code (0 without one), and the later lines that name another
+    // newline code, which is not the table's.
+    std::int64_t newlineLine = 0;
+    std::vector<std::int64_t> otherNewlineCodes;
     // Every line that names a code, in file order: the entries, the duplicates, and with an empty text
     // the lines missing their text; for a host that judges every line of a table, not only the winners.
     std::vector<GameTableEntry> lines;
-    // Lines of kinds the program does not model: "$XX=" linked entries, "!XX" and "@XX" marks, "*XX"
-    // newline codes, table switches and bookmarks, each with its line number. A code they name counts as
-    // used: it is in the table, standing for no text.
+    // Lines of kinds the program does not model: "$XX=" linked entries, "!XX" and "@XX" marks, table
+    // switches and bookmarks, each with its line number. A code they name counts as used: it is in the
+    // table, standing for no text.
     std::vector<std::pair<std::int64_t, std::string>> unmodelled;
     // A Latin-1 table that starts with the UTF-8 byte-order mark: UTF-8 is probably meant.
     bool utf8Mark = false;
@@ -107,7 +117,10 @@ enum class TableTextCheck { WholeFile, None };
 
 // Reads a game table in the Thingy format: "HEX=text" lines, with codes of 1 to 4 bytes in hex (either
 // case) and the text everything after the first "=" (spaces and further "=" kept), and "/HEX=text" or
-// "/HEX" lines for end-of-string codes. Lines end at CR LF, a lone CR or a lone LF (a text can hold
+// "/HEX" lines for end-of-string codes. The newline code is the code of the first "*HEX" line (with
+// "*HEX=text" its text is an entry's text too) or "HEX=\n" line (an entry whose text is the two characters
+// backslash and n, as a script that writes them literally holds them); its code counts as used, standing
+// for no text when no entry holds it. Lines end at CR LF, a lone CR or a lone LF (a text can hold
 // no line end); a UTF-8 file may begin with a byte-order mark. The whole file must be valid in the
 // encoding, or nothing is read. Bad entry lines and duplicates are reported and left out; a host
 // should refuse a table with faults and may mention the duplicates.
