@@ -14,7 +14,7 @@ TEST(CharacterMap, AnswersByOffsetAndByIndexAsThePlainListOfUnits)
 {
     std::mt19937_64 random(5);
     for (int round = 0; round < 60; ++round) {
-        CharacterMap units;
+        CharacterMap characterMap;
         std::vector<std::size_t> starts;
         std::vector<CharacterKind> kinds;
         const bool withEnds = round % 3 != 0;
@@ -27,23 +27,23 @@ TEST(CharacterMap, AnswersByOffsetAndByIndexAsThePlainListOfUnits)
             const std::size_t bytes = kind == CharacterKind::LineEnd ? 1 : 1 + random() % 4;
             starts.push_back(size);
             kinds.push_back(kind);
-            units.Append(bytes, kind);
+            characterMap.Append(bytes, kind);
             size += bytes;
         }
-        units.Finish();
+        characterMap.Finish();
         starts.push_back(size); // the end counts as a start
-        ASSERT_EQ(units.Bytes(), size);
-        ASSERT_EQ(units.Characters(), static_cast<std::int64_t>(kinds.size()));
+        ASSERT_EQ(characterMap.Bytes(), size);
+        ASSERT_EQ(characterMap.Characters(), static_cast<std::int64_t>(kinds.size()));
         std::size_t unit = 0;
         for (std::size_t p = 0; p <= size; ++p) {
             const bool start = starts[unit] == p;
-            ASSERT_EQ(units.IsCharacterStart(p), start) << p;
-            ASSERT_EQ(units.CharacterIndex(p),
+            ASSERT_EQ(characterMap.IsCharacterStart(p), start) << p;
+            ASSERT_EQ(characterMap.CharacterIndex(p),
                       static_cast<std::int64_t>(start || p == size ? unit : unit - 1));
             if (start && p < size) {
-                EXPECT_EQ(units.KindAt(p), kinds[unit]);
-                EXPECT_EQ(units.NextCharacterStart(p), starts[unit + 1]);
-                EXPECT_EQ(units.CharacterOffset(static_cast<std::int64_t>(unit)), p);
+                EXPECT_EQ(characterMap.KindAt(p), kinds[unit]);
+                EXPECT_EQ(characterMap.NextCharacterStart(p), starts[unit + 1]);
+                EXPECT_EQ(characterMap.CharacterOffset(static_cast<std::int64_t>(unit)), p);
             }
             unit += start && p < size ? 1 : 0;
         }
@@ -61,19 +61,19 @@ TEST(CharacterMap, AnswersByOffsetAndByIndexAsThePlainListOfUnits)
                 if (clean) {
                     whole.push_back(window);
                 }
-                EXPECT_EQ(units.WindowEnd(window.first, k), window.second);
-                EXPECT_EQ(units.HoldsBreak(window.first, window.second), !clean);
+                EXPECT_EQ(characterMap.WindowEnd(window.first, k), window.second);
+                EXPECT_EQ(characterMap.HoldsBreak(window.first, window.second), !clean);
             }
             std::vector<std::pair<std::size_t, std::size_t>> walked;
-            units.ForEachWindow(k, 0, size, false,
-                                [&](std::size_t b, std::size_t e) { walked.emplace_back(b, e); });
+            characterMap.ForEachWindow(k, 0, size, false,
+                                       [&](std::size_t b, std::size_t e) { walked.emplace_back(b, e); });
             EXPECT_EQ(walked, expected);
             walked.clear();
-            units.ForEachWindow(k, 0, size, true,
-                                [&](std::size_t b, std::size_t e) { walked.emplace_back(b, e); });
+            characterMap.ForEachWindow(k, 0, size, true,
+                                       [&](std::size_t b, std::size_t e) { walked.emplace_back(b, e); });
             EXPECT_EQ(walked, whole);
             if (!expected.empty()) {
-                EXPECT_EQ(units.WindowEnd(expected.back().first, k + 1), std::string::npos);
+                EXPECT_EQ(characterMap.WindowEnd(expected.back().first, k + 1), std::string::npos);
             }
         }
     }

@@ -92,12 +92,13 @@ TEST(GameEncoder, MatchesAPlainInserterOnRandomTablesAndDecodesBack)
         ASSERT_EQ(encoded.bytes, expected.bytes);
         std::vector<std::size_t> starts;
         std::vector<std::size_t> breaks;
-        encoded.units.ForEachWindow(1, 0, encoded.bytes.size(), false, [&](std::size_t begin, std::size_t) {
-            starts.push_back(begin);
-            if (encoded.units.IsBreak(begin)) {
-                breaks.push_back(begin);
-            }
-        });
+        encoded.characterMap.ForEachWindow(1, 0, encoded.bytes.size(), false,
+                                           [&](std::size_t begin, std::size_t) {
+                                               starts.push_back(begin);
+                                               if (encoded.characterMap.IsBreak(begin)) {
+                                                   breaks.push_back(begin);
+                                               }
+                                           });
         EXPECT_EQ(starts, expected.unitStarts);
         EXPECT_EQ(breaks, expected.breakStarts);
         EXPECT_EQ(DecodeGameText(encoded, load.table, 0, encoded.bytes.size()), c.script);
@@ -108,10 +109,10 @@ TEST(GameEncoder, MatchesAPlainInserterOnRandomTablesAndDecodesBack)
         ASSERT_FALSE(encoder.Append(std::string_view(c.script).substr(0, split), pieces).has_value());
         ASSERT_FALSE(encoder.Append(std::string_view(c.script).substr(split), pieces).has_value());
         EXPECT_EQ(pieces.bytes, encoded.bytes);
-        EXPECT_EQ(pieces.units.Characters(), encoded.units.Characters());
+        EXPECT_EQ(pieces.characterMap.Characters(), encoded.characterMap.Characters());
         // Every window of whole units decodes to the script text of those units and holds no
         // half character.
-        encoded.units.ForEachWindow(
+        encoded.characterMap.ForEachWindow(
             3, 0, encoded.bytes.size(), true, [&](std::size_t begin, std::size_t end) {
                 const std::string text = DecodeGameText(encoded, load.table, begin, end);
                 EXPECT_FALSE(ValidateText(text, TextEncoding::Utf8).has_value());

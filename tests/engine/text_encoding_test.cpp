@@ -80,11 +80,11 @@ TEST(TextCharacters, AreTheCharactersOfValidTextWithLineEndsAsBreaks)
         ASSERT_FALSE(ValidateText(text, TextEncoding::Utf8).has_value());
         EXPECT_EQ(CountCharacters(text, TextEncoding::Utf8), static_cast<std::int64_t>(starts.size()));
         for (const auto encoding : {TextEncoding::Utf8, TextEncoding::Latin1}) {
-            const CharacterMap units = TextCharacters(text, encoding);
+            const CharacterMap characterMap = TextCharacters(text, encoding);
             std::vector<std::size_t> found;
-            for (std::size_t at = 0; at < text.size(); at = units.NextCharacterStart(at)) {
+            for (std::size_t at = 0; at < text.size(); at = characterMap.NextCharacterStart(at)) {
                 found.push_back(at);
-                EXPECT_EQ(units.IsBreak(at), text[at] == '\r' || text[at] == '\n');
+                EXPECT_EQ(characterMap.IsBreak(at), text[at] == '\r' || text[at] == '\n');
             }
             if (encoding == TextEncoding::Utf8) {
                 EXPECT_EQ(found, starts);

@@ -19,13 +19,13 @@ constexpr unsigned char breakValue = 255; // the byte of every break; characters
 } // namespace
 
 std::unique_ptr<ByteCharacterCount>
-ByteCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
+ByteCharacterCount::Map(std::string_view gameBytes, const CharacterMap& characterMap,
                         std::span<const std::size_t> stretchEnds, bool utf8,
                         const std::vector<std::int16_t>& lengths, unsigned threads, const CancelFlag& cancel)
 {
     const std::size_t n = gameBytes.size();
     std::unique_ptr<ByteCharacterCount> mapped(new ByteCharacterCount());
-    mapped->map = &units;
+    mapped->map = &characterMap;
     // Calls each(p, next) for the character at p (next: where the one after it starts), or each(p, 0) for a
     // break, until each returns false. Returns false when cancelled or stopped so.
     const auto forEachCharacter = [&](auto&& each) {
@@ -40,8 +40,8 @@ ByteCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
                 next = p + (lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4);
                 isBreak = IsLineEnd(gameBytes[p]);
             } else {
-                next = units.NextCharacterStart(p);
-                isBreak = units.IsBreak(p);
+                next = characterMap.NextCharacterStart(p);
+                isBreak = characterMap.IsBreak(p);
             }
             if (!each(p, isBreak ? 0 : next)) {
                 return false;
@@ -121,7 +121,7 @@ ByteCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
             rareCharacters += often[kind];
         }
     }
-    if (rareCharacters * lengthSum > units.Characters() / 4) {
+    if (rareCharacters * lengthSum > characterMap.Characters() / 4) {
         return nullptr;
     }
     // At most one byte a game byte, and a break byte for each stretch.

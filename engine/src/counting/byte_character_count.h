@@ -33,8 +33,9 @@ public:
     // lengths: sorted, each at least 1. utf8: the bytes are UTF-8 text, whose characters and line ends the
     // bytes tell apart; otherwise the map tells them.
     [[nodiscard]] static std::unique_ptr<ByteCharacterCount>
-    Map(std::string_view gameBytes, const CharacterMap& units, std::span<const std::size_t> stretchEnds,
-        bool utf8, const std::vector<std::int16_t>& lengths, unsigned threads, const CancelFlag& cancel);
+    Map(std::string_view gameBytes, const CharacterMap& characterMap,
+        std::span<const std::size_t> stretchEnds, bool utf8, const std::vector<std::int16_t>& lengths,
+        unsigned threads, const CancelFlag& cancel);
 
     // The count as the byte count runs it: the file jobs (side by side), then the finish jobs. Each stops
     // early when cancel is set.
@@ -106,7 +107,7 @@ template <typename Visit> void ByteCharacterCount::VisitPart(std::size_t part, V
     }
     const auto* bytesAt = reinterpret_cast<const unsigned char*>(bytes->Data());
     plan.unitOf.at(length)->ForEachIn(length, section, [&](const CountedString& counted) {
-        const std::uint64_t position = counted.order; // the plan's units give it so
+        const std::uint64_t position = counted.order; // the plan's characterMap give it so
         std::uint32_t gameBytes = 0;
         for (std::int64_t i = 0; i < length; ++i) {
             gameBytes += widths[bytesAt[position + static_cast<std::uint64_t>(i)]];

@@ -20,13 +20,13 @@
 
 namespace kestrin {
 
-CharacterCounter::CharacterCounter(std::string_view gameBytes, const CharacterMap& units,
+CharacterCounter::CharacterCounter(std::string_view gameBytes, const CharacterMap& characterMap,
                                    std::span<const std::size_t> stretchEnds,
                                    std::vector<std::int16_t> lengths, std::vector<std::int16_t> listedLengths,
                                    std::size_t longestCharacter, bool utf8Text, std::size_t most,
                                    unsigned threads)
-    : text(gameBytes), map(units), ends(stretchEnds), counted(std::move(lengths)), utf8(utf8Text), keep(most),
-      workers(std::max(1u, threads))
+    : text(gameBytes), map(characterMap), ends(stretchEnds), counted(std::move(lengths)), utf8(utf8Text),
+      keep(most), workers(std::max(1u, threads))
 {
     std::erase_if(counted, [](std::int16_t k) { return k < 1; });
     distinct.assign(counted.size(), 0);
@@ -222,7 +222,7 @@ void CharacterCounter::CountJob(std::size_t job, std::size_t jobs, const CancelF
     BestKept<Ranked>& best = kept[job];
     if (inBytes) {
         if (keep == 0) {
-            return; // the units have counted the strings; none is ranked
+            return; // the characterMap have counted the strings; none is ranked
         }
         for (std::size_t part = inBytes->Pieces() * job / jobs; part < inBytes->Pieces() * (job + 1) / jobs;
              ++part) {

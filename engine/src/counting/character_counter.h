@@ -44,7 +44,7 @@ public:
     // are UTF-8 text itself (no game table), whose characters and line ends the bytes tell apart, which is
     // quicker than asking the map at positions all over the text. threads: the workers the jobs will run on.
     // The bytes and the map must outlive this.
-    CharacterCounter(std::string_view gameBytes, const CharacterMap& units,
+    CharacterCounter(std::string_view gameBytes, const CharacterMap& characterMap,
                      std::span<const std::size_t> stretchEnds, std::vector<std::int16_t> lengths,
                      std::vector<std::int16_t> listedLengths, std::size_t longestCharacter, bool utf8,
                      std::size_t most, unsigned threads);

@@ -30,7 +30,7 @@ std::uint64_t LoadKeyWord(const char* bytes)
 } // namespace
 
 std::unique_ptr<WideCharacterCount>
-WideCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
+WideCharacterCount::Map(std::string_view gameBytes, const CharacterMap& characterMap,
                         std::span<const std::size_t> stretchEnds, bool utf8,
                         const std::vector<std::int16_t>& lengths, unsigned threads, const CancelFlag& cancel)
 {
@@ -39,7 +39,7 @@ WideCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
     }
     const std::size_t n = gameBytes.size();
     std::unique_ptr<WideCharacterCount> counted(new WideCharacterCount());
-    counted->map = &units;
+    counted->map = &characterMap;
     counted->lengths.assign(lengths.begin(), lengths.end());
     // A character's number: looked up directly for UTF-8 characters of up to three bytes and codes of one
     // or two, the most common (a UTF-8 character by its code point, a code by 256 + its bytes).
@@ -105,8 +105,8 @@ WideCharacterCount::Map(std::string_view gameBytes, const CharacterMap& units,
             next = p + (lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4);
             isBreak = IsLineEnd(gameBytes[p]);
         } else {
-            next = units.NextCharacterStart(p);
-            isBreak = units.IsBreak(p);
+            next = characterMap.NextCharacterStart(p);
+            isBreak = characterMap.IsBreak(p);
         }
         std::size_t number = 0;
         if (!isBreak) {

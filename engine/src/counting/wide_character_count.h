@@ -35,8 +35,9 @@ public:
     // utf8: the bytes are UTF-8 text, whose characters and line ends the bytes tell apart; otherwise the
     // map tells them. threads: the workers the shards will be counted on.
     [[nodiscard]] static std::unique_ptr<WideCharacterCount>
-    Map(std::string_view gameBytes, const CharacterMap& units, std::span<const std::size_t> stretchEnds,
-        bool utf8, const std::vector<std::int16_t>& lengths, unsigned threads, const CancelFlag& cancel);
+    Map(std::string_view gameBytes, const CharacterMap& characterMap,
+        std::span<const std::size_t> stretchEnds, bool utf8, const std::vector<std::int16_t>& lengths,
+        unsigned threads, const CancelFlag& cancel);
 
     // The shards, which may be counted side by side.
     [[nodiscard]] std::size_t Shards() const { return shardSizes.size(); }

@@ -136,7 +136,7 @@ StepEnd CharacterCount::CountStrings()
     if (LeavesStringsToIndex()) {
         return std::nullopt;
     }
-    counter.emplace(script.game.bytes, script.game.units, script.stretchEnds, resolved.lengths,
+    counter.emplace(script.game.bytes, script.game.characterMap, script.stretchEnds, resolved.lengths,
                     resolved.listedLengths, script.longestCharacter, resolved.mode == RunMode::Utf8,
                     resolved.realSavings ? 0 : resolved.request.Most(), resolved.threads);
     std::atomic<std::int64_t> done{0};

@@ -27,7 +27,7 @@ struct GameScript {
     TextEncoding encoding = TextEncoding::Latin1;
     const GameTable* table = nullptr;     // the run's game table, in the GameTable mode
     std::vector<std::string_view> script; // the counted stretches as the files hold them
-    GameText game;                        // their game bytes, one stretch after another; units finished
+    GameText game; // their game bytes, one stretch after another; its character map finished
     std::vector<std::size_t> stretchEnds; // where each stretch ends in game.bytes
     std::size_t longestCharacter = 1;     // the most bytes one character takes in the game
     // Through a game table: the game's bytes of the script's line ends (LineEndPrices) less the one byte

@@ -25,8 +25,8 @@ std::int64_t DifferentCharacters(const GameText& game, const CancelFlag& cancel)
         if ((visited & 0xFFFF) == 0 && cancel.IsSet()) {
             return 0;
         }
-        const std::size_t next = game.units.NextCharacterStart(p);
-        if (!game.units.IsBreak(p)) {
+        const std::size_t next = game.characterMap.NextCharacterStart(p);
+        if (!game.characterMap.IsBreak(p)) {
             seen.insert(bytes.substr(p, next - p));
         }
         p = next;
@@ -63,7 +63,7 @@ void SavingsBranch::BuildIndex(const GameScript& gameScript)
 {
     script = &gameScript;
     request.stretches = script->GameStretches();
-    request.units = &script->game.units;
+    request.characterMap = &script->game.characterMap;
     request.longestCharacter = script->longestCharacter;
     if (resolved.mode == RunMode::GameTable) {
         // An entry of one character would give a text of the game table a second code, which an inserter

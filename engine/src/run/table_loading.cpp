@@ -110,7 +110,7 @@ std::optional<EntryProblem> KeptEntryProblem(const GameTableEntry& entry, const 
         return EntryProblem::SplitsCharacter;
     }
     GameText& game = std::get<GameText>(encoded);
-    if (game.units.HoldsBreak(0, game.bytes.size())) {
+    if (game.characterMap.HoldsBreak(0, game.bytes.size())) {
         return EntryProblem::HoldsLineEnd;
     }
     if (CodeClashes(*resolved.gameTable, entry.code)) {

@@ -113,14 +113,14 @@ std::vector<int> LazyGreedy::StartTokens(const std::vector<int>& codes)
     if (!FillWithLooks(tokenEntry, n, noCandidate, cancel)) {
         return codes; // the caller looks at the flag before it goes on
     }
-    if (const CharacterMap* units = index.units) {
+    if (const CharacterMap* characterMap = index.characterMap) {
         // Counting in characters, each character is a token of its bytes. A cancel leaves the tokens half
         // set up, and the caller looks at the flag before it goes on.
         for (std::size_t p = 0, step = 0; p < n; ++step) {
             if (step % cancelStride == 0 && cancel.IsSet()) {
                 break;
             }
-            const std::size_t next = units->NextCharacterStart(p);
+            const std::size_t next = characterMap->NextCharacterStart(p);
             cost[p] = static_cast<std::uint8_t>(next - p);
             for (std::size_t q = p + 1; q < next; ++q) {
                 cost[q] = 0;
@@ -159,14 +159,14 @@ bool LazyGreedy::PlaceKept(std::span<const CodedEntry> kept, std::vector<Savings
     const EntryTrie trie(kept);
     const auto n = static_cast<std::size_t>(index.textSize);
     std::vector<std::int64_t> saved(kept.size(), 0);
-    const CharacterMap* units = index.units;
+    const CharacterMap* characterMap = index.characterMap;
     std::size_t lineEnd = 0; // where the line of p ends: a line end, a break or a stretch end
     for (std::size_t p = 0, step = 0; p < n; ++step) {
         if (step % cancelStride == 0 && cancel.IsSet()) {
             return false;
         }
-        const std::size_t next = units != nullptr ? units->NextCharacterStart(p) : p + 1;
-        if (units != nullptr ? units->IsBreak(p) : IsLineEnd(index.text[p])) {
+        const std::size_t next = characterMap != nullptr ? characterMap->NextCharacterStart(p) : p + 1;
+        if (characterMap != nullptr ? characterMap->IsBreak(p) : IsLineEnd(index.text[p])) {
             p = next;
             continue;
         }

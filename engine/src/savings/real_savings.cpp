@@ -20,7 +20,7 @@ SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, co
         return;
     }
     savings::SavingsIndex index =
-        savings::LoadText(request.stretches, request.lengths, request.units, request.longestCharacter);
+        savings::LoadText(request.stretches, request.lengths, request.characterMap, request.longestCharacter);
     kept = request.kept;
     // A candidate never has a kept entry's text.
     std::function<bool(std::string_view)> forbidden = request.forbidden;

@@ -43,7 +43,7 @@ struct SavingsRequest {
     // Counting in the game's characters: the map of where the characters of the stretches (one after
     // another) start and which are breaks, and the most bytes one takes. Lengths then count characters,
     // and no entry starts or ends inside one or holds a break.
-    const CharacterMap* units = nullptr;
+    const CharacterMap* characterMap = nullptr;
     std::size_t longestCharacter = 1;
     // The most bytes the entries may take together, each its length and the overhead: the choice takes
     // the best entry that still fits.

@@ -44,17 +44,17 @@ public:
         if (!SortSuffixes(index.text, index.suffixes, cancel)) {
             return false;
         }
-        if (index.units != nullptr && !KeepCharacterStarts()) {
+        if (index.characterMap != nullptr && !KeepCharacterStarts()) {
             return false;
         }
         LargeVector<std::uint32_t> byRank(index.suffixes.size());
         // A suffix array of character starts only has no permuted order to walk.
-        if (!(cap <= comparedCap || index.units != nullptr ? CompareNeighbours(byRank)
-                                                           : PermutedCommonPrefixes(byRank))) {
+        if (!(cap <= comparedCap || index.characterMap != nullptr ? CompareNeighbours(byRank)
+                                                                  : PermutedCommonPrefixes(byRank))) {
             return false;
         }
         const std::uint64_t most =
-            index.units != nullptr ? MostCharacterCandidates(byRank) : MostCandidates(byRank);
+            index.characterMap != nullptr ? MostCharacterCandidates(byRank) : MostCandidates(byRank);
         if (cancel.IsSet()) {
             return false;
         }
@@ -77,11 +77,12 @@ private:
             offset += stretch.size();
             index.boundaries.Add(offset);
         }
-        if (const CharacterMap* units = index.units) {
+        if (const CharacterMap* characterMap = index.characterMap) {
             // A break holds no window, and no window runs into one.
-            for (std::size_t p = units->NextBreak(0, n); p < n; p = units->NextBreak(p + 1, n)) {
+            for (std::size_t p = characterMap->NextBreak(0, n); p < n;
+                 p = characterMap->NextBreak(p + 1, n)) {
                 index.boundaries.Add(p);
-                index.boundaries.Add(units->NextCharacterStart(p));
+                index.boundaries.Add(characterMap->NextCharacterStart(p));
             }
             return;
         }
@@ -94,7 +95,7 @@ private:
 
     [[nodiscard]] bool IsBreak(std::size_t p) const
     {
-        return index.units != nullptr ? index.units->IsBreak(p) : IsLineEnd(index.text[p]);
+        return index.characterMap != nullptr ? index.characterMap->IsBreak(p) : IsLineEnd(index.text[p]);
     }
 
     // How many bytes from p on a window may cover, given the first boundary after p.
@@ -113,7 +114,7 @@ private:
                 return false;
             }
             const std::int32_t p = index.suffixes[i];
-            if (index.units->IsCharacterStart(static_cast<std::size_t>(p))) {
+            if (index.characterMap->IsCharacterStart(static_cast<std::size_t>(p))) {
                 index.suffixes[kept++] = p;
             }
         }
@@ -129,7 +130,7 @@ private:
         std::int64_t characters = 0;
         for (std::size_t k = 0; k < index.lengths.size(); ++k) {
             while (characters < index.lengths[k] && q < n && q - p <= cap) {
-                q = index.units->NextCharacterStart(q);
+                q = index.characterMap->NextCharacterStart(q);
                 ++characters;
             }
             bytes[k] = characters == index.lengths[k] && q - p <= cap ? static_cast<std::uint32_t>(q - p) : 0;
@@ -325,7 +326,7 @@ private:
             const std::uint32_t common = i == 0 ? 0 : packed & 0xFFFF;
             const std::uint32_t room = packed >> 16;
             byRank[i] = noCandidate;
-            if (index.units != nullptr) {
+            if (index.characterMap != nullptr) {
                 WindowBytes(p, bytes);
             }
             std::size_t k = 0;
@@ -415,7 +416,7 @@ private:
 } // namespace
 
 SavingsIndex LoadText(std::span<const std::string_view> stretches,
-                      std::span<const std::int16_t> requestedLengths, const CharacterMap* units,
+                      std::span<const std::int16_t> requestedLengths, const CharacterMap* characterMap,
                       std::size_t longestCharacter)
 {
     std::size_t size = 0;
@@ -438,8 +439,8 @@ SavingsIndex LoadText(std::span<const std::string_view> stretches,
         }
     }
     index.longest = index.lengths.empty() ? 0 : index.lengths.back();
-    index.units = units;
-    if (units != nullptr) {
+    index.characterMap = characterMap;
+    if (characterMap != nullptr) {
         index.longest = static_cast<std::int32_t>(std::min<std::int64_t>(
             longestWindow, std::int64_t{index.longest} * static_cast<std::int64_t>(longestCharacter)));
     }

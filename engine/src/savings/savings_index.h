@@ -65,7 +65,7 @@ struct SavingsIndex {
     // Counting in the game's characters: where they start (positions are still bytes), and which are
     // breaks in place of CR and LF. Lengths then count characters, and windows start and end only where
     // characters do; a candidate's length is its bytes.
-    const CharacterMap* units = nullptr;
+    const CharacterMap* characterMap = nullptr;
     // A boundary at x: no window holds both x - 1 and x, and a line end at x holds no window either.
     PositionSet boundaries{0};
     LargeVector<std::int32_t> suffixes; // the suffix array of the text
@@ -78,11 +78,12 @@ struct SavingsIndex {
 };
 
 // Takes a copy of the text and the lengths that can occur, of the sorted, distinct requested ones. Throws
-// std::length_error for 2 GiB of text or more. With units (the map of the stretches one after another), the
-// lengths count characters of at most longestCharacter bytes each.
+// std::length_error for 2 GiB of text or more. With a character map (the map of the stretches one after
+// another), the lengths count characters of at most longestCharacter bytes each.
 [[nodiscard]] SavingsIndex LoadText(std::span<const std::string_view> stretches,
                                     std::span<const std::int16_t> requestedLengths,
-                                    const CharacterMap* units = nullptr, std::size_t longestCharacter = 1);
+                                    const CharacterMap* characterMap = nullptr,
+                                    std::size_t longestCharacter = 1);
 
 // Builds the index of a loaded text for entries that cost at least cheapestCode bytes; forbidden (may
 // be empty) is asked about each string that occurs twice. Returns false when cancelled. Throws

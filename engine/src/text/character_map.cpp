@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The unit map: where the game's characters start in a text of bytes and which of them are breaks,
-// one bit per byte, with a rank directory for going between unit indexes and byte offsets. It is
+// The character map: where the game's characters start in a text of bytes and which of them are breaks,
+// one bit per byte, with a rank directory for going between character indexes and byte offsets. It is
 // what lets the counting ask, cheaply, whether a window starts or ends inside a character.
 
 #include "text/character_map.h"
@@ -68,7 +68,7 @@ void CharacterMap::AppendMap(const CharacterMap& tail)
         shifted(stringEnds, tail.stringEnds);
     }
     size += tail.size;
-    units += tail.units;
+    characterCount += tail.characterCount;
 }
 
 void CharacterMap::Finish()
@@ -129,24 +129,24 @@ std::int64_t CharacterMap::CharacterIndex(std::size_t p) const
 {
     assert(!blockRanks.empty() || size == 0);
     if (p >= size) {
-        return units;
+        return characterCount;
     }
     const std::size_t w = p >> 6;
     auto count = static_cast<std::int64_t>(blockRanks[w / wordsPerBlock]);
     for (std::size_t i = w - w % wordsPerBlock; i < w; ++i) {
         count += std::popcount(starts[i]);
     }
-    // The starts up to and including p, less one: the unit that holds p.
+    // The starts up to and including p, less one: the character that holds p.
     const std::uint64_t upTo = (p & 63) == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << (p & 63)) - 1;
     return count + std::popcount(starts[w] & upTo) - 1;
 }
 
 std::size_t CharacterMap::CharacterOffset(std::int64_t i) const
 {
-    if (i <= 0 || i >= units) {
-        return i <= 0 ? 0 : size; // the first unit always starts at 0
+    if (i <= 0 || i >= characterCount) {
+        return i <= 0 ? 0 : size; // the first character always starts at 0
     }
-    // The last block that starts with at most i units before it holds unit i.
+    // The last block that starts with at most i characters before it holds character i.
     const auto after = std::upper_bound(blockRanks.begin(), blockRanks.end(), static_cast<std::uint64_t>(i));
     std::size_t w = static_cast<std::size_t>(after - blockRanks.begin() - 1) * wordsPerBlock;
     auto left = i - static_cast<std::int64_t>(blockRanks[w / wordsPerBlock]);
@@ -162,12 +162,12 @@ std::size_t CharacterMap::CharacterOffset(std::int64_t i) const
 std::size_t CharacterMap::WindowEnd(std::size_t p, std::int64_t k) const
 {
     const std::int64_t last = CharacterIndex(p) + k;
-    return k < 0 || last > units ? std::string::npos : CharacterOffset(last);
+    return k < 0 || last > characterCount ? std::string::npos : CharacterOffset(last);
 }
 
 CharacterMap TextCharacters(std::string_view text, TextEncoding encoding)
 {
-    // Built a word of 64 bytes at a time rather than a unit at a time: a unit starts at every byte
+    // Built a word of 64 bytes at a time rather than a character at a time: a character starts at every byte
     // that is not a UTF-8 continuation byte (at every byte for Latin-1), and the first byte always
     // starts one, so that even invalid text makes a consistent map.
     CharacterMap map;
@@ -188,11 +188,11 @@ CharacterMap TextCharacters(std::string_view text, TextEncoding encoding)
         }
         map.starts[w] = starts;
         map.breaks[w] = breaks;
-        map.units += std::popcount(starts);
+        map.characterCount += std::popcount(starts);
     }
     if (map.size > 0 && (map.starts[0] & 1) == 0) {
         map.starts[0] |= 1;
-        ++map.units;
+        ++map.characterCount;
     }
     map.Finish();
     return map;

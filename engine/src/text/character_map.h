@@ -11,19 +11,19 @@
 
 namespace kestrin {
 
-// What one unit (one character of the game) of a text of bytes is.
+// What one character (one character of the game) of a text of bytes is.
 enum class CharacterKind : std::uint8_t {
     Character, // a code of the game table, or one character of the text's encoding
     LineEnd,   // a CR or an LF of the script: one byte
     StringEnd, // an end-of-string code of the game table
 };
 
-// Where the units of a text of bytes start, with one bit per byte, and which units are breaks (line
+// Where the characters of a text of bytes start, with one bit per byte, and which characters are breaks (line
 // ends and end-of-string codes), which no dictionary entry may hold. The bytes themselves are kept
 // elsewhere (the game's bytes of an encoded script, or the script itself for UTF-8 without a table).
 //
-// Positions are byte offsets 0 to Bytes(); Bytes() counts as a unit start. Asking about a position is
-// O(1); going from a unit's index to its offset and back takes a rank directory (a count per 512 bits)
+// Positions are byte offsets 0 to Bytes(); Bytes() counts as a character start. Asking about a position is
+// O(1); going from a character's index to its offset and back takes a rank directory (a count per 512 bits)
 // and a binary search. Memory: an eighth of a byte per byte for the starts, the same for the breaks,
 // and the same again for end-of-string codes only when there are any; the directory adds 1/64.
 class CharacterMap
@@ -31,7 +31,7 @@ class CharacterMap
 public:
     CharacterMap() = default;
 
-    // Appends a unit of `bytes` bytes (1 or more) of the kind. Then Finish before any query by index.
+    // Appends a character of `bytes` bytes (1 or more) of the kind. Then Finish before any query by index.
     void Append(std::size_t bytes, CharacterKind kind)
     {
         const std::size_t start = size;
@@ -40,39 +40,39 @@ public:
             Grow();
         }
         Set(starts, start);
-        ++units;
+        ++characterCount;
         if (kind != CharacterKind::Character) {
             AppendBreak(start, kind);
         }
     }
-    // Appends the units of another map after these (for pieces encoded apart, such as the files of a
+    // Appends the characters of another map after these (for pieces encoded apart, such as the files of a
     // run or stretches of one file encoded on several workers). Then Finish.
     void AppendMap(const CharacterMap& tail);
     // Builds the rank directory. Queries by offset work without it.
     void Finish();
 
     [[nodiscard]] std::size_t Bytes() const { return size; }
-    [[nodiscard]] std::int64_t Characters() const { return units; }
+    [[nodiscard]] std::int64_t Characters() const { return characterCount; }
     [[nodiscard]] std::size_t MemoryBytes() const;
 
     [[nodiscard]] bool IsCharacterStart(std::size_t p) const { return p >= size || Bit(starts, p); }
-    // true when a break unit starts at p.
+    // true when a break character starts at p.
     [[nodiscard]] bool IsBreak(std::size_t p) const { return p < size && Bit(breaks, p); }
-    // The kind of the unit that starts at p (p must be a unit start below Bytes()).
+    // The kind of the character that starts at p (p must be a character start below Bytes()).
     [[nodiscard]] CharacterKind KindAt(std::size_t p) const;
-    // true when [begin, end) is made of whole units: neither edge falls inside one.
+    // true when [begin, end) is made of whole characters: neither edge falls inside one.
     [[nodiscard]] bool IsWhole(std::size_t begin, std::size_t end) const
     {
         return IsCharacterStart(begin) && IsCharacterStart(end);
     }
-    // The first unit start after p, or Bytes().
+    // The first character start after p, or Bytes().
     [[nodiscard]] std::size_t NextCharacterStart(std::size_t p) const { return NextSet(starts, p + 1, size); }
-    // The first break unit that starts in [p, limit), or limit when there is none.
+    // The first break character that starts in [p, limit), or limit when there is none.
     [[nodiscard]] std::size_t NextBreak(std::size_t p, std::size_t limit) const
     {
         return NextSet(breaks, p, std::min(limit, size));
     }
-    // true when some unit of [begin, end) is a break.
+    // true when some character of [begin, end) is a break.
     [[nodiscard]] bool HoldsBreak(std::size_t begin, std::size_t end) const
     {
         return NextBreak(begin, end) < end;
@@ -87,16 +87,16 @@ public:
         }
     }
 
-    // The index of the unit that holds byte p (of Characters() for p == Bytes()). Needs Finish.
+    // The index of the character that holds byte p (of Characters() for p == Bytes()). Needs Finish.
     [[nodiscard]] std::int64_t CharacterIndex(std::size_t p) const;
-    // The offset of unit i, or Bytes() for i == Characters(). Needs Finish.
+    // The offset of character i, or Bytes() for i == Characters(). Needs Finish.
     [[nodiscard]] std::size_t CharacterOffset(std::int64_t i) const;
-    // The end of the window of k units that starts at the unit start p, or npos when fewer than k
-    // units follow p. Needs Finish.
+    // The end of the window of k characters that starts at the character start p, or npos when fewer than k
+    // characters follow p. Needs Finish.
     [[nodiscard]] std::size_t WindowEnd(std::size_t p, std::int64_t k) const;
 
-    // Calls window(begin, end) for every window of k units (k >= 1) that starts in [from, to) and
-    // ends by Bytes(), in order, in one pass: the way a counting unit walks its positions. With
+    // Calls window(begin, end) for every window of k characters (k >= 1) that starts in [from, to) and
+    // ends by Bytes(), in order, in one pass: the way a counting character walks its positions. With
     // skipBreaks, windows that hold a break are left out.
     template <typename Window>
     void ForEachWindow(std::int64_t k, std::size_t from, std::size_t to, bool skipBreaks,
@@ -120,14 +120,14 @@ private:
 
     std::vector<std::uint64_t> starts;
     std::vector<std::uint64_t> breaks;
-    std::vector<std::uint64_t> stringEnds; // empty while there is no end-of-string unit
-    std::vector<std::uint64_t> blockRanks; // units that start before each block of 8 words
+    std::vector<std::uint64_t> stringEnds; // empty while there is no end-of-string character
+    std::vector<std::uint64_t> blockRanks; // characters that start before each block of 8 words
     std::size_t size = 0;
-    std::int64_t units = 0;
+    std::int64_t characterCount = 0;
 };
 
-// The units of a text valid in the encoding, without a game table: one character each (a UTF-8
-// sequence, or a byte for Latin-1), CR and LF line-end units. The text is the game's bytes as they are.
+// The characters of a text valid in the encoding, without a game table: one character each (a UTF-8
+// sequence, or a byte for Latin-1), CR and LF line-end characters. The text is the game's bytes as they are.
 [[nodiscard]] CharacterMap TextCharacters(std::string_view text, TextEncoding encoding);
 
 template <typename Window>
@@ -138,7 +138,7 @@ void CharacterMap::ForEachWindow(std::int64_t k, std::size_t from, std::size_t t
         return;
     }
     std::size_t begin = IsCharacterStart(from) ? from : NextCharacterStart(from);
-    // end runs k units ahead of begin; the breaks between them are counted as they enter and leave.
+    // end runs k characters ahead of begin; the breaks between them are counted as they enter and leave.
     std::size_t end = begin;
     std::int64_t held = 0;
     std::int64_t breaksHeld = 0;

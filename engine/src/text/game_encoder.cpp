@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The inserter's encoding: a script turned into the game's bytes through the character table by
-// longest match, with the unit map that says where each game character starts, and the decoding
+// longest match, with the character map that says where each game character starts, and the decoding
 // back to text. The table's texts sit in the entry trie (text/entry_trie.h).
 
 #include "text/game_encoder.h"
@@ -62,7 +62,7 @@ std::optional<UnmappedText> GameEncoder::Append(std::string_view script, GameTex
                 return false;
             }
             into.bytes += c;
-            into.units.Append(1, CharacterKind::LineEnd);
+            into.characterMap.Append(1, CharacterKind::LineEnd);
             --correction;
             if (after == After::Cr && c == '\n') {
                 after = After::Text; // the LF of CR LF: the line end was priced at its CR
@@ -79,7 +79,7 @@ std::optional<UnmappedText> GameEncoder::Append(std::string_view script, GameTex
         } else {
             into.bytes.append(code.bytes.data(), code.length);
         }
-        into.units.Append(code.length, code.kind);
+        into.characterMap.Append(code.length, code.kind);
         return true;
     });
     if (prices != nullptr) {
@@ -130,21 +130,22 @@ std::variant<GameText, UnmappedText> EncodeScript(std::string_view script, const
     if (auto unmapped = encoder.Append(script, encoded)) {
         return *unmapped;
     }
-    encoded.units.Finish();
+    encoded.characterMap.Finish();
     return encoded;
 }
 
 std::string DecodeGameText(const GameText& encoded, const GameTable& table, std::size_t begin,
                            std::size_t end)
 {
-    const CharacterMap& units = encoded.units;
-    end = std::min(end, units.Bytes());
+    const CharacterMap& characterMap = encoded.characterMap;
+    end = std::min(end, characterMap.Bytes());
     std::string text;
-    for (std::size_t at = units.IsCharacterStart(begin) ? begin : units.NextCharacterStart(begin);
+    for (std::size_t at = characterMap.IsCharacterStart(begin) ? begin
+                                                               : characterMap.NextCharacterStart(begin);
          at < end;) {
-        const std::size_t next = units.NextCharacterStart(at);
+        const std::size_t next = characterMap.NextCharacterStart(at);
         const std::string_view code = std::string_view(encoded.bytes).substr(at, next - at);
-        if (units.KindAt(at) == CharacterKind::LineEnd) {
+        if (characterMap.KindAt(at) == CharacterKind::LineEnd) {
             text += code;
         } else if (const GameTableEntry* entry = table.FindCode(code)) {
             text += entry->text;

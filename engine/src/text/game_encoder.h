@@ -15,10 +15,10 @@
 
 namespace kestrin {
 
-// A script as the game stores it: its bytes and where its units start.
+// A script as the game stores it: its bytes and where its characters start.
 struct GameText {
     std::string bytes;
-    CharacterMap units;
+    CharacterMap characterMap;
 };
 
 // Script text that no entry of the table matches, where the encoding stopped.
@@ -52,8 +52,8 @@ struct LineEndPrices {
 
 // The script encoded through the game table by longest match, as an inserter does it: at each
 // position the entry of the longest text that the script holds there (texts are matched byte for byte
-// in the table's encoding), its code going into the game's bytes as one unit. CR and LF stay one byte
-// each, line-end units, never part of an entry; an end-of-string code is a unit and a break like
+// in the table's encoding), its code going into the game's bytes as one character. CR and LF stay one byte
+// each, line-end characters, never part of an entry; an end-of-string code is a character and a break like
 // them. The first position at which no entry matches stops the encoding.
 class GameEncoder
 {
@@ -61,7 +61,7 @@ public:
     // Takes what it needs of the table: entries added to the table later are not seen.
     explicit GameEncoder(const GameTable& table);
 
-    // Appends the encoding of script to `into` (without Finish on its units, so that pieces can
+    // Appends the encoding of script to `into` (without Finish on its character map, so that pieces can
     // follow). On unmapped text, returns where it is, measured in script; `into` then holds the
     // encoding of the script before it. With `prices`, its line ends are priced into it as they go.
     [[nodiscard]] std::optional<UnmappedText> Append(std::string_view script, GameText& into,
@@ -85,11 +85,11 @@ private:
     EntryTrie trie;
 };
 
-// The whole script encoded (units finished), or the first unmapped text.
+// The whole script encoded (its character map finished), or the first unmapped text.
 [[nodiscard]] std::variant<GameText, UnmappedText> EncodeScript(std::string_view script,
                                                                 const GameTable& table);
 
-// The text of the units of an encoded script that start in [begin, end): each code's text, each line
+// The text of the characters of an encoded script that start in [begin, end): each code's text, each line
 // end its byte. Decoding a whole encoding gives the script back.
 [[nodiscard]] std::string DecodeGameText(const GameText& encoded, const GameTable& table, std::size_t begin,
                                          std::size_t end);

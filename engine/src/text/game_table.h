@@ -44,7 +44,7 @@ public:
     [[nodiscard]] const GameTableEntry* FindText(std::string_view text) const;
     // The first entry whose code begins with another entry's whole code (such as 88 and 8801), or
     // nullptr when no code does. Then the game's bytes alone do not tell where its characters start:
-    // counting must key windows by their units, not by their bytes.
+    // counting must key windows by their characters, not by their bytes.
     [[nodiscard]] const GameTableEntry* FirstCodeWithCodePrefix() const;
 
     // The code the game stores for a line end of the script (a "*HEX" or "HEX=\n" line), or nothing when
