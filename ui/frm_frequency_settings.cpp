@@ -41,7 +41,9 @@ void FrmFrequency::CreateCharacterControls(QWidget* page)
         "Specifica la tabella dei caratteri del gioco (in formato Thingy, nella Codifica scelta). Se "
         "viene specificata, Kestrin codifica lo script con essa come un inseritore, per corrispondenza "
         "più lunga: conta i caratteri del gioco, e lunghezze e risparmi sono i byte del gioco. Un testo "
-        "che nessun valore della tabella rappresenta ferma l'analisi."));
+        "che nessun valore della tabella rappresenta ferma l'analisi. Un a capo dello script costa i "
+        "byte del codice di a capo della tabella (*XX o XX=\\n), nulla dopo un codice di fine stringa, e "
+        "nulla se la tabella non ne dà uno."));
     PlaceOnPage(cmdOpenGameTable, 5160, 5460, 1800, 375);
     lblOpenGameTable = MakePathCaption(page, "lblOpenGameTable", 7080, 5550);
 }
