@@ -325,15 +325,8 @@ std::uint32_t CharacterCounter::Room(std::size_t p) const
 // from the first that would pass the text's end or cap on.
 void CharacterCounter::WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const
 {
-    std::size_t q = p;
-    std::int64_t characters = 0;
-    for (std::size_t k = 0; k < counted.size(); ++k) {
-        while (characters < counted[k] && q < text.size() && q - p <= cap) {
-            q = NextCharacter(q);
-            ++characters;
-        }
-        bytes[k] = characters == counted[k] && q - p <= cap ? static_cast<std::uint32_t>(q - p) : 0;
-    }
+    kestrin::WindowBytes(
+        p, counted, text.size(), cap, [this](std::size_t q) { return NextCharacter(q); }, bytes);
 }
 
 // Calls onGroup(k, group) for every string: the windows of length counted[k] that fit their room, in a

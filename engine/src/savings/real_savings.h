@@ -27,8 +27,8 @@ namespace kestrin {
 // one, and no entry is matched across one.
 struct SavingsRequest {
     std::vector<std::string_view> stretches; // the counted text, in input order
-    // The sample lengths, sorted and distinct, as the run resolves them. Lengths below 1, above the
-    // longest window or above the text's size are left out.
+    // The sample lengths, sorted and distinct, as the run resolves them. Lengths below 1 or above the
+    // text's size are left out.
     std::vector<std::int16_t> lengths;
     // The code bytes of the 1st, 2nd, ... entry; its size is the most entries chosen. A value below 0
     // counts as 0.

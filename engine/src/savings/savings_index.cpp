@@ -11,6 +11,7 @@
 #include "suffix_sort.h"
 
 #include <cassert>
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <type_traits>
@@ -124,17 +125,11 @@ private:
 
     // The bytes of the window of each requested length (in characters) from the character start p, into
     // `bytes`; 0 from the first that runs past the text or the longest window on.
-    void WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const
+    void CharacterWindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const
     {
-        std::size_t q = p;
-        std::int64_t characters = 0;
-        for (std::size_t k = 0; k < index.lengths.size(); ++k) {
-            while (characters < index.lengths[k] && q < n && q - p <= cap) {
-                q = index.characterMap->NextCharacterStart(q);
-                ++characters;
-            }
-            bytes[k] = characters == index.lengths[k] && q - p <= cap ? static_cast<std::uint32_t>(q - p) : 0;
-        }
+        const CharacterMap& map = *index.characterMap;
+        WindowBytes(
+            p, index.lengths, n, cap, [&map](std::size_t q) { return map.NextCharacterStart(q); }, bytes);
     }
 
     // Fills byRank, per suffix in rank order, with the bytes it shares with the suffix before it (capped
@@ -246,7 +241,7 @@ private:
             }
             const std::uint32_t common = byRank[i] & 0xFFFF;
             const std::uint32_t after = i + 1 < byRank.size() ? byRank[i + 1] & 0xFFFF : 0;
-            WindowBytes(static_cast<std::size_t>(index.suffixes[i]), bytes);
+            CharacterWindowBytes(static_cast<std::size_t>(index.suffixes[i]), bytes);
             for (const std::uint32_t l : bytes) {
                 if (l == 0) {
                     break;
@@ -327,7 +322,7 @@ private:
             const std::uint32_t room = packed >> 16;
             byRank[i] = noCandidate;
             if (index.characterMap != nullptr) {
-                WindowBytes(p, bytes);
+                CharacterWindowBytes(p, bytes);
             }
             std::size_t k = 0;
             for (; k < kinds && bytes[k] != 0 && bytes[k] <= room; ++k) {
@@ -433,8 +428,10 @@ SavingsIndex LoadText(std::span<const std::string_view> stretches,
     }
     index.text = {index.bytes.data(), index.bytes.size()};
     index.textSize = static_cast<std::int64_t>(size);
+    // Every length a run can ask for fits a window.
+    static_assert(std::numeric_limits<std::int16_t>::max() <= longestWindow);
     for (const std::int16_t requested : requestedLengths) {
-        if (requested >= 1 && requested <= longestWindow && requested <= index.textSize) {
+        if (requested >= 1 && requested <= index.textSize) {
             index.lengths.push_back(requested);
         }
     }

@@ -5,7 +5,9 @@
 #include "text/text_encoding.h"
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -129,6 +131,26 @@ private:
 // The characters of a text valid in the encoding, without a game table: one character each (a UTF-8
 // sequence, or a byte for Latin-1), CR and LF line-end characters. The text is the game's bytes as they are.
 [[nodiscard]] CharacterMap TextCharacters(std::string_view text, TextEncoding encoding);
+
+// The bytes of the window of each of the lengths (in characters, ascending) from the character start p,
+// into `bytes`: 0 from the first that runs past `end` or takes more than `cap` bytes on. next(q) is the
+// start of the character after the one at q. The suffix groupers of the count and of the savings index
+// measure their windows with it.
+template <typename Next>
+[[gnu::always_inline]] inline void WindowBytes(std::size_t p, std::span<const std::int16_t> lengths,
+                                               std::size_t end, std::size_t cap, const Next& next,
+                                               std::span<std::uint32_t> bytes)
+{
+    std::size_t q = p;
+    std::int64_t characters = 0;
+    for (std::size_t k = 0; k < lengths.size(); ++k) {
+        while (characters < lengths[k] && q < end && q - p <= cap) {
+            q = next(q);
+            ++characters;
+        }
+        bytes[k] = characters == lengths[k] && q - p <= cap ? static_cast<std::uint32_t>(q - p) : 0;
+    }
+}
 
 template <typename Window>
 void CharacterMap::ForEachWindow(std::int64_t k, std::size_t from, std::size_t to, bool skipBreaks,
