@@ -65,6 +65,9 @@ struct RunMode {
     bool realSavings;
     bool evaluate = false;
     bool keepAndCurve = false; // kept entries, and the curve's picture
+    // A script of many different characters, counted over their numbers, or with a length over 8 by the
+    // suffix sort.
+    const char* manyCharacters = nullptr;
 };
 constexpr RunMode runModes[] = {
     {"bytes", TextEncoding::Latin1, false, false},
@@ -77,6 +80,9 @@ constexpr RunMode runModes[] = {
     {"game table, evaluated", TextEncoding::Utf8, true, false, true},
     {"bytes, kept entries and the curve", TextEncoding::Latin1, false, true, false, true},
     {"game table, kept entries and the curve", TextEncoding::Utf8, true, true, false, true},
+    {"UTF-8, many characters", TextEncoding::Utf8, false, false, false, false, "1-4"},
+    {"UTF-8, many characters, real savings", TextEncoding::Utf8, false, true, false, false, "1-4"},
+    {"UTF-8, many characters, a length over 8", TextEncoding::Utf8, false, false, false, false, "1-4,9"},
 };
 
 // A run stopped wherever it looks at the cancel flag (every pass of the count, the sorts, the grouping,
@@ -85,8 +91,8 @@ TEST(RunAnalysis, CancelAtEveryLookOrNoMemoryEndsTheRunWithoutOutput)
 {
     const TempDir dir;
     const std::string script = "la porta \xC3\xA8 la torta /* no */\r\nla porta \xC3\xA8 la porta\r\n";
-    RunSettings settings{.inputFiles = {dir.Write("a", script), dir.Write("b", script)}};
-    settings.sampleLengths = "1-4";
+    const std::vector<std::filesystem::path> inputs = {dir.Write("a", script), dir.Write("b", script)};
+    RunSettings settings{.inputFiles = inputs};
     settings.useComments = true;
     settings.reportFile = dir.Write("report.txt", "old");
     settings.outputTable = dir.Write("out.tbl", "old");
@@ -94,7 +100,17 @@ TEST(RunAnalysis, CancelAtEveryLookOrNoMemoryEndsTheRunWithoutOutput)
     settings.threads = 1; // one order of looks, so that each number stops the run at its own place
     settings.encodingPreview = dir.Write("preview.txt", "old");
     const auto gameTable = dir.Write("game.tbl", "61=a\n6C=l\n70=p\n6F=o\n72=r\n74=t\n20= \n"
-                                                 "2F=/\n2A=*\n6E=n\nE8=\xC3\xA8\n");
+                                                 "2F=/\n2A=*\n6E=n\nE8=\xC3\xA8\n*FE\n");
+    // 1,200 different ideographs, each twice: most of them lie outside the 255 most frequent.
+    std::string ideographs;
+    for (int round = 0; round < 2; ++round) {
+        for (char32_t c = 0x4E00; c < 0x4E00 + 1200; ++c) {
+            ideographs += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                           static_cast<char>(0x80 | (c & 0x3F))};
+            ideographs += c % 40 == 39 ? "\r\n" : "";
+        }
+    }
+    const auto manyScript = dir.Write("many", ideographs);
     const auto evaluated = dir.Write("dte.tbl", "8000=la \n8001=orta\n");
     for (const RunMode& mode : runModes) {
         SCOPED_TRACE(mode.name);
@@ -106,6 +122,8 @@ TEST(RunAnalysis, CancelAtEveryLookOrNoMemoryEndsTheRunWithoutOutput)
         settings.keepTable =
             mode.keepAndCurve ? std::optional(dir.Write("keep.tbl", "F0=la \n")) : std::nullopt;
         settings.curveFile = mode.keepAndCurve ? std::optional(curveFile) : std::nullopt;
+        settings.inputFiles = mode.manyCharacters ? std::vector{manyScript} : inputs;
+        settings.sampleLengths = mode.manyCharacters ? mode.manyCharacters : "1-4";
         std::int64_t look = 0;
         for (;; ++look) {
             SCOPED_TRACE(look);

@@ -148,7 +148,7 @@ StepEnd ScriptBuilder::Add(const std::filesystem::path& path, std::string_view f
         })) {
         return EarlyEnd::Cancelled();
     }
-    // Line ends are priced within a file; a CR and an LF that the comment filter parts are two.
+    // Line ends are priced within a file; a CR and an LF that the comment filter keeps apart are two.
     prices.after = LineEndPrices::After::Text;
     std::size_t lastEnd = 0;
     for (const CountedStretch& piece : pieces) {
