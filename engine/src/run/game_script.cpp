@@ -140,7 +140,7 @@ StepEnd ScriptBuilder::Add(const std::filesystem::path& path, std::string_view f
     // A byte-order mark that starts a UTF-8 file says how the file is written; it is no character of it.
     const std::size_t mark =
         built.encoding == TextEncoding::Utf8 && fileText.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-    const std::int64_t unitsBefore = built.game.characterMap.Characters();
+    const std::int64_t charactersBefore = built.game.characterMap.Characters();
     std::int64_t leftOut = 0;
     if (!ForEachPiece(fileText.substr(mark), cancel, [&](std::size_t, std::string_view piece) {
             leftOut += CountCharacters(piece, built.encoding);
@@ -200,7 +200,7 @@ StepEnd ScriptBuilder::Add(const std::filesystem::path& path, std::string_view f
         built.script.push_back(stretch);
         built.stretchEnds.push_back(built.game.bytes.size());
     }
-    const std::int64_t counted = built.game.characterMap.Characters() - unitsBefore;
+    const std::int64_t counted = built.game.characterMap.Characters() - charactersBefore;
     built.countedCharacters += counted;
     built.totalCharacters += counted + leftOut;
     return std::nullopt;
