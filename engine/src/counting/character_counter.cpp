@@ -198,10 +198,7 @@ void CharacterCounter::MeasureJob(std::size_t job, std::size_t jobs, const Cance
         std::size_t h = 0;
         if (i > 0) {
             const auto before = static_cast<std::size_t>(suffixes[i - 1]);
-            const std::size_t most = std::min({cap, n - p, n - before});
-            while (h < most && text[p + h] == text[before + h]) {
-                ++h;
-            }
+            h = CommonBytes(text.data() + p, text.data() + before, std::min({cap, n - p, n - before}));
         }
         if (measures.empty()) {
             common[i] = static_cast<std::uint32_t>(h);
@@ -210,8 +207,9 @@ void CharacterCounter::MeasureJob(std::size_t job, std::size_t jobs, const Cance
         }
         std::uint8_t* measured = measures.data() + i * Stride();
         measured[0] = static_cast<std::uint8_t>(h);
-        measured[1] = static_cast<std::uint8_t>(Room(p));
-        WindowBytes(p, bytes);
+        const std::uint32_t fits = Room(p);
+        measured[1] = static_cast<std::uint8_t>(fits);
+        WindowBytes(p, fits, bytes);
         std::copy(bytes.begin(), bytes.end(), measured + 2);
     }
 }
@@ -322,24 +320,35 @@ std::uint32_t CharacterCounter::Room(std::size_t p) const
 }
 
 // The bytes of the window of each length (in characters) from the character start p, into `bytes`; 0
-// from the first that would pass the text's end or cap on.
-void CharacterCounter::WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const
+// from the first that would pass the text's end or its room on (the bytes to the next break or stretch
+// end, which no window that counts passes).
+void CharacterCounter::WindowBytes(std::size_t p, std::uint32_t fits, std::vector<std::uint32_t>& bytes) const
 {
     kestrin::WindowBytes(
-        p, counted, text.size(), cap, [this](std::size_t q) { return NextCharacter(q); }, bytes);
+        p, counted, text.size(), std::min<std::size_t>(cap, fits),
+        [this](std::size_t q) { return NextCharacter(q); }, bytes);
 }
 
-// Calls onGroup(k, group) for every string: the windows of length counted[k] that fit their room, in a
-// run of suffixes that share their bytes. A suffix whose window does not fit leaves the run open.
+// Calls onGroup(k, group) for every string of the lengths kBegin to kEnd - 1: its windows that fit their
+// room.
 template <typename OnGroup>
 void CharacterCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const CancelFlag& cancel,
                                     OnGroup&& onGroup) const
 {
-    struct Open {
-        std::uint32_t lowest = 0; // the fewest bytes shared since the group's last window
-        Group group{0, 0, 0};
-    };
-    std::vector<Open> open(counted.size());
+    // A group keeps its bytes, which a window of any length can take.
+    struct Events {
+        OnGroup& found;
+        void Open(std::size_t, WindowGroup<std::uint32_t>& group, std::uint32_t, std::uint32_t bytes)
+        {
+            group.extra = bytes;
+        }
+        void Join(std::size_t, WindowGroup<std::uint32_t>&, std::uint32_t, std::uint32_t) {}
+        void Close(std::size_t k, const WindowGroup<std::uint32_t>& group)
+        {
+            found(k, Group{group.extra, group.windows, group.first});
+        }
+    } events{onGroup};
+    std::vector<WindowGroup<std::uint32_t>> open(counted.size());
     std::vector<std::uint32_t> bytes(counted.size());
     for (std::size_t i = 0; i < suffixes.size(); ++i) {
         if ((i & 0x3FFF) == 0 && cancel.IsSet()) {
@@ -349,39 +358,19 @@ void CharacterCounter::ForEachGroup(std::size_t kBegin, std::size_t kEnd, const 
         std::uint32_t shared = 0;
         std::uint32_t fits = 0;
         if (measures.empty()) {
-            WindowBytes(p, bytes);
             shared = common[i];
             fits = room[i];
+            WindowBytes(p, fits, bytes);
         } else {
             const std::uint8_t* measured = measures.data() + i * Stride();
             shared = measured[0];
             fits = measured[1];
             std::copy(measured + 2, measured + Stride(), bytes.begin());
         }
-        for (std::size_t k = kBegin; k < kEnd; ++k) {
-            Open& o = open[k];
-            const std::uint32_t l = bytes[k];
-            if (l == 0 || l > fits) {
-                o.lowest = std::min(o.lowest, shared);
-                continue;
-            }
-            if (o.group.hits == 0 || std::min(o.lowest, shared) < l) {
-                if (o.group.hits > 0) {
-                    onGroup(k, o.group);
-                }
-                o.group = {l, 1, p};
-            } else {
-                ++o.group.hits;
-                o.group.first = std::min(o.group.first, p);
-            }
-            o.lowest = std::numeric_limits<std::uint32_t>::max();
-        }
+        GroupWindows<std::uint32_t>(open, static_cast<std::uint32_t>(i), p, shared, fits, bytes.data(),
+                                    kBegin, kEnd, events);
     }
-    for (std::size_t k = kBegin; k < kEnd; ++k) {
-        if (open[k].group.hits > 0) {
-            onGroup(k, open[k].group);
-        }
-    }
+    CloseGroups<std::uint32_t>(open, events);
 }
 
 std::int64_t CharacterCounter::Distinct(std::int64_t length) const

@@ -92,7 +92,7 @@ private:
     template <typename OnGroup>
     void ForEachGroup(std::size_t kBegin, std::size_t kEnd, const CancelFlag& cancel,
                       OnGroup&& onGroup) const;
-    void WindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const;
+    void WindowBytes(std::size_t p, std::uint32_t fits, std::vector<std::uint32_t>& bytes) const;
     [[nodiscard]] std::uint32_t Room(std::size_t p) const;
     [[nodiscard]] bool IsWindowStart(std::size_t p) const;
     [[nodiscard]] std::size_t NextCharacter(std::size_t p) const;

@@ -124,12 +124,14 @@ private:
     }
 
     // The bytes of the window of each requested length (in characters) from the character start p, into
-    // `bytes`; 0 from the first that runs past the text or the longest window on.
-    void CharacterWindowBytes(std::size_t p, std::vector<std::uint32_t>& bytes) const
+    // `bytes`; 0 from the first that runs past the text or `most` bytes on (the longest window or less:
+    // the passes walk no further than they look).
+    void CharacterWindowBytes(std::size_t p, std::size_t most, std::vector<std::uint32_t>& bytes) const
     {
         const CharacterMap& map = *index.characterMap;
         WindowBytes(
-            p, index.lengths, n, cap, [&map](std::size_t q) { return map.NextCharacterStart(q); }, bytes);
+            p, index.lengths, n, std::min(cap, most),
+            [&map](std::size_t q) { return map.NextCharacterStart(q); }, bytes);
     }
 
     // Fills byRank, per suffix in rank order, with the bytes it shares with the suffix before it (capped
@@ -156,10 +158,7 @@ private:
             std::size_t h = 0;
             if (i > 0) {
                 const auto before = static_cast<std::size_t>(index.suffixes[i - 1]);
-                const std::size_t most = std::min({cap, n - p, n - before});
-                while (h < most && text[p + h] == text[before + h]) {
-                    ++h;
-                }
+                h = CommonBytes(text.data() + p, text.data() + before, std::min({cap, n - p, n - before}));
             }
             const std::size_t room =
                 IsBreak(p) ? 0 : std::min(index.boundaries.NextFrom(p + 1, p + 1 + cap) - p, cap);
@@ -190,9 +189,9 @@ private:
             if (before == noCandidate) {
                 h = 0;
             } else {
-                while (h < cap && p + h < n && before + h < n && text[p + h] == text[before + h]) {
-                    ++h;
-                }
+                // The h bytes shared already lie inside the text.
+                h += CommonBytes(text.data() + p + h, text.data() + before + h,
+                                 std::min({cap, n - p, n - before}) - h);
             }
             if (nextBoundary <= p) {
                 nextBoundary = index.boundaries.NextFrom(p + 1, n + 1);
@@ -241,7 +240,8 @@ private:
             }
             const std::uint32_t common = byRank[i] & 0xFFFF;
             const std::uint32_t after = i + 1 < byRank.size() ? byRank[i + 1] & 0xFFFF : 0;
-            CharacterWindowBytes(static_cast<std::size_t>(index.suffixes[i]), bytes);
+            // A window longer than the bytes shared is no candidate's last.
+            CharacterWindowBytes(static_cast<std::size_t>(index.suffixes[i]), common, bytes);
             for (const std::uint32_t l : bytes) {
                 if (l == 0) {
                     break;
@@ -252,63 +252,61 @@ private:
         return most;
     }
 
-    // A run of windows of one length that the pass has not closed yet.
-    struct OpenGroup {
-        std::uint32_t lowest = 0; // the smallest common prefix since the group's last window
-        std::uint32_t windows = 0;
-        std::uint32_t first = 0; // the earliest position of its windows
-        std::uint32_t begin = 0; // the rank of the first window
-        std::uint32_t end = 0;   // one past the rank of the last window
+    // What the index keeps of a group of equal windows while the pass goes on.
+    struct GroupRanks {
+        std::uint32_t begin = 0; // the rank of its first window
+        std::uint32_t end = 0;   // one past the rank of its last
         std::uint32_t candidate = noCandidate;
     };
-    static constexpr std::uint32_t unbounded = std::numeric_limits<std::uint32_t>::max();
 
-    // A group's candidate learns its windows when the group closes, so that the pass touches only the
-    // open groups while a group grows.
-    void Close(const OpenGroup& group)
-    {
-        if (group.candidate != noCandidate) {
-            index.nodes[group.candidate].bound = group.windows;
-            index.records[group.candidate].firstPosition = group.first;
-            index.records[group.candidate].rangeEnd = group.end;
-        }
-    }
-
-    // The window of the k-th length at suffix rank i (position p) joins its open group, or closes it and
-    // opens the next; a group's second window makes it a candidate.
-    void AddWindow(std::vector<OpenGroup>& open, std::size_t k, std::uint32_t rank, std::uint32_t p,
-                   std::uint32_t common, std::uint32_t l, LargeVector<std::uint32_t>& byRank)
-    {
-        OpenGroup& group = open[k];
-        if (group.windows == 0 || std::min(group.lowest, common) < l) {
-            Close(group);
-            group = {unbounded, 1, p, rank, rank + 1, noCandidate};
-            ++index.distinct[k];
-            return;
-        }
-        group.lowest = unbounded;
-        group.first = std::min(group.first, p);
-        group.end = rank + 1;
-        if (++group.windows == 2) {
-            group.candidate = static_cast<std::uint32_t>(index.nodes.size());
-            const bool excluded = forbidden && forbidden(index.text.substr(p, l));
-            index.nodes.push_back({0, noCandidate, static_cast<std::uint16_t>(l)});
-            index.records.push_back({0, group.begin, 0, k == 0 ? noCandidate : open[k - 1].candidate,
-                                     excluded ? excludedState : std::uint8_t{0}});
-            assert(k == 0 || index.records.back().parent != noCandidate);
-            byRank[group.begin] = group.candidate;
-        }
-        byRank[rank] = group.candidate;
-    }
-
-    // One pass over the suffix array finds the groups of every length at once. byRank holds, per suffix,
-    // its packed common prefix and room; each is replaced by the suffix's longest candidate. False when
-    // cancelled, with byRank left half replaced.
+    // One pass over the suffix array finds the groups of every length at once; a group's second window
+    // makes it a candidate, which learns its windows when the group closes, so that the pass touches only
+    // the open groups while a group grows. byRank holds, per suffix, its packed common prefix and room;
+    // each is replaced by the suffix's longest candidate. False when cancelled, with byRank left half
+    // replaced.
     [[nodiscard]] bool GroupIntoCandidates(LargeVector<std::uint32_t>& byRank)
     {
         const std::size_t kinds = index.lengths.size();
-        std::vector<OpenGroup> open(kinds);
         index.distinct.assign(kinds, 0);
+        using Group = WindowGroup<GroupRanks>;
+        struct Events {
+            SavingsIndex& index;
+            LargeVector<std::uint32_t>& byRank;
+            const std::function<bool(std::string_view)>& forbidden;
+            const std::vector<Group>& open;
+
+            void Open(std::size_t k, Group& group, std::uint32_t rank, std::uint32_t)
+            {
+                group.extra = {rank, rank + 1, noCandidate};
+                ++index.distinct[k];
+            }
+            void Join(std::size_t k, Group& group, std::uint32_t rank, std::uint32_t l)
+            {
+                GroupRanks& ranks = group.extra;
+                ranks.end = rank + 1;
+                if (group.windows == 2) {
+                    ranks.candidate = static_cast<std::uint32_t>(index.nodes.size());
+                    const bool excluded = forbidden && forbidden(index.text.substr(group.first, l));
+                    index.nodes.push_back({0, noCandidate, static_cast<std::uint16_t>(l)});
+                    index.records.push_back({0, ranks.begin, 0,
+                                             k == 0 ? noCandidate : open[k - 1].extra.candidate,
+                                             excluded ? excludedState : std::uint8_t{0}});
+                    assert(k == 0 || index.records.back().parent != noCandidate);
+                    byRank[ranks.begin] = ranks.candidate;
+                }
+                byRank[rank] = ranks.candidate;
+            }
+            void Close(std::size_t, const Group& group)
+            {
+                if (const std::uint32_t c = group.extra.candidate; c != noCandidate) {
+                    index.nodes[c].bound = group.windows;
+                    index.records[c].firstPosition = group.first;
+                    index.records[c].rangeEnd = group.extra.end;
+                }
+            }
+        };
+        std::vector<Group> open(kinds);
+        Events events{index, byRank, forbidden, open};
         // The bytes of each length's window at the suffix: the length itself, unless counting in
         // characters.
         std::vector<std::uint32_t> bytes(index.lengths.begin(), index.lengths.end());
@@ -318,23 +316,14 @@ private:
             }
             const auto p = static_cast<std::uint32_t>(index.suffixes[i]);
             const std::uint32_t packed = byRank[i];
-            const std::uint32_t common = i == 0 ? 0 : packed & 0xFFFF;
-            const std::uint32_t room = packed >> 16;
             byRank[i] = noCandidate;
             if (index.characterMap != nullptr) {
-                CharacterWindowBytes(p, bytes);
+                CharacterWindowBytes(p, packed >> 16, bytes); // a window past its room is no window
             }
-            std::size_t k = 0;
-            for (; k < kinds && bytes[k] != 0 && bytes[k] <= room; ++k) {
-                AddWindow(open, k, static_cast<std::uint32_t>(i), p, common, bytes[k], byRank);
-            }
-            for (; k < kinds; ++k) {
-                open[k].lowest = std::min(open[k].lowest, common);
-            }
+            GroupWindows<GroupRanks>(open, static_cast<std::uint32_t>(i), p, packed & 0xFFFF, packed >> 16,
+                                     bytes.data(), 0, kinds, events);
         }
-        for (const OpenGroup& group : open) {
-            Close(group);
-        }
+        CloseGroups<GroupRanks>(open, events);
         return true;
     }
 
