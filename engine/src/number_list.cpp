@@ -115,26 +115,36 @@ std::optional<std::int16_t> ParseListValue(std::string_view text)
 std::vector<std::int16_t> ParseNumberList(std::string_view text, std::size_t most)
 {
     std::vector<std::int16_t> values;
-    std::size_t start = 0;
-    while (true) {
+    NumberListReader(text).Read(most, values);
+    return values;
+}
+
+void NumberListReader::Read(std::size_t count, std::vector<std::int16_t>& values)
+{
+    const std::size_t goal = count > std::numeric_limits<std::size_t>::max() - values.size()
+                                 ? std::numeric_limits<std::size_t>::max()
+                                 : values.size() + count;
+    while (values.size() < goal) {
+        if (next <= high) {
+            values.push_back(static_cast<std::int16_t>(next++));
+            continue;
+        }
+        if (ended) {
+            return;
+        }
         const auto comma = text.find(',', start);
         const std::size_t end = comma == std::string_view::npos ? text.size() : comma;
         const std::string_view item = text.substr(start, end - start);
+        ended = comma == std::string_view::npos;
+        start = end + 1;
         // "-" always starts a range, so "-5" means 1 to 5; a dash after the comma belongs to a later item.
         const auto dash = item.find('-');
         if (dash != std::string_view::npos) {
-            const std::int32_t low = ParseListValue(item.substr(0, dash)).value_or(1);
-            const std::int32_t high = ParseListValue(item.substr(dash + 1)).value_or(2);
-            for (std::int32_t value = low; value <= high && values.size() < most; ++value) {
-                values.push_back(static_cast<std::int16_t>(value));
-            }
-        } else if (const auto value = ParseListValue(item); value && values.size() < most) {
+            next = ParseListValue(item.substr(0, dash)).value_or(1);
+            high = ParseListValue(item.substr(dash + 1)).value_or(2);
+        } else if (const auto value = ParseListValue(item)) {
             values.push_back(*value);
         }
-        if (comma == std::string_view::npos || values.size() >= most) {
-            return values;
-        }
-        start = comma + 1;
     }
 }
 

@@ -80,6 +80,13 @@ TEST(EngineAndModel, ReadTextsAsTheTablesSay)
         SCOPED_TRACE(text);
         EXPECT_EQ(ParseNumberList(text), values);
         EXPECT_EQ(literal::ParseNumberList(text), values);
+        // Read a value or two at a time, a reader goes on where it stopped, inside a range too.
+        NumberListReader reader(text);
+        std::vector<std::int16_t> read;
+        for (std::size_t i = 0; i <= values.size(); ++i) {
+            reader.Read(1 + i % 2, read);
+        }
+        EXPECT_EQ(read, values);
     }
     EXPECT_EQ(ParseNumberList("&H8000-&H7FFF").size(), 65536u);
     EXPECT_EQ(literal::ParseNumberList("&H8000-&H7FFF").size(), 65536u);

@@ -116,7 +116,7 @@ struct TableReadCase {
     std::string content;
     std::vector<std::string> entries;
 };
-// The entries of a table file. A lone CR ends a line, a lone LF does not.
+// The entries of a table file. A line ends at CR LF, a lone CR or a lone LF.
 inline const TableReadCase tableReadCases[] = {
     {"41=A", {"A"}},
     {"8140=ab cd", {"ab cd"}},

@@ -36,6 +36,25 @@ struct NumericText {
 [[nodiscard]] std::vector<std::int16_t>
 ParseNumberList(std::string_view text, std::size_t most = std::numeric_limits<std::size_t>::max());
 
+// Reads a number list as ParseNumberList does, as many values at a time as asked: a run reads the codes
+// of its ranges that every request needs, and goes on where it stopped when kept entries take some of
+// them. The text must outlive the reader.
+class NumberListReader
+{
+public:
+    explicit NumberListReader(std::string_view listText) : text(listText) {}
+
+    // Appends the next `count` values of the list to `values`, fewer when the list ends.
+    void Read(std::size_t count, std::vector<std::int16_t>& values);
+
+private:
+    std::string_view text;
+    std::size_t start = 0; // where the next item starts
+    bool ended = false;    // no item is left
+    std::int32_t next = 1; // the rest of a range being read: next to high
+    std::int32_t high = 0;
+};
+
 // The number of the last result position a request asks for: the request rounded half to even when it
 // is below distinctStrings, else distinctStrings - 1; -1 when nothing was counted. A result below 0
 // (a request below -0.5) means no result lines.

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace kestrin {
@@ -27,7 +28,7 @@ inline constexpr std::int64_t packedLongest = 8;
 // Lengths 3 to 16 together, by sorting records of the positions, one shard of first bytes at a time.
 // The input's positions must fit 31 bits and its files 16 bits.
 inline constexpr std::int64_t sortedLongest = 16;
-[[nodiscard]] std::unique_ptr<CountingUnit> MakeSortedCounter(std::vector<std::int64_t> lengths,
+[[nodiscard]] std::unique_ptr<CountingUnit> MakeSortedCounter(std::span<const std::int16_t> lengths,
                                                               unsigned shards, const ShardMap& shardMap);
 
 } // namespace kestrin

@@ -95,7 +95,7 @@ CountingPlan PlanCounting(std::span<const std::int16_t> sortedLengths, unsigned 
             unit = MakeArrayCounter(first, choice.pieces);
             break;
         case UnitChoice::Kind::Sorted:
-            unit = MakeSortedCounter({choice.lengths.begin(), choice.lengths.end()}, choice.pieces, map);
+            unit = MakeSortedCounter(choice.lengths, choice.pieces, map);
             break;
         case UnitChoice::Kind::Packed:
             unit = input.ordersArePositions ? MakeHashCounter(first, choice.pieces, map)

@@ -40,7 +40,7 @@ WideCharacterCount::Map(std::string_view gameBytes, const CharacterMap& characte
     const std::size_t n = gameBytes.size();
     std::unique_ptr<WideCharacterCount> counted(new WideCharacterCount());
     counted->map = &characterMap;
-    counted->lengths.assign(lengths.begin(), lengths.end());
+    counted->lengths = lengths;
     // A character's number: looked up directly for UTF-8 characters of up to three bytes and codes of one
     // or two, the most common (a UTF-8 character by its code point, a code by 256 + its bytes).
     std::vector<std::uint16_t> direct(256 + 65536, unnumbered);

@@ -68,7 +68,7 @@ private:
     }
 
     const CharacterMap* map = nullptr;
-    std::vector<std::int64_t> lengths;
+    std::vector<std::int16_t> lengths; // sorted, each at least 1
     // Per place, the number of its character, high byte first, so that the bytes sort as the numbers;
     // `longest` numbers 0 follow the last.
     LargeBytes numbers;

@@ -95,13 +95,14 @@ ResultRequest ResolveRequest(const std::string& typed)
 }
 
 // The table codes; with real savings every entry needs a code of its own, so an output table whose
-// ranges give none is refused. The ranges are parsed once, for at least one code, which tells whether
-// they give any.
-std::variant<TableCodes, EarlyEnd> ResolveCodes(const RunSettings& settings, const ResultRequest& request)
+// ranges give none is refused. The first codes are read for at least one, which tells whether the ranges
+// give any; kept entries read on from there.
+std::variant<TableCodes, EarlyEnd> ResolveCodes(const RunSettings& settings, const ResultRequest& request,
+                                                NumberListReader& ranges)
 {
     const std::size_t most = request.Most();
     TableCodes codes;
-    codes.codes = ParseNumberList(settings.writeTableRanges, std::max<std::size_t>(most, 1));
+    ranges.Read(std::max<std::size_t>(most, 1), codes.codes);
     codes.ranged = !codes.codes.empty();
     if (settings.realSavings && settings.outputTable && !codes.ranged) {
         Refusal refusal;
@@ -432,7 +433,8 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
     resolved.savingsCurve = choosing && (settings.savingsCurve || settings.curveFile);
     resolved.curveFile = choosing ? settings.curveFile : std::nullopt;
     resolved.request = ResolveRequest(settings.topResults);
-    auto codes = ResolveCodes(settings, resolved.request);
+    NumberListReader ranges(settings.writeTableRanges);
+    auto codes = ResolveCodes(settings, resolved.request, ranges);
     if (auto* end = std::get_if<EarlyEnd>(&codes)) {
         return std::move(*end);
     }
@@ -470,7 +472,7 @@ std::variant<ResolvedSettings, EarlyEnd> ResolveSettings(const RunSettings& sett
         resolved.gameTable = std::move(std::get<GameTable>(table));
     }
     if (settings.keepTable) {
-        if (auto end = LoadKeptEntries(settings, resolved)) {
+        if (auto end = LoadKeptEntries(settings, resolved, ranges)) {
             return std::move(*end);
         }
     }

@@ -181,7 +181,7 @@ std::variant<std::vector<GameTableEntry>, EarlyEnd> LoadEvaluatedTable(const std
 
 // The table of kept entries, read and checked after the game table: each entry must be one the game
 // can hold, with a code and a text of its own. The output table's codes then leave the kept codes out.
-StepEnd LoadKeptEntries(const RunSettings& settings, ResolvedSettings& resolved)
+StepEnd LoadKeptEntries(const RunSettings& settings, ResolvedSettings& resolved, NumberListReader& ranges)
 {
     const std::filesystem::path& path = *settings.keepTable;
     auto read = ReadTableFile(FileRole::KeptTable, path, resolved.encoding);
@@ -213,8 +213,8 @@ StepEnd LoadKeptEntries(const RunSettings& settings, ResolvedSettings& resolved)
     }
     if (resolved.codes.ranged) {
         const std::size_t most = resolved.request.Most();
-        std::vector<std::int16_t> codes =
-            ParseNumberList(settings.writeTableRanges, std::max<std::size_t>(most, 1) + resolved.kept.size());
+        std::vector<std::int16_t> codes = std::move(resolved.codes.codes);
+        ranges.Read(resolved.kept.size(), codes);
         std::erase_if(codes, [&](std::int16_t code) {
             const std::string bytes = TableCodeBytes(code);
             return std::any_of(resolved.kept.begin(), resolved.kept.end(),

@@ -3,6 +3,8 @@
 
 #include "run/resolved_settings.h"
 
+#include "kestrin/number_list.h"
+
 #include <filesystem>
 #include <variant>
 #include <vector>
@@ -20,7 +22,9 @@ LoadGameTable(const std::filesystem::path& path, TextEncoding encoding, std::vec
 LoadEvaluatedTable(const std::filesystem::path& path, TextEncoding encoding);
 
 // The table of kept entries into `resolved.kept`, after the game table; the output table's codes then
-// leave the kept codes out.
-[[nodiscard]] StepEnd LoadKeptEntries(const RunSettings& settings, ResolvedSettings& resolved);
+// leave the kept codes out, reading on from `ranges` (where the run's first codes ended) for as many more
+// codes as there are kept entries.
+[[nodiscard]] StepEnd LoadKeptEntries(const RunSettings& settings, ResolvedSettings& resolved,
+                                      NumberListReader& ranges);
 
 } // namespace kestrin
