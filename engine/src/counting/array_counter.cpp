@@ -129,7 +129,7 @@ protected:
 private:
     struct Tally;
 
-    // Counts `count` bytes (at most 2^32) in four lanes, so that runs of one byte value do not wait for
+    // Counts `count` bytes (at most 2^32) in four lanes, so that repeats of one byte value do not wait for
     // each other's increments, and then finds where the values new to the tally first occur.
     void CountBytes(Tally& tally, const char* text, std::int64_t count, std::uint64_t base)
     {
