@@ -198,10 +198,9 @@ TEST(RunUnstoppable, ACancelEndsTheWaitAndTheWorkFinishesAlone)
     }
     EXPECT_TRUE(watch.expired());
 
-    const CancelFlag notSet;
-    EXPECT_THROW((void)RunUnstoppable([] { throw std::bad_alloc(); }, notSet), std::bad_alloc);
+    EXPECT_THROW((void)RunUnstoppable([] { throw std::bad_alloc(); }, CancelFlag{}), std::bad_alloc);
     LargeVector<std::int32_t> suffixes;
-    ASSERT_TRUE(SortSuffixes("banana", suffixes, notSet));
+    ASSERT_TRUE(SortSuffixes("banana", suffixes, CancelFlag{}));
     EXPECT_EQ(suffixes, (LargeVector<std::int32_t>{5, 3, 1, 0, 4, 2}));
 }
 

@@ -36,8 +36,8 @@ std::int64_t DifferentCharacters(const GameText& game, const CancelFlag& cancel)
 
 } // namespace
 
-SavingsBranch::SavingsBranch(const ResolvedSettings& resolvedSettings, const CancelFlag& runCancel)
-    : resolved(resolvedSettings), cancel(runCancel)
+SavingsBranch::SavingsBranch(const ResolvedSettings& resolvedSettings, const CancelFlag& cancelFlag)
+    : resolved(resolvedSettings), cancel(cancelFlag)
 {
     request.lengths = resolved.lengths;
     request.dictionaryBytes = resolved.dictionaryBytes;

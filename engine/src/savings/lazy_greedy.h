@@ -40,7 +40,7 @@ public:
 
     // dictionaryBytes: the most bytes the entries may take together, each its length and entryOverhead.
     LazyGreedy(SavingsIndex&& built, std::int64_t trackShareOfLast, std::int64_t dictionaryBytes,
-               std::int64_t entryOverhead, const CancelFlag& cancelFlag);
+               std::int64_t entryOverhead, const CancelFlag& cancel);
     LazyGreedy(const LazyGreedy&) = delete;
     LazyGreedy& operator=(const LazyGreedy&) = delete;
 
