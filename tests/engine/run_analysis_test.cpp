@@ -28,7 +28,7 @@ using testing::ReadFile;
 using testing::RecordingObserver;
 using testing::TempDir;
 
-// Text with spaces, line ends, comment delimiters and runs of one letter, as counting meets in scripts.
+// Text with spaces, line ends, comment delimiters and repeats of one letter, as counting meets in scripts.
 std::string ScriptLikeText(unsigned seed, std::size_t size)
 {
     std::mt19937 random(seed);
