@@ -102,16 +102,16 @@ class Encoder:
         return found
 
     def longest(self, trie, s, i, end):
-        """Longest-match units of s[i:end]: a list of (start, end, cost); raises KeyError at unmapped text."""
-        units = []
+        """Longest-match pieces of s[i:end]: a list of (start, end, cost); raises KeyError at unmapped text."""
+        taken = []
         while i < end:
             found = self.options(trie, s, i, end)
             if not found:
                 raise KeyError(i)
             k, cost = found[-1]
-            units.append((i, k, cost))
+            taken.append((i, k, cost))
             i = k
-        return units
+        return taken
 
     def best(self, trie, s, i, end):
         inf = float("inf")
@@ -133,15 +133,15 @@ def pieces(s):
     return [m.span() for m in re.finditer(r"[^\r\n]+", s)], sum(ch in "\r\n" for ch in s)
 
 
-def line_end_bytes(s, spans, last_units, newline):
+def line_end_bytes(s, spans, last_taken, newline):
     """What the line ends of s take through a game table: each one (CR LF, CR or LF) the newline code's
-    bytes, but none when the text before it, past any line ends, ends with an end code (last_units[i]
+    bytes, but none when the text before it, past any line ends, ends with an end code (last_taken[i]
     tells whether spans[i] does), and none without a newline code."""
     if newline is None:
         return 0
     total, after_end, at = 0, False, 0
     ends = dict(zip((a for a, _ in spans), (b for _, b in spans)))
-    follows = dict(zip((a for a, _ in spans), last_units))
+    follows = dict(zip((a for a, _ in spans), last_taken))
     while at < len(s):
         if at in ends:
             after_end = follows[at]
@@ -192,12 +192,12 @@ def main():
                 return None
             return raw.hex().upper()
         try:
-            units = enc.longest(game, text, 0, len(text))
+            taken = enc.longest(game, text, 0, len(text))
         except KeyError:
             return None
-        if any(text[a:b] in ends for a, b, _ in units):
+        if any(text[a:b] in ends for a, b, _ in taken):
             return None
-        return "".join(codes[text[a:b]] for a, b, _ in units)
+        return "".join(codes[text[a:b]] for a, b, _ in taken)
 
     entries = split = table_bytes = 0
     for code, text, _ in (table_lines(args.table, codec) if args.table else []):
@@ -222,12 +222,12 @@ def main():
         except UnicodeDecodeError as e:
             sys.exit("%s: not valid UTF-8 at byte %d" % (path, e.start))
         spans, line_ends = pieces(s)
-        last_units = []
+        last_taken = []
         for a, b in spans:
             try:
-                units = enc.longest(game, s, a, b) if game else enc.longest({}, s, a, b)
-                n += sum(c for _, _, c in units)
-                last_units.append(s[units[-1][0]:units[-1][1]] in ends)
+                taken = enc.longest(game, s, a, b) if game else enc.longest({}, s, a, b)
+                n += sum(c for _, _, c in taken)
+                last_taken.append(s[taken[-1][0]:taken[-1][1]] in ends)
             except KeyError as e:
                 pos = e.args[0]
                 line, column = where(s, pos)
@@ -236,7 +236,7 @@ def main():
             m += sum(c for _, _, c in enc.longest(union, s, a, b))
             k += enc.best(union, s, a, b)
         if game is not None:
-            line_ends = line_end_bytes(s, spans, last_units, newline)
+            line_ends = line_end_bytes(s, spans, last_taken, newline)
         n += line_ends
         m += line_ends
         k += line_ends

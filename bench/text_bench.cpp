@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Micro-benchmarks of the text units on real UTF-8 corpora (bench/make_corpus.sh --lang ja or ru):
-// validation, the unit map of the UTF-8 characters, and encoding through a game table made from the
-// corpus's own characters (the most frequent on one byte, the rest on two, its 50 commonest pairs as
-// multi-character entries), its best parse, and decoding back. Usage: kestrin-text-bench [flags] CORPUS...
+// Micro-benchmarks of the text code (engine/src/text/) on real UTF-8 corpora (bench/make_corpus.sh --lang
+// ja or ru): validation, the character map of the UTF-8 characters, and encoding through a game table
+// made from the corpus's own characters (the most frequent on one byte, the rest on two, its 50 commonest
+// pairs as multi-character entries), its best parse, and decoding back. Usage: kestrin-text-bench [flags]
+// CORPUS...
 
 #include "text/game_encoder.h"
 
@@ -78,7 +79,7 @@ void Validate(benchmark::State& state, const std::string* text)
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text->size()));
 }
 
-void Utf8Units(benchmark::State& state, const std::string* text)
+void Utf8CharacterMap(benchmark::State& state, const std::string* text)
 {
     for (auto _ : state) {
         benchmark::DoNotOptimize(TextCharacters(*text, TextEncoding::Utf8).Characters());
@@ -141,7 +142,7 @@ int main(int argc, char** argv)
         const std::string name = std::filesystem::path(argv[i]).filename().string();
         benchmark::RegisterBenchmark(("Validate/" + name).c_str(), Validate, text.get())
             ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("Utf8Units/" + name).c_str(), Utf8Units, text.get())
+        benchmark::RegisterBenchmark(("Utf8CharacterMap/" + name).c_str(), Utf8CharacterMap, text.get())
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("Encode/" + name).c_str(), Encode, text.get(), table.get())
             ->Unit(benchmark::kMillisecond);

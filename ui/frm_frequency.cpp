@@ -292,7 +292,7 @@ void FrmFrequency::txtWriteTableRanges_GotFocus()
 
 void FrmFrequency::SetFocusOrder()
 {
-    // The designed order, from the page headers round to Analizza; the tab control takes the focus
+    // The window's focus order, from the page headers round to Analizza; the tab control takes the focus
     // through its header row, and the input list, while it lists files, follows Apri.
     focusOrder = {SSTab1->tabBar(),
                   cmdOpen,

@@ -76,7 +76,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    // Tab and Shift+Tab go round the designed focus order: the page headers, the shown page's controls,
+    // Tab and Shift+Tab go round the window's focus order: the page headers, the shown page's controls,
     // then the buttons below; controls that are disabled or on another page are passed over.
     bool focusNextPrevChild(bool next) override;
     void closeEvent(QCloseEvent* event) override;

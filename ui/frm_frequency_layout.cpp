@@ -460,7 +460,7 @@ void FrmFrequency::CreateAnalysisPage(QWidget* page)
     PlaceOnPage(lblCalc, 2760, 840, 3570, 315);
     lblCalc->hide();
     lblAddr = MakeLabel(page, "lblAddr", QStringLiteral("123456"), SansFont(16));
-    // Wider than designed, so that "9999 of 9999" and nine-digit positions and counts fit.
+    // 3000 twips wide, so that "9999 of 9999" and nine-digit positions and counts fit.
     PlaceOnPage(lblAddr, 3480, 1200, 3000, 255);
     lblAddr->hide();
     lblMatches = MakeLabel(page, "lblMatches", QStringLiteral("Risultati ottenuti finora:"), HelpFont());

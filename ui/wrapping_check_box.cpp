@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// A check box whose caption wraps over several lines, as the design's long captions need.
+// A check box whose caption wraps over several lines, as the window's long captions need.
 
 #include "wrapping_check_box.h"
 

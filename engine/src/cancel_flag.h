@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 namespace kestrin {
@@ -54,5 +55,31 @@ private:
 {
     return cancel != nullptr && cancel->IsSet();
 }
+
+// The looks of one task at the flag, for loops whose steps (records sorted, bytes encoded) are too small to
+// look at it each: once per `every` steps, counted over the whole task. Once the flag is seen set, every
+// later step stops too. Without a flag (nullptr) nothing stops.
+template <std::size_t every> class CancelLooks
+{
+public:
+    explicit CancelLooks(const CancelFlag* cancelFlag) : cancel(cancelFlag) {}
+
+    // Counts `steps` more; true when the task is to stop.
+    [[nodiscard]] bool Stop(std::size_t steps)
+    {
+        since += steps;
+        if (since >= every) {
+            since = 0;
+            stopped = stopped || kestrin::Stopped(cancel);
+        }
+        return stopped;
+    }
+    [[nodiscard]] bool Stopped() const { return stopped; }
+
+private:
+    const CancelFlag* cancel;
+    std::size_t since = 0;
+    bool stopped = false;
+};
 
 } // namespace kestrin

@@ -8,9 +8,9 @@
 namespace kestrin {
 namespace {
 
-// Units of random sizes and kinds against a plain list of their starts, across several rank blocks
+// Characters of random sizes and kinds against a plain list of their starts, across several rank blocks
 // (512 bytes each) and word edges.
-TEST(CharacterMap, AnswersByOffsetAndByIndexAsThePlainListOfUnits)
+TEST(CharacterMap, AnswersByOffsetAndByIndexAsThePlainListOfCharacters)
 {
     std::mt19937_64 random(5);
     for (int round = 0; round < 60; ++round) {
@@ -34,20 +34,20 @@ TEST(CharacterMap, AnswersByOffsetAndByIndexAsThePlainListOfUnits)
         starts.push_back(size); // the end counts as a start
         ASSERT_EQ(characterMap.Bytes(), size);
         ASSERT_EQ(characterMap.Characters(), static_cast<std::int64_t>(kinds.size()));
-        std::size_t unit = 0;
+        std::size_t character = 0;
         for (std::size_t p = 0; p <= size; ++p) {
-            const bool start = starts[unit] == p;
+            const bool start = starts[character] == p;
             ASSERT_EQ(characterMap.IsCharacterStart(p), start) << p;
             ASSERT_EQ(characterMap.CharacterIndex(p),
-                      static_cast<std::int64_t>(start || p == size ? unit : unit - 1));
+                      static_cast<std::int64_t>(start || p == size ? character : character - 1));
             if (start && p < size) {
-                EXPECT_EQ(characterMap.KindAt(p), kinds[unit]);
-                EXPECT_EQ(characterMap.NextCharacterStart(p), starts[unit + 1]);
-                EXPECT_EQ(characterMap.CharacterOffset(static_cast<std::int64_t>(unit)), p);
+                EXPECT_EQ(characterMap.KindAt(p), kinds[character]);
+                EXPECT_EQ(characterMap.NextCharacterStart(p), starts[character + 1]);
+                EXPECT_EQ(characterMap.CharacterOffset(static_cast<std::int64_t>(character)), p);
             }
-            unit += start && p < size ? 1 : 0;
+            character += start && p < size ? 1 : 0;
         }
-        // Windows of k units, with and without breaks, against the list.
+        // Windows of k characters, with and without breaks, against the list.
         for (const std::int64_t k : {1, 2, 3, 7}) {
             std::vector<std::pair<std::size_t, std::size_t>> expected;
             std::vector<std::pair<std::size_t, std::size_t>> whole;

@@ -99,7 +99,7 @@ TEST(GameEncoder, MatchesAPlainInserterOnRandomTablesAndDecodesBack)
                                                    breaks.push_back(begin);
                                                }
                                            });
-        EXPECT_EQ(starts, expected.unitStarts);
+        EXPECT_EQ(starts, expected.characterStarts);
         EXPECT_EQ(breaks, expected.breakStarts);
         EXPECT_EQ(DecodeGameText(encoded, load.table, 0, encoded.bytes.size()), c.script);
         // Pieces split at a line end and appended one after the other give the same encoding.
@@ -110,8 +110,8 @@ TEST(GameEncoder, MatchesAPlainInserterOnRandomTablesAndDecodesBack)
         ASSERT_FALSE(encoder.Append(std::string_view(c.script).substr(split), pieces).has_value());
         EXPECT_EQ(pieces.bytes, encoded.bytes);
         EXPECT_EQ(pieces.characterMap.Characters(), encoded.characterMap.Characters());
-        // Every window of whole units decodes to the script text of those units and holds no
-        // half character.
+        // Every window of whole characters decodes to the script text of those characters and holds
+        // no half character.
         encoded.characterMap.ForEachWindow(
             3, 0, encoded.bytes.size(), true, [&](std::size_t begin, std::size_t end) {
                 const std::string text = DecodeGameText(encoded, load.table, begin, end);

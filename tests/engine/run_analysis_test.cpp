@@ -28,7 +28,7 @@ using testing::ReadFile;
 using testing::RecordingObserver;
 using testing::TempDir;
 
-// Text with spaces, line ends, comment delimiters and runs of one letter, as counting meets in scripts.
+// Text with spaces, line ends, comment delimiters and repeats of one letter, as counting meets in scripts.
 std::string ScriptLikeText(unsigned seed, std::size_t size)
 {
     std::mt19937 random(seed);
@@ -198,10 +198,9 @@ TEST(RunUnstoppable, ACancelEndsTheWaitAndTheWorkFinishesAlone)
     }
     EXPECT_TRUE(watch.expired());
 
-    const CancelFlag notSet;
-    EXPECT_THROW((void)RunUnstoppable([] { throw std::bad_alloc(); }, notSet), std::bad_alloc);
+    EXPECT_THROW((void)RunUnstoppable([] { throw std::bad_alloc(); }, CancelFlag{}), std::bad_alloc);
     LargeVector<std::int32_t> suffixes;
-    ASSERT_TRUE(SortSuffixes("banana", suffixes, notSet));
+    ASSERT_TRUE(SortSuffixes("banana", suffixes, CancelFlag{}));
     EXPECT_EQ(suffixes, (LargeVector<std::int32_t>{5, 3, 1, 0, 4, 2}));
 }
 

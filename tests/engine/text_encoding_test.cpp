@@ -93,7 +93,7 @@ TEST(TextCharacters, AreTheCharactersOfValidTextWithLineEndsAsBreaks)
             }
         }
     }
-    // Invalid text still makes a map whose first byte starts a unit, so that indexes stay in range.
+    // Invalid text still makes a map whose first byte starts a character, so that indexes stay in range.
     const CharacterMap stray = TextCharacters("\x80\x80"
                                               "a",
                                               TextEncoding::Utf8);

@@ -206,10 +206,10 @@ TEST(TextRun, AJudgedTableGivesThePlainInsertersUsesAndSizes)
         if (encoded.unmappedAt) {
             continue; // an entry led longest match where the game table cannot go on: no inserter could
         }
-        for (std::size_t u = 0; u < encoded.unitStarts.size(); ++u) {
-            const std::size_t begin = encoded.unitStarts[u];
-            const std::size_t end =
-                u + 1 < encoded.unitStarts.size() ? encoded.unitStarts[u + 1] : encoded.bytes.size();
+        for (std::size_t u = 0; u < encoded.characterStarts.size(); ++u) {
+            const std::size_t begin = encoded.characterStarts[u];
+            const std::size_t end = u + 1 < encoded.characterStarts.size() ? encoded.characterStarts[u + 1]
+                                                                           : encoded.bytes.size();
             for (EvaluatedEntry& e : expected) {
                 if (e.problems.empty() && encoded.bytes.substr(begin, end - begin) == e.code) {
                     ++e.longestMatchUses;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// A slow, literal second implementation of one analysis run, written straight from the design rules
-// and shared with the engine only through the settings and status types. The engine's tests compare
+// A slow, literal second implementation of one analysis run, written straight from the rules the report
+// follows and shared with the engine only through the settings and status types. The engine's tests compare
 // the engine with it; it must never call an engine function.
 
 #include "kestrin/run_analysis.h"

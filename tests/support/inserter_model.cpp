@@ -101,7 +101,7 @@ ModelEncoding InsertByLongestMatch(std::string_view script, const std::vector<Mo
     ModelEncoding out;
     std::size_t at = 0;
     while (at < script.size()) {
-        out.unitStarts.push_back(out.bytes.size());
+        out.characterStarts.push_back(out.bytes.size());
         if (script[at] == '\r' || script[at] == '\n') {
             out.breakStarts.push_back(out.bytes.size());
             out.bytes += script[at];
@@ -116,7 +116,7 @@ ModelEncoding InsertByLongestMatch(std::string_view script, const std::vector<Mo
             }
         }
         if (best == nullptr) {
-            out.unitStarts.pop_back();
+            out.characterStarts.pop_back();
             out.unmappedAt = at;
             return out;
         }
@@ -162,8 +162,8 @@ std::int64_t LineEndsOverBytes(std::string_view script, const std::vector<ModelE
         if (lineEnd > at) {
             // No entry holds a line end: the line encodes alone as it does in the script.
             const ModelEncoding line = InsertByLongestMatch(script.substr(at, lineEnd - at), table);
-            layout = !line.unitStarts.empty() && !line.breakStarts.empty() &&
-                     line.breakStarts.back() == line.unitStarts.back();
+            layout = !line.characterStarts.empty() && !line.breakStarts.empty() &&
+                     line.breakStarts.back() == line.characterStarts.back();
         }
         if (lineEnd == script.size()) {
             break;
@@ -207,10 +207,10 @@ std::vector<ModelEntry> CharacterTable(std::string_view script)
 
 std::map<std::string, ModelString> CountWindows(const ModelEncoding& encoded, std::size_t longest)
 {
-    std::vector<std::size_t> starts = encoded.unitStarts;
+    std::vector<std::size_t> starts = encoded.characterStarts;
     starts.push_back(encoded.bytes.size());
-    const auto isBreak = [&](std::size_t unit) {
-        return std::find(encoded.breakStarts.begin(), encoded.breakStarts.end(), starts[unit]) !=
+    const auto isBreak = [&](std::size_t character) {
+        return std::find(encoded.breakStarts.begin(), encoded.breakStarts.end(), starts[character]) !=
                encoded.breakStarts.end();
     };
     std::map<std::string, ModelString> counted;
@@ -339,7 +339,7 @@ std::string CheckTextRun(const RunSettings& settings, std::string_view scriptFil
     if (outcome.status != RunStatus::Completed || invalid || encoded.unmappedAt) {
         return "the run's end";
     }
-    if (outcome.counters.countedCharacters != static_cast<std::int64_t>(encoded.unitStarts.size()) ||
+    if (outcome.counters.countedCharacters != static_cast<std::int64_t>(encoded.characterStarts.size()) ||
         outcome.counters.totalCharacters != outcome.counters.countedCharacters) {
         return "the counted characters";
     }

@@ -2,7 +2,7 @@
 #pragma once
 
 // Plain models of reading text and of an inserter, written from the rules and apart from the engine's
-// code, for the tests and the fuzzer to hold the engine's text units to.
+// code, for the tests and the fuzzer to hold the engine's text code (engine/src/text/) to.
 
 #include "kestrin/run_analysis.h"
 
@@ -31,9 +31,9 @@ struct ModelEntry {
 
 struct ModelEncoding {
     std::string bytes;
-    std::vector<std::size_t> unitStarts;   // byte offsets, in order
-    std::vector<std::size_t> breakStarts;  // the line ends and end codes among them
-    std::optional<std::size_t> unmappedAt; // the script offset where no entry matched
+    std::vector<std::size_t> characterStarts; // byte offsets, in order
+    std::vector<std::size_t> breakStarts;     // the line ends and end codes among them
+    std::optional<std::size_t> unmappedAt;    // the script offset where no entry matched
 };
 
 // An inserter: at each position of the script, of the entries whose text starts there the longest
@@ -63,10 +63,10 @@ struct ModelEncoding {
 struct ModelString {
     std::int64_t hits = 0;
     std::size_t column = 0; // its length less 1
-    std::size_t first = 0;  // the unit index of its first window
+    std::size_t first = 0;  // the character index of its first window
 };
 
-// Every window of 1 to `longest` units of an encoding that holds no break, keyed by its game bytes.
+// Every window of 1 to `longest` characters of an encoding that holds no break, keyed by its game bytes.
 [[nodiscard]] std::map<std::string, ModelString> CountWindows(const ModelEncoding& encoded,
                                                               std::size_t longest);
 

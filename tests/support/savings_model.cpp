@@ -4,6 +4,8 @@
 
 #include "savings_model.h"
 
+#include "test_support.h"
+
 #include <algorithm>
 #include <map>
 
@@ -38,12 +40,15 @@ bool ModelText::At(std::size_t p, std::string_view s) const
 
 std::vector<std::string> RandomStretches(std::mt19937& rng, std::string_view alphabet, std::size_t most)
 {
+    // The alphabet repeated to 38 letters or more beside a CR and an LF: about one line end in twenty.
+    std::string letters;
+    while (letters.size() < 38) {
+        letters += alphabet;
+    }
+    letters += "\r\n";
     std::vector<std::string> stretches(1 + rng() % 4);
     for (std::string& stretch : stretches) {
-        for (std::size_t i = rng() % (most + 1); i > 0; --i) {
-            const std::uint32_t pick = rng() % 40;
-            stretch += pick == 0 ? '\r' : pick == 1 ? '\n' : alphabet[rng() % alphabet.size()];
-        }
+        stretch = RandomText(rng, letters, rng() % (most + 1));
     }
     return stretches;
 }

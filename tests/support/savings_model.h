@@ -23,7 +23,7 @@ struct ModelText {
     [[nodiscard]] bool At(std::size_t p, std::string_view s) const;
 };
 
-// One to four random stretches of up to `most` bytes over a small alphabet, so that ties and runs such as
+// One to four random stretches of up to `most` bytes over a small alphabet, so that ties and repeats such as
 // "aaaa" are common, with a CR or an LF now and then.
 [[nodiscard]] std::vector<std::string> RandomStretches(std::mt19937& rng, std::string_view alphabet,
                                                        std::size_t most);

@@ -217,7 +217,7 @@ private slots:
         QVERIFY(Find<QLabel>("lblInfoOpenWriteTable")->text().endsWith(QStringLiteral("il prefisso &H.")));
     }
 
-    void tabGoesRoundThePageInTheDesignedOrder_data()
+    void tabGoesRoundThePageInTheFocusOrder_data()
     {
         // f = an input file, c = comments on, p = "//" chosen, r = a run done first, s = Risparmio reale on
         QTest::addColumn<QString>("setup");
@@ -253,7 +253,7 @@ private slots:
     }
 
     // Real Tab and Shift+Tab keys, sent to whatever has the focus.
-    void tabGoesRoundThePageInTheDesignedOrder()
+    void tabGoesRoundThePageInTheFocusOrder()
     {
         QFETCH(QString, setup);
         QFETCH(int, page);

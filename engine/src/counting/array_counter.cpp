@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The counting unit of lengths 0, 1 and 2: one slot per possible string, counted by a job per stretch
+// The counting unit of lengths 0, 1 and 2: one slot per possible string, counted by a job per equal share
 // of each file.
 
 #include "cancel_flag.h"
@@ -16,7 +16,7 @@ namespace kestrin {
 namespace {
 
 // Lengths 0, 1 and 2: one slot per possible string (per first byte for length 0). Each job counts an
-// equal stretch of every file in tallies of its own; the tallies are added up when the strings are visited,
+// equal share of every file in tallies of its own; the tallies are added up when the strings are visited,
 // and a string's first occurrence is the earliest of the jobs'. The different strings are counted over
 // all jobs as they are met, by the job that meets a string first.
 class ArrayCounter final : public LengthCounter
@@ -40,7 +40,7 @@ public:
             return true;
         }
         Tally& tally = tallies[job];
-        // This job's stretch of the file's counted positions, and how far through it the job is, given as
+        // This job's share of the file's counted positions, and how far through it the job is, given as
         // the position it stands for in the whole file, so that the jobs' positions average to the file's.
         const std::int64_t first = scan.stretches.front().begin;
         const std::int64_t span = scan.stretches.back().end - first;
@@ -129,7 +129,7 @@ protected:
 private:
     struct Tally;
 
-    // Counts `count` bytes (at most 2^32) in four lanes, so that runs of one byte value do not wait for
+    // Counts `count` bytes (at most 2^32) in four lanes, so that repeats of one byte value do not wait for
     // each other's increments, and then finds where the values new to the tally first occur.
     void CountBytes(Tally& tally, const char* text, std::int64_t count, std::uint64_t base)
     {

@@ -50,7 +50,7 @@ public:
 
     [[nodiscard]] virtual unsigned FileJobs() const = 0;
 
-    // Counts the windows that start in the counted runs of a file. fileBase orders this file's
+    // Counts the windows that start in the counted stretches of a file. fileBase orders this file's
     // positions after those of earlier files. Returns false when cancelled.
     [[nodiscard]] virtual bool CountFile(unsigned job, const InputFile& file, std::uint32_t fileIndex,
                                          const FileScan& scan, std::uint64_t fileBase, WorkProgress& progress,

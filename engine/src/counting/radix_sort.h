@@ -24,36 +24,13 @@ template <typename Record> void RadixSortByKey(Record* begin, Record* end, const
 
 namespace radix_sort_detail {
 
-// The looks of one sort at the cancel flag: once per lookEvery records handled, counted over the whole
-// sort, as a shard of millions of records takes a few hundred milliseconds in passes and in groups too
-// small to look on their own. Once the flag is seen set, every step stops.
-class CancelLooks
-{
-public:
-    explicit CancelLooks(const CancelFlag& flag) : cancel(flag) {}
-
-    // Counts `records` handled; true when the sort is to stop.
-    [[nodiscard]] bool Stop(std::size_t records)
-    {
-        since += records;
-        if (since >= lookEvery) {
-            since = 0;
-            stopped = stopped || cancel.IsSet();
-        }
-        return stopped;
-    }
-    [[nodiscard]] bool Stopped() const { return stopped; }
-
-private:
-    static constexpr std::size_t lookEvery = std::size_t{1} << 16;
-    const CancelFlag& cancel;
-    std::size_t since = 0;
-    bool stopped = false;
-};
+// The looks of one sort at the cancel flag: counted over the whole sort, as a shard of millions of records
+// takes a few hundred milliseconds in passes and in groups too small to look on their own.
+using SortLooks = CancelLooks<std::size_t{1} << 16>;
 
 // Sorts records whose keys agree on their first `depth` bytes.
 template <typename Record, typename Placed>
-void SortFromByte(Record* begin, Record* end, std::size_t depth, CancelLooks& looks, Placed& placed)
+void SortFromByte(Record* begin, Record* end, std::size_t depth, SortLooks& looks, Placed& placed)
 {
     constexpr std::size_t keyBytes = 8 * std::tuple_size_v<decltype(Record::key)>;
     // A group this large also looks at the flag within its passes, every `block` records.
@@ -127,7 +104,7 @@ void SortFromByte(Record* begin, Record* end, std::size_t depth, CancelLooks& lo
 template <typename Record, typename Placed>
 void RadixSortByKey(Record* begin, Record* end, const CancelFlag& cancel, Placed&& placed)
 {
-    radix_sort_detail::CancelLooks looks(cancel);
+    radix_sort_detail::SortLooks looks(&cancel);
     radix_sort_detail::SortFromByte(begin, end, 0, looks, placed);
 }
 

@@ -61,7 +61,7 @@ bool ForEachLimit(const InputFile& file, const CountedStretch& stretch, std::int
     return publish(stretch.end - 1);
 }
 
-// Calls count(position) for each position of the run whose window of `length` bytes holds no start of
+// Calls count(position) for each position of the stretch whose window of `length` bytes holds no start of
 // the stretch's stop delimiter (a window of length 0 always counts). Returns false when cancelled.
 template <typename Count, typename Distinct>
 bool ForEachWindow(const InputFile& file, const CountedStretch& stretch, std::int64_t length,

@@ -16,8 +16,8 @@
 namespace kestrin {
 
 // One input file held in memory for a whole run, read once. Reads beyond its end see NUL filler, so that
-// every window of a run is a plain run of bytes in memory and an entry of the count table can point at its
-// text instead of copying it.
+// every window of a run is a plain sequence of bytes in memory and an entry of the count table can point at
+// its text instead of copying it.
 class InputFile
 {
 public:

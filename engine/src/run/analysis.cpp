@@ -47,8 +47,8 @@ std::string LineEndLine(const ResolvedSettings& resolved)
 class AnalysisRun
 {
 public:
-    AnalysisRun(RunObserver& host, CancelFlag& runCancel)
-        : display(host), cancel(runCancel), context{host, display, cancel}
+    AnalysisRun(RunObserver& host, CancelFlag& cancelFlag)
+        : display(host), cancel(cancelFlag), context{host, display, cancel}
     {
     }
 

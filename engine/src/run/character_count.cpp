@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The counting phase in the game's characters: read, comment filter, check and encode file by file on a
-// worker (the host keeps its events and can cancel), then one counting job per sample length. The
-// position shown follows the files, then the windows counted over the last one.
+// worker (the host keeps its events and can cancel); then the whole script counted in the steps of
+// CharacterCounter: the sort, or the text made one byte a character (one job), then the measure, finish
+// and count jobs on all the workers. With real savings whose windows all fit the index, nothing is
+// counted here: the index counts the different strings instead. The position shown follows the files,
+// then the count's steps over the last one.
 
 #include "run/character_count.h"
 

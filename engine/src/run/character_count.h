@@ -18,7 +18,9 @@ namespace kestrin {
 
 // The counting phase of a run that counts in the game's characters: every input read, filtered for
 // comments, checked and encoded (a refusal stops the run before anything is counted), then the strings
-// of whole characters counted, a job per sample length.
+// of whole characters counted over the whole script by a CharacterCounter, in steps of jobs (the sort
+// or the text made one byte a character, then the measure, finish and count jobs on all the workers);
+// with real savings whose windows all fit the index, by the index instead (LeavesStringsToIndex).
 class CharacterCount
 {
 public:

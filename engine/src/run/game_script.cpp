@@ -72,8 +72,8 @@ bool CodeClashes(const GameTable& table, std::string_view code)
                        [&](const GameTableEntry& entry) { return entry.code.starts_with(code); });
 }
 
-ScriptBuilder::ScriptBuilder(const ResolvedSettings& resolved, const CancelFlag* runCancel)
-    : cancel(runCancel)
+ScriptBuilder::ScriptBuilder(const ResolvedSettings& resolved, const CancelFlag* cancelFlag)
+    : cancel(cancelFlag)
 {
     built.encoding = resolved.encoding;
     switch (resolved.mode) {

@@ -15,7 +15,7 @@ namespace {
 // Rough costs of the stages, in nanoseconds a byte, as measured on a release build with the file in the
 // page cache. They only weigh the stages against each other.
 constexpr double readCost = 0.3;
-constexpr double plainScanCost = 0.05; // without the comment filter: one run a file
+constexpr double plainScanCost = 0.05; // without the comment filter: one stretch a file
 constexpr double commentScanCost = 1.5;
 constexpr double countCost = 3.0;       // a length counted directly, a unit of lengths 3 to 8 by hashing
 constexpr double sortedFileCost = 0.3;  // a sorting unit only counts its shards' records while files come

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The savings mode of a run: the index of the candidates is built beside the count's finish, and the
-// choice takes the place of ranking and skip filters. Entry i costs the bytes of the i-th code of the
-// ranges (one byte each without ranges), and the choice stops where they run out.
+// The savings mode of a run: the index of the candidates is built beside the count's finish in bytes,
+// and after the count in the game's characters; the choice takes the place of ranking and skip filters.
+// Entry i costs the bytes of the i-th code of the ranges (one byte each without ranges), and the choice
+// stops where they run out.
 
 #include "run/savings_branch.h"
 
@@ -36,8 +37,8 @@ std::int64_t DifferentCharacters(const GameText& game, const CancelFlag& cancel)
 
 } // namespace
 
-SavingsBranch::SavingsBranch(const ResolvedSettings& resolvedSettings, const CancelFlag& runCancel)
-    : resolved(resolvedSettings), cancel(runCancel)
+SavingsBranch::SavingsBranch(const ResolvedSettings& resolvedSettings, const CancelFlag& cancelFlag)
+    : resolved(resolvedSettings), cancel(cancelFlag)
 {
     request.lengths = resolved.lengths;
     request.dictionaryBytes = resolved.dictionaryBytes;

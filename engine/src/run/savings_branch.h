@@ -24,7 +24,10 @@ inline constexpr std::size_t curveExactPoints = 21;
 
 // The savings mode of a run (realSavings): instead of ranking the count and marking skipped results, the
 // entries are chosen one after another by what each really saves, and the skip rules forbid candidates.
-// The count still runs, for the report's figures and the number of results the request gives.
+// The count in bytes still runs, for the report's figures and the number of results the request gives.
+// The count in the game's characters counts nothing when every requested length's windows fit the index
+// (savings::longestWindow bytes, CharacterCount::LeavesStringsToIndex): the index counts the different
+// strings in its place.
 class SavingsBranch
 {
 public:

@@ -16,30 +16,7 @@ namespace kestrin {
 namespace {
 
 // A look at the cancel flag per this many bytes of text.
-constexpr std::size_t cancelStride = std::size_t{1} << 18;
-
-// Counts the bytes of text done and looks at the flag when they pass the next stride.
-class CancelLooks
-{
-public:
-    explicit CancelLooks(const CancelFlag& flag) : cancel(flag) {}
-    [[nodiscard]] bool Stop(std::size_t bytes)
-    {
-        done += bytes;
-        if (done >= nextLook) {
-            nextLook = done + cancelStride;
-            stopped = stopped || cancel.IsSet();
-        }
-        return stopped;
-    }
-    [[nodiscard]] bool Stopped() const { return stopped; }
-
-private:
-    const CancelFlag& cancel;
-    std::size_t done = 0;
-    std::size_t nextLook = cancelStride;
-    bool stopped = false;
-};
+using TextLooks = CancelLooks<std::size_t{1} << 18>;
 
 bool HoldsLineEnd(const EvaluatedEntry& entry, const GameTableEntry& line, const GameTable* game)
 {
@@ -178,7 +155,7 @@ StepEnd TableEvaluation::Encode(RunContext& run)
 void TableEvaluation::EncodeByLongestMatch(const CancelFlag& cancel)
 {
     const EntryTrie trie(coded);
-    CancelLooks looks(cancel);
+    TextLooks looks(&cancel);
     std::int64_t bytes = 0;
     for (const std::string_view stretch : script.script) {
         kestrin::EncodeByLongestMatch(trie, stretch, [&](std::size_t, const EntryTrie::Match& match) {
@@ -204,7 +181,7 @@ void TableEvaluation::EncodeByBestParse(const CancelFlag& cancel)
 {
     const EntryTrie trie(coded);
     BestParser parser(trie, resolved.mode != RunMode::GameTable);
-    CancelLooks looks(cancel);
+    TextLooks looks(&cancel);
     std::vector<std::int32_t> pieces;
     std::int64_t bytes = 0;
     ForEachLine(

@@ -190,7 +190,7 @@ void LazyGreedy::FindOverlaps(std::uint32_t c)
     }
 }
 
-// Sorts distinct positions of the text. When they are many for the text's size (a run such as "aaaa"
+// Sorts distinct positions of the text. When they are many for the text's size (a text such as "aaaa"
 // gives millions), marking them in a set and reading it in order is faster than sorting.
 void LazyGreedy::SortPositions(Positions& positions) const
 {

@@ -40,7 +40,7 @@ public:
 
     // dictionaryBytes: the most bytes the entries may take together, each its length and entryOverhead.
     LazyGreedy(SavingsIndex&& built, std::int64_t trackShareOfLast, std::int64_t dictionaryBytes,
-               std::int64_t entryOverhead, const CancelFlag& cancelFlag);
+               std::int64_t entryOverhead, const CancelFlag& cancel);
     LazyGreedy(const LazyGreedy&) = delete;
     LazyGreedy& operator=(const LazyGreedy&) = delete;
 
@@ -124,7 +124,7 @@ private:
     // Learnt once per candidate: the sorted positions of those whose occurrences overlap.
     std::unordered_map<std::uint32_t, Positions> overlapping;
 
-    // Working arrays kept from one call to the next, as a run such as "aaaa" makes them large.
+    // Working arrays kept from one call to the next, as a text such as "aaaa" makes them large.
     Positions taken;                      // TakeEntry: the occurrences of the entry just chosen
     std::vector<std::int64_t> costBefore; // ReplaceOccurrence: the costs summed before and after
     std::vector<std::int64_t> costAfter;

@@ -13,10 +13,10 @@
 
 namespace kestrin {
 
-SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, const CancelFlag& cancel)
-    : stretches(request.stretches), overhead(request.entryOverhead), stop(cancel)
+SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, const CancelFlag& cancelFlag)
+    : stretches(request.stretches), overhead(request.entryOverhead), cancel(cancelFlag)
 {
-    if (Stopped(&stop)) {
+    if (Stopped(&cancel)) {
         return;
     }
     savings::SavingsIndex index =
@@ -33,12 +33,12 @@ SavingsChoice::SavingsChoice(const SavingsRequest& request, int cheapestCode, co
             return keptTexts.contains(s) || (request.forbidden && request.forbidden(s));
         };
     }
-    built = savings::BuildIndex(index, stretches, forbidden, std::max(0, cheapestCode), stop);
+    built = savings::BuildIndex(index, stretches, forbidden, std::max(0, cheapestCode), cancel);
     for (std::size_t k = 0; built && k < index.distinct.size(); ++k) {
         distinct.emplace_back(index.lengths[k], index.distinct[k]);
     }
     greedy = std::make_unique<savings::LazyGreedy>(std::move(index), request.trackShare,
-                                                   request.dictionaryBytes, request.entryOverhead, stop);
+                                                   request.dictionaryBytes, request.entryOverhead, cancel);
 }
 
 SavingsChoice::~SavingsChoice() = default;
@@ -55,7 +55,7 @@ std::int64_t SavingsChoice::Distinct(std::int64_t length) const
 
 SavingsResult SavingsChoice::Choose(const std::vector<int>& codeBytes, std::atomic<std::int64_t>* chosenSoFar)
 {
-    if (!built || Stopped(&stop)) {
+    if (!built || Stopped(&cancel)) {
         return {};
     }
     SavingsResult result;
@@ -83,16 +83,16 @@ SavingsResult SavingsChoice::Choose(const std::vector<int>& codeBytes, std::atom
 
 void SavingsChoice::Encode(std::size_t job, SavingsResult& result) const
 {
-    if (Stopped(&stop)) {
+    if (Stopped(&cancel)) {
         result.longestMatchBytes = result.bestParseBytes = -1;
         return;
     }
     const std::vector<CodedEntry> coded = CodedEntries(result);
     if (job == 0) {
         result.longestMatchBytes =
-            savings::EncodeText(stretches, coded, ParseRule::LongestMatch, nullptr, &stop);
+            savings::EncodeText(stretches, coded, ParseRule::LongestMatch, nullptr, &cancel);
     } else {
-        result.bestParseBytes = savings::EncodeText(stretches, coded, ParseRule::BestParse, nullptr, &stop);
+        result.bestParseBytes = savings::EncodeText(stretches, coded, ParseRule::BestParse, nullptr, &cancel);
     }
 }
 
@@ -100,7 +100,7 @@ std::vector<std::int64_t> SavingsChoice::EncodePrefixes(const SavingsResult& res
                                                         std::span<const std::size_t> counts) const
 {
     const std::vector<CodedEntry> coded = CodedEntries(result);
-    return savings::EncodePrefixes(stretches, coded, counts, &stop);
+    return savings::EncodePrefixes(stretches, coded, counts, &cancel);
 }
 
 SavingsResult ChooseEntries(const SavingsRequest& request, const CancelFlag& cancel,

@@ -153,7 +153,7 @@ private:
     std::vector<std::pair<std::int64_t, std::int64_t>> distinct; // length, different strings
     std::vector<CodedEntry> kept;
     std::int64_t overhead; // per entry in the table's bytes
-    const CancelFlag& stop;
+    const CancelFlag& cancel;
     std::unique_ptr<savings::LazyGreedy> greedy; // until Choose: the index and the choice over it
     bool built = false;
 };

@@ -12,27 +12,8 @@ namespace kestrin {
 namespace savings {
 namespace {
 
-// A look at the cancel flag per line that ends a stride of text: a line is short to encode.
-class LineLooks
-{
-public:
-    explicit LineLooks(const CancelFlag* flag) : cancel(flag) {}
-    // Whether to stop, before a line of this many bytes.
-    [[nodiscard]] bool Stop(std::size_t lineBytes)
-    {
-        if (!stopped && done / cancelStride != (done + lineBytes) / cancelStride) {
-            stopped = kestrin::Stopped(cancel);
-        }
-        done += lineBytes;
-        return stopped;
-    }
-    [[nodiscard]] bool Stopped() const { return stopped; }
-
-private:
-    const CancelFlag* cancel;
-    std::size_t done = 0;
-    bool stopped = false;
-};
+// A look at the cancel flag per stride of text, before the line that ends it: a line is short to encode.
+using LineLooks = CancelLooks<cancelStride>;
 
 } // namespace
 

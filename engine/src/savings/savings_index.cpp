@@ -2,7 +2,7 @@
 // The index of the savings choice: every string of a requested length that occurs twice, found at once.
 // Method: a suffix array of the whole text (libdivsufsort) puts equal windows side by side; the bytes each
 // suffix shares with the one before (compared directly up to a longest length of 32, by Kärkkäinen's
-// permuted method above) mark the runs of equal windows of each length, and one pass over the array
+// permuted method above) mark the groups of equal windows of each length, and one pass over the array
 // groups them into candidates, each nested in the candidate of the next shorter length around it.
 
 #include "savings/savings_index.h"
@@ -206,8 +206,8 @@ private:
         return true;
     }
 
-    // A candidate of length L is a run of suffixes that share L bytes with the one before: counting where
-    // such runs end bounds the number of candidates, so that their arrays never move.
+    // A candidate of length L is a group of suffixes that share L bytes with the one before: counting where
+    // such groups end bounds the number of candidates, so that their arrays never move.
     [[nodiscard]] std::uint64_t MostCandidates(const LargeVector<std::uint32_t>& byRank) const
     {
         // lengthsUpTo[h]: how many requested lengths are h or less.
@@ -227,8 +227,8 @@ private:
         return most;
     }
 
-    // The same bound counting in characters: a candidate is a run of suffixes that share its bytes, and
-    // is counted at the run's last suffix, whose window of the length is those bytes. Stops early, with
+    // The same bound counting in characters: a candidate is a group of suffixes that share its bytes, and
+    // is counted at the group's last suffix, whose window of the length is those bytes. Stops early, with
     // a bound too small, when cancelled.
     [[nodiscard]] std::uint64_t MostCharacterCandidates(const LargeVector<std::uint32_t>& byRank) const
     {

@@ -8,7 +8,7 @@ set -euo pipefail
 
 usage() {
     cat <<'EOF'
-usage: bench/text_units.sh [--cli PROGRAM] [--data-dir DIR] [--runs N] [--lang ja|ru] [--large] [--no-recheck]
+usage: bench/text_characters.sh [--cli PROGRAM] [--data-dir DIR] [--runs N] [--lang ja|ru] [--large] [--no-recheck]
   --cli PROGRAM   the kestrin-cli to time (default build/bench/cli/kestrin-cli, else build/ci/cli/kestrin-cli)
   --data-dir DIR  where the corpora and the reports go (default build/bench-data, as bench/run.sh)
   --runs N        timed runs per row: the median wall time and the largest peak RSS (default 3)
@@ -43,7 +43,7 @@ while (($#)); do
 done
 
 say() { printf '%s\n' "$*" >&2; }
-die() { say "text_units.sh: $*"; exit 1; }
+die() { say "text_characters.sh: $*"; exit 1; }
 
 if [[ -z $cli ]]; then
     for candidate in "$root/build/bench/cli/kestrin-cli" "$root/build/ci/cli/kestrin-cli"; do
@@ -57,10 +57,10 @@ data_dir=$(realpath -m "$data_dir")
 help=$("$cli" --help)
 text_modes=1
 for option in --encoding --game-table --dictionary-bytes; do
-    grep -q -- "$option" <<<"$help" || { say "text_units.sh: $cli has no $option"; text_modes=0; }
+    grep -q -- "$option" <<<"$help" || { say "text_characters.sh: $cli has no $option"; text_modes=0; }
 done
 
-work="$data_dir/text-units"
+work="$data_dir/text-characters"
 reports="$work/reports"
 mkdir -p "$reports"
 
