@@ -43,7 +43,7 @@ private:
 
 bool HoldsLineEnd(const EvaluatedEntry& entry, const GameTableEntry& line, const GameTable* game)
 {
-    if (line.stringEnd || entry.text.find_first_of("\r\n") != std::string::npos) {
+    if (line.stringEnd || kestrin::HoldsLineEnd(entry.text)) {
         return true;
     }
     if (game != nullptr) {
