@@ -4,6 +4,8 @@
 
 #include "kestrin/report.h"
 
+#include "text/text_encoding.h"
+
 #include <fstream>
 
 namespace kestrin {
@@ -96,7 +98,7 @@ std::string ShownText(std::string_view text)
     constexpr std::size_t most = 80;
     std::size_t kept = std::min(text.size(), most);
     // A UTF-8 character is not cut (a Latin-1 text loses at most three characters more).
-    while (kept < text.size() && kept > 0 && (static_cast<unsigned char>(text[kept]) & 0xC0) == 0x80) {
+    while (kept < text.size() && kept > 0 && IsContinuation(static_cast<unsigned char>(text[kept]))) {
         --kept;
     }
     std::string shown;
@@ -252,7 +254,7 @@ std::string TruncateForDisplay(std::string_view report, TextEncoding encoding)
     }
     std::size_t kept = displayKept;
     while (encoding == TextEncoding::Utf8 && kept > 0 &&
-           (static_cast<unsigned char>(report[kept]) & 0xC0) == 0x80) {
+           IsContinuation(static_cast<unsigned char>(report[kept]))) {
         --kept; // report[kept] continues a sequence that starts before the cut
     }
     std::string shown;

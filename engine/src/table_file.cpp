@@ -4,6 +4,7 @@
 
 #include "kestrin/table_file.h"
 
+#include "hex_digits.h"
 #include "io/file_reading.h"
 #include "text/line_ends.h"
 
@@ -16,9 +17,26 @@ namespace {
 
 bool IsEntryStart(char c)
 {
-    // Only the first character is tested, in lower case; the rest of the code is never read.
-    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    return (lower >= '0' && lower <= '9') || (lower >= 'a' && lower <= 'f');
+    // Only the first character is tested; the rest of the code is never read.
+    return HexDigitValue(c) >= 0;
+}
+
+// The value of a code of one to eight hex digits of either case, cut to its last four digits; nothing for
+// any other code. Eight digits at most: none of them is lost before the cut.
+std::optional<std::int16_t> TableCode(std::string_view code)
+{
+    if (code.empty() || code.size() > 8) {
+        return std::nullopt;
+    }
+    std::uint32_t value = 0;
+    for (const char c : code) {
+        const int digit = HexDigitValue(c);
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        value = value * 16 + static_cast<std::uint32_t>(digit);
+    }
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
 }
 
 } // namespace
@@ -63,7 +81,7 @@ std::string FormatTableCode(std::int16_t value)
 
 bool FitsTableLine(std::string_view text)
 {
-    return text.find_first_of("\r\n") == std::string_view::npos;
+    return !HoldsLineEnd(text);
 }
 
 std::vector<std::int16_t> ReadTableCodes(std::string_view content)
@@ -72,11 +90,11 @@ std::vector<std::int16_t> ReadTableCodes(std::string_view content)
     TableLineReader lines(content, LineEnds::EachCrOrLf);
     while (const auto line = lines.Next()) {
         const std::size_t equals = line->find('=');
-        const std::string_view code = line->substr(0, equals);
-        if (equals != std::string_view::npos && !code.empty() && code.size() <= 8 &&
-            code.find_first_not_of("0123456789ABCDEFabcdef") == std::string_view::npos) {
-            const auto value = static_cast<std::uint32_t>(std::stoul(std::string(code), nullptr, 16));
-            codes.push_back(static_cast<std::int16_t>(static_cast<std::uint16_t>(value)));
+        if (equals == std::string_view::npos) {
+            continue;
+        }
+        if (const auto code = TableCode(line->substr(0, equals))) {
+            codes.push_back(*code);
         }
     }
     return codes;

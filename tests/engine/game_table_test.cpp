@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "text/game_table.h"
 #include "text/line_ends.h"
+#include "text/text_encoding.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace kestrin {
@@ -156,6 +158,56 @@ TEST(TableLineReader, SplitsLinesByEachFormatsLineEnds)
             EXPECT_EQ(lines, expected) << "rule " << static_cast<int>(ends);
         }
         EXPECT_EQ(HoldsLoneLineFeed(c.content), c.loneLineFeed);
+        // The line of each byte, as a fault names it, follows the same line ends: a line end is on the
+        // line it ends, and an offset just past a last line end is on a line of its own.
+        std::vector<std::size_t> laterLineStarts; // of the lines after the first
+        TableLineReader reader(c.content, LineEnds::CrLfCrOrLf);
+        while (const auto line = reader.Next()) {
+            if (line->data() > c.content.data()) {
+                laterLineStarts.push_back(static_cast<std::size_t>(line->data() - c.content.data()));
+            }
+        }
+        if (!c.content.empty() && IsLineEnd(c.content.back())) {
+            laterLineStarts.push_back(c.content.size());
+        }
+        for (std::size_t offset = 0; offset <= c.content.size(); ++offset) {
+            const auto line = std::count_if(laterLineStarts.begin(), laterLineStarts.end(),
+                                            [&](std::size_t at) { return at <= offset; });
+            EXPECT_EQ(LineOfOffset(c.content, offset), line + 1) << "offset " << offset;
+        }
+    }
+}
+
+// The search for line ends eight bytes at a time, with a line end at each place of a word and the search
+// starting and stopping at each; and the pieces a script is cut into.
+TEST(LineEnds, FindsTheFirstLineEndAndCutsPiecesAfterOne)
+{
+    for (const char lineEnd : {'\r', '\n'}) {
+        for (std::size_t at = 0; at <= 20; ++at) {
+            std::string text(20, '\x8D'); // a byte that differs from CR and LF by one bit
+            if (at < text.size()) {
+                text[at] = lineEnd;
+            }
+            for (std::size_t from = 0; from <= 9; ++from) {
+                for (const std::size_t limit : {from, from + 7, from + 8, from + 9, std::size_t{20}}) {
+                    const std::size_t expected = at >= from && at < limit ? at : limit;
+                    EXPECT_EQ(NextLineEnd(text, from, limit), expected) << at << " " << from << " " << limit;
+                }
+            }
+            EXPECT_EQ(HoldsLineEnd(text), at < 20);
+        }
+    }
+    struct Case {
+        std::string_view text;
+        std::size_t at;
+        std::size_t end; // of a piece of about 3 bytes
+    };
+    const Case cases[] = {
+        {"abc", 0, 3},      {"abcd", 0, 4},    {"abcd\ne", 0, 5}, {"ab\ncd\ne", 0, 6},   {"abc\r\nd", 0, 5},
+        {"ab\r\ncd", 0, 4}, {"abc\rde", 0, 4}, {"abc\r", 0, 4},   {"x\nabcd\nyy", 2, 7}, {"x\nabc", 2, 5},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PieceEnd(c.text, c.at, 3), c.end) << ::testing::PrintToString(std::string(c.text));
     }
 }
 

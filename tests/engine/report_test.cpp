@@ -91,6 +91,8 @@ TEST(TableFile, AppendKeepsOutLineBreaksAndFindsARepeatedCode)
         {"zz=x\r\n8g=y\r\n184=z", std::nullopt},
         {"=x\r\nff84=y\r\n", std::nullopt},
         {"00000084=x\r\n", 0x84},
+        {"FFFF0084=x\r\n", 0x84}, // eight digits at most, of which the last four count
+        {"000000084=x\r\n 84=y\r\n+84=z\r\n0x84=w\r\n84 =v", std::nullopt},
     };
     for (const auto& [existing, repeated] : cases) {
         SCOPED_TRACE(std::string(existing.value_or("no file")));

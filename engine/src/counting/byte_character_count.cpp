@@ -4,6 +4,7 @@
 #include "counting/byte_character_count.h"
 
 #include "text/line_ends.h"
+#include "text/text_encoding.h"
 
 #include <absl/container/flat_hash_map.h>
 #include <algorithm>
@@ -36,8 +37,7 @@ ByteCharacterCount::Map(std::string_view gameBytes, const CharacterMap& characte
             std::size_t next = 0;
             bool isBreak = false;
             if (utf8) {
-                const auto lead = static_cast<unsigned char>(gameBytes[p]);
-                next = p + (lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4);
+                next = p + Utf8CharacterBytes(static_cast<unsigned char>(gameBytes[p]));
                 isBreak = IsLineEnd(gameBytes[p]);
             } else {
                 next = characterMap.NextCharacterStart(p);

@@ -107,7 +107,7 @@ template <typename Visit> void ByteCharacterCount::VisitPart(std::size_t part, V
     }
     const auto* bytesAt = reinterpret_cast<const unsigned char*>(bytes->Data());
     plan.unitOf.at(length)->ForEachIn(length, section, [&](const CountedString& counted) {
-        const std::uint64_t position = counted.order; // the plan's characterMap give it so
+        const std::uint64_t position = counted.order; // the plan's counting units give it so
         std::uint32_t gameBytes = 0;
         for (std::int64_t i = 0; i < length; ++i) {
             gameBytes += widths[bytesAt[position + static_cast<std::uint64_t>(i)]];

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The count of strings of whole characters (UTF-8 sequences, or the codes of a game table), whose windows
-// take different numbers of bytes: a suffix array of the character starts (libdivsufsort) puts the
-// windows of each string side by side, and a pass over it finds them all; a second pass ranks them.
+// take different numbers of bytes: a text of few different characters goes to the byte count's units one
+// byte a character, one of many (up to 8 characters) to sorted records of its characters' numbers, and
+// otherwise a suffix array of the character starts (libdivsufsort) puts the windows of each string side
+// by side, and one pass over it finds them all and keeps the best as it goes.
 
 #include "counting/character_counter.h"
 
@@ -10,6 +12,7 @@
 #include "ranking.h"
 #include "suffix_sort.h"
 #include "text/line_ends.h"
+#include "text/text_encoding.h"
 
 #include <absl/container/flat_hash_map.h>
 #include <algorithm>
@@ -220,7 +223,7 @@ void CharacterCounter::CountJob(std::size_t job, std::size_t jobs, const CancelF
     BestKept<Ranked>& best = kept[job];
     if (inBytes) {
         if (keep == 0) {
-            return; // the characterMap have counted the strings; none is ranked
+            return; // the byte counting units have counted the strings; none is ranked
         }
         for (std::size_t part = inBytes->Pieces() * job / jobs; part < inBytes->Pieces() * (job + 1) / jobs;
              ++part) {
@@ -276,7 +279,7 @@ void CharacterCounter::Offer(BestKept<Ranked>& best, std::size_t k, const Group&
 bool CharacterCounter::IsWindowStart(std::size_t p) const
 {
     if (utf8) {
-        return (static_cast<unsigned char>(text[p]) & 0xC0) != 0x80 && !IsLineEnd(text[p]);
+        return !IsContinuation(static_cast<unsigned char>(text[p])) && !IsLineEnd(text[p]);
     }
     return map.IsCharacterStart(p) && !map.IsBreak(p);
 }
@@ -285,8 +288,7 @@ bool CharacterCounter::IsWindowStart(std::size_t p) const
 std::size_t CharacterCounter::NextCharacter(std::size_t p) const
 {
     if (utf8) {
-        const auto lead = static_cast<unsigned char>(text[p]);
-        return p + (lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4);
+        return p + Utf8CharacterBytes(static_cast<unsigned char>(text[p]));
     }
     return map.NextCharacterStart(p);
 }
@@ -297,24 +299,7 @@ std::uint32_t CharacterCounter::Room(std::size_t p) const
     const std::size_t stretchEnd = *std::upper_bound(ends.begin(), ends.end(), p);
     const std::size_t limit = std::min(stretchEnd, p + cap);
     if (utf8) {
-        // Eight bytes at a time while none of them is a CR or an LF.
-        constexpr std::uint64_t ones = 0x0101010101010101;
-        constexpr std::uint64_t highs = 0x8080808080808080;
-        const auto holdsByte = [](std::uint64_t word, std::uint64_t byte) {
-            const std::uint64_t x = word ^ (byte * ones);
-            return ((x - ones) & ~x & highs) != 0;
-        };
-        std::size_t q = p;
-        for (std::uint64_t word = 0; q + 8 <= limit; q += 8) {
-            std::memcpy(&word, text.data() + q, 8);
-            if (holdsByte(word, '\r') || holdsByte(word, '\n')) {
-                break;
-            }
-        }
-        while (q < limit && !IsLineEnd(text[q])) {
-            ++q;
-        }
-        return static_cast<std::uint32_t>(q - p);
+        return static_cast<std::uint32_t>(NextLineEnd(text, p, limit) - p);
     }
     return static_cast<std::uint32_t>(map.NextBreak(p, limit) - p);
 }

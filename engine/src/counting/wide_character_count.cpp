@@ -5,6 +5,7 @@
 
 #include "counting/radix_sort.h"
 #include "text/line_ends.h"
+#include "text/text_encoding.h"
 
 #include <queue>
 
@@ -101,8 +102,7 @@ WideCharacterCount::Map(std::string_view gameBytes, const CharacterMap& characte
         std::size_t next = 0;
         bool isBreak = false;
         if (utf8) {
-            const auto lead = static_cast<unsigned char>(gameBytes[p]);
-            next = p + (lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4);
+            next = p + Utf8CharacterBytes(static_cast<unsigned char>(gameBytes[p]));
             isBreak = IsLineEnd(gameBytes[p]);
         } else {
             next = characterMap.NextCharacterStart(p);

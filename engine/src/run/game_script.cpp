@@ -100,19 +100,16 @@ namespace {
 // About this many bytes of text between two looks at the cancel flag.
 constexpr std::size_t cancelStride = std::size_t{1} << 18;
 
-// Calls piece(offset, text) for pieces of about cancelStride bytes that each end after a CR or an LF (or at
-// the text's end), looking at the cancel flag before each; false when cancelled. No character, table
-// text or code holds a line end, so the pieces read as the whole text does.
+// Calls piece(offset, text) for pieces of about cancelStride bytes (PieceEnd's), looking at the cancel
+// flag before each; false when cancelled. A CR and its LF in two pieces would still be priced as one line
+// end, as the prices pass from piece to piece.
 template <typename Piece> bool ForEachPiece(std::string_view text, const CancelFlag* cancel, Piece&& piece)
 {
     for (std::size_t at = 0; at < text.size();) {
         if (cancel != nullptr && cancel->IsSet()) {
             return false;
         }
-        std::size_t end = std::min(text.size(), at + cancelStride);
-        while (end < text.size() && !IsLineEnd(text[end - 1])) {
-            ++end;
-        }
+        const std::size_t end = PieceEnd(text, at, cancelStride);
         if (!piece(at, text.substr(at, end - at))) {
             break;
         }

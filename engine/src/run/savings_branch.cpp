@@ -8,6 +8,7 @@
 
 #include "cancel_flag.h"
 #include "text/braced_text.h"
+#include "text/line_ends.h"
 
 #include <absl/container/flat_hash_set.h>
 #include <algorithm>
@@ -214,9 +215,8 @@ void SavingsBranch::Encode(std::size_t job, SavingsResult& choice, const GameEnc
 // cancelled.
 std::int64_t SavingsBranch::EncodeThrough(const GameEncoder& united, bool bestParse) const
 {
-    // Each stretch goes in pieces of about encodingPiece bytes that end after an LF, with a look at the
-    // cancel flag between them: a stretch may be a whole file. No entry or code spans a line end, so the
-    // pieces encode to the size of the whole.
+    // Each stretch goes in pieces of about encodingPiece bytes (PieceEnd's), with a look at the cancel flag
+    // between them: a stretch may be a whole file.
     constexpr std::size_t encodingPiece = std::size_t{1} << 18;
     std::int64_t total = 0;
     for (const std::string_view stretch : script->script) {
@@ -225,10 +225,7 @@ std::int64_t SavingsBranch::EncodeThrough(const GameEncoder& united, bool bestPa
                 total = -1;
                 break;
             }
-            const std::size_t lineEnd =
-                rest.size() <= encodingPiece ? rest.size() : rest.find('\n', encodingPiece);
-            const std::size_t cut =
-                lineEnd == std::string_view::npos || lineEnd == rest.size() ? rest.size() : lineEnd + 1;
+            const std::size_t cut = PieceEnd(rest, 0, encodingPiece);
             const std::string_view piece = rest.substr(0, cut);
             rest.remove_prefix(cut);
             if (!bestParse) {

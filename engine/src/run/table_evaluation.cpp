@@ -20,7 +20,7 @@ using TextLooks = CancelLooks<std::size_t{1} << 18>;
 
 bool HoldsLineEnd(const EvaluatedEntry& entry, const GameTableEntry& line, const GameTable* game)
 {
-    if (line.stringEnd || entry.text.find_first_of("\r\n") != std::string::npos) {
+    if (line.stringEnd || kestrin::HoldsLineEnd(entry.text)) {
         return true;
     }
     if (game != nullptr) {

@@ -175,7 +175,7 @@ CharacterMap TextCharacters(std::string_view text, TextEncoding encoding)
     const std::size_t words = map.size / 64 + 1;
     map.starts.assign(words, 0);
     map.breaks.assign(words, 0);
-    const std::uint8_t continuationMask = encoding == TextEncoding::Utf8 ? 0xC0 : 0x00;
+    const bool utf8 = encoding == TextEncoding::Utf8;
     for (std::size_t w = 0; w < words; ++w) {
         std::uint64_t starts = 0;
         std::uint64_t breaks = 0;
@@ -183,7 +183,7 @@ CharacterMap TextCharacters(std::string_view text, TextEncoding encoding)
         for (std::size_t p = w * 64; p < end; ++p) {
             const auto byte = static_cast<std::uint8_t>(text[p]);
             const std::uint64_t bit = std::uint64_t{1} << (p & 63);
-            starts |= (byte & continuationMask) != 0x80 ? bit : 0;
+            starts |= utf8 && IsContinuation(byte) ? 0 : bit;
             breaks |= IsLineEnd(text[p]) ? bit : 0;
         }
         map.starts[w] = starts;

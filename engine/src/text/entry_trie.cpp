@@ -25,7 +25,7 @@ EntryTrie::EntryTrie(std::span<const CodedEntry> entries)
     for (std::uint32_t i = 0; i < entries.size(); ++i) {
         // A text with a line end would match across it.
         const std::string_view text = entries[i].text;
-        if (!text.empty() && text.find_first_of("\r\n") == std::string_view::npos) {
+        if (!text.empty() && !HoldsLineEnd(text)) {
             order.push_back(i);
         }
     }

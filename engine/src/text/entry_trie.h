@@ -152,11 +152,7 @@ void ForEachLine(std::span<const std::string_view> stretches, Line&& line, LineE
     for (const std::string_view stretch : stretches) {
         std::size_t start = 0;
         while (start <= stretch.size()) {
-            // A plain loop: find_first_of looks each byte up in the set with a call of its own.
-            std::size_t end = start;
-            while (end < stretch.size() && !IsLineEnd(stretch[end])) {
-                ++end;
-            }
+            const std::size_t end = NextLineEnd(stretch, start, stretch.size());
             if (end > start) {
                 line(stretch.substr(start, end - start));
             }

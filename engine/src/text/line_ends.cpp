@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Splitting a table file into lines by the line ends its format takes.
+// Splitting a table file into lines by the line ends its format takes, and a script into pieces.
 
 #include "text/line_ends.h"
 
@@ -17,18 +17,32 @@ bool HoldsLoneLineFeed(std::string_view text)
     return false;
 }
 
+std::size_t LineStart(std::string_view text, std::size_t offset)
+{
+    std::size_t at = std::min(offset, text.size());
+    while (at > 0 && !IsLineEnd(text[at - 1])) {
+        --at;
+    }
+    return at;
+}
+
+std::size_t PieceEnd(std::string_view text, std::size_t at, std::size_t bytes)
+{
+    if (text.size() - at <= bytes) {
+        return text.size();
+    }
+    const std::size_t lineEnd = NextLineEnd(text, at + bytes, text.size());
+    return lineEnd + LineEndBytes(text, lineEnd);
+}
+
 std::optional<std::string_view> TableLineReader::Next()
 {
     if (start >= content.size()) {
         return std::nullopt;
     }
-    const std::size_t end = std::min(content.find_first_of("\r\n", start), content.size());
+    const std::size_t end = NextLineEnd(content, start, content.size());
     const std::string_view line = content.substr(start, end - start);
-    start = end + 1;
-    if (ends != LineEnds::EachCrOrLf && end + 1 < content.size() && content[end] == '\r' &&
-        content[end + 1] == '\n') {
-        ++start;
-    }
+    start = end + (ends == LineEnds::EachCrOrLf ? 1 : std::max<std::size_t>(LineEndBytes(content, end), 1));
     return line;
 }
 

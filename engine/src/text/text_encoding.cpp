@@ -5,6 +5,8 @@
 
 #include "text/text_encoding.h"
 
+#include "text/line_ends.h"
+
 #include <cstring>
 
 namespace kestrin {
@@ -12,12 +14,8 @@ namespace {
 
 constexpr std::uint64_t highBits = 0x8080808080808080ULL;
 
-bool IsContinuation(unsigned char byte)
-{
-    return (byte & 0xC0) == 0x80;
-}
-
-// The bytes of the sequence that a lead byte starts: 1 for ASCII, 0 for a byte that starts none.
+// The bytes of the sequence that a lead byte starts: 1 for ASCII, 0 for a byte that starts none. Unlike
+// Utf8CharacterBytes, which steps through text already found valid, it refuses what no valid text holds.
 std::size_t SequenceBytes(unsigned char lead)
 {
     if (lead < 0x80) {
@@ -135,11 +133,13 @@ std::int64_t LineOfOffset(std::string_view text, std::size_t offset)
 {
     std::int64_t line = 1;
     const std::size_t end = std::min(offset, text.size());
-    for (std::size_t i = 0; i < end; ++i) {
-        // A CR followed by LF ends its line at the LF.
-        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
-            ++line;
+    for (std::size_t at = NextLineEnd(text, 0, end); at < end; at = NextLineEnd(text, at, end)) {
+        // A line end counts once it is whole before the offset: the LF of CR LF is on the line it ends.
+        at += LineEndBytes(text, at);
+        if (at > end) {
+            break;
         }
+        ++line;
     }
     return line;
 }
@@ -166,8 +166,7 @@ bool IsCharacterStart(std::string_view text, std::size_t at, TextEncoding encodi
 std::int64_t ColumnOfOffset(std::string_view text, std::size_t offset, TextEncoding encoding)
 {
     // The line's first character is column 1.
-    const std::size_t lineEnd = offset == 0 ? std::string_view::npos : text.find_last_of("\r\n", offset - 1);
-    const std::size_t from = lineEnd == std::string_view::npos ? 0 : lineEnd + 1;
+    const std::size_t from = LineStart(text, offset);
     return CountCharacters(text.substr(from, offset - from), encoding) + 1;
 }
 

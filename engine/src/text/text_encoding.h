@@ -23,6 +23,20 @@ struct TextFault {
     bool operator==(const TextFault&) const = default;
 };
 
+// A UTF-8 continuation byte, 80-BF: a byte that starts no character.
+constexpr bool IsContinuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
+
+// The bytes of the UTF-8 character that starts with this byte, for valid text, by the lead byte alone: 1 for
+// ASCII, 2 for C0-DF, 3 for E0-EF, 4 for F0-FF; 1 for a continuation byte. Counting steps with it from
+// character to character, so it stays one expression.
+constexpr std::size_t Utf8CharacterBytes(unsigned char lead)
+{
+    return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
 // The first fault of text in the encoding, or nothing when the whole text is valid (Latin-1 always is).
 [[nodiscard]] std::optional<TextFault> ValidateText(std::string_view text, TextEncoding encoding);
 
