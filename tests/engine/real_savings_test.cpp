@@ -169,6 +169,18 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
                   "Table size: 4 bytes in 2 entries\r\n",
          .block = "\r\n80=th\r\n",
          .keep = "81=at\r\n"},
+        // The kept entry takes the one code of the ranges: no entry gets a code, and the report says so.
+        {.files = {"the cat the hat\r\nthe cat\tthe hat\r\n"},
+         .lengths = "2-4",
+         .top = "2",
+         .ranges = "&H81",
+         .excluded = "the",
+         .lines = "0: total space = 4; hits = 4; string = at; hex = 6174; len = 2; kept\r\n"
+                  "Encoded size: 30 bytes by longest match, 30 bytes by best parse, from 34 bytes\r\n"
+                  "Table size: 2 bytes in 1 entries\r\n"
+                  "Codes: the ranges gave codes for 1 entries, fewer than the 4 asked for\r\n",
+         .block = "\r\n",
+         .keep = "81=at\r\n"},
         // The same with room for exactly the two entries' 4 bytes.
         {.files = {"the cat the hat\r\nthe cat\tthe hat\r\n"},
          .lengths = "2-4",

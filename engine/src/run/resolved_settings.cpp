@@ -172,7 +172,8 @@ int TableCodes::Cheapest(std::size_t count) const
         return 1;
     }
     const std::vector<int> bytes = Bytes(count);
-    return *std::min_element(bytes.begin(), bytes.end());
+    // The kept entries may have taken every code the ranges give: then no entry gets one.
+    return bytes.empty() ? 0 : *std::min_element(bytes.begin(), bytes.end());
 }
 
 std::size_t ResultRequest::Most() const

@@ -35,7 +35,8 @@ struct TableCodes {
     // The number of bytes of the codes of the entries 0 to count - 1 (their TableCodeBytes); one byte
     // each without ranges. The list ends where the ranges run out.
     [[nodiscard]] std::vector<int> Bytes(std::size_t count) const;
-    // The fewest bytes the code of any of the entries 0 to count - 1 takes; 0 when count is 0.
+    // The fewest bytes the code of any of the entries 0 to count - 1 takes; 0 when count is 0, or when
+    // the kept entries have taken every code the ranges give.
     [[nodiscard]] int Cheapest(std::size_t count) const;
 };
 
