@@ -31,17 +31,11 @@ bool IsDigit(char c)
 
 std::optional<NumericText> ParseHex(std::string_view digits)
 {
-    if (digits.empty() || digits.size() > 8) {
+    const auto read = HexValue(digits);
+    if (!read) {
         return std::nullopt;
     }
-    std::uint32_t bits = 0;
-    for (const char c : digits) {
-        const int value = HexDigitValue(c);
-        if (value < 0) {
-            return std::nullopt;
-        }
-        bits = (bits << 4) | static_cast<std::uint32_t>(value);
-    }
+    const std::uint32_t bits = *read;
     // Up to four digits make a 16-bit value, more a 32-bit one: &HFFFF is -1, &H0FFFF is 65535.
     const std::int64_t value = digits.size() <= 4 ? std::int64_t{static_cast<std::int16_t>(bits)}
                                                   : std::int64_t{static_cast<std::int32_t>(bits)};

@@ -25,18 +25,11 @@ bool IsEntryStart(char c)
 // any other code. Eight digits at most: none of them is lost before the cut.
 std::optional<std::int16_t> TableCode(std::string_view code)
 {
-    if (code.empty() || code.size() > 8) {
+    const auto value = HexValue(code);
+    if (!value) {
         return std::nullopt;
     }
-    std::uint32_t value = 0;
-    for (const char c : code) {
-        const int digit = HexDigitValue(c);
-        if (digit < 0) {
-            return std::nullopt;
-        }
-        value = value * 16 + static_cast<std::uint32_t>(digit);
-    }
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(*value));
 }
 
 } // namespace
