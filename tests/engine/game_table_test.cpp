@@ -52,6 +52,12 @@ TEST(GameTable, ReadsCodesTagsAndEndCodesAndReportsEachBadLine)
                                                 {15, F::MissingText, "42"},       {16, F::MissingText, "43="},
                                                 {17, F::BadCode, "/=x"}};
     EXPECT_EQ(load.faults, faults);
+    // A table a run wrote spells its codes 100 to FFF with three digits: read as the bytes they were
+    // priced at.
+    const std::vector<GameTableEntry> written = {{"\x01\x04", "x", false, 1}, {"\x0A", "y", false, 2}};
+    EXPECT_EQ(ReadGameTable("104=x\nA=y\n", TextEncoding::Utf8, TableTextCheck::WholeFile, CodeDigits::Number)
+                  .table.Entries(),
+              written);
     using D = TableDuplicateKind;
     const std::vector<TableDuplicate> duplicates = {{18, D::Code, 1}, {19, D::Text, 1}, {20, D::Code, 1}};
     EXPECT_EQ(load.duplicates, duplicates);

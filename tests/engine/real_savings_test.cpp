@@ -181,6 +181,17 @@ TEST(RealSavings, ARunChoosesFromTheCountedTextAndEndsWithTheSizes)
                   "Codes: the ranges gave codes for 1 entries, fewer than the 4 asked for\r\n",
          .block = "\r\n",
          .keep = "81=at\r\n"},
+        // A kept table as a run writes it, its code 104 in three digits: two bytes, which save nothing here.
+        {.files = {"the cat the hat\r\nthe cat\tthe hat\r\n"},
+         .lengths = "2-4",
+         .top = "2",
+         .ranges = "&H103-&H105",
+         .excluded = "the",
+         .lines = "0: total space = 0; hits = 4; string = at; hex = 6174; len = 2; kept\r\n"
+                  "Encoded size: 34 bytes by longest match, 34 bytes by best parse, from 34 bytes\r\n"
+                  "Table size: 2 bytes in 1 entries\r\n",
+         .block = "\r\n",
+         .keep = "104=at\r\n"},
         // The same with room for exactly the two entries' 4 bytes.
         {.files = {"the cat the hat\r\nthe cat\tthe hat\r\n"},
          .lengths = "2-4",

@@ -71,7 +71,9 @@ std::variant<GameTableLoad, EarlyEnd> ReadTableFile(FileRole role, const std::fi
     if (auto* error = std::get_if<FileError>(&read)) {
         return EarlyEnd::InputFailed(std::move(*error));
     }
-    GameTableLoad load = ReadGameTable(std::get<FileBytes>(read).View(), encoding);
+    // The kept entries are a table a run wrote, whose codes may have an odd number of digits.
+    GameTableLoad load = ReadGameTable(std::get<FileBytes>(read).View(), encoding, TableTextCheck::WholeFile,
+                                       role == FileRole::KeptTable ? CodeDigits::Number : CodeDigits::Pairs);
     if (load.invalidText) {
         return EarlyEnd::Refused(InvalidText(role, path, *load.invalidText));
     }
@@ -162,7 +164,8 @@ std::variant<std::vector<GameTableEntry>, EarlyEnd> LoadEvaluatedTable(const std
     if (auto* error = std::get_if<FileError>(&read)) {
         return EarlyEnd::InputFailed(std::move(*error));
     }
-    GameTableLoad load = ReadGameTable(std::get<FileBytes>(read).View(), encoding, TableTextCheck::None);
+    GameTableLoad load =
+        ReadGameTable(std::get<FileBytes>(read).View(), encoding, TableTextCheck::None, CodeDigits::Number);
     for (const TableLineFault& fault : load.faults) {
         if (fault.kind == TableFaultKind::BadCode) {
             return EarlyEnd::Refused(TableRefusal(Refusal::Reason::BadTableLine, path, fault.line,

@@ -11,20 +11,28 @@
 namespace kestrin {
 namespace {
 
-// The bytes of a code of 2, 4, 6 or 8 hex digits, or nothing.
-std::optional<std::string> ParseCode(std::string_view digits)
+// The bytes of a code of hex digits, 1 to 4 bytes, or nothing. A game table's code is its bytes, two
+// digits each. In a table a run writes (CodeDigits::Number), an odd number of digits spells the number
+// they make, padded to whole bytes: the output table writes the codes 100 to FFF with three digits and
+// prices them at two bytes (01 00 for 100), so such a table reads back as the codes it was priced at.
+std::optional<std::string> ParseCode(std::string_view digits, CodeDigits spelling)
 {
-    if (digits.empty() || digits.size() % 2 != 0 || digits.size() > 8) {
+    if (digits.empty() || digits.size() > 8 || (spelling == CodeDigits::Pairs && digits.size() % 2 != 0)) {
         return std::nullopt;
     }
     std::string code;
-    for (std::size_t i = 0; i < digits.size(); i += 2) {
-        const int high = HexDigitValue(digits[i]);
-        const int low = HexDigitValue(digits[i + 1]);
-        if (high < 0 || low < 0) {
+    int high = digits.size() % 2 == 0 ? -1 : 0; // the high digit of the byte being read
+    for (const char c : digits) {
+        const int digit = HexDigitValue(c);
+        if (digit < 0) {
             return std::nullopt;
         }
-        code += static_cast<char>(high * 16 + low);
+        if (high < 0) {
+            high = digit;
+        } else {
+            code += static_cast<char>(high * 16 + digit);
+            high = -1;
+        }
     }
     return code;
 }
@@ -56,12 +64,12 @@ bool AddEntry(const GameTableEntry& entry, GameTableLoad& load)
 
 // Reads one line into the load: an entry, a fault, a duplicate, or nothing for a line that holds no
 // entry.
-void ReadLine(std::string_view line, std::int64_t number, GameTableLoad& load)
+void ReadLine(std::string_view line, std::int64_t number, CodeDigits spelling, GameTableLoad& load)
 {
     if (line.starts_with('*')) {
         const std::string_view rest = line.substr(1);
         const std::size_t equals = rest.find('=');
-        if (const auto code = ParseCode(rest.substr(0, equals))) {
+        if (const auto code = ParseCode(rest.substr(0, equals), spelling)) {
             NameNewlineCode(*code, number, load);
             if (equals != std::string_view::npos && equals + 1 < rest.size()) {
                 GameTableEntry entry{*code, std::string(rest.substr(equals + 1)), false, number};
@@ -76,7 +84,7 @@ void ReadLine(std::string_view line, std::int64_t number, GameTableLoad& load)
     if (!line.empty() && std::string_view("$!@*^([").find(line.front()) != std::string_view::npos) {
         load.unmodelled.emplace_back(number, std::string(line));
         const std::string_view rest = line.substr(1);
-        if (const auto code = ParseCode(rest.substr(0, rest.find_first_of("=,")))) {
+        if (const auto code = ParseCode(rest.substr(0, rest.find_first_of("=,")), spelling)) {
             (void)load.table.Add({*code, {}, false, number});
         }
         return;
@@ -87,7 +95,7 @@ void ReadLine(std::string_view line, std::int64_t number, GameTableLoad& load)
     const bool stringEnd = line.front() == '/';
     const std::string_view rest = stringEnd ? line.substr(1) : line;
     const std::size_t equals = rest.find('=');
-    const auto code = ParseCode(rest.substr(0, equals));
+    const auto code = ParseCode(rest.substr(0, equals), spelling);
     if (!code) {
         load.faults.push_back({number, TableFaultKind::BadCode, std::string(line)});
         return;
@@ -172,7 +180,8 @@ const GameTableEntry* GameTable::FirstCodeWithCodePrefix() const
     return nullptr;
 }
 
-GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding, TableTextCheck check)
+GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding, TableTextCheck check,
+                            CodeDigits spelling)
 {
     GameTableLoad load{GameTable(encoding), std::nullopt, {}, {}, 0, {}, {}, {}, false};
     load.utf8Mark = encoding == TextEncoding::Latin1 && content.starts_with("\xEF\xBB\xBF");
@@ -185,7 +194,7 @@ GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding, Tab
     std::int64_t number = 1;
     TableLineReader lines(content, LineEnds::CrLfCrOrLf);
     while (const auto line = lines.Next()) {
-        ReadLine(*line, number, load);
+        ReadLine(*line, number, spelling, load);
         ++number;
     }
     return load;

@@ -115,6 +115,11 @@ struct GameTableLoad {
 // by one) nothing, so that an entry that splits a character is read as it is.
 enum class TableTextCheck { WholeFile, None };
 
+// How ReadGameTable reads a code's hex digits: two a byte (a game table), or also an odd number of them
+// as the number they spell, padded to whole bytes (a table a run writes, whose codes 100 to FFF have
+// three digits).
+enum class CodeDigits { Pairs, Number };
+
 // Reads a game table in the Thingy format: "HEX=text" lines, with codes of 1 to 4 bytes in hex (either
 // case) and the text everything after the first "=" (spaces and further "=" kept), and "/HEX=text" or
 // "/HEX" lines for end-of-string codes. The newline code is the code of the first "*HEX" line (with
@@ -125,6 +130,7 @@ enum class TableTextCheck { WholeFile, None };
 // encoding, or nothing is read. Bad entry lines and duplicates are reported and left out; a host
 // should refuse a table with faults and may mention the duplicates.
 [[nodiscard]] GameTableLoad ReadGameTable(std::string_view content, TextEncoding encoding,
-                                          TableTextCheck check = TableTextCheck::WholeFile);
+                                          TableTextCheck check = TableTextCheck::WholeFile,
+                                          CodeDigits spelling = CodeDigits::Pairs);
 
 } // namespace kestrin
