@@ -107,26 +107,28 @@ bool CharacterCount::LeavesStringsToIndex() const
                 savings::longestWindow);
 }
 
+// The last file's position while the whole script is counted or indexed: the share of that work done.
+void CharacterCount::ShowFinishing(double fraction)
+{
+    if (lastFile) {
+        const std::int64_t size = files.back()->Size();
+        lastFile->Show(FileStage::Finishing, fraction, size, size);
+    }
+}
+
 void CharacterCount::ShowIndexing(double seconds)
 {
-    if (!lastFile) {
-        return;
-    }
     // The index takes about this long a game byte, on the machines it was measured on; the shown share
     // approaches the end as the time goes past the estimate.
     constexpr double indexSecondsPerByte = 100e-9;
     const double estimate =
         std::max(indexSecondsPerByte * static_cast<double>(script.game.bytes.size()), 0.05);
-    const std::int64_t shownSize = files.empty() ? 0 : files.back()->Size();
-    lastFile->Show(FileStage::Finishing, 1.0 - std::exp(-seconds / estimate), shownSize, shownSize);
+    ShowFinishing(1.0 - std::exp(-seconds / estimate));
 }
 
 void CharacterCount::TakeDistinct(const std::function<std::int64_t(std::int64_t)>& distinctOf)
 {
-    if (lastFile) {
-        const std::int64_t shownSize = files.empty() ? 0 : files.back()->Size();
-        lastFile->Show(FileStage::Finishing, 1.0, shownSize, shownSize);
-    }
+    ShowFinishing(1.0);
     counters.distinctStrings = DistinctOverList(resolved.listedLengths, distinctOf);
     Progress counted = run.display.Current();
     counted.matchCount = counters.distinctStrings;
@@ -143,13 +145,8 @@ StepEnd CharacterCount::CountStrings()
                     resolved.listedLengths, script.longestCharacter, resolved.mode == RunMode::Utf8,
                     resolved.realSavings ? 0 : resolved.request.Most(), resolved.threads);
     std::atomic<std::int64_t> done{0};
-    const std::int64_t shownSize = files.empty() ? 0 : files.back()->Size();
     const auto tick = [&] {
-        if (lastFile) {
-            const double fraction =
-                static_cast<double>(done.load()) / static_cast<double>(WorkProgress::whole);
-            lastFile->Show(FileStage::Finishing, fraction, shownSize, shownSize);
-        }
+        ShowFinishing(static_cast<double>(done.load()) / static_cast<double>(WorkProgress::whole));
     };
     try {
         if (auto end = RunJobs(
@@ -178,13 +175,7 @@ StepEnd CharacterCount::CountStrings()
             [&](std::size_t job, unsigned) { counter->CountJob(job, countJobs, run.cancel); }, tick)) {
         return end;
     }
-    done.store(WorkProgress::whole);
-    tick();
-    counters.distinctStrings = DistinctOverList(
-        resolved.listedLengths, [&](std::int16_t length) { return counter->Distinct(length); });
-    Progress counted = run.display.Current();
-    counted.matchCount = counters.distinctStrings;
-    run.display.Show(counted);
+    TakeDistinct([&](std::int64_t length) { return counter->Distinct(length); });
     return std::nullopt;
 }
 

@@ -55,6 +55,7 @@ public:
 private:
     [[nodiscard]] StepEnd ReadAndEncode(std::size_t index, CommentScanner& scanner, ScriptBuilder& builder);
     [[nodiscard]] StepEnd CountStrings();
+    void ShowFinishing(double fraction);
 
     RunContext& run;
     const ResolvedSettings& resolved;
